@@ -1,0 +1,99 @@
+#include "download/DownLoad.h"
+
+#include "http/IdHTTP.h"
+#include "platform/Classes.h"
+#include "scan/URLUtils.h"
+#include "ui/kvuFiles.h"
+#include "ui/kvuStrings.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+namespace quenloft {
+
+TDownLoad::TDownLoad(TIdHTTP* HTTP) : FHTTP(HTTP)
+{
+  FHTTP->OnWork = [this](TIdComponent& Sender, TWorkMode Mode, std::int32_t Count) {
+    HTTPWork(Sender, Mode, Count);
+  };
+  FHTTP->OnWorkBegin = [this](TIdComponent& Sender, TWorkMode Mode, std::int32_t Max) {
+    HTTPWorkBegin(Sender, Mode, Max);
+  };
+}
+
+TDownLoad::~TDownLoad()
+{
+  // Our overrides must still be reachable while the thread ends.
+  Destroy();
+}
+
+void TDownLoad::SafeExecute()
+{
+  // 1. Every missing folder, parents first. Only the empty folder part is an
+  //    error here; any other failure shows up when the file is created.
+  const std::string folder = ExtractFilePath(FFileName);
+  if (folder.empty())
+    throw Exception("Unable to create directory");
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+
+  // 2. The output file, created exclusively: a file that appeared under
+  //    this name since the coordinator chose it is never truncated.
+  auto file = std::make_unique<TFileStream>(FFileName, fmCreateNew | fmShareExclusive);
+  FCreated = true;
+
+  // 3. Fetch into the file; close it before reporting success.
+  struct TDetach {
+    TDownLoad* Self;
+    ~TDetach() { Self->DetachHandlers(); }
+  } detach{this};
+  FHTTP->Get(EncodeURL(FURL), *file);
+  file.reset();
+  SafePostMessage(FWnd, FMsgDone, 0, FTask);
+}
+
+void TDownLoad::HTTPWorkBegin(TIdComponent&, TWorkMode, std::int32_t AWorkCountMax)
+{
+  SafePostMessage(FWnd, FMsgWorkBegin, AWorkCountMax, FTask);
+}
+
+void TDownLoad::HTTPWork(TIdComponent&, TWorkMode, std::int32_t AWorkCount)
+{
+  // Raised inside the client's transfer, this aborts the GET.
+  if (Terminated())
+    throw Exception(UserCancelText);
+  SafePostMessage(FWnd, FMsgWork, AWorkCount, FTask);
+}
+
+void TDownLoad::HandleError(const std::string& Msg)
+{
+  TSafeThread::HandleError(Msg);
+  if (Msg == UserCancelText)
+    return;  // cancelled: the file stays as it is, nothing is reported
+  // An empty left-over file of ours goes; a partial one stays. When the size
+  // cannot be taken, the file is kept and the error is still reported: the
+  // window needs exactly one final message per task.
+  if (FCreated && FileExists(FFileName)) {
+    try {
+      if (FileSizeOf(FFileName) == 0)
+        std::remove(FFileName.c_str());
+    } catch (const Exception&) {
+    }
+  }
+  FErrorText = Msg;
+  SafePostMessage(FWnd, FMsgError, 0, FTask, FErrorText);
+}
+
+void TDownLoad::Cleanup()
+{
+  DetachHandlers();
+}
+
+void TDownLoad::DetachHandlers()
+{
+  FHTTP->OnWork = nullptr;
+  FHTTP->OnWorkBegin = nullptr;
+}
+
+} // namespace quenloft

@@ -1,0 +1,70 @@
+// TDownLoad: the download worker. It fetches one URL with the shared HTTP
+// client straight into its output file and reports to one window by posted
+// task-event messages, each carrying the task's Id as LParam:
+//   WM_DOWNLOAD_WORKBEGIN (WParam = announced total, 0 when none),
+//   WM_DOWNLOAD_WORK      (WParam = bytes of the current transfer so far),
+//   then exactly one WM_DOWNLOAD_DONE or WM_DOWNLOAD_ERROR (the error text in
+//   TMessage::Text, WParam 0) - or neither after a cancel ("User Cancel").
+//
+// Threads:
+//   - the constructor, the F-fields' set-up, Resume and the destructor (with
+//     Cleanup) run on the UI / CLI-loop thread (the coordinator);
+//   - SafeExecute, HTTPWorkBegin, HTTPWork and HandleError run on the worker
+//     thread. They read only the fields the owner wrote before Resume and the
+//     terminate flag, and they only post messages.
+// The client is used by one worker at a time: the coordinator frees (joins)
+// the previous worker before it creates the next one.
+#pragma once
+
+#include "download/SafeThread.h"
+#include "http/IdComponent.h"
+#include "platform/Messages.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quenloft {
+
+class TIdHTTP;
+
+class TDownLoad : public TSafeThread {
+public:
+  // Created suspended; installs HTTPWork / HTTPWorkBegin on the client.
+  explicit TDownLoad(TIdHTTP* HTTP);
+  ~TDownLoad() override;
+
+  // Filled by the creator before Resume, read-only afterwards.
+  std::string FURL;               // as stored in the task
+  std::string FFileName;          // full path, already made unique
+  HWND FWnd = 0;
+  std::uint32_t FMsgWorkBegin = 0;
+  std::uint32_t FMsgWork = 0;
+  std::uint32_t FMsgDone = 0;
+  std::uint32_t FMsgError = 0;
+  std::uint64_t FTask = 0;        // the task's Id; opaque to the worker
+
+  // The last error text (also carried by the error message).
+  const std::string& ErrorText() const { return FErrorText; }
+
+protected:
+  void SafeExecute() override;
+  void Cleanup() override;
+  void HandleError(const std::string& Msg) override;
+
+private:
+  void HTTPWorkBegin(TIdComponent& Sender, TWorkMode AWorkMode, std::int32_t AWorkCountMax);
+  void HTTPWork(TIdComponent& Sender, TWorkMode AWorkMode, std::int32_t AWorkCount);
+  void DetachHandlers();
+
+  TIdHTTP* FHTTP;
+  std::string FErrorText;
+  // Whether this worker created the output file. Only a file of our own may
+  // be deleted after a failure: when the exclusive create fails, the file of
+  // that name belongs to someone else.
+  bool FCreated = false;
+};
+
+// The cancel text: a failure with exactly this message ends a download silently.
+inline constexpr const char* UserCancelText = "User Cancel";
+
+} // namespace quenloft

@@ -1,0 +1,152 @@
+// The HTTP client's exceptions and their messages. Every one derives from
+// EIdException and so from the program's general Exception.
+#pragma once
+
+#include "platform/Classes.h"
+
+#include <string>
+
+namespace quenloft {
+
+class EIdException : public Exception {
+public:
+  using Exception::Exception;
+};
+
+// Failures that are part of normal operation (a peer closing).
+class EIdSilentException : public EIdException {
+public:
+  using EIdException::EIdException;
+};
+
+class EIdConnClosedGracefully : public EIdSilentException {
+public:
+  EIdConnClosedGracefully() : EIdSilentException("Connection Closed Gracefully.") {}
+};
+
+class EIdReadTimeout : public EIdException {
+public:
+  EIdReadTimeout() : EIdException("Read Timeout") {}
+};
+
+class EIdReadLnMaxLineLengthExceeded : public EIdException {
+public:
+  EIdReadLnMaxLineLengthExceeded() : EIdException("Max line length exceeded.") {}
+};
+
+class EIdNotConnected : public EIdException {
+public:
+  EIdNotConnected() : EIdException("Not Connected") {}
+};
+
+class EIdAlreadyConnected : public EIdException {
+public:
+  EIdAlreadyConnected() : EIdException("Already connected.") {}
+};
+
+class EIdInvalidSocket : public EIdException {
+public:
+  EIdInvalidSocket() : EIdException("Cannot allocate socket.") {}
+};
+
+class EIdCouldNotBindSocket : public EIdException {
+public:
+  EIdCouldNotBindSocket()
+      : EIdException("Could not bind socket. Address and port are already in use.")
+  {
+  }
+};
+
+class EIdConnectTimeout : public EIdException {
+public:
+  EIdConnectTimeout() : EIdException("Connect timed out.") {}
+};
+
+class EIdConnectException : public EIdException {
+public:
+  using EIdException::EIdException;
+};
+
+class EIdNotEnoughDataInBuffer : public EIdException {
+public:
+  EIdNotEnoughDataInBuffer() : EIdException("Not enough data in buffer.") {}
+};
+
+// "Socket Error # %d\r\n%s" with the Winsock-numbered code and its text.
+class EIdSocketError : public EIdException {
+public:
+  EIdSocketError(int ErrorCode, const std::string& Message)
+      : EIdException(Message), FLastError(ErrorCode)
+  {
+  }
+  int LastError() const { return FLastError; }
+
+private:
+  int FLastError;
+};
+
+// A secure connection could not be set up: handshake or certificate check.
+class EIdTLSError : public EIdException {
+public:
+  using EIdException::EIdException;
+};
+
+class EIdURIException : public EIdException {
+public:
+  using EIdException::EIdException;
+};
+
+class EIdUnknownProtocol : public EIdException {
+public:
+  EIdUnknownProtocol() : EIdException("") {}
+};
+
+class EIdIOHandlerPropInvalid : public EIdException {
+public:
+  EIdIOHandlerPropInvalid() : EIdException("IOHandler value is not valid") {}
+};
+
+// A response head past the client's limits (line count or total size).
+class EIdHTTPHeaderTooLarge : public EIdException {
+public:
+  using EIdException::EIdException;
+};
+
+// An answer that is neither success nor redirect. The message is the status
+// line as received; the code and the body go along.
+class EIdProtocolReplyError : public EIdException {
+public:
+  EIdProtocolReplyError(int ErrorCode, const std::string& Message)
+      : EIdException(Message), FErrorCode(ErrorCode)
+  {
+  }
+  int ErrorCode() const { return FErrorCode; }
+
+private:
+  int FErrorCode;
+};
+
+class EIdHTTPProtocolException : public EIdProtocolReplyError {
+public:
+  EIdHTTPProtocolException(int ErrorCode, const std::string& StatusLine, std::string Body)
+      : EIdProtocolReplyError(ErrorCode, StatusLine), FErrorMessage(std::move(Body))
+  {
+  }
+  // The body of the error answer, as text.
+  const std::string& ErrorMessage() const { return FErrorMessage; }
+
+private:
+  std::string FErrorMessage;
+};
+
+// The framework's conversion error: "'%s' is not a valid integer value".
+class EConvertError : public Exception {
+public:
+  using Exception::Exception;
+  static EConvertError InvalidInteger(const std::string& Text)
+  {
+    return EConvertError("'" + Text + "' is not a valid integer value");
+  }
+};
+
+} // namespace quenloft

@@ -1,0 +1,369 @@
+#include "http/IdIOHandlerSocket.h"
+
+#include "http/IdException.h"
+#include "http/IdWinsockErrors.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace quenloft {
+
+namespace {
+
+long long NowMs()
+{
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+bool IsDecimalOctet(const std::string& Part)
+{
+  if (Part.empty() || Part.size() > 3) {
+    return false;
+  }
+  int Value = 0;
+  for (char C : Part) {
+    if (C < '0' || C > '9') {
+      return false;
+    }
+    Value = Value * 10 + (C - '0');
+  }
+  return Value <= 255;
+}
+
+std::string AddressText(const sockaddr* Address)
+{
+  char Text[INET6_ADDRSTRLEN] = {};
+  if (Address->sa_family == AF_INET) {
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(Address)->sin_addr, Text, sizeof(Text));
+  } else if (Address->sa_family == AF_INET6) {
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(Address)->sin6_addr, Text,
+              sizeof(Text));
+  }
+  return Text;
+}
+
+int AddressPort(const sockaddr* Address)
+{
+  if (Address->sa_family == AF_INET) {
+    return ntohs(reinterpret_cast<const sockaddr_in*>(Address)->sin_port);
+  }
+  if (Address->sa_family == AF_INET6) {
+    return ntohs(reinterpret_cast<const sockaddr_in6*>(Address)->sin6_port);
+  }
+  return 0;
+}
+
+struct TAddress {
+  sockaddr_storage Storage{};
+  socklen_t Length = 0;
+};
+
+// The addresses of Host for Port: IPv4 ones first, then IPv6, each group
+// in the resolver's order.
+std::vector<TAddress> Resolve(const std::string& Host, int Port)
+{
+  addrinfo Hints{};
+  Hints.ai_family = AF_UNSPEC;
+  Hints.ai_socktype = SOCK_STREAM;
+  addrinfo* List = nullptr;
+  const int Result = getaddrinfo(Host.c_str(), nullptr, &Hints, &List);
+  const int SysErrno = errno;
+  if (Result != 0) {
+    RaiseSocketError(ResolverErrorToWSAError(Result, SysErrno));
+  }
+  std::vector<TAddress> V4;
+  std::vector<TAddress> V6;
+  for (addrinfo* Item = List; Item != nullptr; Item = Item->ai_next) {
+    if (Item->ai_addrlen > sizeof(sockaddr_storage)) {
+      continue;
+    }
+    TAddress Address;
+    std::memcpy(&Address.Storage, Item->ai_addr, Item->ai_addrlen);
+    Address.Length = Item->ai_addrlen;
+    if (Item->ai_family == AF_INET) {
+      reinterpret_cast<sockaddr_in*>(&Address.Storage)->sin_port = htons(static_cast<uint16_t>(Port));
+      V4.push_back(Address);
+    } else if (Item->ai_family == AF_INET6) {
+      reinterpret_cast<sockaddr_in6*>(&Address.Storage)->sin6_port = htons(static_cast<uint16_t>(Port));
+      V6.push_back(Address);
+    }
+  }
+  freeaddrinfo(List);
+  V4.insert(V4.end(), V6.begin(), V6.end());
+  if (V4.empty()) {
+    RaiseSocketError(Id_WSAHOST_NOT_FOUND);
+  }
+  return V4;
+}
+
+} // namespace
+
+TIdIOHandlerSocket::~TIdIOHandlerSocket()
+{
+  TIdIOHandlerSocket::Close();
+}
+
+std::string TIdIOHandlerSocket::LiteralIPv4(const std::string& Host)
+{
+  if (Host.size() == 9) {
+    std::string Lower = Host;
+    for (char& C : Lower) {
+      if (C >= 'A' && C <= 'Z') {
+        C = static_cast<char>(C - 'A' + 'a');
+      }
+    }
+    if (Lower == "localhost") {
+      return "127.0.0.1";
+    }
+  }
+  int Parts = 0;
+  std::size_t Start = 0;
+  while (true) {
+    const std::size_t Dot = Host.find('.', Start);
+    const std::string Part = Host.substr(Start, Dot == std::string::npos ? std::string::npos : Dot - Start);
+    if (!IsDecimalOctet(Part)) {
+      return {};
+    }
+    ++Parts;
+    if (Dot == std::string::npos) {
+      break;
+    }
+    Start = Dot + 1;
+  }
+  return Parts == 4 ? Host : std::string();
+}
+
+long long TIdIOHandlerSocket::DeadlineFor(int ATimeout)
+{
+  return ATimeout > 0 ? NowMs() + ATimeout : -1;
+}
+
+int TIdIOHandlerSocket::RemainingMs(long long ADeadlineMs)
+{
+  if (ADeadlineMs < 0) {
+    return -1;
+  }
+  const long long Left = ADeadlineMs - NowMs();
+  if (Left <= 0) {
+    return 0;
+  }
+  return Left > INT_MAX ? INT_MAX : static_cast<int>(Left);
+}
+
+void TIdIOHandlerSocket::ReportStatus(TIdStatus AStatus, const std::string& AText)
+{
+  if (OnStatus) {
+    OnStatus(AStatus, AText);
+  }
+}
+
+void TIdIOHandlerSocket::Open(const std::string& Host, int Port, int ATimeout)
+{
+  Close();
+  const long long Deadline = DeadlineFor(ATimeout);
+  try {
+    std::vector<TAddress> Addresses;
+    const std::string Literal = LiteralIPv4(Host);
+    if (!Literal.empty()) {
+      TAddress Address;
+      auto* In = reinterpret_cast<sockaddr_in*>(&Address.Storage);
+      In->sin_family = AF_INET;
+      In->sin_port = htons(static_cast<uint16_t>(Port));
+      inet_pton(AF_INET, Literal.c_str(), &In->sin_addr);
+      Address.Length = sizeof(sockaddr_in);
+      Addresses.push_back(Address);
+    } else {
+      ReportStatus(TIdStatus::hsResolving, Host);
+      Addresses = Resolve(Host, Port);
+    }
+    // Try each address in turn; the error of the last one is the answer.
+    for (std::size_t I = 0; I < Addresses.size(); ++I) {
+      const TAddress& Address = Addresses[I];
+      try {
+        ConnectTo(&Address.Storage, Address.Length, Address.Storage.ss_family, Deadline);
+        break;
+      } catch (const EIdSocketError&) {
+        Close();
+        if (I + 1 == Addresses.size() || RemainingMs(Deadline) == 0) {
+          throw;
+        }
+      }
+    }
+    ReadAddresses();
+    ReportStatus(TIdStatus::hsConnected);
+    AfterConnect(Host, ATimeout);
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
+void TIdIOHandlerSocket::ConnectTo(const void* AAddress, unsigned AAddressLength, int AFamily,
+                                   long long ADeadlineMs)
+{
+  // Non-blocking for the connect itself, so that a time-out (and a signal
+  // interrupting a blocking connect) can be handled by poll().
+  FHandle = socket(AFamily, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (FHandle < 0) {
+    throw EIdInvalidSocket();
+  }
+
+  if (!BoundIP.empty() || BoundPort != 0) {
+    sockaddr_storage Local{};
+    socklen_t LocalLength = 0;
+    if (AFamily == AF_INET) {
+      auto* In = reinterpret_cast<sockaddr_in*>(&Local);
+      In->sin_family = AF_INET;
+      In->sin_port = htons(static_cast<uint16_t>(BoundPort));
+      if (!BoundIP.empty() && inet_pton(AF_INET, BoundIP.c_str(), &In->sin_addr) != 1) {
+        RaiseSocketError(Id_WSAEADDRNOTAVAIL);
+      }
+      LocalLength = sizeof(sockaddr_in);
+    } else {
+      auto* In6 = reinterpret_cast<sockaddr_in6*>(&Local);
+      In6->sin6_family = AF_INET6;
+      In6->sin6_port = htons(static_cast<uint16_t>(BoundPort));
+      if (!BoundIP.empty() && inet_pton(AF_INET6, BoundIP.c_str(), &In6->sin6_addr) != 1) {
+        RaiseSocketError(Id_WSAEADDRNOTAVAIL);
+      }
+      LocalLength = sizeof(sockaddr_in6);
+    }
+    if (bind(FHandle, reinterpret_cast<sockaddr*>(&Local), LocalLength) != 0) {
+      if (errno == EADDRINUSE) {
+        throw EIdCouldNotBindSocket();
+      }
+      RaiseErrnoSocketError(errno);
+    }
+  }
+
+  if (!UseNagle) {
+    int One = 1;
+    setsockopt(FHandle, IPPROTO_TCP, TCP_NODELAY, &One, sizeof(One));
+  }
+
+  const auto* Peer = static_cast<const sockaddr*>(AAddress);
+  ReportStatus(TIdStatus::hsConnecting, AddressText(Peer));
+  if (connect(FHandle, Peer, AAddressLength) != 0) {
+    if (errno != EINPROGRESS && errno != EINTR) {
+      RaiseErrnoSocketError(errno);
+    }
+    pollfd Poll{FHandle, POLLOUT, 0};
+    while (true) {
+      const int Ready = poll(&Poll, 1, RemainingMs(ADeadlineMs));
+      if (Ready > 0) {
+        break;
+      }
+      if (Ready == 0) {
+        throw EIdConnectTimeout();
+      }
+      if (errno != EINTR) {
+        RaiseErrnoSocketError(errno);
+      }
+    }
+    int Error = 0;
+    socklen_t ErrorLength = sizeof(Error);
+    if (getsockopt(FHandle, SOL_SOCKET, SO_ERROR, &Error, &ErrorLength) != 0) {
+      Error = errno;
+    }
+    if (Error != 0) {
+      RaiseErrnoSocketError(Error);
+    }
+  }
+
+  // Reads and writes block; Readable() bounds the waits.
+  const int Flags = fcntl(FHandle, F_GETFL);
+  fcntl(FHandle, F_SETFL, Flags & ~O_NONBLOCK);
+}
+
+void TIdIOHandlerSocket::ReadAddresses()
+{
+  sockaddr_storage Address{};
+  socklen_t Length = sizeof(Address);
+  if (getpeername(FHandle, reinterpret_cast<sockaddr*>(&Address), &Length) == 0) {
+    FPeerIP = AddressText(reinterpret_cast<sockaddr*>(&Address));
+    FPeerPort = AddressPort(reinterpret_cast<sockaddr*>(&Address));
+  }
+  Length = sizeof(Address);
+  if (getsockname(FHandle, reinterpret_cast<sockaddr*>(&Address), &Length) == 0) {
+    FLocalIP = AddressText(reinterpret_cast<sockaddr*>(&Address));
+    FLocalPort = AddressPort(reinterpret_cast<sockaddr*>(&Address));
+  }
+}
+
+void TIdIOHandlerSocket::AfterConnect(const std::string& /*Host*/, int /*ATimeout*/) {}
+
+void TIdIOHandlerSocket::Close()
+{
+  if (FHandle >= 0) {
+    shutdown(FHandle, SHUT_WR);
+    close(FHandle);
+    FHandle = -1;
+  }
+}
+
+bool TIdIOHandlerSocket::Readable(int ATimeout)
+{
+  if (FHandle < 0) {
+    throw EIdConnClosedGracefully();
+  }
+  const long long Deadline = ATimeout < 0 ? -1 : NowMs() + ATimeout;
+  pollfd Poll{FHandle, POLLIN, 0};
+  while (true) {
+    const int Ready = poll(&Poll, 1, ATimeout < 0 ? -1 : RemainingMs(Deadline));
+    if (Ready >= 0) {
+      // POLLHUP and POLLERR count as readable: the next receive reports them.
+      return Ready > 0;
+    }
+    if (errno != EINTR) {
+      RaiseErrnoSocketError(errno);
+    }
+  }
+}
+
+int TIdIOHandlerSocket::Recv(void* Buffer, int Count)
+{
+  if (FHandle < 0) {
+    throw EIdConnClosedGracefully();
+  }
+  while (true) {
+    const ssize_t Received = recv(FHandle, Buffer, static_cast<std::size_t>(Count), 0);
+    if (Received >= 0) {
+      return static_cast<int>(Received);
+    }
+    if (errno != EINTR) {
+      RaiseErrnoSocketError(errno);
+    }
+  }
+}
+
+int TIdIOHandlerSocket::Send(const void* Buffer, int Count)
+{
+  if (FHandle < 0) {
+    throw EIdConnClosedGracefully();
+  }
+  while (true) {
+    // MSG_NOSIGNAL: a peer that is gone gives EPIPE instead of SIGPIPE.
+    const ssize_t Sent = send(FHandle, Buffer, static_cast<std::size_t>(Count), MSG_NOSIGNAL);
+    if (Sent >= 0) {
+      return static_cast<int>(Sent);
+    }
+    if (errno != EINTR) {
+      RaiseErrnoSocketError(errno);
+    }
+  }
+}
+
+} // namespace quenloft

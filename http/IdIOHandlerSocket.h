@@ -1,0 +1,70 @@
+// TIdIOHandlerSocket: the plain TCP transport over a POSIX stream socket.
+// Resolves the host (IPv4 addresses first), connects (with an optional
+// time-out), and moves bytes; all buffering is the connection's business.
+//
+// Threads: used by the one thread that drives its connection. OnStatus runs
+// on that thread, inside Open.
+#pragma once
+
+#include "http/IdComponent.h"
+#include "http/IdIOHandler.h"
+
+#include <functional>
+#include <string>
+
+namespace quenloft {
+
+class TIdIOHandlerSocket : public TIdIOHandler {
+public:
+  TIdIOHandlerSocket() = default;
+  ~TIdIOHandlerSocket() override;
+  TIdIOHandlerSocket(const TIdIOHandlerSocket&) = delete;
+  TIdIOHandlerSocket& operator=(const TIdIOHandlerSocket&) = delete;
+
+  void Open(const std::string& Host, int Port, int ATimeout) override;
+  void Close() override;
+  bool Allocated() const override { return FHandle >= 0; }
+  bool Readable(int ATimeout) override;
+  int Recv(void* Buffer, int Count) override;
+  int Send(const void* Buffer, int Count) override;
+  std::string PeerIP() const override { return FPeerIP; }
+
+  int Handle() const { return FHandle; }
+  int PeerPort() const { return FPeerPort; }
+  const std::string& LocalIP() const { return FLocalIP; }
+  int LocalPort() const { return FLocalPort; }
+
+  // True: Nagle's algorithm stays on (TCP_NODELAY is set only when false).
+  bool UseNagle = true;
+  // Local address and port to bind before connecting ("" and 0: any).
+  std::string BoundIP;
+  int BoundPort = 0;
+  // Resolving/connecting/connected reports; the connection hooks this up.
+  std::function<void(TIdStatus AStatus, const std::string& AText)> OnStatus;
+
+  // "localhost" in any case gives "127.0.0.1"; four dotted decimal numbers
+  // from 0 to 255 stay as they are; "" for any other text.
+  static std::string LiteralIPv4(const std::string& Host);
+
+protected:
+  // Runs once the TCP connection stands (a secure handler shakes hands
+  // here). ATimeout as for Open. The socket is closed when it raises.
+  virtual void AfterConnect(const std::string& Host, int ATimeout);
+  // The milliseconds left until the deadline of an Open (-1: no limit).
+  static int RemainingMs(long long ADeadlineMs);
+  static long long DeadlineFor(int ATimeout);
+
+  void ReportStatus(TIdStatus AStatus, const std::string& AText = {});
+
+private:
+  void ConnectTo(const void* AAddress, unsigned AAddressLength, int AFamily, long long ADeadlineMs);
+  void ReadAddresses();
+
+  int FHandle = -1;
+  std::string FPeerIP;
+  int FPeerPort = 0;
+  std::string FLocalIP;
+  int FLocalPort = 0;
+};
+
+} // namespace quenloft

@@ -1,0 +1,280 @@
+#include "scan/SWFLinks.h"
+
+#include "scan/URLUtils.h"
+#include "ui/kvuStrings.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <unordered_set>
+
+namespace quenloft {
+
+namespace {
+
+constexpr std::string_view kSwfEnd = ".swf";
+
+std::string FoldCase(std::string_view S)
+{
+  std::string folded(S);
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  return folded;
+}
+
+// ---- Reference resolution, RFC 3986 section 5.2 ----
+
+// The five components of a URI reference; a component that is absent
+// differs from one that is present but empty (RFC 3986 section 5.2.1).
+struct TURIParts {
+  std::optional<std::string_view> Scheme;
+  std::optional<std::string_view> Authority;
+  std::string_view Path;
+  std::optional<std::string_view> Query;
+  std::optional<std::string_view> Fragment;
+};
+
+// scheme = ALPHA *( ALPHA / DIGIT / "+" / "-" / "." )   (RFC 3986 section 3.1)
+bool IsScheme(std::string_view S)
+{
+  auto alpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (S.empty() || !alpha(S[0]))
+    return false;
+  for (char c : S)
+    if (!alpha(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
+      return false;
+  return true;
+}
+
+// Splits a reference the way the regular expression of RFC 3986 appendix B
+// does, except that a scheme must have the syntax of section 3.1 (strict
+// parsing): 'a b:c' is a relative path, not a reference with scheme "a b".
+TURIParts SplitReference(std::string_view R)
+{
+  TURIParts parts;
+  const std::size_t colon = R.find_first_of(":/?#");
+  if (colon != std::string_view::npos && R[colon] == ':' && IsScheme(R.substr(0, colon))) {
+    parts.Scheme = R.substr(0, colon);
+    R.remove_prefix(colon + 1);
+  }
+  if (R.starts_with("//")) {
+    R.remove_prefix(2);
+    const std::size_t end = std::min(R.find_first_of("/?#"), R.size());
+    parts.Authority = R.substr(0, end);
+    R.remove_prefix(end);
+  }
+  const std::size_t hash = R.find('#');
+  if (hash != std::string_view::npos) {
+    parts.Fragment = R.substr(hash + 1);
+    R = R.substr(0, hash);
+  }
+  const std::size_t query = R.find('?');
+  if (query != std::string_view::npos) {
+    parts.Query = R.substr(query + 1);
+    R = R.substr(0, query);
+  }
+  parts.Path = R;
+  return parts;
+}
+
+// RFC 3986 section 5.2.4, the buffer algorithm. The input buffer is a view
+// that moves forward; the output buffer only grows at its end or loses its
+// last segment, so the whole run is linear in the path length.
+std::string RemoveDotSegments(std::string_view In)
+{
+  // 1. The input buffer is initialized with the now-appended path
+  //    components and the output buffer is initialized to the empty string.
+  std::string out;
+  out.reserve(In.size());
+  auto removeLastSegment = [&out] {
+    const std::size_t slash = out.rfind('/');
+    out.resize(slash == std::string::npos ? 0 : slash);
+  };
+  // 2. While the input buffer is not empty, loop as follows:
+  while (!In.empty()) {
+    if (In.starts_with("../")) {
+      // A. If the input buffer begins with a prefix of "../" or "./", then
+      //    remove that prefix from the input buffer; otherwise,
+      In.remove_prefix(3);
+    } else if (In.starts_with("./")) {
+      In.remove_prefix(2);
+    } else if (In.starts_with("/./")) {
+      // B. if the input buffer begins with a prefix of "/./" or "/.", where
+      //    "." is a complete path segment, then replace that prefix with
+      //    "/" in the input buffer; otherwise,
+      In.remove_prefix(2);
+    } else if (In == "/.") {
+      In = "/";
+    } else if (In.starts_with("/../")) {
+      // C. if the input buffer begins with a prefix of "/../" or "/..",
+      //    where ".." is a complete path segment, then replace that prefix
+      //    with "/" in the input buffer and remove the last segment and its
+      //    preceding "/" (if any) from the output buffer; otherwise,
+      In.remove_prefix(3);
+      removeLastSegment();
+    } else if (In == "/..") {
+      In = "/";
+      removeLastSegment();
+    } else if (In == "." || In == "..") {
+      // D. if the input buffer consists only of "." or "..", then remove
+      //    that from the input buffer; otherwise,
+      In = {};
+    } else {
+      // E. move the first path segment in the input buffer to the end of
+      //    the output buffer, including the initial "/" character (if any)
+      //    and any subsequent characters up to, but not including, the next
+      //    "/" character or the end of the input buffer.
+      const std::size_t next = std::min(In.find('/', 1), In.size());
+      out.append(In.substr(0, next));
+      In.remove_prefix(next);
+    }
+  }
+  // 3. Finally, the output buffer is returned as the result.
+  return out;
+}
+
+// RFC 3986 section 5.2.3.
+std::string MergePaths(const TURIParts& Base, std::string_view RefPath)
+{
+  // If the base URI has a defined authority component and an empty path,
+  // then return a string consisting of "/" concatenated with the
+  // reference's path; otherwise,
+  if (Base.Authority && Base.Path.empty())
+    return "/" + std::string(RefPath);
+  // return a string consisting of the reference's path component appended
+  // to all but the last segment of the base URI's path (i.e., excluding any
+  // characters after the right-most "/" in the base URI path, or excluding
+  // the entire base URI path if it does not contain any "/" characters).
+  const std::size_t slash = Base.Path.rfind('/');
+  const std::size_t keep = slash == std::string_view::npos ? 0 : slash + 1;
+  return std::string(Base.Path.substr(0, keep)) + std::string(RefPath);
+}
+
+bool IsHttpScheme(const std::optional<std::string_view>& Scheme)
+{
+  if (!Scheme)
+    return false;
+  const std::string folded = FoldCase(*Scheme);
+  return folded == "http" || folded == "https";
+}
+
+} // namespace
+
+std::string NextSWFLink(std::string_view& Text)
+{
+  // Set once a search for a closing quote has run to the end of the page:
+  // no later candidate can close either, and searching again for each one
+  // would make a quote-less tail quadratic.
+  bool noQuoteLeft = false;
+  for (;;) {
+    // 1. The first ".swf" of the unexamined text (case-sensitive).
+    if (Text.size() < kSwfEnd.size())
+      return {};
+    const void* hit = memmem(Text.data(), Text.size(), kSwfEnd.data(), kSwfEnd.size());
+    if (hit == nullptr)
+      return {};
+    const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(hit) - Text.data()) +
+                            kSwfEnd.size();
+    // 2. Followed by a byte other than a double quote or "?": not a link
+    //    end ('swfobject.js'). Consume through the "f" and look again.
+    if (end < Text.size() && Text[end] != '"' && Text[end] != '?') {
+      Text.remove_prefix(end);
+      continue;
+    }
+    // 3. The candidate runs from the cursor through the "f" and is consumed.
+    const std::string_view candidate = Text.substr(0, end);
+    Text.remove_prefix(end);
+    // 4. The opening quote is the last one in the candidate, so the
+    //    backwards search never passes what earlier steps consumed; the
+    //    closing quote is the first one after the ".swf".
+    const std::size_t before = end - kSwfEnd.size();
+    const void* open = before > 0 ? memrchr(candidate.data(), '"', before) : nullptr;
+    // 6. Without both quotes the candidate is dropped.
+    if (open == nullptr || noQuoteLeft)
+      continue;
+    const void* close = Text.empty() ? nullptr : memchr(Text.data(), '"', Text.size());
+    if (close == nullptr) {
+      noQuoteLeft = true;
+      continue;
+    }
+    // 5. The link lies between the quotes; the text through the closing
+    //    quote goes, together with any query string after the ".swf".
+    const std::size_t from = static_cast<std::size_t>(static_cast<const char*>(open) - candidate.data()) + 1;
+    Text.remove_prefix(static_cast<std::size_t>(static_cast<const char*>(close) - Text.data()) + 1);
+    return std::string(candidate.substr(from));
+  }
+}
+
+bool IsSWFLink(std::string_view Link)
+{
+  return HasFileExt(ExtractURLFileName(Link), kSwfEnd);
+}
+
+void CollectSWFLinks(std::string_view Text, std::vector<std::string>& List)
+{
+  // Duplicates are found through the case-folded links; the list keeps the
+  // first occurrence's case and the page order.
+  std::unordered_set<std::string> seen;
+  seen.reserve(List.size() + 64);
+  for (const std::string& link : List)
+    seen.insert(FoldCase(link));
+  for (std::string link = NextSWFLink(Text); !link.empty(); link = NextSWFLink(Text))
+    if (IsSWFLink(link) && seen.insert(FoldCase(link)).second)
+      List.push_back(std::move(link));
+}
+
+std::string MakeAbsolute(const std::string& Base, const std::string& Link)
+{
+  const TURIParts R = SplitReference(Link);
+  // A link that names its own web scheme is taken as the page wrote it.
+  if (IsHttpScheme(R.Scheme))
+    return Link;
+
+  // RFC 3986 section 5.2.2, transform references (strict parser).
+  const TURIParts B = SplitReference(Base);
+  TURIParts T;
+  std::string path;
+  if (R.Scheme) {
+    T.Scheme = R.Scheme;
+    T.Authority = R.Authority;
+    path = RemoveDotSegments(R.Path);
+    T.Query = R.Query;
+  } else {
+    if (R.Authority) {
+      T.Authority = R.Authority;
+      path = RemoveDotSegments(R.Path);
+      T.Query = R.Query;
+    } else {
+      if (R.Path.empty()) {
+        path = B.Path;
+        T.Query = R.Query ? R.Query : B.Query;
+      } else {
+        if (R.Path.starts_with('/'))
+          path = RemoveDotSegments(R.Path);
+        else
+          path = RemoveDotSegments(MergePaths(B, R.Path));
+        T.Query = R.Query;
+      }
+      T.Authority = B.Authority;
+    }
+    T.Scheme = B.Scheme;
+  }
+  T.Fragment = R.Fragment;
+
+  // RFC 3986 section 5.3, component recomposition.
+  std::string result;
+  result.reserve(Base.size() + Link.size() + 1);
+  if (T.Scheme)
+    result.append(*T.Scheme).append(":");
+  if (T.Authority)
+    result.append("//").append(*T.Authority);
+  result.append(path);
+  if (T.Query)
+    result.append("?").append(*T.Query);
+  if (T.Fragment)
+    result.append("#").append(*T.Fragment);
+  return result;
+}
+
+} // namespace quenloft

@@ -1,0 +1,114 @@
+#include "scan/URLUtils.h"
+
+#include "ui/kvuStrings.h"
+
+#include <array>
+
+namespace quenloft {
+
+namespace {
+
+constexpr std::string_view kHttp = "http://";
+constexpr std::string_view kHttps = "https://";
+
+// Bytes EncodeURL copies unchanged. "%" is among them so that an address
+// the page already encoded is not encoded twice.
+constexpr std::array<bool, 256> MakeKeptTable()
+{
+  std::array<bool, 256> kept{};
+  for (int c = 'A'; c <= 'Z'; ++c)
+    kept[c] = true;
+  for (int c = 'a'; c <= 'z'; ++c)
+    kept[c] = true;
+  for (int c = '0'; c <= '9'; ++c)
+    kept[c] = true;
+  for (char c : std::string_view(".-_~/+:!$&'(),=@[]%"))
+    kept[static_cast<unsigned char>(c)] = true;
+  return kept;
+}
+constexpr std::array<bool, 256> kKept = MakeKeptTable();
+
+bool StartsWithNoCase(std::string_view S, std::string_view Prefix)
+{
+  if (S.size() < Prefix.size())
+    return false;
+  for (std::size_t i = 0; i < Prefix.size(); ++i) {
+    char c = S[i];
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+    if (c != Prefix[i])  // Prefix is lower case
+      return false;
+  }
+  return true;
+}
+
+// Whether S is nothing but a scheme we fetch with and its "//".
+bool IsBareScheme(std::string_view S)
+{
+  return (S.size() == kHttp.size() && StartsWithNoCase(S, kHttp)) ||
+         (S.size() == kHttps.size() && StartsWithNoCase(S, kHttps));
+}
+
+} // namespace
+
+std::string EncodeURL(std::string_view URL)
+{
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string result;
+  result.reserve(URL.size());
+  for (char c : URL) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (kKept[byte]) {
+      result += c;
+    } else if (c == '\\') {
+      result += '/';
+    } else {
+      result += '%';
+      result += kHex[byte >> 4];
+      result += kHex[byte & 0x0F];
+    }
+  }
+  return result;
+}
+
+bool HasPrefix(std::string& S, std::string_view Prefix, bool Remove)
+{
+  const bool match = std::string_view(S).substr(0, Prefix.size()) == Prefix;
+  if (match && Remove)
+    S.erase(0, Prefix.size());
+  return match;
+}
+
+std::string EnsureHttpPrefix(const std::string& URL)
+{
+  // An address typed with its own scheme keeps it: "https://" must not
+  // become "http://https://", nor "HTTP://" be doubled.
+  if (StartsWithNoCase(URL, kHttp) || StartsWithNoCase(URL, kHttps))
+    return URL;
+  return std::string(kHttp) + URL;
+}
+
+std::string ExtractURLFileName(std::string_view URL)
+{
+  // The last "/" is sought in the whole URL, query and fragment included.
+  std::string result(URL.substr(LastPos("/", URL)));
+  const std::size_t hash = result.find('#');
+  if (hash != std::string::npos)
+    TruncateFrom(result, hash + 1);
+  const std::size_t query = result.find('?');
+  if (query != std::string::npos)
+    TruncateFrom(result, query + 1);
+  return result;
+}
+
+std::string ExtractURLBase(std::string_view URL)
+{
+  std::string result(URL.substr(0, LastPos("/", URL)));
+  // 'http://host' has no "/" after the host: the host name and a "/" form
+  // the base. The same holds for the other scheme EnsureHttpPrefix keeps.
+  if (IsBareScheme(result))
+    result = std::string(URL) + '/';
+  return result;
+}
+
+} // namespace quenloft

@@ -1,0 +1,95 @@
+// A loopback server for tests of the HTTP client's odd cases: each accepted
+// connection runs a script that reads request heads and sends exact bytes,
+// sleeps, cuts or closes. Every request head it reads is recorded.
+//
+// Listens on 127.0.0.1 at a free port. Every read waits at most a bounded
+// time, and the destructor stops the server and joins all its threads.
+// Threads: each connection's script runs on a thread of its own; the
+// accessors may be called from the test's thread at any time.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <list>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace quenloft::testing {
+
+class ScriptedServer;
+
+class ScriptedConnection {
+public:
+  ScriptedConnection(ScriptedServer& Server, int Socket) : FServer(Server), FSocket(Socket) {}
+
+  // One request head through its blank line (recorded by the server), or ""
+  // when the peer closed or Timeout passed. A body is not read.
+  std::string ReadRequest(std::chrono::milliseconds Timeout = std::chrono::seconds(5));
+  // Sends the bytes; a peer that is gone is ignored.
+  void Send(std::string_view Bytes);
+  // Sends Bytes in pieces of PieceSize with Pause between them.
+  void SendSlowly(std::string_view Bytes, std::size_t PieceSize, std::chrono::milliseconds Pause);
+  void Sleep(std::chrono::milliseconds Duration);
+  // True when the peer closed its side within Timeout.
+  bool WaitForPeerClose(std::chrono::milliseconds Timeout = std::chrono::seconds(5));
+  // Closes the connection now (the script may still return normally).
+  void Close();
+  bool Stopping() const;
+
+private:
+  ScriptedServer& FServer;
+  int FSocket;
+  std::string FPending; // bytes read past the last request head
+};
+
+// One canned answer of Replay.
+struct ScriptedAnswer {
+  std::string Bytes;
+  bool CloseAfter = false;                     // close the connection after sending
+  std::chrono::milliseconds Delay{0};          // wait before sending
+};
+
+class ScriptedServer {
+public:
+  using Script = std::function<void(ScriptedConnection&)>;
+
+  explicit ScriptedServer(Script OnConnection);
+  ~ScriptedServer();
+  ScriptedServer(const ScriptedServer&) = delete;
+  ScriptedServer& operator=(const ScriptedServer&) = delete;
+
+  int Port() const { return FPort; }
+  // "http://127.0.0.1:<port>" + Path
+  std::string Url(std::string_view Path = "/") const;
+  // Every request head read so far, in arrival order.
+  std::vector<std::string> Requests() const;
+  int ConnectionCount() const { return FConnections.load(); }
+
+  // A script that answers each request with the next answer of the list
+  // (shared by all connections, in order) and closes the connection when
+  // the list is used up.
+  static Script Replay(std::vector<ScriptedAnswer> Answers);
+  static Script Replay(std::vector<std::string> Answers);
+
+private:
+  friend class ScriptedConnection;
+  void AcceptLoop();
+  void Record(std::string Request);
+
+  Script FScript;
+  int FListen = -1;
+  int FPort = 0;
+  std::atomic<bool> FStopping{false};
+  std::atomic<int> FConnections{0};
+  mutable std::mutex FLock;
+  std::vector<std::string> FRequests;
+  std::list<int> FSockets;
+  std::list<std::thread> FThreads;
+  std::thread FAcceptor;
+};
+
+} // namespace quenloft::testing
