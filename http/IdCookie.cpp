@@ -13,10 +13,15 @@ namespace {
 
 using std::chrono::seconds;
 
-// Dates are kept within what an IMF-fixdate can say with four-digit years
-// and what RFC 6265 5.1.1 accepts (no year before 1601).
-constexpr std::int64_t kFirstSecond = -11644473600; // 1601-01-01T00:00:00Z
-constexpr std::int64_t kLastSecond = 253402300799;  // 9999-12-31T23:59:59Z
+// RFC 6265 5.1.1 reads no year before 1601. Times are kept within what a
+// TIdClockTime can hold (on this platform about 1677 to 2262): a later date,
+// such as the common "31 Dec 9999" for "never", becomes the last one.
+constexpr std::int64_t kFirstDateSecond = -11644473600; // 1601-01-01T00:00:00Z
+const std::int64_t kFirstSecond =
+    std::max(kFirstDateSecond,
+             std::chrono::duration_cast<seconds>(TIdClockTime::min().time_since_epoch()).count());
+const std::int64_t kLastSecond =
+    std::chrono::duration_cast<seconds>(TIdClockTime::max().time_since_epoch()).count();
 
 const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -153,9 +158,10 @@ std::optional<std::int64_t> ReadInt64(const std::string& AText)
   return negative ? -value : value;
 }
 
-std::int64_t ClampSeconds(std::int64_t ASeconds)
+// The time point of ASeconds since 1970, held within the representable range.
+TIdClockTime FromSeconds(std::int64_t ASeconds)
 {
-  return std::clamp(ASeconds, kFirstSecond, kLastSecond);
+  return TIdClockTime(seconds(std::clamp(ASeconds, kFirstSecond, kLastSecond)));
 }
 
 } // namespace
@@ -211,13 +217,12 @@ std::optional<TIdClockTime> ParseHTTPDate(const std::string& AText)
   const std::int64_t secs =
       DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
       hour * 3600 + minute * 60 + second;
-  return TIdClockTime(seconds(secs));
+  return FromSeconds(secs);
 }
 
 std::string FormatHTTPDate(TIdClockTime ATime)
 {
-  const std::int64_t secs =
-      ClampSeconds(std::chrono::floor<seconds>(ATime.time_since_epoch()).count());
+  const std::int64_t secs = std::chrono::floor<seconds>(ATime.time_since_epoch()).count();
   const std::int64_t days = secs >= 0 ? secs / 86400 : (secs - 86399) / 86400;
   const std::int64_t inDay = secs - days * 86400;
   std::int64_t y = 0;
@@ -225,11 +230,11 @@ std::string FormatHTTPDate(TIdClockTime ATime)
   CivilFromDays(days, y, m, d);
   // 1970-01-01 was a Thursday.
   const std::int64_t weekday = ((days % 7) + 7 + 4) % 7;
-  char text[40];
-  std::snprintf(text, sizeof text, "%s, %02u %s %04lld %02lld:%02lld:%02lld GMT",
-                kWeekdays[weekday], d, kMonths[m - 1], static_cast<long long>(y),
-                static_cast<long long>(inDay / 3600), static_cast<long long>(inDay / 60 % 60),
-                static_cast<long long>(inDay % 60));
+  // A TIdClockTime never reaches past four-digit years, so every field fits.
+  char text[64];
+  std::snprintf(text, sizeof text, "%s, %02u %s %04d %02d:%02d:%02d GMT", kWeekdays[weekday], d,
+                kMonths[m - 1], static_cast<int>(y), static_cast<int>(inDay / 3600),
+                static_cast<int>(inDay / 60 % 60), static_cast<int>(inDay % 60));
   return text;
 }
 
@@ -395,7 +400,7 @@ void TIdCookieRFC2109::LoadAttributes(const TAttributes& AAttributes)
     std::int64_t expiry = 0;
     if (__builtin_add_overflow(nowSecs, *maxAge, &expiry))
       expiry = *maxAge > 0 ? kLastSecond : kFirstSecond;
-    SetExpires(FormatHTTPDate(TIdClockTime(seconds(ClampSeconds(expiry)))));
+    SetExpires(FormatHTTPDate(FromSeconds(expiry)));
   }
   if (const std::string* version = AAttributes.Find("VERSION"))
     Version = *version;

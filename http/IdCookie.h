@@ -26,12 +26,13 @@ using TIdClock = std::function<TIdClockTime()>;
 // Reads an HTTP date: IMF-fixdate ("Sun, 06 Nov 1994 08:49:37 GMT"),
 // RFC 850 ("Sunday, 06-Nov-94 08:49:37 GMT"), asctime
 // ("Sun Nov  6 08:49:37 1994") and the Netscape cookie form
-// ("Sun, 06-Nov-1994 08:49:37 GMT"). All are taken as UTC. Returns nothing
-// for a text that is not a date; never raises.
+// ("Sun, 06-Nov-1994 08:49:37 GMT"). All are taken as UTC. A date beyond
+// what a TIdClockTime holds is held at its nearest end ("31 Dec 9999" is the
+// last representable second). Returns nothing for a text that is not a
+// date; never raises.
 std::optional<TIdClockTime> ParseHTTPDate(const std::string& AText);
 
-// IMF-fixdate of ATime (RFC 7231 7.1.1.1), whole seconds, years clamped to
-// 1601..9999.
+// IMF-fixdate of ATime (RFC 7231 7.1.1.1), in whole seconds.
 std::string FormatHTTPDate(TIdClockTime ATime);
 
 enum TIdCookieFormat { cfNetscape = 0, cfRFC2109 = 1, cfRFC2965 = 2 };

@@ -191,7 +191,8 @@ std::string TIdCookieManager::GenerateCookieList(const TIdURI& AURL, bool ASecur
     }
   }
 
-  // RFC 6265 5.4 step 2: longer (more specific) paths first.
+  // Every path taken is a prefix of the same request path, so descending
+  // text order puts the longer, more specific paths first (RFC 6265 5.4).
   std::stable_sort(matches.begin(), matches.end(),
                    [](const auto* a, const auto* b) { return LessText(a->Path, b->Path); });
   std::string result;

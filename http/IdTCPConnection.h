@@ -69,9 +69,23 @@ public:
 protected:
   // Used by TIdTCPClient::Connect.
   void OpenIOHandler(const std::string& Host, int Port, int ATimeout);
+  // The handler was made by Connect; Disconnect frees it.
+  void MarkIOHandlerOwnedByConnect() { FFreeIOHandlerOnDisconnect = true; }
 
 private:
   struct TBuffers;
+  // Takes ACount bytes off the input buffer and reports them as read progress.
+  void RemoveInput(std::size_t ACount);
+  // One receive into ABuffer: > 0 bytes, 0 on a close, -1 on a time-out
+  // when that is not to raise. Handles the errors that mean "closed".
+  int Receive(char* ABuffer, std::size_t ACount, bool ARaiseExceptionIfDisconnected, int ATimeout,
+              bool ARaiseExceptionOnTimeout);
+  // Fills ABlock with exactly ACount bytes from the socket; AFilled follows
+  // the progress so that a close can be handled by the caller.
+  void ReceiveBlock(char* ABlock, std::size_t ACount, std::size_t& AFilled);
+  void ReadStreamBlocks(TStream& AStream, std::int64_t ARemaining, bool AReadUntilDisconnect);
+  void SendAll(const char* ABuffer, std::size_t AByteCount);
+
   std::unique_ptr<TIdIOHandler> FIOHandler;
   bool FFreeIOHandlerOnDisconnect = false;
   bool FClosedGracefully = false;

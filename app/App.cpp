@@ -1,0 +1,84 @@
+#include "app/App.h"
+
+#include <fstream>
+#include <string>
+
+#include "platform/Trace.h"
+#include "ui/InstallTrack.h"
+#include "ui/kvuRegistry.h"
+
+namespace quenloft {
+
+TApp* App = nullptr;
+
+bool IsDebuggerPresent()
+{
+  // A debugger traces the process: the kernel shows its pid in "TracerPid:".
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("TracerPid:", 0) == 0) {
+      const std::size_t digit = line.find_first_not_of(" \t", 10);
+      return digit != std::string::npos && line.compare(digit, std::string::npos, "0") != 0;
+    }
+  }
+  return false;
+}
+
+TApp::TApp()
+{
+  Trace("Quenloft");
+  Trace(FDebugBuild ? "Debug Version" : "not Debug Version");
+}
+
+TApp::~TApp()
+{
+  // The thread's destructor waits for a request still in progress.
+  FInstallThread.reset();
+  Trace("over");
+}
+
+bool TApp::IsInstallTracked()
+{
+  return RegReadBool(HKEY_CURRENT_USER, kSettingsKey, kInstallTrackedValue);
+}
+
+std::string TApp::GetOutputPath()
+{
+  return RegReadString(HKEY_CURRENT_USER, kSettingsKey, kOutputPathValue);
+}
+
+void TApp::SetOutputPath(const std::string& Path)
+{
+  RegWriteValue(HKEY_CURRENT_USER, kSettingsKey, kOutputPathValue, Path);
+}
+
+void TApp::SetInstallTracked(bool Value)
+{
+  RegWriteValue(HKEY_CURRENT_USER, kSettingsKey, kInstallTrackedValue, Value);
+}
+
+void TApp::StartInstallTrack()
+{
+  if (IsDebuggerPresent())
+    return;
+  if (FInstallThread)
+    return; // at most one ping per run
+  if (IsInstallTracked())
+    return;
+  FInstallThread = std::make_unique<TInstallTrackThread>();
+  FInstallThread->Resume();
+}
+
+TAppLifetime::TAppLifetime()
+{
+  App = new TApp();
+}
+
+TAppLifetime::~TAppLifetime()
+{
+  delete App;
+  App = nullptr;
+}
+
+} // namespace quenloft

@@ -1,0 +1,70 @@
+// TApp: the program's settings object, the one global App. It remembers the
+// last output folder and whether the install ping was sent (per-user
+// registry, HKEY_CURRENT_USER "Software/Quenloft": "OutputPath" as text,
+// "InstallTracked" as a 32-bit integer, -1 for true), and owns the install
+// ping thread, which it starts at most once per run.
+//
+// Threads: everything runs on the UI thread, except SetInstallTracked, which
+// the install-ping thread calls. No lock is needed: each registry call opens
+// the store on its own, and FInstallThread is touched only on the UI thread.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace quenloft {
+
+class TInstallTrackThread;
+
+// The settings key and its values.
+inline constexpr const char* kSettingsKey = "Software/Quenloft";
+inline constexpr const char* kOutputPathValue = "OutputPath";
+inline constexpr const char* kInstallTrackedValue = "InstallTracked";
+
+class TApp {
+public:
+  // Traces "Quenloft", then "not Debug Version" (or "Debug Version").
+  TApp();
+  // Frees the install-ping thread (waiting for a request in progress), then
+  // traces "over".
+  ~TApp();
+  TApp(const TApp&) = delete;
+  TApp& operator=(const TApp&) = delete;
+
+  // "InstallTracked" is a non-zero integer; false when missing or of another type.
+  bool IsInstallTracked();
+  // "OutputPath", or "" when missing or of another type.
+  std::string GetOutputPath();
+  // Failures to write are swallowed: the folder is then not remembered.
+  void SetOutputPath(const std::string& Path);
+  // Writes -1 for true, 0 for false. Called on the install-ping thread.
+  void SetInstallTracked(bool Value);
+  // Starts the install ping unless a debugger is attached, a ping thread was
+  // already started in this run, or the ping was sent in an earlier run.
+  void StartInstallTrack();
+
+  // The ping thread once started (it is kept until the destructor).
+  TInstallTrackThread* InstallThread() const { return FInstallThread.get(); }
+
+private:
+  std::unique_ptr<TInstallTrackThread> FInstallThread;
+  bool FDebugBuild = false; // nothing sets it in this build
+};
+
+// The one settings object; exists while a TAppLifetime does.
+extern TApp* App;
+
+// Creates App in its constructor and frees it in its destructor: the
+// window's main makes one first thing, so App outlives the main window.
+class TAppLifetime {
+public:
+  TAppLifetime();
+  ~TAppLifetime();
+  TAppLifetime(const TAppLifetime&) = delete;
+  TAppLifetime& operator=(const TAppLifetime&) = delete;
+};
+
+// Whether a tracer (a debugger) is attached to this process.
+bool IsDebuggerPresent();
+
+} // namespace quenloft

@@ -1,0 +1,507 @@
+#include "app/VellicorFrm.h"
+
+#include "app/App.h"
+#include "download/ClientSettings.h"
+#include "scan/URLSWFParse.h"
+#include "ui/kvuShell.h"
+#include "ui/kvuStrings.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QStandardPaths>
+
+#include <cmath>
+#include <filesystem>
+#include <unistd.h>
+
+namespace quenloft {
+
+namespace fs = std::filesystem;
+
+// --- free helpers ------------------------------------------------------------
+
+std::string DefaultOutputFolder(const std::string& AppPath, const std::string& DownloadDir) {
+  static constexpr const char* Name = "Downloaded SWF Files/";
+  const std::string Beside = AppPath + Name;
+  std::error_code Error;
+  // The folder beside the executable serves when it can be written, or when
+  // it does not exist yet and the executable's folder can be written (the
+  // worker creates it). An installed program's folder cannot.
+  const bool Usable = fs::is_directory(Beside, Error) ? ::access(Beside.c_str(), W_OK) == 0
+                                                       : (!AppPath.empty() && ::access(AppPath.c_str(), W_OK) == 0);
+  if (Usable || DownloadDir.empty())
+    return Beside;
+  return IncludeBackslash(DownloadDir) + Name;
+}
+
+std::uint8_t WorkPercent(std::int64_t Count, std::int32_t Size) {
+  if (Size <= 0)
+    return 0;
+  // The default rounding mode rounds halves to the even neighbour.
+  const double P = std::nearbyint(static_cast<double>(Count) / Size * 100.0);
+  if (P <= 0)
+    return 0;
+  return P >= 100 ? 100 : static_cast<std::uint8_t>(P);
+}
+
+void TShape::paintEvent(QPaintEvent*) {
+  QPainter P(this);
+  P.setPen(Qt::black);
+  P.drawRect(0, 0, width() - 1, height() - 1);
+}
+
+// --- creation ----------------------------------------------------------------
+
+TVellicorForm::TVellicorForm(QWidget* Parent) : TBaseUI2Form(Parent) {
+  setObjectName(QStringLiteral("VellicorForm"));
+  FWindowHandle = std::make_unique<TWindowHandle>(*this);
+  ApplyProgramClientSettings(IdHTTP1);
+  BrowseForFolder = [this](const std::string& Title, const std::string& Initial) {
+    std::error_code Error;
+    const QString Start = fs::is_directory(Initial, Error) ? QString::fromStdString(Initial) : QString();
+    const QString Chosen = QFileDialog::getExistingDirectory(this, QString::fromStdString(Title), Start);
+    return Chosen.isEmpty() ? std::string() : IncludeBackslash(Chosen.toStdString());
+  };
+  OpenAddress = [](const std::string& Target) { return ShellOpen(Target); };
+  CreateComponents();
+  FormCreate();
+}
+
+TVellicorForm::~TVellicorForm() {
+  // FormDestroy: freeing the coordinator joins a running worker; only then
+  // is the sink unregistered (it waits for a Post still running).
+  StopPreview();
+  FDownloader.reset();
+  FWindowHandle.reset();
+}
+
+void TVellicorForm::CreateComponents() {
+  SetClientSize(723, 356);
+
+  ImageList1 = {QIcon(QPixmap::fromImage(SkinImage("state_queued"))),
+                QIcon(QPixmap::fromImage(SkinImage("state_downloading"))),
+                QIcon(QPixmap::fromImage(SkinImage("state_done"))),
+                QIcon(QPixmap::fromImage(SkinImage("state_failed")))};
+
+  Label1 = new QLabel(QStringLiteral("URL Address"), this);
+  Label1->move(20, 48);
+  Label1->adjustSize();
+  edtURL = new QLineEdit(QStringLiteral("http://"), this);
+  edtURL->setGeometry(92, 45, 505, 21);
+  edtURL->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid black; background: white; }"));
+  edtURL->installEventFilter(this);
+  Label2 = new QLabel(QStringLiteral("Output path"), this);
+  Label2->move(20, 85);
+  Label2->adjustSize();
+  edtPath = new QLineEdit(this);
+  edtPath->setGeometry(92, 82, 505, 21);
+  edtPath->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid black; background: white; }"));
+  edtPathButton = edtPath->addAction(QIcon(QPixmap::fromImage(SkinImage("folder"))), QLineEdit::TrailingPosition);
+  connect(edtPathButton, &QAction::triggered, this, [this] { edtPathButtonClick(); });
+
+  auto MakeButton = [this](const char* Name, const char* Caption, QRect Bounds) {
+    auto* B = new TkvuButton(this);
+    B->setObjectName(QLatin1String(Name));
+    B->SetLoading(true);
+    B->SetAutoSize(false);
+    B->SetStretch(true);
+    B->SetStretchKeepL(8);
+    B->SetStretchKeepR(8);
+    B->SetCaption(QLatin1String(Caption));
+    B->Bitmaps().SetUp(SkinImage("button_up"));
+    B->Bitmaps().SetHot(SkinImage("button_hot"));
+    B->Bitmaps().SetDown(SkinImage("button_down"));
+    B->Bitmaps().SetDisabled(SkinImage("button_disabled"));
+    B->setGeometry(Bounds);
+    B->SetLoading(false);
+    return B;
+  };
+  btnDownload = MakeButton("btnDownload", "Start download", {604, 44, 98, 23});
+  btnDownload->OnClick = [this] { btnDownloadClick(); };
+  btnConvert = MakeButton("btnConvert", "Convert SWF to...", {604, 81, 98, 23});
+  btnConvert->OnClick = [this] { btnConvertClick(); };
+  btnStop = MakeButton("btnStop", "Stop", {604, 108, 98, 23});
+  btnStop->OnClick = [this] { btnStopClick(); };
+  btnStop->hide();
+
+  Shape1 = new TShape(this);
+  FRows = new TTaskListModel(this);
+  FRows->SetStateImages(ImageList1);
+  ListView1 = new QTableView(this);
+  ListView1->setObjectName(QStringLiteral("ListView1"));
+  ListView1->setGeometry(21, 121, 415, 191);
+  ListView1->setModel(FRows);
+  ListView1->setFrameShape(QFrame::NoFrame);
+  ListView1->setShowGrid(true);
+  ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  ListView1->setIconSize(QSize(16, 16));
+  ListView1->setWordWrap(false);
+  ListView1->verticalHeader()->hide();
+  ListView1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  ListView1->verticalHeader()->setDefaultSectionSize(18);
+  ListView1->horizontalHeader()->setHighlightSections(false);
+  ListView1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  const int Widths[] = {36, 240, 50, 50};
+  for (int C = 0; C < 4; ++C)
+    ListView1->setColumnWidth(C, Widths[C]);
+  // The selection stays visible while the list has no focus.
+  QPalette ListPal = ListView1->palette();
+  ListPal.setColor(QPalette::Inactive, QPalette::Highlight, ListPal.color(QPalette::Active, QPalette::Highlight));
+  ListPal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   ListPal.color(QPalette::Active, QPalette::HighlightedText));
+  ListView1->setPalette(ListPal);
+  connect(ListView1->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { SelectionChanged(); });
+  connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { SelectionChanged(); });
+
+  lblParse = new QLabel(this);
+  lblParse->setGeometry(212, 216, 41, 17);
+  lblParse->setAlignment(Qt::AlignCenter);
+  lblParse->setAutoFillBackground(true);
+  QPalette ParsePal = lblParse->palette();
+  ParsePal.setColor(QPalette::Window, Qt::white);
+  lblParse->setPalette(ParsePal);
+  lblParse->hide();
+
+  pnlPreview = new QWidget(this);
+  pnlPreview->setObjectName(QStringLiteral("pnlPreview"));
+  pnlPreview->setGeometry(445, 120, 257, 177);
+  pnlPreview->setAutoFillBackground(true);
+  QPalette PanelPal = pnlPreview->palette();
+  PanelPal.setColor(QPalette::Window, QColor(55, 58, 62)); // 4078135
+  pnlPreview->setPalette(PanelPal);
+  TrackBar = new QSlider(Qt::Horizontal, this);
+  TrackBar->setGeometry(445, 297, 257, 16);
+  TrackBar->setRange(0, 0);
+  TrackBar->setValue(0);
+  TrackBar->setEnabled(false);
+  TrackBar->installEventFilter(this);
+  connect(TrackBar, &QSlider::valueChanged, this, [this] { TrackBarChange(); });
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(200);
+  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+
+  auto MakeLink = [this](const char* Text, int Left) {
+    auto* L = new TkvuLinkLabel(QLatin1String(Text), this);
+    L->move(Left, 324);
+    L->OnClick = [this, L] { lblVideoClick(*L); };
+    return L;
+  };
+  lblVideo = MakeLink("Convert SWF to Video", 20);
+  lblHtml5 = MakeLink("SWF to HTML5", 144);
+  lblMp3 = MakeLink("SWF to MP3", 237);
+  lblGIF = MakeLink("SWF to GIF", 316);
+  lblCopyRight = MakeLink("Quenloft home page", 0);
+  lblCopyRight->move(702 - lblCopyRight->width(), 324);
+
+  pmConvert = new QMenu(this);
+  auto MakeItem = [this](const char* Text) {
+    QAction* A = pmConvert->addAction(QLatin1String(Text));
+    connect(A, &QAction::triggered, this, [this, A] { pmiVideoClick(*A); });
+    return A;
+  };
+  pmiVideo = MakeItem("Convert SWF to Video");
+  pmiHtml5 = MakeItem("Convert SWF to HTML5");
+  pmiMp3 = MakeItem("Convert SWF to MP3");
+  pmiGIF = MakeItem("Convert SWF to GIF");
+
+  // The caption buttons on this window.
+  btnMin->SetLoading(true);
+  btnMin->Bitmaps().SetUp(SkinImage("min_up"));
+  btnMin->Bitmaps().SetHot(SkinImage("min_hot"));
+  btnMin->Bitmaps().SetDown(SkinImage("min_down"));
+  btnMin->setGeometry(666, 3, 23, 18);
+  btnMin->SetLoading(false);
+  btnOkMe->move(800, btnOkMe->y());
+  btnCancelMe->move(800, btnCancelMe->y());
+  setTabOrder(edtURL, edtPath);
+  setTabOrder(edtPath, ListView1);
+}
+
+void TVellicorForm::FormCreate() {
+  // 1. The base creation step has run in the base constructor.
+  // 2. The default output folder.
+  edtPath->setText(QString::fromStdString(
+      DefaultOutputFolder(GetAppPath(), QStandardPaths::writableLocation(QStandardPaths::DownloadLocation).toStdString())));
+  // 3.
+  btnMin->show();
+  if (const QScreen* Screen = QGuiApplication::primaryScreen())
+    move(Screen->availableGeometry().center() - rect().center());
+  // 4.
+  lblCaption->setText(QStringLiteral("%1 %2").arg(QStringLiteral("Quenloft"),
+                                                 QString::fromStdString(GetFileVersionText("/proc/self/exe", true))));
+  lblCaption->adjustSize();
+  setWindowTitle(lblCaption->text());
+  // 5. The addresses of the links.
+  lblVideo->Hint = kVideoPage;
+  lblHtml5->Hint = kHtml5Page;
+  lblMp3->Hint = kMp3Page;
+  lblGIF->Hint = kGIFPage;
+  lblCopyRight->Hint = kHomePage;
+  pmiVideo->setData(QString::fromLatin1(kVideoPage));
+  pmiHtml5->setData(QString::fromLatin1(kHtml5Page));
+  pmiMp3->setData(QString::fromLatin1(kMp3Page));
+  pmiGIF->setData(QString::fromLatin1(kGIFPage));
+  // 7. The remembered folder replaces the default when it still exists.
+  if (App) {
+    const std::string Saved = App->GetOutputPath();
+    std::error_code Error;
+    if (!Saved.empty() && fs::is_directory(Saved, Error))
+      edtPath->setText(QString::fromStdString(Saved));
+  }
+  // 8.
+  FDownloader = std::make_unique<TVellicorer>(&IdHTTP1);
+  // 9. "Start download" and "Stop" share one place.
+  btnStop->move(btnStop->x(), btnDownload->y());
+  // 10.
+  const QRect L = ListView1->geometry();
+  Shape1->setGeometry(L.left() - 1, L.top() - 1, L.width() + 2, L.height() + 2);
+  // 11. Qt widgets are double-buffered already (see EnableDoubleBuffering).
+}
+
+void TVellicorForm::ApplyUIText() {
+  TBaseUI2Form::ApplyUIText();
+  if (!HasUIText())
+    return;
+  auto Text = [this](const char* Control) {
+    return QString::fromStdU16String(GetUIText(std::string("CUI_TVellicorForm_") + Control));
+  };
+  lblCaption->setText(Text("lblCaption"));
+  Label1->setText(Text("Label1"));
+  Label2->setText(Text("Label2"));
+  btnDownload->SetCaption(Text("btnDownload"));
+  btnConvert->SetCaption(Text("btnConvert"));
+  btnStop->SetCaption(Text("btnStop"));
+}
+
+// --- window events -------------------------------------------------------------
+
+void TVellicorForm::showEvent(QShowEvent* Event) {
+  TBaseUI2Form::showEvent(Event);
+  // FormShow: the ping starts at most once per run, however often the
+  // window is shown.
+  if (App)
+    App->StartInstallTrack();
+}
+
+void TVellicorForm::closeEvent(QCloseEvent* Event) {
+  // FormClose: stop the preview and a running download (as "Stop").
+  StopPreview();
+  if (!btnStop->isHidden())
+    btnStop->Click();
+  TBaseUI2Form::closeEvent(Event);
+}
+
+void TVellicorForm::btnMinClick() {
+  // Minimises the whole application, not only this window.
+  for (QWidget* W : QApplication::topLevelWidgets())
+    if (W->isVisible())
+      W->showMinimized();
+}
+
+bool TVellicorForm::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == edtURL && Event->type() == QEvent::KeyPress) {
+    const int Key = static_cast<QKeyEvent*>(Event)->key();
+    // edtURLKeyDown: Enter clicks "Start download" only while it is shown;
+    // the key is not consumed.
+    if ((Key == Qt::Key_Return || Key == Qt::Key_Enter) && !btnDownload->isHidden())
+      btnDownload->Click();
+  } else if (Watched == TrackBar) {
+    // The press is seen before the slider moves its thumb for it.
+    if (Event->type() == QEvent::MouseButtonPress)
+      TrackBarMouseDown(static_cast<QMouseEvent*>(Event)->button());
+    else if (Event->type() == QEvent::MouseButtonRelease)
+      TrackBarMouseUp(static_cast<QMouseEvent*>(Event)->button());
+  }
+  return TBaseUI2Form::eventFilter(Watched, Event);
+}
+
+// --- buttons and links -----------------------------------------------------------
+
+void TVellicorForm::btnDownloadClick() {
+  StopPreview();
+  ScanPage(edtURL->text().toStdString());
+  lblParse->hide();
+  const std::string Folder = IncludeBackslash(edtPath->text().toStdString());
+  FDownloader->SetOutputFolder(Folder);
+  if (App)
+    App->SetOutputPath(Folder);
+  if (FRows->RowCount() > 0)
+    ListView1->selectionModel()->setCurrentIndex(FRows->index(0, 0), QItemSelectionModel::ClearAndSelect |
+                                                                         QItemSelectionModel::Rows);
+  if (FDownloader->Tasks().Count() > 0) {
+    FDownloader->StartTask(FDownloader->Tasks().Items(0), Handle());
+    btnDownload->hide();
+    btnStop->show();
+  }
+}
+
+void TVellicorForm::btnStopClick() {
+  FDownloader->Stop();
+  btnStop->hide();
+  btnDownload->show();
+}
+
+void TVellicorForm::btnConvertClick() {
+  pmConvert->popup(btnConvert->mapToGlobal(QPoint(0, btnConvert->height())));
+}
+
+void TVellicorForm::edtPathButtonClick() {
+  const std::string Chosen = BrowseForFolder("Select output path", edtPath->text().toStdString());
+  if (Chosen.empty())
+    return;
+  edtPath->setText(QString::fromStdString(Chosen));
+  if (App)
+    App->SetOutputPath(Chosen);
+}
+
+void TVellicorForm::lblVideoClick(const TkvuLinkLabel& Sender) { (void)OpenAddress(Sender.Hint); }
+
+void TVellicorForm::pmiVideoClick(const QAction& Sender) { (void)OpenAddress(Sender.data().toString().toStdString()); }
+
+// --- the scan and the rows ---------------------------------------------------------
+
+void TVellicorForm::ScanPage(const std::string& URL) {
+  FDownloader->Clear();
+  FRows->Clear();
+  FFocusedSelectedRow = -1;
+  ListView1->repaint();
+  std::vector<std::string> List;
+  {
+    TURLSWFParser Parser;
+    Parser.OnLoadProgress = [this](std::uint8_t Percent) { ShowParseProgress(Percent); };
+    Parser.FHTTP = &IdHTTP1;
+    Parser.FURL = URL;
+    Parser.FindLinks(List);
+  }
+  FDownloader->AddTasks(List);
+  ShowTaskRows();
+}
+
+void TVellicorForm::ShowTaskRows() {
+  TSWFTaskList& Tasks = FDownloader->Tasks();
+  std::vector<TSWFTask*> All;
+  All.reserve(Tasks.Count());
+  for (std::size_t I = 0; I < Tasks.Count(); ++I)
+    All.push_back(Tasks.Items(I));
+  FRows->AppendTasks(All);
+  for (std::size_t I = 0; I < All.size(); ++I)
+    FillRow(*All[I], static_cast<int>(I));
+}
+
+void TVellicorForm::ShowParseProgress(std::uint8_t Percent) {
+  lblParse->setText(QStringLiteral("Loading..%1%").arg(Percent));
+  // The label keeps its centre; it widens when the text needs more room.
+  const int Centre = 212 + 41 / 2;
+  const int W = std::max(41, lblParse->sizeHint().width());
+  lblParse->setGeometry(Centre - W / 2, 216, W, 17);
+  lblParse->show();
+  lblParse->raise();
+  // The scan blocks the event loop; paint the label now.
+  lblParse->repaint();
+}
+
+void TVellicorForm::FillRow(TSWFTask& Task, int Row) { FRows->FillRow(Task, Row); }
+
+int TVellicorForm::FindRow(const TSWFTask& Task) const { return FRows->FindRow(Task.Id); }
+
+void TVellicorForm::RefreshTask(TSWFTask& Task) {
+  const int Row = FindRow(Task);
+  if (Row >= 0)
+    FillRow(Task, Row);
+}
+
+void TVellicorForm::StartNextTask(TSWFTask& Task) {
+  if (TSWFTask* Next = FDownloader->NextTask(&Task)) {
+    if (!FDownloader->Stopped())
+      FDownloader->StartTask(Next, Handle());
+    return;
+  }
+  btnStop->hide();
+  btnDownload->show();
+  if (OnChainIdle)
+    OnChainIdle();
+}
+
+// --- task events -------------------------------------------------------------------
+
+void TVellicorForm::Post(TMessage Message) {
+  // The one place where a worker's event crosses to the UI thread. Queued
+  // calls to one receiver run in posting order.
+  QMetaObject::invokeMethod(this, [this, M = std::move(Message)] { HandleMessage(M); }, Qt::QueuedConnection);
+}
+
+void TVellicorForm::HandleMessage(const TMessage& Message) {
+  switch (Message.Msg) {
+  case WM_DOWNLOAD_WORKBEGIN:
+    WMDownloadWorkBegin(Message);
+    break;
+  case WM_DOWNLOAD_WORK:
+    WMDownloadWork(Message);
+    break;
+  case WM_DOWNLOAD_DONE:
+    WMDownloadDone(Message);
+    break;
+  case WM_DOWNLOAD_ERROR:
+    WMDownloadError(Message);
+    break;
+  default:
+    break;
+  }
+}
+
+void TVellicorForm::WMDownloadWorkBegin(const TMessage& Message) {
+  TSWFTask* Task = FDownloader->FindTask(Message.LParam);
+  if (!Task)
+    return; // a task freed by a new scan
+  Task->Size = static_cast<std::int32_t>(Message.WParam);
+  Task->State = tsDownloading;
+  RefreshTask(*Task);
+}
+
+void TVellicorForm::WMDownloadWork(const TMessage& Message) {
+  TSWFTask* Task = FDownloader->FindTask(Message.LParam);
+  if (!Task || Task->Size <= 0)
+    return;
+  const std::uint8_t P = WorkPercent(static_cast<std::int32_t>(Message.WParam), Task->Size);
+  // A row is repainted only when its whole percentage changes.
+  if (P != Task->Percent) {
+    Task->Percent = P;
+    RefreshTask(*Task);
+  }
+}
+
+void TVellicorForm::WMDownloadDone(const TMessage& Message) {
+  TSWFTask* Task = FDownloader->FindTask(Message.LParam);
+  if (!Task)
+    return;
+  Task->Percent = 100;
+  Task->State = tsDone;
+  RefreshTask(*Task);
+  const int Row = FindRow(*Task);
+  // PreviewFile never raises: a file that is not a movie shows "not a
+  // movie" and the chain goes on.
+  if (Row >= 0 && ListView1->currentIndex().isValid() && ListView1->currentIndex().row() == Row)
+    PreviewFile(Task->FileName);
+  StartNextTask(*Task);
+}
+
+void TVellicorForm::WMDownloadError(const TMessage& Message) {
+  TSWFTask* Task = FDownloader->FindTask(Message.LParam);
+  if (!Task)
+    return;
+  Task->State = tsFailed;
+  std::error_code Error;
+  if (Task->FileName.empty() || !fs::exists(Task->FileName, Error))
+    Task->Percent = 0;
+  RefreshTask(*Task);
+  StartNextTask(*Task);
+}
+
+} // namespace quenloft

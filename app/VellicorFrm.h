@@ -1,0 +1,170 @@
+// TVellicorForm: the program's one window. The user types a page address and
+// an output folder and presses "Start download" (or Enter in the address
+// box); the window scans the page on the UI thread, shows one row per movie
+// found and lets the coordinator download them one after another, updating
+// each row from the worker's task events. A finished movie whose row has the
+// focus goes to the preview pane (its members are in VellicorPreview.cpp).
+//
+// Threads: every member runs on the UI thread, except Post (IMessageSink),
+// which a download worker calls on its own thread: it hops to the UI thread
+// with a queued call, keeping the posting order, and the four task-event
+// handlers run there.
+#pragma once
+
+#include "app/TaskListModel.h"
+#include "download/Vellicorer.h"
+#include "http/IdHTTP.h"
+#include "platform/Messages.h"
+#include "swf/kvuFlash.h"
+#include "ui/BaseUI2Frm.h"
+#include "ui/kvuLinkLabel.h"
+
+#include <QAction>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSlider>
+#include <QTableView>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace quenloft {
+
+// The converter pages and the home page the links open.
+inline constexpr const char* kVideoPage = "https://www.example.com/quenloft/swf-to-video?ref=quenloft";
+inline constexpr const char* kHtml5Page = "https://www.example.com/quenloft/swf-to-html5?ref=quenloft";
+inline constexpr const char* kMp3Page = "https://www.example.com/quenloft/swf-to-mp3?ref=quenloft";
+inline constexpr const char* kGIFPage = "https://www.example.com/quenloft/swf-to-gif?ref=quenloft";
+inline constexpr const char* kHomePage = "https://www.example.com/quenloft/?ref=quenloft";
+
+// "Downloaded SWF Files/" beside the executable (AppPath) when that folder
+// can be written (or created), otherwise the same name in DownloadDir.
+std::string DefaultOutputFolder(const std::string& AppPath, const std::string& DownloadDir);
+
+// The whole percentage of Count bytes out of Size: rounded to the nearest,
+// ties to even, kept within 0..100 (a server may send more than it
+// announced).
+std::uint8_t WorkPercent(std::int64_t Count, std::int32_t Size);
+
+// The outline drawn one pixel outside the list.
+class TShape : public QWidget {
+  Q_OBJECT
+
+public:
+  using QWidget::QWidget;
+
+protected:
+  void paintEvent(QPaintEvent* Event) override;
+};
+
+class TVellicorForm : public TBaseUI2Form, public IMessageSink {
+  Q_OBJECT
+
+public:
+  explicit TVellicorForm(QWidget* Parent = nullptr);
+  ~TVellicorForm() override;
+
+  // IMessageSink: called on the worker's thread.
+  void Post(TMessage Message) override;
+  HWND Handle() const { return FWindowHandle->Handle(); }
+
+  TVellicorer& Downloader() { return *FDownloader; }
+  // The window's HTTP client (tests give it their CA with CAFile).
+  TIdHTTP& HTTP() { return IdHTTP1; }
+  TTaskListModel& Rows() { return *FRows; }
+  TkvuFlash* Flash() const { return FFlash; }
+  bool Seeking() const { return FSeeking; }
+
+  // The designed components.
+  QLabel* Label1;
+  QLineEdit* edtURL;
+  QLabel* Label2;
+  QLineEdit* edtPath;
+  QAction* edtPathButton; // the glyph button at the right end of edtPath
+  TkvuButton* btnDownload;
+  TkvuButton* btnConvert;
+  TkvuButton* btnStop;
+  TShape* Shape1;
+  QTableView* ListView1;
+  QLabel* lblParse;
+  QWidget* pnlPreview;
+  QSlider* TrackBar;
+  QTimer* Timer1;
+  TkvuLinkLabel* lblVideo;
+  TkvuLinkLabel* lblHtml5;
+  TkvuLinkLabel* lblMp3;
+  TkvuLinkLabel* lblGIF;
+  TkvuLinkLabel* lblCopyRight;
+  QMenu* pmConvert;
+  QAction* pmiVideo;
+  QAction* pmiHtml5;
+  QAction* pmiMp3;
+  QAction* pmiGIF;
+  std::array<QIcon, 4> ImageList1;
+
+  // Event handlers and methods of the workflow.
+  void btnDownloadClick();
+  void btnStopClick();
+  void btnConvertClick();
+  void edtPathButtonClick();
+  void lblVideoClick(const TkvuLinkLabel& Sender);
+  void pmiVideoClick(const QAction& Sender);
+  void ScanPage(const std::string& URL);
+  void ShowParseProgress(std::uint8_t Percent);
+  void FillRow(TSWFTask& Task, int Row);
+  int FindRow(const TSWFTask& Task) const;
+  void RefreshTask(TSWFTask& Task);
+  void StartNextTask(TSWFTask& Task);
+  void WMDownloadWorkBegin(const TMessage& Message);
+  void WMDownloadWork(const TMessage& Message);
+  void WMDownloadDone(const TMessage& Message);
+  void WMDownloadError(const TMessage& Message);
+  // Runs one posted task event (a stale one, whose task a new scan freed, is
+  // dropped).
+  void HandleMessage(const TMessage& Message);
+
+  // The preview pane (VellicorPreview.cpp).
+  void PreviewFile(const std::string& Path);
+  void StopPreview();
+  void ListView1Change(int Row);
+  void TrackBarMouseDown(Qt::MouseButton Button);
+  void TrackBarChange();
+  void TrackBarMouseUp(Qt::MouseButton Button);
+  void Timer1Timer();
+
+  void ApplyUIText() override;
+
+  // The environment, replaceable by tests: the folder picker (title,
+  // initial folder -> chosen folder or ""), and the opener of addresses.
+  std::function<std::string(const std::string& Title, const std::string& Initial)> BrowseForFolder;
+  std::function<bool(const std::string& Target)> OpenAddress;
+  // Called when the chain has run out of tasks and "Start download" shows
+  // again.
+  std::function<void()> OnChainIdle;
+
+protected:
+  void FormCreate() override;
+  void btnMinClick() override;
+  void showEvent(QShowEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+private:
+  void CreateComponents();
+  void ShowTaskRows();
+  void SelectionChanged();
+
+  TIdHTTP IdHTTP1;
+  std::unique_ptr<TWindowHandle> FWindowHandle;
+  std::unique_ptr<TVellicorer> FDownloader;
+  TTaskListModel* FRows = nullptr;
+  TkvuFlash* FFlash = nullptr;
+  bool FSeeking = false;
+  int FFocusedSelectedRow = -1; // the row last seen focused and selected
+};
+
+} // namespace quenloft

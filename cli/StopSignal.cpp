@@ -1,0 +1,89 @@
+#include "cli/StopSignal.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quenloft {
+namespace {
+
+// Shared with the handler: lock-free atomics and plain file descriptors only.
+std::atomic<int> SignalCount{0};
+std::atomic<bool> ExitAtOnce{false};
+int Pipe[2] = {-1, -1};
+
+constexpr char StopByte = 's';
+constexpr char QuitByte = 'q';
+
+extern "C" void OnInterrupt(int)
+{
+  const int saved = errno;
+  const int count = SignalCount.fetch_add(1) + 1;
+  if (count >= 2 || ExitAtOnce.load()) {
+    static const char text[] = "\nquenloft-cli: interrupted\n";
+    [[maybe_unused]] auto ignored = ::write(STDERR_FILENO, text, sizeof text - 1);
+    ::_exit(130);
+  }
+  const char byte = StopByte;
+  [[maybe_unused]] auto ignored = ::write(Pipe[1], &byte, 1);
+  errno = saved;
+}
+
+} // namespace
+
+TStopSignal::TStopSignal(std::function<void()> OnStop) : FOnStop(std::move(OnStop))
+{
+  static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+  SignalCount.store(0);
+  if (::pipe2(Pipe, O_CLOEXEC) != 0)
+    Pipe[0] = Pipe[1] = -1;
+  FWatcher = std::thread([this] { Watch(); });
+  struct sigaction action{};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGINT, &action, nullptr);
+}
+
+TStopSignal::~TStopSignal()
+{
+  struct sigaction action{};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  const char byte = QuitByte;
+  [[maybe_unused]] auto ignored = ::write(Pipe[1], &byte, 1);
+  FWatcher.join();
+  ::close(Pipe[0]);
+  ::close(Pipe[1]);
+  Pipe[0] = Pipe[1] = -1;
+}
+
+bool TStopSignal::Requested() const
+{
+  return SignalCount.load() > 0;
+}
+
+void TStopSignal::SetExitAtOnce(bool Value)
+{
+  ExitAtOnce.store(Value);
+}
+
+void TStopSignal::Watch()
+{
+  for (;;) {
+    char byte = 0;
+    const ssize_t n = ::read(Pipe[0], &byte, 1);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0 || byte == QuitByte)
+      return;
+    if (FOnStop)
+      FOnStop();
+  }
+}
+
+} // namespace quenloft

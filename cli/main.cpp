@@ -1,0 +1,56 @@
+// quenloft-cli: the command-line front end. Saves the ".swf" movies a page
+// refers to, without a window, through the same scanner, coordinator and
+// download worker as the window program. See cli/Commands.h for the commands
+// and exit statuses.
+#include "cli/Commands.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+int main(int argc, char** argv)
+{
+  using namespace quenloft;
+
+  CLI::App app{"Saves the Flash movies (.swf) a web page refers to.", "quenloft-cli"};
+  app.set_version_flag("--version", "quenloft-cli " QUENLOFT_CLI_VERSION);
+  app.require_subcommand(0, 1);
+
+  int exitCode = 0;
+  TCliOptions options;
+  app.add_option("-o,--output", options.Folder, "Folder to save the movies in (created when missing)")
+      ->default_str(".");
+  app.add_option("URL", options.URL,
+                 "Page to scan, or the address of a .swf movie to download directly");
+  app.add_flag("--json", options.Json, "One JSON object per movie and line (row, url, file, size, state, error)");
+  app.add_option("--ca-file", options.CAFile, "Trust the CA certificates in this PEM file for HTTPS");
+
+  CLI::App* scan = app.add_subcommand("scan", "Print the absolute movie addresses of a page, one per line");
+  scan->add_option("URL", options.URL, "Page to scan")->required();
+  scan->add_flag("--json", options.Json, "One JSON object per line");
+  scan->add_option("--ca-file", options.CAFile, "Trust the CA certificates in this PEM file for HTTPS");
+
+  CLI::App* trace = app.add_subcommand("trace", "Print the program's trace lines as they come, until Ctrl-C");
+
+  // ---- Further subcommands register here, one line each. ----
+  // ---- end of the subcommand registrations ----
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? 0 : 2;  // help and version print and succeed; bad usage is 2
+  }
+
+  if (scan->parsed())
+    return RunScan(options);
+  if (trace->parsed())
+    return RunTrace();
+  if (!app.get_subcommands().empty())
+    return exitCode;  // a registered subcommand ran from its callback
+  if (options.URL.empty()) {
+    std::cerr << "quenloft-cli: a page address is needed\n" << app.help();
+    return 2;
+  }
+  return RunDownload(options);
+}

@@ -1,0 +1,115 @@
+#include "download/Vellicorer.h"
+
+#include "scan/URLUtils.h"
+#include "ui/kvuFiles.h"
+#include "ui/kvuStrings.h"
+
+namespace quenloft {
+namespace {
+
+// The longest name a folder entry may have on the file systems we write to.
+constexpr std::size_t MaxFileNameBytes = 255;
+
+} // namespace
+
+std::string CheckOutputName(const std::string& Name, const std::string& URL)
+{
+  if (Name.empty())
+    return "The address names no file: " + URL;
+  if (Name == "." || Name == "..")
+    return "The address names no file but a folder step: " + URL;
+  if (Name.find('\0') != std::string::npos)
+    return "The file name of the address holds a NUL byte: " + URL;
+  if (Name.size() > MaxFileNameBytes)
+    return "The file name of the address is longer than " + std::to_string(MaxFileNameBytes) +
+           " bytes: " + URL;
+  return {};
+}
+
+TVellicorer::~TVellicorer()
+{
+  FreeWorker();
+  FTasks.Clear();
+}
+
+void TVellicorer::FreeWorker()
+{
+  // The worker's destructor asks its thread to stop and joins it.
+  FWorker.reset();
+}
+
+void TVellicorer::Clear()
+{
+  FreeWorker();
+  FTasks.Clear();
+}
+
+void TVellicorer::AddTasks(const std::vector<std::string>& List)
+{
+  for (const auto& line : List) {
+    if (line.empty())
+      continue;
+    auto task = std::make_unique<TSWFTask>();
+    task->URL = line;
+    FTasks.Add(std::move(task));
+  }
+}
+
+TSWFTask* TVellicorer::NextTask(const TSWFTask* Task) const
+{
+  const std::ptrdiff_t at = FTasks.IndexOf(Task);
+  if (at < 0 || static_cast<std::size_t>(at) + 1 >= FTasks.Count())
+    return nullptr;
+  return FTasks.Items(static_cast<std::size_t>(at) + 1);
+}
+
+TDownLoad* TVellicorer::StartTask(TSWFTask* Task, HWND Wnd)
+{
+  FStopped = false;
+  // The name is the URL's file-name part as it stands (no decoding).
+  const std::string name = ExtractURLFileName(Task->URL);
+  // The previous worker goes first: each worker hooks the shared client's
+  // events in its constructor and unhooks them when it ends.
+  FreeWorker();
+
+  std::string refusal = CheckOutputName(name, Task->URL);
+  if (refusal.empty()) {
+    Task->FileName = UniqueFileName(FOutputFolder + name);
+    // "(n)" may push a name that just fitted past the limit.
+    refusal = CheckOutputName(Task->FileName.substr(Task->FileName.rfind('/') + 1), Task->URL);
+  }
+  if (!refusal.empty()) {
+    // No worker: report the failure the way a worker would, so the window
+    // still gets exactly one final message for this task.
+    Task->FileName.clear();
+    SafePostMessage(Wnd, WM_DOWNLOAD_ERROR, 0, Task->Id, refusal);
+    return nullptr;
+  }
+
+  auto worker = std::make_unique<TDownLoad>(FHTTP);
+  worker->FURL = Task->URL;
+  worker->FFileName = Task->FileName;
+  worker->FWnd = Wnd;
+  worker->FMsgWorkBegin = WM_DOWNLOAD_WORKBEGIN;
+  worker->FMsgWork = WM_DOWNLOAD_WORK;
+  worker->FMsgDone = WM_DOWNLOAD_DONE;
+  worker->FMsgError = WM_DOWNLOAD_ERROR;
+  worker->FTask = Task->Id;
+  worker->Resume();
+  FWorker = std::move(worker);
+  return FWorker.get();
+}
+
+void TVellicorer::Stop()
+{
+  if (FWorker)
+    FWorker->Terminate();
+  FStopped = true;
+}
+
+void TVellicorer::SetOutputFolder(const std::string& Folder)
+{
+  FOutputFolder = IncludeBackslash(Folder);
+}
+
+} // namespace quenloft

@@ -1,0 +1,71 @@
+// TVellicorer: the download coordinator. It keeps one TSWFTask per movie URL
+// in the scanner's order and runs them strictly one at a time: StartTask
+// fixes a task's output file and starts a TDownLoad worker that reports to a
+// window; that window's done/error handlers ask NextTask and start it unless
+// Stop was pressed.
+//
+// Threads: every method runs on the UI / CLI-loop thread, which also owns
+// the tasks. Freeing a worker (StartTask, Clear, destruction) joins its
+// thread, so at most one worker uses the shared HTTP client at any time.
+#pragma once
+
+#include "download/DownLoad.h"
+#include "download/SWFTask.h"
+#include "platform/Messages.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quenloft {
+
+class TIdHTTP;
+
+class TVellicorer {
+public:
+  explicit TVellicorer(TIdHTTP* HTTP) : FHTTP(HTTP) {}
+  // Joins a running worker, then frees the tasks.
+  ~TVellicorer();
+  TVellicorer(const TVellicorer&) = delete;
+  TVellicorer& operator=(const TVellicorer&) = delete;
+
+  // Joins a running worker (asking it to stop first) and frees all tasks.
+  void Clear();
+  // One task per non-empty entry, in order; no duplicate test.
+  void AddTasks(const std::vector<std::string>& List);
+  // The task after Task, or nullptr when Task is last or not in the list.
+  TSWFTask* NextTask(const TSWFTask* Task) const;
+  // Names the task's output file and starts a worker for it that reports to
+  // Wnd. A URL whose file-name part is unusable (empty, "." or "..", a NUL
+  // byte, longer than a file name may be) starts no worker: the task's
+  // error message is posted to Wnd at once and nullptr is returned.
+  TDownLoad* StartTask(TSWFTask* Task, HWND Wnd);
+  // Asks the worker to stop at its next progress event; sets the stop flag.
+  void Stop();
+  bool Stopped() const { return FStopped; }
+
+  TSWFTaskList& Tasks() { return FTasks; }
+  // The live task with that Id, or nullptr (a message of a freed task).
+  TSWFTask* FindTask(std::uint64_t Id) const { return FTasks.FindById(Id); }
+
+  // Stored with a trailing "/" ("" stays "").
+  void SetOutputFolder(const std::string& Folder);
+  const std::string& OutputFolder() const { return FOutputFolder; }
+
+private:
+  void FreeWorker();
+
+  std::unique_ptr<TDownLoad> FWorker;
+  bool FStopped = false;
+  TSWFTaskList FTasks;
+  TIdHTTP* FHTTP;
+  std::string FOutputFolder;
+};
+
+// Why Name (the file-name part of a URL) cannot name an output file, or ""
+// when it can. Percent escapes are not decoded, so "%2e%2e" is an ordinary
+// name; only names that would leave the folder or cannot exist are refused.
+std::string CheckOutputName(const std::string& Name, const std::string& URL);
+
+} // namespace quenloft

@@ -1,0 +1,332 @@
+#include "http/IdHTTP.h"
+
+#include "http/IdException.h"
+#include "http/IdHTTPWire.h"
+#include "http/IdIOHandlerSocket.h"
+#include "http/IdSSLOpenSSL.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace quenloft {
+namespace {
+
+// Read time-outs for bodies that are only read to be dropped or reported.
+constexpr int RedirectBodyTimeout = 4000;
+constexpr int ErrorBodyTimeout = 2000;
+
+bool SameText(std::string_view A, std::string_view B)
+{
+  auto Lower = [](char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; };
+  return A.size() == B.size() &&
+         std::equal(A.begin(), A.end(), B.begin(), [&](char X, char Y) { return Lower(X) == Lower(Y); });
+}
+
+std::optional<int> ToInt(std::string_view Text)
+{
+  while (!Text.empty() && Text.front() == ' ')
+    Text.remove_prefix(1);
+  if (!Text.empty() && Text.front() == '+')
+    Text.remove_prefix(1);
+  int Value = 0;
+  const auto [End, Error] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
+  if (Text.empty() || Error != std::errc() || End != Text.data() + Text.size())
+    return std::nullopt;
+  return Value;
+}
+
+// Restores a value when the scope ends, however it ends.
+template <typename T> class TRestore {
+public:
+  TRestore(T& AVariable, T ANewValue) : FVariable(AVariable), FOld(AVariable) { FVariable = ANewValue; }
+  ~TRestore() { FVariable = FOld; }
+  TRestore(const TRestore&) = delete;
+  TRestore& operator=(const TRestore&) = delete;
+
+private:
+  T& FVariable;
+  T FOld;
+};
+
+} // namespace
+
+TIdCustomHTTP::TIdCustomHTTP()
+{
+  Port = 80;
+  FURI.Port = "80";
+}
+
+TIdCustomHTTP::~TIdCustomHTTP() = default;
+
+std::unique_ptr<TIdIOHandler> TIdCustomHTTP::CreateIOHandler(bool ASecure)
+{
+  if (ASecure)
+    return std::make_unique<TIdSSLIOHandlerSocketOpenSSL>(CAFile);
+  return std::make_unique<TIdIOHandlerSocket>();
+}
+
+std::string TIdCustomHTTP::Get(const std::string& AURL)
+{
+  TMemoryStream Stream;
+  Get(AURL, Stream);
+  return Stream.TakeBytes();
+}
+
+void TIdCustomHTTP::Get(const std::string& AURL, TStream& AResponseContent)
+{
+  const std::int64_t StartPosition = AResponseContent.Position();
+  FRedirectCount = 0;
+  FAuthRetryCount = 0;
+  FAuthProxyRetryCount = 0;
+  FRequest.URL = AURL;
+  FRequest.Method = TIdHTTPMethod::hmGet;
+  FRequest.Source = nullptr;
+  FResponse.ContentStream = &AResponseContent;
+  try {
+    bool Done = false;
+    while (!Done) {
+      ++FRedirectCount;
+      PrepareRequest();
+      ConnectToHost();
+      SendRequest();
+      ReadResult();
+      switch (ProcessResponse()) {
+      case TWhatNext::wnGoToURL:
+        AResponseContent.SetPosition(StartPosition);
+        AResponseContent.SetSize(StartPosition);
+        FAuthRetryCount = 0;
+        FAuthProxyRetryCount = 0;
+        break;
+      case TWhatNext::wnJustExit:
+        Done = true;
+        break;
+      case TWhatNext::wnDontKnow:
+        throw EIdException("Undefined situation");
+      }
+    }
+  } catch (...) {
+    // An answer read only in part (a cancel from a work handler, a read
+    // error, a head past the limits) leaves the connection in the middle of
+    // it; it cannot carry another request.
+    if (!FAnswerRead || !ResponseKeepAlive())
+      Disconnect();
+    FAnswerRead = true;
+    throw;
+  }
+  if (!ResponseKeepAlive())
+    Disconnect();
+}
+
+void TIdCustomHTTP::PrepareRequest()
+{
+  const TIdURI LURI(FRequest.URL);
+  if (!LURI.Username.empty()) {
+    FRequest.Username = LURI.Username;
+    FRequest.Password = LURI.Password;
+  }
+  FURI.Username = FRequest.Username;
+  FURI.Password = FRequest.Password;
+  FURI.Path = MergePaths(FURI.Path, LURI.Path, '/');
+  FURI.Document = LURI.Document;
+  FURI.Params = LURI.Params;
+  if (!LURI.Host.empty())
+    FURI.Host = LURI.Host;
+  // A relative reference keeps the scheme of the request it came from
+  // (RFC 3986 5.2.2), so a relative "Location" on an https site stays https.
+  if (!LURI.Protocol.empty())
+    FURI.Protocol = LURI.Protocol;
+  else if (FURI.Protocol.empty())
+    FURI.Protocol = "http";
+
+  if (!LURI.Port.empty()) {
+    FURI.Port = LURI.Port;
+  } else {
+    // A non-standard port of the previous request (or of Port) carries over
+    // to a URL that names none; a standard one follows the scheme.
+    const int Current = ToInt(FURI.Port).value_or(0);
+    if (Current == 0 || Current == 80 || Current == 443) {
+      if (SameText(FURI.Protocol, "http"))
+        FURI.Port = "80";
+      else if (SameText(FURI.Protocol, "https"))
+        FURI.Port = "443";
+      else
+        throw EIdUnknownProtocol();
+    }
+  }
+
+  FRequest.URL = FURI.Path + FURI.Document + FURI.Params;
+  FRequest.ContentLength = -1;
+  // RFC 9110 7.2: the port is left out when it is the scheme's default.
+  const bool DefaultPort = SameText(FURI.Protocol, "https") ? FURI.Port == "443" : FURI.Port == "80";
+  FRequest.Host = DefaultPort ? FURI.Host : FURI.Host + ":" + FURI.Port;
+}
+
+void TIdCustomHTTP::UseTransport(bool ASecure)
+{
+  const TIdIOHandler* Current = IOHandler();
+  if (Current && Current->Secure() == ASecure && (!ASecure || FTransportCAFile == CAFile))
+    return;
+  if (Current)
+    Disconnect();
+  SetIOHandler(CreateIOHandler(ASecure));
+  FTransportCAFile = ASecure ? CAFile : std::string();
+}
+
+void TIdCustomHTTP::ConnectToHost()
+{
+  const auto URIPort = ToInt(FURI.Port);
+  if (!URIPort)
+    throw EConvertError::InvalidInteger(FURI.Port);
+  if (!SameText(Host, FURI.Host) || Port != *URIPort) {
+    if (Connected())
+      Disconnect();
+    Host = FURI.Host;
+    Port = *URIPort;
+  }
+
+  const bool Secure = SameText(FURI.Protocol, "https");
+  FRequest.UseProxy = Secure ? TIdHTTPConnectionType::ctSSL : TIdHTTPConnectionType::ctNormal;
+  UseTransport(Secure);
+  // HTTP/1.0 connections close after each answer unless asked (RFC 9112
+  // appendix C.2.2).
+  if (ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 && FRequest.Connection.empty())
+    FRequest.Connection = "keep-alive";
+
+  if (!ResponseKeepAlive())
+    Disconnect();
+  if (Connected()) {
+    // Only a close that has already happened needs noticing; waiting here
+    // would delay every request on a kept connection.
+    PollForClose(false, 0);
+    // Bytes before our request were never asked for: the connection is out
+    // of step with the server and is not used.
+    if (Connected() && InputBufferSize() > 0)
+      Disconnect();
+  }
+  if (!Connected())
+    Connect(ReadTimeout);
+}
+
+void TIdCustomHTTP::SendRequest()
+{
+  FRequest.SetHeaders();
+  if (AllowCookies && FCookieManager) {
+    const std::string Cookies = FCookieManager->GenerateCookieList(FURI, IOHandler()->Secure());
+    if (!Cookies.empty())
+      FRequest.RawHeaders.SetValues("Cookie", Cookies);
+  }
+  FAnswerRead = false;
+  // The whole head in one send.
+  Write(BuildRequestHead(FRequest, ProtocolVersion));
+}
+
+void TIdCustomHTTP::ReadResult()
+{
+  // Interim "100 Continue" answers come before the real one, each with its
+  // own head (RFC 9110 15.2.1).
+  do {
+    ReadResponseHead(*this, FResponse);
+    StoreCookies();
+  } while (FResponse.ResponseCode() == 100);
+}
+
+void TIdCustomHTTP::StoreCookies()
+{
+  if (!AllowCookies)
+    return;
+  if (!FCookieManager)
+    FCookieManager = std::make_unique<TIdCookieManager>();
+  for (const std::string& Value : FResponse.RawHeaders.AllValues("Set-Cookie"))
+    FCookieManager->AddCookie(Value, FURI);
+  for (const std::string& Value : FResponse.RawHeaders.AllValues("Set-Cookie2"))
+    FCookieManager->AddCookie2(Value, FURI);
+}
+
+TIdCustomHTTP::TWhatNext TIdCustomHTTP::ProcessResponse()
+{
+  const int Code = FResponse.ResponseCode();
+  const int Class = Code / 100;
+  // A "Location" makes any answer a redirect, whatever its code.
+  if ((Class == 3 && Code != 304) || !FResponse.Location.empty())
+    return ProcessRedirect();
+
+  if (Class != 2) {
+    if (Code == 401)
+      ++FAuthRetryCount;
+    else if (Code == 407)
+      ++FAuthProxyRetryCount;
+    RaiseHTTPError();
+  }
+
+  if (!Connected()) {
+    // The server closed while the head was being read: the answer may be
+    // incomplete.
+    FAnswerRead = true;
+    return TWhatNext::wnDontKnow;
+  }
+  if (Code != 204)
+    ReadResponseBody(*this, FResponse, *FResponse.ContentStream);
+  FAnswerRead = true;
+  return TWhatNext::wnJustExit;
+}
+
+TIdCustomHTTP::TWhatNext TIdCustomHTTP::ProcessRedirect()
+{
+  std::string Location = FResponse.Location;
+  TIdHTTPMethod Method = FRequest.Method;
+  if (HandleRedirects && FRedirectCount < RedirectMaximum) {
+    if (OnRedirect && !OnRedirect(*this, Location, Method))
+      RaiseHTTPError();
+    DropRedirectBody();
+    FRequest.URL = Location;
+    FRequest.Method = Method;
+    return TWhatNext::wnGoToURL;
+  }
+  if (OnRedirect)
+    OnRedirect(*this, Location, Method);
+  FResponse.Location = Location;
+  DropRedirectBody();
+  if (HandleRedirects) {
+    // A chain this long is a loop or a fault of the site; ending it with an
+    // empty "success" would hide that.
+    throw EIdException("Too many redirects: the limit of " + std::to_string(RedirectMaximum) +
+                       " was reached");
+  }
+  return TWhatNext::wnJustExit;
+}
+
+void TIdCustomHTTP::DropRedirectBody()
+{
+  if (!Connected()) {
+    FAnswerRead = true;
+    return;
+  }
+  TRestore<int> Timeout(ReadTimeout, RedirectBodyTimeout);
+  TIdDiscardStream Scratch;
+  try {
+    ReadResponseBody(*this, FResponse, Scratch);
+  } catch (const Exception&) {
+    // The redirect is followed anyway; only the connection is spent.
+    Disconnect();
+  }
+  FAnswerRead = true;
+}
+
+void TIdCustomHTTP::RaiseHTTPError()
+{
+  TMemoryStream Body;
+  {
+    TRestore<int> Timeout(ReadTimeout, ErrorBodyTimeout);
+    TRestore<TStream*> Stream(FResponse.ContentStream, &Body);
+    ReadResponseBody(*this, FResponse, Body);
+  }
+  FAnswerRead = true;
+  throw EIdHTTPProtocolException(FResponse.ResponseCode(), FResponse.ResponseText(), Body.TakeBytes());
+}
+
+bool TIdCustomHTTP::ResponseKeepAlive()
+{
+  return FResponse.KeepAlive(Connected());
+}
+
+} // namespace quenloft

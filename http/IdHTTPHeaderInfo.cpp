@@ -1,0 +1,260 @@
+#include "http/IdHTTPHeaderInfo.h"
+
+#include "http/IdException.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+
+namespace quenloft {
+namespace {
+
+bool IsBlank(char C) { return C == ' ' || C == '\t'; }
+
+std::string Trim(std::string_view S)
+{
+  while (!S.empty() && IsBlank(S.front()))
+    S.remove_prefix(1);
+  while (!S.empty() && IsBlank(S.back()))
+    S.remove_suffix(1);
+  return std::string(S);
+}
+
+bool SameText(std::string_view A, std::string_view B)
+{
+  auto Lower = [](char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; };
+  return A.size() == B.size() &&
+         std::equal(A.begin(), A.end(), B.begin(), [&](char X, char Y) { return Lower(X) == Lower(Y); });
+}
+
+// A decimal integer with an optional sign and nothing else (blanks around
+// it are ignored).
+std::optional<std::int64_t> ToInteger(std::string_view Text)
+{
+  const std::string T = Trim(Text);
+  std::string_view Digits(T);
+  if (!Digits.empty() && Digits.front() == '+')
+    Digits.remove_prefix(1);
+  if (Digits.empty())
+    return std::nullopt;
+  std::int64_t Value = 0;
+  const auto [End, Error] = std::from_chars(Digits.data(), Digits.data() + Digits.size(), Value);
+  if (Error != std::errc() || End != Digits.data() + Digits.size())
+    return std::nullopt;
+  return Value;
+}
+
+std::int64_t StrToInt(std::string_view Text)
+{
+  if (const auto Value = ToInteger(Text))
+    return *Value;
+  throw EConvertError::InvalidInteger(std::string(Text));
+}
+
+// "Content-Length": digits only (RFC 9110 8.6); anything else is no length.
+std::int64_t ContentLengthOf(std::string_view Text)
+{
+  const std::string T = Trim(Text);
+  if (T.empty() || T.size() > 18 || !std::all_of(T.begin(), T.end(), [](char C) { return C >= '0' && C <= '9'; }))
+    return -1;
+  return *ToInteger(T);
+}
+
+TIdDateTime DateOf(const std::string& Text)
+{
+  if (Trim(Text).empty())
+    return std::nullopt;
+  return ParseHTTPDate(Text);
+}
+
+} // namespace
+
+std::string BasicAuthorizationValue(const std::string& AUsername, const std::string& APassword)
+{
+  static const char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const std::string In = AUsername + ":" + APassword;
+  std::string Out;
+  for (std::size_t I = 0; I < In.size(); I += 3) {
+    std::uint32_t Group = static_cast<unsigned char>(In[I]) << 16;
+    if (I + 1 < In.size())
+      Group |= static_cast<unsigned char>(In[I + 1]) << 8;
+    if (I + 2 < In.size())
+      Group |= static_cast<unsigned char>(In[I + 2]);
+    Out += Alphabet[(Group >> 18) & 63];
+    Out += Alphabet[(Group >> 12) & 63];
+    Out += I + 1 < In.size() ? Alphabet[(Group >> 6) & 63] : '=';
+    Out += I + 2 < In.size() ? Alphabet[Group & 63] : '=';
+  }
+  return "Basic " + Out;
+}
+
+TIdEntityHeaderInfo::TIdEntityHeaderInfo()
+{
+  RawHeaders.FoldLength = 1024;
+  CustomHeaders.FoldLength = 1024;
+}
+
+void TIdEntityHeaderInfo::Clear()
+{
+  CacheControl.clear();
+  Connection.clear();
+  ContentEncoding.clear();
+  ContentLanguage.clear();
+  ContentType.clear();
+  ContentVersion.clear();
+  Pragma.clear();
+  ContentLength = -1;
+  ContentRangeStart = 0;
+  ContentRangeEnd = 0;
+  Date.reset();
+  Expires.reset();
+  LastModified.reset();
+  RawHeaders.Clear();
+}
+
+void TIdRequestHeaderInfo::Clear()
+{
+  TIdEntityHeaderInfo::Clear();
+  Accept = "text/html, */*";
+  AcceptCharSet.clear();
+  AcceptEncoding.clear();
+  AcceptLanguage.clear();
+  From.clear();
+  Referer.clear();
+  Host.clear();
+  ProxyConnection.clear();
+  Username.clear();
+  Password.clear();
+  BasicAuthentication = false;
+}
+
+void TIdRequestHeaderInfo::SetHeaders()
+{
+  TIdHeaderList& H = RawHeaders;
+  H.Clear();
+  // Entity headers.
+  H.SetValues("Connection", Connection);
+  H.SetValues("Content-Version", ContentVersion);
+  H.SetValues("Content-Encoding", ContentEncoding);
+  H.SetValues("Content-Language", ContentLanguage);
+  H.SetValues("Content-Type", ContentType);
+  if (ContentLength >= 0)
+    H.SetValues("Content-Length", std::to_string(ContentLength));
+  H.SetValues("Cache-control", CacheControl);
+  if (Date)
+    H.SetValues("Date", FormatHTTPDate(*Date));
+  if (Expires)
+    H.SetValues("Expires", FormatHTTPDate(*Expires));
+  H.SetValues("Pragma", Pragma);
+  H.AddStrings(CustomHeaders);
+  // Request headers.
+  H.SetValues("Proxy-Connection", ProxyConnection);
+  H.SetValues("Host", Host);
+  H.SetValues("Accept", Accept);
+  H.SetValues("Accept-Charset", AcceptCharSet);
+  H.SetValues("Accept-Encoding", AcceptEncoding);
+  H.SetValues("Accept-Language", AcceptLanguage);
+  H.SetValues("From", From);
+  H.SetValues("Referer", Referer);
+  H.SetValues("User-Agent", UserAgent);
+  if (LastModified)
+    H.SetValues("If-Modified-Since", FormatHTTPDate(*LastModified));
+  if (ContentRangeStart != 0 || ContentRangeEnd != 0) {
+    std::string Range = "bytes=" + std::to_string(ContentRangeStart) + "-";
+    if (ContentRangeEnd != 0)
+      Range += std::to_string(ContentRangeEnd);
+    H.SetValues("Range", Range);
+  }
+  if (BasicAuthentication)
+    H.SetValues("Authorization", BasicAuthorizationValue(Username, Password));
+}
+
+void TIdResponseHeaderInfo::Clear()
+{
+  TIdEntityHeaderInfo::Clear();
+  Location.clear();
+  Server.clear();
+  ProxyConnection.clear();
+  WWWAuthenticate.clear();
+  ProxyAuthenticate.clear();
+}
+
+void TIdResponseHeaderInfo::ProcessHeaders()
+{
+  const TIdHeaderList& H = RawHeaders;
+  Location = H.Values("Location");
+  Server = H.Values("Server");
+  ProxyConnection = H.Values("Proxy-Connection");
+
+  // "Content-Range: bytes 21010-47021/47022" (RFC 9110 14.4).
+  ContentRangeStart = 0;
+  ContentRangeEnd = 0;
+  const std::string Range = H.Values("Content-Range");
+  if (!Range.empty()) {
+    const std::size_t Blank = Range.find(' ');
+    std::string Rest = Blank == std::string::npos ? std::string() : Range.substr(Blank + 1);
+    const std::size_t Dash = Rest.find('-');
+    const std::string Start = Rest.substr(0, Dash);
+    Rest = Dash == std::string::npos ? std::string() : Rest.substr(Dash + 1);
+    const std::string End = Rest.substr(0, Rest.find('/'));
+    ContentRangeStart = StrToInt(Start);
+    ContentRangeEnd = StrToInt(End);
+  }
+
+  WWWAuthenticate = H.AllValues("WWW-Authenticate");
+  ProxyAuthenticate = H.AllValues("Proxy-Authenticate");
+
+  Connection = H.Values("Connection");
+  ContentVersion = H.Values("Content-Version");
+  ContentEncoding = H.Values("Content-Encoding");
+  ContentLanguage = H.Values("Content-Language");
+  ContentType = H.Values("Content-Type");
+  ContentLength = ContentLengthOf(H.Values("Content-Length"));
+  Date = DateOf(H.Values("Date"));
+  LastModified = DateOf(H.Values("Last-Modified"));
+  // A whole number is seconds from now (a habit of old servers); -1 and
+  // anything else is read as a date.
+  const std::string ExpiresText = H.Values("Expires");
+  const auto Seconds = ToInteger(ExpiresText);
+  if (Seconds && *Seconds != -1 && *Seconds > -(std::int64_t(1) << 40) && *Seconds < (std::int64_t(1) << 40))
+    Expires = std::chrono::time_point_cast<TIdClockTime::duration>(std::chrono::system_clock::now() +
+                                                                    std::chrono::seconds(*Seconds));
+  else
+    Expires = DateOf(ExpiresText);
+  Pragma = H.Values("Pragma");
+}
+
+void TIdHTTPResponse::SetResponseText(const std::string& AText)
+{
+  FResponseText = AText;
+  // "HTTP/1.1 404 Not Found": the code is the second blank-separated word.
+  std::string_view S(AText);
+  const std::size_t Blank = S.find(' ');
+  std::string_view Rest = Blank == std::string_view::npos ? std::string_view() : S.substr(Blank + 1);
+  while (!Rest.empty() && IsBlank(Rest.front()))
+    Rest.remove_prefix(1);
+  Rest = Rest.substr(0, Rest.find(' '));
+  const auto Code = ToInteger(Rest);
+  FResponseCode = (Code && *Code >= INT32_MIN && *Code <= INT32_MAX) ? static_cast<int>(*Code) : -1;
+
+  if (S.size() >= 8) {
+    const std::string_view Version = S.substr(5, 3);
+    if (SameText(Version, "1.0"))
+      FResponseVersion = TIdHTTPProtocolVersion::pv1_0;
+    else if (SameText(Version, "1.1"))
+      FResponseVersion = TIdHTTPProtocolVersion::pv1_1;
+  }
+}
+
+bool TIdHTTPResponse::KeepAlive(bool AConnectionOpen) const
+{
+  if (!AConnectionOpen)
+    return false;
+  const std::string Conn = Trim(Connection);
+  const std::string ProxyConn = Trim(ProxyConnection);
+  if (FResponseVersion == TIdHTTPProtocolVersion::pv1_1)
+    return !SameText(Conn, "close") && !SameText(ProxyConn, "close");
+  return SameText(Conn, "keep-alive") || SameText(ProxyConn, "keep-alive");
+}
+
+} // namespace quenloft

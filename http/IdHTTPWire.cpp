@@ -1,0 +1,228 @@
+#include "http/IdHTTPWire.h"
+
+#include "http/IdException.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace quenloft {
+namespace {
+
+// A sized read goes to the connection in pieces of at most this size, so the
+// destination is never grown ahead of the data by more than this: the length
+// a server announces is not trusted with the client's memory.
+constexpr std::int64_t SizedReadPiece = 4 * 1024 * 1024;
+
+const char* MethodName(TIdHTTPMethod AMethod)
+{
+  switch (AMethod) {
+  case TIdHTTPMethod::hmHead:
+    return "HEAD";
+  case TIdHTTPMethod::hmGet:
+    return "GET";
+  case TIdHTTPMethod::hmPost:
+    return "POST";
+  case TIdHTTPMethod::hmOptions:
+    return "OPTIONS";
+  case TIdHTTPMethod::hmTrace:
+    return "TRACE";
+  case TIdHTTPMethod::hmPut:
+    return "PUT";
+  case TIdHTTPMethod::hmDelete:
+    return "DELETE";
+  case TIdHTTPMethod::hmConnect:
+    return "CONNECT";
+  }
+  return "GET";
+}
+
+int HexValue(char C)
+{
+  if (C >= '0' && C <= '9')
+    return C - '0';
+  if (C >= 'a' && C <= 'f')
+    return C - 'a' + 10;
+  if (C >= 'A' && C <= 'F')
+    return C - 'A' + 10;
+  return -1;
+}
+
+// Reads exactly ACount bytes into AStream as one work level. When the server
+// closes first, what arrived of the last block is written too before the
+// close is reported.
+void ReadSized(TIdTCPConnection& C, TStream& AStream, std::int64_t ACount)
+{
+  C.BeginWork(TWorkMode::wmRead, ACount);
+  try {
+    std::int64_t Remaining = ACount;
+    try {
+      while (Remaining > 0) {
+        const std::int64_t Piece = std::min(Remaining, SizedReadPiece);
+        C.ReadStream(AStream, Piece);
+        Remaining -= Piece;
+      }
+    } catch (const EIdConnClosedGracefully&) {
+      // The connection keeps an incomplete block in its input buffer.
+      const auto Rest = static_cast<std::size_t>(
+          std::min<std::int64_t>(static_cast<std::int64_t>(C.InputBufferSize()), Remaining));
+      if (Rest > 0) {
+        std::vector<char> Block(Rest);
+        C.ReadBuffer(Block.data(), Rest);
+        AStream.WriteBuffer(Block.data(), Rest);
+      }
+      throw;
+    }
+  } catch (...) {
+    C.EndWork(TWorkMode::wmRead);
+    throw;
+  }
+  C.EndWork(TWorkMode::wmRead);
+}
+
+void ReportStatusText(TIdTCPConnection& C, const std::string& AText)
+{
+  if (C.OnStatus)
+    C.OnStatus(C, TIdStatus::hsStatusText, AText);
+}
+
+// RFC 9112 7.1: chunk sizes, each chunk followed by CR LF, then a chunk of
+// size 0 and the trailer section, which ends with an empty line.
+void ReadChunked(TIdTCPConnection& C, TStream& AStream)
+{
+  ReportStatusText(C, "Chunk Started");
+  while (true) {
+    const std::string Line = C.ReadLn();
+    const auto Size = ParseChunkSize(Line);
+    if (!Size)
+      throw EIdException("Invalid chunk size line");
+    if (*Size == 0)
+      break;
+    ReadSized(C, AStream, *Size);
+    C.ReadLn(); // the CR LF that ends the chunk data
+  }
+  // Trailer fields are not used; they are read past so the next answer on
+  // this connection starts where it should (RFC 9112 7.1.2).
+  for (int Lines = 0; !C.ReadLn().empty(); ++Lines) {
+    if (Lines >= MaxResponseHeaderLines)
+      throw EIdHTTPHeaderTooLarge("Response trailer too large: more than " +
+                                  std::to_string(MaxResponseHeaderLines) + " lines");
+  }
+}
+
+bool ContainsChunked(const std::string& ATransferEncoding)
+{
+  return ATransferEncoding.find("chunked") != std::string::npos;
+}
+
+} // namespace
+
+std::string BuildRequestHead(const TIdHTTPRequest& ARequest, TIdHTTPProtocolVersion AVersion)
+{
+  std::string Head = MethodName(ARequest.Method);
+  Head += ' ';
+  Head += ARequest.URL;
+  Head += AVersion == TIdHTTPProtocolVersion::pv1_0 ? " HTTP/1.0\r\n" : " HTTP/1.1\r\n";
+  for (const std::string& Line : ARequest.RawHeaders.Lines()) {
+    if (Line.empty())
+      continue;
+    Head += Line;
+    Head += "\r\n";
+  }
+  Head += "\r\n";
+  return Head;
+}
+
+void ReadResponseHead(TIdTCPConnection& AConnection, TIdHTTPResponse& AResponse)
+{
+  AResponse.Clear();
+  const std::string StatusLine = AConnection.ReadLn();
+  AResponse.SetResponseText(StatusLine);
+  std::size_t Bytes = StatusLine.size() + 2;
+  int Lines = 0;
+  while (true) {
+    std::string Line;
+    try {
+      Line = AConnection.ReadLn();
+    } catch (const EIdConnClosedGracefully&) {
+      // The server closed in the middle of the head: take what came.
+      AConnection.Disconnect();
+      break;
+    }
+    if (Line.empty())
+      break;
+    Bytes += Line.size() + 2;
+    if (++Lines > MaxResponseHeaderLines)
+      throw EIdHTTPHeaderTooLarge("Response header too large: more than " +
+                                  std::to_string(MaxResponseHeaderLines) + " lines");
+    if (Bytes > MaxResponseHeadBytes)
+      throw EIdHTTPHeaderTooLarge("Response header too large: more than " +
+                                  std::to_string(MaxResponseHeadBytes) + " bytes");
+    AResponse.RawHeaders.Add(std::move(Line));
+  }
+  AResponse.ProcessHeaders();
+}
+
+void ReadResponseBody(TIdTCPConnection& AConnection, const TIdHTTPResponse& AResponse, TStream& AStream)
+{
+  // Chunked framing wins over a length sent along with it (RFC 9112 6.3).
+  if (ContainsChunked(AResponse.RawHeaders.Values("Transfer-Encoding")))
+    ReadChunked(AConnection, AStream);
+  else if (AResponse.ContentLength > 0)
+    ReadSized(AConnection, AStream, AResponse.ContentLength);
+  else if (!AResponse.HasContentLength())
+    AConnection.ReadStream(AStream, -1, true);
+}
+
+std::optional<std::int64_t> ParseChunkSize(std::string_view ALine)
+{
+  std::size_t I = 0;
+  while (I < ALine.size() && (ALine[I] == ' ' || ALine[I] == '\t'))
+    ++I;
+  const std::size_t First = I;
+  std::uint64_t Value = 0;
+  while (I < ALine.size() && HexValue(ALine[I]) >= 0) {
+    if (I - First == MaxChunkSizeDigits)
+      return std::nullopt;
+    Value = Value * 16 + static_cast<std::uint64_t>(HexValue(ALine[I]));
+    ++I;
+  }
+  if (I == First || Value > static_cast<std::uint64_t>(INT64_MAX))
+    return std::nullopt;
+  // What may follow the digits: the end, blanks, or a chunk extension.
+  if (I < ALine.size() && ALine[I] != ' ' && ALine[I] != '\t' && ALine[I] != ';')
+    return std::nullopt;
+  return static_cast<std::int64_t>(Value);
+}
+
+std::size_t TIdDiscardStream::Write(const void*, std::size_t Count)
+{
+  FPosition += static_cast<std::int64_t>(Count);
+  FSize = std::max(FSize, FPosition);
+  return Count;
+}
+
+std::int64_t TIdDiscardStream::Seek(std::int64_t Offset, TSeekOrigin Origin)
+{
+  switch (Origin) {
+  case TSeekOrigin::soBeginning:
+    FPosition = Offset;
+    break;
+  case TSeekOrigin::soCurrent:
+    FPosition += Offset;
+    break;
+  case TSeekOrigin::soEnd:
+    FPosition = FSize + Offset;
+    break;
+  }
+  FPosition = std::max<std::int64_t>(FPosition, 0);
+  return FPosition;
+}
+
+void TIdDiscardStream::SetSize(std::int64_t NewSize)
+{
+  FSize = std::max<std::int64_t>(NewSize, 0);
+  FPosition = std::min(FPosition, FSize);
+}
+
+} // namespace quenloft

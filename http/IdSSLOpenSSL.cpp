@@ -1,0 +1,344 @@
+#include "http/IdSSLOpenSSL.h"
+
+#include "http/IdException.h"
+#include "http/IdWinsockErrors.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+
+namespace quenloft {
+
+namespace {
+
+// --- A socket BIO that never raises SIGPIPE --------------------------------
+// OpenSSL's own socket BIO writes with write(), which kills the process with
+// SIGPIPE when the peer is gone; this one sends with MSG_NOSIGNAL.
+
+int SocketOf(BIO* Bio)
+{
+  return static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(Bio)));
+}
+
+int BioWrite(BIO* Bio, const char* Data, int Length)
+{
+  BIO_clear_retry_flags(Bio);
+  const ssize_t Sent = send(SocketOf(Bio), Data, static_cast<std::size_t>(Length), MSG_NOSIGNAL);
+  if (Sent < 0) {
+    if (errno == EINTR) {
+      BIO_set_retry_write(Bio);
+    }
+    return -1;
+  }
+  return static_cast<int>(Sent);
+}
+
+int BioRead(BIO* Bio, char* Data, int Length)
+{
+  BIO_clear_retry_flags(Bio);
+  const ssize_t Received = recv(SocketOf(Bio), Data, static_cast<std::size_t>(Length), 0);
+  if (Received < 0) {
+    if (errno == EINTR) {
+      BIO_set_retry_read(Bio);
+    }
+    return -1;
+  }
+  if (Received == 0) {
+    BIO_set_flags(Bio, BIO_FLAGS_IN_EOF);
+  }
+  return static_cast<int>(Received);
+}
+
+long BioCtrl(BIO* Bio, int Command, long /*Number*/, void* /*Pointer*/)
+{
+  switch (Command) {
+  case BIO_CTRL_FLUSH:
+    return 1;
+  case BIO_CTRL_EOF:
+    return BIO_test_flags(Bio, BIO_FLAGS_IN_EOF) != 0 ? 1 : 0;
+  default:
+    return 0;
+  }
+}
+
+int BioCreate(BIO* Bio)
+{
+  BIO_set_init(Bio, 1);
+  return 1;
+}
+
+int BioDestroy(BIO* /*Bio*/)
+{
+  return 1; // the socket belongs to the handler
+}
+
+BIO_METHOD* SocketBioMethod()
+{
+  static BIO_METHOD* Method = [] {
+    BIO_METHOD* M = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "quenloft socket");
+    BIO_meth_set_write(M, BioWrite);
+    BIO_meth_set_read(M, BioRead);
+    BIO_meth_set_ctrl(M, BioCtrl);
+    BIO_meth_set_create(M, BioCreate);
+    BIO_meth_set_destroy(M, BioDestroy);
+    return M;
+  }();
+  return Method;
+}
+
+// --- Shared contexts -------------------------------------------------------
+
+std::string OpenSSLErrorText()
+{
+  const unsigned long Code = ERR_get_error();
+  ERR_clear_error();
+  if (Code == 0) {
+    return {};
+  }
+  char Text[256];
+  ERR_error_string_n(Code, Text, sizeof(Text));
+  return Text;
+}
+
+// One context per CA setting; a context is safe to share between threads
+// once made.
+SSL_CTX* SharedContext(const std::string& CAFile)
+{
+  static std::mutex Lock;
+  static std::map<std::string, std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)>> Contexts;
+  std::lock_guard<std::mutex> Guard(Lock);
+  auto Found = Contexts.find(CAFile);
+  if (Found != Contexts.end()) {
+    return Found->second.get();
+  }
+  std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> Context(SSL_CTX_new(TLS_client_method()),
+                                                            &SSL_CTX_free);
+  if (!Context) {
+    throw EIdTLSError("Cannot create TLS context: " + OpenSSLErrorText());
+  }
+  SSL_CTX_set_min_proto_version(Context.get(), TLS1_2_VERSION);
+  SSL_CTX_set_verify(Context.get(), SSL_VERIFY_PEER, nullptr);
+  const int Loaded = CAFile.empty()
+                         ? SSL_CTX_set_default_verify_paths(Context.get())
+                         : SSL_CTX_load_verify_locations(Context.get(), CAFile.c_str(), nullptr);
+  if (Loaded != 1) {
+    throw EIdTLSError("Cannot load the trusted certificates" +
+                      (CAFile.empty() ? std::string() : " from " + CAFile) + ": " +
+                      OpenSSLErrorText());
+  }
+  SSL_CTX* Result = Context.get();
+  Contexts.emplace(CAFile, std::move(Context));
+  return Result;
+}
+
+bool IsIPLiteral(const std::string& Host)
+{
+  unsigned char Address[16];
+  return inet_pton(AF_INET, Host.c_str(), Address) == 1 ||
+         inet_pton(AF_INET6, Host.c_str(), Address) == 1;
+}
+
+void SetSocketTimeouts(int Handle, int AMilliseconds)
+{
+  timeval Time{};
+  Time.tv_sec = AMilliseconds / 1000;
+  Time.tv_usec = (AMilliseconds % 1000) * 1000;
+  setsockopt(Handle, SOL_SOCKET, SO_RCVTIMEO, &Time, sizeof(Time));
+  setsockopt(Handle, SOL_SOCKET, SO_SNDTIMEO, &Time, sizeof(Time));
+}
+
+} // namespace
+
+TIdSSLIOHandlerSocketOpenSSL::TIdSSLIOHandlerSocketOpenSSL(std::string ACAFile)
+    : CAFile(std::move(ACAFile))
+{
+}
+
+TIdSSLIOHandlerSocketOpenSSL::~TIdSSLIOHandlerSocketOpenSSL()
+{
+  TIdSSLIOHandlerSocketOpenSSL::Close();
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::AfterConnect(const std::string& Host, int ATimeout)
+{
+  SSL_CTX* Context = SharedContext(CAFile);
+  FSSL = SSL_new(Context);
+  if (FSSL == nullptr) {
+    throw EIdTLSError("TLS handshake with " + Host + " failed: " + OpenSSLErrorText());
+  }
+  BIO* Bio = BIO_new(SocketBioMethod());
+  if (Bio == nullptr) {
+    throw EIdTLSError("TLS handshake with " + Host + " failed: " + OpenSSLErrorText());
+  }
+  BIO_set_data(Bio, reinterpret_cast<void*>(static_cast<std::intptr_t>(Handle())));
+  SSL_set_bio(FSSL, Bio, Bio);
+
+  // RFC 6066 section 3: a literal IP address is not sent as a server name.
+  // RFC 6125: the name checked in the certificate is the one the user asked
+  // for; an address is checked against the certificate's IP entries.
+  if (IsIPLiteral(Host)) {
+    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(FSSL), Host.c_str());
+  } else {
+    SSL_set_tlsext_host_name(FSSL, Host.c_str());
+    SSL_set1_host(FSSL, Host.c_str());
+  }
+
+  if (ATimeout > 0) {
+    SetSocketTimeouts(Handle(), ATimeout);
+  }
+  ERR_clear_error();
+  errno = 0;
+  const int Result = SSL_connect(FSSL);
+  const int SysErrno = errno;
+  if (ATimeout > 0) {
+    SetSocketTimeouts(Handle(), 0);
+  }
+  if (Result != 1) {
+    const int Error = SSL_get_error(FSSL, Result);
+    const long Verify = SSL_get_verify_result(FSSL);
+    std::string Reason;
+    if (Verify != X509_V_OK) {
+      Reason = std::string("certificate verify failed: ") + X509_verify_cert_error_string(Verify);
+    } else {
+      Reason = OpenSSLErrorText();
+      if (Reason.empty()) {
+        if (Error == SSL_ERROR_SYSCALL && (SysErrno == EAGAIN || SysErrno == EWOULDBLOCK)) {
+          Reason = "timed out";
+        } else if (Error == SSL_ERROR_SYSCALL && SysErrno != 0) {
+          Reason = SysErrorMessage(SysErrno);
+        } else {
+          Reason = "the server closed the connection";
+        }
+      }
+    }
+    ERR_clear_error();
+    throw EIdTLSError("TLS handshake with " + Host + " failed: " + Reason);
+  }
+  FShutdownAllowed = true;
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::FreeSSL()
+{
+  if (FSSL != nullptr) {
+    if (FShutdownAllowed && Allocated()) {
+      // One close_notify (RFC 8446 section 6.1); the answer is not awaited.
+      ERR_clear_error();
+      SSL_shutdown(FSSL);
+      ERR_clear_error();
+    }
+    SSL_free(FSSL);
+    FSSL = nullptr;
+  }
+  FShutdownAllowed = false;
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::Close()
+{
+  FreeSSL();
+  TIdIOHandlerSocket::Close();
+}
+
+bool TIdSSLIOHandlerSocketOpenSSL::Readable(int ATimeout)
+{
+  // Decrypted bytes already held by the TLS layer never show on the socket.
+  if (FSSL != nullptr && SSL_pending(FSSL) > 0) {
+    return true;
+  }
+  return TIdIOHandlerSocket::Readable(ATimeout);
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::RaiseIOError(int ASSLError, const char* AWhat)
+{
+  const int SysErrno = errno;
+  const unsigned long Code = ERR_peek_error();
+  // No close_notify after a broken record layer.
+  FShutdownAllowed = false;
+  if (ASSLError == SSL_ERROR_SYSCALL && Code == 0 && SysErrno != 0) {
+    ERR_clear_error();
+    RaiseErrnoSocketError(SysErrno);
+  }
+  std::string Detail = OpenSSLErrorText();
+  if (Detail.empty()) {
+    Detail = std::string("TLS ") + AWhat + " failed";
+  }
+  throw EIdSocketError(Id_WSAECONNABORTED, SocketErrorMessage(Id_WSAECONNABORTED) + " (" + Detail + ")");
+}
+
+int TIdSSLIOHandlerSocketOpenSSL::Recv(void* Buffer, int Count)
+{
+  if (FSSL == nullptr) {
+    return TIdIOHandlerSocket::Recv(Buffer, Count);
+  }
+  while (true) {
+    ERR_clear_error();
+    errno = 0;
+    const int Result = SSL_read(FSSL, Buffer, Count);
+    if (Result > 0) {
+      return Result;
+    }
+    const int Error = SSL_get_error(FSSL, Result);
+    switch (Error) {
+    case SSL_ERROR_ZERO_RETURN:
+      return 0; // close_notify
+    case SSL_ERROR_WANT_READ:
+    case SSL_ERROR_WANT_WRITE:
+      continue; // interrupted by a signal, or a post-handshake message
+    case SSL_ERROR_SSL:
+      // A peer that closes the TCP connection without close_notify is
+      // common among HTTP servers; the HTTP framing tells whether the body
+      // is complete, so this counts as a close.
+      if (ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
+        ERR_clear_error();
+        FShutdownAllowed = false;
+        return 0;
+      }
+      break;
+    case SSL_ERROR_SYSCALL:
+      if (errno == 0 && ERR_peek_error() == 0) {
+        FShutdownAllowed = false;
+        return 0; // plain end of file
+      }
+      break;
+    default:
+      break;
+    }
+    RaiseIOError(Error, "read");
+  }
+}
+
+int TIdSSLIOHandlerSocketOpenSSL::Send(const void* Buffer, int Count)
+{
+  if (FSSL == nullptr) {
+    return TIdIOHandlerSocket::Send(Buffer, Count);
+  }
+  if (Count <= 0) {
+    return 0;
+  }
+  while (true) {
+    ERR_clear_error();
+    errno = 0;
+    const int Result = SSL_write(FSSL, Buffer, Count);
+    if (Result > 0) {
+      return Result;
+    }
+    const int Error = SSL_get_error(FSSL, Result);
+    if (Error == SSL_ERROR_WANT_READ || Error == SSL_ERROR_WANT_WRITE) {
+      continue;
+    }
+    if (Error == SSL_ERROR_ZERO_RETURN) {
+      return 0;
+    }
+    RaiseIOError(Error, "write");
+  }
+}
+
+} // namespace quenloft

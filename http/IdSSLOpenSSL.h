@@ -1,0 +1,46 @@
+// TIdSSLIOHandlerSocketOpenSSL: TLS (1.2 or newer) over the plain socket
+// handler. After the TCP connect it runs a client handshake with the host
+// name as SNI, checks the certificate chain against the system's CA store
+// (or against CAFile when one is given) and checks that the certificate
+// names the host; any failure raises EIdTLSError and closes the socket
+// before a byte of the request goes out.
+//
+// Threads: a handler is used by one thread at a time. The TLS contexts are
+// shared between handlers (one per CA setting) and made under a lock.
+#pragma once
+
+#include "http/IdIOHandlerSocket.h"
+
+#include <string>
+
+typedef struct ssl_st SSL;
+
+namespace quenloft {
+
+class TIdSSLIOHandlerSocketOpenSSL : public TIdIOHandlerSocket {
+public:
+  // ACAFile: a PEM file of trusted CA certificates; "" uses the system's.
+  explicit TIdSSLIOHandlerSocketOpenSSL(std::string ACAFile = {});
+  ~TIdSSLIOHandlerSocketOpenSSL() override;
+
+  void Close() override;
+  bool Readable(int ATimeout) override;
+  int Recv(void* Buffer, int Count) override;
+  int Send(const void* Buffer, int Count) override;
+  bool Secure() const override { return true; }
+
+  // Read at the next Open.
+  std::string CAFile;
+
+protected:
+  void AfterConnect(const std::string& Host, int ATimeout) override;
+
+private:
+  void FreeSSL();
+  [[noreturn]] void RaiseIOError(int ASSLError, const char* AWhat);
+
+  SSL* FSSL = nullptr;
+  bool FShutdownAllowed = false;
+};
+
+} // namespace quenloft

@@ -1,0 +1,227 @@
+#include "swf/SWFStreams.h"
+
+#include <cstring>
+
+#include <zlib.h>
+
+namespace quenloft {
+
+std::uint8_t TBitsEngine::ReadUInt8()
+{
+  std::uint8_t b = 0;
+  FStream.ReadBuffer(&b, 1);
+  return b;
+}
+
+std::uint16_t TBitsEngine::ReadUInt16()
+{
+  std::uint8_t b[2] = {0, 0};
+  FStream.ReadBuffer(b, 2);
+  return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+}
+
+std::uint32_t TBitsEngine::ReadUnsignedBits(int Count)
+{
+  if (Count <= 0)
+    return 0;
+  // The bits arrive most significant first: whole pending bytes are shifted
+  // in while more bits are wanted than the current byte still holds. The
+  // shifts stay at 8 or below, so counts up to 32 (and beyond) are defined.
+  std::uint32_t result = 0;
+  int n = Count;
+  while (n > FPendingCount) {
+    result = (result << FPendingCount) | FPendingByte;
+    n -= FPendingCount;
+    FPendingByte = ReadUInt8();
+    FPendingCount = 8;
+  }
+  const int left = FPendingCount - n;
+  result = (result << n) | static_cast<std::uint32_t>(FPendingByte >> left);
+  FPendingCount = static_cast<std::uint8_t>(left);
+  FPendingByte = static_cast<std::uint8_t>(FPendingByte & (0xFFu >> (8 - left)));
+  return result;
+}
+
+std::int32_t TBitsEngine::ReadSignedBits(int Count)
+{
+  std::uint32_t v = ReadUnsignedBits(Count);
+  if (Count > 0 && Count < 32 && (v & (1u << (Count - 1))) != 0)
+    v |= ~0u << Count;
+  return static_cast<std::int32_t>(v);
+}
+
+void TBitsEngine::ReadRectangle(TSWFRect& Rect)
+{
+  const int nbits = static_cast<int>(ReadUnsignedBits(5));
+  Rect.Xmin = ReadSignedBits(nbits);
+  Rect.Xmax = ReadSignedBits(nbits);
+  Rect.Ymin = ReadSignedBits(nbits);
+  Rect.Ymax = ReadSignedBits(nbits);
+  AlignToByte();
+}
+
+void TBitsEngine::AlignToByte()
+{
+  if (FPendingCount > 0) {
+    FPendingByte = 0;
+    FPendingCount = 0;
+  }
+}
+
+void ReadSWFHeaderPart(TStream& Stream, TSWFFileHeader& Header, TSWFHeaderPart Part)
+{
+  if (Part == hpPrefix || Part == hpAll) {
+    std::uint8_t prefix[8];
+    Stream.ReadBuffer(prefix, sizeof prefix);
+    std::memcpy(Header.Signature, prefix, 3);
+    Header.Version = prefix[3];
+    Header.FileLength = static_cast<std::uint32_t>(prefix[4]) |
+                        static_cast<std::uint32_t>(prefix[5]) << 8 |
+                        static_cast<std::uint32_t>(prefix[6]) << 16 |
+                        static_cast<std::uint32_t>(prefix[7]) << 24;
+    if (Part == hpPrefix)
+      return;
+  }
+  TBitsEngine bits(Stream);
+  bits.ReadRectangle(Header.Rect);
+  Header.FrameRate = bits.ReadUInt16();
+  Header.FrameCount = bits.ReadUInt16();
+}
+
+namespace {
+
+// The rectangle, rate and count take 20 bytes at most, except with a 31-bit
+// rectangle, whose frame count ends in byte 21.
+constexpr std::size_t kHeaderRestMin = 20;
+constexpr std::size_t kHeaderRestMax = 21;
+// Compressed input is fed to the inflater in reads of this size, so that a
+// large movie costs no more than a small one.
+constexpr std::size_t kInflateChunk = 256;
+
+class TInflater {
+public:
+  TInflater()
+  {
+    if (inflateInit(&FZ) != Z_OK)
+      throw EZDecompressionError();
+  }
+  ~TInflater() { inflateEnd(&FZ); }
+  TInflater(const TInflater&) = delete;
+  TInflater& operator=(const TInflater&) = delete;
+  z_stream& Z() { return FZ; }
+
+private:
+  z_stream FZ{};
+};
+
+// Inflates the zlib stream at the stream's position until it has given 21
+// bytes, or has ended, or the input has ended: whichever comes first. Fewer
+// than 20 bytes is a read error; data the inflater rejects before 20 bytes
+// exist is its "Error". The input after the zlib stream (or after what the
+// header needs) is never read.
+std::string InflateHeaderRest(TStream& Stream)
+{
+  TInflater inflater;
+  z_stream& z = inflater.Z();
+  unsigned char in[kInflateChunk];
+  unsigned char out[kHeaderRestMax];
+  z.next_out = out;
+  z.avail_out = sizeof out;
+  for (;;) {
+    if (z.avail_in == 0) {
+      const std::size_t got = Stream.Read(in, sizeof in);
+      if (got == 0)
+        break; // the file ends inside the zlib stream
+      z.next_in = in;
+      z.avail_in = static_cast<uInt>(got);
+    }
+    const int rc = inflate(&z, Z_NO_FLUSH);
+    const std::size_t have = sizeof out - z.avail_out;
+    if (rc == Z_STREAM_END || have == sizeof out)
+      break;
+    if (rc == Z_OK || (rc == Z_BUF_ERROR && z.avail_in == 0))
+      continue;
+    // Z_DATA_ERROR, Z_NEED_DICT (we have no dictionary), Z_MEM_ERROR. Damage
+    // behind byte 20 does not matter: the header is complete without it.
+    if (have >= kHeaderRestMin)
+      break;
+    throw EZDecompressionError();
+  }
+  const std::size_t have = sizeof out - z.avail_out;
+  if (have < kHeaderRestMin)
+    throw EReadError();
+  return std::string(reinterpret_cast<const char*>(out), have);
+}
+
+} // namespace
+
+void ReadSWFHeader(TStream& Stream, TSWFFileHeader& Header)
+{
+  Header = TSWFFileHeader{};
+  if (Stream.Size() <= 3)
+    return;
+  Stream.SetPosition(0);
+  char signature[3];
+  Stream.ReadBuffer(signature, sizeof signature);
+  const bool plain = std::memcmp(signature, "FWS", 3) == 0;
+  const bool compressed = std::memcmp(signature, "CWS", 3) == 0;
+  if (!plain && !compressed)
+    return;
+  Stream.SetPosition(0);
+
+  if (plain) {
+    // A plain file that ends inside its header gives zeros for every field
+    // it could not read completely: a file cut inside the first 8 bytes is
+    // all zero (not a movie), one cut inside the rectangle, rate or count
+    // keeps its signature, version and length and has a zero stage and
+    // frame count. Never a half-read value.
+    TSWFFileHeader h;
+    try {
+      ReadSWFHeaderPart(Stream, h, hpPrefix);
+    } catch (const EReadError&) {
+      return;
+    }
+    Header = h;
+    try {
+      ReadSWFHeaderPart(Stream, h, hpRest);
+    } catch (const EReadError&) {
+      return;
+    }
+    Header = h;
+    return;
+  }
+
+  // A compressed file cut inside its first 8 bytes has no body at all:
+  // that is the read error of a body too short to inflate.
+  ReadSWFHeaderPart(Stream, Header, hpPrefix);
+  std::string rest = InflateHeaderRest(Stream);
+  // With a 31-bit rectangle the frame count's upper byte is byte 21. When
+  // the inflated body has only 20 bytes that byte counts as 0.
+  rest.resize(kHeaderRestMax, '\0');
+  TMemoryStream buffer(std::move(rest));
+  ReadSWFHeaderPart(buffer, Header, hpRest);
+}
+
+TSWFFileHeader ReadSWFFileHeader(const std::string& FileName)
+{
+  TFileStream file(FileName, fmOpenRead | fmShareExclusive);
+  TSWFFileHeader header;
+  ReadSWFHeader(file, header);
+  return header;
+}
+
+int TwipsToPixels(std::int32_t Min, std::int32_t Max)
+{
+  // 64-bit difference: two 32-bit coordinates may lie 2^32 apart.
+  return static_cast<int>((static_cast<std::int64_t>(Max) - Min) / 20);
+}
+
+void GetSWFInfo(const std::string& FileName, int& Width, int& Height, int& FrameCount)
+{
+  const TSWFFileHeader h = ReadSWFFileHeader(FileName);
+  Width = TwipsToPixels(h.Rect.Xmin, h.Rect.Xmax);
+  Height = TwipsToPixels(h.Rect.Ymin, h.Rect.Ymax);
+  FrameCount = h.FrameCount;
+}
+
+} // namespace quenloft

@@ -1,0 +1,240 @@
+#include "download/Vellicorer.h"
+
+#include "download/ClientSettings.h"
+#include "http/IdHTTP.h"
+#include "tests/download/EventRecorder.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <set>
+
+namespace quenloft {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::CountOf;
+using testing::NginxOptions;
+using testing::NginxServer;
+using testing::ReadFileBytes;
+using testing::TempDir;
+using testing::TEventRecorder;
+
+// The folder's entries, names only.
+std::set<std::string> Listing(const std::filesystem::path& Folder)
+{
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(Folder))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
+TEST(SWFTaskList, IdsAreUniqueAndFoundThroughTheMap)
+{
+  TSWFTaskList list;
+  std::set<std::uint64_t> ids;
+  for (int i = 0; i < 5; ++i)
+    ids.insert(list.Add(std::make_unique<TSWFTask>())->Id);
+  EXPECT_EQ(ids.size(), 5u);
+  EXPECT_EQ(ids.count(0), 0u);
+  TSWFTask* third = list.Items(2);
+  EXPECT_EQ(list.FindById(third->Id), third);
+  EXPECT_EQ(list.IndexOf(third), 2);
+  const std::uint64_t gone = third->Id;
+  list.Clear();
+  EXPECT_EQ(list.FindById(gone), nullptr);
+  // Never reused: a new task gets a fresh number.
+  EXPECT_GT(list.Add(std::make_unique<TSWFTask>())->Id, *ids.rbegin());
+}
+
+TEST(Vellicorer, AddTasksNextTaskAndFolder)
+{
+  TIdHTTP http;
+  TVellicorer downloader(&http);
+  downloader.AddTasks({"http://h/a.swf", "", "http://h/a.swf", "http://h/b.swf"});
+  auto& tasks = downloader.Tasks();
+  ASSERT_EQ(tasks.Count(), 3u);  // the empty line is skipped, the duplicate kept
+  EXPECT_EQ(tasks.Items(1)->URL, "http://h/a.swf");
+  EXPECT_EQ(tasks.Items(0)->State, tsQueued);
+  EXPECT_EQ(downloader.NextTask(tasks.Items(0)), tasks.Items(1));
+  EXPECT_EQ(downloader.NextTask(tasks.Items(2)), nullptr);
+  TSWFTask stranger;
+  EXPECT_EQ(downloader.NextTask(&stranger), nullptr);
+  EXPECT_EQ(downloader.FindTask(tasks.Items(2)->Id), tasks.Items(2));
+
+  downloader.SetOutputFolder("/tmp/out");
+  EXPECT_EQ(downloader.OutputFolder(), "/tmp/out/");
+  downloader.SetOutputFolder("");
+  EXPECT_EQ(downloader.OutputFolder(), "");
+  EXPECT_FALSE(downloader.Stopped());
+  downloader.Stop();  // without a worker it only sets the flag
+  EXPECT_TRUE(downloader.Stopped());
+}
+
+class VellicorerNginx : public ::testing::Test {
+protected:
+  void SetUp() override
+  {
+    QUENLOFT_REQUIRE_NGINX();
+    FSite.WriteFile("m/a.swf", std::string(20000, 'a'));
+    FSite.WriteFile("m/b.swf", std::string(30000, 'b'));
+    FSite.WriteFile("m/c.swf", std::string(40000, 'c'));
+    FSite.WriteFile("slow/big.swf", std::string(4 * 1024 * 1024, 'z'));
+    NginxOptions options;
+    options.Root = FSite.Path();
+    options.ServerConfig = "location /slow/ { limit_rate 200k; }\n";
+    FServer = std::make_unique<NginxServer>(options);
+    ApplyProgramClientSettings(FHTTP);
+    FDownloader = std::make_unique<TVellicorer>(&FHTTP);
+    FDownloader->SetOutputFolder(FOut.Folder() + "deep/er");
+  }
+
+  // Plays the window: handles every event, and on a final one starts the
+  // next task unless stopped. Returns the events in the order handled.
+  std::vector<TMessage> RunChain(std::chrono::milliseconds Timeout = 30s)
+  {
+    std::vector<TMessage> log;
+    FDownloader->StartTask(FDownloader->Tasks().Items(0), FEvents.Handle());
+    const auto deadline = std::chrono::steady_clock::now() + Timeout;
+    TMessage m;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (!FEvents.Queue().WaitPop(m, 50ms))
+        continue;
+      log.push_back(m);
+      TSWFTask* task = FDownloader->FindTask(m.LParam);
+      if (!task || !TEventRecorder::IsFinal(m))
+        continue;
+      task->State = m.Msg == WM_DOWNLOAD_DONE ? tsDone : tsFailed;
+      TSWFTask* next = FDownloader->NextTask(task);
+      if (!next)
+        break;
+      if (!FDownloader->Stopped())
+        FDownloader->StartTask(next, FEvents.Handle());
+    }
+    return log;
+  }
+
+  TempDir FSite;
+  TempDir FOut;
+  std::unique_ptr<NginxServer> FServer;
+  TIdHTTP FHTTP;
+  TEventRecorder FEvents;
+  std::unique_ptr<TVellicorer> FDownloader;
+};
+
+TEST_F(VellicorerNginx, RunsStrictlyInOrderWithUniqueNamesAndGoesOnAfterAFailure)
+{
+  // An earlier run left a.swf behind: it is never overwritten.
+  FOut.WriteFile("deep/er/a.swf", "old");
+  FDownloader->AddTasks({FServer->Url("/m/a.swf"), FServer->Url("/m/missing.swf"),
+                         FServer->Url("/m/a.swf"), FServer->Url("/m/c.swf")});
+  const auto log = RunChain();
+  auto& tasks = FDownloader->Tasks();
+
+  // Strict chain: every event of task k comes before any event of task k+1,
+  // and each task has exactly one final event.
+  std::vector<std::uint64_t> order;
+  for (const auto& m : log)
+    if (order.empty() || order.back() != m.LParam)
+      order.push_back(m.LParam);
+  ASSERT_EQ(order.size(), 4u);
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(order[i], tasks.Items(i)->Id);
+    int finals = 0;
+    for (const auto& m : log)
+      finals += m.LParam == order[i] && TEventRecorder::IsFinal(m);
+    EXPECT_EQ(finals, 1);
+  }
+  EXPECT_EQ(tasks.Items(0)->FileName, FOut.Folder() + "deep/er/a(2).swf");
+  EXPECT_EQ(tasks.Items(2)->FileName, FOut.Folder() + "deep/er/a(3).swf");
+  EXPECT_EQ(tasks.Items(3)->FileName, FOut.Folder() + "deep/er/c.swf");
+  EXPECT_EQ(tasks.Items(1)->State, tsFailed);
+  EXPECT_EQ(ReadFileBytes(FOut.Path() / "deep/er/a.swf"), "old");
+  EXPECT_TRUE(ReadFileBytes(tasks.Items(0)->FileName) == std::string(20000, 'a'));
+  EXPECT_TRUE(ReadFileBytes(tasks.Items(2)->FileName) == std::string(20000, 'a'));
+  EXPECT_TRUE(ReadFileBytes(tasks.Items(3)->FileName) == std::string(40000, 'c'));
+  // The failed one left no empty file.
+  EXPECT_EQ(Listing(FOut.Path() / "deep/er"),
+            (std::set<std::string>{"a.swf", "a(2).swf", "a(3).swf", "c.swf"}));
+}
+
+TEST_F(VellicorerNginx, UnusableNamesFailAtOnceAndNothingLandsOutsideTheFolder)
+{
+  const std::string tooLong(300, 'n');
+  FDownloader->AddTasks({FServer->Url("/m/"), FServer->Url("/m/.."),
+                         FServer->Url("/m/%2e%2e"),
+                         FServer->Url("/m/") + std::string("x\0y.swf", 7),
+                         FServer->Url("/m/" + tooLong + ".swf"), FServer->Url("/m/b.swf")});
+  const auto log = RunChain();
+  auto& tasks = FDownloader->Tasks();
+  std::vector<std::string> errors(tasks.Count());
+  for (const auto& m : log) {
+    TSWFTask* t = FDownloader->FindTask(m.LParam);
+    if (m.Msg == WM_DOWNLOAD_ERROR && t)
+      errors[static_cast<std::size_t>(tasks.IndexOf(t))] = m.Text;
+  }
+  EXPECT_EQ(errors[0], "The address names no file: " + FServer->Url("/m/"));
+  EXPECT_NE(errors[1].find("folder step"), std::string::npos) << errors[1];
+  EXPECT_NE(errors[3].find("NUL"), std::string::npos) << errors[3];
+  EXPECT_NE(errors[4].find("longer than 255 bytes"), std::string::npos) << errors[4];
+  // "%2e%2e" is not decoded: an ordinary (if odd) name inside the folder,
+  // which the server answers or refuses; either way nothing leaves the folder.
+  EXPECT_EQ(tasks.Items(5)->State, tsDone);
+  EXPECT_EQ(Listing(FOut.Path()), std::set<std::string>{"deep"});
+  EXPECT_EQ(Listing(FOut.Path() / "deep"), std::set<std::string>{"er"});
+  for (const auto& name : Listing(FOut.Path() / "deep/er")) {
+    EXPECT_TRUE(name == "b.swf" || name == "%2e%2e") << name;
+  }
+}
+
+TEST_F(VellicorerNginx, StopCancelsTheCurrentTaskAndNothingFurtherStarts)
+{
+  FDownloader->AddTasks({FServer->Url("/slow/big.swf"), FServer->Url("/m/a.swf")});
+  TDownLoad* worker = FDownloader->StartTask(FDownloader->Tasks().Items(0), FEvents.Handle());
+  ASSERT_NE(worker, nullptr);
+  std::vector<TMessage> seen;
+  ASSERT_TRUE(FEvents.WaitFor(WM_DOWNLOAD_WORK, seen));
+  FDownloader->Stop();
+  EXPECT_TRUE(FDownloader->Stopped());
+  worker->WaitFor();  // ends at its next progress event
+  auto rest = FEvents.Drain();
+  seen.insert(seen.end(), rest.begin(), rest.end());
+  EXPECT_EQ(CountOf(seen, WM_DOWNLOAD_DONE) + CountOf(seen, WM_DOWNLOAD_ERROR), 0);
+  // The partial file stays; the next task has not started.
+  const auto partial = std::filesystem::file_size(FDownloader->Tasks().Items(0)->FileName);
+  EXPECT_GT(partial, 0u);
+  EXPECT_LT(partial, 4u * 1024 * 1024);
+  EXPECT_TRUE(FDownloader->Tasks().Items(1)->FileName.empty());
+  // StartTask clears the stop flag again.
+  FDownloader->StartTask(FDownloader->Tasks().Items(1), FEvents.Handle());
+  EXPECT_FALSE(FDownloader->Stopped());
+  EXPECT_TRUE(FEvents.WaitFor(WM_DOWNLOAD_DONE, seen));
+}
+
+TEST_F(VellicorerNginx, ClearJoinsTheWorkerAndStaleEventsFindNoTask)
+{
+  FDownloader->AddTasks({FServer->Url("/slow/big.swf")});
+  const std::uint64_t id = FDownloader->Tasks().Items(0)->Id;
+  FDownloader->StartTask(FDownloader->Tasks().Items(0), FEvents.Handle());
+  std::vector<TMessage> seen;
+  ASSERT_TRUE(FEvents.WaitFor(WM_DOWNLOAD_WORK, seen));
+  FDownloader->Clear();
+  // Joined: the worker's Cleanup has unhooked the shared client.
+  EXPECT_FALSE(FHTTP.OnWork);
+  EXPECT_FALSE(FHTTP.OnWorkBegin);
+  EXPECT_EQ(FDownloader->Tasks().Count(), 0u);
+  auto rest = FEvents.Drain();
+  seen.insert(seen.end(), rest.begin(), rest.end());
+  for (const auto& m : seen)
+    EXPECT_EQ(FDownloader->FindTask(m.LParam), nullptr);
+  EXPECT_EQ(FDownloader->FindTask(id), nullptr);
+  // The client serves the next user at once (as the scanner would).
+  EXPECT_EQ(FHTTP.Get(FServer->Url("/m/b.swf")), std::string(30000, 'b'));
+}
+
+} // namespace
+} // namespace quenloft

@@ -1,0 +1,121 @@
+// An in-memory stand-in for the HTTP client's transport: each connection the
+// client opens gets the next canned answer (all bytes the "server" will send
+// on it, then a close), handed out in pieces of a chosen size, and every
+// byte the client sends is recorded per connection. No sockets.
+//
+// Header only, so the fuzz targets can use it without the test library.
+// Threads: one client on one thread.
+#pragma once
+
+#include "http/IdException.h"
+#include "http/IdHTTP.h"
+#include "http/IdIOHandler.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace quenloft::testing {
+
+struct MemoryServer {
+  struct Connection {
+    std::string Host;
+    int Port = 0;
+    bool Secure = false;
+    std::string Answer;   // bytes still to be received
+    std::string Received; // bytes the client sent
+    bool Closed = false;  // closed by the client
+  };
+
+  // One answer per connection, in the order the client opens them.
+  std::vector<std::string> Answers;
+  // Size of the next piece a receive hands out (at least 1); default: all.
+  std::function<std::size_t()> NextPiece;
+  // A secure open fails with this text (a failed handshake), when set.
+  std::string TLSFailure;
+  std::vector<Connection> Connections;
+
+  // Byte by byte.
+  void SplitBytewise() { NextPiece = [] { return std::size_t(1); }; }
+  // Pieces of random size from 1 to AMax, reproducible by ASeed.
+  void SplitRandomly(unsigned ASeed, std::size_t AMax = 64)
+  {
+    auto Engine = std::make_shared<std::mt19937>(ASeed);
+    NextPiece = [Engine, AMax] {
+      return std::uniform_int_distribution<std::size_t>(1, AMax)(*Engine);
+    };
+  }
+};
+
+class MemoryTransport : public TIdIOHandler {
+public:
+  MemoryTransport(MemoryServer& AServer, bool ASecure) : FServer(AServer), FSecure(ASecure) {}
+
+  void Open(const std::string& Host, int Port, int) override
+  {
+    if (FSecure && !FServer.TLSFailure.empty())
+      throw EIdTLSError(FServer.TLSFailure);
+    const std::size_t Index = FServer.Connections.size();
+    if (Index >= FServer.Answers.size())
+      throw EIdSocketError(10061, "Socket Error # 10061\r\nConnection refused.");
+    FServer.Connections.push_back({Host, Port, FSecure, FServer.Answers[Index], {}, false});
+    FIndex = static_cast<int>(Index);
+  }
+  void Close() override
+  {
+    if (FIndex >= 0)
+      FServer.Connections[static_cast<std::size_t>(FIndex)].Closed = true;
+    FIndex = -1;
+  }
+  bool Allocated() const override { return FIndex >= 0; }
+  bool Readable(int) override { return true; }
+  int Recv(void* Buffer, int Count) override
+  {
+    std::string& Answer = Current().Answer;
+    std::size_t N = std::min(Answer.size(), static_cast<std::size_t>(Count));
+    if (FServer.NextPiece)
+      N = std::min(N, std::max<std::size_t>(FServer.NextPiece(), 1));
+    std::memcpy(Buffer, Answer.data(), N);
+    Answer.erase(0, N);
+    return static_cast<int>(N);
+  }
+  int Send(const void* Buffer, int Count) override
+  {
+    Current().Received.append(static_cast<const char*>(Buffer), static_cast<std::size_t>(Count));
+    return Count;
+  }
+  bool Secure() const override { return FSecure; }
+
+private:
+  MemoryServer::Connection& Current()
+  {
+    if (FIndex < 0)
+      throw EIdSocketError(10058, "Socket Error # 10058\r\nCannot send or receive after socket is closed.");
+    return FServer.Connections[static_cast<std::size_t>(FIndex)];
+  }
+
+  MemoryServer& FServer;
+  bool FSecure;
+  int FIndex = -1;
+};
+
+// The client with every connection made over MemoryServer.
+class MemoryHTTP : public TIdHTTP {
+public:
+  explicit MemoryHTTP(MemoryServer& AServer) : FServer(AServer) {}
+
+protected:
+  std::unique_ptr<TIdIOHandler> CreateIOHandler(bool ASecure) override
+  {
+    return std::make_unique<MemoryTransport>(FServer, ASecure);
+  }
+
+private:
+  MemoryServer& FServer;
+};
+
+} // namespace quenloft::testing

@@ -1,0 +1,33 @@
+// TInstallTrackThread: the install ping. Once per installation (until
+// "InstallTracked" is set) the program fetches the maker's install-tracking
+// address on this thread, discards the answer and sets the flag through
+// App->SetInstallTracked(true), whether the request succeeded or not.
+//
+// Threads: created and freed on the UI thread (by TApp); SafeExecute runs on
+// the new thread at a lowered priority and touches nothing but the flag.
+#pragma once
+
+#include <string>
+
+#include "download/SafeThread.h"
+
+namespace quenloft {
+
+// The install-tracking address. None is known, so it is left empty: the
+// request then fails at once and the flag is set all the same.
+inline constexpr const char* InstallTrackURL = "";
+
+class TInstallTrackThread : public TSafeThread {
+public:
+  // Created suspended; Resume starts it.
+  explicit TInstallTrackThread(std::string URL = InstallTrackURL);
+  ~TInstallTrackThread() override;
+
+protected:
+  void SafeExecute() override;
+
+private:
+  std::string FURL;
+};
+
+} // namespace quenloft
