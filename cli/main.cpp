@@ -3,6 +3,7 @@
 // download worker as the window program. See cli/Commands.h for the commands
 // and exit statuses.
 #include "cli/Commands.h"
+#include "cli/InfoCommand.h"
 
 #include <CLI/CLI.hpp>
 
@@ -33,6 +34,7 @@ int main(int argc, char** argv)
   CLI::App* trace = app.add_subcommand("trace", "Print the program's trace lines as they come, until Ctrl-C");
 
   // ---- Further subcommands register here, one line each. ----
+  AddInfoCommand(app, exitCode);
   // ---- end of the subcommand registrations ----
 
   try {

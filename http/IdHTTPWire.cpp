@@ -165,6 +165,11 @@ void ReadResponseHead(TIdTCPConnection& AConnection, TIdHTTPResponse& AResponse)
 
 void ReadResponseBody(TIdTCPConnection& AConnection, const TIdHTTPResponse& AResponse, TStream& AStream)
 {
+  // RFC 9112 6.3 rule 1: these answers end with their head, whatever
+  // their headers say; waiting for a body would stall a kept connection.
+  const int Code = AResponse.ResponseCode();
+  if ((Code >= 100 && Code < 200) || Code == 204 || Code == 304)
+    return;
   // Chunked framing wins over a length sent along with it (RFC 9112 6.3).
   if (ContainsChunked(AResponse.RawHeaders.Values("Transfer-Encoding")))
     ReadChunked(AConnection, AStream);

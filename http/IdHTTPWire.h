@@ -40,8 +40,8 @@ std::string BuildRequestHead(const TIdHTTPRequest& ARequest, TIdHTTPProtocolVers
 // EIdHTTPHeaderTooLarge and the "Content-Range" conversion error.
 void ReadResponseHead(TIdTCPConnection& AConnection, TIdHTTPResponse& AResponse);
 
-// Reads the body that AResponse's headers announce into AStream:
-// "Transfer-Encoding: chunked" (RFC 9112 7.1), else a "Content-Length" of
+// Reads the body that AResponse's headers announce into AStream. 1xx, 204
+// and 304 answers have none. Otherwise: "Transfer-Encoding: chunked" (RFC 9112 7.1), else a "Content-Length" of
 // 1 or more, else, without a valid length, everything until the server
 // closes; a length of 0 reads nothing. Each sized read and each chunk is one
 // wmRead work level of the connection. A body cut short by a close keeps

@@ -177,6 +177,11 @@ void TIdIOHandlerSocket::Open(const std::string& Host, int Port, int ATimeout)
   try {
     std::vector<TAddress> Addresses;
     const std::string Literal = LiteralIPv4(Host);
+    // Every name is announced as being resolved, "localhost" too, even
+    // though that one needs no lookup.
+    if (Literal != Host) {
+      ReportStatus(TIdStatus::hsResolving, Host);
+    }
     if (!Literal.empty()) {
       TAddress Address;
       auto* In = reinterpret_cast<sockaddr_in*>(&Address.Storage);
@@ -186,7 +191,6 @@ void TIdIOHandlerSocket::Open(const std::string& Host, int Port, int ATimeout)
       Address.Length = sizeof(sockaddr_in);
       Addresses.push_back(Address);
     } else {
-      ReportStatus(TIdStatus::hsResolving, Host);
       Addresses = Resolve(Host, Port);
     }
     // Try each address in turn; the error of the last one is the answer.

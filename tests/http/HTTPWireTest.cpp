@@ -14,6 +14,7 @@ namespace {
 
 using testing::MemoryHTTP;
 using testing::MemoryServer;
+using testing::Replies;
 
 const std::string UserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows 98; Maxthon)";
 
@@ -86,8 +87,8 @@ INSTANTIATE_TEST_SUITE_P(Splits, WireTest, ::testing::Values(0, 1, 2, 3, 4),
 
 TEST_P(WireTest, WritesTheProgramsRequestAndReadsASizedBody)
 {
-  Server.Answers = {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\nServer: t\r\n\r\n0123456789",
-                    "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx"};
+  Server.Answers = {Replies{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\nServer: t\r\n\r\n0123456789"},
+                    Replies{"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx"}};
   WorkLog Log;
   Log.Attach(Client);
   EXPECT_EQ(Client.Get("http://www.example.com/dir/movie.swf?a=1#frag"), "0123456789");
@@ -108,8 +109,8 @@ TEST_P(WireTest, WritesTheProgramsRequestAndReadsASizedBody)
 
 TEST_P(WireTest, KeepsTheConnectionAndSendsTheCookieItWasGiven)
 {
-  Server.Answers = {"HTTP/1.1 200 OK\r\nSet-Cookie: sid=42; path=/\r\nContent-Length: 2\r\n\r\nab"
-                    "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\ncd"};
+  Server.Answers = {Replies{"HTTP/1.1 200 OK\r\nSet-Cookie: sid=42; path=/\r\nContent-Length: 2\r\n\r\nab",
+                            "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\ncd"}};
   EXPECT_EQ(Client.Get("http://h.example/a.html"), "ab");
   EXPECT_EQ(Client.Get("http://h.example/b/c.swf"), "cd");
   ASSERT_EQ(Server.Connections.size(), 1u);
@@ -120,10 +121,10 @@ TEST_P(WireTest, KeepsTheConnectionAndSendsTheCookieItWasGiven)
 
 TEST_P(WireTest, ReadsChunkedBodiesWithExtensionsAndTrailers)
 {
-  Server.Answers = {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                    "5\r\nhello\r\n7;name=value\r\n, world\r\n3 ;x=\"y\"\r\n!!!\r\nA\r\n0123456789\r\n"
-                    "0\r\nX-Trailer: t\r\n\r\n"
-                    "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"};
+  Server.Answers = {Replies{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                            "5\r\nhello\r\n7;name=value\r\n, world\r\n3 ;x=\"y\"\r\n!!!\r\nA\r\n0123456789\r\n"
+                            "0\r\nX-Trailer: t\r\n\r\n",
+                            "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}};
   WorkLog Log;
   Log.Attach(Client);
   int ChunkStarts = 0;
@@ -140,15 +141,15 @@ TEST_P(WireTest, ReadsChunkedBodiesWithExtensionsAndTrailers)
 
 TEST_P(WireTest, ChunkingWinsOverALengthSentAlongWithIt)
 {
-  Server.Answers = {"HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n"
-                    "4\r\nabcd\r\n0\r\n\r\n"};
+  Server.Answers = {Replies{"HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n"
+                            "4\r\nabcd\r\n0\r\n\r\n"}};
   EXPECT_EQ(Client.Get("http://h/"), "abcd");
 }
 
 TEST_P(WireTest, ReadsUntilCloseWithoutALength)
 {
   const std::string Body(70000, 'u');
-  Server.Answers = {"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n" + Body};
+  Server.Answers = {Replies{"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n" + Body}};
   WorkLog Log;
   Log.Attach(Client);
   EXPECT_EQ(Client.Get("http://h/"), Body);
@@ -159,9 +160,8 @@ TEST_P(WireTest, ReadsUntilCloseWithoutALength)
 
 TEST_P(WireTest, ZeroLengthAnd204ReadNothing)
 {
-  Server.Answers = {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"
-                    "HTTP/1.1 204 No Content\r\n\r\n"
-                    "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"};
+  Server.Answers = {Replies{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 204 No Content\r\n\r\n",
+                            "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}};
   WorkLog Log;
   Log.Attach(Client);
   EXPECT_EQ(Client.Get("http://h/a"), "");
@@ -173,8 +173,8 @@ TEST_P(WireTest, ZeroLengthAnd204ReadNothing)
 
 TEST_P(WireTest, SkipsInterimContinueHeads)
 {
-  Server.Answers = {"HTTP/1.1 100 Continue\r\nX-First: 1\r\n\r\nHTTP/1.1 100 Continue\r\n\r\n"
-                    "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nX-Last: 2\r\n\r\nok"};
+  Server.Answers = {Replies{"HTTP/1.1 100 Continue\r\nX-First: 1\r\n\r\nHTTP/1.1 100 Continue\r\n\r\n"
+                            "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nX-Last: 2\r\n\r\nok"}};
   EXPECT_EQ(Client.Get("http://h/"), "ok");
   EXPECT_EQ(Client.Response().RawHeaders.Values("X-First"), "");
   EXPECT_EQ(Client.Response().RawHeaders.Values("X-Last"), "2");
@@ -182,9 +182,9 @@ TEST_P(WireTest, SkipsInterimContinueHeads)
 
 TEST_P(WireTest, FollowsARelativeRedirectAndDropsItsBody)
 {
-  Server.Answers = {"HTTP/1.1 302 Found\r\nLocation: other.swf\r\nContent-Length: 4\r\n\r\nmove"
-                    "HTTP/1.1 200 OK\r\nLocation: ../up/final.swf\r\nContent-Length: 4\r\n\r\nskip"
-                    "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nyes"};
+  Server.Answers = {Replies{"HTTP/1.1 302 Found\r\nLocation: other.swf\r\nContent-Length: 4\r\n\r\nmove",
+                            "HTTP/1.1 200 OK\r\nLocation: ../up/final.swf\r\nContent-Length: 4\r\n\r\nskip",
+                            "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nyes"}};
   WorkLog Log;
   Log.Attach(Client);
   TMemoryStream Stream;
@@ -200,10 +200,10 @@ TEST_P(WireTest, FollowsARelativeRedirectAndDropsItsBody)
 
 TEST_P(WireTest, AnHTTP10AnswerClosesTheConnection)
 {
-  Server.Answers = {"HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\na",
-                    "HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 1\r\n\r\nb"
-                    "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\nc",
-                    "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nd"};
+  Server.Answers = {Replies{"HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\na"},
+                    Replies{"HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 1\r\n\r\nb",
+                            "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\nc"},
+                    Replies{"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nd"}};
   EXPECT_EQ(Client.Get("http://h/"), "a");
   EXPECT_EQ(Client.Get("http://h/"), "b");
   EXPECT_EQ(Client.Get("http://h/"), "c");
@@ -216,7 +216,8 @@ TEST_P(WireTest, AnHTTP10AnswerClosesTheConnection)
 TEST_P(WireTest, BadChunkSizeLinesFailAndCloseTheConnection)
 {
   for (const std::string Line : {"zz", "", "12345678901234567", "5x", "-5"}) {
-    Server.Answers.push_back("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + Line + "\r\nabcde\r\n0\r\n\r\n");
+    Server.Answers.push_back(
+        Replies{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + Line + "\r\nabcde\r\n0\r\n\r\n"});
     try {
       Client.Get("http://h/");
       ADD_FAILURE() << "accepted \"" << Line << "\"";
@@ -230,7 +231,7 @@ TEST_P(WireTest, BadChunkSizeLinesFailAndCloseTheConnection)
 TEST_P(WireTest, GetAsTextKeepsEveryByte)
 {
   const std::string Body("a\0b\r\n\xff\x80z", 8);
-  Server.Answers = {"HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n" + Body};
+  Server.Answers = {Replies{"HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n" + Body}};
   EXPECT_EQ(Client.Get("http://h/"), Body);
 }
 
@@ -239,7 +240,7 @@ TEST_P(WireTest, ASizedBodyCutShortKeepsWhatArrivedAndFails)
   std::string Body;
   for (int I = 0; I < 70000; ++I)
     Body += static_cast<char>('a' + I % 26);
-  Server.Answers = {"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + Body};
+  Server.Answers = {Replies{"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + Body}};
   WorkLog Log;
   Log.Attach(Client);
   TMemoryStream Stream;
@@ -258,7 +259,7 @@ TEST_P(WireTest, ASizedBodyCutShortKeepsWhatArrivedAndFails)
 
 TEST_P(WireTest, AChunkedBodyCutShortKeepsWhatArrivedAndFails)
 {
-  Server.Answers = {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n10\r\n0123456"};
+  Server.Answers = {Replies{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n10\r\n0123456"}};
   TMemoryStream Stream;
   EXPECT_THROW(Client.Get("http://h/", Stream), EIdConnClosedGracefully);
   EXPECT_EQ(Stream.Bytes(), "abc0123456");
@@ -266,8 +267,9 @@ TEST_P(WireTest, AChunkedBodyCutShortKeepsWhatArrivedAndFails)
 
 TEST_P(WireTest, AWorkHandlerCancelClosesTheConnection)
 {
-  Server.Answers = {"HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" + std::string(50000, 'c'),
-                    "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"};
+  Server.Answers = {Replies{"HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" + std::string(50000, 'c'),
+                            "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nstale"},
+                    Replies{"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}};
   Client.OnWork = [](TIdComponent&, TWorkMode, std::int32_t Count) {
     if (Count > 1000)
       throw Exception("User Cancel");
@@ -289,8 +291,9 @@ TEST_P(WireTest, AWorkHandlerCancelClosesTheConnection)
 
 TEST_P(WireTest, BytesNobodyAskedForRetireTheConnection)
 {
-  Server.Answers = {"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nokHTTP/1.1 200 OK\r\n",
-                    "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nnew"};
+  Server.Answers = {Replies{"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nokHTTP/1.1 200 OK\r\n",
+                            "Content-Length: 3\r\n\r\nold"},
+                    Replies{"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nnew"}};
   EXPECT_EQ(Client.Get("http://h/"), "ok");
   EXPECT_EQ(Client.Get("http://h/"), "new");
   ASSERT_EQ(Server.Connections.size(), 2u);
@@ -299,7 +302,7 @@ TEST_P(WireTest, BytesNobodyAskedForRetireTheConnection)
 
 TEST_P(WireTest, AClass2AnswerCutInTheHeadIsAnUndefinedSituation)
 {
-  Server.Answers = {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n"};
+  Server.Answers = {Replies{"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n"}};
   try {
     Client.Get("http://h/");
     FAIL();
@@ -312,11 +315,11 @@ TEST_P(WireTest, AClass2AnswerCutInTheHeadIsAnUndefinedSituation)
 TEST_P(WireTest, HttpsUsesTheSecureTransportAndSecureCookiesStayOnIt)
 {
   Server.Answers = {
-      "HTTP/1.1 302 Found\r\nSet-Cookie: s=1; path=/; secure\r\nSet-Cookie: p=2; path=/\r\n"
-      "Location: http://site.example/b\r\nContent-Length: 0\r\n\r\n",
-      "HTTP/1.1 302 Found\r\nLocation: https://site.example/c/d\r\nContent-Length: 0\r\n\r\n",
-      "HTTP/1.1 302 Found\r\nLocation: e\r\nContent-Length: 0\r\n\r\n"
-      "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"};
+      Replies{"HTTP/1.1 302 Found\r\nSet-Cookie: s=1; path=/; secure\r\nSet-Cookie: p=2; path=/\r\n"
+              "Location: http://site.example/b\r\nContent-Length: 0\r\n\r\n"},
+      Replies{"HTTP/1.1 302 Found\r\nLocation: https://site.example/c/d\r\nContent-Length: 0\r\n\r\n"},
+      Replies{"HTTP/1.1 302 Found\r\nLocation: e\r\nContent-Length: 0\r\n\r\n",
+              "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}};
   EXPECT_EQ(Client.Get("https://site.example/a"), "ok");
   ASSERT_EQ(Server.Connections.size(), 3u);
   EXPECT_TRUE(Server.Connections[0].Secure);
@@ -347,7 +350,7 @@ protected:
 TEST_F(WireCases, TLSFailureMakesNoRequest)
 {
   Server.TLSFailure = "certificate verify failed";
-  Server.Answers = {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"};
+  Server.Answers = {Replies{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}};
   try {
     Client.Get("https://site.example/");
     FAIL();
@@ -360,7 +363,7 @@ TEST_F(WireCases, TLSFailureMakesNoRequest)
 TEST_F(WireCases, HTTP10RequestsAskForKeepAlive)
 {
   Client.ProtocolVersion = TIdHTTPProtocolVersion::pv1_0;
-  Server.Answers = {"HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n"};
+  Server.Answers = {Replies{"HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n"}};
   Client.Get("http://h/x");
   EXPECT_EQ(Server.Connections[0].Received.substr(0, 45),
             "GET /x HTTP/1.0\r\nConnection: keep-alive\r\nCont");
@@ -376,9 +379,9 @@ TEST_F(WireCases, HeadLimitsFailAndCloseTheConnection)
     Big += "X-" + std::to_string(I) + ": " + std::string(16000, 'b') + "\r\n";
   Server.Answers = {
       // 256 header lines are fine; 257 are not.
-      "HTTP/1.1 200 OK\r\n" + Lines255 + "Content-Length: 1\r\n\r\na" +
-          "HTTP/1.1 200 OK\r\n" + Lines255 + "X-a: 1\r\nContent-Length: 1\r\n\r\nb",
-      "HTTP/1.1 200 OK\r\n" + Big + "\r\n"};
+      Replies{"HTTP/1.1 200 OK\r\n" + Lines255 + "Content-Length: 1\r\n\r\na",
+              "HTTP/1.1 200 OK\r\n" + Lines255 + "X-a: 1\r\nContent-Length: 1\r\n\r\nb"},
+      Replies{"HTTP/1.1 200 OK\r\n" + Big + "\r\n"}};
   EXPECT_EQ(Client.Get("http://h/"), "a");
   try {
     Client.Get("http://h/");
@@ -398,7 +401,7 @@ TEST_F(WireCases, HeadLimitsFailAndCloseTheConnection)
 
 TEST_F(WireCases, ContentRangeWithoutIntegersIsAConversionError)
 {
-  Server.Answers = {"HTTP/1.1 206 Partial\r\nContent-Range: bytes x-5/10\r\nContent-Length: 1\r\n\r\na"};
+  Server.Answers = {Replies{"HTTP/1.1 206 Partial\r\nContent-Range: bytes x-5/10\r\nContent-Length: 1\r\n\r\na"}};
   try {
     Client.Get("http://h/");
     FAIL();
@@ -409,8 +412,8 @@ TEST_F(WireCases, ContentRangeWithoutIntegersIsAConversionError)
 
 TEST_F(WireCases, PortAndProtocolRules)
 {
-  Server.Answers = {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n",
-                    "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"};
+  const Replies Empty{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"};
+  Server.Answers = {Empty, Empty, Empty, Empty};
   Client.Get("http://one.example:8080/a");
   Client.Get("http://two.example/b");
   EXPECT_EQ(Server.Connections[1].Port, 8080);
@@ -437,9 +440,9 @@ TEST_F(WireCases, PortAndProtocolRules)
 
 TEST_F(WireCases, TooManyRedirectsFailNamingTheLimit)
 {
-  std::string Chain;
+  Replies Chain;
   for (int I = 1; I <= 15; ++I)
-    Chain += "HTTP/1.1 302 Found\r\nLocation: /r" + std::to_string(I) + "\r\nContent-Length: 0\r\n\r\n";
+    Chain.push_back("HTTP/1.1 302 Found\r\nLocation: /r" + std::to_string(I) + "\r\nContent-Length: 0\r\n\r\n");
   Server.Answers = {Chain};
   try {
     Client.Get("http://h/r0");
@@ -454,16 +457,16 @@ TEST_F(WireCases, TooManyRedirectsFailNamingTheLimit)
 
   // Without following, a redirect is a normal end that leaves the location.
   Client.HandleRedirects = false;
-  Server.Answers.push_back("HTTP/1.1 301 Moved\r\nLocation: /else\r\nContent-Length: 3\r\n\r\nabc");
+  Server.Answers.push_back(Replies{"HTTP/1.1 301 Moved\r\nLocation: /else\r\nContent-Length: 3\r\n\r\nabc"});
   EXPECT_EQ(Client.Get("http://h/"), "");
   EXPECT_EQ(Client.Response().Location, "/else");
 }
 
 TEST_F(WireCases, OnRedirectMayChangeTheTargetOrRefuse)
 {
-  Server.Answers = {"HTTP/1.1 302 Found\r\nLocation: /a\r\nContent-Length: 0\r\n\r\n"
-                    "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb"
-                    "HTTP/1.1 302 Found\r\nLocation: /a\r\nContent-Length: 4\r\n\r\nbody"};
+  Server.Answers = {Replies{"HTTP/1.1 302 Found\r\nLocation: /a\r\nContent-Length: 0\r\n\r\n",
+                            "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb",
+                            "HTTP/1.1 302 Found\r\nLocation: /a\r\nContent-Length: 4\r\n\r\nbody"}};
   Client.OnRedirect = [](TIdCustomHTTP&, std::string& Dest, TIdHTTPMethod&) {
     Dest = "/b";
     return true;

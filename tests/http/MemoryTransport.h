@@ -1,7 +1,7 @@
 // An in-memory stand-in for the HTTP client's transport: each connection the
-// client opens gets the next canned answer (all bytes the "server" will send
-// on it, then a close), handed out in pieces of a chosen size, and every
-// byte the client sends is recorded per connection. No sockets.
+// client opens gets the next list of canned replies (one per request, then a
+// close), handed out in pieces of a chosen size, and every byte the client
+// sends is recorded per connection. No sockets.
 //
 // Header only, so the fuzz targets can use it without the test library.
 // Threads: one client on one thread.
@@ -21,18 +21,41 @@
 
 namespace quenloft::testing {
 
+// The replies of one connection, in order. Reply i is sent once the client
+// has sent its (i+1)-th request head; after the last reply the server
+// closes.
+using Replies = std::vector<std::string>;
+
 struct MemoryServer {
   struct Connection {
     std::string Host;
     int Port = 0;
     bool Secure = false;
-    std::string Answer;   // bytes still to be received
-    std::string Received; // bytes the client sent
-    bool Closed = false;  // closed by the client
+    Replies Pending;       // replies not sent yet
+    std::string Available; // bytes sent and not yet received by the client
+    std::string Received;  // bytes the client sent
+    bool Closed = false;   // closed by the client
+
+    // Releases the replies that the requests received so far ask for.
+    void Answer()
+    {
+      std::size_t Heads = 0;
+      for (std::size_t At = Received.find("\r\n\r\n"); At != std::string::npos;
+           At = Received.find("\r\n\r\n", At + 4))
+        ++Heads;
+      while (Sent < Heads && !Pending.empty()) {
+        Available += Pending.front();
+        Pending.erase(Pending.begin());
+        ++Sent;
+      }
+    }
+    // Nothing to send and nothing more to come: the server has closed.
+    bool ServerClosed() const { return Available.empty() && Pending.empty(); }
+    std::size_t Sent = 0;
   };
 
-  // One answer per connection, in the order the client opens them.
-  std::vector<std::string> Answers;
+  // One list of replies per connection, in the order the client opens them.
+  std::vector<Replies> Answers;
   // Size of the next piece a receive hands out (at least 1); default: all.
   std::function<std::size_t()> NextPiece;
   // A secure open fails with this text (a failed handshake), when set.
@@ -62,7 +85,12 @@ public:
     const std::size_t Index = FServer.Connections.size();
     if (Index >= FServer.Answers.size())
       throw EIdSocketError(10061, "Socket Error # 10061\r\nConnection refused.");
-    FServer.Connections.push_back({Host, Port, FSecure, FServer.Answers[Index], {}, false});
+    MemoryServer::Connection C;
+    C.Host = Host;
+    C.Port = Port;
+    C.Secure = FSecure;
+    C.Pending = FServer.Answers[Index];
+    FServer.Connections.push_back(std::move(C));
     FIndex = static_cast<int>(Index);
   }
   void Close() override
@@ -72,26 +100,33 @@ public:
     FIndex = -1;
   }
   bool Allocated() const override { return FIndex >= 0; }
-  bool Readable(int) override { return true; }
+  // A server that has not been asked yet sends nothing.
+  bool Readable(int) override
+  {
+    const auto& C = Current();
+    return !C.Available.empty() || C.ServerClosed();
+  }
   int Recv(void* Buffer, int Count) override
   {
-    std::string& Answer = Current().Answer;
-    std::size_t N = std::min(Answer.size(), static_cast<std::size_t>(Count));
+    std::string& Bytes = Current().Available;
+    std::size_t N = std::min(Bytes.size(), static_cast<std::size_t>(Count));
     if (FServer.NextPiece)
       N = std::min(N, std::max<std::size_t>(FServer.NextPiece(), 1));
-    std::memcpy(Buffer, Answer.data(), N);
-    Answer.erase(0, N);
-    return static_cast<int>(N);
+    std::memcpy(Buffer, Bytes.data(), N);
+    Bytes.erase(0, N);
+    return static_cast<int>(N); // 0: closed (or waiting for a request that never comes)
   }
   int Send(const void* Buffer, int Count) override
   {
-    Current().Received.append(static_cast<const char*>(Buffer), static_cast<std::size_t>(Count));
+    auto& C = Current();
+    C.Received.append(static_cast<const char*>(Buffer), static_cast<std::size_t>(Count));
+    C.Answer();
     return Count;
   }
   bool Secure() const override { return FSecure; }
 
 private:
-  MemoryServer::Connection& Current()
+  MemoryServer::Connection& Current() const
   {
     if (FIndex < 0)
       throw EIdSocketError(10058, "Socket Error # 10058\r\nCannot send or receive after socket is closed.");

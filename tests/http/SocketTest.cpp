@@ -97,7 +97,8 @@ TEST(Socket, RefusedConnectionThenASuccessfulOne)
   EXPECT_TRUE(Client.Connected());
   EXPECT_EQ(Client.IOHandler()->PeerIP(), "127.0.0.1");
   EXPECT_EQ(Client.ReadLn(), "hello");
-  EXPECT_EQ(Status.Texts, (std::vector<std::string>{"Connecting to 127.0.0.1.", "Connected."}));
+  EXPECT_EQ(Status.Texts, (std::vector<std::string>{"Resolving hostname LocalHost.",
+                                                    "Connecting to 127.0.0.1.", "Connected."}));
   Client.Disconnect();
   EXPECT_EQ(Client.IOHandler(), nullptr) << "the handler made by Connect is freed";
 }

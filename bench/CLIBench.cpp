@@ -1,0 +1,170 @@
+// quenloft-cli as a user runs it, against nginx on 127.0.0.1:
+//  - CliVersusWget: a page with 1000 links to 10 KiB movies, scanned and
+//    downloaded by quenloft-cli, against `wget -q -i LIST` fetching the same
+//    1000 addresses. Each run writes into a fresh folder; the runs alternate
+//    (A B A B ...) so that drift hits both alike; the medians are compared.
+//    Goal: ratio ours / wget <= 1.0.
+//  - CliMemory1GiB: one 1 GiB movie; the CLI's peak resident size (ru_maxrss
+//    of that child) must stay flat, under 20 MiB: the body goes straight
+//    from the socket into the file.
+#include "tests/support/NginxServer.h"
+#include "tests/support/TempDir.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace quenloft {
+namespace {
+
+using testing::NginxOptions;
+using testing::NginxServer;
+using testing::TempDir;
+
+const std::string Cli = std::string(QUENLOFT_BINARY_DIR) + "/cli/quenloft-cli";
+
+struct TChildRun {
+  int Status = -1;
+  double Seconds = 0;
+  long MaxRssKiB = 0;
+};
+
+// Runs Args[0] with its output thrown away; measures the wall time and the
+// child's own peak resident size.
+TChildRun RunQuiet(std::vector<std::string> Args)
+{
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  std::vector<char*> argv;
+  for (auto& a : Args)
+    argv.push_back(a.data());
+  argv.push_back(nullptr);
+  TChildRun run;
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid = -1;
+  const int rc = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0)
+    return run;
+  int status = 0;
+  struct rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.MaxRssKiB = usage.ru_maxrss;
+  return run;
+}
+
+double Median(std::vector<double> Values)
+{
+  std::sort(Values.begin(), Values.end());
+  const std::size_t n = Values.size();
+  return n % 2 ? Values[n / 2] : (Values[n / 2 - 1] + Values[n / 2]) / 2;
+}
+
+void CliVersusWget(benchmark::State& State)
+{
+  if (!NginxServer::Available() || ::access(Cli.c_str(), X_OK) != 0) {
+    State.SkipWithError("needs nginx and a built quenloft-cli");
+    return;
+  }
+  constexpr int movies = 1000;
+  constexpr int rounds = 5;
+  TempDir site;
+  const std::string movie(10 * 1024, 'm');
+  for (int i = 0; i < movies; ++i)
+    site.WriteFile("m/movie" + std::to_string(i) + ".swf", movie);
+  NginxOptions options;
+  options.Root = site.Path();
+  NginxServer server(options);
+  std::string page = "<html><body>\n";
+  std::string list;
+  for (int i = 0; i < movies; ++i) {
+    const std::string name = "m/movie" + std::to_string(i) + ".swf";
+    page += "<embed src=\"" + name + "\">\n";
+    list += server.Url("/" + name) + "\n";
+  }
+  site.WriteFile("index.html", page + "</body></html>\n");
+  const std::string listFile = site.WriteFile("list.txt", list);
+
+  TempDir work;
+  std::vector<double> ours;
+  std::vector<double> theirs;
+  int failures = 0;
+  for (auto _ : State) {
+    for (int round = 0; round < rounds; ++round) {
+      const std::string a = (work.Path() / ("cli" + std::to_string(round))).string();
+      const std::string b = (work.Path() / ("wget" + std::to_string(round))).string();
+      const auto cli = RunQuiet({Cli, "-o", a, server.Url("/index.html")});
+      const auto wget = RunQuiet({"wget", "-q", "-i", listFile, "-P", b});
+      failures += (cli.Status != 0) + (wget.Status != 0);
+      ours.push_back(cli.Seconds);
+      theirs.push_back(wget.Seconds);
+      std::filesystem::remove_all(a);
+      std::filesystem::remove_all(b);
+    }
+    State.SetIterationTime(Median(ours));
+  }
+  const double ratio = Median(ours) / Median(theirs);
+  State.counters["cli_median_s"] = Median(ours);
+  State.counters["wget_median_s"] = Median(theirs);
+  State.counters["ratio_cli_wget"] = ratio;
+  State.counters["failed_runs"] = failures;
+  std::printf("CliVersusWget: %d movies of 10 KiB, %d rounds A/B: quenloft-cli %.3f s, "
+              "wget %.3f s (medians), ratio %.2f (goal <= 1.0), failed runs %d\n",
+              movies, rounds, Median(ours), Median(theirs), ratio, failures);
+}
+BENCHMARK(CliVersusWget)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void CliMemory1GiB(benchmark::State& State)
+{
+  if (!NginxServer::Available() || ::access(Cli.c_str(), X_OK) != 0) {
+    State.SkipWithError("needs nginx and a built quenloft-cli");
+    return;
+  }
+  TempDir site;
+  {
+    // A sparse file: nginx serves its gigabyte of zeros without our disk.
+    std::ofstream big(site.Path() / "big.swf", std::ios::binary);
+  }
+  std::filesystem::resize_file(site.Path() / "big.swf", 1ull << 30);
+  NginxOptions options;
+  options.Root = site.Path();
+  NginxServer server(options);
+  TempDir out;
+  TChildRun run;
+  for (auto _ : State) {
+    run = RunQuiet({Cli, "-o", out.Path().string(), server.Url("/big.swf")});
+    State.SetIterationTime(run.Seconds);
+  }
+  std::error_code ec;
+  const auto saved = std::filesystem::file_size(out.Path() / "big.swf", ec);
+  const double rssMiB = static_cast<double>(run.MaxRssKiB) / 1024.0;
+  State.counters["max_rss_MiB"] = rssMiB;
+  State.counters["saved_ok"] = (run.Status == 0 && saved == (1ull << 30)) ? 1 : 0;
+  State.counters["MiB_per_s"] = 1024.0 / std::max(run.Seconds, 1e-9);
+  std::printf("CliMemory1GiB: exit %d, saved %llu bytes in %.2f s, peak resident %.1f MiB "
+              "(goal < 20 MiB)\n",
+              run.Status, static_cast<unsigned long long>(ec ? 0 : saved), run.Seconds, rssMiB);
+}
+BENCHMARK(CliMemory1GiB)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace quenloft

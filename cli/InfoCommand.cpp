@@ -1,0 +1,106 @@
+#include "cli/InfoCommand.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <iostream>
+#include <memory>
+#include <sstream>
+
+#include "swf/SWFStreams.h"
+
+namespace quenloft {
+namespace {
+
+struct TInfoOptions {
+  std::vector<std::string> Files;
+  bool Json = false;
+};
+
+bool IsMovie(const TSWFFileHeader& H)
+{
+  return H.Signature[0] != 0; // a file that is not a movie reads as all zero
+}
+
+// 8.8 fixed point: whole frames per second in the high byte.
+double FramesPerSecond(const TSWFFileHeader& H)
+{
+  return H.FrameRate / 256.0;
+}
+
+std::string Signature(const TSWFFileHeader& H)
+{
+  return IsMovie(H) ? std::string(H.Signature, 3) : std::string();
+}
+
+void PrintText(const std::string& File, const TSWFFileHeader& H)
+{
+  if (!IsMovie(H)) {
+    std::cout << File << ": not a Flash movie (FWS or CWS)\n";
+    return;
+  }
+  std::ostringstream rate;
+  rate << FramesPerSecond(H);
+  std::cout << File << '\n'
+            << "  signature    " << Signature(H) << '\n'
+            << "  version      " << static_cast<int>(H.Version) << '\n'
+            << "  file length  " << H.FileLength << " bytes\n"
+            << "  size         " << TwipsToPixels(H.Rect.Xmin, H.Rect.Xmax) << " x "
+            << TwipsToPixels(H.Rect.Ymin, H.Rect.Ymax) << " pixels\n"
+            << "  frame rate   " << rate.str() << " per second\n"
+            << "  frames       " << H.FrameCount << '\n';
+}
+
+void PrintJson(const nlohmann::ordered_json& Object)
+{
+  // File names need not be UTF-8: bytes that are not are replaced.
+  std::cout << Object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+            << '\n';
+}
+
+} // namespace
+
+int RunInfo(const std::vector<std::string>& Files, bool Json)
+{
+  int status = 0;
+  for (const std::string& file : Files) {
+    nlohmann::ordered_json object;
+    object["file"] = file;
+    try {
+      const TSWFFileHeader h = ReadSWFFileHeader(file);
+      if (!Json) {
+        PrintText(file, h);
+        continue;
+      }
+      object["signature"] = Signature(h);
+      object["version"] = h.Version;
+      object["file_length"] = h.FileLength;
+      object["width"] = TwipsToPixels(h.Rect.Xmin, h.Rect.Xmax);
+      object["height"] = TwipsToPixels(h.Rect.Ymin, h.Rect.Ymax);
+      object["frame_rate"] = FramesPerSecond(h);
+      object["frame_count"] = h.FrameCount;
+    } catch (const std::exception& e) {
+      status = 1;
+      if (!Json) {
+        std::cout.flush();
+        std::cerr << file << ": " << e.what() << '\n';
+        continue;
+      }
+      object["error"] = e.what();
+    }
+    PrintJson(object);
+  }
+  return status;
+}
+
+void AddInfoCommand(CLI::App& App, int& ExitCode)
+{
+  auto options = std::make_shared<TInfoOptions>();
+  CLI::App* info = App.add_subcommand(
+      "info", "Print the header of each movie file: size, frame rate and frame count");
+  info->add_option("FILE", options->Files, "Movie files (.swf) to read")->required();
+  info->add_flag("--json", options->Json, "One JSON object per file and line");
+  info->callback([options, &ExitCode] { ExitCode = RunInfo(options->Files, options->Json); });
+}
+
+} // namespace quenloft

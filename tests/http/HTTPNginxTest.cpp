@@ -1,0 +1,165 @@
+// The client against a real nginx on loopback: connection reuse as the
+// server logs it, a large file, a chunked page, and HTTPS with the test CA.
+#include "http/IdException.h"
+#include "http/IdHTTP.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestCertificates.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace quenloft {
+namespace {
+
+using testing::NginxOptions;
+using testing::NginxServer;
+using testing::TempDir;
+
+// The access log once it has at least ACount lines (nginx writes a line
+// when a request ends, which may be just after the client has its answer).
+std::vector<std::string> WaitForLog(const NginxServer& Server, std::size_t ACount)
+{
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  auto Lines = Server.AccessLog();
+  while (Lines.size() < ACount && std::chrono::steady_clock::now() < Deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    Lines = Server.AccessLog();
+  }
+  return Lines;
+}
+
+// "<connection> <connection_requests> ..." -> the two numbers.
+std::pair<long, long> ConnectionOf(const std::string& Line)
+{
+  std::istringstream In(Line);
+  std::pair<long, long> Result{-1, -1};
+  In >> Result.first >> Result.second;
+  return Result;
+}
+
+class NginxTest : public ::testing::Test {
+protected:
+  void SetUp() override
+  {
+    QUENLOFT_REQUIRE_NGINX();
+    Site.WriteFile("a.swf", "movie a");
+    Site.WriteFile("b.swf", "movie b");
+    Site.WriteFile("dir/c.html", "<a href=\"x.swf\">");
+    Site.WriteFile("ssi/page.html", "A<!--# echo var=\"nothing\" default=\"B\" -->C");
+    Client.HandleRedirects = true;
+  }
+
+  NginxServer Start(bool Tls = false)
+  {
+    return NginxServer(NginxOptions{Site.Path(), Tls, "    location /ssi/ { ssi on; }\n"});
+  }
+
+  TempDir Site;
+  TIdHTTP Client;
+};
+
+TEST_F(NginxTest, SeveralRequestsShareOneConnection)
+{
+  NginxServer Server = Start();
+  EXPECT_EQ(Client.Get(Server.Url("/a.swf")), "movie a");
+  EXPECT_EQ(Client.Get(Server.Url("/b.swf")), "movie b");
+  EXPECT_EQ(Client.Get(Server.Url("/dir/c.html")), "<a href=\"x.swf\">");
+  const auto Log = WaitForLog(Server, 3);
+  ASSERT_EQ(Log.size(), 3u);
+  const auto First = ConnectionOf(Log[0]);
+  for (std::size_t I = 0; I < 3; ++I) {
+    EXPECT_EQ(ConnectionOf(Log[I]).first, First.first) << Log[I];
+    EXPECT_EQ(ConnectionOf(Log[I]).second, static_cast<long>(I) + 1) << Log[I];
+  }
+}
+
+TEST_F(NginxTest, ALargeFileArrivesByteForByte)
+{
+  // 64 MiB of a pattern that differs in every 1 MiB block.
+  const std::string File = (Site.Path() / "large.bin").string();
+  {
+    std::ofstream Out(File, std::ios::binary);
+    std::string Block(1 << 20, '\0');
+    for (int B = 0; B < 64; ++B) {
+      for (std::size_t I = 0; I < Block.size(); ++I)
+        Block[I] = static_cast<char>((I * 31 + static_cast<std::size_t>(B) * 7) & 0xff);
+      Out.write(Block.data(), static_cast<std::streamsize>(Block.size()));
+    }
+  }
+  NginxServer Server = Start();
+  TempDir Out;
+  const std::string Target = Out.Folder() + "large.bin";
+  std::int64_t Last = 0;
+  std::int32_t Expected = 0;
+  Client.OnWorkBegin = [&](TIdComponent&, TWorkMode, std::int32_t Max) { Expected = Max; };
+  Client.OnWork = [&](TIdComponent&, TWorkMode, std::int32_t Count) { Last = Count; };
+  {
+    TFileStream Stream(Target, fmCreate);
+    Client.Get(Server.Url("/large.bin"), Stream);
+  }
+  EXPECT_EQ(Expected, 64 << 20);
+  EXPECT_EQ(Last, 64 << 20);
+  EXPECT_TRUE(testing::ReadFileBytes(Target) == testing::ReadFileBytes(File)) << "the copy differs";
+}
+
+TEST_F(NginxTest, AChunkedPage)
+{
+  NginxServer Server = Start();
+  EXPECT_EQ(Client.Get(Server.Url("/ssi/page.html")), "ABC");
+  EXPECT_NE(Client.Response().RawHeaders.Values("Transfer-Encoding").find("chunked"), std::string::npos);
+  // The connection survives the chunked answer.
+  EXPECT_EQ(Client.Get(Server.Url("/a.swf")), "movie a");
+  const auto Log = WaitForLog(Server, 2);
+  ASSERT_EQ(Log.size(), 2u);
+  EXPECT_EQ(ConnectionOf(Log[1]).second, 2);
+}
+
+TEST_F(NginxTest, HttpsWithTheTestCA)
+{
+  NginxServer Server = Start(true);
+  Client.CAFile = Server.CAFile();
+  EXPECT_EQ(Client.Get(Server.TlsUrl("/a.swf")), "movie a");
+  EXPECT_EQ(Client.Get(Server.TlsUrl("/b.swf")), "movie b");
+  // From https to http and back, on the same client.
+  EXPECT_EQ(Client.Get(Server.Url("/a.swf")), "movie a");
+  EXPECT_EQ(Client.Get(Server.TlsUrl("/dir/c.html")), "<a href=\"x.swf\">");
+  const auto Log = WaitForLog(Server, 4);
+  ASSERT_EQ(Log.size(), 4u);
+  EXPECT_EQ(ConnectionOf(Log[1]).second, 2) << "the TLS connection was kept";
+}
+
+TEST_F(NginxTest, RedirectsBetweenHttpAndHttps)
+{
+  NginxServer Server = Start(true);
+  Client.CAFile = Server.CAFile();
+  testing::ScriptedServer Redirector(testing::ScriptedServer::Replay(
+      {"HTTP/1.1 302 Found\r\nLocation: " + Server.TlsUrl("/a.swf") + "\r\nContent-Length: 0\r\n\r\n"}));
+  EXPECT_EQ(Client.Get(Redirector.Url("/go")), "movie a");
+  EXPECT_EQ(Client.URL().Protocol, "https");
+}
+
+TEST_F(NginxTest, HttpsWithoutTheCAFailsVerificationAndSendsNothing)
+{
+  NginxServer Server = Start(true);
+  for (const std::string& CA : {std::string(), testing::GetTestCertificates().OtherCAFile}) {
+    Client.CAFile = CA;
+    try {
+      Client.Get(Server.TlsUrl("/a.swf"));
+      FAIL() << "an unknown certificate was trusted";
+    } catch (const EIdTLSError& E) {
+      EXPECT_NE(std::string(E.what()).find("certificate verify failed"), std::string::npos) << E.what();
+    }
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (const auto& Line : Server.AccessLog())
+    EXPECT_EQ(Line.find("GET"), std::string::npos) << Line;
+}
+
+} // namespace
+} // namespace quenloft

@@ -1,0 +1,129 @@
+#include "ui/InstallTrack.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include <sys/socket.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include "app/App.h"
+#include "platform/Trace.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempDir.h"
+#include "ui/kvuRegistry.h"
+
+namespace quenloft {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ScriptedAnswer;
+using testing::ScriptedServer;
+using testing::TempDir;
+
+// A private settings store and trace name, and the App the thread reports to.
+class InstallTrackTest : public ::testing::Test {
+protected:
+  void SetUp() override
+  {
+    Save("XDG_CONFIG_HOME", FConfig.Path().string());
+    Save("XDG_RUNTIME_DIR", FRuntime.Path().string());
+    ASSERT_EQ(FTrace.Open(), "");
+    FApp = std::make_unique<TAppLifetime>();
+    Drain();
+  }
+  void TearDown() override
+  {
+    FApp.reset();
+    for (auto& [name, value] : FSaved)
+      value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+  }
+  void Save(const std::string& Name, const std::string& Value)
+  {
+    const char* old = std::getenv(Name.c_str());
+    FSaved.emplace_back(Name, old ? std::optional<std::string>(old) : std::nullopt);
+    ::setenv(Name.c_str(), Value.c_str(), 1);
+  }
+  std::vector<std::string> Drain()
+  {
+    std::vector<std::string> lines;
+    while (auto line = FTrace.Receive(50ms))
+      lines.push_back(*line);
+    return lines;
+  }
+  bool Tracked() { return RegReadBool(HKEY_CURRENT_USER, kSettingsKey, kInstallTrackedValue); }
+
+  TempDir FConfig, FRuntime;
+  TTraceListener FTrace;
+  std::unique_ptr<TAppLifetime> FApp;
+  std::vector<std::pair<std::string, std::optional<std::string>>> FSaved;
+};
+
+TEST_F(InstallTrackTest, EmptyAddressFailsAtOnceAndSetsTheFlag)
+{
+  EXPECT_STREQ(InstallTrackURL, "");
+  TInstallTrackThread thread;
+  EXPECT_FALSE(Tracked()) << "nothing runs before Resume";
+  thread.Resume();
+  thread.WaitFor();
+  EXPECT_TRUE(Tracked());
+  EXPECT_EQ(Drain(), std::vector<std::string>{"install track"});
+}
+
+TEST_F(InstallTrackTest, OneRequestWhoseAnswerIsDiscarded)
+{
+  ScriptedServer server(ScriptedServer::Replay(std::vector<ScriptedAnswer>{
+      {"HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok", true}}));
+  {
+    TInstallTrackThread thread(server.Url("/track.txt"));
+    thread.Resume();
+    thread.WaitFor();
+  }
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0].rfind("GET /track.txt HTTP/1.1\r\n", 0), 0u) << server.Requests()[0];
+  EXPECT_TRUE(Tracked());
+}
+
+TEST_F(InstallTrackTest, AFailedRequestIsNotDistinguished)
+{
+  ScriptedServer server(ScriptedServer::Replay(std::vector<ScriptedAnswer>{
+      {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", true}}));
+  TInstallTrackThread thread(server.Url("/gone"));
+  thread.Resume();
+  thread.WaitFor();
+  EXPECT_TRUE(Tracked());
+  EXPECT_EQ(Drain(), std::vector<std::string>{"install track"}) << "no thread error reported";
+
+  // Nobody listening at all.
+  RegWriteValue(HKEY_CURRENT_USER, kSettingsKey, kInstallTrackedValue, false);
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ::bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
+  ::close(probe); // the port is free now and refuses connections
+  TInstallTrackThread refused("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/t");
+  refused.Resume();
+  refused.WaitFor();
+  EXPECT_TRUE(Tracked());
+}
+
+TEST_F(InstallTrackTest, FreeingTheThreadWaitsForARequestInProgress)
+{
+  ScriptedServer server(ScriptedServer::Replay(std::vector<ScriptedAnswer>{
+      {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", true, 400ms}}));
+  const auto start = std::chrono::steady_clock::now();
+  {
+    TInstallTrackThread thread(server.Url("/slow"));
+    thread.Resume();
+  } // freed at once: the destructor waits for the answer
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 350ms);
+  EXPECT_TRUE(Tracked());
+}
+
+} // namespace
+} // namespace quenloft
