@@ -15,6 +15,8 @@ if [ ! -x "$program" ]; then
 fi
 
 work="$(mktemp -d)"
+# nginx's workers may run as another user: let them read the site.
+chmod 755 "$work"
 nginx_pid=""
 cleanup() {
   if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi

@@ -57,7 +57,12 @@ TBaseUI2Form::TBaseUI2Form(QWidget* Parent) : QWidget(Parent, Qt::Window | Qt::F
   Pal.setColor(QPalette::WindowText, Qt::black);
   setPalette(Pal);
   setAutoFillBackground(true);
-  QFont Font(QStringLiteral("Sans Serif"));
+  // A small sans serif; narrow faces first, since the designed controls
+  // were sized for a narrow 8-point face.
+  QFont Font;
+  Font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("Helvetica"),
+                    QStringLiteral("DejaVu Sans")});
+  Font.setStretch(QFont::SemiCondensed);
   Font.setPixelSize(11);
   setFont(Font);
 
