@@ -123,6 +123,8 @@ public:
   void WMDownloadWork(const TMessage& Message);
   void WMDownloadDone(const TMessage& Message);
   void WMDownloadError(const TMessage& Message);
+  // Step 4 of ScanPage: one row per task of the coordinator, filled.
+  void ShowTaskRows();
   // Runs one posted task event (a stale one, whose task a new scan freed, is
   // dropped).
   void HandleMessage(const TMessage& Message);
@@ -155,7 +157,6 @@ protected:
 
 private:
   void CreateComponents();
-  void ShowTaskRows();
   void SelectionChanged();
 
   TIdHTTP IdHTTP1;

@@ -59,6 +59,13 @@ void StartUnattended(TVellicorForm& Window, TQuenloftApplication& Application) {
 
 } // namespace
 
+#if defined(__SANITIZE_ADDRESS__)
+// Sanitizer builds: the font and message-bus libraries keep caches for the
+// process's life on purpose.
+extern "C" const char* __lsan_default_suppressions();
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\nleak:libdbus-1.so\n"; }
+#endif
+
 int main(int argc, char** argv) {
   if (!DisplayAvailable()) {
     std::fputs(NoDisplayMessage().c_str(), stderr);

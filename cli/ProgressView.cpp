@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
@@ -25,6 +26,26 @@ std::string FormatBytes(std::int64_t Bytes)
   std::snprintf(text, sizeof text, "%.2f %s", value, units[unit]);
   return text;
 }
+
+namespace {
+
+// Error texts may span lines ("Socket Error # 10061\r\nConnection refused.");
+// a movie's report stays on one line.
+std::string OneLine(const std::string& Text)
+{
+  std::string line;
+  for (char c : Text) {
+    if (c == '\r' || c == '\n') {
+      if (!line.empty() && line.back() != ' ')
+        line += ' ';
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
+
+} // namespace
 
 std::int64_t OutputBytes(const TSWFTask& Task)
 {
@@ -55,17 +76,19 @@ void TProgressView::Progress(std::size_t Row, const TSWFTask& Task, std::int64_t
 {
   if (FMode != TOutputMode::Terminal)
     return;
+  // Written piece by piece straight to the stream: one redraw per whole
+  // percentage, so there is nothing to gain from building a string first.
   constexpr int width = 20;
-  std::string line = "\r" + RowMark(Row) + Task.URL + "  ";
+  FOut << '\r' << RowMark(Row) << Task.URL << "  ";
   if (Task.Size > 0) {
-    const int filled = Task.Percent * width / 100;
-    line += "[" + std::string(static_cast<std::size_t>(filled), '#') +
-            std::string(static_cast<std::size_t>(width - filled), '-') + "] " +
-            std::to_string(Task.Percent) + "% of " + FormatBytes(Task.Size);
+    const int filled = std::min<int>(Task.Percent, 100) * width / 100;
+    FOut << '[' << std::string(static_cast<std::size_t>(filled), '#')
+         << std::string(static_cast<std::size_t>(width - filled), '-') << "] "
+         << static_cast<int>(Task.Percent) << "% of " << FormatBytes(Task.Size);
   } else {
-    line += "downloading (" + FormatBytes(Bytes) + ", size unknown)";
+    FOut << "downloading (" << FormatBytes(Bytes) << ", size unknown)";
   }
-  FOut << line << "\x1b[K" << std::flush;
+  FOut << "\x1b[K" << std::flush;
   FLiveLine = true;
 }
 
@@ -80,7 +103,7 @@ void TProgressView::Finished(std::size_t Row, const TSWFTask& Task, const std::s
   if (done)
     line += "done    " + Task.FileName + " (" + FormatBytes(OutputBytes(Task)) + ")";
   else
-    line += "failed  " + Task.URL + ": " + Error;
+    line += "failed  " + Task.URL + ": " + OneLine(Error);
   if (FMode == TOutputMode::Terminal)
     FOut << '\r' << line << "\x1b[K\n" << std::flush;
   else

@@ -80,7 +80,9 @@ std::vector<std::string> FoldLine(std::string_view ALine, std::size_t AFoldLengt
       Rest.clear();
       break;
     }
-    Rest = " " + std::string(Tail);
+    std::string Next(1, ' ');
+    Next.append(Tail);
+    Rest = std::move(Next);
     From = 1;
   }
   if (!Rest.empty() || Pieces.empty())

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -281,6 +282,33 @@ TEST(Cli, ASecondCtrlCLeavesAtOnce)
   child.Signal(SIGINT);
   EXPECT_EQ(child.Wait(10s), 130);
   EXPECT_TRUE(std::filesystem::exists(out.Path() / "stall.swf"));
+}
+
+// The trace listener prints what the program traces (here a failed
+// download's "Thread Error: ..." line) until Ctrl-C, which ends it normally.
+TEST(Cli, TraceShowsTheLinesOfOtherRunsUntilCtrlC)
+{
+  TempDir runtime;
+  const char* saved = std::getenv("XDG_RUNTIME_DIR");
+  const std::string previous = saved ? saved : "";
+  ::setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+  TChildProcess listener(Cli, {"trace"});
+  for (int i = 0; i < 500 && listener.Err().find("listening") == std::string::npos; ++i)
+    std::this_thread::sleep_for(10ms);
+  TempDir out;
+  const auto failed = RunProgram(Cli, {"-o", out.Path().string(), "http://127.0.0.1:1/x.swf"});
+  if (saved)
+    ::setenv("XDG_RUNTIME_DIR", previous.c_str(), 1);
+  else
+    ::unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(failed.Status, 1);
+  // One line per movie even for an error text with a line break in it.
+  EXPECT_EQ(Lines(failed.Out).size(), 2u) << failed.Out;
+  for (int i = 0; i < 500 && listener.Out().find("Thread Error: ") == std::string::npos; ++i)
+    std::this_thread::sleep_for(10ms);
+  listener.Signal(SIGINT);
+  EXPECT_EQ(listener.Wait(10s), 0);
+  EXPECT_EQ(listener.Out().rfind("Thread Error: ", 0), 0u) << listener.Out();
 }
 
 } // namespace

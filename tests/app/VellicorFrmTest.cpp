@@ -1,0 +1,517 @@
+#include "app/App.h"
+#include "app/QuenloftApplication.h"
+#include "app/VellicorFrm.h"
+#include "ui/kvuShell.h"
+
+#include "tests/support/NginxServer.h"
+#include "tests/support/TempDir.h"
+#include "tests/ui/QtTestApp.h"
+
+#include <gtest/gtest.h>
+
+#include <QHeaderView>
+#include <QMenu>
+#include <QTimer>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+namespace quenloft {
+namespace {
+
+using testing::PressKey;
+using testing::TempDir;
+using testing::WaitUntil;
+
+// The test program's application object: the program's own, so that its
+// error box path can be checked.
+TQuenloftApplication& Application() {
+  static int Argc = 1;
+  static char Name[] = "quenloft-app-test";
+  static char* Argv[] = {Name, nullptr};
+  static TQuenloftApplication* Instance = [] {
+    auto* A = new TQuenloftApplication(Argc, Argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Quenloft"));
+    return A;
+  }();
+  return *Instance;
+}
+
+// An uncompressed movie header of W x H pixels and Frames frames.
+std::string Movie(int W, int H, int Frames, std::size_t Padding = 0) {
+  std::string Bits = "10000"; // 16 bits per field
+  auto Field = [&Bits](int V) {
+    for (int I = 15; I >= 0; --I)
+      Bits += ((V >> I) & 1) ? '1' : '0';
+  };
+  Field(0);
+  Field(W * 20);
+  Field(0);
+  Field(H * 20);
+  while (Bits.size() % 8)
+    Bits += '0';
+  std::string Body;
+  for (std::size_t I = 0; I < Bits.size(); I += 8)
+    Body += static_cast<char>(std::stoi(Bits.substr(I, 8), nullptr, 2));
+  Body += std::string("\x00\x18", 2);
+  Body += static_cast<char>(Frames & 0xFF);
+  Body += static_cast<char>(Frames >> 8);
+  Body += std::string(2 + Padding, '\0');
+  const std::uint32_t Length = static_cast<std::uint32_t>(8 + Body.size());
+  std::string Head = "FWS";
+  Head += '\x0A';
+  for (int I = 0; I < 4; ++I)
+    Head += static_cast<char>((Length >> (8 * I)) & 0xFF);
+  return Head + Body;
+}
+
+// A window with its settings in a folder of its own (no install ping).
+class WindowTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() { Application(); }
+  void SetUp() override {
+    ::setenv("XDG_CONFIG_HOME", Config.Path().c_str(), 1);
+    Lifetime = std::make_unique<TAppLifetime>();
+    App->SetInstallTracked(true);
+    Form = std::make_unique<TVellicorForm>();
+    Form->OpenAddress = [this](const std::string& Target) {
+      Opened.push_back(Target);
+      return true;
+    };
+  }
+  void TearDown() override {
+    Form.reset();
+    Lifetime.reset();
+  }
+
+  // Rows for URLs without a scan (as step 4 of the scan makes them).
+  void MakeRows(const std::vector<std::string>& URLs) {
+    Form->Downloader().Clear();
+    Form->Rows().Clear();
+    Form->Downloader().AddTasks(URLs);
+    Form->ShowTaskRows();
+  }
+  TSWFTask& Task(int I) { return *Form->Downloader().Tasks().Items(static_cast<std::size_t>(I)); }
+  void Send(std::uint32_t Msg, std::int64_t WParam, const TSWFTask& T) {
+    Form->Post({Msg, WParam, T.Id, {}});
+    QCoreApplication::processEvents();
+  }
+  QString Cell(int Row, int Col) const { return Form->Rows().Cell(Row, Col); }
+
+  TempDir Config;
+  TempDir Files;
+  std::unique_ptr<TAppLifetime> Lifetime;
+  std::unique_ptr<TVellicorForm> Form;
+  std::vector<std::string> Opened;
+};
+
+TEST_F(WindowTest, ComponentsSitWhereTheDesignPutsThem) {
+  TVellicorForm& F = *Form;
+  EXPECT_EQ(F.size(), QSize(723, 356));
+  EXPECT_EQ(F.Label1->pos(), QPoint(20, 48));
+  EXPECT_EQ(F.edtURL->geometry(), QRect(92, 45, 505, 21));
+  EXPECT_EQ(F.edtURL->text(), QStringLiteral("http://"));
+  EXPECT_EQ(F.Label2->pos(), QPoint(20, 85));
+  EXPECT_EQ(F.edtPath->geometry(), QRect(92, 82, 505, 21));
+  EXPECT_EQ(F.btnDownload->geometry(), QRect(604, 44, 98, 23));
+  EXPECT_EQ(F.btnConvert->geometry(), QRect(604, 81, 98, 23));
+  EXPECT_EQ(F.btnStop->geometry(), QRect(604, 44, 98, 23)); // moved onto btnDownload
+  EXPECT_TRUE(F.btnStop->isHidden());
+  EXPECT_EQ(F.ListView1->geometry(), QRect(21, 121, 415, 191));
+  EXPECT_EQ(F.Shape1->geometry(), QRect(20, 120, 417, 193));
+  EXPECT_EQ(F.lblParse->geometry(), QRect(212, 216, 41, 17));
+  EXPECT_TRUE(F.lblParse->isHidden());
+  EXPECT_EQ(F.pnlPreview->geometry(), QRect(445, 120, 257, 177));
+  EXPECT_EQ(F.pnlPreview->palette().color(QPalette::Window), QColor(55, 58, 62));
+  EXPECT_EQ(F.TrackBar->geometry(), QRect(445, 297, 257, 16));
+  EXPECT_FALSE(F.TrackBar->isEnabled());
+  EXPECT_EQ(F.Timer1->interval(), 200);
+  EXPECT_FALSE(F.Timer1->isActive());
+  EXPECT_EQ(F.lblVideo->pos(), QPoint(20, 324));
+  EXPECT_EQ(F.lblHtml5->pos(), QPoint(144, 324));
+  EXPECT_EQ(F.lblMp3->pos(), QPoint(237, 324));
+  EXPECT_EQ(F.lblGIF->pos(), QPoint(316, 324));
+  EXPECT_EQ(F.btnMin->geometry(), QRect(666, 3, 23, 18));
+  EXPECT_FALSE(F.btnMin->isHidden());
+  EXPECT_TRUE(F.btnMax->isHidden());
+  EXPECT_GE(F.btnOkMe->x(), 723);
+  EXPECT_GE(F.btnCancelMe->x(), 723);
+  const int Widths[] = {36, 240, 50, 50};
+  for (int C = 0; C < 4; ++C)
+    EXPECT_EQ(F.ListView1->columnWidth(C), Widths[C]);
+  EXPECT_EQ(F.Rows().headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("URL"));
+  EXPECT_EQ(F.Rows().headerData(3, Qt::Horizontal, Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
+  EXPECT_TRUE(F.btnDownload->Stretch());
+  EXPECT_EQ(F.btnDownload->StretchKeepL(), 8);
+  EXPECT_EQ(F.btnDownload->Caption(), QStringLiteral("Start download"));
+  EXPECT_TRUE(F.lblCaption->text().startsWith(QStringLiteral("Quenloft ")));
+  EXPECT_EQ(F.lblCaption->text(),
+            QStringLiteral("Quenloft ") + QString::fromStdString(GetFileVersionText("/proc/self/exe", true)));
+  EXPECT_TRUE(F.edtPath->text().endsWith(QStringLiteral("Downloaded SWF Files/")));
+  EXPECT_EQ(F.ImageList1[3].availableSizes().value(0), QSize(16, 16));
+}
+
+TEST(WindowHelpers, DefaultFolderFallsBackToTheDownloadFolder) {
+  TempDir Dir;
+  EXPECT_EQ(DefaultOutputFolder(Dir.Folder(), "/home/u/Downloads"), Dir.Folder() + "Downloaded SWF Files/");
+  EXPECT_EQ(DefaultOutputFolder("/proc/1/", "/home/u/Downloads"), "/home/u/Downloads/Downloaded SWF Files/");
+  EXPECT_EQ(DefaultOutputFolder("/nonexistent-quenloft/", "/d/"), "/d/Downloaded SWF Files/");
+}
+
+TEST(WindowHelpers, SizeTextsAtTheThresholds) {
+  const QString Dot = QStringLiteral(".");
+  EXPECT_EQ(FormatSize(512, Dot), QStringLiteral("512 Byte"));
+  EXPECT_EQ(FormatSize(1023, Dot), QStringLiteral("1023 Byte"));
+  EXPECT_EQ(FormatSize(1024, Dot), QStringLiteral("1.00 K"));
+  EXPECT_EQ(FormatSize(1536, Dot), QStringLiteral("1.50 K"));
+  EXPECT_EQ(FormatSize(1048575, Dot), QStringLiteral("1024.00 K"));
+  EXPECT_EQ(FormatSize(1048576, Dot), QStringLiteral("1.00 M"));
+  EXPECT_EQ(FormatSize(1073741823, Dot), QStringLiteral("1024.00 M"));
+  EXPECT_EQ(FormatSize(1073741824 - 1 + 1, Dot), QString());
+  EXPECT_EQ(FormatSize(2147483647, Dot), QString());
+  EXPECT_EQ(FormatSize(1536, QStringLiteral(",")), QStringLiteral("1,50 K"));
+  EXPECT_EQ(FormatSize(1023, QStringLiteral(",")), QStringLiteral("1023 Byte"));
+  EXPECT_EQ(FormatSize(1536), FormatSize(1536, QLocale::system().decimalPoint()));
+}
+
+TEST(WindowHelpers, WorkPercentRoundsHalvesToEven) {
+  EXPECT_EQ(WorkPercent(5, 1000), 0);
+  EXPECT_EQ(WorkPercent(15, 1000), 2);
+  EXPECT_EQ(WorkPercent(25, 1000), 2);
+  EXPECT_EQ(WorkPercent(994, 1000), 99);
+  EXPECT_EQ(WorkPercent(995, 1000), 100);
+  EXPECT_EQ(WorkPercent(5000, 1000), 100); // more than announced
+  EXPECT_EQ(WorkPercent(5, 0), 0);
+}
+
+TEST_F(WindowTest, RowsFollowTheTaskEvents) {
+  MakeRows({"http://h/a.swf", "http://h/b.swf", "http://h/c.swf"});
+  ASSERT_EQ(Form->Rows().RowCount(), 3);
+  EXPECT_EQ(Cell(2, 0), QStringLiteral("3"));
+  EXPECT_EQ(Cell(2, 1), QStringLiteral("http://h/c.swf"));
+  EXPECT_EQ(Cell(0, 2), QString());
+  EXPECT_EQ(Form->Rows().ImageIndex(0), tsQueued);
+
+  // A redirect body first, then the real one: two work-begin sequences.
+  TSWFTask& A = Task(0);
+  Send(WM_DOWNLOAD_WORKBEGIN, 300, A);
+  Send(WM_DOWNLOAD_WORK, 150, A);
+  EXPECT_EQ(Cell(0, 2), QStringLiteral("300 Byte"));
+  EXPECT_EQ(Cell(0, 3), QStringLiteral("50%"));
+  EXPECT_EQ(Form->Rows().ImageIndex(0), tsDownloading);
+  Send(WM_DOWNLOAD_WORK, 300, A);
+  EXPECT_EQ(Cell(0, 3), QStringLiteral("100%"));
+  Send(WM_DOWNLOAD_WORKBEGIN, 2048, A);
+  EXPECT_EQ(Cell(0, 2), QString("2") + QLocale::system().decimalPoint() + "00 K");
+  const std::uint64_t Before = Form->Rows().FillCount();
+  Send(WM_DOWNLOAD_WORK, 4, A); // 0.2%: rounds to 0, differs from 100
+  EXPECT_EQ(Cell(0, 3), QString());
+  Send(WM_DOWNLOAD_WORK, 8, A); // still 0: no refresh
+  Send(WM_DOWNLOAD_WORK, 1024, A);
+  EXPECT_EQ(Cell(0, 3), QStringLiteral("50%"));
+  EXPECT_EQ(Form->Rows().FillCount() - Before, 2u);
+
+  // Unknown length: no size, no status until done.
+  TSWFTask& B = Task(1);
+  Send(WM_DOWNLOAD_WORKBEGIN, 0, B);
+  Send(WM_DOWNLOAD_WORK, 5000, B);
+  EXPECT_EQ(Cell(1, 2), QString());
+  EXPECT_EQ(Cell(1, 3), QString());
+  EXPECT_EQ(Form->Rows().ImageIndex(1), tsDownloading);
+
+  // An error after progress keeps the percentage while the file is there,
+  // and shows none when the file is gone.
+  TSWFTask& C = Task(2);
+  C.FileName = Files.WriteFile("c.swf", "partial");
+  Send(WM_DOWNLOAD_WORKBEGIN, 1000, C);
+  Send(WM_DOWNLOAD_WORK, 400, C);
+  Form->Post({WM_DOWNLOAD_ERROR, 0, C.Id, "Socket Error # 10054"});
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Form->Rows().ImageIndex(2), tsFailed);
+  EXPECT_EQ(Cell(2, 3), QStringLiteral("40%"));
+  std::filesystem::remove(C.FileName);
+  Form->Post({WM_DOWNLOAD_ERROR, 0, C.Id, "again"});
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Cell(2, 3), QString());
+  // The last task's end shows "Start download" again.
+  EXPECT_FALSE(Form->btnDownload->isHidden());
+}
+
+TEST_F(WindowTest, EventsOfFreedTasksAreDroppedAndPostingOrderIsKept) {
+  MakeRows({"http://h/old.swf"});
+  const std::uint64_t OldId = Task(0).Id;
+  MakeRows({"http://h/new.swf"});
+  Form->Post({WM_DOWNLOAD_WORKBEGIN, 100, OldId, {}});
+  Form->Post({WM_DOWNLOAD_DONE, 0, OldId, {}});
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Task(0).State, tsQueued);
+  EXPECT_EQ(Form->Rows().ImageIndex(0), tsQueued);
+  EXPECT_EQ(Cell(0, 3), QString());
+
+  // Posted from another thread, in order: the last word is the done event.
+  const std::uint64_t Id = Task(0).Id;
+  std::thread Worker([this, Id] {
+    Form->Post({WM_DOWNLOAD_WORKBEGIN, 1000, Id, {}});
+    for (int I = 1; I <= 1000; I += 7)
+      Form->Post({WM_DOWNLOAD_WORK, I, Id, {}});
+    Form->Post({WM_DOWNLOAD_DONE, 0, Id, {}});
+  });
+  Worker.join();
+  ASSERT_TRUE(WaitUntil([this] { return Task(0).State == tsDone; }));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Cell(0, 3), QStringLiteral("100%"));
+  EXPECT_EQ(Form->Rows().ImageIndex(0), tsDone);
+}
+
+TEST_F(WindowTest, StopKeepsTheDownloadingLookAndEnterDoesNothingWhileDownloading) {
+  MakeRows({"http://h/a.swf", "http://h/b.swf"});
+  Form->btnDownload->hide();
+  Form->btnStop->show();
+  Send(WM_DOWNLOAD_WORKBEGIN, 1000, Task(0));
+  Send(WM_DOWNLOAD_WORK, 330, Task(0));
+  const std::uint64_t Id = Task(0).Id;
+  // Enter in the address box while "Start download" is hidden: no scan.
+  Form->edtURL->setText(QStringLiteral("http://h/other.swf"));
+  PressKey(*Form->edtURL, Qt::Key_Return);
+  EXPECT_EQ(Task(0).Id, Id);
+  EXPECT_EQ(Form->Rows().RowCount(), 2);
+
+  Form->btnStop->Click();
+  EXPECT_TRUE(Form->Downloader().Stopped());
+  EXPECT_TRUE(Form->btnStop->isHidden());
+  EXPECT_FALSE(Form->btnDownload->isHidden());
+  EXPECT_EQ(Form->Rows().ImageIndex(0), tsDownloading);
+  EXPECT_EQ(Cell(0, 3), QStringLiteral("33%"));
+  // A late error of the stopped task: the next one is not started.
+  Form->Post({WM_DOWNLOAD_ERROR, 0, Id, "late"});
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Task(1).State, tsQueued);
+  EXPECT_TRUE(Task(1).FileName.empty());
+
+  // Closing while downloading acts as "Stop".
+  Form->btnDownload->hide();
+  Form->btnStop->show();
+  Form->show();
+  Form->close();
+  EXPECT_TRUE(Form->btnStop->isHidden());
+  EXPECT_FALSE(Form->btnDownload->isHidden());
+}
+
+TEST_F(WindowTest, EnterStartsADirectMovieAddressWithoutFetchingAPage) {
+  Form->edtPath->setText(QString::fromStdString(Files.Folder()));
+  Form->edtURL->setText(QStringLiteral("127.0.0.1:1/clip.SWF?x=1"));
+  PressKey(*Form->edtURL, Qt::Key_Return);
+  ASSERT_EQ(Form->Rows().RowCount(), 1);
+  EXPECT_EQ(Cell(0, 1), QStringLiteral("http://127.0.0.1:1/clip.SWF?x=1"));
+  EXPECT_EQ(App->GetOutputPath(), Files.Folder());
+  EXPECT_TRUE(Form->btnDownload->isHidden());
+  EXPECT_TRUE(Form->ListView1->selectionModel()->isRowSelected(0, QModelIndex()));
+  // Nothing listens on port 1: the task fails and the window is idle again.
+  ASSERT_TRUE(WaitUntil([this] { return !Form->btnDownload->isHidden(); }));
+  EXPECT_EQ(Form->Rows().ImageIndex(0), tsFailed);
+  EXPECT_EQ(Cell(0, 3), QString());
+}
+
+TEST_F(WindowTest, PreviewFitsTheMovieIntoThePanel) {
+  struct Case {
+    int W, H;
+    QRect Expected;
+  };
+  for (const Case& C : {Case{550, 400, {8, 1, 241, 175}}, Case{200, 100, {28, 38, 200, 100}},
+                        Case{1000, 100, {1, 75, 255, 26}}, Case{255, 175, {1, 1, 255, 175}}}) {
+    const std::string Path = Files.WriteFile("m.swf", Movie(C.W, C.H, 12));
+    Form->PreviewFile(Path);
+    ASSERT_NE(Form->Flash(), nullptr);
+    EXPECT_EQ(Form->Flash()->geometry(), C.Expected) << C.W << "x" << C.H;
+    EXPECT_EQ(Form->Flash()->parentWidget(), Form->pnlPreview);
+    EXPECT_EQ(Form->Flash()->Movie(), Path);
+  }
+  EXPECT_EQ(Form->Flash()->Text(), QStringLiteral("255 \u00D7 175 \u00B7 12 frames"));
+  EXPECT_EQ(Form->TrackBar->maximum(), 12);
+  EXPECT_TRUE(Form->TrackBar->isEnabled());
+  EXPECT_TRUE(Form->Timer1->isActive());
+
+  // Seeking: the press starts it, moves seek, the release plays.
+  Form->TrackBarMouseDown(Qt::LeftButton);
+  Form->TrackBar->setValue(5);
+  EXPECT_EQ(Form->Flash()->LastGotoFrame(), 5);
+  Form->Timer1Timer();
+  EXPECT_EQ(Form->TrackBar->value(), 5); // held: the thumb stays
+  Form->TrackBarMouseUp(Qt::LeftButton);
+  EXPECT_EQ(Form->Flash()->PlayCalls(), 1);
+  Form->Timer1Timer();
+  EXPECT_EQ(Form->TrackBar->value(), 0);
+  EXPECT_EQ(Form->Flash()->GotoCalls(), 1); // the timer's change did not seek
+
+  Form->StopPreview();
+  EXPECT_EQ(Form->Flash(), nullptr);
+  EXPECT_FALSE(Form->TrackBar->isEnabled());
+  EXPECT_FALSE(Form->Timer1->isActive());
+  EXPECT_EQ(Form->TrackBar->maximum(), 12);
+  Form->StopPreview(); // harmless without a preview
+}
+
+TEST_F(WindowTest, FileThatIsNotAMovieNeitherRaisesNorStopsTheChain) {
+  MakeRows({"http://127.0.0.1:1/a.swf", "http://127.0.0.1:1/b.swf"});
+  Form->ListView1->selectionModel()->setCurrentIndex(Form->Rows().index(0, 0), QItemSelectionModel::ClearAndSelect |
+                                                                                    QItemSelectionModel::Rows);
+  Form->Downloader().SetOutputFolder(Files.Folder());
+  Task(0).FileName = Files.WriteFile("a.swf", "");
+  Form->btnDownload->hide();
+  Form->btnStop->show();
+  Send(WM_DOWNLOAD_DONE, 0, Task(0));
+  ASSERT_NE(Form->Flash(), nullptr);
+  EXPECT_EQ(Form->Flash()->Text(), QStringLiteral("not a movie"));
+  EXPECT_FALSE(Form->TrackBar->isEnabled());
+  // The chain went on: the second task was started and fails (nothing
+  // listens on port 1).
+  EXPECT_FALSE(Task(1).FileName.empty());
+  ASSERT_TRUE(WaitUntil([this] { return Task(1).State == tsFailed; }));
+  EXPECT_FALSE(Form->btnDownload->isHidden());
+
+  // A broken compressed header does not raise either.
+  const std::string Broken = Files.WriteFile("broken.swf", std::string("CWS\x0A\x20\x00\x00\x00garbage!", 16));
+  Form->PreviewFile(Broken);
+  EXPECT_EQ(Form->Flash()->Text(), QStringLiteral("not a movie"));
+}
+
+TEST_F(WindowTest, SelectingAFinishedRowPreviewsItAndAQueuedRowStopsThePreview) {
+  MakeRows({"http://h/a.swf", "http://h/b.swf"});
+  Task(0).FileName = Files.WriteFile("a.swf", Movie(550, 400, 7));
+  Task(0).State = tsDone;
+  auto Select = [this](int Row) {
+    Form->ListView1->selectionModel()->setCurrentIndex(Form->Rows().index(Row, 0),
+                                                       QItemSelectionModel::ClearAndSelect |
+                                                           QItemSelectionModel::Rows);
+  };
+  Select(0);
+  ASSERT_NE(Form->Flash(), nullptr);
+  EXPECT_EQ(Form->TrackBar->maximum(), 7);
+  const TkvuFlash* First = Form->Flash();
+  Select(0); // already focused and selected: nothing happens
+  EXPECT_EQ(Form->Flash(), First);
+  Select(1);
+  EXPECT_EQ(Form->Flash(), nullptr);
+  Select(0);
+  EXPECT_NE(Form->Flash(), nullptr);
+  // A finished row whose file is gone stops the preview.
+  std::filesystem::remove(Task(0).FileName);
+  Select(1);
+  Select(0);
+  EXPECT_EQ(Form->Flash(), nullptr);
+}
+
+TEST_F(WindowTest, LinksMenuAndFolderPicker) {
+  Form->move(0, 0); // so that the menu needs no shifting to fit the screen
+  Form->show();
+  testing::Press(*Form->lblVideo, {3, 3});
+  testing::Release(*Form->lblVideo, {3, 3});
+  Form->lblCopyRight->OnClick();
+  Form->pmiGIF->trigger();
+  ASSERT_EQ(Opened.size(), 3u);
+  EXPECT_EQ(Opened[0], kVideoPage);
+  EXPECT_EQ(Opened[1], kHomePage);
+  EXPECT_EQ(Opened[2], kGIFPage);
+  for (const std::string& Address : Opened)
+    EXPECT_NE(Address.find("example.com"), std::string::npos);
+
+  Form->btnConvert->Click();
+  EXPECT_TRUE(Form->pmConvert->isVisible());
+  EXPECT_EQ(Form->pmConvert->pos(), Form->btnConvert->mapToGlobal(QPoint(0, 23)));
+  Form->pmConvert->hide();
+
+  std::string AskedTitle;
+  std::string AskedInitial;
+  Form->BrowseForFolder = [&](const std::string& Title, const std::string& Initial) {
+    AskedTitle = Title;
+    AskedInitial = Initial;
+    return Files.Folder();
+  };
+  Form->edtPath->setText(QStringLiteral("/somewhere/"));
+  Form->edtPathButton->trigger();
+  EXPECT_EQ(AskedTitle, "Select output path");
+  EXPECT_EQ(AskedInitial, "/somewhere/");
+  EXPECT_EQ(Form->edtPath->text().toStdString(), Files.Folder());
+  EXPECT_EQ(App->GetOutputPath(), Files.Folder()); // saved at once
+  Form->BrowseForFolder = [](const std::string&, const std::string&) { return std::string(); };
+  Form->edtPathButton->trigger();
+  EXPECT_EQ(Form->edtPath->text().toStdString(), Files.Folder()); // cancelled: unchanged
+
+  // The remembered folder replaces the default in a new window.
+  TVellicorForm Second;
+  EXPECT_EQ(Second.edtPath->text().toStdString(), Files.Folder());
+}
+
+TEST_F(WindowTest, ParseProgressLabelShowsThePercentage) {
+  Form->ShowParseProgress(42);
+  EXPECT_EQ(Form->lblParse->text(), QStringLiteral("Loading..42%"));
+  EXPECT_FALSE(Form->lblParse->isHidden());
+  EXPECT_NEAR(Form->lblParse->geometry().center().x(), QRect(212, 216, 41, 17).center().x(), 1);
+  EXPECT_GE(Form->lblParse->width(), 41);
+}
+
+TEST_F(WindowTest, EscapedExceptionShowsTheErrorBoxTitledQuenloft) {
+  QString Title;
+  QString Text;
+  Application().ShowError = [&](const QString& T, const QString& M) {
+    Title = T;
+    Text = M;
+  };
+  QTimer Timer;
+  QObject::connect(&Timer, &QTimer::timeout, [] { throw Exception("Boom in a handler"); });
+  Timer.setSingleShot(true);
+  Timer.start(0);
+  ASSERT_TRUE(WaitUntil([&] { return !Text.isEmpty(); }));
+  EXPECT_EQ(Title, QStringLiteral("Quenloft"));
+  EXPECT_EQ(Text, QStringLiteral("Boom in a handler"));
+}
+
+TEST_F(WindowTest, WholeRunAgainstNginxThroughTheWindow) {
+  QUENLOFT_REQUIRE_NGINX();
+  TempDir Site;
+  std::map<std::string, std::string> Movies{{"one.swf", Movie(550, 400, 12, 3000)},
+                                            {"two.swf", Movie(320, 240, 5, 300000)},
+                                            {"sub/three.swf", Movie(100, 100, 1)}};
+  std::string Page = "<html><body>";
+  for (const auto& [Name, Bytes] : Movies) {
+    Site.WriteFile(Name, Bytes);
+    Page += "<embed src=\"" + Name + "\">";
+  }
+  Page += "<a href=\"missing.swf\">gone</a></body></html>";
+  Site.WriteFile("index.html", Page);
+  std::filesystem::permissions(Site.Path(), std::filesystem::perms::others_read | std::filesystem::perms::others_exec,
+                               std::filesystem::perm_options::add);
+  testing::NginxServer Server({Site.Path(), false, {}});
+
+  Form->show();
+  Form->edtPath->setText(QString::fromStdString(Files.Folder()));
+  Form->edtURL->setText(QString::fromStdString(Server.Url("/index.html")));
+  PressKey(*Form->edtURL, Qt::Key_Return);
+  ASSERT_EQ(Form->Rows().RowCount(), 4);
+  EXPECT_TRUE(Form->lblParse->isHidden());
+  ASSERT_TRUE(WaitUntil([this] { return !Form->btnDownload->isHidden(); }, 30000));
+  for (int Row = 0; Row < 3; ++Row) {
+    EXPECT_EQ(Form->Rows().ImageIndex(Row), tsDone) << Row;
+    EXPECT_EQ(Cell(Row, 3), QStringLiteral("100%"));
+  }
+  EXPECT_EQ(Form->Rows().ImageIndex(3), tsFailed);
+  // Rows in page order: one, sub/three, two, missing.
+  EXPECT_EQ(Cell(2, 2), FormatSize(static_cast<std::int32_t>(Movies["two.swf"].size())));
+  EXPECT_EQ(Cell(1, 2), QStringLiteral("%1 Byte").arg(Movies["sub/three.swf"].size()));
+  for (const auto& [Name, Bytes] : Movies) {
+    const std::string File = Files.Folder() + std::filesystem::path(Name).filename().string();
+    EXPECT_EQ(testing::ReadFileBytes(File), Bytes) << Name;
+  }
+  // The first row had the focus when its movie finished: it is previewed.
+  ASSERT_NE(Form->Flash(), nullptr);
+  EXPECT_EQ(Form->Flash()->Text(), QStringLiteral("550 \u00D7 400 \u00B7 12 frames"));
+  // A second run adds numbered copies.
+  PressKey(*Form->edtURL, Qt::Key_Return);
+  ASSERT_TRUE(WaitUntil([this] { return !Form->btnDownload->isHidden(); }, 30000));
+  EXPECT_EQ(testing::ReadFileBytes(Files.Folder() + "one(2).swf"), Movies["one.swf"]);
+}
+
+} // namespace
+} // namespace quenloft

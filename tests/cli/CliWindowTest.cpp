@@ -1,0 +1,112 @@
+// The CLI loop's window handlers, fed with task events directly (no worker,
+// no network): the progress rule, the redraw rule, stale events, and the
+// finishing handlers.
+#include "cli/CliWindow.h"
+
+#include "cli/ProgressView.h"
+#include "http/IdHTTP.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+namespace quenloft {
+namespace {
+
+struct TWindowFixture {
+  TIdHTTP HTTP;
+  TVellicorer Downloader{&HTTP};
+  std::ostringstream Out;
+  TMessageQueue Queue;
+  std::unique_ptr<TProgressView> View;
+  std::unique_ptr<TCliWindow> Window;
+
+  explicit TWindowFixture(TOutputMode Mode)
+  {
+    Downloader.AddTasks({"http://127.0.0.1:1/one.swf"});
+    View = std::make_unique<TProgressView>(Mode, Out, Downloader.Tasks().Count());
+    Window = std::make_unique<TCliWindow>(Downloader, *View, Queue);
+  }
+  TSWFTask& Task() { return *Downloader.Tasks().Items(0); }
+  void Post(std::uint32_t Msg, std::int64_t WParam, std::string Text = {})
+  {
+    Window->Dispatch(TMessage{Msg, WParam, Task().Id, std::move(Text)});
+  }
+};
+
+TEST(CliWindow, WorkRoundsHalvesToEvenAndRedrawsOnlyOnChange)
+{
+  TWindowFixture f(TOutputMode::Terminal);
+  f.Post(WM_DOWNLOAD_WORKBEGIN, 200);
+  EXPECT_EQ(f.Task().Size, 200);
+  EXPECT_EQ(f.Task().State, tsDownloading);
+  const auto redraws = [&] {
+    const std::string text = f.Out.str();
+    return std::count(text.begin(), text.end(), '\r');
+  };
+  const auto afterBegin = redraws();
+  EXPECT_EQ(afterBegin, 1);
+
+  f.Post(WM_DOWNLOAD_WORK, 1);    // 0.5% -> 0: unchanged, no redraw
+  EXPECT_EQ(f.Task().Percent, 0);
+  f.Post(WM_DOWNLOAD_WORK, 3);    // 1.5% -> 2
+  EXPECT_EQ(f.Task().Percent, 2);
+  f.Post(WM_DOWNLOAD_WORK, 5);    // 2.5% -> 2: unchanged
+  f.Post(WM_DOWNLOAD_WORK, 7);    // 3.5% -> 4
+  EXPECT_EQ(f.Task().Percent, 4);
+  EXPECT_EQ(redraws(), afterBegin + 2);
+
+  // A later work-begin replaces the total; an unknown total shows no percentage.
+  f.Post(WM_DOWNLOAD_WORKBEGIN, 0);
+  f.Post(WM_DOWNLOAD_WORK, 100000);
+  EXPECT_EQ(f.Task().Percent, 4);
+  EXPECT_EQ(f.Task().Size, 0);
+}
+
+TEST(CliWindow, EventsOfAFreedTaskAreDropped)
+{
+  TWindowFixture f(TOutputMode::Lines);
+  const std::uint64_t gone = f.Task().Id;
+  f.Downloader.Clear();
+  f.Window->Dispatch(TMessage{WM_DOWNLOAD_WORKBEGIN, 10, gone, {}});
+  f.Window->Dispatch(TMessage{WM_DOWNLOAD_DONE, 0, gone, {}});
+  EXPECT_EQ(f.Window->DoneCount(), 0u);
+  EXPECT_TRUE(f.Out.str().empty());
+}
+
+TEST(CliWindow, DoneAndErrorFinaliseTheTask)
+{
+  TWindowFixture done(TOutputMode::Lines);
+  done.Post(WM_DOWNLOAD_WORKBEGIN, 1000);
+  done.Post(WM_DOWNLOAD_WORK, 500);
+  done.Post(WM_DOWNLOAD_DONE, 0);
+  EXPECT_EQ(done.Task().Percent, 100);
+  EXPECT_EQ(done.Task().State, tsDone);
+  EXPECT_EQ(done.Window->DoneCount(), 1u);
+  EXPECT_EQ(done.Out.str().find("[1/1] done"), 0u) << done.Out.str();
+
+  // No output file left: the percentage goes back to 0.
+  TWindowFixture failed(TOutputMode::Json);
+  failed.Post(WM_DOWNLOAD_WORKBEGIN, 1000);
+  failed.Post(WM_DOWNLOAD_WORK, 500);
+  failed.Post(WM_DOWNLOAD_ERROR, 0, "HTTP/1.1 404 Not Found");
+  EXPECT_EQ(failed.Task().State, tsFailed);
+  EXPECT_EQ(failed.Task().Percent, 0);
+  EXPECT_EQ(failed.Window->FailedCount(), 1u);
+  EXPECT_NE(failed.Out.str().find("\"state\":\"failed\""), std::string::npos) << failed.Out.str();
+  EXPECT_NE(failed.Out.str().find("\"error\":\"HTTP/1.1 404 Not Found\""), std::string::npos);
+}
+
+TEST(ProgressView, FormatsSizes)
+{
+  EXPECT_EQ(FormatBytes(0), "0 B");
+  EXPECT_EQ(FormatBytes(1023), "1023 B");
+  EXPECT_EQ(FormatBytes(1024), "1.00 KiB");
+  EXPECT_EQ(FormatBytes(1536), "1.50 KiB");
+  EXPECT_EQ(FormatBytes(1048576), "1.00 MiB");
+  EXPECT_EQ(FormatBytes(1ll << 30), "1.00 GiB");
+}
+
+} // namespace
+} // namespace quenloft
