@@ -143,6 +143,8 @@ void TVellicorForm::CreateComponents() {
   ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   ListView1->setIconSize(QSize(16, 16));
   ListView1->setWordWrap(false);
+  // A narrow column shows what fits of its text rather than "...".
+  ListView1->setTextElideMode(Qt::ElideNone);
   ListView1->verticalHeader()->hide();
   ListView1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   ListView1->verticalHeader()->setDefaultSectionSize(18);

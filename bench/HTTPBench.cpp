@@ -59,9 +59,11 @@ struct BenchSite {
     Server = std::make_unique<testing::NginxServer>(testing::NginxOptions{Root.Path(), false, {}});
   }
 
-  // A folder no run has used.
+  // A folder no run has used. The dirty pages of earlier runs are flushed
+  // first, so that their write-back does not fall into the next timed run.
   std::string NewFolder()
   {
+    sync();
     const std::string Folder = Output.Folder() + "run" + std::to_string(++RunNumber) + "/";
     std::filesystem::create_directories(Folder);
     return Folder;
@@ -123,7 +125,6 @@ void HTTPLargeFile(benchmark::State& State)
       {
         const std::string File = S.NewFolder() + "large.bin";
         TIdHTTP Client;
-        if (getenv("QL_RECV")) Client.RecvBufferSize = atoi(getenv("QL_RECV"));
         const auto Start = Clock::now();
         TFileStream Stream(File, fmCreate);
         Client.Get(URL, Stream);

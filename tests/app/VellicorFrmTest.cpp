@@ -444,6 +444,42 @@ TEST_F(WindowTest, LinksMenuAndFolderPicker) {
   EXPECT_EQ(Second.edtPath->text().toStdString(), Files.Folder());
 }
 
+// Counts the presses that get past the player to the panel.
+class TPanel : public QWidget {
+public:
+  int Presses = 0;
+
+protected:
+  void mousePressEvent(QMouseEvent*) override { ++Presses; }
+};
+
+TEST_F(WindowTest, PlayerSwallowsRightClicksAndHandlesLockedLeftClicks) {
+  TPanel Panel;
+  auto* Flash = new TkvuFlash(&Panel);
+  Flash->resize(50, 50);
+  int Clicks = 0;
+  Flash->OnClick = [&Clicks] { ++Clicks; };
+  testing::Press(*Flash, {5, 5}, Qt::RightButton);
+  EXPECT_TRUE(Flash->Pressed());
+  testing::Release(*Flash, {5, 5}, Qt::RightButton);
+  EXPECT_FALSE(Flash->Pressed());
+  EXPECT_EQ(Panel.Presses, 0);
+  // Left clicks go to the movie (here: on to the panel) unless locked.
+  testing::Press(*Flash, {5, 5});
+  EXPECT_EQ(Panel.Presses, 1);
+  testing::Release(*Flash, {5, 5});
+  EXPECT_EQ(Clicks, 0);
+  Flash->LockMouseClick = true;
+  testing::Press(*Flash, {5, 5});
+  testing::Release(*Flash, {5, 5});
+  EXPECT_EQ(Panel.Presses, 1);
+  EXPECT_EQ(Clicks, 1);
+  testing::Press(*Flash, {5, 5});
+  testing::Release(*Flash, {60, 5}); // released outside: no click
+  EXPECT_EQ(Clicks, 1);
+  EXPECT_EQ(Flash->CurrentFrame(), 0);
+}
+
 TEST_F(WindowTest, ParseProgressLabelShowsThePercentage) {
   Form->ShowParseProgress(42);
   EXPECT_EQ(Form->lblParse->text(), QStringLiteral("Loading..42%"));
