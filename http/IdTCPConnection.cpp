@@ -323,8 +323,9 @@ void TIdTCPConnection::ReadStream(TStream& AStream, std::int64_t AByteCount, boo
     AByteCount = std::max<std::int64_t>(AByteCount, 0);
   }
   if (!AReadUntilDisconnect) {
-    // One size change up front instead of growing with every block.
-    AStream.SetSize(AStream.Position() + AByteCount);
+    // Room for the whole body up front instead of growing with every block;
+    // only a hint, so a file never looks complete before its bytes are in.
+    AStream.Reserve(AStream.Position() + AByteCount);
   }
   std::int64_t Remaining =
       AReadUntilDisconnect ? std::numeric_limits<std::int64_t>::max() : AByteCount;

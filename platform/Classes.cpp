@@ -103,6 +103,13 @@ void TMemoryStream::SetSize(std::int64_t NewSize)
   FPosition = std::min(FPosition, FData.size());
 }
 
+void TMemoryStream::Reserve(std::int64_t NewSize)
+{
+  constexpr std::int64_t MaxReserve = 64 << 20;
+  if (NewSize > 0 && NewSize <= MaxReserve)
+    FData.reserve(static_cast<std::size_t>(NewSize));
+}
+
 TFileStream::TFileStream(const std::string& FileName, unsigned Mode) : FFileName(FileName)
 {
   const bool creating = (Mode & (fmCreate | fmCreateNew)) != 0;

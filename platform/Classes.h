@@ -58,6 +58,11 @@ public:
   virtual std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) = 0;
   // Grows or cuts the stream; the position stays unless it lies beyond the end.
   virtual void SetSize(std::int64_t NewSize) = 0;
+  // A hint that the stream will soon hold about NewSize bytes. It never
+  // changes the content: a file is not grown ahead of its data, so a
+  // transfer that is killed half-way leaves a file of just the bytes that
+  // arrived, never one of full size with a zero-filled tail.
+  virtual void Reserve(std::int64_t NewSize) { (void)NewSize; }
 
   std::int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
   void SetPosition(std::int64_t Pos) { Seek(Pos, TSeekOrigin::soBeginning); }
@@ -80,6 +85,8 @@ public:
   std::size_t Write(const void* Buffer, std::size_t Count) override;
   std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
   void SetSize(std::int64_t NewSize) override;
+  // Reserves memory up to a sane bound: the size comes from the peer.
+  void Reserve(std::int64_t NewSize) override;
 
   const std::string& Bytes() const { return FData; }
   std::string TakeBytes() { FPosition = 0; return std::move(FData); }

@@ -1,0 +1,96 @@
+// quenloft-cli info, run as a process over movies written by the test.
+#include "tests/cli/ChildProcess.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <zlib.h>
+
+namespace quenloft {
+namespace {
+
+using testing::Lines;
+using testing::RunProgram;
+using testing::TempDir;
+
+// The frame size, rate and count of a 550 x 400 movie at 24 fps with 1 frame:
+// Nbits 15, Xmin 0, Xmax 11000, Ymin 0, Ymax 8000.
+const std::string Body("\x78\x00\x05\x5F\x00\x00\x0F\xA0\x00\x00\x18\x01\x00", 13);
+
+std::string Prefix(const char* Signature, std::uint32_t Length)
+{
+  std::string p(Signature, 3);
+  p += '\x0A';
+  for (int i = 0; i < 4; ++i)
+    p += static_cast<char>((Length >> (8 * i)) & 0xFF);
+  return p;
+}
+
+std::string Compressed(const std::string& Bytes)
+{
+  uLongf size = compressBound(static_cast<uLong>(Bytes.size()));
+  std::string out(size, '\0');
+  compress(reinterpret_cast<Bytef*>(out.data()), &size,
+           reinterpret_cast<const Bytef*>(Bytes.data()), static_cast<uLong>(Bytes.size()));
+  out.resize(size);
+  return out;
+}
+
+class CliInfo : public ::testing::Test {
+protected:
+  TempDir Dir;
+  std::string Plain = Dir.WriteFile("plain.swf", Prefix("FWS", 21) + Body);
+  std::string Packed = Dir.WriteFile("packed.swf", Prefix("CWS", 21) + Compressed(Body + std::string(64, '\0')));
+  std::string Text = Dir.WriteFile("page.html", "<html></html>");
+};
+
+TEST_F(CliInfo, JsonGivesTheHeaderOfPlainAndCompressedMoviesAndSaysWhatIsNoMovie)
+{
+  const auto run = RunProgram(QUENLOFT_CLI_PATH, {"info", "--json", Plain, Packed, Text});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  const auto lines = Lines(run.Out);
+  ASSERT_EQ(lines.size(), 3u) << run.Out;
+  for (int i = 0; i < 2; ++i) {
+    const auto movie = nlohmann::json::parse(lines[i]);
+    EXPECT_EQ(movie["signature"], i == 0 ? "FWS" : "CWS");
+    EXPECT_EQ(movie["version"], 10);
+    EXPECT_EQ(movie["file_length"], 21);
+    EXPECT_EQ(movie["width"], 550);
+    EXPECT_EQ(movie["height"], 400);
+    EXPECT_DOUBLE_EQ(movie["frame_rate"].get<double>(), 24.0);
+    EXPECT_EQ(movie["frame_count"], 1);
+    EXPECT_FALSE(movie.contains("error"));
+  }
+  const auto page = nlohmann::json::parse(lines[2]);
+  EXPECT_EQ(page["file"], Text);
+  EXPECT_EQ(page["width"], 0);
+  EXPECT_EQ(page["frame_count"], 0);
+}
+
+TEST_F(CliInfo, AnUnreadableFileGivesItsErrorAndExitStatusOne)
+{
+  const std::string missing = (Dir.Path() / "gone.swf").string();
+  const auto json = RunProgram(QUENLOFT_CLI_PATH, {"info", "--json", Plain, missing});
+  EXPECT_EQ(json.Status, 1);
+  const auto lines = Lines(json.Out);
+  ASSERT_EQ(lines.size(), 2u) << json.Out;
+  EXPECT_EQ(nlohmann::json::parse(lines[0])["width"], 550);
+  EXPECT_EQ(nlohmann::json::parse(lines[1])["error"],
+            "Cannot open file \"" + missing + "\". No such file or directory");
+
+  const auto plain = RunProgram(QUENLOFT_CLI_PATH, {"info", Text, missing});
+  EXPECT_EQ(plain.Status, 1);
+  EXPECT_NE(plain.Out.find("not a Flash movie"), std::string::npos) << plain.Out;
+  EXPECT_NE(plain.Err.find("No such file or directory"), std::string::npos) << plain.Err;
+}
+
+TEST_F(CliInfo, BrokenCompressedDataIsAnError)
+{
+  const std::string broken = Dir.WriteFile("broken.swf", Prefix("CWS", 21) + "not zlib at all");
+  const auto run = RunProgram(QUENLOFT_CLI_PATH, {"info", "--json", broken});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(nlohmann::json::parse(Lines(run.Out).at(0))["error"], "Error");
+}
+
+} // namespace
+} // namespace quenloft
