@@ -300,6 +300,37 @@ TEST(DownLoad, TerminateCancelsSilentlyAndKeepsThePartialFile)
   EXPECT_FALSE(http.OnWork);
 }
 
+// While a sized body arrives, the file holds the bytes that came and no
+// more: a program killed half-way must not leave a file of the announced
+// size with a zero-filled tail.
+TEST(DownLoad, AFileInTransferIsNeverGrownAheadOfItsData)
+{
+  std::promise<void> checked;
+  auto checkedFuture = checked.get_future().share();
+  ScriptedServer server([&](ScriptedConnection& c) {
+    if (c.ReadRequest().empty())
+      return;
+    c.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(1000, 'p'));
+    checkedFuture.wait_for(10s);
+    c.Send(std::string(99000, 'q'));
+  });
+  TempDir out;
+  TIdHTTP http;
+  ApplyProgramClientSettings(http);
+  TEventRecorder events;
+  const std::string file = out.Folder() + "growing.swf";
+  auto worker = MakeWorker(http, events, server.Url("/growing.swf"), file);
+  worker->Resume();
+  std::vector<TMessage> seen;
+  ASSERT_TRUE(events.WaitFor(WM_DOWNLOAD_WORK, seen));
+  EXPECT_LE(std::filesystem::file_size(file), 1000u);
+  checked.set_value();
+  const auto rest = events.UntilFinal();
+  ASSERT_FALSE(rest.empty());
+  EXPECT_EQ(rest.back().Msg, WM_DOWNLOAD_DONE);
+  EXPECT_EQ(std::filesystem::file_size(file), 100000u);
+}
+
 // The left-over file's size cannot be taken (it became a dangling link while
 // the transfer ran): the deletion is skipped, the error is still reported.
 TEST(DownLoad, AFailedSizeCheckStillGivesOneFinalEvent)
