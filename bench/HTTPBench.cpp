@@ -160,6 +160,9 @@ void HTTPSmallFiles(benchmark::State& State)
           Client.Get(S.Server->Url("/small/f" + std::to_string(I) + ".swf"), Stream);
         }
         Ours.push_back(SmallCount / SecondsSince(Start));
+        for (int I = 0; I < SmallCount; ++I)
+          if (std::filesystem::file_size(Folder + "f" + std::to_string(I) + ".swf") != SmallSize)
+            State.SkipWithError("a small file is wrong");
       }
       {
         const std::string Folder = S.NewFolder();
