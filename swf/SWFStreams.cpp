@@ -204,7 +204,10 @@ void ReadSWFHeader(TStream& Stream, TSWFFileHeader& Header)
 
 TSWFFileHeader ReadSWFFileHeader(const std::string& FileName)
 {
-  TFileStream file(FileName, fmOpenRead | fmShareExclusive);
+  // Readers share the file; a stream of ours that holds it exclusively (a
+  // download still writing it) keeps them out. Two readers never fail
+  // because of each other.
+  TFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
   TSWFFileHeader header;
   ReadSWFHeader(file, header);
   return header;

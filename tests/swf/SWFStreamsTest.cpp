@@ -344,11 +344,16 @@ TEST(SWFInfoTest, FileErrorsAndTheFileIsClosedAfterwards)
   // Closed after the failure: an exclusive open succeeds.
   EXPECT_NO_THROW(TFileStream(bad, fmOpenRead | fmShareExclusive));
 
-  // Not shared: while another stream of ours holds the file, it cannot be read.
+  // While a stream of ours holds the file exclusively (a download writing
+  // it), it cannot be read; other readers do not keep it out.
   const std::string good = dir.WriteFile("good.swf", Fws(kSampleRest));
   {
     TFileStream holder(good, fmOpenRead | fmShareExclusive);
     EXPECT_THROW(GetSWFInfo(good, w, h, n), EFOpenError);
+  }
+  {
+    TFileStream reader(good, fmOpenRead | fmShareDenyWrite);
+    EXPECT_NO_THROW(GetSWFInfo(good, w, h, n));
   }
   GetSWFInfo(good, w, h, n);
   EXPECT_EQ(w, 550);
