@@ -3,6 +3,7 @@
 #include "http/IdException.h"
 
 #include <algorithm>
+#include <charconv>
 #include <memory>
 #include <vector>
 
@@ -35,17 +36,6 @@ const char* MethodName(TIdHTTPMethod AMethod)
     return "CONNECT";
   }
   return "GET";
-}
-
-int HexValue(char C)
-{
-  if (C >= '0' && C <= '9')
-    return C - '0';
-  if (C >= 'a' && C <= 'f')
-    return C - 'a' + 10;
-  if (C >= 'A' && C <= 'F')
-    return C - 'A' + 10;
-  return -1;
 }
 
 // Reads exactly ACount bytes into AStream as one work level. When the server
@@ -181,21 +171,19 @@ void ReadResponseBody(TIdTCPConnection& AConnection, const TIdHTTPResponse& ARes
 
 std::optional<std::int64_t> ParseChunkSize(std::string_view ALine)
 {
-  std::size_t I = 0;
-  while (I < ALine.size() && (ALine[I] == ' ' || ALine[I] == '\t'))
-    ++I;
-  const std::size_t First = I;
-  std::uint64_t Value = 0;
-  while (I < ALine.size() && HexValue(ALine[I]) >= 0) {
-    if (I - First == MaxChunkSizeDigits)
-      return std::nullopt;
-    Value = Value * 16 + static_cast<std::uint64_t>(HexValue(ALine[I]));
-    ++I;
-  }
-  if (I == First || Value > static_cast<std::uint64_t>(INT64_MAX))
+  // RFC 9112 7.1: chunk-size = 1*HEXDIG, then optional blanks and a
+  // ";" chunk extension, which we skip.
+  const std::size_t First = ALine.find_first_not_of(" \t");
+  if (First == std::string_view::npos)
     return std::nullopt;
-  // What may follow the digits: the end, blanks, or a chunk extension.
-  if (I < ALine.size() && ALine[I] != ' ' && ALine[I] != '\t' && ALine[I] != ';')
+  const char* Begin = ALine.data() + First;
+  const char* End = ALine.data() + ALine.size();
+  std::uint64_t Value = 0;
+  const auto [Next, Error] = std::from_chars(Begin, End, Value, 16);
+  if (Error != std::errc() || Next - Begin > static_cast<std::ptrdiff_t>(MaxChunkSizeDigits) ||
+      Value > static_cast<std::uint64_t>(INT64_MAX))
+    return std::nullopt;
+  if (Next != End && *Next != ' ' && *Next != '\t' && *Next != ';')
     return std::nullopt;
   return static_cast<std::int64_t>(Value);
 }

@@ -189,17 +189,16 @@ void TkvuButton::SetStretch(bool Value) {
 
 void TkvuButton::SetStretchKeepL(int Value) {
   FStretchKeepL = Value;
-  if (FLoading)
-    return;
-  if (FStretchCache)
-    for (int I = 0; I < BitmapSlotCount; ++I)
-      FStretchCache->Clear(static_cast<TBitmapSlot>(I));
-  if (FStretch && !FAutoSize)
-    update();
+  StretchMarginsChanged();
 }
 
 void TkvuButton::SetStretchKeepR(int Value) {
   FStretchKeepR = Value;
+  StretchMarginsChanged();
+}
+
+void TkvuButton::StretchMarginsChanged() {
+  // Every stretched copy was cut with the old margins.
   if (FLoading)
     return;
   if (FStretchCache)

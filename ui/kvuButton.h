@@ -141,6 +141,8 @@ protected:
   void changeEvent(QEvent* Event) override;
 
 private:
+  // Empties the stretch cache after a margin change.
+  void StretchMarginsChanged();
   friend class TButtonBitmaps;
   void DrawCaption(class QPainter& Painter) const;
   bool ContainingWindowDisabled() const;
