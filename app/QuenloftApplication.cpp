@@ -24,6 +24,20 @@ bool TQuenloftApplication::notify(QObject* Receiver, QEvent* Event) {
   return false;
 }
 
+void ShowHandlerError(const QString& Text) {
+  // Showing the error must not raise in turn: the caller is Qt code.
+  try {
+    auto* Application = qobject_cast<TQuenloftApplication*>(QCoreApplication::instance());
+    if (Application) {
+      if (Application->ShowError)
+        Application->ShowError(QApplication::applicationDisplayName(), Text);
+    } else if (QCoreApplication::instance()) {
+      QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), Text);
+    }
+  } catch (...) {
+  }
+}
+
 namespace {
 bool Set(const char* Name) {
   const char* Value = std::getenv(Name);

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -27,6 +28,28 @@ public:
   // default is QMessageBox::critical with the application's name as title).
   std::function<void(const QString& Title, const QString& Text)> ShowError;
 };
+
+// Shows the text of an exception that escaped a handler the way notify
+// does: through the program's application object's ShowError, or, under
+// another application object, the standard error box titled with the
+// application's name.
+void ShowHandlerError(const QString& Text);
+
+// Runs a handler that Qt code called (a click, a menu item, a queued task
+// event, a timer tick, a selection change) and keeps an exception it raises
+// from unwinding through Qt, whose widget code is built without exception
+// support and would skip its own clean-up: the error is shown as above and
+// the Qt code that called us goes on normally.
+template <typename F>
+void RunHandler(F&& Handler) noexcept {
+  try {
+    Handler();
+  } catch (const std::exception& Error) {
+    ShowHandlerError(QString::fromUtf8(Error.what()));
+  } catch (...) {
+    ShowHandlerError(QStringLiteral("Unknown error"));
+  }
+}
 
 // True when a window can be shown: QT_QPA_PLATFORM names a platform, or
 // DISPLAY or WAYLAND_DISPLAY is set.

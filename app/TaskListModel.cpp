@@ -1,25 +1,33 @@
 #include "app/TaskListModel.h"
 
-#include <cstdio>
+#include <charconv>
 
 namespace quenloft {
 
 QString FormatSize(std::int32_t N, const QString& DecimalPoint) {
-  char Buffer[64];
   if (N < 1024)
-    std::snprintf(Buffer, sizeof Buffer, "%d Byte", N);
-  else if (N < 1048576)
-    std::snprintf(Buffer, sizeof Buffer, "%.2f K", static_cast<double>(N) / 1024);
-  else if (N < 1073741824)
-    std::snprintf(Buffer, sizeof Buffer, "%.2f M", static_cast<double>(N) / 1024 / 1024);
-  else
+    return QStringLiteral("%1 Byte").arg(N);
+  const char* Unit = nullptr;
+  double Value = 0;
+  if (N < 1048576) {
+    Value = static_cast<double>(N) / 1024;
+    Unit = " K";
+  } else if (N < 1073741824) {
+    Value = static_cast<double>(N) / 1024 / 1024;
+    Unit = " M";
+  } else {
     return QString();
-  // snprintf uses the "C" locale's point (the program never calls
-  // setlocale); the user's separator replaces it.
-  QString Text = QString::fromLatin1(Buffer);
-  if (N >= 1024)
-    Text.replace(QLatin1Char('.'), DecimalPoint);
-  return Text;
+  }
+  // to_chars formats as "%.2f" does in the "C" locale, whatever locale the
+  // application object set up (it calls setlocale on Unix); the user's
+  // separator then replaces the point.
+  char Buffer[64];
+  const auto [End, Error] = std::to_chars(Buffer, Buffer + sizeof Buffer, Value, std::chars_format::fixed, 2);
+  if (Error != std::errc())
+    return QString();
+  QString Text = QString::fromLatin1(Buffer, static_cast<qsizetype>(End - Buffer));
+  Text.replace(QLatin1Char('.'), DecimalPoint);
+  return Text + QLatin1String(Unit);
 }
 
 QString FormatSize(std::int32_t N) { return FormatSize(N, QLocale::system().decimalPoint()); }

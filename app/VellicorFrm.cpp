@@ -1,6 +1,7 @@
 #include "app/VellicorFrm.h"
 
 #include "app/App.h"
+#include "app/QuenloftApplication.h"
 #include "download/ClientSettings.h"
 #include "scan/URLSWFParse.h"
 #include "ui/kvuShell.h"
@@ -102,7 +103,7 @@ void TVellicorForm::CreateComponents() {
   edtPath->setGeometry(92, 82, 505, 21);
   edtPath->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid black; background: white; }"));
   edtPathButton = edtPath->addAction(QIcon(QPixmap::fromImage(SkinImage("folder"))), QLineEdit::TrailingPosition);
-  connect(edtPathButton, &QAction::triggered, this, [this] { edtPathButtonClick(); });
+  connect(edtPathButton, &QAction::triggered, this, [this] { RunHandler([this] { edtPathButtonClick(); }); });
 
   auto MakeButton = [this](const char* Name, const char* Caption, QRect Bounds) {
     auto* B = new TkvuButton(this);
@@ -122,11 +123,11 @@ void TVellicorForm::CreateComponents() {
     return B;
   };
   btnDownload = MakeButton("btnDownload", "Start download", {604, 44, 98, 23});
-  btnDownload->OnClick = [this] { btnDownloadClick(); };
+  btnDownload->OnClick = [this] { RunHandler([this] { btnDownloadClick(); }); };
   btnConvert = MakeButton("btnConvert", "Convert SWF to...", {604, 81, 98, 23});
-  btnConvert->OnClick = [this] { btnConvertClick(); };
+  btnConvert->OnClick = [this] { RunHandler([this] { btnConvertClick(); }); };
   btnStop = MakeButton("btnStop", "Stop", {604, 108, 98, 23});
-  btnStop->OnClick = [this] { btnStopClick(); };
+  btnStop->OnClick = [this] { RunHandler([this] { btnStopClick(); }); };
   btnStop->hide();
 
   Shape1 = new TShape(this);
@@ -159,8 +160,12 @@ void TVellicorForm::CreateComponents() {
   ListPal.setColor(QPalette::Inactive, QPalette::HighlightedText,
                    ListPal.color(QPalette::Active, QPalette::HighlightedText));
   ListView1->setPalette(ListPal);
-  connect(ListView1->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { SelectionChanged(); });
-  connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { SelectionChanged(); });
+  // Every handler that Qt calls runs guarded (RunHandler): an exception
+  // never unwinds through Qt's code.
+  connect(ListView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this] { RunHandler([this] { SelectionChanged(); }); });
+  connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { RunHandler([this] { SelectionChanged(); }); });
 
   lblParse = new QLabel(this);
   lblParse->setGeometry(212, 216, 41, 17);
@@ -184,15 +189,15 @@ void TVellicorForm::CreateComponents() {
   TrackBar->setValue(0);
   TrackBar->setEnabled(false);
   TrackBar->installEventFilter(this);
-  connect(TrackBar, &QSlider::valueChanged, this, [this] { TrackBarChange(); });
+  connect(TrackBar, &QSlider::valueChanged, this, [this] { RunHandler([this] { TrackBarChange(); }); });
   Timer1 = new QTimer(this);
   Timer1->setInterval(200);
-  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  connect(Timer1, &QTimer::timeout, this, [this] { RunHandler([this] { Timer1Timer(); }); });
 
   auto MakeLink = [this](const char* Text, int Left) {
     auto* L = new TkvuLinkLabel(QLatin1String(Text), this);
     L->move(Left, 324);
-    L->OnClick = [this, L] { lblVideoClick(*L); };
+    L->OnClick = [this, L] { RunHandler([this, L] { lblVideoClick(*L); }); };
     return L;
   };
   lblVideo = MakeLink("Convert SWF to Video", 20);
@@ -205,7 +210,7 @@ void TVellicorForm::CreateComponents() {
   pmConvert = new QMenu(this);
   auto MakeItem = [this](const char* Text) {
     QAction* A = pmConvert->addAction(QLatin1String(Text));
-    connect(A, &QAction::triggered, this, [this, A] { pmiVideoClick(*A); });
+    connect(A, &QAction::triggered, this, [this, A] { RunHandler([this, A] { pmiVideoClick(*A); }); });
     return A;
   };
   pmiVideo = MakeItem("Convert SWF to Video");
@@ -289,7 +294,7 @@ void TVellicorForm::showEvent(QShowEvent* Event) {
   // FormShow: the ping starts at most once per run, however often the
   // window is shown.
   if (App)
-    App->StartInstallTrack();
+    RunHandler([] { App->StartInstallTrack(); });
 }
 
 void TVellicorForm::closeEvent(QCloseEvent* Event) {
@@ -436,7 +441,8 @@ void TVellicorForm::StartNextTask(TSWFTask& Task) {
 void TVellicorForm::Post(TMessage Message) {
   // The one place where a worker's event crosses to the UI thread. Queued
   // calls to one receiver run in posting order.
-  QMetaObject::invokeMethod(this, [this, M = std::move(Message)] { HandleMessage(M); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, M = std::move(Message)] { RunHandler([this, &M] { HandleMessage(M); }); }, Qt::QueuedConnection);
 }
 
 void TVellicorForm::HandleMessage(const TMessage& Message) {
@@ -471,7 +477,8 @@ void TVellicorForm::WMDownloadWork(const TMessage& Message) {
   TSWFTask* Task = FDownloader->FindTask(Message.LParam);
   if (!Task || Task->Size <= 0)
     return;
-  const std::uint8_t P = WorkPercent(static_cast<std::int32_t>(Message.WParam), Task->Size);
+  // The whole count: past 2 GiB a 32-bit cut would turn it negative.
+  const std::uint8_t P = WorkPercent(Message.WParam, Task->Size);
   // A row is repainted only when its whole percentage changes.
   if (P != Task->Percent) {
     Task->Percent = P;

@@ -16,7 +16,8 @@ TCliWindow::TCliWindow(TVellicorer& Downloader, TProgressView& View, TMessageQue
 
 std::size_t TCliWindow::RowOf(const TSWFTask& Task) const
 {
-  return static_cast<std::size_t>(FDownloader.Tasks().IndexOf(&Task) + 1);
+  // Asked on every redraw: the Id map answers in constant time.
+  return static_cast<std::size_t>(FDownloader.Tasks().IndexOfId(Task.Id) + 1);
 }
 
 void TCliWindow::Start(TSWFTask& Task)

@@ -13,7 +13,10 @@ namespace {
 // Shared with the handler: lock-free atomics and plain file descriptors only.
 std::atomic<int> SignalCount{0};
 std::atomic<bool> ExitAtOnce{false};
-int Pipe[2] = {-1, -1};
+// The self-pipe. The write end is atomic because a handler may be running
+// on another thread while the destructor takes the pipe down.
+int PipeRead = -1;
+std::atomic<int> PipeWrite{-1};
 
 constexpr char StopByte = 's';
 constexpr char QuitByte = 'q';
@@ -28,7 +31,9 @@ extern "C" void OnInterrupt(int)
     ::_exit(130);
   }
   const char byte = StopByte;
-  [[maybe_unused]] auto ignored = ::write(Pipe[1], &byte, 1);
+  if (const int fd = PipeWrite.load(); fd >= 0) {
+    [[maybe_unused]] auto ignored = ::write(fd, &byte, 1);
+  }
   errno = saved;
 }
 
@@ -38,8 +43,13 @@ TStopSignal::TStopSignal(std::function<void()> OnStop) : FOnStop(std::move(OnSto
 {
   static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
   SignalCount.store(0);
-  if (::pipe2(Pipe, O_CLOEXEC) != 0)
-    Pipe[0] = Pipe[1] = -1;
+  // A previous run's "leave at once" must not carry over to this one.
+  ExitAtOnce.store(false);
+  int fds[2] = {-1, -1};
+  if (::pipe2(fds, O_CLOEXEC) != 0)
+    fds[0] = fds[1] = -1;
+  PipeRead = fds[0];
+  PipeWrite.store(fds[1]);
   FWatcher = std::thread([this] { Watch(); });
   struct sigaction action{};
   action.sa_handler = OnInterrupt;
@@ -55,11 +65,16 @@ TStopSignal::~TStopSignal()
   sigemptyset(&action.sa_mask);
   ::sigaction(SIGINT, &action, nullptr);
   const char byte = QuitByte;
-  [[maybe_unused]] auto ignored = ::write(Pipe[1], &byte, 1);
+  const int writeEnd = PipeWrite.exchange(-1);
+  if (writeEnd >= 0) {
+    [[maybe_unused]] auto ignored = ::write(writeEnd, &byte, 1);
+  }
   FWatcher.join();
-  ::close(Pipe[0]);
-  ::close(Pipe[1]);
-  Pipe[0] = Pipe[1] = -1;
+  if (PipeRead >= 0)
+    ::close(PipeRead);
+  if (writeEnd >= 0)
+    ::close(writeEnd);
+  PipeRead = -1;
 }
 
 bool TStopSignal::Requested() const
@@ -76,7 +91,7 @@ void TStopSignal::Watch()
 {
   for (;;) {
     char byte = 0;
-    const ssize_t n = ::read(Pipe[0], &byte, 1);
+    const ssize_t n = ::read(PipeRead, &byte, 1);
     if (n < 0 && errno == EINTR)
       continue;
     if (n <= 0 || byte == QuitByte)

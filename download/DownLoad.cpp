@@ -4,7 +4,6 @@
 #include "platform/Classes.h"
 #include "scan/URLUtils.h"
 #include "ui/kvuFiles.h"
-#include "ui/kvuStrings.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -32,7 +31,9 @@ void TDownLoad::SafeExecute()
 {
   // 1. Every missing folder, parents first. Only the empty folder part is an
   //    error here; any other failure shows up when the file is created.
-  const std::string folder = ExtractFilePath(FFileName);
+  //    The folder part ends at the last "/": a ":" is an ordinary byte of
+  //    a name here, so 'a:b.swf' is a bare name and makes no folder 'a:'.
+  const std::string folder = FFileName.substr(0, FFileName.rfind('/') + 1);
   if (folder.empty())
     throw Exception("Unable to create directory");
   std::error_code ignored;

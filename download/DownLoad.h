@@ -43,7 +43,8 @@ public:
   std::uint32_t FMsgError = 0;
   std::uint64_t FTask = 0;        // the task's Id; opaque to the worker
 
-  // The last error text (also carried by the error message).
+  // The last error text (also carried by the error message). Written on
+  // the worker thread: read it only after WaitFor.
   const std::string& ErrorText() const { return FErrorText; }
 
 protected:

@@ -15,8 +15,13 @@ TSWFTask::TSWFTask() : Id(NextTaskId.fetch_add(1, std::memory_order_relaxed)) {}
 TSWFTask* TSWFTaskList::Add(std::unique_ptr<TSWFTask> Task)
 {
   TSWFTask* task = Task.get();
-  FItems.push_back(std::move(Task));
-  FById[task->Id] = task;
+  FById[task->Id] = FItems.size();
+  try {
+    FItems.push_back(std::move(Task));
+  } catch (...) {
+    FById.erase(task->Id);
+    throw;
+  }
   return task;
 }
 
@@ -34,10 +39,16 @@ std::ptrdiff_t TSWFTaskList::IndexOf(const TSWFTask* Task) const
   return -1;
 }
 
-TSWFTask* TSWFTaskList::FindById(std::uint64_t Id) const
+std::ptrdiff_t TSWFTaskList::IndexOfId(std::uint64_t Id) const
 {
   const auto it = FById.find(Id);
-  return it == FById.end() ? nullptr : it->second;
+  return it == FById.end() ? -1 : static_cast<std::ptrdiff_t>(it->second);
+}
+
+TSWFTask* TSWFTaskList::FindById(std::uint64_t Id) const
+{
+  const std::ptrdiff_t at = IndexOfId(Id);
+  return at < 0 ? nullptr : FItems[static_cast<std::size_t>(at)].get();
 }
 
 } // namespace quenloft

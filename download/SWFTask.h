@@ -46,13 +46,18 @@ public:
   // Frees every task.
   void Clear();
   // Position of Task (by identity; Task is never dereferenced), -1 if absent.
+  // A linear search: per-event callers use IndexOfId.
   std::ptrdiff_t IndexOf(const TSWFTask* Task) const;
+  // Position of the live task with that Id, -1 if none; constant time.
+  std::ptrdiff_t IndexOfId(std::uint64_t Id) const;
   // The live task with that Id, or nullptr.
   TSWFTask* FindById(std::uint64_t Id) const;
 
 private:
   std::vector<std::unique_ptr<TSWFTask>> FItems;
-  std::unordered_map<std::uint64_t, TSWFTask*> FById;
+  // Id -> position in FItems. Tasks are only appended or all cleared, so a
+  // position never changes while its task lives.
+  std::unordered_map<std::uint64_t, std::size_t> FById;
 };
 
 } // namespace quenloft

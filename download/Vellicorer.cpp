@@ -4,6 +4,8 @@
 #include "ui/kvuFiles.h"
 #include "ui/kvuStrings.h"
 
+#include <system_error>
+
 namespace quenloft {
 namespace {
 
@@ -57,8 +59,14 @@ void TVellicorer::AddTasks(const std::vector<std::string>& List)
 
 TSWFTask* TVellicorer::NextTask(const TSWFTask* Task) const
 {
-  const std::ptrdiff_t at = FTasks.IndexOf(Task);
-  if (at < 0 || static_cast<std::size_t>(at) + 1 >= FTasks.Count())
+  // Through the Id map: the window asks once per finished task, and a
+  // linear search would make a long list quadratic. A task of another list
+  // has an Id that is not in our map.
+  if (Task == nullptr)
+    return nullptr;
+  const std::ptrdiff_t at = FTasks.IndexOfId(Task->Id);
+  if (at < 0 || FTasks.Items(static_cast<std::size_t>(at)) != Task ||
+      static_cast<std::size_t>(at) + 1 >= FTasks.Count())
     return nullptr;
   return FTasks.Items(static_cast<std::size_t>(at) + 1);
 }
@@ -95,7 +103,16 @@ TDownLoad* TVellicorer::StartTask(TSWFTask* Task, HWND Wnd)
   worker->FMsgDone = WM_DOWNLOAD_DONE;
   worker->FMsgError = WM_DOWNLOAD_ERROR;
   worker->FTask = Task->Id;
-  worker->Resume();
+  try {
+    worker->Resume();
+  } catch (const std::system_error& e) {
+    // No thread could be started (the system is out of threads): the task
+    // fails like any other, so the chain goes on and the window still gets
+    // its one final message.
+    worker.reset();
+    SafePostMessage(Wnd, WM_DOWNLOAD_ERROR, 0, Task->Id, e.what());
+    return nullptr;
+  }
   FWorker = std::move(worker);
   return FWorker.get();
 }

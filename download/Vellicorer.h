@@ -35,6 +35,7 @@ public:
   // One task per non-empty entry, in order; no duplicate test.
   void AddTasks(const std::vector<std::string>& List);
   // The task after Task, or nullptr when Task is last or not in the list.
+  // Task must be a live task (the window finds it through FindTask first).
   TSWFTask* NextTask(const TSWFTask* Task) const;
   // Names the task's output file and starts a worker for it that reports to
   // Wnd. A URL whose file-name part is unusable (empty, "." or "..", a NUL

@@ -34,7 +34,14 @@ void TIdComponent::BeginWork(TWorkMode AWorkMode, std::int64_t ASize)
     Info.Max = ASize;
     Info.Count = 0;
     if (OnWorkBegin) {
-      OnWorkBegin(*this, AWorkMode, ClampCount(ASize));
+      try {
+        OnWorkBegin(*this, AWorkMode, ClampCount(ASize));
+      } catch (...) {
+        // The caller never reaches its EndWork: without this the level
+        // would stay open and no later transfer would report its begin.
+        --Info.Level;
+        throw;
+      }
     }
   }
 }

@@ -39,6 +39,7 @@ public:
   TWorkEndEvent OnWorkEnd;
   TStatusEvent OnStatus;
 
+  // When OnWorkBegin raises, the level is left as it was before the call.
   void BeginWork(TWorkMode AWorkMode, std::int64_t ASize = 0);
   void DoWork(TWorkMode AWorkMode, std::int64_t ACount);
   void EndWork(TWorkMode AWorkMode);

@@ -7,6 +7,10 @@ namespace quenloft {
 
 namespace {
 
+// RFC 6265 6.1 asks for at least 50 cookies per domain; past that the oldest
+// goes, so a server cannot grow the jar without bound.
+constexpr std::size_t MaxCookiesPerDomain = 50;
+
 char Lower(char c)
 {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -154,9 +158,11 @@ void TIdCookieManager::Add(std::unique_ptr<TIdCookieRFC2109> ACookie, const std:
   const auto stored = std::find_if(cookies.begin(), cookies.end(), [&](const auto& c) {
     return SameText(c->CookieName, ACookie->CookieName);
   });
-  if (stored == cookies.end())
+  if (stored == cookies.end()) {
+    if (cookies.size() >= MaxCookiesPerDomain)
+      cookies.erase(cookies.begin());
     cookies.push_back(std::move(ACookie));
-  else
+  } else
     (*stored)->SetCookieText(ACookie->ServerCookie());
 }
 

@@ -1,6 +1,7 @@
 // The HTTP client's cookie jar: keeps what servers set with "Set-Cookie" and
 // "Set-Cookie2" and gives back the "Cookie" header value for a request.
-// Cookies live in memory only, as long as the manager.
+// Cookies live in memory only, as long as the manager; a domain keeps at most
+// 50 (the oldest stored goes first).
 //
 // Threads: every public function may be called from any thread; the store
 // sits behind a multi-reader/single-writer lock (the client uses the manager

@@ -321,7 +321,9 @@ void TIdCustomHTTP::RaiseHTTPError()
     TRestore<TStream*> Stream(FResponse.ContentStream, &Body);
     ReadResponseBody(*this, FResponse, Body);
   }
-  FAnswerRead = true;
+  // An interim answer other than "100" still has its final answer coming
+  // (RFC 9110 15.2), so the connection is not at an answer's end.
+  FAnswerRead = FResponse.ResponseCode() / 100 != 1;
   throw EIdHTTPProtocolException(FResponse.ResponseCode(), FResponse.ResponseText(), Body.TakeBytes());
 }
 

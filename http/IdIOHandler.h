@@ -26,7 +26,8 @@ public:
   // false when ATimeout ms passed. ATimeout < 0 waits without limit.
   virtual bool Readable(int ATimeout) = 0;
   // Receives up to Count bytes: > 0 bytes read, 0 when the peer closed.
-  // Raises EIdSocketError.
+  // Raises EIdSocketError; a secure handler raises EIdReadTimeout when a
+  // record does not complete within the wait of the Readable before it.
   virtual int Recv(void* Buffer, int Count) = 0;
   // Sends up to Count bytes and returns how many went out (0: peer gone).
   // Raises EIdSocketError.

@@ -173,6 +173,11 @@ void TIdIOHandlerSocket::ReportStatus(TIdStatus AStatus, const std::string& ATex
 void TIdIOHandlerSocket::Open(const std::string& Host, int Port, int ATimeout)
 {
   Close();
+  // A port that does not fit in 16 bits would otherwise be cut to one that
+  // does, and the request would go to a service nobody named.
+  if (Port < 1 || Port > 65535) {
+    RaiseSocketError(Id_WSAEADDRNOTAVAIL);
+  }
   const long long Deadline = DeadlineFor(ATimeout);
   try {
     std::vector<TAddress> Addresses;

@@ -4,6 +4,7 @@
 #include "http/IdWinsockErrors.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <map>
@@ -251,9 +252,12 @@ bool TIdSSLIOHandlerSocketOpenSSL::Readable(int ATimeout)
 {
   // Decrypted bytes already held by the TLS layer never show on the socket.
   if (FSSL != nullptr && SSL_pending(FSSL) > 0) {
+    FReadWait = -1;
     return true;
   }
-  return TIdIOHandlerSocket::Readable(ATimeout);
+  const bool Ready = TIdIOHandlerSocket::Readable(ATimeout);
+  FReadWait = Ready ? ATimeout : -1;
+  return Ready;
 }
 
 void TIdSSLIOHandlerSocketOpenSSL::RaiseIOError(int ASSLError, const char* AWhat)
@@ -275,8 +279,26 @@ void TIdSSLIOHandlerSocketOpenSSL::RaiseIOError(int ASSLError, const char* AWhat
 
 int TIdSSLIOHandlerSocketOpenSSL::Recv(void* Buffer, int Count)
 {
+  const int Wait = FReadWait;
+  FReadWait = -1;
   if (FSSL == nullptr) {
     return TIdIOHandlerSocket::Recv(Buffer, Count);
+  }
+  // Readable saw bytes, but SSL_read waits for a whole record: the socket's
+  // own receive time-out keeps that wait within the caller's (0 would mean
+  // no limit to the socket, hence at least 1 ms).
+  struct TWaitLimit {
+    int Handle;
+    bool Set;
+    ~TWaitLimit()
+    {
+      if (Set) {
+        SetSocketTimeouts(Handle, 0);
+      }
+    }
+  } Limit{Handle(), Wait >= 0};
+  if (Limit.Set) {
+    SetSocketTimeouts(Limit.Handle, std::max(Wait, 1));
   }
   while (true) {
     ERR_clear_error();
@@ -286,6 +308,12 @@ int TIdSSLIOHandlerSocketOpenSSL::Recv(void* Buffer, int Count)
       return Result;
     }
     const int Error = SSL_get_error(FSSL, Result);
+    if (Limit.Set && Error == SSL_ERROR_SYSCALL && (errno == EAGAIN || errno == EWOULDBLOCK) &&
+        ERR_peek_error() == 0) {
+      // Part of a record is inside OpenSSL now; this TLS stream cannot go on.
+      FShutdownAllowed = false;
+      throw EIdReadTimeout();
+    }
     switch (Error) {
     case SSL_ERROR_ZERO_RETURN:
       return 0; // close_notify

@@ -41,6 +41,10 @@ private:
 
   SSL* FSSL = nullptr;
   bool FShutdownAllowed = false;
+  // The wait of the Readable that found bytes on the socket, for the Recv
+  // that follows it (-1: none). A record that arrives only in part must not
+  // hold that Recv longer than the wait the caller asked for.
+  int FReadWait = -1;
 };
 
 } // namespace quenloft

@@ -203,6 +203,14 @@ int TIdTCPConnection::Receive(char* ABuffer, std::size_t ACount, bool ARaiseExce
       throw;
     }
     Received = 0;
+  } catch (const EIdReadTimeout&) {
+    // A secure transport timed out inside a record: what is left of the
+    // stream cannot be decrypted any more, so the connection is over.
+    FIOHandler->Close();
+    if (ARaiseExceptionOnTimeout) {
+      throw;
+    }
+    Received = 0;
   }
   if (Received == 0) {
     FClosedGracefully = true;
@@ -350,7 +358,12 @@ void TIdTCPConnection::ReadStream(TStream& AStream, std::int64_t AByteCount, boo
     EndWork(TWorkMode::wmRead);
     throw;
   }
-  Finish();
+  try {
+    Finish();
+  } catch (...) {
+    EndWork(TWorkMode::wmRead);
+    throw;
+  }
   EndWork(TWorkMode::wmRead);
 }
 

@@ -73,8 +73,8 @@ void TkvuFlash::mouseReleaseEvent(QMouseEvent* Event) {
   if (Event->button() == Qt::LeftButton)
     FPressed = false;
   if (Event->button() == Qt::RightButton) {
-    // No popup menu is assigned, so the press is simply consumed.
-    FPressed = false;
+    // Only a popup menu opened here would consume the press; none is
+    // assigned, so FPressed stays until a left release.
     Event->accept();
     return;
   }

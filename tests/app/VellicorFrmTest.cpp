@@ -15,6 +15,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -38,6 +39,28 @@ TQuenloftApplication& Application() {
   }();
   return *Instance;
 }
+
+// Replaces the application's error box for one test and puts it back.
+class TErrorBoxCapture {
+public:
+  TErrorBoxCapture() : FOld(Application().ShowError) {
+    Application().ShowError = [this](const QString& T, const QString& M) {
+      Title = T;
+      Text = M;
+      ++Count;
+    };
+  }
+  ~TErrorBoxCapture() { Application().ShowError = FOld; }
+  TErrorBoxCapture(const TErrorBoxCapture&) = delete;
+  TErrorBoxCapture& operator=(const TErrorBoxCapture&) = delete;
+
+  QString Title;
+  QString Text;
+  int Count = 0;
+
+private:
+  std::function<void(const QString&, const QString&)> FOld;
+};
 
 // An uncompressed movie header of W x H pixels and Frames frames.
 std::string Movie(int W, int H, int Frames, std::size_t Padding = 0) {
@@ -151,6 +174,12 @@ TEST_F(WindowTest, ComponentsSitWhereTheDesignPutsThem) {
             QStringLiteral("Quenloft ") + QString::fromStdString(GetFileVersionText("/proc/self/exe", true)));
   EXPECT_TRUE(F.edtPath->text().endsWith(QStringLiteral("Downloaded SWF Files/")));
   EXPECT_EQ(F.ImageList1[3].availableSizes().value(0), QSize(16, 16));
+  // There is no source of translated texts: the designed texts stay.
+  const QString Caption = F.lblCaption->text();
+  F.ApplyUIText();
+  EXPECT_EQ(F.lblCaption->text(), Caption);
+  EXPECT_EQ(F.Label1->text(), QStringLiteral("URL Address"));
+  EXPECT_EQ(F.btnStop->Caption(), QStringLiteral("Stop"));
 }
 
 TEST(WindowHelpers, DefaultFolderFallsBackToTheDownloadFolder) {
@@ -212,6 +241,9 @@ TEST_F(WindowTest, RowsFollowTheTaskEvents) {
   Send(WM_DOWNLOAD_WORK, 1024, A);
   EXPECT_EQ(Cell(0, 3), QStringLiteral("50%"));
   EXPECT_EQ(Form->Rows().FillCount() - Before, 2u);
+  // A count past 2 GiB (far more than announced) is not cut to 32 bits.
+  Send(WM_DOWNLOAD_WORK, (std::int64_t{1} << 31) + 5, A);
+  EXPECT_EQ(Cell(0, 3), QStringLiteral("100%"));
 
   // Unknown length: no size, no status until done.
   TSWFTask& B = Task(1);
@@ -462,12 +494,13 @@ TEST_F(WindowTest, PlayerSwallowsRightClicksAndHandlesLockedLeftClicks) {
   testing::Press(*Flash, {5, 5}, Qt::RightButton);
   EXPECT_TRUE(Flash->Pressed());
   testing::Release(*Flash, {5, 5}, Qt::RightButton);
-  EXPECT_FALSE(Flash->Pressed());
+  EXPECT_TRUE(Flash->Pressed()) << "no popup menu consumed the press";
   EXPECT_EQ(Panel.Presses, 0);
   // Left clicks go to the movie (here: on to the panel) unless locked.
   testing::Press(*Flash, {5, 5});
   EXPECT_EQ(Panel.Presses, 1);
   testing::Release(*Flash, {5, 5});
+  EXPECT_FALSE(Flash->Pressed());
   EXPECT_EQ(Clicks, 0);
   Flash->LockMouseClick = true;
   testing::Press(*Flash, {5, 5});
@@ -489,19 +522,48 @@ TEST_F(WindowTest, ParseProgressLabelShowsThePercentage) {
 }
 
 TEST_F(WindowTest, EscapedExceptionShowsTheErrorBoxTitledQuenloft) {
-  QString Title;
-  QString Text;
-  Application().ShowError = [&](const QString& T, const QString& M) {
-    Title = T;
-    Text = M;
-  };
+  TErrorBoxCapture Box;
   QTimer Timer;
   QObject::connect(&Timer, &QTimer::timeout, [] { throw Exception("Boom in a handler"); });
   Timer.setSingleShot(true);
   Timer.start(0);
-  ASSERT_TRUE(WaitUntil([&] { return !Text.isEmpty(); }));
-  EXPECT_EQ(Title, QStringLiteral("Quenloft"));
-  EXPECT_EQ(Text, QStringLiteral("Boom in a handler"));
+  ASSERT_TRUE(WaitUntil([&] { return !Box.Text.isEmpty(); }));
+  EXPECT_EQ(Box.Title, QStringLiteral("Quenloft"));
+  EXPECT_EQ(Box.Text, QStringLiteral("Boom in a handler"));
+}
+
+TEST_F(WindowTest, RaisingHandlersShowTheErrorWithoutUnwindingThroughQt) {
+  TErrorBoxCapture Box;
+  // A menu item and a link label call the window straight from Qt's code
+  // (QAction::trigger, a mouse release): the error stops at the handler.
+  Form->OpenAddress = [](const std::string&) -> bool { throw Exception("No browser"); };
+  EXPECT_NO_THROW(Form->pmiGIF->trigger());
+  EXPECT_EQ(Box.Count, 1);
+  EXPECT_EQ(Box.Title, QStringLiteral("Quenloft"));
+  EXPECT_EQ(Box.Text, QStringLiteral("No browser"));
+  EXPECT_NO_THROW(Form->lblVideo->OnClick());
+  EXPECT_EQ(Box.Count, 2);
+  Form->BrowseForFolder = [](const std::string&, const std::string&) -> std::string {
+    throw Exception("No dialog");
+  };
+  const QString Before = Form->edtPath->text();
+  EXPECT_NO_THROW(Form->edtPathButton->trigger());
+  EXPECT_EQ(Box.Text, QStringLiteral("No dialog"));
+  EXPECT_EQ(Form->edtPath->text(), Before);
+
+  // A task event whose handling raises: shown once; later events are still
+  // handled.
+  MakeRows({"http://h/a.swf"});
+  Form->OnChainIdle = [] { throw Exception("Idle failed"); };
+  Form->btnDownload->hide();
+  Form->btnStop->show();
+  Send(WM_DOWNLOAD_DONE, 0, Task(0));
+  EXPECT_EQ(Box.Count, 4);
+  EXPECT_EQ(Box.Text, QStringLiteral("Idle failed"));
+  EXPECT_FALSE(Form->btnDownload->isHidden()) << "the chain's end was shown before the error";
+  Form->OnChainIdle = nullptr;
+  Send(WM_DOWNLOAD_WORKBEGIN, 10, Task(0));
+  EXPECT_EQ(Cell(0, 2), QStringLiteral("10 Byte"));
 }
 
 TEST_F(WindowTest, WholeRunAgainstNginxThroughTheWindow) {

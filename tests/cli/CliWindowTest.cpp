@@ -4,11 +4,14 @@
 #include "cli/CliWindow.h"
 
 #include "cli/ProgressView.h"
+#include "cli/StopSignal.h"
 #include "http/IdHTTP.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <sstream>
 
 namespace quenloft {
@@ -96,6 +99,30 @@ TEST(CliWindow, DoneAndErrorFinaliseTheTask)
   EXPECT_EQ(failed.Window->FailedCount(), 1u);
   EXPECT_NE(failed.Out.str().find("\"state\":\"failed\""), std::string::npos) << failed.Out.str();
   EXPECT_NE(failed.Out.str().find("\"error\":\"HTTP/1.1 404 Not Found\""), std::string::npos);
+}
+
+// The "leave at once" of the page fetch belongs to one run: a later
+// TStopSignal takes the first Ctrl-C as a stop again (wakes its loop),
+// not as an exit.
+TEST(StopSignal, ACtrlCAfterAnEarlierRunIsAStopNotAnExit)
+{
+  {
+    TStopSignal earlier([] {});
+    earlier.SetExitAtOnce(true);
+  }
+  TMessageQueue queue;
+  std::atomic<bool> woke{false};
+  TStopSignal stop([&] {
+    woke = true;
+    queue.Interrupt();
+  });
+  EXPECT_FALSE(stop.Requested());
+  ASSERT_EQ(::raise(SIGINT), 0);  // with the old flag kept, the process would end here
+  EXPECT_TRUE(stop.Requested());
+  TMessage message;
+  for (int i = 0; i < 100 && !woke; ++i)
+    EXPECT_FALSE(queue.WaitPop(message, std::chrono::milliseconds(50)));
+  EXPECT_TRUE(woke);
 }
 
 TEST(ProgressView, FormatsSizes)

@@ -179,13 +179,32 @@ TEST_F(DownLoadNginx, AnExistingFileIsNeverTruncatedOrDeleted)
 
 TEST_F(DownLoadNginx, ABareFileNameCannotCreateItsFolder)
 {
-  auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/movie.swf"), "movie.swf");
+  // A ":" in a name is no folder mark here: 'a:movie.swf' is as bare as
+  // 'movie.swf' and must neither make a folder 'a:' nor write a file.
+  for (const std::string name : {"movie.swf", "a:movie.swf"}) {
+    auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/movie.swf"), name);
+    worker->Resume();
+    const auto seen = FEvents.UntilFinal();
+    worker.reset();
+    ASSERT_EQ(seen.size(), 1u) << name;
+    EXPECT_EQ(seen[0].Msg, WM_DOWNLOAD_ERROR);
+    EXPECT_EQ(seen[0].Text, "Unable to create directory");
+    EXPECT_FALSE(std::filesystem::exists(name)) << name;
+  }
+  EXPECT_FALSE(std::filesystem::exists("a:"));
+}
+
+TEST_F(DownLoadNginx, AColonInTheNameMakesNoFolder)
+{
+  const std::string file = FOut.Folder() + "x:movie.swf";
+  auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/movie.swf"), file);
   worker->Resume();
   const auto seen = FEvents.UntilFinal();
   worker.reset();
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].Msg, WM_DOWNLOAD_ERROR);
-  EXPECT_EQ(seen[0].Text, "Unable to create directory");
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back().Msg, WM_DOWNLOAD_DONE) << seen.back().Text;
+  EXPECT_TRUE(ReadFileBytes(file) == FBody);
+  EXPECT_FALSE(std::filesystem::exists(FOut.Folder() + "x:"));
 }
 
 // Runs one worker against Server and returns its events and the file.

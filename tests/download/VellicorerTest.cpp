@@ -44,9 +44,12 @@ TEST(SWFTaskList, IdsAreUniqueAndFoundThroughTheMap)
   TSWFTask* third = list.Items(2);
   EXPECT_EQ(list.FindById(third->Id), third);
   EXPECT_EQ(list.IndexOf(third), 2);
+  EXPECT_EQ(list.IndexOfId(third->Id), 2);
+  EXPECT_EQ(list.IndexOfId(0), -1);
   const std::uint64_t gone = third->Id;
   list.Clear();
   EXPECT_EQ(list.FindById(gone), nullptr);
+  EXPECT_EQ(list.IndexOfId(gone), -1);
   // Never reused: a new task gets a fresh number.
   EXPECT_GT(list.Add(std::make_unique<TSWFTask>())->Id, *ids.rbegin());
 }
@@ -64,6 +67,7 @@ TEST(Vellicorer, AddTasksNextTaskAndFolder)
   EXPECT_EQ(downloader.NextTask(tasks.Items(2)), nullptr);
   TSWFTask stranger;
   EXPECT_EQ(downloader.NextTask(&stranger), nullptr);
+  EXPECT_EQ(downloader.NextTask(nullptr), nullptr);
   EXPECT_EQ(downloader.FindTask(tasks.Items(2)->Id), tasks.Items(2));
 
   downloader.SetOutputFolder("/tmp/out");
@@ -73,6 +77,25 @@ TEST(Vellicorer, AddTasksNextTaskAndFolder)
   EXPECT_FALSE(downloader.Stopped());
   downloader.Stop();  // without a worker it only sets the flag
   EXPECT_TRUE(downloader.Stopped());
+}
+
+// The chain walks a long list exactly in order, also after a rescan gave
+// the list new tasks (positions come from the Id map, which Clear empties).
+TEST(Vellicorer, NextTaskWalksALongListInOrder)
+{
+  TIdHTTP http;
+  TVellicorer downloader(&http);
+  for (int round = 0; round < 2; ++round) {
+    downloader.Clear();
+    std::vector<std::string> urls;
+    for (int i = 0; i < 10000 + round; ++i)
+      urls.push_back("http://h/" + std::to_string(i) + ".swf");
+    downloader.AddTasks(urls);
+    std::size_t walked = 1;
+    for (TSWFTask* t = downloader.Tasks().Items(0); (t = downloader.NextTask(t)) != nullptr;)
+      ASSERT_EQ(t->URL, urls[walked++]);
+    EXPECT_EQ(walked, urls.size());
+  }
 }
 
 class VellicorerNginx : public ::testing::Test {

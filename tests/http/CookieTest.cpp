@@ -490,6 +490,21 @@ TEST_F(CookieJar, SetCookie2MakesRFC2965Cookies)
   EXPECT_EQ(Send("http://h/"), "a=2");
 }
 
+TEST_F(CookieJar, ADomainKeepsItsFiftyNewestCookies)
+{
+  // A server cannot grow the jar without bound; replacing a stored name
+  // takes no extra room.
+  for (int i = 0; i < 60; ++i)
+    Set("c" + std::to_string(i) + "=1; path=/", "http://h/");
+  Set("c59=2; path=/", "http://h/");
+  Set("other=1; path=/", "http://elsewhere/");
+  EXPECT_EQ(Jar.CookieCount(), 51u);
+  EXPECT_EQ(Jar.FindCookie("h", "c9"), nullptr);
+  ASSERT_NE(Jar.FindCookie("h", "c10"), nullptr);
+  ASSERT_NE(Jar.FindCookie("h", "c59"), nullptr);
+  EXPECT_EQ(Jar.FindCookie("h", "c59")->Value, "2");
+}
+
 TEST_F(CookieJar, NothingStoredSendsNothing)
 {
   EXPECT_EQ(Send("http://h/"), "");

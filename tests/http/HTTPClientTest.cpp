@@ -212,6 +212,32 @@ TEST_F(ClientTest, StatusAnswersWithoutBodyOrWithAnError)
   EXPECT_EQ(Server.ConnectionCount(), 1);
 }
 
+TEST_F(ClientTest, AnUnexpectedInterimAnswerFailsAndRetiresTheConnection)
+{
+  // The final answer to /first comes late; the next request must not take
+  // it for its own.
+  ScriptedServer Server([](ScriptedConnection& C) {
+    for (std::string Request = C.ReadRequest(); !Request.empty(); Request = C.ReadRequest()) {
+      if (RequestLine(Request) == "GET /first HTTP/1.1") {
+        C.Send("HTTP/1.1 103 Early Hints\r\nLink: </s.css>\r\n\r\n");
+        C.Sleep(300ms);
+        C.Send(Ok("late final"));
+      } else {
+        C.Send(Ok("second"));
+      }
+    }
+  });
+  try {
+    Client.Get(Server.Url("/first"));
+    FAIL() << "an interim answer other than 100 is an error";
+  } catch (const EIdHTTPProtocolException& E) {
+    EXPECT_STREQ(E.what(), "HTTP/1.1 103 Early Hints");
+    EXPECT_EQ(E.ErrorCode(), 103);
+  }
+  EXPECT_EQ(Client.Get(Server.Url("/second")), "second");
+  EXPECT_EQ(Server.ConnectionCount(), 2);
+}
+
 TEST_F(ClientTest, AnErrorBodyThatStallsEndsInReadTimeout)
 {
   ScriptedServer Server([](ScriptedConnection& C) {
@@ -324,6 +350,22 @@ TEST_F(ClientTest, ANonStandardPortCarriesOverToAnotherHost)
   ASSERT_EQ(Requests.size(), 2u);
   EXPECT_NE(Requests[1].find("Host: localhost:" + std::to_string(Server.Port()) + "\r\n"), std::string::npos);
   EXPECT_EQ(Server.ConnectionCount(), 2);
+}
+
+TEST_F(ClientTest, APortOutsideSixteenBitsIsRefusedNotWrapped)
+{
+  ScriptedServer Server(ScriptedServer::Replay({Ok("wrong service")}));
+  // The server's port plus 65536 must not reach the server's port.
+  for (const std::string& Port : {std::to_string(Server.Port() + 65536), std::string("0")}) {
+    try {
+      Client.Get("http://127.0.0.1:" + Port + "/");
+      ADD_FAILURE() << "port " << Port << " was connected";
+    } catch (const EIdSocketError& E) {
+      EXPECT_EQ(E.LastError(), 10049);
+      EXPECT_STREQ(E.what(), "Socket Error # 10049\r\nCannot assign requested address.");
+    }
+  }
+  EXPECT_TRUE(Server.Requests().empty());
 }
 
 TEST_F(ClientTest, HttpsToAServerWithoutTLSFailsBeforeAnyRequest)

@@ -406,6 +406,54 @@ TEST(TCPConnectionWork, LevelsCountsAndClamping)
                                               "end", "begin 1", "work 1", "end"}));
 }
 
+TEST(TCPConnectionWork, ABeginHandlerThatRaisesLeavesNoLevelOpen)
+{
+  // A caller may cancel from OnWorkBegin; the next transfer must still see
+  // its own begin and a count that starts at 0.
+  TFixture F;
+  TWorkLog Log;
+  Log.Attach(F.Client);
+  bool Cancel = true;
+  const auto Logging = F.Client.OnWorkBegin;
+  F.Client.OnWorkBegin = [&](TIdComponent& Sender, TWorkMode Mode, std::int32_t Max) {
+    if (Cancel)
+      throw Exception("User Cancel");
+    Logging(Sender, Mode, Max);
+  };
+  F.Transport->AddInput("abcdef");
+  TMemoryStream First;
+  EXPECT_THROW(F.Client.ReadStream(First, 3), Exception);
+  EXPECT_EQ(First.Size(), 0);
+
+  Cancel = false;
+  TMemoryStream Second;
+  F.Client.ReadStream(Second, 3);
+  EXPECT_EQ(Second.Bytes(), "abc");
+  EXPECT_EQ(Log.Events, (std::vector<std::string>{"Rbegin 3", "Rend 3"}));
+}
+
+TEST(TCPConnectionWork, AStreamThatCannotBeCutLeavesNoLevelOpen)
+{
+  // A stream that already held more than the read overwrote is cut to the
+  // end of the read; when that fails, the work level must still close.
+  struct TUncuttable : TMemoryStream {
+    using TMemoryStream::TMemoryStream;
+    void SetSize(std::int64_t) override { throw EWriteError(); }
+  };
+  TFixture F;
+  TWorkLog Log;
+  Log.Attach(F.Client);
+  F.Transport->AddInput("abcdef");
+  TUncuttable Longer(std::string("xxxxxx"));
+  EXPECT_THROW(F.Client.ReadStream(Longer, 3), EWriteError);
+  EXPECT_EQ(Longer.Bytes(), "abcxxx");
+
+  TMemoryStream Next;
+  F.Client.ReadStream(Next, 3);
+  EXPECT_EQ(Next.Bytes(), "def");
+  EXPECT_EQ(Log.Events, (std::vector<std::string>{"Rbegin 3", "Rend 3", "Rbegin 3", "Rend 3"}));
+}
+
 TEST(TCPConnectionWork, LineReadsOutsideAWorkLevelFireNothing)
 {
   TFixture F;

@@ -13,6 +13,7 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <functional>
 #include <netinet/in.h>
@@ -205,6 +206,30 @@ TEST(TLS, BufferedDecryptedBytesAreReadable)
   EXPECT_EQ(Client.ReadLn(), "abcdefgh");
   EXPECT_EQ(Client.ReadLn(), "second line");
   Client.Disconnect();
+}
+
+TEST(TLS, ARecordThatStopsHalfwayEndsInReadTimeout)
+{
+  // The socket turns readable with the first bytes of a record; the rest
+  // never comes. The read must end after ReadTimeout, not wait for it.
+  TlsTestServer Server(Certificates().CertFile, Certificates().KeyFile, [&](SSL* Ssl) {
+    ServerWrite(Ssl, "first\r\n");
+    // An application-data record header announcing 64 bytes, and 3 of them.
+    const char Partial[] = {0x17, 0x03, 0x03, 0x00, 0x40, 0x01, 0x02, 0x03};
+    ::send(SSL_get_fd(Ssl), Partial, sizeof(Partial), MSG_NOSIGNAL);
+    ServerReadLine(Ssl); // waits until the client closes
+  });
+  TIdTCPClient Client;
+  Client.SetIOHandler(Handler(Certificates().CAFile));
+  Client.Host = "localhost";
+  Client.Port = Server.Port();
+  Client.ReadTimeout = 300;
+  Client.Connect();
+  EXPECT_EQ(Client.ReadLn(), "first");
+  const auto Start = std::chrono::steady_clock::now();
+  EXPECT_THROW(Client.ReadLn(), EIdReadTimeout);
+  EXPECT_LT(std::chrono::steady_clock::now() - Start, 3s) << "the server gives up after 5 s";
+  EXPECT_FALSE(Client.Connected()) << "a TLS stream cut inside a record is not used again";
 }
 
 TEST(TLS, UntrustedChainFailsBeforeTheRequest)
