@@ -306,9 +306,14 @@ void TIdCustomHTTP::DropRedirectBody()
   TIdDiscardStream Scratch;
   try {
     ReadResponseBody(*this, FResponse, Scratch);
-  } catch (const Exception&) {
-    // The redirect is followed anyway; only the connection is spent.
+  } catch (const EIdException&) {
+    // A failure of the transfer itself: the redirect is followed anyway;
+    // only the connection is spent. What a work-event handler raises (the
+    // download's "User Cancel") is the caller's decision and travels on.
     Disconnect();
+  } catch (...) {
+    Disconnect();
+    throw;
   }
   FAnswerRead = true;
 }

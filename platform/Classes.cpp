@@ -36,7 +36,9 @@ std::string ExpandFileName(const std::string& FileName)
 
 std::string SysErrorMessage(int ErrorCode)
 {
-  return std::strerror(ErrorCode);
+  // strerror may share one buffer between threads; workers call this too.
+  char buffer[256];
+  return ::strerror_r(ErrorCode, buffer, sizeof buffer);
 }
 
 std::int64_t TStream::Size()

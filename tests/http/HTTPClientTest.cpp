@@ -171,6 +171,27 @@ TEST_F(ClientTest, FollowsFourteenRedirectsAndFailsOnTheFifteenth)
   EXPECT_EQ(Stream.Size(), 0);
 }
 
+// A work-event handler that raises while a redirect's body is read and
+// dropped ends the request: the caller's cancel is not swallowed with the
+// read errors that the redirect ignores.
+TEST_F(ClientTest, ACancelDuringARedirectBodyEndsTheRequest)
+{
+  ScriptedServer Server(ScriptedServer::Replay(std::vector<std::string>{
+      "HTTP/1.1 302 Found\r\nLocation: /final\r\nContent-Length: 5\r\n\r\nmoved",
+      "HTTP/1.1 204 No Content\r\n\r\n"}));
+  Client.OnWork = [](TIdComponent&, TWorkMode, std::int32_t) { throw Exception("User Cancel"); };
+  TMemoryStream Stream;
+  try {
+    Client.Get(Server.Url("/start"), Stream);
+    FAIL() << "the cancel was swallowed";
+  } catch (const EIdException& E) {
+    FAIL() << "the cancel came out as a transfer error: " << E.what();
+  } catch (const Exception& E) {
+    EXPECT_STREQ(E.what(), "User Cancel");
+  }
+  EXPECT_EQ(Server.Requests().size(), 1u);
+}
+
 TEST_F(ClientTest, ResolvesRelativeLocations)
 {
   ScriptedServer Server(ScriptedServer::Replay(
