@@ -5,7 +5,6 @@
 // Threads: UI thread only.
 #include "app/VellicorFrm.h"
 
-#include "platform/Classes.h"
 #include "swf/SWFStreams.h"
 #include "ui/kvuShell.h"
 
@@ -24,12 +23,7 @@ void TVellicorForm::PreviewFile(const std::string& Path) {
   int W = 0;
   int H = 0;
   int Frames = 0;
-  try {
-    GetSWFInfo(Path, W, H, Frames);
-  } catch (const Exception&) {
-    W = H = Frames = 0;
-  }
-  if (W <= 0 || H <= 0) {
+  if (!TryGetSWFInfo(Path, W, H, Frames)) {
     Timer1->stop();
     TrackBar->setEnabled(false);
     FFlash->setGeometry(pnlPreview->rect().adjusted(1, 1, -1, -1));

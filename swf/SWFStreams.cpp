@@ -227,4 +227,14 @@ void GetSWFInfo(const std::string& FileName, int& Width, int& Height, int& Frame
   FrameCount = h.FrameCount;
 }
 
+bool TryGetSWFInfo(const std::string& FileName, int& Width, int& Height, int& FrameCount)
+{
+  try {
+    GetSWFInfo(FileName, Width, Height, FrameCount);
+  } catch (const Exception&) {
+    Width = Height = FrameCount = 0;
+  }
+  return Width > 0 && Height > 0;
+}
+
 } // namespace quenloft

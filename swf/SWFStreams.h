@@ -92,6 +92,10 @@ TSWFFileHeader ReadSWFFileHeader(const std::string& FileName);
 // that is not a movie. Raises like ReadSWFFileHeader.
 void GetSWFInfo(const std::string& FileName, int& Width, int& Height, int& FrameCount);
 
+// GetSWFInfo for callers that only need to know whether there is a picture
+// to show: false (and all 0) when the file cannot be read or is not a movie.
+bool TryGetSWFInfo(const std::string& FileName, int& Width, int& Height, int& FrameCount);
+
 // Stage size in whole pixels: (max - min) div 20, truncated toward zero.
 int TwipsToPixels(std::int32_t Min, std::int32_t Max);
 

@@ -1,6 +1,5 @@
 #include "swf/kvuFlash.h"
 
-#include "platform/Classes.h"
 #include "swf/SWFStreams.h"
 
 #include <QAbstractScrollArea>
@@ -23,12 +22,7 @@ void TkvuFlash::LoadMovie(const std::string& Path) {
   int W = 0;
   int H = 0;
   int Frames = 0;
-  try {
-    GetSWFInfo(Path, W, H, Frames);
-  } catch (const Exception&) {
-    W = H = 0;
-  }
-  if (W <= 0 || H <= 0) {
+  if (!TryGetSWFInfo(Path, W, H, Frames)) {
     ShowMessage(QStringLiteral("not a movie"));
     return;
   }
