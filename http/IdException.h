@@ -1,5 +1,8 @@
 // The HTTP client's exceptions and their messages. Every one derives from
 // EIdException and so from the program's general Exception.
+//
+// Threads: raised on the thread that drives the client (the one that called
+// Get) and caught there or by a thread's guard.
 #pragma once
 
 #include "platform/Classes.h"
