@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "platform/SettingsStore.h"
-#include "platform/Trace.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "ui/InstallTrack.h"
 #include "ui/kvuRegistry.h"
@@ -21,43 +21,26 @@ namespace quenloft {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::ScopedEnv;
 using testing::TempDir;
+using testing::TraceCapture;
 
 // Each test gets its own settings store and trace name.
 class AppTest : public ::testing::Test {
 protected:
   void SetUp() override
   {
-    Save("XDG_CONFIG_HOME", FConfig.Path().string());
-    Save("XDG_RUNTIME_DIR", FRuntime.Path().string());
     ASSERT_EQ(FTrace.Open(), "");
   }
-  void TearDown() override
-  {
-    for (auto& [name, value] : FSaved)
-      value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
-  }
-  void Save(const std::string& Name, const std::string& Value)
-  {
-    const char* old = std::getenv(Name.c_str());
-    FSaved.emplace_back(Name, old ? std::optional<std::string>(old) : std::nullopt);
-    ::setenv(Name.c_str(), Value.c_str(), 1);
-  }
-  std::vector<std::string> Drain()
-  {
-    std::vector<std::string> lines;
-    while (auto line = FTrace.Receive(50ms))
-      lines.push_back(*line);
-    return lines;
-  }
+  std::vector<std::string> Drain() { return FTrace.Drain(); }
   std::optional<TRegData> Stored(const char* Name)
   {
     return TSettingsStore(RegStoreFileName(HKEY_CURRENT_USER)).ReadValue(kSettingsKey, Name);
   }
 
-  TempDir FConfig, FRuntime;
-  TTraceListener FTrace;
-  std::vector<std::pair<std::string, std::optional<std::string>>> FSaved;
+  TempDir FConfig;
+  ScopedEnv FConfigHome{"XDG_CONFIG_HOME", FConfig.Path().string()};
+  TraceCapture FTrace;
 };
 
 TEST_F(AppTest, LifetimeCreatesAndFreesAppWithItsTraceLines)
@@ -134,7 +117,7 @@ TEST_F(AppTest, ARegistryThatRefusesWritesRepeatsThePing)
   if (IsDebuggerPresent())
     GTEST_SKIP() << "under a debugger the ping is never started";
   const std::string blocker = FConfig.WriteFile("blocker", "x");
-  ::setenv("XDG_CONFIG_HOME", blocker.c_str(), 1);
+  ScopedEnv configHome("XDG_CONFIG_HOME", blocker);
   for (int run = 0; run < 2; ++run) {
     TAppLifetime lifetime;
     App->SetOutputPath("/chosen/");

@@ -54,6 +54,16 @@ struct TStatusLog {
   }
 };
 
+// Connects Client to a loopback server with a 2-second read time-out, so a
+// test that goes wrong fails instead of waiting.
+void ConnectTo(TIdTCPClient& Client, int Port)
+{
+  Client.Host = "127.0.0.1";
+  Client.Port = Port;
+  Client.ReadTimeout = 2000;
+  Client.Connect();
+}
+
 TEST(Socket, LiteralAddresses)
 {
   EXPECT_EQ(TIdIOHandlerSocket::LiteralIPv4("localhost"), "127.0.0.1");
@@ -147,10 +157,7 @@ TEST(Socket, SilentServerTimesOut)
 {
   ScriptedServer Server([](ScriptedConnection& C) { C.Sleep(5s); });
   TIdTCPClient Client;
-  Client.Host = "127.0.0.1";
-  Client.Port = Server.Port();
-  Client.ReadTimeout = 2000;
-  Client.Connect();
+  ConnectTo(Client, Server.Port());
   const auto Start = std::chrono::steady_clock::now();
   try {
     Client.ReadLn();
@@ -175,10 +182,7 @@ TEST(Socket, PeerClosingMidLine)
     C.Close();
   });
   TIdTCPClient Client;
-  Client.Host = "127.0.0.1";
-  Client.Port = Server.Port();
-  Client.ReadTimeout = 2000;
-  Client.Connect();
+  ConnectTo(Client, Server.Port());
   EXPECT_EQ(Client.ReadLn(), "whole");
   try {
     Client.ReadLn();
@@ -199,10 +203,7 @@ TEST(Socket, ReadUntilCloseIntoAFile)
   });
   testing::TempDir Dir;
   TIdTCPClient Client;
-  Client.Host = "127.0.0.1";
-  Client.Port = Server.Port();
-  Client.ReadTimeout = 2000;
-  Client.Connect();
+  ConnectTo(Client, Server.Port());
   EXPECT_EQ(Client.ReadLn(), "Length: none");
   EXPECT_EQ(Client.ReadLn(), "");
   {
@@ -224,10 +225,7 @@ TEST(Socket, SizedReadIntoAFileThenTheNextAnswer)
   });
   testing::TempDir Dir;
   TIdTCPClient Client;
-  Client.Host = "127.0.0.1";
-  Client.Port = Server.Port();
-  Client.ReadTimeout = 2000;
-  Client.Connect();
+  ConnectTo(Client, Server.Port());
   std::int64_t Reported = 0;
   Client.OnWork = [&](TIdComponent&, TWorkMode, std::int32_t Count) { Reported = Count; };
   {
@@ -251,10 +249,7 @@ TEST(Socket, SizedReadCutShort)
   });
   testing::TempDir Dir;
   TIdTCPClient Client;
-  Client.Host = "127.0.0.1";
-  Client.Port = Server.Port();
-  Client.ReadTimeout = 2000;
-  Client.Connect();
+  ConnectTo(Client, Server.Port());
   {
     TFileStream File(Dir.Folder() + "cut.bin", fmCreate);
     EXPECT_THROW(Client.ReadStream(File, 300000), EIdConnClosedGracefully);

@@ -15,6 +15,7 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
 namespace quenloft {
@@ -222,21 +223,18 @@ TEST(SettingsStoreTest, TwoProgramsWritingAtOnceLoseNothing)
 
 TEST(SettingsStoreTest, DefaultFolderFollowsTheBaseDirectoryRules)
 {
-  const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
-  const std::string savedXdg = oldXdg ? oldXdg : "";
-  const char* oldHome = std::getenv("HOME");
-  const std::string savedHome = oldHome ? oldHome : "";
-
-  ::setenv("XDG_CONFIG_HOME", "/cfg/here", 1);
-  EXPECT_EQ(TSettingsStore::DefaultFolder(), "/cfg/here/Quenloft/");
-  ::setenv("HOME", "/home/ann", 1);
-  ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
-  EXPECT_EQ(TSettingsStore::DefaultFolder(), "/home/ann/.config/Quenloft/");
+  testing::ScopedEnv home("HOME", "/home/ann");
+  {
+    testing::ScopedEnv config("XDG_CONFIG_HOME", "/cfg/here");
+    EXPECT_EQ(TSettingsStore::DefaultFolder(), "/cfg/here/Quenloft/");
+  }
+  {
+    testing::ScopedEnv config("XDG_CONFIG_HOME", "relative/ignored");
+    EXPECT_EQ(TSettingsStore::DefaultFolder(), "/home/ann/.config/Quenloft/");
+  }
+  testing::ScopedEnv config("XDG_CONFIG_HOME", "");
   ::unsetenv("XDG_CONFIG_HOME");
   EXPECT_EQ(TSettingsStore::DefaultFolder(), "/home/ann/.config/Quenloft/");
-
-  oldXdg ? ::setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
-  oldHome ? ::setenv("HOME", savedHome.c_str(), 1) : ::unsetenv("HOME");
 }
 
 } // namespace

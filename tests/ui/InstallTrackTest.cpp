@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include "app/App.h"
-#include "platform/Trace.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "ui/kvuRegistry.h"
 
@@ -21,44 +21,26 @@ namespace {
 using namespace std::chrono_literals;
 using testing::ScriptedAnswer;
 using testing::ScriptedServer;
+using testing::ScopedEnv;
 using testing::TempDir;
+using testing::TraceCapture;
 
 // A private settings store and trace name, and the App the thread reports to.
 class InstallTrackTest : public ::testing::Test {
 protected:
   void SetUp() override
   {
-    Save("XDG_CONFIG_HOME", FConfig.Path().string());
-    Save("XDG_RUNTIME_DIR", FRuntime.Path().string());
     ASSERT_EQ(FTrace.Open(), "");
     FApp = std::make_unique<TAppLifetime>();
     Drain();
   }
-  void TearDown() override
-  {
-    FApp.reset();
-    for (auto& [name, value] : FSaved)
-      value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
-  }
-  void Save(const std::string& Name, const std::string& Value)
-  {
-    const char* old = std::getenv(Name.c_str());
-    FSaved.emplace_back(Name, old ? std::optional<std::string>(old) : std::nullopt);
-    ::setenv(Name.c_str(), Value.c_str(), 1);
-  }
-  std::vector<std::string> Drain()
-  {
-    std::vector<std::string> lines;
-    while (auto line = FTrace.Receive(50ms))
-      lines.push_back(*line);
-    return lines;
-  }
+  std::vector<std::string> Drain() { return FTrace.Drain(); }
   bool Tracked() { return RegReadBool(HKEY_CURRENT_USER, kSettingsKey, kInstallTrackedValue); }
 
-  TempDir FConfig, FRuntime;
-  TTraceListener FTrace;
+  TempDir FConfig;
+  ScopedEnv FConfigHome{"XDG_CONFIG_HOME", FConfig.Path().string()};
+  TraceCapture FTrace;
   std::unique_ptr<TAppLifetime> FApp;
-  std::vector<std::pair<std::string, std::optional<std::string>>> FSaved;
 };
 
 TEST_F(InstallTrackTest, EmptyAddressFailsAtOnceAndSetsTheFlag)

@@ -2,31 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <limits>
 
 #include "platform/SettingsStore.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
 namespace quenloft {
 namespace {
 
+using testing::ScopedEnv;
 using testing::TempDir;
 
 // Points the per-user store at a fresh folder for the test's duration.
 class RegistryTest : public ::testing::Test {
 protected:
-  void SetUp() override
-  {
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    FHadOld = old != nullptr;
-    FOld = old ? old : "";
-    ::setenv("XDG_CONFIG_HOME", FDir.Path().c_str(), 1);
-  }
-  void TearDown() override
-  {
-    FHadOld ? ::setenv("XDG_CONFIG_HOME", FOld.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
-  }
   std::optional<TRegData> Stored(const std::string& Name, HKEY Root = HKEY_CURRENT_USER)
   {
     return TSettingsStore(RegStoreFileName(Root)).ReadValue(kKey, Name);
@@ -34,8 +24,7 @@ protected:
 
   static constexpr const char* kKey = "Software\\Quenloft";
   TempDir FDir;
-  bool FHadOld = false;
-  std::string FOld;
+  ScopedEnv FConfigHome{"XDG_CONFIG_HOME", FDir.Path().string()};
 };
 
 TRegData DWord(std::uint32_t V)
@@ -109,7 +98,7 @@ TEST_F(RegistryTest, AStoreThatCannotBeWrittenFailsQuietly)
 {
   // The config folder is a plain file: no store can be made under it.
   const std::string blocker = FDir.WriteFile("blocker", "x");
-  ::setenv("XDG_CONFIG_HOME", blocker.c_str(), 1);
+  ScopedEnv configHome("XDG_CONFIG_HOME", blocker);
   EXPECT_FALSE(RegWriteValue(HKEY_CURRENT_USER, kKey, "Text", std::string("v")));
   EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, kKey, "Text"), "");
   EXPECT_FALSE(RegReadBool(HKEY_CURRENT_USER, kKey, "Flag"));

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "platform/VersionNote.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "ui/kvuRegistry.h"
 
@@ -20,27 +21,8 @@ namespace quenloft {
 namespace {
 
 using testing::ReadFileBytes;
+using testing::ScopedEnv;
 using testing::TempDir;
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-  ScopedEnv(const char* Name, const std::string& Value) : FName(Name)
-  {
-    const char* old = std::getenv(Name);
-    FHad = old != nullptr;
-    FOld = old ? old : "";
-    ::setenv(Name, Value.c_str(), 1);
-  }
-  ~ScopedEnv() { FHad ? ::setenv(FName, FOld.c_str(), 1) : ::unsetenv(FName); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-  const char* FName;
-  bool FHad = false;
-  std::string FOld;
-};
 
 TEST(ShellTest, AppPathIsTheExecutablesFolder)
 {
