@@ -1,0 +1,73 @@
+// The timeline: plays a Movie's frames into a display list.
+//
+// The root and every placed sprite keep their own frame counter; advancing
+// one frame runs each of them one step, as the player does. The display list
+// is the only thing the renderer reads.
+//
+// Threads: one thread at a time per Timeline; the Movie it reads is shared.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "swf/Movie.h"
+
+namespace quenloft::swf {
+
+struct SpriteInstance;
+
+// One placed character at one depth.
+struct DisplayObject {
+  swf::Depth Depth = 0;
+  CharacterId Character = 0;
+  Matrix Transform;
+  ColorTransform Color;
+  std::uint16_t Ratio = 0;
+  std::uint16_t ClipDepth = 0; // non-zero: a mask for the depths up to this one
+  BlendMode Blend = BlendMode::Normal;
+  bool Visible = true;
+  bool CacheAsBitmap = false;
+  // Set when the character is a sprite: its own playhead and display list.
+  std::shared_ptr<SpriteInstance> Sprite;
+};
+
+// Sorted by depth, lowest (drawn first) at the front.
+using DisplayList = std::vector<DisplayObject>;
+
+struct SpriteInstance {
+  const swf::Sprite* Definition = nullptr;
+  std::uint32_t CurrentFrame = 0; // from 0
+  bool Playing = true;
+  DisplayList List;
+};
+
+class Timeline {
+public:
+  explicit Timeline(std::shared_ptr<const Movie> Movie);
+
+  const swf::Movie& Movie() const { return *FMovie; }
+  const DisplayList& List() const { return FRoot.List; }
+
+  // The root's frame shown, from 0.
+  std::uint32_t CurrentFrame() const { return FRoot.CurrentFrame; }
+  std::uint32_t TotalFrames() const;
+  bool Playing() const { return FRoot.Playing; }
+  void Play() { FRoot.Playing = true; }
+  void Stop() { FRoot.Playing = false; }
+
+  // Shows root frame N (from 0) exactly as playing from the start would
+  // have shown it: backwards rebuilds from the first frame; a frame past the
+  // end shows the last. Sprites are stepped along with the root.
+  void GotoFrame(std::uint32_t Frame);
+
+  // One tick of the player: the root (unless stopped) and every sprite
+  // (unless stopped) advance one frame; the root loops at its end.
+  void Advance();
+
+private:
+  std::shared_ptr<const swf::Movie> FMovie;
+  SpriteInstance FRoot;
+};
+
+} // namespace quenloft::swf
