@@ -120,7 +120,7 @@ TEST(SWFLinkExtractionTest, DuplicatesIgnoreLetterCaseAndKeepTheFirst)
   list.clear();
   std::string page;
   for (int i = 0; i < 3000; ++i)
-    page += "\"m" + std::to_string(i) + ".swf\" \"M" + std::to_string(i) + ".SWF\"";
+    page += "\"m" + std::to_string(i) + ".swf\" \"M" + std::to_string(i) + ".swf\"";
   CollectSWFLinks(page, list);
   EXPECT_EQ(list.size(), 3000u);
 }
