@@ -5,10 +5,12 @@ BUILD      ?= build
 TEST_BUILD ?= build-test
 FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
+DESTDIR    ?=
 CMAKE_GEN  := -G Ninja
 WERROR     := $(if $(CI),ON,OFF)
 
-.PHONY: all deps build run test bench fuzz screenshot clean
+.PHONY: all deps build run test install package bench fuzz screenshot clean
 
 all: build
 
@@ -31,6 +33,15 @@ $(TEST_BUILD)/build.ninja: | deps
 test: deps $(TEST_BUILD)/build.ninja
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# The programs, menu entry, icons, metainfo, man pages and completions under
+# $(DESTDIR)$(PREFIX).
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# A .deb of the release build in $(BUILD)/: quenloft_<version>_<arch>.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 bench: build
 	$(BUILD)/bench/quenloft_bench
