@@ -99,9 +99,9 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PR
 set(CPACK_PACKAGE_VENDOR "The Quenloft developers")
 set(CPACK_PACKAGE_CONTACT "Quenloft maintainers <maintainers@example.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "save the Flash movies a web page refers to")
+# The summary above is the description's first line; this is the rest.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "save the Flash movies a web page refers to
-Quenloft fetches a web page with its own HTTP/1.1 client, lists the links
+    "Quenloft fetches a web page with its own HTTP/1.1 client, lists the links
 to Flash movies (.swf files) in the page text and downloads the movies one
 after another into a folder, never overwriting a file. A finished movie is
 shown in a preview pane.
