@@ -17,6 +17,7 @@
 #include "app/StartArguments.h"
 #include "app/VellicorFrm.h"
 
+#include <QIcon>
 #include <QKeyEvent>
 #include <QTimer>
 
@@ -85,8 +86,11 @@ int main(int argc, char** argv) {
   TQuenloftApplication Application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quenloft"));
   QApplication::setApplicationDisplayName(QStringLiteral("Quenloft"));
-  // Ties the windows to the menu entry (Wayland finds the icon through it).
+  // Ties the windows to the menu entry (Wayland finds the icon through it);
+  // on X11 the window carries the installed theme icon itself (none when the
+  // program runs from its build folder).
   QGuiApplication::setDesktopFileName(QStringLiteral("com.example.Quenloft"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.example.Quenloft")));
   const TStartArguments Start = ParseStartArguments(std::vector<std::string>(argv + 1, argv + argc));
   if (!Start.Error.empty()) {
     std::fprintf(stderr, "quenloft: %s\n%s", Start.Error.c_str(), StartUsageText().c_str());

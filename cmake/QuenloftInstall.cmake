@@ -8,7 +8,7 @@
 #   share/icons/hicolor/scalable/apps/com.example.Quenloft.svg
 #   share/man/man1/quenloft.1.gz, quenloft-cli.1.gz       built from dist/man/*.scd
 #   share/bash-completion/completions/quenloft-cli
-#   share/zsh/vendor-completions/_quenloft-cli
+#   share/zsh/vendor-completions/_quenloft-cli (site-functions outside /usr)
 #   share/fish/vendor_completions.d/quenloft-cli.fish
 #
 # `cpack -G DEB` (make package) wraps the same tree into a .deb whose
@@ -58,8 +58,17 @@ if(TARGET quenloft-cli)
   install(TARGETS quenloft-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${QUENLOFT_DIST}/completion/quenloft-cli.bash
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME quenloft-cli)
-  # Debian's zsh looks in vendor-completions; site-functions is for local files.
-  install(FILES ${QUENLOFT_DIST}/completion/_quenloft-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+  # zsh looks in share/zsh/vendor-completions under /usr (where Debian's
+  # packages put theirs) and in share/zsh/site-functions elsewhere, such as
+  # /usr/local: decided by the prefix given at install time.
+  install(CODE "
+    if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+      set(zsh_folder vendor-completions)
+    else()
+      set(zsh_folder site-functions)
+    endif()
+    file(INSTALL \"${QUENLOFT_DIST}/completion/_quenloft-cli\"
+         DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/zsh/\${zsh_folder}\")")
   install(FILES ${QUENLOFT_DIST}/completion/quenloft-cli.fish
           DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 endif()
