@@ -8,10 +8,12 @@ TSAN_BUILD ?= build-tsan
 # The test programs whose tests run worker threads (ctest label "threaded").
 THREADED_TESTS := test_download test_platform test_app_gui test_cli
 JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
+DESTDIR    ?=
 CMAKE_GEN  := -G Ninja
 WERROR     ?= $(if $(CI),ON,OFF)
 
-.PHONY: all deps build run test tsan bench fuzz fuzz-build screenshot clean
+.PHONY: all deps build run test tsan install package bench fuzz fuzz-build screenshot clean
 
 all: build
 
@@ -42,6 +44,15 @@ tsan: deps
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(THREADED_TESTS)
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  ctest -L threaded --output-on-failure -j $(JOBS) --timeout 300
+
+# The programs, menu entry, icons, metainfo, man pages and completions under
+# $(DESTDIR)$(PREFIX).
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# A .deb of the release build in $(BUILD)/: quenloft_<version>_<arch>.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 bench: build
 	$(BUILD)/bench/quenloft_bench

@@ -4,6 +4,7 @@
 #include "ui/kvuShell.h"
 
 #include "tests/support/NginxServer.h"
+#include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/QtTestApp.h"
 
@@ -187,6 +188,9 @@ TEST(WindowHelpers, DefaultFolderFallsBackToTheDownloadFolder) {
   EXPECT_EQ(DefaultOutputFolder(Dir.Folder(), "/home/u/Downloads"), Dir.Folder() + "Downloaded SWF Files/");
   EXPECT_EQ(DefaultOutputFolder("/proc/1/", "/home/u/Downloads"), "/home/u/Downloads/Downloaded SWF Files/");
   EXPECT_EQ(DefaultOutputFolder("/nonexistent-quenloft/", "/d/"), "/d/Downloaded SWF Files/");
+  // An installed place, even one this user may write to, keeps no movies.
+  std::filesystem::create_directory(Dir.Folder() + "bin");
+  EXPECT_EQ(DefaultOutputFolder(Dir.Folder() + "bin/", "/d/"), "/d/Downloaded SWF Files/");
 }
 
 TEST(WindowHelpers, SizeTextsAtTheThresholds) {
@@ -344,6 +348,25 @@ TEST_F(WindowTest, EnterStartsADirectMovieAddressWithoutFetchingAPage) {
   ASSERT_TRUE(WaitUntil([this] { return !Form->btnDownload->isHidden(); }));
   EXPECT_EQ(Form->Rows().ImageIndex(0), tsFailed);
   EXPECT_EQ(Cell(0, 3), QString());
+}
+
+TEST_F(WindowTest, AddressFromTheCommandLineWaitsForStartDownload) {
+  testing::ScriptedServer Server([](testing::ScriptedConnection& C) {
+    if (!C.ReadRequest().empty())
+      C.Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+  });
+  Form->show();
+  Form->edtPath->setText(QString::fromStdString(Files.Folder()));
+  Form->SetStartAddress(Server.Url("/games/index.html"));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Form->edtURL->text(), QString::fromStdString(Server.Url("/games/index.html")));
+  EXPECT_TRUE(Form->edtURL->hasFocus());
+  EXPECT_EQ(Form->Rows().RowCount(), 0);
+  EXPECT_EQ(Server.ConnectionCount(), 0);
+  // The user's press is what fetches the page.
+  PressKey(*Form->edtURL, Qt::Key_Return);
+  ASSERT_TRUE(WaitUntil([&Server] { return Server.Requests().size() == 1; }));
+  EXPECT_NE(Server.Requests()[0].find("GET /games/index.html "), std::string::npos);
 }
 
 TEST_F(WindowTest, PreviewFitsTheMovieIntoThePanel) {
