@@ -40,9 +40,10 @@ void TVellicorForm::PreviewFile(const std::string& Path) {
   FitSizeInBox(pnlPreview->width() - 2, pnlPreview->height() - 2, W, H, true, FitW, FitH);
   // 6.-7.
   CenterInParent(*FFlash, *pnlPreview, FitW, FitH, false);
-  // 8.-9.
-  FFlash->LoadMovie(Path);
+  // 8.-9. The player starts playing once it is shown. The path goes over
+  // as the system's 8-bit encoding gives it.
   FFlash->show();
+  FFlash->LoadMovie(QString::fromLocal8Bit(Path));
   Timer1->start();
 }
 
