@@ -1,0 +1,93 @@
+// The preview pane (offscreen platform), with the shared reference movies
+// (skipped when ../shared/fixtures is absent):
+// - one tick of the pane's 200 ms timer while a movie plays (goal: under
+//   1 ms);
+// - the heaviest reference case (a photo traced into one shape of
+//   thousands of fills) playing in the pane for three seconds: frames
+//   stepped and drawn per second against the movie's own rate, and the
+//   process's CPU share meanwhile (goal: the full rate at under half of one
+//   core).
+#include "app/VellicorFrm.h"
+#include "bench/gui/BenchApp.h"
+#include "swf/Movie.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace quenloft {
+namespace {
+
+std::string ReferenceMovie(const std::string& Case) {
+  const char* Dir = std::getenv("QUENLOFT_FIXTURES");
+  const std::filesystem::path Root =
+      (Dir && *Dir) ? std::filesystem::path(Dir) : std::filesystem::path(QUENLOFT_SOURCE_DIR) / ".." / "shared" / "fixtures";
+  const std::filesystem::path File = Root / "ruffle" / Case / "test.swf";
+  return std::filesystem::exists(File) ? File.string() : std::string();
+}
+
+double CPUSeconds() {
+  rusage Usage{};
+  getrusage(RUSAGE_SELF, &Usage);
+  const auto Seconds = [](const timeval& T) { return static_cast<double>(T.tv_sec) + static_cast<double>(T.tv_usec) / 1e6; };
+  return Seconds(Usage.ru_utime) + Seconds(Usage.ru_stime);
+}
+
+void RunEventLoopFor(int Ms) {
+  QEventLoop Loop;
+  QTimer::singleShot(Ms, &Loop, &QEventLoop::quit);
+  Loop.exec();
+}
+
+void BM_PaneTimerTick(benchmark::State& State) {
+  const std::string Path = ReferenceMovie("from_shumway__invalidClipDepth");
+  if (Path.empty()) {
+    State.SkipWithError("reference movies not found");
+    return;
+  }
+  BenchApp();
+  TVellicorForm Form;
+  Form.show();
+  Form.PreviewFile(Path);
+  RunEventLoopFor(100);
+  for (auto _ : State)
+    Form.Timer1Timer();
+  State.counters["frame"] = Form.TrackBar->value();
+}
+BENCHMARK(BM_PaneTimerTick)->Unit(benchmark::kMicrosecond);
+
+void BM_PlayHeaviestCase(benchmark::State& State) {
+  const std::string Path = ReferenceMovie("visual__simple_shapes__heavy_tesselation");
+  if (Path.empty()) {
+    State.SkipWithError("reference movies not found");
+    return;
+  }
+  BenchApp();
+  TVellicorForm Form;
+  Form.show();
+  constexpr int kPlayMs = 3000;
+  for (auto _ : State) {
+    Form.PreviewFile(Path);
+    RunEventLoopFor(200); // the load and the first frames
+    const std::int64_t Stepped = Form.Flash()->FramesStepped();
+    const std::int64_t Drawn = Form.Flash()->FramesDrawn();
+    const double CPU = CPUSeconds();
+    RunEventLoopFor(kPlayMs);
+    const double Seconds = kPlayMs / 1000.0;
+    State.counters["movie_fps"] = Form.Flash()->LoadedMovie()->FrameRate;
+    State.counters["stepped_fps"] = static_cast<double>(Form.Flash()->FramesStepped() - Stepped) / Seconds;
+    State.counters["drawn_fps"] = static_cast<double>(Form.Flash()->FramesDrawn() - Drawn) / Seconds;
+    State.counters["cpu_share"] = (CPUSeconds() - CPU) / Seconds;
+  }
+}
+BENCHMARK(BM_PlayHeaviestCase)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+} // namespace
+} // namespace quenloft
