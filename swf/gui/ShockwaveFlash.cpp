@@ -73,6 +73,8 @@ TShockwaveFlash::TShockwaveFlash(QWidget* Parent) : QWidget(Parent) {
   // The player opens its own menu on a right-button release (while Menu is
   // true); Qt's context-menu event would be a second way in.
   setContextMenuPolicy(Qt::PreventContextMenu);
+  // A movie sees the pointer move without a button held, too.
+  setMouseTracking(true);
   FTicker.setSingleShot(true);
   FTicker.setTimerType(Qt::PreciseTimer);
   connect(&FTicker, &QTimer::timeout, this, [this] { Tick(); });

@@ -483,14 +483,15 @@ TEST_F(PaneTest, DraggingTheTrackBarSeeksEveryMoveAndTheReleasePlays) {
   Form->TrackBarMouseDown(Qt::LeftButton);
   for (int Value : {10, 20, 30, 256})
     Form->TrackBar->setValue(Value);
-  EXPECT_EQ(Shown, (std::vector<int>{10, 20, 30, 255})) << "the right end asks for frame 256: the last shows";
+  const int End = std::min(256, Flash.TotalFrames() - 1); // frame 256, or the last one
+  EXPECT_EQ(Shown, (std::vector<int>{10, 20, 30, End})) << "the right end asks for frame 256";
   EXPECT_FALSE(Flash.Playing());
   Form->Timer1Timer();
   EXPECT_EQ(Form->TrackBar->value(), 256) << "ticks leave the thumb where the user holds it";
   Form->TrackBarMouseUp(Qt::LeftButton);
   EXPECT_FALSE(Form->Seeking());
   EXPECT_TRUE(Flash.Playing());
-  ASSERT_TRUE(WaitUntil([&Flash] { return Flash.CurrentFrame() < 255; })) << "played on and looped";
+  ASSERT_TRUE(WaitUntil([&Flash, End] { return Flash.CurrentFrame() < End; })) << "played on and looped";
   Form->Timer1Timer();
   EXPECT_EQ(Form->TrackBar->value(), Flash.CurrentFrame());
 }
