@@ -49,6 +49,10 @@ QSize StagePixels(const swf::Movie& Movie) {
           Pixels(std::int64_t{Movie.Stage.YMax} - Movie.Stage.YMin)};
 }
 
+bool HasSprites(const swf::DisplayList& List) {
+  return std::any_of(List.begin(), List.end(), [](const swf::DisplayObject& Object) { return Object.Sprite != nullptr; });
+}
+
 } // namespace
 
 std::uint32_t MouseMessageOf(const QEvent& Event) {
@@ -197,8 +201,13 @@ void TShockwaveFlash::Tick() {
   for (std::int64_t I = 0; I < Steps; ++I)
     FTimeline->Advance();
   FStepped += Steps;
-  update();
-  if (FTimeline->CurrentFrame() != Before)
+  // A step that leaves the root on its frame with no sprite on the stage
+  // shows the same picture (a one-frame movie, a stopped root): it is not
+  // drawn again.
+  const bool Moved = FTimeline->CurrentFrame() != Before;
+  if (Moved || HasSprites(FTimeline->List()))
+    update();
+  if (Moved)
     emit FrameChanged(static_cast<int>(FTimeline->CurrentFrame()));
   ScheduleTick();
 }

@@ -17,10 +17,13 @@
 // Playing: the frame due is worked out from a steady clock and the movie's
 // frame rate, not by counting timer ticks, so a slow frame does not slow the
 // movie down: frames whose time has passed are stepped through the timeline
-// without being drawn. The root loops, and a stop action holds it, as the
-// timeline says; sprites go on stepping while the root holds. The stage is
-// drawn fitted into the widget's own size, centred, at high quality. Nothing
-// ticks while the widget is hidden; freeing it ends playing.
+// without being drawn, and a step that cannot change the picture (the root
+// on the same frame, no sprite on the stage) is not drawn either. Rates
+// are kept within 1 to 120 frames per second. The root loops, and a stop
+// action holds it, as the timeline says; sprites go on stepping while the
+// root holds. The stage is drawn fitted into the widget's own size,
+// centred, at high quality. Nothing ticks while the widget is hidden;
+// freeing it ends playing.
 //
 // Mouse input that reaches the player is told with MovieMouse, as the
 // window message number of the mouse range (WM_MOUSEMOVE..WM_MOUSEWHEEL) and

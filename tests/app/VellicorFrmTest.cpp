@@ -8,6 +8,7 @@
 
 #include "tests/support/NginxServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/swf/MovieBuilder.h"
 #include "tests/swf/gui/MovieFixtures.h"
 #include "tests/ui/QtTestApp.h"
 
@@ -563,11 +564,10 @@ TEST_F(PaneTest, SeekedFrameShowsWhatTheRendererDrawsAtTheFittedSize) {
 TEST_F(PaneTest, MovieBrokenAfterItsHeaderShowsItsStageAndBackgroundWithoutAnError) {
   TErrorBoxCapture Box;
   // A background colour, one frame, then a tag that claims 16 MB.
-  const std::string Broken = testing::SWFFile(80, 60, 3,
-                                              testing::SWFTag(testing::kTagSetBackgroundColor, "\x20\x80\x40") +
-                                                  testing::SWFTag(testing::kTagShowFrame, "") +
-                                                  std::string("\x3F\x03\x00\x00\x00\x01", 6));
-  Form->PreviewFile(Files.WriteFile("broken.swf", Broken));
+  using namespace swf::test;
+  const TBytes Broken =
+      MovieFile(Join({Tag(9, {0x20, 0x80, 0x40}), ShowFrame(), {0x3F, 0x03, 0x00, 0x00, 0x00, 0x01}}), 'F', 3, 80, 60);
+  Form->PreviewFile(Files.WriteFile("broken.swf", testing::AsText(Broken)));
   ASSERT_NE(Form->Flash(), nullptr);
   ASSERT_NE(Form->Flash()->LoadedMovie(), nullptr);
   EXPECT_FALSE(Form->Flash()->LoadedMovie()->ReadError.empty());
@@ -583,13 +583,11 @@ TEST_F(PaneTest, MovieBrokenAfterItsHeaderShowsItsStageAndBackgroundWithoutAnErr
 
 TEST_F(PaneTest, ScriptedMovieSaysQuietlyThatItsScriptDoesNotRun) {
   // A trace("hi") action: script beyond the plain timeline actions.
-  const std::string Action = std::string("\x96\x04\x00\x00hi\x00\x26\x00", 9);
-  const std::string Scripted = testing::SWFFile(200, 100, 1,
-                                                testing::SWFTag(testing::kTagSetBackgroundColor, "\xFF\xFF\xFF") +
-                                                    testing::SWFTag(testing::kTagDoAction, Action) +
-                                                    testing::SWFTag(testing::kTagShowFrame, "") +
-                                                    testing::SWFTag(testing::kTagEnd, ""));
-  Form->PreviewFile(Files.WriteFile("scripted.swf", Scripted));
+  using namespace swf::test;
+  const TBytes Trace{0x96, 0x04, 0x00, 0x00, 'h', 'i', 0x00, 0x26};
+  const TBytes Scripted =
+      MovieFile(Join({Tag(9, {0xFF, 0xFF, 0xFF}), DoAction(Trace), ShowFrame(), End()}), 'F', 1, 200, 100);
+  Form->PreviewFile(Files.WriteFile("scripted.swf", testing::AsText(Scripted)));
   ASSERT_NE(Form->Flash()->LoadedMovie(), nullptr);
   EXPECT_TRUE(Form->Flash()->LoadedMovie()->Scripted);
   const QImage Shown = Form->Flash()->grab().toImage();

@@ -1,6 +1,7 @@
 #include "swf/gui/kvuFlash.h"
 
 #include "tests/support/TempDir.h"
+#include "tests/swf/MovieBuilder.h"
 #include "tests/swf/gui/MovieFixtures.h"
 #include "tests/ui/QtTestApp.h"
 
@@ -96,11 +97,9 @@ TEST_F(PlayerTest, CallsWithoutAMovieRaiseAndAFileThatIsNotAMovieHasNoFrames) {
 }
 
 TEST_F(PlayerTest, NothingTicksWhileHidden) {
-  Load(Files.WriteFile("blue.swf", testing::SWFFile(40, 30, 2,
-                                                    testing::SWFTag(testing::kTagSetBackgroundColor, std::string("\x00\x00\xFF", 3)) +
-                                                        testing::SWFTag(testing::kTagShowFrame, "") +
-                                                        testing::SWFTag(testing::kTagShowFrame, "") +
-                                                        testing::SWFTag(testing::kTagEnd, ""))));
+  using namespace swf::test;
+  const TBytes Blue = MovieFile(Join({Tag(9, {0, 0, 255}), ShowFrame(), ShowFrame(), End()}), 'F', 2, 40, 30);
+  Load(Files.WriteFile("blue.swf", testing::AsText(Blue)));
   EXPECT_TRUE(Flash->Ticking());
   Window.hide();
   EXPECT_FALSE(Flash->Ticking());
@@ -108,6 +107,19 @@ TEST_F(PlayerTest, NothingTicksWhileHidden) {
   EXPECT_TRUE(Flash->Ticking());
   const QImage Shot = Flash->grab().toImage();
   EXPECT_EQ(Shot.pixelColor(120, 87), QColor(0, 0, 255)) << "the stage's background, fitted";
+}
+
+TEST_F(PlayerTest, StepsThatCannotChangeThePictureAreNotDrawn) {
+  using namespace swf::test;
+  const TBytes Still = MovieFile(Join({RectShape(1, 400, 400), Place2(1, 1), ShowFrame(), End()}), 'F', 1, 40, 30);
+  Load(Files.WriteFile("still.swf", testing::AsText(Still)));
+  ASSERT_TRUE(WaitUntil([this] { return Flash->FramesStepped() >= 2 && Flash->FramesDrawn() >= 1; }));
+  const std::int64_t Drawn = Flash->FramesDrawn();
+  const std::int64_t Stepped = Flash->FramesStepped();
+  ASSERT_TRUE(WaitUntil([&] { return Flash->FramesStepped() >= Stepped + 3; }));
+  EXPECT_EQ(Flash->FramesDrawn(), Drawn) << "one frame, no sprite: the picture stays";
+  Flash->GotoFrame(0);
+  ASSERT_TRUE(WaitUntil([&] { return Flash->FramesDrawn() > Drawn; })) << "a seek draws";
 }
 
 TEST_F(PlayerTest, MouseFilterDecidesWhatReachesTheMovie) {
