@@ -155,7 +155,8 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
       }
       p.setWorldTransform(t);
       p.setPen(Qt::NoPen);
-      p.setBrush(GradientOrSolidBrush(part.Fill, Draw.Color));
+      QBrush brush = GradientOrSolidBrush(part.Fill, Draw.Color);
+      p.setBrush(brush);
       p.drawPath(part.Path);
       continue;
     }
@@ -288,11 +289,12 @@ void PainterBackend::EndLayer()
 
 void PainterBackend::Composite(Layer& Child, Layer& Parent)
 {
-  BlendMode mode = Child.Mode;
-  // Alpha and Erase change the layer under them; on the stage itself they
-  // have none and draw as Normal.
+  const BlendMode mode = Child.Mode;
+  // Alpha and Erase change only the alpha of the layer under them; drawn
+  // straight onto the stage, which is opaque whatever its alpha, they show
+  // nothing.
   if ((mode == BlendMode::Alpha || mode == BlendMode::Erase) && !Parent.Image)
-    mode = BlendMode::Normal;
+    return;
   QPainter& p = *Parent.Painter;
   if (const auto qt = QtMode(mode)) {
     p.save();

@@ -94,8 +94,9 @@ TEST_F(Frames, BlendModesOnALayer)
       {BlendMode::Difference, false, qRgb(255, 0, 255)},
       {BlendMode::Subtract, false, qRgb(255, 0, 0)},
       {BlendMode::Invert, false, qRgb(0, 255, 255)},
-      // Alpha and Erase need a layer under them; on the stage they are Normal.
-      {BlendMode::Alpha, false, qRgb(0, 0, 255)},
+      // Alpha and Erase need a layer under them; on the stage they show nothing.
+      {BlendMode::Alpha, false, qRgb(255, 0, 0)},
+      {BlendMode::Erase, false, qRgb(255, 0, 0)},
       {BlendMode::Alpha, true, qRgb(255, 0, 0)},
       {BlendMode::Erase, true, qRgb(255, 255, 255)},
   };
