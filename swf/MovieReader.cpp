@@ -1,8 +1,8 @@
 #include "swf/MovieReader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 
 #include "swf/DefinitionReader.h"
 #include "swf/ShapeReader.h"
@@ -205,9 +205,18 @@ private:
     FMovie.Dictionary.try_emplace(Id, std::forward<T>(Value));
   }
   bool ReadTag(int Code, TTagReader& Body, Sprite& S, Frame& Current, int Nesting);
+  void Spend(std::size_t Records);
 
   Movie& FMovie;
+  std::size_t FRecords = 0; // shape records read so far
 };
+
+void TMovieReader::Spend(std::size_t Records)
+{
+  FRecords += Records;
+  if (FRecords > MaxMovieShapeRecords)
+    throw ETagError("the movie holds more shape records than the player reads");
+}
 
 void TMovieReader::Note(const std::string& Error)
 {
@@ -297,6 +306,7 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
   case 83: {
     const int version = Code == 2 ? 1 : Code == 22 ? 2 : Code == 32 ? 3 : 4;
     Shape shape = ReadShape(B, version);
+    Spend(shape.Records.size());
     const CharacterId id = shape.Id;
     Define(id, std::move(shape));
     return true;
@@ -304,6 +314,7 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
   case 46:
   case 84: {
     MorphShape morph = ReadMorphShape(B, Code == 46 ? 1 : 2);
+    Spend(morph.StartRecords.size() + morph.EndRecords.size());
     const CharacterId id = morph.Id;
     Define(id, std::move(morph));
     return true;
@@ -329,6 +340,8 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
   case 48:
   case 75: {
     Font font = ReadFont(B, Code);
+    for (const Shape& glyph : font.Glyphs)
+      Spend(glyph.Records.size() + 1);
     const CharacterId id = font.Id;
     Define(id, std::move(font));
     return true;
@@ -362,11 +375,11 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
 
 } // namespace
 
-std::shared_ptr<Movie> ReadMovie(std::span<const std::uint8_t> Bytes)
+std::shared_ptr<Movie> ReadMovie(std::span<const std::uint8_t> Bytes, std::size_t MaxBody)
 {
   auto movie = std::make_shared<Movie>();
   std::string error;
-  const std::vector<std::uint8_t> body = DecompressBody(Bytes, MaxMovieBody, error);
+  const std::vector<std::uint8_t> body = DecompressBody(Bytes, std::min(MaxBody, MaxMovieBody), error);
   movie->Signature = static_cast<char>(Bytes[0]);
   movie->Version = Bytes[3];
   TTagReader r(body);
@@ -386,11 +399,17 @@ std::shared_ptr<Movie> ReadMovie(std::span<const std::uint8_t> Bytes)
 
 std::shared_ptr<Movie> ReadMovieFile(const std::string& FileName)
 {
-  std::ifstream in(FileName, std::ios::binary);
+  std::ifstream in(FileName, std::ios::binary | std::ios::ate);
   if (!in)
     throw EMovieError("Cannot open file \"" + FileName + "\"");
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad())
+  // A compressed body never comes out smaller than it went in, so a file
+  // larger than the biggest body is not one the player reads.
+  const std::streamoff size = in.tellg();
+  if (size < 0 || static_cast<std::uint64_t>(size) > MaxMovieBody + 8)
+    throw EMovieError("the file is larger than the player reads");
+  in.seekg(0);
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), size))
     throw EMovieError("Cannot read file \"" + FileName + "\"");
   return ReadMovie(bytes);
 }

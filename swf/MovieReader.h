@@ -34,7 +34,8 @@ public:
 // The largest body (after decompression) the reader accepts.
 inline constexpr std::size_t MaxMovieBody = 256u << 20;
 
-std::shared_ptr<Movie> ReadMovie(std::span<const std::uint8_t> Bytes);
+// MaxBody bounds the decompressed body (at most MaxMovieBody is used).
+std::shared_ptr<Movie> ReadMovie(std::span<const std::uint8_t> Bytes, std::size_t MaxBody = MaxMovieBody);
 
 // Reads FileName whole and parses it. Raises EMovieError when the file
 // cannot be read as well.

@@ -11,8 +11,11 @@
 
 namespace quenloft::swf {
 
-// The largest number of records one shape may hold; more is a hostile file.
-inline constexpr std::size_t MaxShapeRecords = 4u << 20;
+// The most records one shape may hold, and all shapes, glyphs and morph
+// shapes of a movie together; more is a hostile file (a record takes a
+// few bits in the file and tens of bytes in memory).
+inline constexpr std::size_t MaxShapeRecords = 1u << 20;
+inline constexpr std::size_t MaxMovieShapeRecords = 4u << 20;
 
 FillStyle ReadFillStyle(TTagReader& Reader, int ShapeVersion);
 ShapeStyles ReadShapeStyles(TTagReader& Reader, int ShapeVersion);

@@ -1,0 +1,376 @@
+#include "swf/render/PainterBackend.h"
+
+#include <QPainterPathStroker>
+
+#include <algorithm>
+#include <cmath>
+
+#include "swf/render/Paint.h"
+#include "swf/render/ShapePaths.h"
+
+namespace quenloft::swf::render {
+namespace {
+
+// A transform past this scale (or not finite) draws nothing: nested
+// sprites can multiply their scales beyond anything a rasterizer handles.
+constexpr double MaxScale = 1e6;
+
+// Colour-transformed bitmap copies kept per frame.
+constexpr std::size_t MaxTinted = 32;
+
+bool Drawable(const QTransform& T)
+{
+  for (double v : {T.m11(), T.m12(), T.m21(), T.m22(), T.dx(), T.dy()}) {
+    if (!std::isfinite(v) || std::abs(v) > MaxScale * 1e3)
+      return false;
+  }
+  return std::abs(T.m11()) + std::abs(T.m12()) + std::abs(T.m21()) + std::abs(T.m22()) <
+         MaxScale;
+}
+
+std::optional<QPainter::CompositionMode> QtMode(BlendMode Mode)
+{
+  switch (Mode) {
+  case BlendMode::Normal:
+  case BlendMode::Layer:
+    return QPainter::CompositionMode_SourceOver;
+  case BlendMode::Multiply:
+    return QPainter::CompositionMode_Multiply;
+  case BlendMode::Screen:
+    return QPainter::CompositionMode_Screen;
+  case BlendMode::Lighten:
+    return QPainter::CompositionMode_Lighten;
+  case BlendMode::Darken:
+    return QPainter::CompositionMode_Darken;
+  case BlendMode::Difference:
+    return QPainter::CompositionMode_Difference;
+  case BlendMode::Add:
+    return QPainter::CompositionMode_Plus;
+  case BlendMode::Overlay:
+    return QPainter::CompositionMode_Overlay;
+  case BlendMode::HardLight:
+    return QPainter::CompositionMode_HardLight;
+  case BlendMode::Subtract:
+  case BlendMode::Invert:
+  case BlendMode::Alpha:
+  case BlendMode::Erase:
+    break;
+  }
+  return std::nullopt;
+}
+
+QImage Tinted(const QImage& Source, const ColorTransform& Ct)
+{
+  QImage out = Source.convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < out.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+    for (int x = 0; x < out.width(); ++x) {
+      const QRgb p = row[x];
+      const Rgba c = Ct.Apply({static_cast<std::uint8_t>(qRed(p)),
+                               static_cast<std::uint8_t>(qGreen(p)),
+                               static_cast<std::uint8_t>(qBlue(p)),
+                               static_cast<std::uint8_t>(qAlpha(p))});
+      row[x] = qRgba(c.R, c.G, c.B, c.A);
+    }
+  }
+  return out.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+} // namespace
+
+PainterBackend::PainterBackend(QImage& Target, const PaintOptions& Options, ShapeCache& Shapes,
+                               BitmapSource Bitmaps)
+    : FTarget(Target), FOptions(Options), FShapes(Shapes), FBitmaps(std::move(Bitmaps))
+{
+  Layer root;
+  root.Painter = std::make_unique<QPainter>(&FTarget);
+  SetUp(*root.Painter);
+  FLayers.push_back(std::move(root));
+}
+
+PainterBackend::~PainterBackend()
+{
+  // Unbalanced commands (a walk cut short): close what is open.
+  while (FLayers.size() > 1)
+    EndLayer();
+  Painter().end();
+}
+
+void PainterBackend::SetUp(QPainter& P)
+{
+  P.setRenderHint(QPainter::Antialiasing, FOptions.Antialias);
+  P.setRenderHint(QPainter::SmoothPixmapTransform, false);
+}
+
+void PainterBackend::ApplyClip(Layer& L)
+{
+  QPainter& p = *L.Painter;
+  p.resetTransform();
+  if (L.Clips.empty())
+    p.setClipping(false);
+  else
+    p.setClipPath(L.Clips.back(), Qt::ReplaceClip);
+}
+
+void PainterBackend::DrawShape(const ShapeDraw& Draw)
+{
+  if (!Draw.Shape)
+    return;
+  if (FCollecting)
+    Collect(Draw);
+  else if (!Top().Ignored)
+    Paint(Draw);
+}
+
+void PainterBackend::Collect(const ShapeDraw& Draw)
+{
+  const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;
+  if (!Drawable(t))
+    return;
+  QPainterPath& area = FMasks[*FCollecting].Area;
+  for (const ShapePart& part : FShapes.Geometry(*Draw.Shape).Parts) {
+    QPainterPath piece;
+    if (part.Type == ShapePart::Kind::Fill) {
+      piece = t.map(part.Path);
+    } else {
+      QPainterPathStroker stroker(DevicePen(part.Line, {}, t, FOptions.PixelsPerTwip));
+      piece = stroker.createStroke(t.map(part.Path));
+    }
+    // Paths of different fill rules cannot simply be appended: unite them.
+    area = area.isEmpty() ? piece.simplified() : area.united(piece);
+  }
+}
+
+void PainterBackend::Paint(const ShapeDraw& Draw)
+{
+  const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;
+  if (!Drawable(t))
+    return;
+  QPainter& p = Painter();
+  for (const ShapePart& part : FShapes.Geometry(*Draw.Shape).Parts) {
+    if (part.Type == ShapePart::Kind::Fill) {
+      if (part.Fill.Kind == FillKind::Bitmap) {
+        FillBitmap(part.Fill, part.Path, t, Draw.Color);
+        continue;
+      }
+      p.setWorldTransform(t);
+      p.setPen(Qt::NoPen);
+      QBrush brush = GradientOrSolidBrush(part.Fill, Draw.Color);
+      p.setBrush(brush);
+      p.drawPath(part.Path);
+      continue;
+    }
+    QPen pen = DevicePen(part.Line, Draw.Color, t, FOptions.PixelsPerTwip);
+    if (part.Line.Fill && part.Line.Fill->Kind != FillKind::Bitmap) {
+      QBrush brush = GradientOrSolidBrush(*part.Line.Fill, Draw.Color);
+      brush.setTransform(brush.transform() * t);
+      pen.setBrush(brush);
+    }
+    p.resetTransform();
+    p.strokePath(t.map(part.Path), pen);
+  }
+}
+
+void PainterBackend::FillBitmap(const FillStyle& Fill, const QPainterPath& Path,
+                                const QTransform& ToDevice, const ColorTransform& Ct)
+{
+  const QImage* image = Bitmap(Fill.BitmapId, Ct);
+  if (!image || image->isNull())
+    return;
+  const QTransform bitmap = ToQTransform(Fill.BitmapTransform);
+  QPainter& p = Painter();
+  p.save();
+  p.setRenderHint(QPainter::SmoothPixmapTransform, FOptions.SmoothBitmaps && Fill.Smoothed);
+  p.setWorldTransform(ToDevice);
+  if (Fill.Repeating) {
+    QBrush brush(*image);
+    brush.setTransform(bitmap);
+    p.setPen(Qt::NoPen);
+    p.setBrush(brush);
+    p.drawPath(Path);
+  } else {
+    // A clipped fill shows the bitmap once; outside it the shape stays empty.
+    p.setClipPath(Path, Qt::IntersectClip);
+    p.setWorldTransform(bitmap * ToDevice);
+    p.drawImage(QPointF(0, 0), *image);
+  }
+  p.restore();
+}
+
+const QImage* PainterBackend::Bitmap(CharacterId Id, const ColorTransform& Ct)
+{
+  const QImage* source = FBitmaps ? FBitmaps(Id) : nullptr;
+  if (!source || Ct.IsIdentity())
+    return source;
+  for (const auto& [key, image] : FTinted) {
+    if (key.first == Id && key.second == Ct)
+      return &image;
+  }
+  if (FTinted.size() >= MaxTinted)
+    FTinted.erase(FTinted.begin());
+  FTinted.push_back({{Id, Ct}, Tinted(*source, Ct)});
+  return &FTinted.back().second;
+}
+
+void PainterBackend::PushMask()
+{
+  Mask m;
+  m.LayerIndex = FLayers.size() - 1;
+  m.Ignored = FCollecting.has_value() || Top().Ignored;
+  FMasks.push_back(m);
+  if (!m.Ignored)
+    FCollecting = FMasks.size() - 1;
+}
+
+void PainterBackend::ActivateMask()
+{
+  if (FMasks.empty() || FMasks.back().Ignored)
+    return;
+  FCollecting.reset();
+  Mask& m = FMasks.back();
+  Layer& l = FLayers[m.LayerIndex];
+  QPainter& p = *l.Painter;
+  p.setRenderHint(QPainter::Antialiasing, FOptions.Antialias);
+  l.Clips.push_back(l.Clips.empty() ? m.Area : l.Clips.back().intersected(m.Area));
+  m.Area = QPainterPath();
+  ApplyClip(l);
+}
+
+void PainterBackend::DeactivateMask()
+{
+  // The clip stays until PopMask; nothing is drawn in between.
+}
+
+void PainterBackend::PopMask()
+{
+  if (FMasks.empty())
+    return;
+  const Mask m = std::move(FMasks.back());
+  FMasks.pop_back();
+  if (m.Ignored)
+    return;
+  if (FCollecting && *FCollecting == FMasks.size()) {
+    FCollecting.reset(); // popped before it was activated
+    return;
+  }
+  if (m.LayerIndex < FLayers.size()) {
+    Layer& l = FLayers[m.LayerIndex];
+    if (!l.Clips.empty())
+      l.Clips.pop_back();
+    ApplyClip(l);
+  }
+}
+
+void PainterBackend::BeginLayer(BlendMode Mode)
+{
+  Layer l;
+  l.Mode = Mode;
+  l.Ignored = FCollecting.has_value() || Top().Ignored;
+  if (!l.Ignored) {
+    l.Image = std::make_unique<QImage>(FTarget.size(), QImage::Format_ARGB32_Premultiplied);
+    l.Image->fill(Qt::transparent);
+    l.Painter = std::make_unique<QPainter>(l.Image.get());
+    SetUp(*l.Painter);
+  }
+  FLayers.push_back(std::move(l));
+}
+
+void PainterBackend::EndLayer()
+{
+  if (FLayers.size() <= 1)
+    return;
+  Layer child = std::move(FLayers.back());
+  FLayers.pop_back();
+  if (child.Ignored)
+    return;
+  child.Painter->end();
+  Composite(child, Top());
+}
+
+void PainterBackend::Composite(Layer& Child, Layer& Parent)
+{
+  const BlendMode mode = Child.Mode;
+  // Alpha and Erase change only the alpha of the layer under them; drawn
+  // straight onto the stage, which is opaque whatever its alpha, they show
+  // nothing.
+  if ((mode == BlendMode::Alpha || mode == BlendMode::Erase) && !Parent.Image)
+    return;
+  QPainter& p = *Parent.Painter;
+  if (const auto qt = QtMode(mode)) {
+    p.save();
+    p.resetTransform();
+    p.setCompositionMode(*qt);
+    p.drawImage(QPoint(0, 0), *Child.Image);
+    p.restore();
+    return;
+  }
+  QImage* under = Parent.Image ? Parent.Image.get() : &FTarget;
+  if (!Parent.Clips.empty()) {
+    // The masks in force cut the layer before it is blended.
+    QImage cut(Child.Image->size(), QImage::Format_ARGB32_Premultiplied);
+    cut.fill(Qt::transparent);
+    QPainter c(&cut);
+    c.setRenderHint(QPainter::Antialiasing, FOptions.Antialias);
+    c.setClipPath(Parent.Clips.back());
+    c.drawImage(QPoint(0, 0), *Child.Image);
+    c.end();
+    *Child.Image = std::move(cut);
+  }
+  BlendPixels(*under, *Child.Image, mode);
+}
+
+void BlendPixels(QImage& Under, const QImage& Layer, BlendMode Mode)
+{
+  if (Under.size() != Layer.size() || Under.format() != QImage::Format_ARGB32_Premultiplied ||
+      Layer.format() != QImage::Format_ARGB32_Premultiplied)
+    return;
+  for (int y = 0; y < Under.height(); ++y) {
+    auto* d = reinterpret_cast<QRgb*>(Under.scanLine(y));
+    const auto* s = reinterpret_cast<const QRgb*>(Layer.constScanLine(y));
+    for (int x = 0; x < Under.width(); ++x) {
+      const int sa = qAlpha(s[x]);
+      if (sa == 0)
+        continue;
+      const QRgb dp = d[x];
+      const int da = qAlpha(dp);
+      const int dc[3] = {qRed(dp), qGreen(dp), qBlue(dp)};
+      const int sc[3] = {qRed(s[x]), qGreen(s[x]), qBlue(s[x])};
+      int out[4] = {0, 0, 0, 0}; // r, g, b, a premultiplied
+      switch (Mode) {
+      case BlendMode::Alpha:
+        for (int i = 0; i < 3; ++i)
+          out[i] = dc[i] * sa / 255;
+        out[3] = da * sa / 255;
+        break;
+      case BlendMode::Erase:
+        for (int i = 0; i < 3; ++i)
+          out[i] = dc[i] * (255 - sa) / 255;
+        out[3] = da * (255 - sa) / 255;
+        break;
+      case BlendMode::Subtract:
+        // Each colour of what is under loses the layer's colour; the layer
+        // shows as itself where nothing is under it.
+        for (int i = 0; i < 3; ++i) {
+          const int blended = std::max(0, dc[i] * sa - sc[i] * da) / 255; // sa*da*max(0, Cd-Cs)
+          out[i] = sc[i] * (255 - da) / 255 + dc[i] * (255 - sa) / 255 + blended;
+        }
+        out[3] = sa + da * (255 - sa) / 255;
+        break;
+      case BlendMode::Invert:
+        // The layer's colour is not used: its area inverts what is under it.
+        for (int i = 0; i < 3; ++i)
+          out[i] = dc[i] * (255 - sa) / 255 + (da - dc[i]) * sa / 255;
+        out[3] = da;
+        break;
+      default:
+        return;
+      }
+      for (int& v : out)
+        v = std::clamp(v, 0, 255);
+      d[x] = qRgba(std::min(out[0], out[3]), std::min(out[1], out[3]), std::min(out[2], out[3]),
+                   out[3]);
+    }
+  }
+}
+
+} // namespace quenloft::swf::render
