@@ -106,10 +106,9 @@ void TShockwaveFlash::SetMovie(const QString& Path) {
   } catch (const std::exception&) {
     // The hosted control shows nothing for a file it cannot play; this one
     // says why.
-    FRenderer.reset();
     FText = QStringLiteral("not a movie");
   }
-  RecreateWnd();
+  update();
   if (FTimeline) {
     emit FrameChanged(CurrentFrame());
     StartClock();
