@@ -3,7 +3,7 @@
 // A pixel is filled when its centre is inside the path; a centre exactly on
 // an edge belongs to the shape on the edge's right or lower side (the
 // top-left rule of graphics hardware). Vertices are first snapped to
-// 1/256 pixel. Qt's aliased rasterizer breaks those ties the other way and
+// 1/256 pixel and the tests are exact. Qt's aliased rasterizer breaks those ties the other way and
 // works on 1/64 pixel, so edges of shapes drawn on the twip grid land one
 // pixel off; this filler gives the spans and the painter backend paints
 // them.

@@ -62,7 +62,7 @@ std::optional<QPainter::CompositionMode> QtMode(BlendMode Mode)
 
 // Curves are flattened to segments no further than this many pixels from
 // the curve; Qt's own flattening is coarser and moves aliased edges.
-constexpr double FlatnessPixels = 1.0 / 16;
+constexpr double FlatnessPixels = 1.0 / 32;
 
 // Path mapped to the device with its curves as fine line segments.
 QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
