@@ -224,7 +224,6 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
   const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;
   if (!Drawable(t))
     return;
-  QPainter& p = Painter();
   for (const ShapePart& part : FShapes.Geometry(*Draw.Shape).Parts) {
     if (part.Type == ShapePart::Kind::Fill) {
       if (part.Fill.Kind == FillKind::Bitmap) {
@@ -242,13 +241,18 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
       brush.setTransform(brush.transform() * t);
       pen.setBrush(brush);
     }
-    if (FOptions.Antialias) {
-      p.resetTransform();
-      p.strokePath(DevicePath(part.Path, t), pen);
+    const double minScale = std::min(std::hypot(t.m11(), t.m12()), std::hypot(t.m21(), t.m22()));
+    QPainterPath outline;
+    if (part.Line.ScaleHorizontal && part.Line.ScaleVertical && part.Line.Width * minScale >= 1) {
+      // A line that scales is outlined in the shape's space and transformed
+      // with it, as in the player: a squashed shape has squashed lines.
+      QPen local = pen;
+      local.setWidthF(part.Line.Width);
+      outline = DevicePath(QPainterPathStroker(local).createStroke(part.Path), t);
     } else {
-      QPainterPathStroker stroker(pen);
-      FillDevicePath(DevicePath(stroker.createStroke(DevicePath(part.Path, t)), {}), pen.brush());
+      outline = DevicePath(QPainterPathStroker(pen).createStroke(DevicePath(part.Path, t)), {});
     }
+    FillDevicePath(outline, pen.brush());
   }
 }
 
