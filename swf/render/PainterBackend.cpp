@@ -241,13 +241,18 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
       brush.setTransform(brush.transform() * t);
       pen.setBrush(brush);
     }
-    const double minScale = std::min(std::hypot(t.m11(), t.m12()), std::hypot(t.m21(), t.m22()));
+    // The smallest singular value: how much the transform squashes at most.
+    const double a = t.m11() * t.m11() + t.m12() * t.m12();
+    const double c = t.m21() * t.m21() + t.m22() * t.m22();
+    const double b = t.m11() * t.m21() + t.m12() * t.m22();
+    const double minScale = std::sqrt(std::max(0.0, (a + c - std::hypot(a - c, 2 * b)) / 2));
     QPainterPath outline;
-    if (part.Line.ScaleHorizontal && part.Line.ScaleVertical && part.Line.Width * minScale >= 1) {
+    if (part.Line.ScaleHorizontal && part.Line.ScaleVertical && minScale > 0) {
       // A line that scales is outlined in the shape's space and transformed
-      // with it, as in the player: a squashed shape has squashed lines.
+      // with it, as in the player: a squashed shape has squashed lines, at
+      // least a pixel across where they are thinnest.
       QPen local = pen;
-      local.setWidthF(part.Line.Width);
+      local.setWidthF(std::max<double>(part.Line.Width, 1 / minScale));
       outline = DevicePath(QPainterPathStroker(local).createStroke(part.Path), t);
     } else {
       outline = DevicePath(QPainterPathStroker(pen).createStroke(DevicePath(part.Path, t)), {});
@@ -441,12 +446,10 @@ void BlendPixels(QImage& Under, const QImage& Layer, BlendMode Mode)
         out[3] = da * (255 - sa) / 255;
         break;
       case BlendMode::Subtract:
-        // Each colour of what is under loses the layer's colour; the layer
-        // shows as itself where nothing is under it.
-        for (int i = 0; i < 3; ++i) {
-          const int blended = std::max(0, dc[i] * sa - sc[i] * da) / 255; // sa*da*max(0, Cd-Cs)
-          out[i] = sc[i] * (255 - da) / 255 + dc[i] * (255 - sa) / 255 + blended;
-        }
+        // Each colour under loses the layer's colour, as far as the layer
+        // covers it (its colours are premultiplied).
+        for (int i = 0; i < 3; ++i)
+          out[i] = std::max(0, dc[i] - sc[i]);
         out[3] = sa + da * (255 - sa) / 255;
         break;
       case BlendMode::Invert:
