@@ -105,9 +105,12 @@ QBrush GradientOrSolidBrush(const FillStyle& Fill, const ColorTransform& Ct)
   const Gradient& g = Fill.Gradient;
   QGradientStops stops;
   const auto ramp = GradientRamp(g, Ct);
-  stops.reserve(256);
-  for (int i = 0; i < 256; ++i)
-    stops.append({i / 255.0, QColor::fromRgba(ramp[i])});
+  // The player looks a pixel's colour up in its 256-entry ramp without
+  // blending neighbouring entries: each entry is a flat band of 1/256.
+  for (int i = 0; i < 256; ++i) {
+    stops.append({i / 256.0, QColor::fromRgba(ramp[i])});
+    stops.append({(i + 1) / 256.0 - 1e-6, QColor::fromRgba(ramp[i])});
+  }
 
   QBrush brush;
   if (Fill.Kind == FillKind::LinearGradient) {
