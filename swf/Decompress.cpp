@@ -59,6 +59,12 @@ std::vector<std::uint8_t> UnLzma(std::span<const std::uint8_t> Props, std::span<
   lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
   if (lzma_properties_decode(&filters[0], nullptr, Props.data(), Props.size()) != LZMA_OK)
     throw EMovieError("the LZMA properties are not valid");
+  // The decoder takes its whole dictionary up front, and the properties
+  // may ask for 4 GiB; a dictionary larger than the output never helps.
+  auto* options = static_cast<lzma_options_lzma*>(filters[0].options);
+  const std::size_t most = std::max<std::size_t>(Limit, LZMA_DICT_SIZE_MIN);
+  if (options->dict_size > most)
+    options->dict_size = static_cast<std::uint32_t>(most);
   lzma_stream z = LZMA_STREAM_INIT;
   const lzma_ret init = lzma_raw_decoder(&z, filters);
   free(filters[0].options);

@@ -1,6 +1,7 @@
 #include "swf/MovieReader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <fstream>
 
@@ -15,6 +16,13 @@ namespace {
 // Sprites may only hold control tags, but files nest them anyway; this
 // bounds the recursion a hostile file can ask for.
 constexpr int MaxSpriteNesting = 16;
+
+// A hostile body may hold millions of two-byte tags. Frames, display-list
+// changes, actions and labels each cost far more memory than their bytes,
+// so a movie keeps at most this many of them together; tags that fail to
+// read each cost an exception, so reading stops after this many.
+constexpr std::size_t MaxTimelineItems = 4u << 20;
+constexpr std::size_t MaxBrokenTags = 10000;
 
 const char* TagName(int Code)
 {
@@ -194,10 +202,12 @@ public:
   explicit TMovieReader(Movie& M) : FMovie(M) {}
 
   void ReadTimeline(TTagReader& R, Sprite& S, int Nesting);
+  // Puts the skipped-tag counts into the movie.
+  void Finish();
 
 private:
   void Note(const std::string& Error);
-  void Count(int Code) { ++FMovie.SkippedTags[TagKey(Code)]; }
+  void Count(int Code) { ++FSkipped[static_cast<std::size_t>(Code)]; }
   template <typename T>
   void Define(CharacterId Id, T&& Value)
   {
@@ -209,7 +219,17 @@ private:
 
   Movie& FMovie;
   std::size_t FRecords = 0; // shape records read so far
+  std::size_t FItems = 0;   // frames, changes, actions and labels so far
+  std::size_t FBroken = 0;  // tags that failed to read
+  std::array<std::uint32_t, 1024> FSkipped{};
 };
+
+void TMovieReader::Finish()
+{
+  for (std::size_t code = 0; code < FSkipped.size(); ++code)
+    if (FSkipped[code] != 0)
+      FMovie.SkippedTags[TagKey(static_cast<int>(code))] += FSkipped[code];
+}
 
 void TMovieReader::Spend(std::size_t Records)
 {
@@ -220,8 +240,7 @@ void TMovieReader::Spend(std::size_t Records)
 
 void TMovieReader::Note(const std::string& Error)
 {
-  if (FMovie.ReadError.empty())
-    FMovie.ReadError = Error;
+  FMovie.ReadError = Error;
 }
 
 void TMovieReader::ReadTimeline(TTagReader& R, Sprite& S, int Nesting)
@@ -238,22 +257,33 @@ void TMovieReader::ReadTimeline(TTagReader& R, Sprite& S, int Nesting)
       if (length == 0x3F)
         length = R.U32();
     } catch (const ETagError&) {
-      Note("the data ends inside a tag header at byte " + std::to_string(at));
+      if (FMovie.ReadError.empty())
+        Note("the data ends inside a tag header at byte " + std::to_string(at));
       break;
     }
     if (length > R.Remaining()) {
-      Note(TagKey(code) + " at byte " + std::to_string(at) + " claims " + std::to_string(length) +
+      if (FMovie.ReadError.empty())
+        Note(TagKey(code) + " at byte " + std::to_string(at) + " claims " + std::to_string(length) +
            " bytes; only " + std::to_string(R.Remaining()) + " remain");
       break;
     }
     TTagReader body = R.Sub(length);
     if (code == 0)
       break;
+    if (FItems > MaxTimelineItems || FBroken > MaxBrokenTags) {
+      if (FMovie.ReadError.empty())
+        Note(FBroken > MaxBrokenTags ? "too many damaged tags; reading stopped at byte " + std::to_string(at)
+                                     : "more frames and changes than the player keeps; reading stopped at byte " +
+                                           std::to_string(at));
+      break;
+    }
     try {
       if (!ReadTag(code, body, S, current, Nesting))
         Count(code);
     } catch (const ETagError& e) {
-      Note(TagKey(code) + " at byte " + std::to_string(at) + ": " + e.what());
+      ++FBroken;
+      if (FMovie.ReadError.empty())
+        Note(TagKey(code) + " at byte " + std::to_string(at) + ": " + e.what());
     }
   }
   // A last frame without its ShowFrame still shows what it placed.
@@ -265,31 +295,40 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
 {
   switch (Code) {
   case 1: // ShowFrame
+    ++FItems;
     S.Frames.push_back(std::move(Current));
     Current = Frame{};
     return true;
   case 4:
     Current.Changes.emplace_back(ReadPlaceObject1(B));
+    ++FItems;
     return true;
   case 26:
   case 70:
     Current.Changes.emplace_back(ReadPlaceObject23(B, Code == 26 ? 2 : 3));
+    ++FItems;
     return true;
   case 5:
     B.U16(); // the character id: the depth alone decides
     Current.Changes.emplace_back(RemoveObject{B.U16()});
+    ++FItems;
     return true;
   case 28:
     Current.Changes.emplace_back(RemoveObject{B.U16()});
+    ++FItems;
     return true;
   case 43: {
     const std::string label = B.String();
-    S.Labels.try_emplace(label, static_cast<std::uint32_t>(S.Frames.size()));
+    if (S.Labels.try_emplace(label, static_cast<std::uint32_t>(S.Frames.size())).second)
+      FItems += 1 + label.size() / 16;
     return true;
   }
-  case 12:
+  case 12: {
+    const std::size_t before = Current.Actions.size();
     ReadDoAction(B, Current, FMovie);
+    FItems += 1 + Current.Actions.size() - before;
     return true;
+  }
   case 59: // DoInitAction
   case 72: // DoABC
   case 82: // DoABC2
@@ -391,7 +430,9 @@ std::shared_ptr<Movie> ReadMovie(std::span<const std::uint8_t> Bytes, std::size_
   } catch (const ETagError&) {
     throw EMovieError("the movie header is cut short");
   }
-  TMovieReader(*movie).ReadTimeline(r, movie->Root, 0);
+  TMovieReader reader(*movie);
+  reader.ReadTimeline(r, movie->Root, 0);
+  reader.Finish();
   if (!error.empty())
     movie->ReadError = movie->ReadError.empty() ? error : error + "; " + movie->ReadError;
   return movie;

@@ -215,10 +215,10 @@ void Timeline::Step(SpriteInstance& S, int Nesting, bool Forced)
 {
   // The children there before this step are stepped after it; those the
   // step places have shown their first frame already.
-  std::vector<std::shared_ptr<SpriteInstance>> children;
+  std::vector<std::pair<Depth, std::shared_ptr<SpriteInstance>>> children;
   for (const DisplayObject& o : S.List)
     if (o.Sprite)
-      children.push_back(o.Sprite);
+      children.emplace_back(o.Depth, o.Sprite);
   const std::uint32_t count = FrameCount(S);
   if ((S.Playing || Forced) && count > 1) {
     if (S.CurrentFrame + 1 < count) {
@@ -230,10 +230,9 @@ void Timeline::Step(SpriteInstance& S, int Nesting, bool Forced)
     if (!Forced)
       RunActions(S, S.CurrentFrame, Nesting, 0);
   }
-  for (const auto& child : children) {
-    const bool kept = std::any_of(S.List.begin(), S.List.end(),
-                                  [&](const DisplayObject& O) { return O.Sprite == child; });
-    if (kept)
+  for (const auto& [depth, child] : children) {
+    const auto it = FindDepth(S.List, depth);
+    if (it != S.List.end() && it->Depth == depth && it->Sprite == child)
       Step(*child, Nesting + 1, false);
   }
 }

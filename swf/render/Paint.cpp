@@ -56,40 +56,42 @@ std::array<QRgb, 256> GradientRamp(const Gradient& G, const ColorTransform& Ct)
   if (G.Stops.empty())
     return ramp;
   std::vector<GradientStop> stops = G.Stops;
-  std::stable_sort(stops.begin(), stops.end(),
-                   [](const GradientStop& L, const GradientStop& R) { return L.Ratio < R.Ratio; });
   for (GradientStop& s : stops)
     s.Color = Ct.IsIdentity() ? s.Color : Ct.Apply(s.Color);
 
   const bool linear = G.Interpolation == InterpolationMode::LinearRgb;
   auto channel = [linear](std::uint8_t A, std::uint8_t B, double T) {
     if (!linear)
-      return static_cast<int>(std::lround(A + (B - A) * T));
+      return static_cast<std::uint8_t>(std::lround(A + (B - A) * T));
     const double a = SrgbToLinear(A / 255.0);
     const double b = SrgbToLinear(B / 255.0);
-    return static_cast<int>(std::lround(LinearToSrgb(a + (b - a) * T) * 255.0));
+    return static_cast<std::uint8_t>(std::lround(LinearToSrgb(a + (b - a) * T) * 255.0));
   };
+  auto put = [&ramp](int I, Rgba C) { ramp[static_cast<std::size_t>(I)] = qRgba(C.R, C.G, C.B, C.A); };
 
-  std::size_t next = 0; // the first stop whose ratio is above i
-  for (int i = 0; i < 256; ++i) {
-    while (next < stops.size() && stops[next].Ratio <= i)
-      ++next;
-    Rgba c;
-    if (next == 0) {
-      c = stops.front().Color;
-    } else if (next == stops.size()) {
-      c = stops.back().Color;
-    } else {
-      const GradientStop& a = stops[next - 1];
-      const GradientStop& b = stops[next];
-      const double t = static_cast<double>(i - a.Ratio) / (b.Ratio - a.Ratio);
-      c.R = static_cast<std::uint8_t>(channel(a.Color.R, b.Color.R, t));
-      c.G = static_cast<std::uint8_t>(channel(a.Color.G, b.Color.G, t));
-      c.B = static_cast<std::uint8_t>(channel(a.Color.B, b.Color.B, t));
-      c.A = static_cast<std::uint8_t>(std::lround(a.Color.A + (b.Color.A - a.Color.A) * t));
+  // As the player builds its ramp: stops in file order, each pair with a
+  // rising ratio paints from where the ramp has got to up to its end; a
+  // pair whose ratio does not rise paints nothing (equal ratios make a hard
+  // edge). Before the first stop is its colour, after the furthest painted
+  // ratio the colour of the file's last stop.
+  int filled = stops.front().Ratio;
+  for (int i = 0; i <= filled; ++i)
+    put(i, stops.front().Color);
+  for (std::size_t i = 0; i + 1 < stops.size(); ++i) {
+    const GradientStop& a = stops[i];
+    const GradientStop& b = stops[i + 1];
+    if (b.Ratio <= a.Ratio || b.Ratio <= filled)
+      continue;
+    for (int e = std::max<int>(filled + 1, a.Ratio); e <= b.Ratio; ++e) {
+      const double t = static_cast<double>(e - a.Ratio) / (b.Ratio - a.Ratio);
+      put(e, {channel(a.Color.R, b.Color.R, t), channel(a.Color.G, b.Color.G, t),
+              channel(a.Color.B, b.Color.B, t),
+              static_cast<std::uint8_t>(std::lround(a.Color.A + (b.Color.A - a.Color.A) * t))});
     }
-    ramp[i] = qRgba(c.R, c.G, c.B, c.A);
+    filled = b.Ratio;
   }
+  for (int i = filled + 1; i < 256; ++i)
+    put(i, stops.back().Color);
   return ramp;
 }
 
@@ -103,9 +105,12 @@ QBrush GradientOrSolidBrush(const FillStyle& Fill, const ColorTransform& Ct)
   const Gradient& g = Fill.Gradient;
   QGradientStops stops;
   const auto ramp = GradientRamp(g, Ct);
-  stops.reserve(256);
-  for (int i = 0; i < 256; ++i)
-    stops.append({i / 255.0, QColor::fromRgba(ramp[i])});
+  // The player looks a pixel's colour up in its 256-entry ramp without
+  // blending neighbouring entries: each entry is a flat band of 1/256.
+  for (int i = 0; i < 256; ++i) {
+    stops.append({i / 256.0, QColor::fromRgba(ramp[i])});
+    stops.append({(i + 1) / 256.0 - 1e-6, QColor::fromRgba(ramp[i])});
+  }
 
   QBrush brush;
   if (Fill.Kind == FillKind::LinearGradient) {

@@ -26,7 +26,8 @@ QColor TransformedColor(Rgba C, const ColorTransform& Ct);
 
 // The 256 colours along a gradient (straight ARGB), after the colour
 // transform: what the player samples while it fills. Stops are taken in
-// ratio order (equal ratios keep file order, giving hard edges); linear-RGB
+// file order, a stop whose ratio falls below the one before it is dropped
+// (equal ratios stay, giving hard edges); linear-RGB
 // gradients are interpolated on linear light and stored back as sRGB.
 std::array<QRgb, 256> GradientRamp(const Gradient& G, const ColorTransform& Ct);
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "swf/render/AliasedSpans.h"
 #include "swf/render/Paint.h"
 #include "swf/render/ShapePaths.h"
 
@@ -59,6 +60,57 @@ std::optional<QPainter::CompositionMode> QtMode(BlendMode Mode)
   return std::nullopt;
 }
 
+// Curves are flattened to segments no further than this many pixels from
+// the curve; Qt's own flattening is coarser and moves aliased edges.
+constexpr double FlatnessPixels = 1.0 / 32;
+
+// Path mapped to the device with its curves as fine line segments.
+QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
+{
+  QPainterPath out;
+  out.setFillRule(Path.fillRule());
+  const int n = Path.elementCount();
+  QPointF last;
+  for (int i = 0; i < n; ++i) {
+    const QPainterPath::Element& e = Path.elementAt(i);
+    const QPointF p = T.map(QPointF(e.x, e.y));
+    switch (e.type) {
+    case QPainterPath::MoveToElement:
+      out.moveTo(p);
+      last = p;
+      break;
+    case QPainterPath::LineToElement:
+      out.lineTo(p);
+      last = p;
+      break;
+    case QPainterPath::CurveToElement: {
+      if (i + 2 >= n)
+        return out;
+      const QPointF c1 = p;
+      const QPointF c2 = T.map(QPointF(Path.elementAt(i + 1).x, Path.elementAt(i + 1).y));
+      const QPointF end = T.map(QPointF(Path.elementAt(i + 2).x, Path.elementAt(i + 2).y));
+      // A cubic's distance from its chord is at most 3/4 of its control
+      // points' distance from it; segments shrink that by their count squared.
+      const double dev = std::max(QLineF(last, c1).length() + QLineF(c1, c2).length() +
+                                      QLineF(c2, end).length() - QLineF(last, end).length(),
+                                  0.0);
+      const int steps = std::clamp(static_cast<int>(std::ceil(std::sqrt(dev / FlatnessPixels))), 1, 256);
+      for (int k = 1; k <= steps; ++k) {
+        const double t = static_cast<double>(k) / steps;
+        const double u = 1 - t;
+        out.lineTo(last * (u * u * u) + c1 * (3 * u * u * t) + c2 * (3 * u * t * t) + end * (t * t * t));
+      }
+      last = end;
+      i += 2;
+      break;
+    }
+    case QPainterPath::CurveToDataElement:
+      break;
+    }
+  }
+  return out;
+}
+
 QImage Tinted(const QImage& Source, const ColorTransform& Ct)
 {
   QImage out = Source.convertToFormat(QImage::Format_ARGB32);
@@ -106,10 +158,31 @@ void PainterBackend::ApplyClip(Layer& L)
 {
   QPainter& p = *L.Painter;
   p.resetTransform();
-  if (L.Clips.empty())
-    p.setClipping(false);
+  SetClip(p, L);
+}
+
+void PainterBackend::SetClip(QPainter& P, const Layer& L)
+{
+  if (FOptions.Antialias ? L.Clips.empty() : L.Regions.empty())
+    P.setClipping(false);
+  else if (FOptions.Antialias)
+    P.setClipPath(L.Clips.back(), Qt::ReplaceClip);
   else
-    p.setClipPath(L.Clips.back(), Qt::ReplaceClip);
+    P.setClipRegion(L.Regions.back(), Qt::ReplaceClip);
+}
+
+void PainterBackend::FillDevicePath(const QPainterPath& DevicePath, const QBrush& Brush)
+{
+  QPainter& p = Painter();
+  p.resetTransform();
+  if (FOptions.Antialias) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(Brush);
+    p.drawPath(DevicePath);
+    return;
+  }
+  for (const Span& s : AliasedSpans(DevicePath, FTarget.rect()))
+    p.fillRect(QRect(s.X0, s.Y, s.X1 - s.X0, 1), Brush);
 }
 
 void PainterBackend::DrawShape(const ShapeDraw& Draw)
@@ -131,10 +204,15 @@ void PainterBackend::Collect(const ShapeDraw& Draw)
   for (const ShapePart& part : FShapes.Geometry(*Draw.Shape).Parts) {
     QPainterPath piece;
     if (part.Type == ShapePart::Kind::Fill) {
-      piece = t.map(part.Path);
+      piece = DevicePath(part.Path, t);
     } else {
       QPainterPathStroker stroker(DevicePen(part.Line, {}, t, FOptions.PixelsPerTwip));
-      piece = stroker.createStroke(t.map(part.Path));
+      piece = stroker.createStroke(DevicePath(part.Path, t));
+    }
+    if (!FOptions.Antialias) {
+      FMasks[*FCollecting].AreaRegion +=
+          SpansRegion(AliasedSpans(DevicePath(piece, {}), FTarget.rect()));
+      continue;
     }
     // Paths of different fill rules cannot simply be appended: unite them.
     area = area.isEmpty() ? piece.simplified() : area.united(piece);
@@ -146,18 +224,15 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
   const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;
   if (!Drawable(t))
     return;
-  QPainter& p = Painter();
   for (const ShapePart& part : FShapes.Geometry(*Draw.Shape).Parts) {
     if (part.Type == ShapePart::Kind::Fill) {
       if (part.Fill.Kind == FillKind::Bitmap) {
         FillBitmap(part.Fill, part.Path, t, Draw.Color);
         continue;
       }
-      p.setWorldTransform(t);
-      p.setPen(Qt::NoPen);
       QBrush brush = GradientOrSolidBrush(part.Fill, Draw.Color);
-      p.setBrush(brush);
-      p.drawPath(part.Path);
+      brush.setTransform(brush.transform() * t);
+      FillDevicePath(DevicePath(part.Path, t), brush);
       continue;
     }
     QPen pen = DevicePen(part.Line, Draw.Color, t, FOptions.PixelsPerTwip);
@@ -166,8 +241,23 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
       brush.setTransform(brush.transform() * t);
       pen.setBrush(brush);
     }
-    p.resetTransform();
-    p.strokePath(t.map(part.Path), pen);
+    // The smallest singular value: how much the transform squashes at most.
+    const double a = t.m11() * t.m11() + t.m12() * t.m12();
+    const double c = t.m21() * t.m21() + t.m22() * t.m22();
+    const double b = t.m11() * t.m21() + t.m12() * t.m22();
+    const double minScale = std::sqrt(std::max(0.0, (a + c - std::hypot(a - c, 2 * b)) / 2));
+    QPainterPath outline;
+    if (part.Line.ScaleHorizontal && part.Line.ScaleVertical && minScale > 0) {
+      // A line that scales is outlined in the shape's space and transformed
+      // with it, as in the player: a squashed shape has squashed lines, at
+      // least a pixel across where they are thinnest.
+      QPen local = pen;
+      local.setWidthF(std::max<double>(part.Line.Width, 1 / minScale));
+      outline = DevicePath(QPainterPathStroker(local).createStroke(part.Path), t);
+    } else {
+      outline = DevicePath(QPainterPathStroker(pen).createStroke(DevicePath(part.Path, t)), {});
+    }
+    FillDevicePath(outline, pen.brush());
   }
 }
 
@@ -178,19 +268,21 @@ void PainterBackend::FillBitmap(const FillStyle& Fill, const QPainterPath& Path,
   if (!image || image->isNull())
     return;
   const QTransform bitmap = ToQTransform(Fill.BitmapTransform);
+  const QPainterPath area = DevicePath(Path, ToDevice);
   QPainter& p = Painter();
   p.save();
   p.setRenderHint(QPainter::SmoothPixmapTransform, FOptions.SmoothBitmaps && Fill.Smoothed);
-  p.setWorldTransform(ToDevice);
   if (Fill.Repeating) {
     QBrush brush(*image);
-    brush.setTransform(bitmap);
-    p.setPen(Qt::NoPen);
-    p.setBrush(brush);
-    p.drawPath(Path);
+    brush.setTransform(bitmap * ToDevice);
+    FillDevicePath(area, brush);
   } else {
     // A clipped fill shows the bitmap once; outside it the shape stays empty.
-    p.setClipPath(Path, Qt::IntersectClip);
+    p.resetTransform();
+    if (FOptions.Antialias)
+      p.setClipPath(area, Qt::IntersectClip);
+    else
+      p.setClipRegion(SpansRegion(AliasedSpans(area, FTarget.rect())), Qt::IntersectClip);
     p.setWorldTransform(bitmap * ToDevice);
     p.drawImage(QPointF(0, 0), *image);
   }
@@ -231,8 +323,12 @@ void PainterBackend::ActivateMask()
   Layer& l = FLayers[m.LayerIndex];
   QPainter& p = *l.Painter;
   p.setRenderHint(QPainter::Antialiasing, FOptions.Antialias);
-  l.Clips.push_back(l.Clips.empty() ? m.Area : l.Clips.back().intersected(m.Area));
+  if (FOptions.Antialias)
+    l.Clips.push_back(l.Clips.empty() ? m.Area : l.Clips.back().intersected(m.Area));
+  else
+    l.Regions.push_back(l.Regions.empty() ? m.AreaRegion : l.Regions.back().intersected(m.AreaRegion));
   m.Area = QPainterPath();
+  m.AreaRegion = QRegion();
   ApplyClip(l);
 }
 
@@ -255,8 +351,10 @@ void PainterBackend::PopMask()
   }
   if (m.LayerIndex < FLayers.size()) {
     Layer& l = FLayers[m.LayerIndex];
-    if (!l.Clips.empty())
+    if (FOptions.Antialias && !l.Clips.empty())
       l.Clips.pop_back();
+    if (!FOptions.Antialias && !l.Regions.empty())
+      l.Regions.pop_back();
     ApplyClip(l);
   }
 }
@@ -305,13 +403,13 @@ void PainterBackend::Composite(Layer& Child, Layer& Parent)
     return;
   }
   QImage* under = Parent.Image ? Parent.Image.get() : &FTarget;
-  if (!Parent.Clips.empty()) {
+  if (!Parent.Clips.empty() || !Parent.Regions.empty()) {
     // The masks in force cut the layer before it is blended.
     QImage cut(Child.Image->size(), QImage::Format_ARGB32_Premultiplied);
     cut.fill(Qt::transparent);
     QPainter c(&cut);
     c.setRenderHint(QPainter::Antialiasing, FOptions.Antialias);
-    c.setClipPath(Parent.Clips.back());
+    SetClip(c, Parent);
     c.drawImage(QPoint(0, 0), *Child.Image);
     c.end();
     *Child.Image = std::move(cut);
@@ -348,12 +446,10 @@ void BlendPixels(QImage& Under, const QImage& Layer, BlendMode Mode)
         out[3] = da * (255 - sa) / 255;
         break;
       case BlendMode::Subtract:
-        // Each colour of what is under loses the layer's colour; the layer
-        // shows as itself where nothing is under it.
-        for (int i = 0; i < 3; ++i) {
-          const int blended = std::max(0, dc[i] * sa - sc[i] * da) / 255; // sa*da*max(0, Cd-Cs)
-          out[i] = sc[i] * (255 - da) / 255 + dc[i] * (255 - sa) / 255 + blended;
-        }
+        // Each colour under loses the layer's colour, as far as the layer
+        // covers it (its colours are premultiplied).
+        for (int i = 0; i < 3; ++i)
+          out[i] = std::max(0, dc[i] - sc[i]);
         out[3] = sa + da * (255 - sa) / 255;
         break;
       case BlendMode::Invert:

@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegion>
 #include <QTransform>
 
 #include <functional>
@@ -64,11 +65,13 @@ private:
     BlendMode Mode = BlendMode::Normal;
     bool Ignored = false;          // opened inside a mask's own shapes
     std::vector<QPainterPath> Clips; // the masks in force on this layer
+    std::vector<QRegion> Regions;    // the same without anti-aliasing
   };
   struct Mask {
     bool Ignored = false;          // nested in another mask's own shapes
     std::size_t LayerIndex = 0;
     QPainterPath Area;             // device space, while it is collected
+    QRegion AreaRegion;            // the same without anti-aliasing
   };
 
   Layer& Top() { return FLayers.back(); }
@@ -76,6 +79,9 @@ private:
   void SetUp(QPainter& P);
   void ApplyClip(Layer& L);
   void Paint(const ShapeDraw& Draw);
+  // Fills DevicePath with Brush; without anti-aliasing through AliasedSpans.
+  void FillDevicePath(const QPainterPath& DevicePath, const QBrush& Brush);
+  void SetClip(QPainter& P, const Layer& L);
   void Collect(const ShapeDraw& Draw);
   void FillBitmap(const FillStyle& Fill, const QPainterPath& Path, const QTransform& ToDevice,
                   const ColorTransform& Ct);

@@ -12,12 +12,6 @@
 #include "swf/render/ShapePaths.h"
 
 namespace quenloft::swf::render {
-namespace {
-
-// Pixels; a twip is 0.05.
-constexpr double AliasedTieShift = 0.02;
-
-} // namespace
 
 struct Renderer::Caches {
   ShapeCache Shapes;
@@ -95,13 +89,6 @@ void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q) const
   PaintOptions options;
   options.StageToDevice = QTransform::fromTranslate(-s.XMin, -s.YMin) * QTransform::fromScale(sx, sy);
   options.PixelsPerTwip = (sx + sy) / 2;
-  if (Q == Quality::Low) {
-    // Without anti-aliasing a pixel is filled when its centre is inside the
-    // shape. On a tie (an edge through the centre) the player fills the
-    // pixel right of or below the edge while Qt fills the one left or above;
-    // a shift far below a twip breaks such ties the player's way.
-    options.StageToDevice *= QTransform::fromTranslate(-AliasedTieShift, -AliasedTieShift);
-  }
   options.Antialias = Q != Quality::Low;
   options.SmoothBitmaps = Q == Quality::High || Q == Quality::Best;
 

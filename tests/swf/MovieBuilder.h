@@ -39,11 +39,11 @@ public:
   TBitWriter& U32(std::uint32_t V) { U16(V & 0xFFFF); return U16(static_cast<std::uint16_t>(V >> 16)); }
   TBitWriter& Raw(const TBytes& B) { Align(); Out.insert(Out.end(), B.begin(), B.end()); return *this; }
   TBitWriter& Str(const std::string& S) { Align(); Out.insert(Out.end(), S.begin(), S.end()); Out.push_back(0); return *this; }
-  // A rectangle with 16-bit fields.
+  // A rectangle with 24-bit fields.
   TBitWriter& Rect(std::int32_t X0, std::int32_t X1, std::int32_t Y0, std::int32_t Y1)
   {
     Align();
-    Bits(16, 5).SBits(X0, 16).SBits(X1, 16).SBits(Y0, 16).SBits(Y1, 16);
+    Bits(24, 5).SBits(X0, 24).SBits(X1, 24).SBits(Y0, 24).SBits(Y1, 24);
     return Align();
   }
   // A matrix of scale and translation only (scale as 16.16).

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "swf/MovieReader.h"
+#include "swf/ShapeReader.h"
 #include "swf/Timeline.h"
 #include "tests/swf/MovieBuilder.h"
 
@@ -206,6 +207,42 @@ TEST(MovieReader, FrameActionsAndScript)
   const auto g = ReadMovie(MovieFile(Join({DoAction({0x96, 5, 0, 7, 4, 0, 0, 0, 0x9F, 1, 0, 1}), ShowFrame()})));
   EXPECT_EQ(g->Root.Frames[0].Actions.at(0).Frame, 3u); // frame 4 counted from 1
   EXPECT_TRUE(g->Root.Frames[0].Actions[0].AndPlay);
+}
+
+TEST(MovieReader, DecompressionStopsAtTheLimit)
+{
+  // 4 MiB of zeros after the header, behind a length that claims 4 GiB.
+  TBitWriter tags;
+  tags.Raw(Tag(77, TBytes(4u << 20, 0), true));
+  for (const char sig : {'C', 'Z'}) {
+    TBytes file = MovieFile(tags.Out, sig);
+    file[4] = file[5] = file[6] = file[7] = 0xFF;
+    std::string error;
+    EXPECT_EQ(DecompressBody(file, 64u << 10, error).size(), 64u << 10) << sig;
+    // Read whole, the body ends where the stream does.
+    const auto m = ReadMovie(file);
+    EXPECT_EQ(m->SkippedTags.at("Metadata"), 1u) << sig;
+  }
+}
+
+TEST(MovieReader, HostileShapesAndStages)
+{
+  // A shape of more edges than the player reads: refused, the rest kept.
+  TBitWriter w;
+  w.U16(3).Rect(0, 1, 0, 1).U8(0).U8(0).Bits(0, 8);
+  for (std::size_t i = 0; i <= MaxShapeRecords; ++i)
+    w.Bits(1, 1).Bits(1, 1).Bits(0, 4).Bits(0, 1).Bits(0, 1).SBits(1, 2);
+  w.Bits(0, 6);
+  const auto big = ReadMovie(MovieFile(Join({RectShape(1, 20, 20), Tag(2, w.Out), End()})));
+  EXPECT_NE(big->ReadError.find("too many records"), std::string::npos) << big->ReadError;
+  EXPECT_NE(big->Find(1), nullptr);
+  EXPECT_EQ(big->Find(3), nullptr);
+  // Stages of no, negative and huge size are kept as the file gives them;
+  // style indices past the styles are kept for the renderer to ignore.
+  for (const std::int32_t side : {0, -100, 100000}) {
+    const auto m = ReadMovie(MovieFile(Join({RectShape(1, 20, 20), End()}), 'F', 1, side, side));
+    EXPECT_EQ(m->Stage.XMax, side * 20);
+  }
 }
 
 TEST(MovieReader, FixtureContainersGiveTheSameMovie)
