@@ -40,10 +40,9 @@ void TVellicorForm::PreviewFile(const std::string& Path) {
   FitSizeInBox(pnlPreview->width() - 2, pnlPreview->height() - 2, W, H, true, FitW, FitH);
   // 6.-7.
   CenterInParent(*FFlash, *pnlPreview, FitW, FitH, false);
-  // 8.-9. The player starts playing once it is shown. The path goes over
-  // as the system's 8-bit encoding gives it.
-  FFlash->show();
+  // 8.-9.
   FFlash->LoadMovie(QString::fromLocal8Bit(Path));
+  FFlash->show();
   Timer1->start();
 }
 
