@@ -59,7 +59,9 @@ public:
 
   // Shows root frame N (from 0) exactly as playing from the start would
   // have shown it: backwards rebuilds from the first frame; a frame past the
-  // end shows the last. Sprites are stepped along with the root.
+  // end shows the last. Sprites are stepped along with the root. The root's
+  // own frame actions do not stop or divert a seek, and Playing() stays as
+  // it was.
   void GotoFrame(std::uint32_t Frame);
 
   // One tick of the player: the root (unless stopped) and every sprite

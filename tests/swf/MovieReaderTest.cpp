@@ -245,6 +245,57 @@ TEST(MovieReader, HostileShapesAndStages)
   }
 }
 
+TEST(MovieReader, FontsAndTextRecords)
+{
+  // DefineFont2 with two glyphs (a square, an empty one), wide codes and
+  // layout; then DefineText whose second record gives only a Y offset and
+  // its third only a colour: each inherits the rest.
+  TBitWriter glyph;
+  glyph.Bits(1, 4).Bits(0, 4).Bits(0, 1).Bits(0b00011, 5).Bits(10, 5).SBits(0, 10).SBits(0, 10).Bits(1, 1);
+  glyph.Bits(1, 1).Bits(1, 1).Bits(10, 4).Bits(1, 1).SBits(500, 12).SBits(-500, 12).Bits(0, 6).Align();
+  const TBytes square = glyph.Out;
+  const TBytes empty{0x10, 0x00};
+  TBitWriter font;
+  font.U16(7).U8(0x80 | 0x04).U8(0).U8(3).Raw({'A', 'b', 0}).U16(2);
+  const std::uint16_t first = 6; // two offsets and the code table offset
+  font.U16(first).U16(static_cast<std::uint16_t>(first + square.size()));
+  font.U16(static_cast<std::uint16_t>(first + square.size() + empty.size()));
+  font.Raw(square).Raw(empty).U16('A').U16(' ').U16(900).U16(200).U16(0).U16(1024).U16(300);
+  TBitWriter text;
+  text.U16(8).Rect(0, 2000, 0, 600).Matrix(0, 0).U8(1).U8(12);
+  text.U8(0x8F).U16(7).U8(10).U8(20).U8(30).U16(100).U16(400).U16(480); // font, colour, x, y, height
+  text.U8(2).Bits(0, 1).SBits(300, 12).Bits(1, 1).SBits(250, 12).Align();
+  text.U8(0x82).U16(900).U8(1).Bits(1, 1).SBits(-40, 12).Align();      // y only
+  text.U8(0x84).U8(1).U8(2).U8(3).U8(1).Bits(0, 1).SBits(0, 12).Align(); // colour only
+  text.U8(0);
+  const auto m = ReadMovie(MovieFile(Join({Tag(48, font.Out, true), Tag(11, text.Out, true), End()})));
+  ASSERT_EQ(m->ReadError, "");
+  const Font& f = std::get<Font>(*m->Find(7));
+  EXPECT_EQ(f.Name, "Ab");
+  ASSERT_EQ(f.Glyphs.size(), 2u);
+  EXPECT_EQ(f.Glyphs[0].Records.size(), 2u);
+  EXPECT_TRUE(f.Glyphs[1].Records.empty());
+  EXPECT_EQ(f.CodeTable, (std::vector<std::uint16_t>{'A', ' '}));
+  EXPECT_EQ(f.Advances, (std::vector<std::int16_t>{1024, 300}));
+  const Text& t = std::get<Text>(*m->Find(8));
+  ASSERT_EQ(t.Records.size(), 3u);
+  struct Want {
+    Rgba Color;
+    std::int32_t X, Y;
+  };
+  const Want want[] = {{{10, 20, 30, 255}, 100, 400}, {{10, 20, 30, 255}, 650, 900}, {{1, 2, 3, 255}, 610, 900}};
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const TextRecord& r = t.Records[static_cast<std::size_t>(i)];
+    EXPECT_EQ(r.FontId, 7);
+    EXPECT_EQ(r.Height, 480);
+    EXPECT_EQ(r.Color, want[i].Color);
+    EXPECT_EQ(std::pair(r.X, r.Y), std::pair(want[i].X, want[i].Y));
+  }
+  EXPECT_EQ(t.Records[0].Glyphs.at(1).Index, 1u);
+  EXPECT_EQ(t.Records[0].Glyphs.at(1).Advance, 250);
+}
+
 TEST(MovieReader, FixtureContainersGiveTheSameMovie)
 {
   const auto dir = Fixtures / "ruffle-extra/swf-crate";
