@@ -15,7 +15,7 @@
 #include "download/Vellicorer.h"
 #include "http/IdHTTP.h"
 #include "platform/Messages.h"
-#include "swf/kvuFlash.h"
+#include "swf/gui/kvuFlash.h"
 #include "ui/BaseUI2Frm.h"
 #include "ui/kvuLinkLabel.h"
 

@@ -4,6 +4,7 @@
 // and exit statuses.
 #include "cli/Commands.h"
 #include "cli/InfoCommand.h"
+#include "cli/RenderCommand.h"
 
 #include <CLI/CLI.hpp>
 
@@ -35,6 +36,7 @@ int main(int argc, char** argv)
 
   // ---- Further subcommands register here, one line each. ----
   AddInfoCommand(app, exitCode);
+  AddRenderCommand(app, exitCode);
   // ---- end of the subcommand registrations ----
 
   try {
