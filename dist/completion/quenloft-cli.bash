@@ -61,7 +61,7 @@ _quenloft_cli()
         "") options='-h --help --version -o --output --json --ca-file --timeout' ;;
         scan) options='-h --help --json --ca-file' ;;
         info) options='-h --help --json' ;;
-        render) options='-h --help --frame --scale --quality -o' ;;
+        render) options='-h --help --frame --scale --quality -o --output' ;;
         trace) options='-h --help' ;;
     esac
 

@@ -29,4 +29,4 @@ complete -c quenloft-cli -n '__fish_seen_subcommand_from info render' -k -a '(__
 complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -l frame -x -d 'Frame to draw, counted from 1'
 complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -l scale -x -d 'Stage size factor'
 complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -l quality -x -a 'low medium high best' -d 'Stage quality'
-complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -s o -r -k -a '(__fish_complete_suffix .png)' -d 'PNG file to write'
+complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -s o -l output -r -k -a '(__fish_complete_suffix .png)' -d 'PNG file to write'
