@@ -112,7 +112,8 @@ TIdDateTime SecondsFromNow(std::int64_t ASeconds)
   const std::int64_t NowS = std::chrono::duration_cast<seconds>(Now.time_since_epoch()).count();
   const std::int64_t MaxS = std::chrono::duration_cast<seconds>(TIdClockTime::max().time_since_epoch()).count();
   const std::int64_t MinS = std::chrono::duration_cast<seconds>(TIdClockTime::min().time_since_epoch()).count();
-  if (ASeconds >= MaxS - NowS || ASeconds <= MinS - NowS)
+  // Both the offset itself and the time it leads to must fit the clock.
+  if (ASeconds >= MaxS || ASeconds <= MinS || ASeconds >= MaxS - NowS || ASeconds <= MinS - NowS)
     return std::nullopt;
   return Now + std::chrono::duration_cast<TIdClockTime::duration>(seconds(ASeconds));
 }
