@@ -75,7 +75,4 @@ private:
   bool FCancelled = false;
 };
 
-// The message of a cancel (EIdAborted), as the trace line shows it.
-inline constexpr const char* UserCancelText = "User Cancel";
-
 } // namespace quenloft

@@ -1,6 +1,7 @@
 // A loopback server for tests of the HTTP client's odd cases: each accepted
 // connection runs a script that reads request heads and sends exact bytes,
-// sleeps, cuts or closes. Every request head it reads is recorded.
+// sleeps, cuts or closes; Replay's answers also stall, drip, never end or
+// drop a kept-alive connection. Every request head it reads is recorded.
 //
 // Listens on 127.0.0.1 at a free port. Every read waits at most a bounded
 // time, and the destructor stops the server and joins all its threads.
