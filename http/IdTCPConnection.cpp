@@ -360,6 +360,7 @@ void TIdTCPConnection::ReadStream(TStream& AStream, std::int64_t AByteCount, boo
 
 void TIdTCPConnection::ReadStreamBlocks(TStream& AStream, std::int64_t Remaining, bool AReadUntilDisconnect)
 {
+  const std::int64_t Start = AStream.Position();
   // What arrived together with the head goes first.
   const std::size_t Buffered =
       static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(InputBufferSize()), Remaining));
@@ -404,7 +405,7 @@ void TIdTCPConnection::ReadStreamBlocks(TStream& AStream, std::int64_t Remaining
     // Until the close: a server that resets the connection after its body
     // (closing with our unread bytes on it) ended the body as a close does.
     const int Code = E.LastError();
-    if (!AReadUntilDisconnect || AStream.Position() == 0 ||
+    if (!AReadUntilDisconnect || AStream.Position() == Start ||
         (Code != Id_WSAESHUTDOWN && Code != Id_WSAECONNABORTED && Code != Id_WSAECONNRESET)) {
       throw;
     }
