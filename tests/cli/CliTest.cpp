@@ -284,7 +284,7 @@ TEST(Cli, ASignalEndsAStalledTransferAtOnce)
     for (int i = 0; i < 1000 && std::filesystem::file_size(partial, ec) < 5000; ++i)
       std::this_thread::sleep_for(10ms);
     child.Signal(Sig);
-    EXPECT_EQ(child.Wait(2s), Status) << "the stalled worker held the program";
+    EXPECT_EQ(child.Wait(5s), Status) << "the stalled worker held the program";
     EXPECT_EQ(std::filesystem::file_size(partial, ec), 5000u);
     EXPECT_NE(child.Err().find(Said), std::string::npos) << child.Err();
   }

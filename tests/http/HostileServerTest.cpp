@@ -122,7 +122,7 @@ TEST(HostileServer, TheReadTimeOutIsAnIdleLimit)
     SCOPED_TRACE(Case.Name);
     ScriptedServer Server(ScriptedServer::Replay(std::vector<ScriptedAnswer>{Case.Answer}));
     TIdHTTP Client;
-    Client.ReadTimeout = 300;
+    Client.ReadTimeout = 600;
     TMemoryStream Body;
     const auto Start = Clock::now();
     if (Case.TimesOut) {
@@ -130,9 +130,9 @@ TEST(HostileServer, TheReadTimeOutIsAnIdleLimit)
         Client.Get(Server.Url(), Body);
         ADD_FAILURE() << "no time-out";
       } catch (const EIdReadTimeout& E) {
-        EXPECT_STREQ(E.what(), "Read timed out after 0.3 s");
+        EXPECT_STREQ(E.what(), "Read timed out after 0.6 s");
       }
-      EXPECT_GE(Clock::now() - Start, 250ms);
+      EXPECT_GE(Clock::now() - Start, 550ms);
     } else {
       EXPECT_NO_THROW(Client.Get(Server.Url(), Body));
     }
@@ -156,18 +156,19 @@ TEST(HostileServer, AConnectTimeOutCoversTheTLSHandshake)
   EXPECT_LT(Clock::now() - Start, 5s);
 }
 
-// A read returns what is there: a dripping body raises one work event per
-// byte instead of one when a block is full.
+// A read returns what is there: a dripping body raises a work event per
+// piece that arrives (one per byte, unless a busy machine lets a few pile
+// up) instead of one when the block is full.
 TEST(HostileServer, ProgressComesWithEveryPiece)
 {
   const std::string Body = "0123456789abcdef";
   ScriptedServer Dripping(ScriptedServer::Replay(std::vector<ScriptedAnswer>{
-      {.Bytes = "HTTP/1.1 200 OK\r\nContent-Length: 16\r\n\r\n" + Body, .Drip = 5ms}}));
+      {.Bytes = "HTTP/1.1 200 OK\r\nContent-Length: 16\r\n\r\n" + Body, .Drip = 10ms}}));
   TIdHTTP Client;
   std::vector<std::int32_t> Counts;
   Client.OnWork = [&](TIdComponent&, TWorkMode, std::int32_t Count) { Counts.push_back(Count); };
   EXPECT_EQ(Client.Get(Dripping.Url()), Body);
-  EXPECT_GE(Counts.size(), 8u) << "progress waited for whole blocks";
+  EXPECT_GE(Counts.size(), 4u) << "progress waited for whole blocks";
   ASSERT_FALSE(Counts.empty());
   EXPECT_EQ(Counts.back(), 16);
 }
