@@ -73,10 +73,6 @@ int main(int argc, char** argv) {
   }
   TAppLifetime Settings;
   TQuenloftApplication Application(argc, argv);
-  // No display name: Qt would add it to every window's title, so the
-  // taskbar would read "Quenloft 1.0.0 - Quenloft" and the folder dialog
-  // "Select output path - Quenloft". Error boxes fall back to this name.
-  QApplication::setApplicationName(QStringLiteral("Quenloft"));
   int Result = 0;
   {
     TVellicorForm Window;

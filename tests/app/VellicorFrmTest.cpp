@@ -36,11 +36,7 @@ TQuenloftApplication& Application() {
   static int Argc = 1;
   static char Name[] = "quenloft-app-test";
   static char* Argv[] = {Name, nullptr};
-  static TQuenloftApplication* Instance = [] {
-    auto* A = new TQuenloftApplication(Argc, Argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Quenloft"));
-    return A;
-  }();
+  static TQuenloftApplication* Instance = new TQuenloftApplication(Argc, Argv);
   return *Instance;
 }
 
@@ -615,10 +611,18 @@ TEST_F(WindowTest, WholeRunAgainstNginxThroughTheWindow) {
   EXPECT_EQ(testing::ReadFileBytes(Files.Folder() + "one(2).swf"), Movies["one.swf"]);
 }
 
+// The window system gets each window's title as it is: the taskbar reads
+// "Quenloft" and the folder dialog "Select output path", because no display
+// name is set that Qt would add to them (it follows the application's name
+// only while none is set).
 TEST_F(WindowTest, TheTaskbarReadsQuenloftAndTheCaptionCarriesTheVersion) {
   EXPECT_EQ(Form->windowTitle(), QStringLiteral("Quenloft"));
   EXPECT_EQ(Form->lblCaption->text(),
             QStringLiteral("Quenloft ") + QString::fromStdString(GetFileVersionText("/proc/self/exe", true)));
+  EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Quenloft"));
+  QCoreApplication::setApplicationName(QStringLiteral("probe"));
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("probe")) << "a display name is set";
+  QCoreApplication::setApplicationName(QStringLiteral("Quenloft"));
 }
 
 TEST_F(WindowTest, AFailedRowSaysWhyInItsToolTip) {
