@@ -8,6 +8,7 @@
 namespace quenloft {
 
 TQuenloftApplication::TQuenloftApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
+  setApplicationName(QStringLiteral("Quenloft"));
   ShowError = [](const QString& Title, const QString& Text) { QMessageBox::critical(nullptr, Title, Text); };
 }
 

@@ -20,6 +20,10 @@ class TQuenloftApplication : public QApplication {
   Q_OBJECT
 
 public:
+  // Names the application "Quenloft" and sets no display name: Qt would add
+  // a display name to every window's title for the window system, so the
+  // taskbar would read "Quenloft 1.0.0 - Quenloft" and the folder dialog
+  // "Select output path - Quenloft". Error boxes take the name instead.
   TQuenloftApplication(int& Argc, char** Argv);
 
   bool notify(QObject* Receiver, QEvent* Event) override;

@@ -49,7 +49,7 @@ void TTaskListModel::AppendTasks(const std::vector<TSWFTask*>& Tasks) {
   FRows.reserve(FRows.size() + Tasks.size());
   for (TSWFTask* T : Tasks) {
     FRowOfTask.emplace(T->Id, static_cast<int>(FRows.size()));
-    FRows.push_back({T, {}, 0});
+    FRows.push_back({T, {}, 0, {}});
   }
   endInsertRows();
 }
@@ -65,6 +65,17 @@ void TTaskListModel::FillRow(const TSWFTask& Task, int Row) {
   R.Cells[colStatus] = Task.Percent > 0 ? QString::number(Task.Percent) + QLatin1Char('%') : QString();
   R.Image = Task.State;
   emit dataChanged(index(Row, 0), index(Row, ColumnCount - 1));
+}
+
+void TTaskListModel::SetRowError(int Row, const QString& Text) {
+  if (Row < 0 || Row >= RowCount())
+    return;
+  FRows[static_cast<std::size_t>(Row)].Error = Text;
+  emit dataChanged(index(Row, 0), index(Row, ColumnCount - 1), {Qt::ToolTipRole});
+}
+
+QString TTaskListModel::RowError(int Row) const {
+  return (Row < 0 || Row >= RowCount()) ? QString() : FRows[static_cast<std::size_t>(Row)].Error;
 }
 
 int TTaskListModel::FindRow(std::uint64_t TaskId) const {
@@ -101,6 +112,8 @@ QVariant TTaskListModel::data(const QModelIndex& Index, int Role) const {
     if (Index.column() == colNumber && R.Image >= 0 && R.Image < 4)
       return FImages[static_cast<std::size_t>(R.Image)];
     return {};
+  case Qt::ToolTipRole:
+    return R.Error.isEmpty() ? QVariant() : QVariant(R.Error);
   case Qt::TextAlignmentRole:
     if (Index.column() == colStatus)
       return static_cast<int>(Qt::AlignCenter);

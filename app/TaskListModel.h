@@ -45,6 +45,9 @@ public:
   void AppendTasks(const std::vector<TSWFTask*>& Tasks);
   // Writes the row's cells from the task (see the window's row layout).
   void FillRow(const TSWFTask& Task, int Row);
+  // The tool tip of every cell of the row (a failed task's error text).
+  void SetRowError(int Row, const QString& Text);
+  QString RowError(int Row) const;
   // The row of the task with this Id, or -1.
   int FindRow(std::uint64_t TaskId) const;
   // The task a row shows (nullptr when out of range).
@@ -67,6 +70,7 @@ private:
     TSWFTask* Task = nullptr;
     std::array<QString, ColumnCount> Cells;
     int Image = 0;
+    QString Error;
   };
   std::vector<TRow> FRows;
   std::unordered_map<std::uint64_t, int> FRowOfTask;

@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QScreen>
 
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <unistd.h>
@@ -78,6 +79,7 @@ TVellicorForm::TVellicorForm(QWidget* Parent) : TBaseUI2Form(Parent) {
 TVellicorForm::~TVellicorForm() {
   // FormDestroy: freeing the coordinator joins a running worker; only then
   // is the sink unregistered (it waits for a Post still running).
+  EndScan();
   StopPreview();
   FDownloader.reset();
   FWindowHandle.reset();
@@ -246,7 +248,8 @@ void TVellicorForm::FormCreate() {
   lblCaption->setText(QStringLiteral("%1 %2").arg(QStringLiteral("Quenloft"),
                                                  QString::fromStdString(GetFileVersionText("/proc/self/exe", true))));
   lblCaption->adjustSize();
-  setWindowTitle(lblCaption->text());
+  // The taskbar shows the application's name; the version is the caption's.
+  setWindowTitle(QStringLiteral("Quenloft"));
   // 5. The addresses of the links.
   lblVideo->Hint = kVideoPage;
   lblHtml5->Hint = kHtml5Page;
@@ -305,7 +308,10 @@ void TVellicorForm::showEvent(QShowEvent* Event) {
 }
 
 void TVellicorForm::closeEvent(QCloseEvent* Event) {
-  // FormClose: stop the preview and a running download (as "Stop").
+  // FormClose: stop the preview, a running scan and a running download (as
+  // "Stop"); none of them waits for its server.
+  if (FScanning)
+    IdHTTP1.Abort();
   StopPreview();
   if (!btnStop->isHidden())
     btnStop->Click();
@@ -340,8 +346,10 @@ bool TVellicorForm::eventFilter(QObject* Watched, QEvent* Event) {
 
 void TVellicorForm::btnDownloadClick() {
   StopPreview();
-  ScanPage(edtURL->text().toStdString());
+  const bool Scanned = ScanPage(edtURL->text().toStdString());
   lblParse->hide();
+  if (!Scanned)
+    return;
   const std::string Folder = IncludeBackslash(edtPath->text().toStdString());
   FDownloader->SetOutputFolder(Folder);
   if (App)
@@ -381,21 +389,62 @@ void TVellicorForm::pmiVideoClick(const QAction& Sender) { (void)OpenAddress(Sen
 
 // --- the scan and the rows ---------------------------------------------------------
 
-void TVellicorForm::ScanPage(const std::string& URL) {
+void TVellicorForm::EndScan() {
+  if (FScanThread.joinable()) {
+    IdHTTP1.Abort();
+    FScanThread.join();
+  }
+  FScanning = false;
+}
+
+bool TVellicorForm::ScanPage(const std::string& URL) {
+  // A scan still running (this handler was entered again from its event
+  // loop) gives way to this one.
+  EndScan();
+  // Joins a worker (aborting its transfer) and frees the client for us.
   FDownloader->Clear();
+  IdHTTP1.ResetAbort();
   FRows->Clear();
   FFocusedSelectedRow = -1;
   ListView1->repaint();
+
+  const unsigned Number = ++FScanNumber;
   std::vector<std::string> List;
-  {
-    TURLSWFParser Parser;
-    Parser.OnLoadProgress = [this](std::uint8_t Percent) { ShowParseProgress(Percent); };
-    Parser.FHTTP = &IdHTTP1;
-    Parser.FURL = URL;
+  TURLSWFParser Parser;
+  Parser.OnLoadProgress = [this, Number](std::uint8_t Percent) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, Number, Percent] {
+          if (Number == FScanNumber && FScanning)
+            ShowParseProgress(Percent);
+        },
+        Qt::QueuedConnection);
+  };
+  Parser.FHTTP = &IdHTTP1;
+  Parser.FURL = URL;
+  QEventLoop Loop;
+  std::atomic<bool> Done{false};
+  FScanning = true;
+  FScanThread = std::thread([&Parser, &List, &Loop, &Done] {
     Parser.FindLinks(List);
-  }
+    Done = true;
+    QMetaObject::invokeMethod(&Loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  Loop.exec();
+  if (Number != FScanNumber)
+    return false; // a newer scan joined our thread and took over
+  // The loop also ends when the application quits: the fetch is stopped.
+  if (!Done)
+    IdHTTP1.Abort();
+  FScanThread.join();
+  FScanning = false;
+  const bool Stopped = IdHTTP1.AbortRequested();
+  IdHTTP1.ResetAbort();
+  if (Stopped)
+    return false;
   FDownloader->AddTasks(List);
   ShowTaskRows();
+  return true;
 }
 
 void TVellicorForm::ShowTaskRows() {
@@ -517,6 +566,8 @@ void TVellicorForm::WMDownloadError(const TMessage& Message) {
   if (Task->FileName.empty() || !fs::exists(Task->FileName, Error))
     Task->Percent = 0;
   RefreshTask(*Task);
+  // The row says why: its tool tip holds the error text.
+  FRows->SetRowError(FindRow(*Task), QString::fromStdString(Message.Text));
   StartNextTask(*Task);
 }
 

@@ -5,10 +5,16 @@
 // each row from the worker's task events. A finished movie whose row has the
 // focus goes to the preview pane (its members are in VellicorPreview.cpp).
 //
+// The page is fetched on a helper thread while the UI thread runs a local
+// event loop, so the window keeps painting and a close or a new scan ends a
+// stalled fetch at once (the client's abort); likewise Stop, a new scan and
+// closing the window abort a download in progress whatever its server does.
+//
 // Threads: every member runs on the UI thread, except Post (IMessageSink),
-// which a download worker calls on its own thread: it hops to the UI thread
-// with a queued call, keeping the posting order, and the four task-event
-// handlers run there.
+// which a download worker calls on its own thread, and the scan's fetch,
+// which runs on the scan thread and reaches the window only by queued calls.
+// Post hops to the UI thread with a queued call, keeping the posting order,
+// and the four task-event handlers run there.
 #pragma once
 
 #include "app/TaskListModel.h"
@@ -28,6 +34,7 @@
 #include <QTimer>
 
 #include <array>
+#include <thread>
 #include <functional>
 #include <memory>
 #include <string>
@@ -121,7 +128,11 @@ public:
   void edtPathButtonClick();
   void lblVideoClick(const TkvuLinkLabel& Sender);
   void pmiVideoClick(const QAction& Sender);
-  void ScanPage(const std::string& URL);
+  // False when the scan did not end by itself: a newer scan took over (this
+  // handler was entered again from the scan's event loop) or the window was
+  // closed; the caller then leaves the rows alone.
+  bool ScanPage(const std::string& URL);
+  bool Scanning() const { return FScanning; }
   void ShowParseProgress(std::uint8_t Percent);
   void FillRow(TSWFTask& Task, int Row);
   int FindRow(const TSWFTask& Task) const;
@@ -166,6 +177,8 @@ protected:
 private:
   void CreateComponents();
   void SelectionChanged();
+  // Aborts a running scan's fetch and joins its thread.
+  void EndScan();
 
   TIdHTTP IdHTTP1;
   std::unique_ptr<TWindowHandle> FWindowHandle;
@@ -174,6 +187,9 @@ private:
   TkvuFlash* FFlash = nullptr;
   bool FSeeking = false;
   int FFocusedSelectedRow = -1; // the row last seen focused and selected
+  std::thread FScanThread;
+  unsigned FScanNumber = 0;      // the scan whose result counts
+  bool FScanning = false;
 };
 
 } // namespace quenloft

@@ -84,8 +84,6 @@ int main(int argc, char** argv) {
   }
   TAppLifetime Settings;
   TQuenloftApplication Application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Quenloft"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Quenloft"));
   // Ties the windows to the menu entry (Wayland finds the icon through it);
   // on X11 the window carries the installed theme icon itself (none when the
   // program runs from its build folder).

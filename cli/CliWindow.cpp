@@ -40,9 +40,9 @@ int TCliWindow::Run(const TStopSignal& Stop)
   }
 
   if (!FChainOver) {
-    // "Stop": the worker is cancelled at its next progress event. Its
-    // final event, if the cancel came too late, is still handled; nothing
-    // further starts because the stop flag is set.
+    // "Stop": the worker's transfer is aborted at once, whatever the server
+    // does. Its final event, if the cancel came too late, is still handled;
+    // nothing further starts because the stop flag is set.
     FDownloader.Stop();
     if (FWorker)
       FWorker->WaitFor();

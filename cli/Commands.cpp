@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <vector>
@@ -24,6 +25,7 @@ void ConfigureClient(TIdHTTP& HTTP, const TCliOptions& Options)
 {
   ApplyProgramClientSettings(HTTP);
   HTTP.CAFile = Options.CAFile;
+  HTTP.ReadTimeout = Options.TimeoutSeconds * 1000;
 }
 
 // Scans the page as the window does. False (with the reason on stderr) when
@@ -79,6 +81,10 @@ int RunDownload(const TCliOptions& Options)
   TCliWindow window(downloader, view, queue);
   stop.SetExitAtOnce(false);
   const int status = window.Run(stop);
+  if (status == 130 && stop.SignalNumber() == SIGTERM) {
+    std::cerr << "stopped by SIGTERM: the partial file stays, nothing further was started\n";
+    return 128 + SIGTERM;
+  }
   if (status == 130)
     std::cerr << "stopped by Ctrl-C: the partial file stays, nothing further was started\n";
   return status;

@@ -4,7 +4,8 @@
 //   quenloft-cli trace          print the program's trace lines until Ctrl-C
 // Each returns the process exit status: 0 every movie saved (scan: links
 // found), 1 at least one failed, 3 nothing to download (no links, or the
-// page could not be fetched), 130 stopped by Ctrl-C.
+// page could not be fetched), 130 stopped by Ctrl-C, 143 stopped by SIGTERM.
+// A stop ends the running transfer at once, whatever the server does.
 //
 // Threads: run on the main (CLI-loop) thread; the download workers only post
 // task events to its queue.
@@ -18,6 +19,7 @@ struct TCliOptions {
   std::string URL;
   std::string Folder = ".";
   std::string CAFile;   // a CA bundle to trust instead of the system store
+  int TimeoutSeconds = 60; // a request fails after this long without a byte
   bool Json = false;
 };
 

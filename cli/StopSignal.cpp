@@ -12,6 +12,7 @@ namespace {
 
 // Shared with the handler: lock-free atomics and plain file descriptors only.
 std::atomic<int> SignalCount{0};
+std::atomic<int> FirstSignal{0};
 std::atomic<bool> ExitAtOnce{false};
 // The self-pipe. The write end is atomic because a handler may be running
 // on another thread while the destructor takes the pipe down.
@@ -21,14 +22,16 @@ std::atomic<int> PipeWrite{-1};
 constexpr char StopByte = 's';
 constexpr char QuitByte = 'q';
 
-extern "C" void OnInterrupt(int)
+extern "C" void OnInterrupt(int Signal)
 {
   const int saved = errno;
+  int none = 0;
+  FirstSignal.compare_exchange_strong(none, Signal);
   const int count = SignalCount.fetch_add(1) + 1;
   if (count >= 2 || ExitAtOnce.load()) {
     static const char text[] = "\nquenloft-cli: interrupted\n";
     [[maybe_unused]] auto ignored = ::write(STDERR_FILENO, text, sizeof text - 1);
-    ::_exit(130);
+    ::_exit(128 + Signal);
   }
   const char byte = StopByte;
   if (const int fd = PipeWrite.load(); fd >= 0) {
@@ -43,6 +46,7 @@ TStopSignal::TStopSignal(std::function<void()> OnStop) : FOnStop(std::move(OnSto
 {
   static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
   SignalCount.store(0);
+  FirstSignal.store(0);
   // A previous run's "leave at once" must not carry over to this one.
   ExitAtOnce.store(false);
   int fds[2] = {-1, -1};
@@ -56,6 +60,7 @@ TStopSignal::TStopSignal(std::function<void()> OnStop) : FOnStop(std::move(OnSto
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
 }
 
 TStopSignal::~TStopSignal()
@@ -64,6 +69,7 @@ TStopSignal::~TStopSignal()
   action.sa_handler = SIG_DFL;
   sigemptyset(&action.sa_mask);
   ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
   const char byte = QuitByte;
   const int writeEnd = PipeWrite.exchange(-1);
   if (writeEnd >= 0) {
@@ -80,6 +86,11 @@ TStopSignal::~TStopSignal()
 bool TStopSignal::Requested() const
 {
   return SignalCount.load() > 0;
+}
+
+int TStopSignal::SignalNumber() const
+{
+  return FirstSignal.load();
 }
 
 void TStopSignal::SetExitAtOnce(bool Value)

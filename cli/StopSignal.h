@@ -1,6 +1,7 @@
-// Ctrl-C for quenloft-cli. The signal handler does only async-signal-safe
-// work: it counts, and either writes one byte into a self-pipe or, when the
-// program asked for it (or on the second Ctrl-C), leaves with _exit(130).
+// Ctrl-C (SIGINT) and SIGTERM for quenloft-cli, which both stop the run the
+// same way. The signal handler does only async-signal-safe work: it counts,
+// and either writes one byte into a self-pipe or, when the program asked for
+// it (or on the second signal), leaves with _exit(128 + the signal).
 // A watcher thread reads the pipe and runs the OnStop callback (it wakes the
 // CLI loop through TMessageQueue::Interrupt), so no lock is ever taken inside
 // the handler.
@@ -21,8 +22,10 @@ public:
   TStopSignal(const TStopSignal&) = delete;
   TStopSignal& operator=(const TStopSignal&) = delete;
 
-  // Whether Ctrl-C was pressed.
+  // Whether Ctrl-C was pressed (or SIGTERM came).
   bool Requested() const;
+  // The first signal that came (SIGINT or SIGTERM), 0 before any.
+  int SignalNumber() const;
   // While set, the first Ctrl-C leaves at once too (nothing to save yet,
   // for example while the page is fetched).
   void SetExitAtOnce(bool ExitAtOnce);

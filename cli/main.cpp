@@ -26,11 +26,16 @@ int main(int argc, char** argv)
                  "Page to scan, or the address of a .swf movie to download directly");
   app.add_flag("--json", options.Json, "One JSON object per movie and line (row, url, file, size, state, error)");
   app.add_option("--ca-file", options.CAFile, "Trust the CA certificates in this PEM file for HTTPS");
+  app.add_option("--timeout", options.TimeoutSeconds, "Seconds without a byte after which a request fails")
+      ->check(CLI::Range(1, 86400))
+      ->default_str("60");
 
   CLI::App* scan = app.add_subcommand("scan", "Print the absolute movie addresses of a page, one per line");
   scan->add_option("URL", options.URL, "Page to scan")->required();
   scan->add_flag("--json", options.Json, "One JSON object per line");
   scan->add_option("--ca-file", options.CAFile, "Trust the CA certificates in this PEM file for HTTPS");
+  scan->add_option("--timeout", options.TimeoutSeconds, "Seconds without a byte after which a request fails")
+      ->check(CLI::Range(1, 86400));
 
   CLI::App* trace = app.add_subcommand("trace", "Print the program's trace lines as they come, until Ctrl-C");
 

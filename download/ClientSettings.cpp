@@ -8,9 +8,11 @@ void ApplyProgramClientSettings(TIdHTTP& HTTP)
 {
   HTTP.HandleRedirects = true;
   HTTP.AllowCookies = true;
-  // 0: no read time-out. A stalled transfer waits until the peer moves or
-  // closes; "Stop" is noticed at the next progress event.
-  HTTP.ReadTimeout = 0;
+  // A server that sends nothing for a minute fails its request, and one
+  // that does not even answer the connect (or the TLS handshake) within
+  // half a minute too; "Stop" ends any wait at once (TDownLoad).
+  HTTP.ReadTimeout = DefaultReadTimeoutMs;
+  HTTP.ConnectTimeout = DefaultConnectTimeoutMs;
   auto& request = HTTP.Request();
   request.Accept = "text/html, */*";
   request.ContentType = "text/html";

@@ -1,5 +1,6 @@
 #include "download/DownLoad.h"
 
+#include "http/IdException.h"
 #include "http/IdHTTP.h"
 #include "platform/Classes.h"
 #include "scan/URLUtils.h"
@@ -13,6 +14,9 @@ namespace quenloft {
 
 TDownLoad::TDownLoad(TIdHTTP* HTTP) : FHTTP(HTTP)
 {
+  // The previous user of the client has ended (the coordinator joined it):
+  // its stop must not end this transfer.
+  FHTTP->ResetAbort();
   FHTTP->OnWork = [this](TIdComponent& Sender, TWorkMode Mode, std::int32_t Count) {
     HTTPWork(Sender, Mode, Count);
   };
@@ -49,9 +53,20 @@ void TDownLoad::SafeExecute()
     TDownLoad* Self;
     ~TDetach() { Self->DetachHandlers(); }
   } detach{this};
-  FHTTP->Get(EncodeURL(FURL), *file);
+  try {
+    FHTTP->Get(EncodeURL(FURL), *file);
+  } catch (const EIdAborted&) {
+    // Our own flag decides: an abort nobody asked for is a failure.
+    FCancelled = Terminated();
+    throw;
+  }
   file.reset();
   SafePostMessage(FWnd, FMsgDone, 0, FTask);
+}
+
+void TDownLoad::DoTerminate()
+{
+  FHTTP->Abort();
 }
 
 void TDownLoad::HTTPWorkBegin(TIdComponent&, TWorkMode, std::int32_t AWorkCountMax)
@@ -63,14 +78,14 @@ void TDownLoad::HTTPWork(TIdComponent&, TWorkMode, std::int32_t AWorkCount)
 {
   // Raised inside the client's transfer, this aborts the GET.
   if (Terminated())
-    throw Exception(UserCancelText);
+    throw EIdAborted();
   SafePostMessage(FWnd, FMsgWork, AWorkCount, FTask);
 }
 
 void TDownLoad::HandleError(const std::string& Msg)
 {
   TSafeThread::HandleError(Msg);
-  if (Msg == UserCancelText)
+  if (FCancelled)
     return;  // cancelled: the file stays as it is, nothing is reported
   // An empty left-over file of ours goes; a partial one stays. When the size
   // cannot be taken, the file is kept and the error is still reported: the

@@ -4,11 +4,18 @@
 //   WM_DOWNLOAD_WORKBEGIN (WParam = announced total, 0 when none),
 //   WM_DOWNLOAD_WORK      (WParam = bytes of the current transfer so far),
 //   then exactly one WM_DOWNLOAD_DONE or WM_DOWNLOAD_ERROR (the error text in
-//   TMessage::Text, WParam 0) - or neither after a cancel ("User Cancel").
+//   TMessage::Text, WParam 0) - or neither after a cancel. A cancel is the
+//   worker's own stop (Terminate), never recognised by an error's text.
+//
+// Terminate (Stop, a new scan, closing the window) aborts the client's
+// transfer at once: every wait of the connection ends within a poll's
+// wake-up, whatever the server does.
 //
 // Threads:
 //   - the constructor, the F-fields' set-up, Resume and the destructor (with
 //     Cleanup) run on the UI / CLI-loop thread (the coordinator);
+//   - DoTerminate runs on the thread that calls Terminate (the owner's); it
+//     only raises the client's abort signal, which is safe from any thread;
 //   - SafeExecute, HTTPWorkBegin, HTTPWork and HandleError run on the worker
 //     thread. They read only the fields the owner wrote before Resume and the
 //     terminate flag, and they only post messages.
@@ -48,6 +55,7 @@ public:
   const std::string& ErrorText() const { return FErrorText; }
 
 protected:
+  void DoTerminate() override;
   void SafeExecute() override;
   void Cleanup() override;
   void HandleError(const std::string& Msg) override;
@@ -63,9 +71,8 @@ private:
   // be deleted after a failure: when the exclusive create fails, the file of
   // that name belongs to someone else.
   bool FCreated = false;
+  // Set on the worker thread when the body ended because of Terminate.
+  bool FCancelled = false;
 };
-
-// The cancel text: a failure with exactly this message ends a download silently.
-inline constexpr const char* UserCancelText = "User Cancel";
 
 } // namespace quenloft

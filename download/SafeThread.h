@@ -25,8 +25,12 @@ public:
 
   // Starts a thread that was created suspended; later calls do nothing.
   void Resume();
-  // Asks the body to stop; the body decides when it looks.
-  void Terminate() { FTerminated.store(true, std::memory_order_relaxed); }
+  // Asks the body to stop, then calls DoTerminate.
+  void Terminate()
+  {
+    FTerminated.store(true, std::memory_order_relaxed);
+    DoTerminate();
+  }
   bool Terminated() const { return FTerminated.load(std::memory_order_relaxed); }
   // Waits until the thread has ended (returns at once when it never ran).
   void WaitFor();
@@ -36,6 +40,10 @@ protected:
   // Created suspended: nothing runs before Resume.
   TSafeThread() = default;
 
+  // The terminate notification: runs on the thread that called Terminate
+  // (the owner's), while the body may still run. A body that blocks ends its
+  // wait here; the default only lets the body look at Terminated.
+  virtual void DoTerminate() {}
   // The real thread body.
   virtual void SafeExecute() = 0;
   // Runs in Destroy after the thread has ended, on the destroying thread.

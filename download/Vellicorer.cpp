@@ -1,5 +1,6 @@
 #include "download/Vellicorer.h"
 
+#include "http/IdHTTP.h"
 #include "scan/URLUtils.h"
 #include "ui/kvuFiles.h"
 #include "ui/kvuStrings.h"
@@ -36,8 +37,10 @@ TVellicorer::~TVellicorer()
 
 void TVellicorer::FreeWorker()
 {
-  // The worker's destructor asks its thread to stop and joins it.
+  // The worker's destructor asks its thread to stop (aborting the client's
+  // transfer) and joins it; the client is then free for the next user.
   FWorker.reset();
+  FHTTP->ResetAbort();
 }
 
 void TVellicorer::Clear()

@@ -42,7 +42,7 @@ public:
   // byte, longer than a file name may be) starts no worker: the task's
   // error message is posted to Wnd at once and nullptr is returned.
   TDownLoad* StartTask(TSWFTask* Task, HWND Wnd);
-  // Asks the worker to stop at its next progress event; sets the stop flag.
+  // Stops the worker at once (its transfer is aborted); sets the stop flag.
   void Stop();
   bool Stopped() const { return FStopped; }
 

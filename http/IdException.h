@@ -27,9 +27,31 @@ public:
   EIdConnClosedGracefully() : EIdSilentException("Connection Closed Gracefully.") {}
 };
 
+// No byte arrived within the idle limit ("Read timed out after 60 s").
 class EIdReadTimeout : public EIdException {
 public:
-  EIdReadTimeout() : EIdException("Read Timeout") {}
+  explicit EIdReadTimeout(int AMilliseconds) : EIdException(Text(AMilliseconds)) {}
+
+private:
+  static std::string Text(int AMilliseconds)
+  {
+    std::string Seconds = std::to_string(AMilliseconds / 1000);
+    if (const int Rest = AMilliseconds % 1000; Rest != 0) {
+      std::string Fraction = std::to_string(1000 + Rest).substr(1);
+      while (Fraction.back() == '0')
+        Fraction.pop_back();
+      Seconds += "." + Fraction;
+    }
+    return "Read timed out after " + Seconds + " s";
+  }
+};
+
+// The owner of the transfer stopped it (TIdAbortSignal, or a work handler
+// that cancels). Not an EIdException on purpose: no part of the client takes
+// it for a failed transfer to be retried or ignored, so it always leaves Get.
+class EIdAborted : public Exception {
+public:
+  EIdAborted() : Exception("User Cancel") {}
 };
 
 class EIdReadLnMaxLineLengthExceeded : public EIdException {
@@ -107,6 +129,14 @@ public:
 class EIdIOHandlerPropInvalid : public EIdException {
 public:
   EIdIOHandlerPropInvalid() : EIdException("IOHandler value is not valid") {}
+};
+
+// An answer whose framing cannot be trusted (RFC 9112 sections 4 and 6): a
+// status line that is not "HTTP/1.x" and a three-digit code, an invalid
+// "Content-Length", too many interim answers.
+class EIdHTTPBadResponse : public EIdException {
+public:
+  using EIdException::EIdException;
 };
 
 // A response head past the client's limits (line count or total size).

@@ -15,6 +15,22 @@ namespace {
 // Read time-outs for bodies that are only read to be dropped or reported.
 constexpr int RedirectBodyTimeout = 4000;
 constexpr int ErrorBodyTimeout = 2000;
+// Of such a body, this much is kept as the error's text, and no more than
+// DroppedBodyLimit bytes are read: past it the connection is closed instead
+// of drained, so an endless error page costs neither memory nor time.
+constexpr std::size_t ErrorBodyKeep = 4096;
+constexpr std::int64_t DroppedBodyLimit = 64 * 1024;
+// RFC 9110 15.2: a server may send interim answers before the final one;
+// more than this many for one request is taken for a fault.
+constexpr int MaxInterimAnswers = 10;
+
+// The server dropped the connection: a kept-alive one may be closed at any
+// time (RFC 9112 9.3.1 and 9.6).
+bool IsConnectionLoss(const EIdException& E)
+{
+  return dynamic_cast<const EIdConnClosedGracefully*>(&E) != nullptr ||
+         dynamic_cast<const EIdSocketError*>(&E) != nullptr;
+}
 
 bool SameText(std::string_view A, std::string_view B)
 {
@@ -88,9 +104,22 @@ void TIdCustomHTTP::Get(const std::string& AURL, TStream& AResponseContent)
     while (!Done) {
       ++FRedirectCount;
       PrepareRequest();
-      ConnectToHost();
-      SendRequest();
-      ReadResult();
+      const bool Reused = ConnectToHost();
+      const std::int64_t ReceivedBefore = BytesReceived();
+      try {
+        SendRequest();
+        ReadResult();
+      } catch (const EIdException& E) {
+        // A kept-alive connection that the server closed in the meantime:
+        // a GET that got no byte of its answer is sent again, once, on a
+        // new connection (RFC 9112 9.3.1; GET is idempotent, RFC 9110 9.2.2).
+        if (!Reused || BytesReceived() != ReceivedBefore || !IsConnectionLoss(E))
+          throw;
+        Disconnect();
+        ConnectToHost();
+        SendRequest();
+        ReadResult();
+      }
       switch (ProcessResponse()) {
       case TWhatNext::wnGoToURL:
         AResponseContent.SetPosition(StartPosition);
@@ -173,7 +202,7 @@ void TIdCustomHTTP::UseTransport(bool ASecure)
   FTransportCAFile = ASecure ? CAFile : std::string();
 }
 
-void TIdCustomHTTP::ConnectToHost()
+bool TIdCustomHTTP::ConnectToHost()
 {
   const auto URIPort = ToInt(FURI.Port);
   if (!URIPort)
@@ -204,8 +233,10 @@ void TIdCustomHTTP::ConnectToHost()
     if (Connected() && InputBufferSize() > 0)
       Disconnect();
   }
-  if (!Connected())
-    Connect(ReadTimeout);
+  if (Connected())
+    return true;
+  Connect(ConnectTimeout > 0 ? ConnectTimeout : ReadTimeout);
+  return false;
 }
 
 void TIdCustomHTTP::SendRequest()
@@ -223,12 +254,19 @@ void TIdCustomHTTP::SendRequest()
 
 void TIdCustomHTTP::ReadResult()
 {
-  // Interim "100 Continue" answers come before the real one, each with its
-  // own head (RFC 9110 15.2.1).
-  do {
+  // Every 1xx answer but "101 Switching Protocols" is interim (RFC 9110
+  // 15.2): it has a head of its own and no body, and the final answer
+  // follows on the same connection.
+  for (int Interim = 0;; ++Interim) {
     ReadResponseHead(*this, FResponse);
     StoreCookies();
-  } while (FResponse.ResponseCode() == 100);
+    const int Code = FResponse.ResponseCode();
+    if (Code / 100 != 1 || Code == 101)
+      return;
+    if (Interim >= MaxInterimAnswers)
+      throw EIdHTTPBadResponse("More than " + std::to_string(MaxInterimAnswers) +
+                               " interim answers to one request");
+  }
 }
 
 void TIdCustomHTTP::StoreCookies()
@@ -303,7 +341,7 @@ void TIdCustomHTTP::DropRedirectBody()
     return;
   }
   TRestore<int> Timeout(ReadTimeout, RedirectBodyTimeout);
-  TIdDiscardStream Scratch;
+  TIdCappedStream Scratch(0, DroppedBodyLimit);
   try {
     ReadResponseBody(*this, FResponse, Scratch);
   } catch (const EIdException&) {
@@ -320,16 +358,22 @@ void TIdCustomHTTP::DropRedirectBody()
 
 void TIdCustomHTTP::RaiseHTTPError()
 {
-  TMemoryStream Body;
+  TIdCappedStream Body(ErrorBodyKeep, DroppedBodyLimit);
+  bool Drained = true;
   {
     TRestore<int> Timeout(ReadTimeout, ErrorBodyTimeout);
     TRestore<TStream*> Stream(FResponse.ContentStream, &Body);
-    ReadResponseBody(*this, FResponse, Body);
+    try {
+      ReadResponseBody(*this, FResponse, Body);
+    } catch (const EIdBodyPastLimit&) {
+      // The rest is not worth reading: the connection goes instead.
+      Drained = false;
+    }
   }
-  // An interim answer other than "100" still has its final answer coming
-  // (RFC 9110 15.2), so the connection is not at an answer's end.
-  FAnswerRead = FResponse.ResponseCode() / 100 != 1;
-  throw EIdHTTPProtocolException(FResponse.ResponseCode(), FResponse.ResponseText(), Body.TakeBytes());
+  // A "101" switches the connection away from HTTP: it is not at an
+  // answer's end either.
+  FAnswerRead = Drained && FResponse.ResponseCode() / 100 != 1;
+  throw EIdHTTPProtocolException(FResponse.ResponseCode(), FResponse.ResponseText(), Body.TakeText());
 }
 
 bool TIdCustomHTTP::ResponseKeepAlive()

@@ -3,7 +3,7 @@
 // One Get resolves the URL against the client's current URI (so relative
 // URLs and "Location" values go to the same server), reuses the open
 // connection when the server allows it (RFC 9112 9.3), writes the request,
-// skips interim "100" answers, hands every "Set-Cookie"/"Set-Cookie2" to the
+// skips interim 1xx answers, hands every "Set-Cookie"/"Set-Cookie2" to the
 // cookie manager, follows redirects when asked to, and reads the body of a
 // 2xx answer into the caller's stream. Any other answer raises
 // EIdHTTPProtocolException with the status line as its message and the body
@@ -11,7 +11,13 @@
 // system's CA store when CAFile is empty).
 //
 // A request that fails while an answer is being read closes the connection,
-// so a later request never reads the rest of an old answer.
+// so a later request never reads the rest of an old answer. A GET that finds
+// its kept-alive connection closed by the server before any byte of the
+// answer came is sent again once on a new connection. Error and redirect
+// bodies are read only up to a small bound.
+//
+// Abort (TIdTCPConnection) may be called from any thread: the request in
+// progress ends with EIdAborted within a poll's wake-up.
 //
 // Threads: the client has no locks and serves one request at a time. All of
 // its events (OnWorkBegin, OnWork, OnWorkEnd, OnStatus, OnRedirect) run on
@@ -74,6 +80,9 @@ public:
   int AuthRetries = 3;
   // PEM file of the CAs trusted for "https"; empty: the system's store.
   std::string CAFile;
+  // ms for a connect and its TLS handshake together; 0: ReadTimeout is the
+  // limit (and with that 0, the system's own).
+  int ConnectTimeout = 0;
   TIdHTTPRedirectEvent OnRedirect;
 
 protected:
@@ -85,7 +94,8 @@ private:
   enum class TWhatNext { wnGoToURL, wnJustExit, wnDontKnow };
 
   void PrepareRequest();
-  void ConnectToHost();
+  // True when the open connection is used again, false after a connect.
+  bool ConnectToHost();
   void UseTransport(bool ASecure);
   void SendRequest();
   void ReadResult();

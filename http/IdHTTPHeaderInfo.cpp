@@ -51,13 +51,71 @@ std::int64_t StrToInt(std::string_view Text)
   throw EConvertError::InvalidInteger(std::string(Text));
 }
 
-// "Content-Length": digits only (RFC 9110 8.6); anything else is no length.
+// One "Content-Length" value: digits only (RFC 9110 8.6), no more than
+// fit; -1 for anything else.
 std::int64_t ContentLengthOf(std::string_view Text)
 {
   const std::string T = Trim(Text);
-  if (T.empty() || T.size() > 18 || !std::all_of(T.begin(), T.end(), [](char C) { return C >= '0' && C <= '9'; }))
+  if (T.empty() || !std::all_of(T.begin(), T.end(), [](char C) { return C >= '0' && C <= '9'; }))
     return -1;
-  return *ToInteger(T);
+  std::int64_t Value = 0;
+  const auto [End, Error] = std::from_chars(T.data(), T.data() + T.size(), Value);
+  return Error == std::errc() && End == T.data() + T.size() ? Value : -1;
+}
+
+// Every value of every field, split at the commas of its list (RFC 9110
+// 5.3: several fields of one name are one list).
+std::vector<std::string> ListOf(const std::vector<std::string>& Fields)
+{
+  std::vector<std::string> Items;
+  for (const std::string& Field : Fields) {
+    std::size_t Start = 0;
+    while (true) {
+      const std::size_t Comma = Field.find(',', Start);
+      Items.push_back(Trim(std::string_view(Field).substr(Start, Comma == std::string::npos ? std::string::npos : Comma - Start)));
+      if (Comma == std::string::npos)
+        break;
+      Start = Comma + 1;
+    }
+  }
+  return Items;
+}
+
+// "Content-Length" fields (RFC 9112 6.3 rule 5): one value, or a list of
+// one value repeated. Sets Length, or Bad to the text when it is neither.
+void ReadContentLength(const std::vector<std::string>& Fields, std::int64_t& Length, std::string& Bad)
+{
+  Length = -1;
+  Bad.clear();
+  if (Fields.empty())
+    return;
+  for (const std::string& Item : ListOf(Fields)) {
+    const std::int64_t Value = ContentLengthOf(Item);
+    if (Value < 0 || (Length >= 0 && Value != Length)) {
+      Length = -1;
+      for (const std::string& Field : Fields)
+        Bad += (Bad.empty() ? "" : ", ") + Field;
+      if (Bad.empty())
+        Bad = "(empty)";
+      return;
+    }
+    Length = Value;
+  }
+}
+
+// Now plus ASeconds, or nothing when the clock's range ends before that.
+// Compared in whole seconds, where none of the values can overflow.
+TIdDateTime SecondsFromNow(std::int64_t ASeconds)
+{
+  using std::chrono::seconds;
+  const TIdClockTime Now = std::chrono::system_clock::now();
+  const std::int64_t NowS = std::chrono::duration_cast<seconds>(Now.time_since_epoch()).count();
+  const std::int64_t MaxS = std::chrono::duration_cast<seconds>(TIdClockTime::max().time_since_epoch()).count();
+  const std::int64_t MinS = std::chrono::duration_cast<seconds>(TIdClockTime::min().time_since_epoch()).count();
+  // Both the offset itself and the time it leads to must fit the clock.
+  if (ASeconds >= MaxS || ASeconds <= MinS || ASeconds >= MaxS - NowS || ASeconds <= MinS - NowS)
+    return std::nullopt;
+  return Now + std::chrono::duration_cast<TIdClockTime::duration>(seconds(ASeconds));
 }
 
 TIdDateTime DateOf(const std::string& Text)
@@ -169,9 +227,18 @@ void TIdRequestHeaderInfo::SetHeaders()
     H.SetValues("Authorization", BasicAuthorizationValue(Username, Password));
 }
 
+bool TIdResponseHeaderInfo::Chunked() const
+{
+  const std::size_t Comma = TransferEncoding.rfind(',');
+  const std::string Final = Trim(Comma == std::string::npos ? TransferEncoding : TransferEncoding.substr(Comma + 1));
+  return SameText(Final, "chunked");
+}
+
 void TIdResponseHeaderInfo::Clear()
 {
   TIdEntityHeaderInfo::Clear();
+  BadContentLength.clear();
+  TransferEncoding.clear();
   Location.clear();
   Server.clear();
   ProxyConnection.clear();
@@ -209,16 +276,20 @@ void TIdResponseHeaderInfo::ProcessHeaders()
   ContentEncoding = H.Values("Content-Encoding");
   ContentLanguage = H.Values("Content-Language");
   ContentType = H.Values("Content-Type");
-  ContentLength = ContentLengthOf(H.Values("Content-Length"));
+  ReadContentLength(H.AllValues("Content-Length"), ContentLength, BadContentLength);
+  TransferEncoding.clear();
+  for (const std::string& Coding : ListOf(H.AllValues("Transfer-Encoding")))
+    if (!Coding.empty())
+      TransferEncoding += (TransferEncoding.empty() ? "" : ", ") + Coding;
   Date = DateOf(H.Values("Date"));
   LastModified = DateOf(H.Values("Last-Modified"));
   // A whole number is seconds from now (a habit of old servers); -1 and
-  // anything else is read as a date.
+  // anything else is read as a date. A number whose time the clock cannot
+  // hold is unreadable.
   const std::string ExpiresText = H.Values("Expires");
   const auto Seconds = ToInteger(ExpiresText);
-  if (Seconds && *Seconds != -1 && *Seconds > -(std::int64_t(1) << 40) && *Seconds < (std::int64_t(1) << 40))
-    Expires = std::chrono::time_point_cast<TIdClockTime::duration>(std::chrono::system_clock::now() +
-                                                                    std::chrono::seconds(*Seconds));
+  if (Seconds && *Seconds != -1)
+    Expires = SecondsFromNow(*Seconds);
   else
     Expires = DateOf(ExpiresText);
   Pragma = H.Values("Pragma");

@@ -108,6 +108,14 @@ public:
   std::string Location;
   std::string Server;
   std::string ProxyConnection;
+  // The "Content-Length" values when they are not one decimal number (RFC
+  // 9110 8.6: digits only; a list of equal values is that value); ""
+  // when they are, or when there is none. ContentLength is then -1.
+  std::string BadContentLength;
+  // The "Transfer-Encoding" codings, all fields joined by ", ".
+  std::string TransferEncoding;
+  // Whether the final transfer coding is "chunked" (RFC 9112 6.3 rule 4).
+  bool Chunked() const;
   std::vector<std::string> WWWAuthenticate;
   std::vector<std::string> ProxyAuthenticate;
 };

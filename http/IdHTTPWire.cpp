@@ -100,9 +100,31 @@ void ReadChunked(TIdTCPConnection& C, TStream& AStream)
   }
 }
 
-bool ContainsChunked(const std::string& ATransferEncoding)
+// RFC 9112 4: "HTTP/1." and a digit, a blank, three digits, then the end
+// or a blank and the reason. (The version's letters in any case, as
+// servers have long been forgiven.)
+bool IsStatusLine(std::string_view ALine)
 {
-  return ATransferEncoding.find("chunked") != std::string::npos;
+  auto Digit = [](char C) { return C >= '0' && C <= '9'; };
+  if (ALine.size() < 12 || (ALine.size() > 12 && ALine[12] != ' '))
+    return false;
+  for (std::size_t I = 0; I < 5; ++I) {
+    const char C = static_cast<char>(ALine[I] >= 'a' && ALine[I] <= 'z' ? ALine[I] - 'a' + 'A' : ALine[I]);
+    if (C != "HTTP/"[I])
+      return false;
+  }
+  return ALine[5] == '1' && ALine[6] == '.' && Digit(ALine[7]) && ALine[8] == ' ' && Digit(ALine[9]) &&
+         Digit(ALine[10]) && Digit(ALine[11]);
+}
+
+// Keeps a received text fit for a message: printable ASCII, at most 64
+// characters.
+std::string Shown(std::string_view AText)
+{
+  std::string Out;
+  for (char C : AText.substr(0, 64))
+    Out += (C >= 0x20 && C < 0x7f) ? C : '?';
+  return Out;
 }
 
 } // namespace
@@ -127,6 +149,10 @@ void ReadResponseHead(TIdTCPConnection& AConnection, TIdHTTPResponse& AResponse)
 {
   AResponse.Clear();
   const std::string StatusLine = AConnection.ReadLn();
+  // Anything else is no HTTP/1.x answer, and its framing cannot be known:
+  // fail now rather than wait for a body that may never end.
+  if (!IsStatusLine(StatusLine))
+    throw EIdHTTPBadResponse("Invalid status line: \"" + Shown(StatusLine) + "\"");
   AResponse.SetResponseText(StatusLine);
   std::size_t Bytes = StatusLine.size() + 2;
   int Lines = 0;
@@ -151,6 +177,10 @@ void ReadResponseHead(TIdTCPConnection& AConnection, TIdHTTPResponse& AResponse)
     AResponse.RawHeaders.Add(std::move(Line));
   }
   AResponse.ProcessHeaders();
+  // RFC 9112 6.3 rule 5: without a transfer coding, a length that cannot
+  // be read leaves no way to find the body's end.
+  if (!AResponse.BadContentLength.empty() && AResponse.TransferEncoding.empty())
+    throw EIdHTTPBadResponse("Invalid Content-Length: \"" + Shown(AResponse.BadContentLength) + "\"");
 }
 
 void ReadResponseBody(TIdTCPConnection& AConnection, const TIdHTTPResponse& AResponse, TStream& AStream)
@@ -160,9 +190,13 @@ void ReadResponseBody(TIdTCPConnection& AConnection, const TIdHTTPResponse& ARes
   const int Code = AResponse.ResponseCode();
   if ((Code >= 100 && Code < 200) || Code == 204 || Code == 304)
     return;
-  // Chunked framing wins over a length sent along with it (RFC 9112 6.3).
-  if (ContainsChunked(AResponse.RawHeaders.Values("Transfer-Encoding")))
+  // A transfer coding wins over a length sent along with it (RFC 9112 6.3
+  // rule 3); when "chunked" is not the final coding, the body ends where
+  // the server closes (rule 4).
+  if (AResponse.Chunked())
     ReadChunked(AConnection, AStream);
+  else if (!AResponse.TransferEncoding.empty())
+    AConnection.ReadStream(AStream, -1, true);
   else if (AResponse.ContentLength > 0)
     ReadSized(AConnection, AStream, AResponse.ContentLength);
   else if (!AResponse.HasContentLength())
@@ -186,6 +220,15 @@ std::optional<std::int64_t> ParseChunkSize(std::string_view ALine)
   if (Next != End && *Next != ' ' && *Next != '\t' && *Next != ';')
     return std::nullopt;
   return static_cast<std::int64_t>(Value);
+}
+
+std::size_t TIdCappedStream::Write(const void* Buffer, std::size_t Count)
+{
+  if (FPosition + static_cast<std::int64_t>(Count) > FLimit)
+    throw EIdBodyPastLimit();
+  if (FKept.size() < FKeep)
+    FKept.append(static_cast<const char*>(Buffer), std::min(Count, FKeep - FKept.size()));
+  return TIdDiscardStream::Write(Buffer, Count);
 }
 
 std::size_t TIdDiscardStream::Write(const void*, std::size_t Count)

@@ -11,6 +11,7 @@
 // aborts the read with its exception.
 #pragma once
 
+#include "http/IdException.h"
 #include "http/IdHTTPHeaderInfo.h"
 #include "http/IdTCPConnection.h"
 #include "platform/Classes.h"
@@ -63,9 +64,30 @@ public:
   std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
   void SetSize(std::int64_t NewSize) override;
 
-private:
+protected:
   std::int64_t FPosition = 0;
   std::int64_t FSize = 0;
+};
+
+// The body of an answer that is only reported or dropped (an error page, a
+// redirect): the first AKeep bytes are kept as its text, and a write past
+// ALimit bytes raises EIdBodyPastLimit, so memory and time stay bounded
+// whatever the server sends. Written from the start, never sought back.
+class EIdBodyPastLimit : public EIdException {
+public:
+  EIdBodyPastLimit() : EIdException("The answer's body is longer than the client reads") {}
+};
+
+class TIdCappedStream : public TIdDiscardStream {
+public:
+  TIdCappedStream(std::size_t AKeep, std::int64_t ALimit) : FKeep(AKeep), FLimit(ALimit) {}
+  std::size_t Write(const void* Buffer, std::size_t Count) override;
+  std::string TakeText() { return std::move(FKept); }
+
+private:
+  std::size_t FKeep;
+  std::int64_t FLimit;
+  std::string FKept;
 };
 
 } // namespace quenloft

@@ -8,6 +8,8 @@
 
 namespace quenloft {
 
+class TIdAbortSignal;
+
 class TIdIOHandler {
 public:
   virtual ~TIdIOHandler() = default;
@@ -23,7 +25,9 @@ public:
   // True while a socket is allocated.
   virtual bool Allocated() const = 0;
   // Waits until bytes can be received (or the peer closed): true when ready,
-  // false when ATimeout ms passed. ATimeout < 0 waits without limit.
+  // false when ATimeout ms passed. ATimeout < 0 waits without limit. Every
+  // wait (this one, the connect and the handshake in Open) raises
+  // EIdAborted as soon as the abort signal is raised.
   virtual bool Readable(int ATimeout) = 0;
   // Receives up to Count bytes: > 0 bytes read, 0 when the peer closed.
   // Raises EIdSocketError; a secure handler raises EIdReadTimeout when a
@@ -36,6 +40,12 @@ public:
   virtual bool Secure() const { return false; }
   // The peer's address as text, once connected.
   virtual std::string PeerIP() const { return {}; }
+
+  // The signal that ends this handler's waits; its connection sets it.
+  void SetAbortSignal(const TIdAbortSignal* ASignal) { FAbortSignal = ASignal; }
+
+protected:
+  const TIdAbortSignal* FAbortSignal = nullptr;
 };
 
 } // namespace quenloft

@@ -1,5 +1,6 @@
 #include "http/IdIOHandlerSocket.h"
 
+#include "http/IdAbortSignal.h"
 #include "http/IdException.h"
 #include "http/IdWinsockErrors.h"
 
@@ -269,18 +270,8 @@ void TIdIOHandlerSocket::ConnectTo(const void* AAddress, unsigned AAddressLength
     if (errno != EINPROGRESS && errno != EINTR) {
       RaiseErrnoSocketError(errno);
     }
-    pollfd Poll{FHandle, POLLOUT, 0};
-    while (true) {
-      const int Ready = poll(&Poll, 1, RemainingMs(ADeadlineMs));
-      if (Ready > 0) {
-        break;
-      }
-      if (Ready == 0) {
-        throw EIdConnectTimeout();
-      }
-      if (errno != EINTR) {
-        RaiseErrnoSocketError(errno);
-      }
+    if (!WaitReady(POLLOUT, RemainingMs(ADeadlineMs))) {
+      throw EIdConnectTimeout();
     }
     int Error = 0;
     socklen_t ErrorLength = sizeof(Error);
@@ -323,23 +314,35 @@ void TIdIOHandlerSocket::Close()
   }
 }
 
+bool TIdIOHandlerSocket::WaitReady(short AEvents, int ATimeout)
+{
+  const long long Deadline = ATimeout < 0 ? -1 : NowMs() + ATimeout;
+  const int AbortHandle = FAbortSignal ? FAbortSignal->Handle() : -1;
+  pollfd Poll[2] = {{FHandle, AEvents, 0}, {AbortHandle, POLLIN, 0}};
+  while (true) {
+    if (FAbortSignal && FAbortSignal->Aborted()) {
+      throw EIdAborted();
+    }
+    const int Ready = poll(Poll, AbortHandle >= 0 ? 2 : 1, ATimeout < 0 ? -1 : RemainingMs(Deadline));
+    if (Ready > 0 && Poll[1].revents == 0) {
+      // POLLHUP and POLLERR count as ready: the next call reports them.
+      return true;
+    }
+    if (Ready == 0) {
+      return false;
+    }
+    if (Ready < 0 && errno != EINTR) {
+      RaiseErrnoSocketError(errno);
+    }
+  }
+}
+
 bool TIdIOHandlerSocket::Readable(int ATimeout)
 {
   if (FHandle < 0) {
     throw EIdConnClosedGracefully();
   }
-  const long long Deadline = ATimeout < 0 ? -1 : NowMs() + ATimeout;
-  pollfd Poll{FHandle, POLLIN, 0};
-  while (true) {
-    const int Ready = poll(&Poll, 1, ATimeout < 0 ? -1 : RemainingMs(Deadline));
-    if (Ready >= 0) {
-      // POLLHUP and POLLERR count as readable: the next receive reports them.
-      return Ready > 0;
-    }
-    if (errno != EINTR) {
-      RaiseErrnoSocketError(errno);
-    }
-  }
+  return WaitReady(POLLIN, ATimeout);
 }
 
 int TIdIOHandlerSocket::Recv(void* Buffer, int Count)

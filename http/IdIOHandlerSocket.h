@@ -53,6 +53,11 @@ protected:
   // The milliseconds left until the deadline of an Open (-1: no limit).
   static int RemainingMs(long long ADeadlineMs);
   static long long DeadlineFor(int ATimeout);
+  // Polls the socket for AEvents (POLLIN, POLLOUT) together with the abort
+  // signal: true when the socket is ready (or in error), false when
+  // ATimeout ms passed (< 0: no limit). Raises EIdAborted when the signal
+  // is raised, also when the socket is ready at the same time.
+  bool WaitReady(short AEvents, int ATimeout);
 
   void ReportStatus(TIdStatus AStatus, const std::string& AText = {});
 

@@ -14,6 +14,7 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 
@@ -25,9 +26,14 @@ namespace {
 // OpenSSL's own socket BIO writes with write(), which kills the process with
 // SIGPIPE when the peer is gone; this one sends with MSG_NOSIGNAL.
 
+TIdSSLIOHandlerSocketOpenSSL* HandlerOf(BIO* Bio)
+{
+  return static_cast<TIdSSLIOHandlerSocketOpenSSL*>(BIO_get_data(Bio));
+}
+
 int SocketOf(BIO* Bio)
 {
-  return static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(Bio)));
+  return HandlerOf(Bio)->Handle();
 }
 
 int BioWrite(BIO* Bio, const char* Data, int Length)
@@ -46,6 +52,11 @@ int BioWrite(BIO* Bio, const char* Data, int Length)
 int BioRead(BIO* Bio, char* Data, int Length)
 {
   BIO_clear_retry_flags(Bio);
+  // The wait happens here, in a poll that a stop can end, and within the
+  // deadline of the handshake or of the read in progress.
+  if (!HandlerOf(Bio)->WaitForBytes()) {
+    return -1;
+  }
   const ssize_t Received = recv(SocketOf(Bio), Data, static_cast<std::size_t>(Length), 0);
   if (Received < 0) {
     if (errno == EINTR) {
@@ -148,15 +159,6 @@ bool IsIPLiteral(const std::string& Host)
          inet_pton(AF_INET6, Host.c_str(), Address) == 1;
 }
 
-void SetSocketTimeouts(int Handle, int AMilliseconds)
-{
-  timeval Time{};
-  Time.tv_sec = AMilliseconds / 1000;
-  Time.tv_usec = (AMilliseconds % 1000) * 1000;
-  setsockopt(Handle, SOL_SOCKET, SO_RCVTIMEO, &Time, sizeof(Time));
-  setsockopt(Handle, SOL_SOCKET, SO_SNDTIMEO, &Time, sizeof(Time));
-}
-
 } // namespace
 
 TIdSSLIOHandlerSocketOpenSSL::TIdSSLIOHandlerSocketOpenSSL(std::string ACAFile)
@@ -180,7 +182,7 @@ void TIdSSLIOHandlerSocketOpenSSL::AfterConnect(const std::string& Host, int ATi
   if (Bio == nullptr) {
     throw EIdTLSError("TLS handshake with " + Host + " failed: " + OpenSSLErrorText());
   }
-  BIO_set_data(Bio, reinterpret_cast<void*>(static_cast<std::intptr_t>(Handle())));
+  BIO_set_data(Bio, this);
   SSL_set_bio(FSSL, Bio, Bio);
 
   // RFC 6066 section 3: a literal IP address is not sent as a server name.
@@ -193,21 +195,26 @@ void TIdSSLIOHandlerSocketOpenSSL::AfterConnect(const std::string& Host, int ATi
     SSL_set1_host(FSSL, Host.c_str());
   }
 
-  if (ATimeout > 0) {
-    SetSocketTimeouts(Handle(), ATimeout);
-  }
+  // The handshake counts to the connect time-out.
+  FDeadline = DeadlineFor(ATimeout);
+  FBioTimedOut = false;
+  FBioAborted = false;
   ERR_clear_error();
   errno = 0;
   const int Result = SSL_connect(FSSL);
   const int SysErrno = errno;
-  if (ATimeout > 0) {
-    SetSocketTimeouts(Handle(), 0);
-  }
+  FDeadline = -1;
   if (Result != 1) {
+    if (FBioAborted) {
+      ERR_clear_error();
+      throw EIdAborted();
+    }
     const int Error = SSL_get_error(FSSL, Result);
     const long Verify = SSL_get_verify_result(FSSL);
     std::string Reason;
-    if (Verify != X509_V_OK) {
+    if (FBioTimedOut) {
+      Reason = "timed out";
+    } else if (Verify != X509_V_OK) {
       Reason = std::string("certificate verify failed: ") + X509_verify_cert_error_string(Verify);
     } else {
       Reason = OpenSSLErrorText();
@@ -225,6 +232,24 @@ void TIdSSLIOHandlerSocketOpenSSL::AfterConnect(const std::string& Host, int ATi
     throw EIdTLSError("TLS handshake with " + Host + " failed: " + Reason);
   }
   FShutdownAllowed = true;
+}
+
+bool TIdSSLIOHandlerSocketOpenSSL::WaitForBytes() noexcept
+{
+  try {
+    if (!WaitReady(POLLIN, RemainingMs(FDeadline))) {
+      FBioTimedOut = true;
+      errno = EAGAIN;
+      return false;
+    }
+  } catch (const EIdAborted&) {
+    FBioAborted = true;
+    errno = ECANCELED;
+    return false;
+  } catch (...) {
+    // A failing poll: the receive that follows reports the socket's error.
+  }
+  return true;
 }
 
 void TIdSSLIOHandlerSocketOpenSSL::FreeSSL()
@@ -284,22 +309,15 @@ int TIdSSLIOHandlerSocketOpenSSL::Recv(void* Buffer, int Count)
   if (FSSL == nullptr) {
     return TIdIOHandlerSocket::Recv(Buffer, Count);
   }
-  // Readable saw bytes, but SSL_read waits for a whole record: the socket's
-  // own receive time-out keeps that wait within the caller's (0 would mean
-  // no limit to the socket, hence at least 1 ms).
+  // Readable saw bytes, but SSL_read waits for a whole record: the rest of
+  // it must come within the wait the caller asked for.
   struct TWaitLimit {
-    int Handle;
-    bool Set;
-    ~TWaitLimit()
-    {
-      if (Set) {
-        SetSocketTimeouts(Handle, 0);
-      }
-    }
-  } Limit{Handle(), Wait >= 0};
-  if (Limit.Set) {
-    SetSocketTimeouts(Limit.Handle, std::max(Wait, 1));
-  }
+    long long& Deadline;
+    ~TWaitLimit() { Deadline = -1; }
+  } Limit{FDeadline};
+  FDeadline = DeadlineFor(Wait >= 0 ? std::max(Wait, 1) : -1);
+  FBioTimedOut = false;
+  FBioAborted = false;
   while (true) {
     ERR_clear_error();
     errno = 0;
@@ -308,11 +326,15 @@ int TIdSSLIOHandlerSocketOpenSSL::Recv(void* Buffer, int Count)
       return Result;
     }
     const int Error = SSL_get_error(FSSL, Result);
-    if (Limit.Set && Error == SSL_ERROR_SYSCALL && (errno == EAGAIN || errno == EWOULDBLOCK) &&
-        ERR_peek_error() == 0) {
-      // Part of a record is inside OpenSSL now; this TLS stream cannot go on.
+    if (FBioAborted || FBioTimedOut) {
+      // Part of a record may be inside OpenSSL now; this TLS stream cannot
+      // go on.
+      ERR_clear_error();
       FShutdownAllowed = false;
-      throw EIdReadTimeout();
+      if (FBioAborted) {
+        throw EIdAborted();
+      }
+      throw EIdReadTimeout(Wait);
     }
     switch (Error) {
     case SSL_ERROR_ZERO_RETURN:

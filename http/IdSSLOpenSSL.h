@@ -32,6 +32,11 @@ public:
   // Read at the next Open.
   std::string CAFile;
 
+  // For the socket BIO, before each receive: waits for bytes within the
+  // deadline of the handshake or read in progress. False (errno set) when
+  // that deadline passed or the abort signal was raised.
+  bool WaitForBytes() noexcept;
+
 protected:
   void AfterConnect(const std::string& Host, int ATimeout) override;
 
@@ -45,6 +50,11 @@ private:
   // that follows it (-1: none). A record that arrives only in part must not
   // hold that Recv longer than the wait the caller asked for.
   int FReadWait = -1;
+  // Deadline of the handshake or read in progress (-1: none), and how the
+  // last wait of the BIO ended.
+  long long FDeadline = -1;
+  bool FBioTimedOut = false;
+  bool FBioAborted = false;
 };
 
 } // namespace quenloft

@@ -117,6 +117,9 @@ TIdTCPConnection::~TIdTCPConnection() = default;
 void TIdTCPConnection::SetIOHandler(std::unique_ptr<TIdIOHandler> AHandler)
 {
   FIOHandler = std::move(AHandler);
+  if (FIOHandler) {
+    FIOHandler->SetAbortSignal(&FAbortSignal);
+  }
   FFreeIOHandlerOnDisconnect = false;
 }
 
@@ -149,6 +152,8 @@ void TIdTCPConnection::OpenIOHandler(const std::string& Host, int Port, int ATim
   }
   ClearInputBuffer();
   FClosedGracefully = false;
+  FBytesReceived = 0;
+  FIOHandler->SetAbortSignal(&FAbortSignal);
   FIOHandler->Open(Host, Port, ATimeout);
 }
 
@@ -179,10 +184,11 @@ int TIdTCPConnection::Receive(char* ABuffer, std::size_t ACount, bool ARaiseExce
   if (Wait == -1) {
     Wait = ReadTimeout > 0 ? ReadTimeout : -1;
   }
-  // Without a limit the receive itself waits; no extra poll per block.
-  if (Wait >= 0 && !FIOHandler->Readable(Wait)) {
+  // Always through the poll, also without a limit: that is where a stop
+  // from another thread ends the wait.
+  if (!FIOHandler->Readable(Wait)) {
     if (ARaiseExceptionOnTimeout) {
-      throw EIdReadTimeout();
+      throw EIdReadTimeout(Wait);
     }
     return -1;
   }
@@ -215,6 +221,7 @@ int TIdTCPConnection::Receive(char* ABuffer, std::size_t ACount, bool ARaiseExce
   if (Received == 0) {
     FClosedGracefully = true;
   }
+  FBytesReceived += Received;
   return Received;
 }
 
@@ -304,22 +311,6 @@ void TIdTCPConnection::ReadBuffer(void* Buffer, std::size_t Count)
   }
 }
 
-void TIdTCPConnection::ReceiveBlock(char* ABlock, std::size_t ACount, std::size_t& AFilled)
-{
-  AFilled = 0;
-  while (AFilled < ACount) {
-    CheckClosed(true, true);
-    if (!FIOHandler) {
-      throw EIdNotConnected();
-    }
-    const int Received = Receive(ABlock + AFilled, ACount - AFilled, true, -1, true);
-    if (Received == 0) {
-      CheckClosed(true, true);
-    }
-    AFilled += static_cast<std::size_t>(std::max(Received, 0));
-  }
-}
-
 void TIdTCPConnection::ReadStream(TStream& AStream, std::int64_t AByteCount, bool AReadUntilDisconnect)
 {
   if (AByteCount < 0 && !AReadUntilDisconnect) {
@@ -369,6 +360,7 @@ void TIdTCPConnection::ReadStream(TStream& AStream, std::int64_t AByteCount, boo
 
 void TIdTCPConnection::ReadStreamBlocks(TStream& AStream, std::int64_t Remaining, bool AReadUntilDisconnect)
 {
+  const std::int64_t Start = AStream.Position();
   // What arrived together with the head goes first.
   const std::size_t Buffered =
       static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(InputBufferSize()), Remaining));
@@ -378,40 +370,48 @@ void TIdTCPConnection::ReadStreamBlocks(TStream& AStream, std::int64_t Remaining
     Remaining -= static_cast<std::int64_t>(Buffered);
   }
 
-  const std::size_t BlockSize = static_cast<std::size_t>(
-      std::min<std::int64_t>(Remaining, std::max(RecvBufferSize, 1)));
-  std::size_t Filled = 0;
+  // Then every receive as it comes: a slow server shows progress, and meets
+  // a stop, with each piece rather than once per block.
   try {
     while (Remaining > 0 && (!AReadUntilDisconnect || Connected())) {
-      const std::size_t Want =
-          static_cast<std::size_t>(std::min<std::int64_t>(Remaining, static_cast<std::int64_t>(BlockSize)));
-      Filled = 0;
+      const std::size_t Want = static_cast<std::size_t>(
+          std::min<std::int64_t>(Remaining, std::max(RecvBufferSize, 1)));
       if (InputBufferSize() == 0 && Want >= DirectReceiveMinimum) {
-        // Straight from the socket into the block and on into the stream:
-        // no copy through the input buffer, and never past the block, so
-        // the bytes after the body stay in the socket.
+        // Straight from the socket into the stream: no copy through the
+        // input buffer, and never past Want, so the bytes after the body
+        // stay in the socket.
+        CheckClosed(true, true);
         char* Block = FBuffers->ScratchBlock(Want);
-        ReceiveBlock(Block, Want, Filled);
-        AStream.WriteBuffer(Block, Want);
-        Filled = 0;
-        DoWork(TWorkMode::wmRead, static_cast<std::int64_t>(Want));
-      } else {
-        while (InputBufferSize() < Want) {
-          FillInputBuffer(true, -1, true);
+        const int Received = Receive(Block, Want, true, -1, true);
+        if (Received <= 0) {
           CheckClosed(true, true);
+          continue;
         }
-        AStream.WriteBuffer(FBuffers->Begin(), Want);
-        RemoveInput(Want);
+        AStream.WriteBuffer(Block, static_cast<std::size_t>(Received));
+        DoWork(TWorkMode::wmRead, Received);
+        Remaining -= Received;
+        continue;
       }
-      Remaining -= static_cast<std::int64_t>(Want);
+      if (InputBufferSize() == 0) {
+        FillInputBuffer(true, -1, true);
+        CheckClosed(true, true);
+      }
+      const std::size_t Take = std::min(InputBufferSize(), Want);
+      AStream.WriteBuffer(FBuffers->Begin(), Take);
+      RemoveInput(Take);
+      Remaining -= static_cast<std::int64_t>(Take);
+    }
+  } catch (const EIdSocketError& E) {
+    // Until the close: a server that resets the connection after its body
+    // (closing with our unread bytes on it) ended the body as a close does.
+    const int Code = E.LastError();
+    if (!AReadUntilDisconnect || AStream.Position() == Start ||
+        (Code != Id_WSAESHUTDOWN && Code != Id_WSAECONNABORTED && Code != Id_WSAECONNRESET)) {
+      throw;
     }
   } catch (const EIdConnClosedGracefully&) {
-    if (Filled > 0) {
-      // An incomplete direct block goes where the buffered path keeps it.
-      FBuffers->Append(FBuffers->Scratch.get(), Filled);
-    }
     if (!AReadUntilDisconnect) {
-      throw; // the incomplete block is not appended
+      throw;
     }
     // Until the close: everything still buffered belongs to the body (not
     // reported as progress).

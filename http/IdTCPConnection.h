@@ -6,6 +6,7 @@
 // that thread.
 #pragma once
 
+#include "http/IdAbortSignal.h"
 #include "http/IdComponent.h"
 #include "http/IdIOHandler.h"
 #include "platform/Classes.h"
@@ -53,12 +54,21 @@ public:
   void BeginBufferedWrite(int AThreshold = -1);
   void EndBufferedWrite();
 
+  // Ends the transfer in progress from any thread: every wait of the
+  // transport raises EIdAborted at once, and so does every later one until
+  // ResetAbort (the owner's thread, between transfers).
+  void Abort() { FAbortSignal.Abort(); }
+  void ResetAbort() { FAbortSignal.Reset(); }
+  bool AbortRequested() const { return FAbortSignal.Aborted(); }
+
   // Bytes received and not yet consumed.
   std::size_t InputBufferSize() const;
+  // Bytes received since the last connect.
+  std::int64_t BytesReceived() const { return FBytesReceived; }
   void ClearInputBuffer();
   bool ClosedGracefully() const { return FClosedGracefully; }
 
-  int ReadTimeout = 0;          // ms; 0 waits without limit
+  int ReadTimeout = 0;          // ms without a byte; 0 waits without limit
   int MaxLineLength = 16384;
   TIdMaxLineAction MaxLineAction = TIdMaxLineAction::maException;
   int RecvBufferSize = 32768;
@@ -80,16 +90,15 @@ private:
   // when that is not to raise. Handles the errors that mean "closed".
   int Receive(char* ABuffer, std::size_t ACount, bool ARaiseExceptionIfDisconnected, int ATimeout,
               bool ARaiseExceptionOnTimeout);
-  // Fills ABlock with exactly ACount bytes from the socket; AFilled follows
-  // the progress so that a close can be handled by the caller.
-  void ReceiveBlock(char* ABlock, std::size_t ACount, std::size_t& AFilled);
   void ReadStreamBlocks(TStream& AStream, std::int64_t ARemaining, bool AReadUntilDisconnect);
   void SendAll(const char* ABuffer, std::size_t AByteCount);
 
   std::unique_ptr<TIdIOHandler> FIOHandler;
   bool FFreeIOHandlerOnDisconnect = false;
   bool FClosedGracefully = false;
+  std::int64_t FBytesReceived = 0;
   std::unique_ptr<TBuffers> FBuffers;
+  TIdAbortSignal FAbortSignal;
 };
 
 class TIdTCPClient : public TIdTCPConnection {

@@ -179,16 +179,26 @@ bool TBaseUI2Form::StartSystemMove() {
 }
 
 void TBaseUI2Form::imgTopMouseMove(int, int Y) {
-  if (Y <= 28)
+  if (Y <= 28 && FMoveAskedBy != imgTop) {
+    FMoveAskedBy = imgTop;
     StartSystemMove();
+  }
 }
 
-void TBaseUI2Form::lblCaptionMouseMove() { StartSystemMove(); }
+void TBaseUI2Form::lblCaptionMouseMove() {
+  if (FMoveAskedBy != lblCaption) {
+    FMoveAskedBy = lblCaption;
+    StartSystemMove();
+  }
+}
 
 bool TBaseUI2Form::eventFilter(QObject* Watched, QEvent* Event) {
   // Without mouse tracking, moves reach these controls only while a button
   // is held on them: that is the drag that moves the window.
-  if (Event->type() == QEvent::MouseMove) {
+  if ((Event->type() == QEvent::MouseButtonPress || Event->type() == QEvent::MouseButtonRelease) &&
+      (Watched == imgTop || Watched == lblCaption)) {
+    FMoveAskedBy = nullptr;
+  } else if (Event->type() == QEvent::MouseMove) {
     auto* Mouse = static_cast<QMouseEvent*>(Event);
     if (Watched == imgTop)
       imgTopMouseMove(static_cast<int>(Mouse->position().x()), static_cast<int>(Mouse->position().y()));

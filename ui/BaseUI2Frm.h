@@ -69,7 +69,7 @@ public:
   void EnableDoubleBuffering() {}
 
   // How often the window asked the window system to start a move by mouse
-  // (drag on the caption strip or the title).
+  // (drag on the caption strip or the title): once per press.
   int MoveRequests() const { return FMoveRequests; }
 
   TkvuImage* imgTop;
@@ -114,6 +114,10 @@ private:
   QEventLoop* FModalLoop = nullptr;
   int FModalResult = mrNone;
   int FMoveRequests = 0;
+  // The grip (imgTop or lblCaption) that asked for a move since the last
+  // press: under a window manager the move then follows the mouse by
+  // itself, and asking again on every mouse move would restart it.
+  const QObject* FMoveAskedBy = nullptr;
 };
 
 } // namespace quenloft

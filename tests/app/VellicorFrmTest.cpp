@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPointer>
@@ -30,6 +31,8 @@ namespace quenloft {
 namespace {
 
 using testing::PressKey;
+using testing::ScriptedConnection;
+using testing::ScriptedServer;
 using testing::TempDir;
 using testing::WaitUntil;
 
@@ -39,11 +42,7 @@ TQuenloftApplication& Application() {
   static int Argc = 1;
   static char Name[] = "quenloft-app-test";
   static char* Argv[] = {Name, nullptr};
-  static TQuenloftApplication* Instance = [] {
-    auto* A = new TQuenloftApplication(Argc, Argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Quenloft"));
-    return A;
-  }();
+  static TQuenloftApplication* Instance = new TQuenloftApplication(Argc, Argv);
   return *Instance;
 }
 
@@ -795,6 +794,110 @@ TEST_F(WindowTest, WholeRunAgainstNginxThroughTheWindow) {
   PressKey(*Form->edtURL, Qt::Key_Return);
   ASSERT_TRUE(WaitUntil([this] { return !Form->btnDownload->isHidden(); }, 30000));
   EXPECT_EQ(testing::ReadFileBytes(Files.Folder() + "one(2).swf"), Movies["one.swf"]);
+}
+
+// The window system gets each window's title as it is: the taskbar reads
+// "Quenloft" and the folder dialog "Select output path", because no display
+// name is set that Qt would add to them (it follows the application's name
+// only while none is set).
+TEST_F(WindowTest, TheTaskbarReadsQuenloftAndTheCaptionCarriesTheVersion) {
+  EXPECT_EQ(Form->windowTitle(), QStringLiteral("Quenloft"));
+  EXPECT_EQ(Form->lblCaption->text(),
+            QStringLiteral("Quenloft ") + QString::fromStdString(GetFileVersionText("/proc/self/exe", true)));
+  EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Quenloft"));
+  QCoreApplication::setApplicationName(QStringLiteral("probe"));
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("probe")) << "a display name is set";
+  QCoreApplication::setApplicationName(QStringLiteral("Quenloft"));
+}
+
+TEST_F(WindowTest, AFailedRowSaysWhyInItsToolTip) {
+  MakeRows({"http://h/a.swf", "http://h/b.swf"});
+  Form->Post({WM_DOWNLOAD_ERROR, 0, Task(1).Id, "Read timed out after 60 s"});
+  QCoreApplication::processEvents();
+  for (int Column = 0; Column < 4; ++Column)
+    EXPECT_EQ(Form->Rows().data(Form->Rows().index(1, Column), Qt::ToolTipRole).toString(),
+              QStringLiteral("Read timed out after 60 s"));
+  EXPECT_FALSE(Form->Rows().data(Form->Rows().index(0, 1), Qt::ToolTipRole).isValid());
+}
+
+// A server that stalls during the scan or during a download: closing the
+// window and starting a new scan both return at once, and the window keeps
+// handling events while the page is fetched.
+TEST_F(WindowTest, CloseAndANewScanReturnAtOnceDuringAStall) {
+  const std::string Page = "<embed src=\"movie.swf\">";
+  ScriptedServer Server([&](ScriptedConnection& C) {
+    for (std::string R = C.ReadRequest(); !R.empty(); R = C.ReadRequest()) {
+      if (R.rfind("GET /page ", 0) == 0) {
+        C.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(Page.size()) + "\r\n\r\n" + Page);
+        continue;
+      }
+      // The stalling page, or the movie: a head, a few bytes, silence.
+      C.Send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nFWS");
+      C.WaitForPeerClose(std::chrono::seconds(60));
+      return;
+    }
+  });
+  auto Asked = [&Server](const std::string& Path) {
+    for (const std::string& R : Server.Requests())
+      if (R.rfind("GET " + Path + " ", 0) == 0)
+        return true;
+    return false;
+  };
+  struct TCase {
+    const char* Name;
+    bool DuringScan;
+    bool Close; // else a new scan of a movie address
+  };
+  for (const TCase& Case : {TCase{"close during the scan", true, true}, TCase{"new scan during the scan", true, false},
+                            TCase{"close during a download", false, true},
+                            TCase{"new scan during a download", false, false}}) {
+    SCOPED_TRACE(Case.Name);
+    auto Window = std::make_unique<TVellicorForm>();
+    Window->edtPath->setText(QString::fromStdString(Files.Folder()));
+    Window->edtURL->setText(QString::fromStdString(Server.Url(Case.DuringScan ? "/stalling" : "/page")));
+    Window->show();
+    QElapsedTimer Clock;
+    Clock.start();
+    qint64 ActedAt = -1;
+    auto Act = [&] {
+      ActedAt = Clock.elapsed();
+      if (Case.Close) {
+        Window->close();
+      } else {
+        Window->edtURL->setText(QStringLiteral("http://127.0.0.1:1/other.swf"));
+        Window->btnDownloadClick();
+      }
+    };
+    if (Case.DuringScan) {
+      // The scan's own event loop runs this timer: the window is alive.
+      QTimer Poll;
+      QObject::connect(&Poll, &QTimer::timeout, [&] {
+        if (ActedAt < 0 && Window->Scanning() && Asked("/stalling"))
+          Act();
+      });
+      Poll.start(5);
+      Window->btnDownloadClick();
+      ASSERT_GE(ActedAt, 0) << "the scan ended by itself";
+    } else {
+      Window->btnDownloadClick();
+      ASSERT_EQ(Window->Rows().RowCount(), 1);
+      ASSERT_TRUE(WaitUntil([&] { return Asked("/movie.swf"); }));
+      Act();
+    }
+    const qint64 Took = Clock.elapsed() - ActedAt;
+    EXPECT_LT(Took, 1000) << "ms until the stalled transfer let go";
+    if (Case.Close) {
+      EXPECT_FALSE(Window->isVisible());
+      EXPECT_TRUE(Window->btnStop->isHidden());
+    } else {
+      ASSERT_EQ(Window->Rows().RowCount(), 1);
+      EXPECT_EQ(Window->Rows().Cell(0, 1), QStringLiteral("http://127.0.0.1:1/other.swf"));
+    }
+    QElapsedTimer Freeing;
+    Freeing.start();
+    Window.reset();
+    EXPECT_LT(Freeing.elapsed(), 1000);
+  }
 }
 
 } // namespace

@@ -257,31 +257,65 @@ TEST(Cli, AChunkedMovieWithoutLengthIsSavedWhole)
   EXPECT_TRUE(ReadFileBytes(out.Path() / "chunked.swf") == body);
 }
 
-// A stalled transfer does not notice the first Ctrl-C (no progress event
-// comes); the second one leaves at once.
-TEST(Cli, ASecondCtrlCLeavesAtOnce)
+// A stalled transfer ends at the first Ctrl-C or SIGTERM, at once: the
+// partial file stays and the summary is printed.
+TEST(Cli, ASignalEndsAStalledTransferAtOnce)
 {
-  std::atomic<bool> stalled{false};
+  for (const auto& [Sig, Status, Said] : {std::tuple{SIGINT, 130, "stopped by Ctrl-C"},
+                                           std::tuple{SIGTERM, 143, "stopped by SIGTERM"}}) {
+    SCOPED_TRACE(Said);
+    std::atomic<bool> stalled{false};
+    ScriptedServer server([&](ScriptedConnection& c) {
+      if (c.ReadRequest().empty())
+        return;
+      c.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(5000, 's'));
+      stalled = true;
+      for (int i = 0; i < 300 && !c.Stopping(); ++i)
+        c.Sleep(100ms);
+      c.Close();
+    });
+    TempDir out;
+    TChildProcess child(Cli, {"-o", out.Path().string(), server.Url("/stall.swf")});
+    for (int i = 0; i < 1000 && !stalled; ++i)
+      std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(stalled);
+    std::error_code ec;
+    const auto partial = out.Path() / "stall.swf";
+    for (int i = 0; i < 1000 && std::filesystem::file_size(partial, ec) < 5000; ++i)
+      std::this_thread::sleep_for(10ms);
+    child.Signal(Sig);
+    EXPECT_EQ(child.Wait(5s), Status) << "the stalled worker held the program";
+    EXPECT_EQ(std::filesystem::file_size(partial, ec), 5000u);
+    EXPECT_NE(child.Err().find(Said), std::string::npos) << child.Err();
+  }
+}
+
+// --timeout sets the idle limit: a stalled movie fails with the reason and
+// the next one is still fetched.
+TEST(Cli, TheTimeoutOptionFailsAStalledMovieAndGoesOn)
+{
   ScriptedServer server([&](ScriptedConnection& c) {
-    if (c.ReadRequest().empty())
-      return;
-    c.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(5000, 's'));
-    stalled = true;
-    for (int i = 0; i < 300 && !c.Stopping(); ++i)
-      c.Sleep(100ms);
-    c.Close();
+    for (std::string request = c.ReadRequest(); !request.empty(); request = c.ReadRequest()) {
+      if (request.rfind("GET /page", 0) == 0) {
+        const std::string page = "<embed src=\"stall.swf\"><embed src=\"ok.swf\">";
+        c.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(page.size()) + "\r\n\r\n" + page);
+      } else if (request.rfind("GET /stall.swf", 0) == 0) {
+        c.Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nhalf");
+        c.WaitForPeerClose(30s);
+        return;
+      } else {
+        c.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+      }
+    }
   });
   TempDir out;
-  TChildProcess child(Cli, {"-o", out.Path().string(), server.Url("/stall.swf")});
-  for (int i = 0; i < 1000 && !stalled; ++i)
-    std::this_thread::sleep_for(10ms);
-  ASSERT_TRUE(stalled);
-  std::this_thread::sleep_for(300ms);  // the bytes reach the client
-  child.Signal(SIGINT);
-  EXPECT_EQ(child.Wait(500ms), -1);  // still waiting for the stalled worker
-  child.Signal(SIGINT);
-  EXPECT_EQ(child.Wait(10s), 130);
-  EXPECT_TRUE(std::filesystem::exists(out.Path() / "stall.swf"));
+  const auto start = std::chrono::steady_clock::now();
+  const auto result = RunProgram(Cli, {"--timeout", "1", "-o", out.Path().string(), server.Url("/page")});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
+  EXPECT_EQ(result.Status, 1) << result.Err;
+  EXPECT_NE((result.Out + result.Err).find("Read timed out after 1 s"), std::string::npos) << result.Out << result.Err;
+  EXPECT_EQ(ReadFileBytes(out.Path() / "ok.swf"), "ok");
+  EXPECT_EQ(RunProgram(Cli, {"--timeout", "0", server.Url("/page")}).Status, 2);
 }
 
 // The trace listener prints what the program traces (here a failed

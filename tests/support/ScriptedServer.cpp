@@ -55,17 +55,18 @@ std::string ScriptedConnection::ReadRequest(std::chrono::milliseconds Timeout)
   }
 }
 
-void ScriptedConnection::Send(std::string_view Bytes)
+bool ScriptedConnection::Send(std::string_view Bytes)
 {
   while (!Bytes.empty()) {
     const ssize_t n = ::send(FSocket, Bytes.data(), Bytes.size(), MSG_NOSIGNAL);
     if (n <= 0) {
       if (n < 0 && errno == EINTR)
         continue;
-      return;
+      return false;
     }
     Bytes.remove_prefix(static_cast<std::size_t>(n));
   }
+  return true;
 }
 
 void ScriptedConnection::SendSlowly(std::string_view Bytes, std::size_t PieceSize,
@@ -208,9 +209,22 @@ ScriptedServer::Script ScriptedServer::Replay(std::vector<ScriptedAnswer> Answer
           return;
         answer = state->Answers[state->Next++];
       }
+      if (answer.DropRequest)
+        return;
       if (answer.Delay.count() > 0)
         Connection.Sleep(answer.Delay);
-      Connection.Send(answer.Bytes);
+      if (answer.Drip.count() > 0)
+        Connection.SendSlowly(answer.Bytes, 1, answer.Drip);
+      else
+        Connection.Send(answer.Bytes);
+      // The client's send buffer fills, so an endless body ends when the
+      // client closes or the server stops.
+      while (!answer.Endless.empty() && !Connection.Stopping() && Connection.Send(answer.Endless)) {
+      }
+      if (answer.Stall) {
+        Connection.WaitForPeerClose(std::chrono::seconds(60));
+        return;
+      }
       if (answer.CloseAfter)
         return;
     }

@@ -1,6 +1,7 @@
 // A loopback server for tests of the HTTP client's odd cases: each accepted
 // connection runs a script that reads request heads and sends exact bytes,
-// sleeps, cuts or closes. Every request head it reads is recorded.
+// sleeps, cuts or closes; Replay's answers also stall, drip, never end or
+// drop a kept-alive connection. Every request head it reads is recorded.
 //
 // Listens on 127.0.0.1 at a free port. Every read waits at most a bounded
 // time, and the destructor stops the server and joins all its threads.
@@ -29,8 +30,8 @@ public:
   // One request head through its blank line (recorded by the server), or ""
   // when the peer closed or Timeout passed. A body is not read.
   std::string ReadRequest(std::chrono::milliseconds Timeout = std::chrono::seconds(5));
-  // Sends the bytes; a peer that is gone is ignored.
-  void Send(std::string_view Bytes);
+  // Sends the bytes; false when the peer is gone (which is not an error).
+  bool Send(std::string_view Bytes);
   // Sends Bytes in pieces of PieceSize with Pause between them.
   void SendSlowly(std::string_view Bytes, std::size_t PieceSize, std::chrono::milliseconds Pause);
   void Sleep(std::chrono::milliseconds Duration);
@@ -46,11 +47,22 @@ private:
   std::string FPending; // bytes read past the last request head
 };
 
-// One canned answer of Replay.
+// One canned answer of Replay, with the directives of hostile servers.
 struct ScriptedAnswer {
-  std::string Bytes;
+  std::string Bytes = {};
   bool CloseAfter = false;                     // close the connection after sending
   std::chrono::milliseconds Delay{0};          // wait before sending
+  // > 0: Bytes go out one byte per Drip (a server that drips).
+  std::chrono::milliseconds Drip{0};
+  // After Bytes, this piece again and again until the client goes (an
+  // endless body).
+  std::string Endless = {};
+  // After Bytes (a head, or a head and part of a body), nothing more until
+  // the client goes (a stalled server).
+  bool Stall = false;
+  // The request is read and the connection closed without an answer: the
+  // server closed a kept-alive connection as the request came.
+  bool DropRequest = false;
 };
 
 class ScriptedServer {

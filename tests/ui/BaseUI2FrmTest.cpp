@@ -131,6 +131,18 @@ TEST_F(BaseFormTest, DraggingTheCaptionStripOrTheTitleMovesTheWindow) {
   Press(*Form.btnCloseMe, {3, 3});
   testing::SendMouse(*Form.btnCloseMe, QEvent::MouseMove, {4, 4}, Qt::NoButton, Qt::LeftButton);
   EXPECT_EQ(Form.Moves, 2);
+  // Once per press: under a window manager the move follows the mouse from
+  // then on, and a request on every mouse move would restart it each time.
+  for (QWidget* Grip : {static_cast<QWidget*>(Form.imgTop), static_cast<QWidget*>(Form.lblCaption)}) {
+    const int Before = Form.Moves;
+    for (int Drag = 0; Drag < 2; ++Drag) {
+      testing::SendMouse(*Grip, QEvent::MouseButtonPress, {10, 5}, Qt::LeftButton, Qt::LeftButton);
+      for (int X = 11; X < 20; ++X)
+        testing::SendMouse(*Grip, QEvent::MouseMove, {X, 5}, Qt::NoButton, Qt::LeftButton);
+      testing::SendMouse(*Grip, QEvent::MouseButtonRelease, {20, 5}, Qt::LeftButton, Qt::NoButton);
+    }
+    EXPECT_EQ(Form.Moves, Before + 2);
+  }
   EXPECT_FALSE(Form.HasUIText());
   EXPECT_TRUE(Form.GetUIText("CUI_TBaseUI2Form_lblCaption").empty());
 }
