@@ -99,9 +99,13 @@ public:
   using EIdException::EIdException;
 };
 
+// A scheme other than "http" and "https": "unsupported address scheme 'ftp'".
 class EIdUnknownProtocol : public EIdException {
 public:
-  EIdUnknownProtocol() : EIdException("") {}
+  explicit EIdUnknownProtocol(const std::string& AScheme)
+      : EIdException("unsupported address scheme '" + AScheme + "'")
+  {
+  }
 };
 
 class EIdIOHandlerPropInvalid : public EIdException {

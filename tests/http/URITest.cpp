@@ -42,12 +42,14 @@ TEST(URIParse, HostOnlyGivesRootPathAndNoDocument)
   }
 }
 
-TEST(URIParse, EqualsSignWithoutQueryStartsParamsButKeepsTarget)
+TEST(URIParse, EqualsSignWithoutQueryIsPartOfThePath)
 {
+  // Only "?" starts the query (RFC 3986 3.4); an "=" in a segment is a path
+  // byte, so a relative reference resolves against "/dir/a=b/".
   TIdURI U("http://h/dir/a=b/file.swf");
-  EXPECT_EQ(U.Path, "/dir/");
-  EXPECT_EQ(U.Document, "a");
-  EXPECT_EQ(U.Params, "=b/file.swf");
+  EXPECT_EQ(U.Path, "/dir/a=b/");
+  EXPECT_EQ(U.Document, "file.swf");
+  EXPECT_EQ(U.Params, "");
   EXPECT_EQ(Target(U), "/dir/a=b/file.swf");
 
   // With a "?" the "=" before it is just part of the path.
@@ -79,10 +81,10 @@ TEST(URIParse, FragmentRulesDifferForAbsoluteAndRelative)
   EXPECT_EQ(absQuery.Params, "?x=1");
   EXPECT_EQ(absQuery.Bookmark, "sec");
 
-  // A relative reference keeps "#" in the document when it has no params.
+  // A relative reference loses its fragment too: it is never sent.
   TIdURI rel("page.html#frag");
-  EXPECT_EQ(rel.Document, "page.html#frag");
-  EXPECT_EQ(rel.Bookmark, "");
+  EXPECT_EQ(rel.Document, "page.html");
+  EXPECT_EQ(rel.Bookmark, "frag");
 
   TIdURI relQuery("page.php?x=1#frag");
   EXPECT_EQ(relQuery.Document, "page.php");
@@ -129,10 +131,11 @@ TEST(URIParse, UserInformationEdges)
 
 TEST(URIParse, MalformedTextYieldsOddFieldsWithoutFailing)
 {
+  // A query right after the host ends the authority (RFC 3986 3.2).
   TIdURI U("http://host?x=1");
-  EXPECT_EQ(U.Host, "host?x=1");
+  EXPECT_EQ(U.Host, "host");
   EXPECT_EQ(U.Path, "/");
-  EXPECT_EQ(U.Params, "");
+  EXPECT_EQ(U.Params, "?x=1");
 
   TIdURI empty("http://");
   EXPECT_EQ(empty.Protocol, "http");
