@@ -148,8 +148,9 @@ void TIdCustomHTTP::PrepareRequest()
       PortText = FURI.Port;
   }
   // port = *DIGIT (RFC 3986 3.2.3); "0080" goes out as "80".
-  const auto PortNumber = ToInt(PortText);
-  if (!PortNumber || !std::all_of(PortText.begin(), PortText.end(), [](char C) { return C >= '0' && C <= '9'; }))
+  const bool Digits = PortText.find_first_not_of("0123456789") == std::string::npos;
+  const auto PortNumber = Digits ? ToInt(PortText) : std::nullopt;
+  if (!PortNumber)
     throw EConvertError::InvalidInteger(PortText);
 
   if (!LURI.Username.empty()) {
