@@ -347,12 +347,7 @@ void TIdCustomHTTP::RaiseHTTPError()
   // An interim answer other than "100" still has its final answer coming
   // (RFC 9110 15.2), so the connection is not at an answer's end.
   FAnswerRead = FResponse.ResponseCode() / 100 != 1;
-  // The status line is the message; an empty one still says what failed.
-  const std::string& StatusLine = FResponse.ResponseText();
-  throw EIdHTTPProtocolException(FResponse.ResponseCode(),
-                                 StatusLine.empty() ? "HTTP error: the server's status line is empty"
-                                                    : StatusLine,
-                                 Body.TakeBytes());
+  throw EIdHTTPProtocolException(FResponse.ResponseCode(), FResponse.ResponseText(), Body.TakeBytes());
 }
 
 bool TIdCustomHTTP::ResponseKeepAlive()

