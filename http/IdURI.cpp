@@ -3,7 +3,6 @@
 #include "http/IdException.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 
 #include <arpa/inet.h>
@@ -52,8 +51,8 @@ bool IsControlByte(unsigned char C)
   return C < 0x20 || C == 0x7F;
 }
 
-// Text for a message: control bytes as \xHH, so that no message this part
-// makes can break a line or drive a terminal.
+// Text for a message: control bytes as \xHH, so that no message made here
+// can break a line or drive a terminal.
 std::string Shown(std::string_view S)
 {
   std::string out;
