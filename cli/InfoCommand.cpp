@@ -6,6 +6,7 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 
 #include "cli/OutputText.h"
 #include "swf/SWFStreams.h"
