@@ -14,7 +14,6 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QStandardPaths>
 
 #include <cmath>
 #include <filesystem>
@@ -32,9 +31,12 @@ std::string DefaultOutputFolder(const std::string& AppPath, const std::string& D
   std::error_code Error;
   // The folder beside the executable serves when it can be written, or when
   // it does not exist yet and the executable's folder can be written (the
-  // worker creates it). An installed program's folder cannot.
-  const bool Usable = fs::is_directory(Beside, Error) ? ::access(Beside.c_str(), W_OK) == 0
-                                                       : (!AppPath.empty() && ::access(AppPath.c_str(), W_OK) == 0);
+  // worker creates it). An installed program's folder cannot, or must not
+  // be: root may write to /usr/bin.
+  const bool Installed = fs::path(AppPath).parent_path().filename() == "bin";
+  const bool Writable = fs::is_directory(Beside, Error) ? ::access(Beside.c_str(), W_OK) == 0
+                                                         : (!AppPath.empty() && ::access(AppPath.c_str(), W_OK) == 0);
+  const bool Usable = !Installed && Writable;
   if (Usable || DownloadDir.empty())
     return Beside;
   return IncludeBackslash(DownloadDir) + Name;
@@ -235,7 +237,7 @@ void TVellicorForm::FormCreate() {
   // 1. The base creation step has run in the base constructor.
   // 2. The default output folder.
   edtPath->setText(QString::fromStdString(
-      DefaultOutputFolder(GetAppPath(), QStandardPaths::writableLocation(QStandardPaths::DownloadLocation).toStdString())));
+      DefaultOutputFolder(GetAppPath(), GetDownloadPath())));
   // 3.
   btnMin->show();
   if (const QScreen* Screen = QGuiApplication::primaryScreen())
@@ -270,6 +272,11 @@ void TVellicorForm::FormCreate() {
   const QRect L = ListView1->geometry();
   Shape1->setGeometry(L.left() - 1, L.top() - 1, L.width() + 2, L.height() + 2);
   // 11. Qt widgets are double-buffered already (see EnableDoubleBuffering).
+}
+
+void TVellicorForm::SetStartAddress(const std::string& URL) {
+  edtURL->setText(QString::fromLocal8Bit(URL));
+  edtURL->setFocus();
 }
 
 void TVellicorForm::ApplyUIText() {

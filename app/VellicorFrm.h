@@ -15,7 +15,7 @@
 #include "download/Vellicorer.h"
 #include "http/IdHTTP.h"
 #include "platform/Messages.h"
-#include "swf/kvuFlash.h"
+#include "swf/gui/kvuFlash.h"
 #include "ui/BaseUI2Frm.h"
 #include "ui/kvuLinkLabel.h"
 
@@ -42,7 +42,10 @@ inline constexpr const char* kGIFPage = "https://www.example.com/quenloft/swf-to
 inline constexpr const char* kHomePage = "https://www.example.com/quenloft/?ref=quenloft";
 
 // "Downloaded SWF Files/" beside the executable (AppPath) when that folder
-// can be written (or created), otherwise the same name in DownloadDir.
+// can be written (or created) and AppPath is not an installed place (a
+// folder named "bin", such as /usr/bin or ~/.local/bin, where even a user
+// who may write there wants no movies); otherwise the same name in
+// DownloadDir.
 std::string DefaultOutputFolder(const std::string& AppPath, const std::string& DownloadDir);
 
 // The whole percentage of Count bytes out of Size: rounded to the nearest,
@@ -78,6 +81,11 @@ public:
   TTaskListModel& Rows() { return *FRows; }
   TkvuFlash* Flash() const { return FFlash; }
   bool Seeking() const { return FSeeking; }
+
+  // The address handed on the command line (in the locale's encoding): typed
+  // into the address box, which gets the focus. Nothing starts until the
+  // user presses "Start download".
+  void SetStartAddress(const std::string& URL);
 
   // The designed components.
   QLabel* Label1;

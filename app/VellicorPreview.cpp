@@ -41,7 +41,7 @@ void TVellicorForm::PreviewFile(const std::string& Path) {
   // 6.-7.
   CenterInParent(*FFlash, *pnlPreview, FitW, FitH, false);
   // 8.-9.
-  FFlash->LoadMovie(Path);
+  FFlash->LoadMovie(QString::fromLocal8Bit(Path));
   FFlash->show();
   Timer1->start();
 }

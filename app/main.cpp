@@ -1,4 +1,4 @@
-// The window program: quenloft.
+// The window program: quenloft [URL] (see app/StartArguments.h).
 //
 // Order of start-up and shutdown: the settings object App first (it outlives
 // the window), then the application object (display name "Quenloft", also
@@ -14,13 +14,17 @@
 //                        2 when the chain has not ended within two minutes).
 #include "app/App.h"
 #include "app/QuenloftApplication.h"
+#include "app/StartArguments.h"
 #include "app/VellicorFrm.h"
 
+#include <QIcon>
 #include <QKeyEvent>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -67,6 +71,13 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 #endif
 
 int main(int argc, char** argv) {
+  // --help and --version answer without a display, before Qt has taken its
+  // own options (which are no errors yet) off the line.
+  const TStartArguments Asked = ParseStartArguments(std::vector<std::string>(argv + 1, argv + argc));
+  if (Asked.Help || Asked.Version) {
+    std::fputs((Asked.Help ? StartUsageText() : StartVersionText()).c_str(), stdout);
+    return 0;
+  }
   if (!DisplayAvailable()) {
     std::fputs(NoDisplayMessage().c_str(), stderr);
     return 1;
@@ -75,10 +86,22 @@ int main(int argc, char** argv) {
   TQuenloftApplication Application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quenloft"));
   QApplication::setApplicationDisplayName(QStringLiteral("Quenloft"));
+  // Ties the windows to the menu entry (Wayland finds the icon through it);
+  // on X11 the window carries the installed theme icon itself (none when the
+  // program runs from its build folder).
+  QGuiApplication::setDesktopFileName(QStringLiteral("com.example.Quenloft"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.example.Quenloft")));
+  const TStartArguments Start = ParseStartArguments(std::vector<std::string>(argv + 1, argv + argc));
+  if (!Start.Error.empty()) {
+    std::fprintf(stderr, "quenloft: %s\n%s", Start.Error.c_str(), StartUsageText().c_str());
+    return 2;
+  }
   int Result = 0;
   {
     TVellicorForm Window;
     Window.show();
+    if (!Start.URL.empty())
+      Window.SetStartAddress(Start.URL);
     StartUnattended(Window, Application);
     Result = Application.exec();
   }

@@ -1,5 +1,5 @@
 // Link extraction over a large page. The goal: CollectSWFLinks runs at no
-// less than a third of the speed of a bare search for ".swf" (BM_FindScan,
+// less than 0.6 of the speed of a bare search for ".swf" (BM_FindScan,
 // the floor any scanner has to pay), so a scan stays linear and close to
 // memory speed however big the page is.
 #include "scan/SWFLinks.h"

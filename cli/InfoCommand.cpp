@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "cli/OutputText.h"
+#include "swf/MovieReader.h"
 #include "swf/SWFStreams.h"
 
 #include <sys/stat.h>
@@ -52,7 +53,30 @@ std::string NotAFile(const std::string& File)
   return {};
 }
 
-void PrintText(const std::string& File, const TSWFFileHeader& H)
+// What the movie model adds to the header: whether script drives the
+// movie and which tags the player skips. Empty when the file is no movie.
+std::shared_ptr<swf::Movie> ReadModel(const std::string& File, const TSWFFileHeader& H, std::string& Error)
+{
+  if (!IsMovie(H))
+    return nullptr;
+  try {
+    return swf::ReadMovieFile(File);
+  } catch (const swf::EMovieError& e) {
+    Error = e.what();
+    return nullptr;
+  }
+}
+
+std::string SkippedText(const swf::Movie& M)
+{
+  std::string text;
+  for (const auto& [name, count] : M.SkippedTags)
+    text += (text.empty() ? "" : ", ") + name + " " + std::to_string(count);
+  return text.empty() ? "none" : text;
+}
+
+void PrintText(const std::string& File, const TSWFFileHeader& H, const swf::Movie* M,
+               const std::string& ModelError)
 {
   if (!IsMovie(H)) {
     std::cout << ShowText(File) << ": not a Flash movie (FWS or CWS)\n";
@@ -68,6 +92,14 @@ void PrintText(const std::string& File, const TSWFFileHeader& H)
             << TwipsToPixels(H.Rect.Ymin, H.Rect.Ymax) << " pixels\n"
             << "  frame rate   " << rate.str() << " per second\n"
             << "  frames       " << H.FrameCount << '\n';
+  if (M) {
+    std::cout << "  script       " << (M->Scripted ? "yes" : "no") << '\n'
+              << "  skipped tags " << SkippedText(*M) << '\n';
+    if (!M->ReadError.empty())
+      std::cout << "  read error   " << ShowLine(M->ReadError) << '\n';
+  } else if (!ModelError.empty()) {
+    std::cout << "  read error   " << ShowLine(ModelError) << '\n';
+  }
 }
 
 void PrintJson(const nlohmann::ordered_json& Object)
@@ -91,8 +123,10 @@ int RunInfo(const std::vector<std::string>& Files, bool Json)
       if (const std::string reason = NotAFile(file); !reason.empty())
         throw std::runtime_error(reason);
       const TSWFFileHeader h = ReadSWFFileHeader(file);
+      std::string modelError;
+      const auto movie = ReadModel(file, h, modelError);
       if (!Json) {
-        PrintText(file, h);
+        PrintText(file, h, movie.get(), modelError);
         continue;
       }
       object["signature"] = Signature(h);
@@ -102,6 +136,16 @@ int RunInfo(const std::vector<std::string>& Files, bool Json)
       object["height"] = TwipsToPixels(h.Rect.Ymin, h.Rect.Ymax);
       object["frame_rate"] = FramesPerSecond(h);
       object["frame_count"] = h.FrameCount;
+      if (movie) {
+        object["script"] = movie->Scripted;
+        object["skipped_tags"] = nlohmann::ordered_json::object();
+        for (const auto& [name, count] : movie->SkippedTags)
+          object["skipped_tags"][name] = count;
+        if (!movie->ReadError.empty())
+          object["read_error"] = movie->ReadError;
+      } else if (!modelError.empty()) {
+        object["read_error"] = modelError;
+      }
     } catch (const std::exception& e) {
       status = 1;
       if (!Json) {

@@ -5,6 +5,7 @@
 #include "cli/Commands.h"
 #include "cli/InfoCommand.h"
 #include "cli/OutputText.h"
+#include "cli/RenderCommand.h"
 #include "http/IdSSLOpenSSL.h"
 
 #include <CLI/CLI.hpp>
@@ -37,6 +38,7 @@ int main(int argc, char** argv)
 
   // ---- Further subcommands register here, one line each. ----
   AddInfoCommand(app, exitCode);
+  AddRenderCommand(app, exitCode);
   // ---- end of the subcommand registrations ----
 
   try {

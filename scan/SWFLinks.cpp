@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
-#include <unordered_set>
+#include <cstdint>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -17,6 +17,11 @@ namespace quenloft {
 namespace {
 
 constexpr std::string_view kSwfEnd = ".swf";
+
+constexpr char FoldByte(char C)
+{
+  return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C;
+}
 
 // The first ".swf" in [From, To), or null. Pages are large and most of
 // their bytes are no link, so this search is where a scan spends its time.
@@ -47,15 +52,109 @@ const char* FindSwfEnd(const char* From, const char* To)
       memmem(From, static_cast<std::size_t>(To - From), kSwfEnd.data(), kSwfEnd.size()));
 }
 
-// S with ASCII letters in lower case, written into Into.
-const std::string& FoldCase(std::string& Into, std::string_view S)
+// Equality of texts that ignores ASCII letter case.
+struct TFoldedEqual {
+  bool operator()(std::string_view A, std::string_view B) const noexcept
+  {
+    if (A.size() != B.size())
+      return false;
+    for (std::size_t i = 0; i < A.size(); ++i)
+      if (FoldByte(A[i]) != FoldByte(B[i]))
+        return false;
+    return true;
+  }
+};
+
+// A hash that two texts equal under TFoldedEqual share. Eight bytes at a
+// time: setting bit 5 of every byte maps both cases of a letter to one value
+// (it also pairs a few other bytes, which only costs a compare).
+std::uint64_t FoldedHash(std::string_view S) noexcept
 {
-  Into.assign(S);
-  for (char& c : Into)
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  return Into;
+  constexpr std::uint64_t kCaseBits = 0x2020202020202020ull;
+  constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
+  std::uint64_t h = S.size() * kMul;
+  auto mix = [&h](std::uint64_t Word) {
+    h = (h ^ (Word | kCaseBits)) * kMul;
+    h ^= h >> 29;
+  };
+  std::size_t i = 0;
+  for (; i + 8 <= S.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, S.data() + i, 8);
+    mix(word);
+  }
+  if (i < S.size()) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, S.data() + i, S.size() - i);
+    mix(word);
+  }
+  return h;
 }
+
+// The links of a list, found by their text with letter case ignored. Open
+// addressing over (hash, position in the list): the table stays small and
+// flat, and a link's text is read again only when its full hash matches,
+// which in practice means it is a repeat.
+class TLinkIndex {
+public:
+  explicit TLinkIndex(const std::vector<std::string>& List) : FList(List)
+  {
+    Grow(64);
+    for (std::size_t i = 0; i < List.size(); ++i)
+      Add(FoldedHash(List[i]), i);
+  }
+
+  // Whether Link is new; if so, the caller appends it to the list next.
+  bool AddIfNew(std::string_view Link)
+  {
+    const std::uint64_t hash = FoldedHash(Link);
+    for (std::size_t at = hash & FMask;; at = (at + 1) & FMask) {
+      const TSlot& slot = FSlots[at];
+      if (slot.Position == kEmpty)
+        break;
+      if (slot.Hash == hash && TFoldedEqual{}(FList[slot.Position], Link))
+        return false;
+    }
+    Add(hash, FList.size());
+    return true;
+  }
+
+private:
+  static constexpr std::size_t kEmpty = SIZE_MAX;
+  struct TSlot {
+    std::uint64_t Hash = 0;
+    std::size_t Position = kEmpty;
+  };
+
+  void Add(std::uint64_t Hash, std::size_t Position)
+  {
+    if ((FCount + 1) * 2 > FSlots.size())
+      Grow(FSlots.size() * 2);
+    Place({Hash, Position});
+    ++FCount;
+  }
+  void Place(TSlot Slot)
+  {
+    std::size_t at = Slot.Hash & FMask;
+    while (FSlots[at].Position != kEmpty)
+      at = (at + 1) & FMask;
+    FSlots[at] = Slot;
+  }
+  void Grow(std::size_t Size)
+  {
+    std::vector<TSlot> old(Size);
+    old.swap(FSlots);
+    FMask = Size - 1;
+    for (const TSlot& slot : old)
+      if (slot.Position != kEmpty)
+        Place(slot);
+  }
+
+  const std::vector<std::string>& FList;
+  std::vector<TSlot> FSlots;
+  std::size_t FMask = 0;
+  std::size_t FCount = 0;
+};
 
 // ---- Reference resolution, RFC 3986 section 5.2 ----
 
@@ -189,11 +288,7 @@ std::string MergePaths(const TURIParts& Base, std::string_view RefPath)
 
 bool IsHttpScheme(const std::optional<std::string_view>& Scheme)
 {
-  if (!Scheme)
-    return false;
-  std::string folded;
-  FoldCase(folded, *Scheme);
-  return folded == "http" || folded == "https";
+  return Scheme && (TFoldedEqual{}(*Scheme, "http") || TFoldedEqual{}(*Scheme, "https"));
 }
 
 // NextSWFLink without the copy: the link as a view into the page.
@@ -253,16 +348,11 @@ bool IsSWFLink(std::string_view Link)
 
 void CollectSWFLinks(std::string_view Text, std::vector<std::string>& List)
 {
-  // Duplicates are found through a hash set of the case-folded links; the
-  // list keeps the first occurrence's case and the page order. The key
-  // buffer is reused, so a repeated link costs no allocation.
-  std::unordered_set<std::string> seen;
-  seen.reserve(List.size() + 64 + Text.size() / 4096);
-  std::string key;
-  for (const std::string& link : List)
-    seen.insert(FoldCase(key, link));
+  // The list keeps the first occurrence's case and the page order; a
+  // repeated link costs a hash and one compare, and no allocation.
+  TLinkIndex seen(List);
   for (std::string_view link = NextLinkView(Text); !link.empty(); link = NextLinkView(Text))
-    if (IsSWFLink(link) && seen.insert(FoldCase(key, link)).second)
+    if (IsSWFLink(link) && seen.AddIfNew(link))
       List.emplace_back(link);
 }
 

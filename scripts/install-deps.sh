@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need,
+# Installs the Debian packages the build, the tests and the benchmarks need
+# (and the install checks: man pages, validators, dpkg-shlibdeps, shells),
 # asking dpkg first so that only what is missing gets installed.
 set -euo pipefail
 
@@ -12,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   nginx-light xvfb xauth
   curl wget
+  scdoc desktop-file-utils appstream dpkg-dev file zsh fish
 )
 
 missing=()

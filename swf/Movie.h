@@ -111,7 +111,7 @@ enum class FillKind : std::uint8_t {
 struct FillStyle {
   FillKind Kind = FillKind::Solid;
   Rgba Color;                // Solid
-  Gradient Gradient;         // the gradient kinds
+  swf::Gradient Gradient;    // the gradient kinds
   CharacterId BitmapId = 0;  // Bitmap: 0xFFFF or an unknown id draws nothing
   Matrix BitmapTransform;    // Bitmap: maps bitmap pixels (as twips) to shape space
   bool Repeating = true;     // Bitmap: false for the clipped kinds (0x41, 0x43)
@@ -144,8 +144,10 @@ struct ShapeStyles {
   std::vector<LineStyle> Lines;
 };
 
-// One record of a shape's edge list. Edge deltas are relative to the pen;
-// a move is absolute in the shape's space. Style indices are 1-based into
+// One record of a shape's edge list. Edge deltas are relative to the pen,
+// the point where the edge starts: a curve's anchor too is measured from
+// the pen, not from its control point as the file stores it. A move is
+// absolute in the shape's space. Style indices are 1-based into
 // the styles in force, 0 meaning none.
 struct ShapeRecord {
   enum class Kind : std::uint8_t { StyleChange, StraightEdge, CurvedEdge };
@@ -279,7 +281,7 @@ enum class BlendMode : std::uint8_t {
 struct PlaceObject {
   enum class Action : std::uint8_t { Place, Modify, Replace };
   Action Kind = Action::Place;
-  Depth Depth = 0;
+  swf::Depth Depth = 0;
   std::optional<CharacterId> Character;
   std::optional<Matrix> Transform;
   std::optional<ColorTransform> Color;
@@ -293,7 +295,7 @@ struct PlaceObject {
 };
 
 struct RemoveObject {
-  Depth Depth = 0;
+  swf::Depth Depth = 0;
 };
 
 // The timeline actions a frame's DoAction may hold that the player obeys;
@@ -337,6 +339,9 @@ struct Movie {
   // True when script (DoABC, or DoAction beyond the plain timeline actions,
   // or any other script tag) drives the movie.
   bool Scripted = false;
+  // Empty when the whole file was read; otherwise where and why reading
+  // stopped or a tag was dropped. What came before stays in the movie.
+  std::string ReadError;
 
   const Character* Find(CharacterId Id) const;
 };

@@ -7,6 +7,7 @@
 // Threads: one thread at a time per Timeline; the Movie it reads is shared.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -44,7 +45,7 @@ struct SpriteInstance {
 
 class Timeline {
 public:
-  explicit Timeline(std::shared_ptr<const Movie> Movie);
+  explicit Timeline(std::shared_ptr<const swf::Movie> Movie);
 
   const swf::Movie& Movie() const { return *FMovie; }
   const DisplayList& List() const { return FRoot.List; }
@@ -58,16 +59,38 @@ public:
 
   // Shows root frame N (from 0) exactly as playing from the start would
   // have shown it: backwards rebuilds from the first frame; a frame past the
-  // end shows the last. Sprites are stepped along with the root.
+  // end shows the last. Sprites are stepped along with the root. The root's
+  // own frame actions do not stop or divert a seek, and Playing() stays as
+  // it was.
   void GotoFrame(std::uint32_t Frame);
 
   // One tick of the player: the root (unless stopped) and every sprite
   // (unless stopped) advance one frame; the root loops at its end.
   void Advance();
 
+  // How many sprite instances were refused because they nested deeper than
+  // MaxNesting or would pass MaxInstances (a sprite that places itself).
+  std::uint64_t RefusedInstances() const { return FRefused; }
+
+  static constexpr int MaxNesting = 64;
+  static constexpr std::size_t MaxInstances = 50000;
+
 private:
+
+  void Reset(bool RunRootActions);
+  void RunActions(SpriteInstance& S, std::uint32_t Frame, int Nesting, int Chain);
+  void Step(SpriteInstance& S, int Nesting, bool Forced);
+  void GotoInstance(SpriteInstance& S, std::uint32_t Frame, int Nesting);
+  // Applies one frame's changes; with Nesting < 0 no sprite instance is
+  // made (a plan for Merge).
+  void Apply(DisplayList& List, const swf::Frame& F, int Nesting);
+  void Merge(SpriteInstance& S, DisplayList Wanted, int Nesting);
+  std::shared_ptr<SpriteInstance> NewInstance(CharacterId Id, int Nesting);
+
   std::shared_ptr<const swf::Movie> FMovie;
   SpriteInstance FRoot;
+  std::shared_ptr<std::size_t> FLive = std::make_shared<std::size_t>(0);
+  std::uint64_t FRefused = 0;
 };
 
 } // namespace quenloft::swf

@@ -4,9 +4,13 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <limits>
+#include <string_view>
 #include <vector>
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include "platform/Shell.h"
@@ -47,6 +51,65 @@ int RoundHalfEven(double Value)
   return static_cast<int>(std::nearbyint(Value));
 }
 
+// The value of an environment variable when it is an absolute path.
+std::string AbsoluteEnv(const char* Name)
+{
+  const char* value = std::getenv(Name);
+  return (value != nullptr && value[0] == '/') ? std::string(value) : std::string();
+}
+
+std::string HomeFolder()
+{
+  std::string home = AbsoluteEnv("HOME");
+  if (home.empty())
+    if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr && pw->pw_dir[0] == '/')
+      home = pw->pw_dir;
+  return home;
+}
+
+// The XDG_DOWNLOAD_DIR line of user-dirs.dirs, a shell assignment that
+// xdg-user-dirs-update writes: XDG_DOWNLOAD_DIR="$HOME/Downloads". The value
+// is "$HOME/..." or an absolute path, in double quotes, with "\" escaping
+// the next character. "" when the file has no usable line.
+std::string UserDirsDownloadFolder(const std::string& ConfigFolder, const std::string& Home)
+{
+  std::ifstream file(ConfigFolder + "/user-dirs.dirs");
+  std::string line;
+  std::string found;
+  while (std::getline(file, line)) {
+    const std::size_t start = line.find_first_not_of(" \t");
+    static constexpr std::string_view Key = "XDG_DOWNLOAD_DIR=\"";
+    if (start == std::string::npos || line.compare(start, Key.size(), Key) != 0)
+      continue;
+    std::string value;
+    bool closed = false;
+    for (std::size_t i = start + Key.size(); i < line.size(); ++i) {
+      if (line[i] == '\\' && i + 1 < line.size()) {
+        value += line[++i];
+      } else if (line[i] == '"') {
+        closed = true;
+        break;
+      } else {
+        value += line[i];
+      }
+    }
+    if (!closed)
+      continue;
+    if (value.rfind("$HOME", 0) == 0 && (value.size() == 5 || value[5] == '/'))
+      value = Home.empty() ? std::string() : Home + value.substr(5);
+    if (!value.empty() && value[0] == '/')
+      found = value; // as in the shell, the last assignment wins
+  }
+  return found;
+}
+
+std::string WithSlash(std::string Folder)
+{
+  if (!Folder.empty() && Folder.back() != '/')
+    Folder += '/';
+  return Folder;
+}
+
 } // namespace
 
 std::string GetAppPath()
@@ -58,6 +121,20 @@ std::string GetAppPath()
   const std::string exe(buf.data(), static_cast<std::size_t>(n));
   const std::size_t slash = exe.find_last_of("/:");
   return slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
+}
+
+std::string GetDownloadPath()
+{
+  if (std::string env = AbsoluteEnv("XDG_DOWNLOAD_DIR"); !env.empty())
+    return WithSlash(env);
+  const std::string home = HomeFolder();
+  std::string config = AbsoluteEnv("XDG_CONFIG_HOME");
+  if (config.empty() && !home.empty())
+    config = home + "/.config";
+  if (!config.empty())
+    if (std::string listed = UserDirsDownloadFolder(config, home); !listed.empty())
+      return WithSlash(listed);
+  return home.empty() ? std::string() : home + "/Downloads/";
 }
 
 std::string GetFileVersionText(const std::string& FileName, bool Short)

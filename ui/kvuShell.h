@@ -1,6 +1,7 @@
-// The shell utilities: the program's own folder, opening an address in the
-// user's browser, file versions and their comparison, fitting a movie into
-// the preview box, the registered player and the player focus decision.
+// The shell utilities: the program's own folder, the user's download folder,
+// opening an address in the user's browser, file versions and their
+// comparison, fitting a movie into the preview box, the registered player and
+// the player focus decision.
 // (The string and file-name helpers are in ui/kvuStrings.h, the registry
 // values in ui/kvuRegistry.h.)
 //
@@ -17,6 +18,12 @@ namespace quenloft {
 
 // The folder of the running executable with its trailing "/".
 std::string GetAppPath();
+
+// The user's download folder with its trailing "/", as the XDG user-dirs
+// convention names it: $XDG_DOWNLOAD_DIR when it is an absolute path, else
+// the XDG_DOWNLOAD_DIR line of user-dirs.dirs in $XDG_CONFIG_HOME (or
+// ~/.config), else ~/Downloads. "" when there is no home folder either.
+std::string GetDownloadPath();
 
 // The file's version from its version note: "%d.%d.%d" (Short) or
 // "%d.%d.%d.%d"; "" when the file has none (or cannot be read).

@@ -4,6 +4,7 @@
 //   its whole percentage changes; the refills are counted, and a task's row
 //   is found through the Id map, not by searching the list.
 #include "app/VellicorFrm.h"
+#include "bench/gui/BenchApp.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,17 +15,6 @@
 
 namespace quenloft {
 namespace {
-
-QApplication& BenchApp() {
-  static int Argc = 1;
-  static char Name[] = "quenloft_bench";
-  static char* Argv[] = {Name, nullptr};
-  static QApplication* Instance = [] {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    return new QApplication(Argc, Argv);
-  }();
-  return *Instance;
-}
 
 std::vector<std::string> MovieURLs(int Count) {
   std::vector<std::string> URLs;

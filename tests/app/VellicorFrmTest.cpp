@@ -1,16 +1,23 @@
 #include "app/App.h"
 #include "app/QuenloftApplication.h"
 #include "app/VellicorFrm.h"
+#include "swf/MovieReader.h"
+#include "swf/Timeline.h"
+#include "swf/render/Renderer.h"
 #include "ui/kvuShell.h"
 
 #include "tests/support/NginxServer.h"
+#include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/swf/MovieBuilder.h"
+#include "tests/swf/gui/MovieFixtures.h"
 #include "tests/ui/QtTestApp.h"
 
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
 #include <QMenu>
+#include <QPointer>
 #include <QTimer>
 
 #include <cstdlib>
@@ -187,6 +194,9 @@ TEST(WindowHelpers, DefaultFolderFallsBackToTheDownloadFolder) {
   EXPECT_EQ(DefaultOutputFolder(Dir.Folder(), "/home/u/Downloads"), Dir.Folder() + "Downloaded SWF Files/");
   EXPECT_EQ(DefaultOutputFolder("/proc/1/", "/home/u/Downloads"), "/home/u/Downloads/Downloaded SWF Files/");
   EXPECT_EQ(DefaultOutputFolder("/nonexistent-quenloft/", "/d/"), "/d/Downloaded SWF Files/");
+  // An installed place, even one this user may write to, keeps no movies.
+  std::filesystem::create_directory(Dir.Folder() + "bin");
+  EXPECT_EQ(DefaultOutputFolder(Dir.Folder() + "bin/", "/d/"), "/d/Downloaded SWF Files/");
 }
 
 TEST(WindowHelpers, SizeTextsAtTheThresholds) {
@@ -346,6 +356,25 @@ TEST_F(WindowTest, EnterStartsADirectMovieAddressWithoutFetchingAPage) {
   EXPECT_EQ(Cell(0, 3), QString());
 }
 
+TEST_F(WindowTest, AddressFromTheCommandLineWaitsForStartDownload) {
+  testing::ScriptedServer Server([](testing::ScriptedConnection& C) {
+    if (!C.ReadRequest().empty())
+      C.Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+  });
+  Form->show();
+  Form->edtPath->setText(QString::fromStdString(Files.Folder()));
+  Form->SetStartAddress(Server.Url("/games/index.html"));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Form->edtURL->text(), QString::fromStdString(Server.Url("/games/index.html")));
+  EXPECT_TRUE(Form->edtURL->hasFocus());
+  EXPECT_EQ(Form->Rows().RowCount(), 0);
+  EXPECT_EQ(Server.ConnectionCount(), 0);
+  // The user's press is what fetches the page.
+  PressKey(*Form->edtURL, Qt::Key_Return);
+  ASSERT_TRUE(WaitUntil([&Server] { return Server.Requests().size() == 1; }));
+  EXPECT_NE(Server.Requests()[0].find("GET /games/index.html "), std::string::npos);
+}
+
 TEST_F(WindowTest, PreviewFitsTheMovieIntoThePanel) {
   struct Case {
     int W, H;
@@ -358,24 +387,28 @@ TEST_F(WindowTest, PreviewFitsTheMovieIntoThePanel) {
     ASSERT_NE(Form->Flash(), nullptr);
     EXPECT_EQ(Form->Flash()->geometry(), C.Expected) << C.W << "x" << C.H;
     EXPECT_EQ(Form->Flash()->parentWidget(), Form->pnlPreview);
-    EXPECT_EQ(Form->Flash()->Movie(), Path);
+    EXPECT_EQ(Form->Flash()->Movie().toStdString(), Path);
   }
-  EXPECT_EQ(Form->Flash()->Text(), QStringLiteral("255 \u00D7 175 \u00B7 12 frames"));
+  EXPECT_NE(Form->Flash()->LoadedMovie(), nullptr) << "the movie itself is loaded, not just its header";
   EXPECT_EQ(Form->TrackBar->maximum(), 12);
   EXPECT_TRUE(Form->TrackBar->isEnabled());
   EXPECT_TRUE(Form->Timer1->isActive());
 
-  // Seeking: the press starts it, moves seek, the release plays.
+  // Seeking: the press starts it, moves seek, the release plays. (This
+  // movie's frames are declared, not there: every frame shown is frame 0.)
+  int Seeks = 0;
+  QObject::connect(Form->Flash(), &TShockwaveFlash::FrameChanged, [&Seeks] { ++Seeks; });
   Form->TrackBarMouseDown(Qt::LeftButton);
   Form->TrackBar->setValue(5);
-  EXPECT_EQ(Form->Flash()->LastGotoFrame(), 5);
+  EXPECT_EQ(Seeks, 1);
+  EXPECT_FALSE(Form->Flash()->Playing());
   Form->Timer1Timer();
   EXPECT_EQ(Form->TrackBar->value(), 5); // held: the thumb stays
   Form->TrackBarMouseUp(Qt::LeftButton);
-  EXPECT_EQ(Form->Flash()->PlayCalls(), 1);
+  EXPECT_TRUE(Form->Flash()->Playing());
   Form->Timer1Timer();
   EXPECT_EQ(Form->TrackBar->value(), 0);
-  EXPECT_EQ(Form->Flash()->GotoCalls(), 1); // the timer's change did not seek
+  EXPECT_EQ(Seeks, 1); // the timer's change did not seek
 
   Form->StopPreview();
   EXPECT_EQ(Form->Flash(), nullptr);
@@ -435,6 +468,160 @@ TEST_F(WindowTest, SelectingAFinishedRowPreviewsItAndAQueuedRowStopsThePreview) 
   EXPECT_EQ(Form->Flash(), nullptr);
 }
 
+// The pane playing real movies (the shared reference movies).
+class PaneTest : public WindowTest {
+protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    Form->show();
+  }
+  void Select(int Row) {
+    Form->ListView1->selectionModel()->setCurrentIndex(Form->Rows().index(Row, 0),
+                                                       QItemSelectionModel::ClearAndSelect |
+                                                           QItemSelectionModel::Rows);
+  }
+  // A copy of a movie in the test's own folder, so no test points a task at
+  // the shared file.
+  std::string Copy(const std::string& Path, const std::string& Name) {
+    return Files.WriteFile(Name, testing::ReadFileBytes(Path));
+  }
+};
+
+TEST_F(PaneTest, DraggingTheTrackBarSeeksEveryMoveAndTheReleasePlays) {
+  QUENLOFT_REQUIRE_MOVIE(Path, "from_shumway__invalidClipDepth"); // 256 frames
+  Form->PreviewFile(Path);
+  TkvuFlash& Flash = *Form->Flash();
+  EXPECT_EQ(Form->TrackBar->maximum(), 256);
+  ASSERT_TRUE(WaitUntil([&Flash] { return Flash.CurrentFrame() >= 2; }));
+  Form->Timer1Timer();
+  EXPECT_EQ(Form->TrackBar->value(), Flash.CurrentFrame()) << "the thumb follows the movie";
+
+  std::vector<int> Shown;
+  QObject::connect(&Flash, &TShockwaveFlash::FrameChanged, [&Shown](int Frame) { Shown.push_back(Frame); });
+  Form->TrackBarMouseDown(Qt::RightButton);
+  Form->TrackBar->setValue(40);
+  EXPECT_FALSE(Form->Seeking());
+  EXPECT_TRUE(Flash.Playing()) << "a right press does not seek (a seek holds the movie)";
+
+  Shown.clear();
+  Form->TrackBarMouseDown(Qt::LeftButton);
+  for (int Value : {10, 20, 30, 256})
+    Form->TrackBar->setValue(Value);
+  const int End = std::min(256, Flash.TotalFrames() - 1); // frame 256, or the last one
+  EXPECT_EQ(Shown, (std::vector<int>{10, 20, 30, End})) << "the right end asks for frame 256";
+  EXPECT_FALSE(Flash.Playing());
+  Form->Timer1Timer();
+  EXPECT_EQ(Form->TrackBar->value(), 256) << "ticks leave the thumb where the user holds it";
+  Form->TrackBarMouseUp(Qt::LeftButton);
+  EXPECT_FALSE(Form->Seeking());
+  EXPECT_TRUE(Flash.Playing());
+  ASSERT_TRUE(WaitUntil([&Flash, End] { return Flash.CurrentFrame() < End; })) << "played on and looped";
+  Form->Timer1Timer();
+  EXPECT_EQ(Form->TrackBar->value(), Flash.CurrentFrame());
+}
+
+TEST_F(PaneTest, ReselectingAFinishedRowRestartsItsMovieInANewPlayerThatRightClicksNeverReach) {
+  QUENLOFT_REQUIRE_MOVIE(Path, "from_shumway__invalidClipDepth");
+  MakeRows({"http://h/a.swf", "http://h/b.swf"});
+  Task(0).FileName = Copy(Path, "a.swf");
+  Task(0).State = tsDone;
+  Select(0);
+  QPointer<TkvuFlash> First = Form->Flash();
+  ASSERT_FALSE(First.isNull());
+  ASSERT_TRUE(WaitUntil([&First] { return First->CurrentFrame() >= 3; }));
+  Select(1);
+  EXPECT_TRUE(First.isNull()) << "the queued row ended the preview and freed the player";
+  Select(0);
+  ASSERT_NE(Form->Flash(), nullptr);
+  EXPECT_EQ(Form->Flash()->CurrentFrame(), 0) << "from the first frame";
+  EXPECT_TRUE(Form->Flash()->Playing());
+
+  std::vector<std::uint32_t> Reached;
+  QObject::connect(Form->Flash(), &TShockwaveFlash::MovieMouse,
+                   [&Reached](std::uint32_t Message, QPoint) { Reached.push_back(Message); });
+  testing::Press(*Form->Flash(), {10, 10}, Qt::RightButton);
+  testing::Release(*Form->Flash(), {10, 10}, Qt::RightButton);
+  EXPECT_TRUE(Reached.empty());
+  EXPECT_TRUE(Form->Flash()->findChildren<QMenu*>().empty()) << "the player's own menu never opened";
+}
+
+// Counts the channel values of two pictures that differ by more than
+// Tolerance.
+int Outliers(const QImage& A, const QImage& B, int Tolerance) {
+  const QImage X = A.convertToFormat(QImage::Format_ARGB32);
+  const QImage Y = B.convertToFormat(QImage::Format_ARGB32);
+  if (X.size() != Y.size())
+    return -1;
+  int Count = 0;
+  for (int Row = 0; Row < X.height(); ++Row)
+    for (int Col = 0; Col < X.width(); ++Col) {
+      const QRgb P = X.pixel(Col, Row);
+      const QRgb Q = Y.pixel(Col, Row);
+      for (int Shift : {0, 8, 16, 24})
+        Count += std::abs(static_cast<int>((P >> Shift) & 0xFF) - static_cast<int>((Q >> Shift) & 0xFF)) > Tolerance;
+    }
+  return Count;
+}
+
+TEST_F(PaneTest, SeekedFrameShowsWhatTheRendererDrawsAtTheFittedSize) {
+  QUENLOFT_REQUIRE_MOVIE(Path, "from_shumway__acid__acid-blend"); // 550 x 400, 60 frames, blend modes
+  Form->PreviewFile(Path);
+  Form->TrackBarMouseDown(Qt::LeftButton);
+  Form->TrackBar->setValue(30);
+  TkvuFlash& Flash = *Form->Flash();
+  ASSERT_EQ(Flash.geometry(), QRect(8, 1, 241, 175));
+  const QImage Shown = Flash.grab().toImage();
+
+  const std::shared_ptr<const swf::Movie> Movie = swf::ReadMovieFile(Path);
+  swf::Timeline Line(Movie);
+  Line.GotoFrame(30);
+  const QImage Expected =
+      swf::render::Renderer(Movie).RenderFrame(Line.List(), QSize(241, 175), swf::render::Quality::High);
+  EXPECT_EQ(Outliers(Shown, Expected, 2), 0);
+  Line.GotoFrame(0);
+  const QImage First =
+      swf::render::Renderer(Movie).RenderFrame(Line.List(), QSize(241, 175), swf::render::Quality::High);
+  EXPECT_GT(Outliers(Shown, First, 2), 0) << "frame 30 differs from frame 0, or this test proves nothing";
+}
+
+TEST_F(PaneTest, MovieBrokenAfterItsHeaderShowsItsStageAndBackgroundWithoutAnError) {
+  TErrorBoxCapture Box;
+  // A background colour, one frame, then a tag that claims 16 MB.
+  using namespace swf::test;
+  const TBytes Broken =
+      MovieFile(Join({Tag(9, {0x20, 0x80, 0x40}), ShowFrame(), {0x3F, 0x03, 0x00, 0x00, 0x00, 0x01}}), 'F', 3, 80, 60);
+  Form->PreviewFile(Files.WriteFile("broken.swf", testing::AsText(Broken)));
+  ASSERT_NE(Form->Flash(), nullptr);
+  ASSERT_NE(Form->Flash()->LoadedMovie(), nullptr);
+  EXPECT_FALSE(Form->Flash()->LoadedMovie()->ReadError.empty());
+  EXPECT_TRUE(Form->Flash()->Text().isEmpty());
+  EXPECT_TRUE(Form->Timer1->isActive());
+  const QImage Shown = Form->Flash()->grab().toImage();
+  EXPECT_EQ(Shown.size(), QSize(80, 60));
+  for (QPoint At : {QPoint(0, 0), QPoint(79, 59), QPoint(40, 30)})
+    EXPECT_EQ(Shown.pixelColor(At), QColor(0x20, 0x80, 0x40)) << At.x() << "," << At.y();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Box.Count, 0);
+}
+
+TEST_F(PaneTest, ScriptedMovieSaysQuietlyThatItsScriptDoesNotRun) {
+  // A trace("hi") action: script beyond the plain timeline actions.
+  using namespace swf::test;
+  const TBytes Trace{0x96, 0x04, 0x00, 0x00, 'h', 'i', 0x00, 0x26};
+  const TBytes Scripted =
+      MovieFile(Join({Tag(9, {0xFF, 0xFF, 0xFF}), DoAction(Trace), ShowFrame(), End()}), 'F', 1, 200, 100);
+  Form->PreviewFile(Files.WriteFile("scripted.swf", testing::AsText(Scripted)));
+  ASSERT_NE(Form->Flash()->LoadedMovie(), nullptr);
+  EXPECT_TRUE(Form->Flash()->LoadedMovie()->Scripted);
+  const QImage Shown = Form->Flash()->grab().toImage();
+  EXPECT_EQ(Shown.pixelColor(5, 5), QColor(Qt::white));
+  int Marked = 0;
+  for (int Y = Shown.height() - 14; Y < Shown.height(); ++Y)
+    for (int X = Shown.width() - 70; X < Shown.width(); ++X)
+      Marked += Shown.pixelColor(X, Y) != QColor(Qt::white);
+  EXPECT_GT(Marked, 100) << "the note sits in the bottom right corner";
+}
+
 TEST_F(WindowTest, LinksMenuAndFolderPicker) {
   Form->move(0, 0); // so that the menu needs no shifting to fit the screen
   Form->show();
@@ -476,41 +663,39 @@ TEST_F(WindowTest, LinksMenuAndFolderPicker) {
   EXPECT_EQ(Second.edtPath->text().toStdString(), Files.Folder());
 }
 
-// Counts the presses that get past the player to the panel.
-class TPanel : public QWidget {
-public:
-  int Presses = 0;
-
-protected:
-  void mousePressEvent(QMouseEvent*) override { ++Presses; }
-};
-
 TEST_F(WindowTest, PlayerSwallowsRightClicksAndHandlesLockedLeftClicks) {
-  TPanel Panel;
+  QWidget Panel;
   auto* Flash = new TkvuFlash(&Panel);
   Flash->resize(50, 50);
+  // Counts the presses that get past the filter to the movie.
+  struct {
+    int Presses = 0;
+  } Movie;
+  QObject::connect(Flash, &TShockwaveFlash::MovieMouse, [&Movie](std::uint32_t Message, QPoint) {
+    Movie.Presses += (Message == WM_LBUTTONDOWN || Message == WM_RBUTTONDOWN) ? 1 : 0;
+  });
   int Clicks = 0;
   Flash->OnClick = [&Clicks] { ++Clicks; };
   testing::Press(*Flash, {5, 5}, Qt::RightButton);
   EXPECT_TRUE(Flash->Pressed());
   testing::Release(*Flash, {5, 5}, Qt::RightButton);
   EXPECT_TRUE(Flash->Pressed()) << "no popup menu consumed the press";
-  EXPECT_EQ(Panel.Presses, 0);
-  // Left clicks go to the movie (here: on to the panel) unless locked.
+  EXPECT_EQ(Movie.Presses, 0);
+  // Left clicks go to the movie unless locked.
   testing::Press(*Flash, {5, 5});
-  EXPECT_EQ(Panel.Presses, 1);
+  EXPECT_EQ(Movie.Presses, 1);
   testing::Release(*Flash, {5, 5});
   EXPECT_FALSE(Flash->Pressed());
   EXPECT_EQ(Clicks, 0);
   Flash->LockMouseClick = true;
   testing::Press(*Flash, {5, 5});
   testing::Release(*Flash, {5, 5});
-  EXPECT_EQ(Panel.Presses, 1);
+  EXPECT_EQ(Movie.Presses, 1);
   EXPECT_EQ(Clicks, 1);
   testing::Press(*Flash, {5, 5});
   testing::Release(*Flash, {60, 5}); // released outside: no click
   EXPECT_EQ(Clicks, 1);
-  EXPECT_EQ(Flash->CurrentFrame(), 0);
+  EXPECT_THROW(Flash->CurrentFrame(), EFlashError) << "no movie was loaded";
 }
 
 TEST_F(WindowTest, ParseProgressLabelShowsThePercentage) {
@@ -604,7 +789,8 @@ TEST_F(WindowTest, WholeRunAgainstNginxThroughTheWindow) {
   }
   // The first row had the focus when its movie finished: it is previewed.
   ASSERT_NE(Form->Flash(), nullptr);
-  EXPECT_EQ(Form->Flash()->Text(), QStringLiteral("550 \u00D7 400 \u00B7 12 frames"));
+  EXPECT_NE(Form->Flash()->LoadedMovie(), nullptr);
+  EXPECT_EQ(Form->Flash()->Movie().toStdString(), Files.Folder() + "one.swf");
   // A second run adds numbered copies.
   PressKey(*Form->edtURL, Qt::Key_Return);
   ASSERT_TRUE(WaitUntil([this] { return !Form->btnDownload->isHidden(); }, 30000));

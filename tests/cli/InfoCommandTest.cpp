@@ -1,6 +1,7 @@
 // quenloft-cli info, run as a process over movies written by the test.
 #include "tests/cli/ChildProcess.h"
 #include "tests/support/TempDir.h"
+#include "tests/swf/MovieBuilder.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -112,6 +113,33 @@ TEST_F(CliInfo, BrokenCompressedDataIsAnError)
   const auto run = RunProgram(QUENLOFT_CLI_PATH, {"info", "--json", broken});
   EXPECT_EQ(run.Status, 1);
   EXPECT_EQ(nlohmann::json::parse(Lines(run.Out).at(0))["error"], "Error");
+}
+
+TEST_F(CliInfo, SaysWhetherScriptDrivesTheMovieAndWhatIsSkipped)
+{
+  using namespace swf::test;
+  const auto write = [&](const char* Name, const TBytes& Tags) {
+    const TBytes file = MovieFile(Tags, 'C');
+    return Dir.WriteFile(Name, std::string(file.begin(), file.end()));
+  };
+  const std::string plain = write("plain-anim.swf", Join({Tag(69, {0, 0, 0, 0}), RectShape(1, 20, 20), Place2(1, 1),
+                                                          DoAction({0x07}), ShowFrame(), End()}));
+  const std::string scripted = write("scripted.swf", Join({Tag(82, {1, 2, 3}), Tag(82, {}), DoAction({0x07, 0x26}),
+                                                           ShowFrame(), End()}));
+  const auto run = RunProgram(QUENLOFT_CLI_PATH, {"info", "--json", plain, scripted});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  const auto lines = Lines(run.Out);
+  ASSERT_EQ(lines.size(), 2u) << run.Out;
+  const auto a = nlohmann::json::parse(lines[0]);
+  EXPECT_EQ(a["script"], false);
+  EXPECT_EQ(a["skipped_tags"], nlohmann::json::parse(R"({"FileAttributes": 1})"));
+  const auto b = nlohmann::json::parse(lines[1]);
+  EXPECT_EQ(b["script"], true);
+  EXPECT_EQ(b["skipped_tags"], nlohmann::json::parse(R"({"DoABC2": 2, "DoAction: action 0x26": 1})"));
+
+  const auto text = RunProgram(QUENLOFT_CLI_PATH, {"info", scripted});
+  EXPECT_NE(text.Out.find("  script       yes\n"), std::string::npos) << text.Out;
+  EXPECT_NE(text.Out.find("  skipped tags DoABC2 2, DoAction: action 0x26 1\n"), std::string::npos) << text.Out;
 }
 
 } // namespace

@@ -112,6 +112,17 @@ TEST(SWFLinkExtractionTest, DuplicatesIgnoreLetterCaseAndKeepTheFirst)
   std::vector<std::string> list = {"Known.swf"};
   CollectSWFLinks("\"KNOWN.swf\" \"new.swf\" \"NEW.swf\"", list);
   EXPECT_EQ(list, (Links{"Known.swf", "new.swf"}));
+  // Only letters fold: "@" and "`", "[" and "{" differ by the case bit too.
+  list.clear();
+  CollectSWFLinks("\"a@b.swf\" \"a`b.swf\" \"x[.swf\" \"x{.swf\" \"A@B.swf\"", list);
+  EXPECT_EQ(list, (Links{"a@b.swf", "a`b.swf", "x[.swf", "x{.swf"}));
+  // Enough distinct links to make the index grow several times.
+  list.clear();
+  std::string page;
+  for (int i = 0; i < 3000; ++i)
+    page += "\"m" + std::to_string(i) + ".swf\" \"M" + std::to_string(i) + ".swf\"";
+  CollectSWFLinks(page, list);
+  EXPECT_EQ(list.size(), 3000u);
 }
 
 TEST(SWFLinkExtractionTest, FileParametersAndTheOddCasesOfTheRule)

@@ -32,6 +32,41 @@ TEST(ShellTest, AppPathIsTheExecutablesFolder)
   EXPECT_EQ(std::filesystem::canonical("/proc/self/exe").parent_path().string() + "/", path);
 }
 
+TEST(ShellTest, DownloadPathFromTheEnvironmentTheUserDirsFileOrHome)
+{
+  TempDir dir;
+  const std::string home = dir.Folder() + "home";
+  const std::string config = dir.Folder() + "config";
+  struct Case {
+    const char* Env;      // XDG_DOWNLOAD_DIR
+    const char* UserDirs; // user-dirs.dirs in XDG_CONFIG_HOME; nullptr: none
+    std::string Expected;
+  };
+  const Case cases[] = {
+      {"/data/dl", "XDG_DOWNLOAD_DIR=\"$HOME/Fetched\"\n", "/data/dl/"},
+      // A relative variable is no path; the file decides.
+      {"dl", "XDG_DOWNLOAD_DIR=\"$HOME/Fetched\"\n", home + "/Fetched/"},
+      {"", "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+           "  XDG_DOWNLOAD_DIR=\"/srv/Down \\\"loads\\\"\"\n", "/srv/Down \"loads\"/"},
+      // The last assignment wins, as in the shell; unusable lines are skipped.
+      {"", "XDG_DOWNLOAD_DIR=\"$HOME/a\"\nXDG_DOWNLOAD_DIR=\"$HOME/b\"\nXDG_DOWNLOAD_DIR=\"rel\"\n"
+           "XDG_DOWNLOAD_DIR=\"/open\n", home + "/b/"},
+      {"", "XDG_DOWNLOAD_DIR=\"$HOMEWORK/x\"\n", home + "/Downloads/"},
+      {"", "XDG_DOCUMENTS_DIR=\"$HOME/Documents\"\n", home + "/Downloads/"},
+      {"", nullptr, home + "/Downloads/"},
+  };
+  ScopedEnv homeEnv("HOME", home);
+  ScopedEnv configEnv("XDG_CONFIG_HOME", config);
+  for (const Case& c : cases) {
+    std::filesystem::remove_all(config);
+    if (c.UserDirs != nullptr) {
+      dir.WriteFile("config/user-dirs.dirs", c.UserDirs);
+    }
+    ScopedEnv downloadEnv("XDG_DOWNLOAD_DIR", c.Env);
+    EXPECT_EQ(GetDownloadPath(), c.Expected) << c.Env << " | " << (c.UserDirs ? c.UserDirs : "(no file)");
+  }
+}
+
 TEST(ShellTest, FileVersionTextInShortAndLongForm)
 {
   const std::string built = std::to_string(QUENLOFT_VERSION_MAJOR) + "." +

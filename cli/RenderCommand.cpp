@@ -1,0 +1,74 @@
+#include "cli/RenderCommand.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cmath>
+#include <iostream>
+#include <memory>
+
+#include "swf/MovieReader.h"
+#include "swf/Timeline.h"
+#include "swf/render/Renderer.h"
+
+namespace quenloft {
+namespace {
+
+swf::render::Quality QualityNamed(const std::string& Name)
+{
+  if (Name == "low")
+    return swf::render::Quality::Low;
+  if (Name == "medium")
+    return swf::render::Quality::Medium;
+  if (Name == "best")
+    return swf::render::Quality::Best;
+  return swf::render::Quality::High;
+}
+
+} // namespace
+
+int RunRender(const TRenderOptions& Options)
+{
+  try {
+    const std::shared_ptr<swf::Movie> movie = swf::ReadMovieFile(Options.File);
+    swf::Timeline timeline(movie);
+    timeline.GotoFrame(Options.Frame - 1);
+    const swf::render::Renderer renderer(movie);
+    const QSize stage = renderer.StageSize();
+    const double w = std::round(stage.width() * Options.Scale);
+    const double h = std::round(stage.height() * Options.Scale);
+    // Sizes far out of range are left to the renderer's own refusal.
+    const auto side = [](double V) { return static_cast<int>(std::clamp(V, -1.0, 1e6)); };
+    const QImage frame = renderer.RenderFrame(timeline.List(), QSize(side(w), side(h)),
+                                              QualityNamed(Options.Quality));
+    if (!frame.save(QString::fromStdString(Options.Output), "PNG")) {
+      std::cerr << Options.Output << ": cannot write the image\n";
+      return 1;
+    }
+    return 0;
+  } catch (const swf::EMovieError& e) {
+    std::cerr << Options.File << ": not a movie that can be read: " << e.what() << '\n';
+  } catch (const std::exception& e) {
+    std::cerr << Options.File << ": " << e.what() << '\n';
+  }
+  return 1;
+}
+
+void AddRenderCommand(CLI::App& App, int& ExitCode)
+{
+  auto options = std::make_shared<TRenderOptions>();
+  CLI::App* render = App.add_subcommand("render", "Draw one frame of a movie into a PNG image");
+  render->add_option("FILE", options->File, "Movie file (.swf)")->required();
+  render->add_option("-o,--output", options->Output, "PNG file to write")->required();
+  render->add_option("--frame", options->Frame, "Root frame, counted from 1")
+      ->default_str("1")
+      ->check(CLI::PositiveNumber);
+  render->add_option("--scale", options->Scale, "Times the stage size")
+      ->default_str("1")
+      ->check(CLI::PositiveNumber);
+  render->add_option("--quality", options->Quality, "Stage quality")
+      ->default_str("high")
+      ->check(CLI::IsMember({"low", "medium", "high", "best"}));
+  render->callback([options, &ExitCode] { ExitCode = RunRender(*options); });
+}
+
+} // namespace quenloft

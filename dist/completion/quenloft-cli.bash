@@ -1,0 +1,78 @@
+# bash completion for quenloft-cli: its commands, their options, movie files
+# for info and render, folders for -o (a PNG file for render's -o).
+
+_quenloft_cli_files()
+{
+    # The arguments: globs of the file names to offer (plain globs, so that
+    # extglob need not be on); folders are always offered.
+    compopt -o filenames 2>/dev/null
+    local IFS=$'\n' glob
+    COMPREPLY=($(compgen -d -- "$cur"))
+    for glob; do
+        COMPREPLY+=($(compgen -f -X "!$glob" -- "$cur"))
+    done
+}
+
+_quenloft_cli()
+{
+    local cur=${COMP_WORDS[COMP_CWORD]}
+    local prev=${COMP_WORDS[COMP_CWORD - 1]}
+    local command="" i
+    COMPREPLY=()
+
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        case ${COMP_WORDS[i]} in
+            scan | info | render | trace)
+                command=${COMP_WORDS[i]}
+                break
+                ;;
+            -o | --output | --ca-file | --timeout)
+                ((i++)) # skip the option's value
+                ;;
+        esac
+    done
+
+    case $command/$prev in
+        /-o | /--output)
+            compopt -o filenames 2>/dev/null
+            local IFS=$'\n'
+            COMPREPLY=($(compgen -d -- "$cur"))
+            return
+            ;;
+        /--ca-file)
+            _quenloft_cli_files '*.[pP][eE][mM]' '*.[cC][rR][tT]'
+            return
+            ;;
+        /--timeout | render/--frame | render/--scale)
+            return # a number
+            ;;
+        render/--quality)
+            COMPREPLY=($(compgen -W 'low medium high best' -- "$cur"))
+            return
+            ;;
+        render/-o | render/--output)
+            _quenloft_cli_files '*.[pP][nN][gG]'
+            return
+            ;;
+    esac
+
+    local options
+    case $command in
+        "") options='-h --help --version -o --output --json --ca-file --timeout' ;;
+        scan) options='-h --help --json --ca-file' ;;
+        info) options='-h --help --json' ;;
+        render) options='-h --help --frame --scale --quality -o' ;;
+        trace) options='-h --help' ;;
+    esac
+
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        return
+    fi
+    case $command in
+        "") COMPREPLY=($(compgen -W 'scan info render trace' -- "$cur")) ;;
+        info | render) _quenloft_cli_files '*.[sS][wW][fF]' ;;
+    esac
+}
+
+complete -F _quenloft_cli quenloft-cli

@@ -1,0 +1,32 @@
+# fish completion for quenloft-cli: its commands, their options, movie files
+# for info and render, folders for -o (a PNG file for render's -o).
+
+set -l commands scan info render trace
+
+complete -c quenloft-cli -f
+complete -c quenloft-cli -s h -l help -d 'Print the help and exit'
+
+# Without a command: a download, or one of the commands.
+complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -a scan -d 'Print the movie addresses of a page'
+complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -a info -d 'Print the header of movie files'
+complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -a render -d 'Draw one frame of a movie into a PNG file'
+complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -a trace -d 'Print the trace lines of the programs'
+complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -l version -d 'Print the version and exit'
+complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -s o -l output -x -a '(__fish_complete_directories)' -d 'Folder to save the movies in'
+complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -l json -d 'One JSON object per movie and line'
+complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -l ca-file -r -F -d 'Trust the CA certificates in this PEM file'
+complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -l timeout -x -d 'Fail a request after this many idle seconds'
+
+# scan
+complete -c quenloft-cli -n '__fish_seen_subcommand_from scan' -l json -d 'One JSON object per line'
+complete -c quenloft-cli -n '__fish_seen_subcommand_from scan' -l ca-file -r -F -d 'Trust the CA certificates in this PEM file'
+
+# info: movie files
+complete -c quenloft-cli -n '__fish_seen_subcommand_from info' -l json -d 'One JSON object per file and line'
+complete -c quenloft-cli -n '__fish_seen_subcommand_from info render' -k -a '(__fish_complete_suffix .swf)'
+
+# render
+complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -l frame -x -d 'Frame to draw, counted from 1'
+complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -l scale -x -d 'Stage size factor'
+complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -l quality -x -a 'low medium high best' -d 'Stage quality'
+complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -s o -r -k -a '(__fish_complete_suffix .png)' -d 'PNG file to write'

@@ -1,0 +1,304 @@
+#include "swf/DefinitionReader.h"
+
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "swf/ShapeReader.h"
+
+namespace quenloft::swf {
+
+namespace {
+
+std::vector<std::uint8_t> Copy(std::span<const std::uint8_t> Bytes)
+{
+  return std::vector<std::uint8_t>(Bytes.begin(), Bytes.end());
+}
+
+// A glyph is drawn with one solid fill (index 1); the text's colour
+// replaces it.
+Shape ReadGlyph(TTagReader& R)
+{
+  Shape glyph;
+  glyph.Styles.Fills.push_back(FillStyle{});
+  ReadShapeRecords(R, 1, glyph);
+  return glyph;
+}
+
+} // namespace
+
+Bitmap ReadBitmap(TTagReader& R, int TagCode)
+{
+  Bitmap b;
+  b.Id = R.U16();
+  switch (TagCode) {
+  case 6:
+    b.UsesJpegTables = true;
+    b.Data = Copy(R.Rest());
+    break;
+  case 21:
+    b.Data = Copy(R.Rest());
+    break;
+  case 35:
+  case 90: {
+    b.Format = BitmapFormat::JpegWithAlpha;
+    const std::uint32_t alphaAt = R.U32();
+    if (TagCode == 90)
+      b.Deblocking = R.U16() / 256.0;
+    b.Data = Copy(R.Bytes(alphaAt));
+    b.Alpha = Copy(R.Rest());
+    break;
+  }
+  default: // 20, 36
+    b.Format = TagCode == 36 ? BitmapFormat::LosslessAlpha : BitmapFormat::Lossless;
+    b.LosslessFormat = R.U8();
+    b.Width = R.U16();
+    b.Height = R.U16();
+    if (b.LosslessFormat == 3)
+      b.ColorTableSize = R.U8();
+    b.Data = Copy(R.Rest());
+    break;
+  }
+  return b;
+}
+
+Font ReadFont(TTagReader& R, int TagCode)
+{
+  Font f;
+  f.Id = R.U16();
+  if (TagCode == 10) {
+    // An offset table whose first entry also tells how many glyphs follow.
+    const std::span<const std::uint8_t> all = R.Rest();
+    TTagReader t(all);
+    if (t.AtEnd())
+      return f;
+    const std::size_t first = t.U16();
+    const std::size_t count = first / 2;
+    std::vector<std::size_t> offsets{first};
+    for (std::size_t i = 1; i < count; ++i)
+      offsets.push_back(t.U16());
+    offsets.push_back(all.size());
+    for (std::size_t i = 0; i < count; ++i) {
+      if (offsets[i] > offsets[i + 1] || offsets[i + 1] > all.size())
+        throw ETagError("a glyph offset outside the font");
+      TTagReader g(all.subspan(offsets[i], offsets[i + 1] - offsets[i]));
+      f.Glyphs.push_back(ReadGlyph(g));
+    }
+    return f;
+  }
+  f.Version = TagCode == 75 ? 3 : 2;
+  const std::uint8_t flags = R.U8();
+  const bool hasLayout = flags & 0x80;
+  const bool wideOffsets = flags & 0x08;
+  const bool wideCodes = flags & 0x04;
+  R.U8(); // language code
+  const std::uint8_t nameLength = R.U8();
+  const auto name = R.Bytes(nameLength);
+  f.Name.assign(name.begin(), name.end());
+  while (!f.Name.empty() && f.Name.back() == '\0')
+    f.Name.pop_back();
+  const std::size_t count = R.U16();
+  // Offsets count from the start of the offset table.
+  TTagReader t(R.Rest());
+  const auto table = t.Span();
+  std::vector<std::size_t> offsets;
+  for (std::size_t i = 0; i < count; ++i)
+    offsets.push_back(wideOffsets ? t.U32() : t.U16());
+  std::size_t codeAt = table.size();
+  if (count > 0 || t.Remaining() >= (wideOffsets ? 4u : 2u))
+    codeAt = wideOffsets ? t.U32() : t.U16();
+  if (codeAt > table.size())
+    throw ETagError("the code table lies outside the font");
+  offsets.push_back(codeAt);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (offsets[i] > offsets[i + 1])
+      throw ETagError("a glyph offset outside the font");
+    TTagReader g(table.subspan(offsets[i], offsets[i + 1] - offsets[i]));
+    f.Glyphs.push_back(ReadGlyph(g));
+  }
+  t.Seek(codeAt);
+  for (std::size_t i = 0; i < count && !t.AtEnd(); ++i)
+    f.CodeTable.push_back(wideCodes ? t.U16() : t.U8());
+  if (hasLayout && !t.AtEnd()) {
+    t.U16(); // ascent
+    t.U16(); // descent
+    t.U16(); // leading
+    for (std::size_t i = 0; i < count; ++i)
+      f.Advances.push_back(t.S16());
+  }
+  return f;
+}
+
+void ReadFontInfo(TTagReader& R, int TagCode, Movie& Into)
+{
+  const CharacterId id = R.U16();
+  const std::uint8_t nameLength = R.U8();
+  const auto name = R.Bytes(nameLength);
+  const std::uint8_t flags = R.U8();
+  if (TagCode == 62)
+    R.U8(); // language code
+  const auto it = Into.Dictionary.find(id);
+  if (it == Into.Dictionary.end() || !std::holds_alternative<Font>(it->second))
+    return;
+  Font& font = std::get<Font>(it->second);
+  font.Name.assign(name.begin(), name.end());
+  font.CodeTable.clear();
+  const bool wide = flags & 0x01;
+  while (R.Remaining() >= (wide ? 2u : 1u))
+    font.CodeTable.push_back(wide ? R.U16() : R.U8());
+}
+
+Text ReadText(TTagReader& R, int TagCode)
+{
+  const bool alpha = TagCode == 33;
+  Text t;
+  t.Id = R.U16();
+  t.Bounds = R.ReadRect();
+  t.Transform = R.ReadMatrix();
+  const int glyphBits = R.U8();
+  const int advanceBits = R.U8();
+  TextRecord state; // the fields in force, carried from record to record
+  while (!R.AtEnd()) {
+    const std::uint8_t flags = R.U8();
+    if (flags == 0)
+      break;
+    TextRecord rec = state;
+    rec.Glyphs.clear();
+    if (flags & 0x08)
+      rec.FontId = R.U16();
+    if (flags & 0x04)
+      rec.Color = R.ReadColor(alpha);
+    if (flags & 0x01)
+      rec.X = R.S16();
+    if (flags & 0x02)
+      rec.Y = R.S16();
+    if (flags & 0x08)
+      rec.Height = R.U16();
+    const std::uint8_t count = R.U8();
+    std::int32_t x = rec.X;
+    for (int i = 0; i < count; ++i) {
+      GlyphEntry g;
+      g.Index = R.UBits(glyphBits);
+      g.Advance = R.SBits(advanceBits);
+      x += g.Advance;
+      rec.Glyphs.push_back(g);
+    }
+    R.Align();
+    state = rec;
+    state.X = x; // the next record starts where this one's pen ended
+    t.Records.push_back(std::move(rec));
+  }
+  return t;
+}
+
+void ReadDoAction(TTagReader& R, Frame& Into, Movie& Owner)
+{
+  std::vector<FrameAction> actions;
+  bool branches = false;
+  bool other = false;
+  // A constant pushed just before GotoFrame2 is the one form of it that
+  // needs no script to run: gotoAndPlay(5) or gotoAndStop("label").
+  std::optional<std::string> pushedText;
+  std::optional<double> pushedNumber;
+  while (!R.AtEnd()) {
+    const std::uint8_t code = R.U8();
+    if (code == 0)
+      break;
+    TTagReader data(std::span<const std::uint8_t>{});
+    if (code >= 0x80)
+      data = R.Sub(R.U16());
+    const bool wasPush = pushedText || pushedNumber;
+    std::optional<std::string> text;
+    std::optional<double> number;
+    FrameAction a;
+    switch (code) {
+    case 0x07: a.Type = FrameAction::Kind::Stop; actions.push_back(a); break;
+    case 0x06: a.Type = FrameAction::Kind::Play; actions.push_back(a); break;
+    case 0x04: a.Type = FrameAction::Kind::NextFrame; actions.push_back(a); break;
+    case 0x05: a.Type = FrameAction::Kind::PreviousFrame; actions.push_back(a); break;
+    case 0x81:
+      a.Type = FrameAction::Kind::GotoFrame;
+      a.Frame = data.U16();
+      actions.push_back(a);
+      break;
+    case 0x8C:
+      a.Type = FrameAction::Kind::GotoLabel;
+      a.Label = data.String();
+      actions.push_back(a);
+      break;
+    case 0x96: {
+      // One value of type string (0), float (1), double (6) or integer (7).
+      const std::uint8_t type = data.AtEnd() ? 0xFF : data.U8();
+      if (type == 0)
+        text = data.String();
+      else if (type == 7)
+        number = static_cast<std::int32_t>(data.U32());
+      else if (type == 6) {
+        // A double stored as two little-endian words, high word first.
+        const std::uint64_t hi = data.U32();
+        const std::uint64_t lo = data.U32();
+        const std::uint64_t bits = hi << 32 | lo;
+        double d;
+        static_assert(sizeof d == sizeof bits);
+        std::memcpy(&d, &bits, sizeof d);
+        number = d;
+      }
+      if ((!text && !number) || !data.AtEnd()) {
+        text.reset();
+        number.reset();
+        other = true;
+        ++Owner.SkippedTags["DoAction: action 0x96"];
+      }
+      break;
+    }
+    case 0x9F: {
+      const std::uint8_t flags = data.U8();
+      if (!wasPush || (flags & 0x02)) {
+        other = true;
+        ++Owner.SkippedTags["DoAction: action 0x9f"];
+        break;
+      }
+      a.AndPlay = flags & 0x01;
+      if (pushedNumber && *pushedNumber >= 1 && *pushedNumber <= 65536) {
+        a.Type = FrameAction::Kind::GotoFrame;
+        a.Frame = static_cast<std::uint32_t>(*pushedNumber) - 1; // the number counts from 1
+      } else if (pushedText) {
+        a.Type = FrameAction::Kind::GotoLabel;
+        a.Label = *pushedText;
+      } else {
+        other = true;
+        break;
+      }
+      actions.push_back(a);
+      break;
+    }
+    default: {
+      if (code == 0x99 || code == 0x9D || code == 0x9B || code == 0x8E || code == 0x8A || code == 0x8D)
+        branches = true;
+      char key[32];
+      std::snprintf(key, sizeof key, "DoAction: action 0x%02x", code);
+      ++Owner.SkippedTags[key];
+      other = true;
+      break;
+    }
+    }
+    // A push that no GotoFrame2 took was script of its own.
+    if (wasPush && code != 0x9F) {
+      other = true;
+    }
+    pushedText = std::move(text);
+    pushedNumber = number;
+  }
+  if (pushedText || pushedNumber)
+    other = true;
+  if (other)
+    Owner.Scripted = true;
+  // Jumps and branches make the plain actions conditional: then none is
+  // obeyed rather than the wrong ones.
+  if (branches)
+    return;
+  for (FrameAction& a : actions)
+    Into.Actions.push_back(std::move(a));
+}
+
+} // namespace quenloft::swf

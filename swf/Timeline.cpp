@@ -1,0 +1,265 @@
+#include "swf/Timeline.h"
+
+#include <algorithm>
+
+namespace quenloft::swf {
+
+namespace {
+
+// A chain of gotos run by the frames they land on stops after this many.
+constexpr int MaxActionChain = 8;
+
+DisplayList::iterator FindDepth(DisplayList& List, Depth D)
+{
+  return std::lower_bound(List.begin(), List.end(), D,
+                          [](const DisplayObject& O, Depth V) { return O.Depth < V; });
+}
+
+void Update(DisplayObject& O, const PlaceObject& P)
+{
+  if (P.Transform)
+    O.Transform = *P.Transform;
+  if (P.Color)
+    O.Color = *P.Color;
+  if (P.Ratio)
+    O.Ratio = *P.Ratio;
+  if (P.ClipDepth)
+    O.ClipDepth = *P.ClipDepth;
+  if (P.Blend)
+    O.Blend = *P.Blend;
+  if (P.Visible)
+    O.Visible = *P.Visible;
+  if (P.CacheAsBitmap)
+    O.CacheAsBitmap = *P.CacheAsBitmap;
+}
+
+std::uint32_t FrameCount(const SpriteInstance& S)
+{
+  return static_cast<std::uint32_t>(S.Definition->Frames.size());
+}
+
+} // namespace
+
+Timeline::Timeline(std::shared_ptr<const swf::Movie> Movie) : FMovie(std::move(Movie))
+{
+  FRoot.Definition = &FMovie->Root;
+  Reset(true);
+}
+
+std::uint32_t Timeline::TotalFrames() const
+{
+  return FrameCount(FRoot);
+}
+
+void Timeline::Reset(bool RunRootActions)
+{
+  FRoot.List.clear();
+  FRoot.CurrentFrame = 0;
+  FRoot.Playing = true;
+  if (TotalFrames() == 0)
+    return;
+  Apply(FRoot.List, FRoot.Definition->Frames[0], 0);
+  if (RunRootActions)
+    RunActions(FRoot, 0, 0, 0);
+}
+
+std::shared_ptr<SpriteInstance> Timeline::NewInstance(CharacterId Id, int Nesting)
+{
+  const Character* c = FMovie->Find(Id);
+  if (!c || !std::holds_alternative<Sprite>(*c))
+    return nullptr;
+  if (Nesting > MaxNesting || *FLive >= MaxInstances) {
+    ++FRefused;
+    return nullptr;
+  }
+  std::shared_ptr<std::size_t> live = FLive;
+  ++*live;
+  std::shared_ptr<SpriteInstance> s(new SpriteInstance, [live](SpriteInstance* P) {
+    --*live;
+    delete P;
+  });
+  s->Definition = &std::get<Sprite>(*c);
+  // A sprite shows its first frame as soon as it is placed.
+  if (FrameCount(*s) > 0) {
+    Apply(s->List, s->Definition->Frames[0], Nesting);
+    RunActions(*s, 0, Nesting, 0);
+  }
+  return s;
+}
+
+void Timeline::Apply(DisplayList& List, const swf::Frame& F, int Nesting)
+{
+  const bool instantiate = Nesting >= 0;
+  for (const auto& change : F.Changes) {
+    if (const auto* r = std::get_if<RemoveObject>(&change)) {
+      const auto it = FindDepth(List, r->Depth);
+      if (it != List.end() && it->Depth == r->Depth)
+        List.erase(it);
+      continue;
+    }
+    const PlaceObject& p = std::get<PlaceObject>(change);
+    auto it = FindDepth(List, p.Depth);
+    const bool occupied = it != List.end() && it->Depth == p.Depth;
+    if (p.Kind == PlaceObject::Action::Modify) {
+      if (occupied)
+        Update(*it, p);
+      continue;
+    }
+    if (!p.Character || !FMovie->Find(*p.Character))
+      continue; // the player ignores a character it does not know
+    if (p.Kind == PlaceObject::Action::Replace && occupied) {
+      // The object stays (its transform and colour too); only what it
+      // shows changes. A sprite keeps its playhead when it is the same one.
+      if (it->Character != *p.Character || !instantiate) {
+        it->Character = *p.Character;
+        it->Sprite = instantiate ? NewInstance(*p.Character, Nesting + 1) : nullptr;
+      }
+      Update(*it, p);
+      continue;
+    }
+    DisplayObject o;
+    o.Depth = p.Depth;
+    o.Character = *p.Character;
+    Update(o, p);
+    if (occupied)
+      it = List.erase(it);
+    it = List.insert(it, std::move(o));
+    if (instantiate)
+      it->Sprite = NewInstance(it->Character, Nesting + 1);
+  }
+}
+
+void Timeline::Merge(SpriteInstance& S, DisplayList Wanted, int Nesting)
+{
+  // Objects that are in both lists at the same depth with the same
+  // character are the same object: a sprite among them keeps its playhead.
+  for (DisplayObject& o : Wanted) {
+    if (o.Sprite)
+      continue;
+    const auto it = FindDepth(S.List, o.Depth);
+    if (it != S.List.end() && it->Depth == o.Depth && it->Character == o.Character && it->Sprite)
+      o.Sprite = it->Sprite;
+  }
+  S.List.swap(Wanted);
+  Wanted.clear(); // the objects that went away
+  for (DisplayObject& o : S.List)
+    if (!o.Sprite)
+      o.Sprite = NewInstance(o.Character, Nesting + 1);
+}
+
+void Timeline::GotoInstance(SpriteInstance& S, std::uint32_t Frame, int Nesting)
+{
+  const std::uint32_t count = FrameCount(S);
+  if (count == 0)
+    return;
+  Frame = std::min(Frame, count - 1);
+  if (Frame == S.CurrentFrame)
+    return;
+  // Forwards the frames between are applied to the list as it is;
+  // backwards the list is rebuilt from the first frame.
+  DisplayList wanted;
+  std::uint32_t from = 0;
+  if (Frame > S.CurrentFrame) {
+    wanted = S.List;
+    from = S.CurrentFrame + 1;
+  }
+  for (std::uint32_t f = from; f <= Frame; ++f)
+    Apply(wanted, S.Definition->Frames[f], -1);
+  S.CurrentFrame = Frame;
+  Merge(S, std::move(wanted), Nesting);
+}
+
+void Timeline::RunActions(SpriteInstance& S, std::uint32_t Frame, int Nesting, int Chain)
+{
+  if (Chain > MaxActionChain || Frame >= FrameCount(S))
+    return;
+  for (const FrameAction& a : S.Definition->Frames[Frame].Actions) {
+    std::uint32_t target = S.CurrentFrame;
+    switch (a.Type) {
+    case FrameAction::Kind::Stop:
+      S.Playing = false;
+      continue;
+    case FrameAction::Kind::Play:
+      S.Playing = true;
+      continue;
+    case FrameAction::Kind::NextFrame:
+      target = S.CurrentFrame + 1;
+      break;
+    case FrameAction::Kind::PreviousFrame:
+      if (S.CurrentFrame == 0) {
+        S.Playing = false;
+        continue;
+      }
+      target = S.CurrentFrame - 1;
+      break;
+    case FrameAction::Kind::GotoFrame:
+      target = a.Frame;
+      break;
+    case FrameAction::Kind::GotoLabel: {
+      const auto it = S.Definition->Labels.find(a.Label);
+      if (it == S.Definition->Labels.end())
+        continue;
+      target = it->second;
+      break;
+    }
+    }
+    S.Playing = a.AndPlay;
+    const std::uint32_t before = S.CurrentFrame;
+    GotoInstance(S, target, Nesting);
+    if (S.CurrentFrame != before)
+      RunActions(S, S.CurrentFrame, Nesting, Chain + 1);
+  }
+}
+
+void Timeline::Step(SpriteInstance& S, int Nesting, bool Forced)
+{
+  // The children there before this step are stepped after it; those the
+  // step places have shown their first frame already.
+  std::vector<std::pair<Depth, std::shared_ptr<SpriteInstance>>> children;
+  for (const DisplayObject& o : S.List)
+    if (o.Sprite)
+      children.emplace_back(o.Depth, o.Sprite);
+  const std::uint32_t count = FrameCount(S);
+  if ((S.Playing || Forced) && count > 1) {
+    if (S.CurrentFrame + 1 < count) {
+      ++S.CurrentFrame;
+      Apply(S.List, S.Definition->Frames[S.CurrentFrame], Nesting);
+    } else {
+      GotoInstance(S, 0, Nesting);
+    }
+    if (!Forced)
+      RunActions(S, S.CurrentFrame, Nesting, 0);
+  }
+  for (const auto& [depth, child] : children) {
+    const auto it = FindDepth(S.List, depth);
+    if (it != S.List.end() && it->Depth == depth && it->Sprite == child)
+      Step(*child, Nesting + 1, false);
+  }
+}
+
+void Timeline::GotoFrame(std::uint32_t Frame)
+{
+  const std::uint32_t count = TotalFrames();
+  if (count == 0)
+    return;
+  Frame = std::min(Frame, count - 1);
+  if (Frame == FRoot.CurrentFrame)
+    return;
+  // Seeking shows the frame as playing would: from the first frame, the
+  // root steps forward (its own actions do not stop or divert it) and every
+  // sprite steps with it.
+  if (Frame < FRoot.CurrentFrame) {
+    const bool playing = FRoot.Playing;
+    Reset(false);
+    FRoot.Playing = playing;
+  }
+  while (FRoot.CurrentFrame < Frame)
+    Step(FRoot, 0, true);
+}
+
+void Timeline::Advance()
+{
+  Step(FRoot, 0, false);
+}
+
+} // namespace quenloft::swf

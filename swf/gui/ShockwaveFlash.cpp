@@ -1,0 +1,298 @@
+#include "swf/gui/ShockwaveFlash.h"
+
+#include "swf/Movie.h"
+#include "swf/MovieReader.h"
+#include "swf/Timeline.h"
+#include "swf/render/Renderer.h"
+#include "ui/kvuShell.h"
+
+#include <QFile>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace quenloft {
+namespace {
+
+// Frame rates outside what players honour: a rate of 0 (or a broken one)
+// would never step, and beyond 120 frames per second nobody sees a
+// difference.
+constexpr double kMinFrameRate = 1;
+constexpr double kMaxFrameRate = 120;
+// After a longer stall (a suspended process, a debugger) the movie goes on
+// from where it is rather than racing through the frames it missed.
+constexpr double kMaxCatchUpSeconds = 2;
+
+std::uint32_t ButtonMessage(Qt::MouseButton Button, std::uint32_t Offset) {
+  switch (Button) {
+  case Qt::LeftButton:
+    return WM_LBUTTONDOWN + Offset;
+  case Qt::RightButton:
+    return WM_RBUTTONDOWN + Offset;
+  case Qt::MiddleButton:
+    return WM_MBUTTONDOWN + Offset;
+  default:
+    return 0;
+  }
+}
+
+// The stage's size in whole pixels, at least 1 x 1.
+QSize StagePixels(const swf::Movie& Movie) {
+  const auto Pixels = [](std::int64_t Twips) {
+    return static_cast<int>(std::max<std::int64_t>(1, (Twips + 10) / 20));
+  };
+  return {Pixels(std::int64_t{Movie.Stage.XMax} - Movie.Stage.XMin),
+          Pixels(std::int64_t{Movie.Stage.YMax} - Movie.Stage.YMin)};
+}
+
+bool HasSprites(const swf::DisplayList& List) {
+  return std::any_of(List.begin(), List.end(), [](const swf::DisplayObject& Object) { return Object.Sprite != nullptr; });
+}
+
+} // namespace
+
+std::uint32_t MouseMessageOf(const QEvent& Event) {
+  switch (Event.type()) {
+  case QEvent::MouseMove:
+    return WM_MOUSEMOVE;
+  case QEvent::Wheel:
+    return WM_MOUSEWHEEL;
+  case QEvent::MouseButtonPress:
+    return ButtonMessage(static_cast<const QMouseEvent&>(Event).button(), 0);
+  case QEvent::MouseButtonRelease:
+    return ButtonMessage(static_cast<const QMouseEvent&>(Event).button(), 1);
+  case QEvent::MouseButtonDblClick:
+    return ButtonMessage(static_cast<const QMouseEvent&>(Event).button(), 2);
+  default:
+    return 0;
+  }
+}
+
+TShockwaveFlash::TShockwaveFlash(QWidget* Parent) : QWidget(Parent) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  // The player opens its own menu on a right-button release (while Menu is
+  // true); Qt's context-menu event would be a second way in.
+  setContextMenuPolicy(Qt::PreventContextMenu);
+  // A movie sees the pointer move without a button held, too.
+  setMouseTracking(true);
+  FTicker.setSingleShot(true);
+  FTicker.setTimerType(Qt::PreciseTimer);
+  connect(&FTicker, &QTimer::timeout, this, [this] { Tick(); });
+}
+
+TShockwaveFlash::~TShockwaveFlash() = default;
+
+void TShockwaveFlash::SetMovie(const QString& Path) {
+  FWritten = true;
+  FMovie = Path;
+  FText.clear();
+  FTicker.stop();
+  FTimeline.reset();
+  FRenderer.reset();
+  FLoaded.reset();
+  FStepped = 0;
+  FDrawn = 0;
+  try {
+    std::shared_ptr<const swf::Movie> Loaded = swf::ReadMovieFile(QFile::encodeName(Path).toStdString());
+    auto Line = std::make_unique<swf::Timeline>(Loaded);
+    FRenderer = std::make_unique<swf::render::Renderer>(Loaded);
+    FTimeline = std::move(Line);
+    FLoaded = std::move(Loaded);
+    FFrameRate = std::clamp(FLoaded->FrameRate, kMinFrameRate, kMaxFrameRate);
+  } catch (const std::exception&) {
+    // The hosted control shows nothing for a file it cannot play; this one
+    // says why.
+    FText = QStringLiteral("not a movie");
+  }
+  update();
+  if (FTimeline) {
+    emit FrameChanged(CurrentFrame());
+    StartClock();
+  }
+}
+
+void TShockwaveFlash::RequireMovie(const char* Call) const {
+  if (!FWritten)
+    throw EFlashError(std::string(Call) + ": no movie has been loaded");
+}
+
+void TShockwaveFlash::Play() {
+  RequireMovie("Play");
+  if (FTimeline)
+    FTimeline->Play();
+}
+
+void TShockwaveFlash::GotoFrame(int Frame) {
+  RequireMovie("GotoFrame");
+  if (Frame < 0)
+    throw EFlashError("GotoFrame: frame " + std::to_string(Frame) + " is out of range");
+  if (!FTimeline)
+    return;
+  FTimeline->GotoFrame(static_cast<std::uint32_t>(Frame));
+  FTimeline->Stop();
+  update();
+  emit FrameChanged(CurrentFrame());
+}
+
+int TShockwaveFlash::CurrentFrame() const {
+  RequireMovie("CurrentFrame");
+  return FTimeline ? static_cast<int>(FTimeline->CurrentFrame()) : 0;
+}
+
+int TShockwaveFlash::TotalFrames() const {
+  RequireMovie("TotalFrames");
+  return FTimeline ? static_cast<int>(FTimeline->TotalFrames()) : 0;
+}
+
+bool TShockwaveFlash::Playing() const { return FTimeline && FTimeline->Playing(); }
+
+void TShockwaveFlash::ShowMessage(const QString& Text) {
+  FText = Text;
+  update();
+}
+
+void TShockwaveFlash::RecreateWnd() {
+  // The player draws into its parent's backing store and keeps nothing of
+  // its own between paints: a fresh paint is all a new window would bring.
+  update();
+}
+
+void TShockwaveFlash::StartClock() {
+  FClock.start();
+  FClockSteps = 0;
+  ScheduleTick();
+}
+
+void TShockwaveFlash::ScheduleTick() {
+  if (!FTimeline || !isVisible()) {
+    FTicker.stop();
+    return;
+  }
+  const double NextDueMs = static_cast<double>(FClockSteps + 1) * 1000.0 / FFrameRate;
+  const double ElapsedMs = static_cast<double>(FClock.nsecsElapsed()) / 1e6;
+  FTicker.start(static_cast<int>(std::max(0.0, std::ceil(NextDueMs - ElapsedMs))));
+}
+
+void TShockwaveFlash::Tick() {
+  if (!FTimeline)
+    return;
+  // The frame due now, from the clock: a frame that took long to draw does
+  // not hold the movie back, the frames it cost are stepped undrawn.
+  const auto Due = static_cast<std::int64_t>(static_cast<double>(FClock.nsecsElapsed()) * FFrameRate / 1e9);
+  std::int64_t Steps = Due - FClockSteps;
+  if (Steps <= 0) {
+    ScheduleTick();
+    return;
+  }
+  const auto MaxSteps = static_cast<std::int64_t>(FFrameRate * kMaxCatchUpSeconds) + 1;
+  if (Steps > MaxSteps) {
+    Steps = 1;
+    FClock.start();
+    FClockSteps = 0;
+  } else {
+    FClockSteps += Steps;
+  }
+  const std::uint32_t Before = FTimeline->CurrentFrame();
+  for (std::int64_t I = 0; I < Steps; ++I)
+    FTimeline->Advance();
+  FStepped += Steps;
+  // A step that leaves the root on its frame with no sprite on the stage
+  // shows the same picture (a one-frame movie, a stopped root): it is not
+  // drawn again.
+  const bool Moved = FTimeline->CurrentFrame() != Before;
+  if (Moved || HasSprites(FTimeline->List()))
+    update();
+  if (Moved)
+    emit FrameChanged(static_cast<int>(FTimeline->CurrentFrame()));
+  ScheduleTick();
+}
+
+bool TShockwaveFlash::event(QEvent* Event) {
+  const std::uint32_t Message = MouseMessageOf(*Event);
+  if (Message == 0)
+    return QWidget::event(Event);
+  const QPoint Pos = static_cast<const QSinglePointEvent*>(Event)->position().toPoint();
+  emit MovieMouse(Message, Pos);
+  if (Message == WM_RBUTTONUP && FMenu)
+    OpenMenu(Pos);
+  Event->accept();
+  return true;
+}
+
+void TShockwaveFlash::OpenMenu(QPoint Pos) {
+  if (!FContextMenu) {
+    FContextMenu = new QMenu(this);
+    QAction* PlayItem = FContextMenu->addAction(QStringLiteral("Play"));
+    PlayItem->setCheckable(true);
+    connect(PlayItem, &QAction::triggered, this, [this](bool Checked) {
+      if (!FTimeline)
+        return;
+      if (Checked)
+        FTimeline->Play();
+      else
+        FTimeline->Stop();
+    });
+    connect(FContextMenu->addAction(QStringLiteral("Rewind")), &QAction::triggered, this, [this] {
+      if (FTimeline)
+        GotoFrame(0);
+    });
+  }
+  const QList<QAction*> Items = FContextMenu->actions();
+  Items[0]->setChecked(Playing());
+  for (QAction* Item : Items)
+    Item->setEnabled(FTimeline != nullptr);
+  FContextMenu->popup(mapToGlobal(Pos));
+}
+
+void TShockwaveFlash::paintEvent(QPaintEvent*) {
+  QPainter Painter(this);
+  if (!FRenderer) {
+    Painter.fillRect(rect(), QColor(36, 38, 41));
+    Painter.setPen(QColor(214, 219, 223));
+    Painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, FText);
+    return;
+  }
+  // The stage fitted into the widget, centred; the pane sizes the widget to
+  // the same fit, so normally the stage fills it.
+  const QSize Stage = StagePixels(*FLoaded);
+  int FitW = 0;
+  int FitH = 0;
+  FitSizeInBox(width(), height(), Stage.width(), Stage.height(), false, FitW, FitH);
+  const QRect Target((width() - FitW) / 2, (height() - FitH) / 2, FitW, FitH);
+  if (Target != rect()) {
+    const swf::Rgba& Back = FLoaded->Background;
+    Painter.fillRect(rect(), QColor(Back.R, Back.G, Back.B));
+  }
+  FRenderer->Draw(FTimeline->List(), Painter, QRectF(Target), swf::render::Quality::High);
+  ++FDrawn;
+  if (FLoaded->Scripted) {
+    // Script drives this movie and is not run here: say so quietly, so a
+    // preloader that waits forever does not pass for a broken download.
+    QFont Small = font();
+    Small.setPixelSize(9);
+    Painter.setFont(Small);
+    const QString Note = QStringLiteral("script not run");
+    const QRect Box = Painter.fontMetrics().boundingRect(Note).adjusted(-3, -1, 3, 1);
+    const QRect Corner(width() - Box.width() - 2, height() - Box.height() - 2, Box.width(), Box.height());
+    Painter.fillRect(Corner, QColor(0, 0, 0, 110));
+    Painter.setPen(QColor(225, 225, 225, 200));
+    Painter.drawText(Corner, Qt::AlignCenter, Note);
+  }
+}
+
+void TShockwaveFlash::showEvent(QShowEvent* Event) {
+  QWidget::showEvent(Event);
+  if (FTimeline)
+    StartClock();
+}
+
+void TShockwaveFlash::hideEvent(QHideEvent* Event) {
+  QWidget::hideEvent(Event);
+  FTicker.stop();
+}
+
+} // namespace quenloft

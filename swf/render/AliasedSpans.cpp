@@ -1,0 +1,153 @@
+#include "swf/render/AliasedSpans.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace quenloft::swf::render {
+namespace {
+
+// Vertices are snapped to 1/256 pixel, as graphics hardware does, and all
+// tests below are exact on that grid.
+constexpr std::int64_t Sub = 256;
+// Coordinates beyond this many pixels are clamped (far outside any frame).
+constexpr double MaxCoordinate = 1e12;
+
+__extension__ typedef __int128 Wide;
+
+std::int64_t Snap(double V)
+{
+  return static_cast<std::int64_t>(std::llround(std::clamp(V, -MaxCoordinate, MaxCoordinate) * Sub));
+}
+
+// Floor and ceiling of N / D for D > 0.
+Wide FloorDiv(Wide N, Wide D)
+{
+  const Wide q = N / D;
+  return (N % D != 0 && N < 0) ? q - 1 : q;
+}
+
+Wide CeilDiv(Wide N, Wide D)
+{
+  return -FloorDiv(-N, D);
+}
+
+struct Edge {
+  std::int64_t X0, Y0, X1, Y1; // Y0 < Y1
+  int Direction;               // +1 downwards in the path, -1 upwards
+};
+
+struct Crossing {
+  double X;        // for ordering
+  std::int64_t First; // the first pixel whose centre is at or right of it
+  int Direction;
+};
+
+} // namespace
+
+std::vector<Span> AliasedSpans(const QPainterPath& Path, const QRect& Clip)
+{
+  std::vector<Span> spans;
+  std::vector<Edge> edges;
+  if (Clip.isEmpty())
+    return spans;
+  struct Vertex {
+    std::int64_t X, Y;
+  };
+  const int n = Path.elementCount();
+  Vertex start{0, 0};
+  Vertex last{0, 0};
+  bool open = false;
+  auto addEdge = [&edges](Vertex A, Vertex B) {
+    if (A.Y == B.Y)
+      return;
+    if (A.Y < B.Y)
+      edges.push_back({A.X, A.Y, B.X, B.Y, 1});
+    else
+      edges.push_back({B.X, B.Y, A.X, A.Y, -1});
+  };
+  for (int i = 0; i < n; ++i) {
+    const QPainterPath::Element& e = Path.elementAt(i);
+    if (!std::isfinite(e.x) || !std::isfinite(e.y))
+      return spans;
+    const Vertex p{Snap(e.x), Snap(e.y)};
+    if (e.type == QPainterPath::MoveToElement) {
+      if (open)
+        addEdge(last, start);
+      start = last = p;
+      open = true;
+    } else {
+      addEdge(last, p);
+      last = p;
+    }
+  }
+  if (open)
+    addEdge(last, start);
+  if (edges.empty())
+    return spans;
+
+  std::sort(edges.begin(), edges.end(), [](const Edge& L, const Edge& R) { return L.Y0 < R.Y0; });
+  const bool winding = Path.fillRule() == Qt::WindingFill;
+  std::int64_t bottom = edges.front().Y1;
+  for (const Edge& e : edges)
+    bottom = std::max(bottom, e.Y1);
+  // Rows whose centre lies in [top, bottom): centre of row r is r*Sub + Sub/2.
+  const auto row0 = CeilDiv(Wide{edges.front().Y0} - Sub / 2, Sub);
+  const auto row1 = CeilDiv(Wide{bottom} - Sub / 2, Sub);
+  const int firstRow = static_cast<int>(std::max<Wide>(Clip.top(), row0));
+  const int endRow = static_cast<int>(std::min<Wide>(Wide{Clip.bottom()} + 1, row1));
+
+  std::vector<const Edge*> active;
+  std::vector<Crossing> crossings;
+  std::size_t next = 0;
+  for (int row = firstRow; row < endRow; ++row) {
+    const std::int64_t yc = std::int64_t{row} * Sub + Sub / 2;
+    while (next < edges.size() && edges[next].Y0 <= yc)
+      active.push_back(&edges[next++]);
+    active.erase(std::remove_if(active.begin(), active.end(),
+                                [yc](const Edge* E) { return E->Y1 <= yc; }),
+                 active.end());
+    crossings.clear();
+    for (const Edge* e : active) {
+      // x = X0 + (yc - Y0) * (X1 - X0) / (Y1 - Y0) = N / D exactly.
+      const Wide d = Wide{e->Y1} - e->Y0;
+      const Wide num = Wide{e->X0} * d + (Wide{yc} - e->Y0) * (Wide{e->X1} - e->X0);
+      // The first pixel whose centre c*Sub + Sub/2 >= N / D.
+      const Wide first = CeilDiv(num - d * (Sub / 2), d * Sub);
+      const Wide clamped = std::clamp<Wide>(first, Wide{Clip.left()} - 1, Wide{Clip.right()} + 2);
+      crossings.push_back({static_cast<double>(num) / static_cast<double>(d),
+                           static_cast<std::int64_t>(clamped), e->Direction});
+    }
+    std::sort(crossings.begin(), crossings.end(),
+              [](const Crossing& L, const Crossing& R) { return L.X < R.X; });
+    int count = 0;
+    for (std::size_t i = 0; i + 1 < crossings.size(); ++i) {
+      count += winding ? crossings[i].Direction : 1;
+      const bool inside = winding ? count != 0 : (count & 1) != 0;
+      if (!inside)
+        continue;
+      const int x0 = static_cast<int>(std::max<std::int64_t>(Clip.left(), crossings[i].First));
+      const int x1 = static_cast<int>(std::min<std::int64_t>(Clip.right() + 1, crossings[i + 1].First));
+      if (x0 >= x1)
+        continue;
+      if (!spans.empty() && spans.back().Y == row && spans.back().X1 == x0)
+        spans.back().X1 = x1;
+      else
+        spans.push_back({row, x0, x1});
+    }
+  }
+  return spans;
+}
+
+QRegion SpansRegion(const std::vector<Span>& Spans)
+{
+  QRegion region;
+  std::vector<QRect> rects;
+  rects.reserve(Spans.size());
+  for (const Span& s : Spans)
+    rects.emplace_back(s.X0, s.Y, s.X1 - s.X0, 1);
+  region.setRects(rects.data(), static_cast<int>(rects.size()));
+  return region;
+}
+
+} // namespace quenloft::swf::render

@@ -1,0 +1,35 @@
+// Filling without anti-aliasing, pixel by pixel as the player does.
+//
+// A pixel is filled when its centre is inside the path; a centre exactly on
+// an edge belongs to the shape on the edge's right or lower side (the
+// top-left rule of graphics hardware). Vertices are first snapped to
+// 1/256 pixel and the tests are exact. Qt's aliased rasterizer breaks those ties the other way and
+// works on 1/64 pixel, so edges of shapes drawn on the twip grid land one
+// pixel off; this filler gives the spans and the painter backend paints
+// them.
+//
+// Threads: pure; any thread.
+#pragma once
+
+#include <QPainterPath>
+#include <QRect>
+#include <QRegion>
+
+#include <vector>
+
+namespace quenloft::swf::render {
+
+struct Span {
+  int Y = 0;
+  int X0 = 0; // first pixel
+  int X1 = 0; // one past the last
+};
+
+// The spans of Path (device pixels, straight segments only: curves are
+// taken by their control polygon, so flatten them first), within Clip.
+std::vector<Span> AliasedSpans(const QPainterPath& Path, const QRect& Clip);
+
+// The same area as a region (for clipping).
+QRegion SpansRegion(const std::vector<Span>& Spans);
+
+} // namespace quenloft::swf::render

@@ -1,0 +1,92 @@
+// The seam between the display list and the painter.
+//
+// EmitDisplayList walks a frame's display list (sprites, masks, blend
+// modes, text, morph shapes) and says what to draw as a short list of
+// commands; a backend carries them out. PainterBackend draws them with
+// QPainter; CommandRecorder keeps them, so a test can see the commands of a
+// frame without looking at pixels.
+//
+// The commands come in this grammar:
+//   frame   := item*
+//   item    := DrawShape | mask | layer
+//   mask    := PushMask item* ActivateMask item* DeactivateMask PopMask
+//              (the items before ActivateMask are the mask's own shapes;
+//               the items after it are what the mask cuts)
+//   layer   := BeginLayer(mode) item* EndLayer
+//              (the items are drawn apart and then blended onto what is
+//               under them with the mode)
+//
+// Threads: one thread per walk; the Movie is only read.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "swf/Movie.h"
+#include "swf/Timeline.h"
+
+namespace quenloft::swf::render {
+
+class ShapeCache;
+
+struct ShapeDraw {
+  CharacterId Character = 0; // the placed character (the text, for a glyph)
+  const swf::Shape* Shape = nullptr;
+  Matrix Transform;       // shape space (twips) to stage twips
+  ColorTransform Color;   // applied to every colour of the shape
+};
+
+class DrawCommands {
+public:
+  virtual ~DrawCommands() = default;
+  virtual void DrawShape(const ShapeDraw& Draw) = 0;
+  virtual void PushMask() = 0;
+  virtual void ActivateMask() = 0;
+  virtual void DeactivateMask() = 0;
+  virtual void PopMask() = 0;
+  virtual void BeginLayer(BlendMode Mode) = 0;
+  virtual void EndLayer() = 0;
+};
+
+// Sprites nested deeper than this are not drawn (a file can nest without
+// end; the player stops far earlier).
+constexpr int MaxNesting = 64;
+
+// Emits the commands for List under Stage (stage twips to whatever the
+// backend maps them to; the identity for a frame of the root). Characters
+// missing from the dictionary, or of a kind that draws nothing, are skipped.
+void EmitDisplayList(const Movie& Movie, const DisplayList& List, ShapeCache& Shapes,
+                     DrawCommands& Out, const Matrix& Stage = {},
+                     const ColorTransform& Color = {});
+
+// Keeps every command, for tests and tools.
+class CommandRecorder : public DrawCommands {
+public:
+  struct Command {
+    enum class Kind : std::uint8_t {
+      Shape, PushMask, ActivateMask, DeactivateMask, PopMask, BeginLayer, EndLayer
+    };
+    Kind Type = Kind::Shape;
+    ShapeDraw Draw;                 // Shape
+    BlendMode Mode = BlendMode::Normal; // BeginLayer
+  };
+
+  void DrawShape(const ShapeDraw& Draw) override;
+  void PushMask() override;
+  void ActivateMask() override;
+  void DeactivateMask() override;
+  void PopMask() override;
+  void BeginLayer(BlendMode Mode) override;
+  void EndLayer() override;
+
+  const std::vector<Command>& Commands() const { return FCommands; }
+  // One word per command: "shape 3", "push", "activate", "deactivate",
+  // "pop", "layer 2" (the blend mode's number), "end".
+  std::vector<std::string> Words() const;
+
+private:
+  std::vector<Command> FCommands;
+};
+
+} // namespace quenloft::swf::render

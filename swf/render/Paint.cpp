@@ -1,0 +1,180 @@
+#include "swf/render/Paint.h"
+
+#include <QGradient>
+#include <QLinearGradient>
+#include <QRadialGradient>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace quenloft::swf::render {
+namespace {
+
+// Gradients live in the square -16384..16384 twips of their own space.
+constexpr double GradientHalfSize = 16384.0;
+
+double SrgbToLinear(double C)
+{
+  return C <= 0.04045 ? C / 12.92 : std::pow((C + 0.055) / 1.055, 2.4);
+}
+
+double LinearToSrgb(double C)
+{
+  return C <= 0.0031308 ? C * 12.92 : 1.055 * std::pow(C, 1 / 2.4) - 0.055;
+}
+
+QGradient::Spread QtSpread(SpreadMode Mode)
+{
+  switch (Mode) {
+  case SpreadMode::Reflect:
+    return QGradient::ReflectSpread;
+  case SpreadMode::Repeat:
+    return QGradient::RepeatSpread;
+  case SpreadMode::Pad:
+    break;
+  }
+  return QGradient::PadSpread;
+}
+
+} // namespace
+
+QTransform ToQTransform(const Matrix& M)
+{
+  return QTransform(M.A, M.B, M.C, M.D, M.Tx, M.Ty);
+}
+
+QColor TransformedColor(Rgba C, const ColorTransform& Ct)
+{
+  const Rgba t = Ct.IsIdentity() ? C : Ct.Apply(C);
+  return QColor(t.R, t.G, t.B, t.A);
+}
+
+std::array<QRgb, 256> GradientRamp(const Gradient& G, const ColorTransform& Ct)
+{
+  std::array<QRgb, 256> ramp{};
+  if (G.Stops.empty())
+    return ramp;
+  std::vector<GradientStop> stops = G.Stops;
+  for (GradientStop& s : stops)
+    s.Color = Ct.IsIdentity() ? s.Color : Ct.Apply(s.Color);
+
+  const bool linear = G.Interpolation == InterpolationMode::LinearRgb;
+  auto channel = [linear](std::uint8_t A, std::uint8_t B, double T) {
+    if (!linear)
+      return static_cast<std::uint8_t>(std::lround(A + (B - A) * T));
+    const double a = SrgbToLinear(A / 255.0);
+    const double b = SrgbToLinear(B / 255.0);
+    return static_cast<std::uint8_t>(std::lround(LinearToSrgb(a + (b - a) * T) * 255.0));
+  };
+  auto put = [&ramp](int I, Rgba C) { ramp[static_cast<std::size_t>(I)] = qRgba(C.R, C.G, C.B, C.A); };
+
+  // As the player builds its ramp: stops in file order, each pair with a
+  // rising ratio paints from where the ramp has got to up to its end; a
+  // pair whose ratio does not rise paints nothing (equal ratios make a hard
+  // edge). Before the first stop is its colour, after the furthest painted
+  // ratio the colour of the file's last stop.
+  int filled = stops.front().Ratio;
+  for (int i = 0; i <= filled; ++i)
+    put(i, stops.front().Color);
+  for (std::size_t i = 0; i + 1 < stops.size(); ++i) {
+    const GradientStop& a = stops[i];
+    const GradientStop& b = stops[i + 1];
+    if (b.Ratio <= a.Ratio || b.Ratio <= filled)
+      continue;
+    for (int e = std::max<int>(filled + 1, a.Ratio); e <= b.Ratio; ++e) {
+      const double t = static_cast<double>(e - a.Ratio) / (b.Ratio - a.Ratio);
+      put(e, {channel(a.Color.R, b.Color.R, t), channel(a.Color.G, b.Color.G, t),
+              channel(a.Color.B, b.Color.B, t),
+              static_cast<std::uint8_t>(std::lround(a.Color.A + (b.Color.A - a.Color.A) * t))});
+    }
+    filled = b.Ratio;
+  }
+  for (int i = filled + 1; i < 256; ++i)
+    put(i, stops.back().Color);
+  return ramp;
+}
+
+QBrush GradientOrSolidBrush(const FillStyle& Fill, const ColorTransform& Ct)
+{
+  if (Fill.Kind == FillKind::Solid)
+    return QBrush(TransformedColor(Fill.Color, Ct));
+  if (Fill.Kind == FillKind::Bitmap)
+    return QBrush(Qt::NoBrush);
+
+  const Gradient& g = Fill.Gradient;
+  QGradientStops stops;
+  const auto ramp = GradientRamp(g, Ct);
+  // The player looks a pixel's colour up in its 256-entry ramp without
+  // blending neighbouring entries: each entry is a flat band of 1/256.
+  for (int i = 0; i < 256; ++i) {
+    stops.append({i / 256.0, QColor::fromRgba(ramp[i])});
+    stops.append({(i + 1) / 256.0 - 1e-6, QColor::fromRgba(ramp[i])});
+  }
+
+  QBrush brush;
+  if (Fill.Kind == FillKind::LinearGradient) {
+    QLinearGradient lg(-GradientHalfSize, 0, GradientHalfSize, 0);
+    lg.setStops(stops);
+    lg.setSpread(QtSpread(g.Spread));
+    brush = QBrush(lg);
+  } else {
+    const double focal =
+        Fill.Kind == FillKind::FocalGradient ? std::clamp(g.FocalPoint, -0.98, 0.98) : 0.0;
+    QRadialGradient rg(QPointF(0, 0), GradientHalfSize, QPointF(focal * GradientHalfSize, 0));
+    rg.setStops(stops);
+    rg.setSpread(QtSpread(g.Spread));
+    brush = QBrush(rg);
+  }
+  brush.setTransform(ToQTransform(g.Transform));
+  return brush;
+}
+
+double LineWidthPixels(const LineStyle& Line, const QTransform& ToDevice, double PixelsPerTwip)
+{
+  const double sx = std::hypot(ToDevice.m11(), ToDevice.m12());
+  const double sy = std::hypot(ToDevice.m21(), ToDevice.m22());
+  double scale = PixelsPerTwip;
+  if (Line.ScaleHorizontal && Line.ScaleVertical)
+    scale = (sx + sy) / 2;
+  else if (Line.ScaleHorizontal)
+    scale = sx;
+  else if (Line.ScaleVertical)
+    scale = sy;
+  const double width = Line.Width * scale;
+  return std::isfinite(width) ? std::max(width, 1.0) : 1.0;
+}
+
+QPen DevicePen(const LineStyle& Line, const ColorTransform& Ct, const QTransform& ToDevice,
+               double PixelsPerTwip)
+{
+  QPen pen(TransformedColor(Line.Color, Ct));
+  pen.setWidthF(LineWidthPixels(Line, ToDevice, PixelsPerTwip));
+  // Qt pens have one cap for both ends: the start cap is the one used.
+  switch (Line.StartCap) {
+  case CapStyle::None:
+    pen.setCapStyle(Qt::FlatCap);
+    break;
+  case CapStyle::Square:
+    pen.setCapStyle(Qt::SquareCap);
+    break;
+  case CapStyle::Round:
+    pen.setCapStyle(Qt::RoundCap);
+    break;
+  }
+  switch (Line.Join) {
+  case JoinStyle::Bevel:
+    pen.setJoinStyle(Qt::BevelJoin);
+    break;
+  case JoinStyle::Miter:
+    pen.setJoinStyle(Qt::SvgMiterJoin);
+    pen.setMiterLimit(std::max(1.0, Line.MiterLimit));
+    break;
+  case JoinStyle::Round:
+    pen.setJoinStyle(Qt::RoundJoin);
+    break;
+  }
+  return pen;
+}
+
+} // namespace quenloft::swf::render

@@ -1,0 +1,472 @@
+#include "swf/render/PainterBackend.h"
+
+#include <QPainterPathStroker>
+
+#include <algorithm>
+#include <cmath>
+
+#include "swf/render/AliasedSpans.h"
+#include "swf/render/Paint.h"
+#include "swf/render/ShapePaths.h"
+
+namespace quenloft::swf::render {
+namespace {
+
+// A transform past this scale (or not finite) draws nothing: nested
+// sprites can multiply their scales beyond anything a rasterizer handles.
+constexpr double MaxScale = 1e6;
+
+// Colour-transformed bitmap copies kept per frame.
+constexpr std::size_t MaxTinted = 32;
+
+bool Drawable(const QTransform& T)
+{
+  for (double v : {T.m11(), T.m12(), T.m21(), T.m22(), T.dx(), T.dy()}) {
+    if (!std::isfinite(v) || std::abs(v) > MaxScale * 1e3)
+      return false;
+  }
+  return std::abs(T.m11()) + std::abs(T.m12()) + std::abs(T.m21()) + std::abs(T.m22()) <
+         MaxScale;
+}
+
+std::optional<QPainter::CompositionMode> QtMode(BlendMode Mode)
+{
+  switch (Mode) {
+  case BlendMode::Normal:
+  case BlendMode::Layer:
+    return QPainter::CompositionMode_SourceOver;
+  case BlendMode::Multiply:
+    return QPainter::CompositionMode_Multiply;
+  case BlendMode::Screen:
+    return QPainter::CompositionMode_Screen;
+  case BlendMode::Lighten:
+    return QPainter::CompositionMode_Lighten;
+  case BlendMode::Darken:
+    return QPainter::CompositionMode_Darken;
+  case BlendMode::Difference:
+    return QPainter::CompositionMode_Difference;
+  case BlendMode::Add:
+    return QPainter::CompositionMode_Plus;
+  case BlendMode::Overlay:
+    return QPainter::CompositionMode_Overlay;
+  case BlendMode::HardLight:
+    return QPainter::CompositionMode_HardLight;
+  case BlendMode::Subtract:
+  case BlendMode::Invert:
+  case BlendMode::Alpha:
+  case BlendMode::Erase:
+    break;
+  }
+  return std::nullopt;
+}
+
+// Curves are flattened to segments no further than this many pixels from
+// the curve; Qt's own flattening is coarser and moves aliased edges.
+constexpr double FlatnessPixels = 1.0 / 32;
+
+// Path mapped to the device with its curves as fine line segments.
+QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
+{
+  QPainterPath out;
+  out.setFillRule(Path.fillRule());
+  const int n = Path.elementCount();
+  QPointF last;
+  for (int i = 0; i < n; ++i) {
+    const QPainterPath::Element& e = Path.elementAt(i);
+    const QPointF p = T.map(QPointF(e.x, e.y));
+    switch (e.type) {
+    case QPainterPath::MoveToElement:
+      out.moveTo(p);
+      last = p;
+      break;
+    case QPainterPath::LineToElement:
+      out.lineTo(p);
+      last = p;
+      break;
+    case QPainterPath::CurveToElement: {
+      if (i + 2 >= n)
+        return out;
+      const QPointF c1 = p;
+      const QPointF c2 = T.map(QPointF(Path.elementAt(i + 1).x, Path.elementAt(i + 1).y));
+      const QPointF end = T.map(QPointF(Path.elementAt(i + 2).x, Path.elementAt(i + 2).y));
+      // A cubic's distance from its chord is at most 3/4 of its control
+      // points' distance from it; segments shrink that by their count squared.
+      const double dev = std::max(QLineF(last, c1).length() + QLineF(c1, c2).length() +
+                                      QLineF(c2, end).length() - QLineF(last, end).length(),
+                                  0.0);
+      const int steps = std::clamp(static_cast<int>(std::ceil(std::sqrt(dev / FlatnessPixels))), 1, 256);
+      for (int k = 1; k <= steps; ++k) {
+        const double t = static_cast<double>(k) / steps;
+        const double u = 1 - t;
+        out.lineTo(last * (u * u * u) + c1 * (3 * u * u * t) + c2 * (3 * u * t * t) + end * (t * t * t));
+      }
+      last = end;
+      i += 2;
+      break;
+    }
+    case QPainterPath::CurveToDataElement:
+      break;
+    }
+  }
+  return out;
+}
+
+QImage Tinted(const QImage& Source, const ColorTransform& Ct)
+{
+  QImage out = Source.convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < out.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+    for (int x = 0; x < out.width(); ++x) {
+      const QRgb p = row[x];
+      const Rgba c = Ct.Apply({static_cast<std::uint8_t>(qRed(p)),
+                               static_cast<std::uint8_t>(qGreen(p)),
+                               static_cast<std::uint8_t>(qBlue(p)),
+                               static_cast<std::uint8_t>(qAlpha(p))});
+      row[x] = qRgba(c.R, c.G, c.B, c.A);
+    }
+  }
+  return out.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+} // namespace
+
+PainterBackend::PainterBackend(QImage& Target, const PaintOptions& Options, ShapeCache& Shapes,
+                               BitmapSource Bitmaps)
+    : FTarget(Target), FOptions(Options), FShapes(Shapes), FBitmaps(std::move(Bitmaps))
+{
+  Layer root;
+  root.Painter = std::make_unique<QPainter>(&FTarget);
+  SetUp(*root.Painter);
+  FLayers.push_back(std::move(root));
+}
+
+PainterBackend::~PainterBackend()
+{
+  // Unbalanced commands (a walk cut short): close what is open.
+  while (FLayers.size() > 1)
+    EndLayer();
+  Painter().end();
+}
+
+void PainterBackend::SetUp(QPainter& P)
+{
+  P.setRenderHint(QPainter::Antialiasing, FOptions.Antialias);
+  P.setRenderHint(QPainter::SmoothPixmapTransform, false);
+}
+
+void PainterBackend::ApplyClip(Layer& L)
+{
+  QPainter& p = *L.Painter;
+  p.resetTransform();
+  SetClip(p, L);
+}
+
+void PainterBackend::SetClip(QPainter& P, const Layer& L)
+{
+  if (FOptions.Antialias ? L.Clips.empty() : L.Regions.empty())
+    P.setClipping(false);
+  else if (FOptions.Antialias)
+    P.setClipPath(L.Clips.back(), Qt::ReplaceClip);
+  else
+    P.setClipRegion(L.Regions.back(), Qt::ReplaceClip);
+}
+
+void PainterBackend::FillDevicePath(const QPainterPath& DevicePath, const QBrush& Brush)
+{
+  QPainter& p = Painter();
+  p.resetTransform();
+  if (FOptions.Antialias) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(Brush);
+    p.drawPath(DevicePath);
+    return;
+  }
+  for (const Span& s : AliasedSpans(DevicePath, FTarget.rect()))
+    p.fillRect(QRect(s.X0, s.Y, s.X1 - s.X0, 1), Brush);
+}
+
+void PainterBackend::DrawShape(const ShapeDraw& Draw)
+{
+  if (!Draw.Shape)
+    return;
+  if (FCollecting)
+    Collect(Draw);
+  else if (!Top().Ignored)
+    Paint(Draw);
+}
+
+void PainterBackend::Collect(const ShapeDraw& Draw)
+{
+  const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;
+  if (!Drawable(t))
+    return;
+  QPainterPath& area = FMasks[*FCollecting].Area;
+  for (const ShapePart& part : FShapes.Geometry(*Draw.Shape).Parts) {
+    QPainterPath piece;
+    if (part.Type == ShapePart::Kind::Fill) {
+      piece = DevicePath(part.Path, t);
+    } else {
+      QPainterPathStroker stroker(DevicePen(part.Line, {}, t, FOptions.PixelsPerTwip));
+      piece = stroker.createStroke(DevicePath(part.Path, t));
+    }
+    if (!FOptions.Antialias) {
+      FMasks[*FCollecting].AreaRegion +=
+          SpansRegion(AliasedSpans(DevicePath(piece, {}), FTarget.rect()));
+      continue;
+    }
+    // Paths of different fill rules cannot simply be appended: unite them.
+    area = area.isEmpty() ? piece.simplified() : area.united(piece);
+  }
+}
+
+void PainterBackend::Paint(const ShapeDraw& Draw)
+{
+  const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;
+  if (!Drawable(t))
+    return;
+  for (const ShapePart& part : FShapes.Geometry(*Draw.Shape).Parts) {
+    if (part.Type == ShapePart::Kind::Fill) {
+      if (part.Fill.Kind == FillKind::Bitmap) {
+        FillBitmap(part.Fill, part.Path, t, Draw.Color);
+        continue;
+      }
+      QBrush brush = GradientOrSolidBrush(part.Fill, Draw.Color);
+      brush.setTransform(brush.transform() * t);
+      FillDevicePath(DevicePath(part.Path, t), brush);
+      continue;
+    }
+    QPen pen = DevicePen(part.Line, Draw.Color, t, FOptions.PixelsPerTwip);
+    if (part.Line.Fill && part.Line.Fill->Kind != FillKind::Bitmap) {
+      QBrush brush = GradientOrSolidBrush(*part.Line.Fill, Draw.Color);
+      brush.setTransform(brush.transform() * t);
+      pen.setBrush(brush);
+    }
+    // The smallest singular value: how much the transform squashes at most.
+    const double a = t.m11() * t.m11() + t.m12() * t.m12();
+    const double c = t.m21() * t.m21() + t.m22() * t.m22();
+    const double b = t.m11() * t.m21() + t.m12() * t.m22();
+    const double minScale = std::sqrt(std::max(0.0, (a + c - std::hypot(a - c, 2 * b)) / 2));
+    QPainterPath outline;
+    if (part.Line.ScaleHorizontal && part.Line.ScaleVertical && minScale > 0) {
+      // A line that scales is outlined in the shape's space and transformed
+      // with it, as in the player: a squashed shape has squashed lines, at
+      // least a pixel across where they are thinnest.
+      QPen local = pen;
+      local.setWidthF(std::max<double>(part.Line.Width, 1 / minScale));
+      outline = DevicePath(QPainterPathStroker(local).createStroke(part.Path), t);
+    } else {
+      outline = DevicePath(QPainterPathStroker(pen).createStroke(DevicePath(part.Path, t)), {});
+    }
+    FillDevicePath(outline, pen.brush());
+  }
+}
+
+void PainterBackend::FillBitmap(const FillStyle& Fill, const QPainterPath& Path,
+                                const QTransform& ToDevice, const ColorTransform& Ct)
+{
+  const QImage* image = Bitmap(Fill.BitmapId, Ct);
+  if (!image || image->isNull())
+    return;
+  const QTransform bitmap = ToQTransform(Fill.BitmapTransform);
+  const QPainterPath area = DevicePath(Path, ToDevice);
+  QPainter& p = Painter();
+  p.save();
+  p.setRenderHint(QPainter::SmoothPixmapTransform, FOptions.SmoothBitmaps && Fill.Smoothed);
+  if (Fill.Repeating) {
+    QBrush brush(*image);
+    brush.setTransform(bitmap * ToDevice);
+    FillDevicePath(area, brush);
+  } else {
+    // A clipped fill shows the bitmap once; outside it the shape stays empty.
+    p.resetTransform();
+    if (FOptions.Antialias)
+      p.setClipPath(area, Qt::IntersectClip);
+    else
+      p.setClipRegion(SpansRegion(AliasedSpans(area, FTarget.rect())), Qt::IntersectClip);
+    p.setWorldTransform(bitmap * ToDevice);
+    p.drawImage(QPointF(0, 0), *image);
+  }
+  p.restore();
+}
+
+const QImage* PainterBackend::Bitmap(CharacterId Id, const ColorTransform& Ct)
+{
+  const QImage* source = FBitmaps ? FBitmaps(Id) : nullptr;
+  if (!source || Ct.IsIdentity())
+    return source;
+  for (const auto& [key, image] : FTinted) {
+    if (key.first == Id && key.second == Ct)
+      return &image;
+  }
+  if (FTinted.size() >= MaxTinted)
+    FTinted.erase(FTinted.begin());
+  FTinted.push_back({{Id, Ct}, Tinted(*source, Ct)});
+  return &FTinted.back().second;
+}
+
+void PainterBackend::PushMask()
+{
+  Mask m;
+  m.LayerIndex = FLayers.size() - 1;
+  m.Ignored = FCollecting.has_value() || Top().Ignored;
+  FMasks.push_back(m);
+  if (!m.Ignored)
+    FCollecting = FMasks.size() - 1;
+}
+
+void PainterBackend::ActivateMask()
+{
+  if (FMasks.empty() || FMasks.back().Ignored)
+    return;
+  FCollecting.reset();
+  Mask& m = FMasks.back();
+  Layer& l = FLayers[m.LayerIndex];
+  QPainter& p = *l.Painter;
+  p.setRenderHint(QPainter::Antialiasing, FOptions.Antialias);
+  if (FOptions.Antialias)
+    l.Clips.push_back(l.Clips.empty() ? m.Area : l.Clips.back().intersected(m.Area));
+  else
+    l.Regions.push_back(l.Regions.empty() ? m.AreaRegion : l.Regions.back().intersected(m.AreaRegion));
+  m.Area = QPainterPath();
+  m.AreaRegion = QRegion();
+  ApplyClip(l);
+}
+
+void PainterBackend::DeactivateMask()
+{
+  // The clip stays until PopMask; nothing is drawn in between.
+}
+
+void PainterBackend::PopMask()
+{
+  if (FMasks.empty())
+    return;
+  const Mask m = std::move(FMasks.back());
+  FMasks.pop_back();
+  if (m.Ignored)
+    return;
+  if (FCollecting && *FCollecting == FMasks.size()) {
+    FCollecting.reset(); // popped before it was activated
+    return;
+  }
+  if (m.LayerIndex < FLayers.size()) {
+    Layer& l = FLayers[m.LayerIndex];
+    if (FOptions.Antialias && !l.Clips.empty())
+      l.Clips.pop_back();
+    if (!FOptions.Antialias && !l.Regions.empty())
+      l.Regions.pop_back();
+    ApplyClip(l);
+  }
+}
+
+void PainterBackend::BeginLayer(BlendMode Mode)
+{
+  Layer l;
+  l.Mode = Mode;
+  l.Ignored = FCollecting.has_value() || Top().Ignored;
+  if (!l.Ignored) {
+    l.Image = std::make_unique<QImage>(FTarget.size(), QImage::Format_ARGB32_Premultiplied);
+    l.Image->fill(Qt::transparent);
+    l.Painter = std::make_unique<QPainter>(l.Image.get());
+    SetUp(*l.Painter);
+  }
+  FLayers.push_back(std::move(l));
+}
+
+void PainterBackend::EndLayer()
+{
+  if (FLayers.size() <= 1)
+    return;
+  Layer child = std::move(FLayers.back());
+  FLayers.pop_back();
+  if (child.Ignored)
+    return;
+  child.Painter->end();
+  Composite(child, Top());
+}
+
+void PainterBackend::Composite(Layer& Child, Layer& Parent)
+{
+  const BlendMode mode = Child.Mode;
+  // Alpha and Erase change only the alpha of the layer under them; drawn
+  // straight onto the stage, which is opaque whatever its alpha, they show
+  // nothing.
+  if ((mode == BlendMode::Alpha || mode == BlendMode::Erase) && !Parent.Image)
+    return;
+  QPainter& p = *Parent.Painter;
+  if (const auto qt = QtMode(mode)) {
+    p.save();
+    p.resetTransform();
+    p.setCompositionMode(*qt);
+    p.drawImage(QPoint(0, 0), *Child.Image);
+    p.restore();
+    return;
+  }
+  QImage* under = Parent.Image ? Parent.Image.get() : &FTarget;
+  if (!Parent.Clips.empty() || !Parent.Regions.empty()) {
+    // The masks in force cut the layer before it is blended.
+    QImage cut(Child.Image->size(), QImage::Format_ARGB32_Premultiplied);
+    cut.fill(Qt::transparent);
+    QPainter c(&cut);
+    c.setRenderHint(QPainter::Antialiasing, FOptions.Antialias);
+    SetClip(c, Parent);
+    c.drawImage(QPoint(0, 0), *Child.Image);
+    c.end();
+    *Child.Image = std::move(cut);
+  }
+  BlendPixels(*under, *Child.Image, mode);
+}
+
+void BlendPixels(QImage& Under, const QImage& Layer, BlendMode Mode)
+{
+  if (Under.size() != Layer.size() || Under.format() != QImage::Format_ARGB32_Premultiplied ||
+      Layer.format() != QImage::Format_ARGB32_Premultiplied)
+    return;
+  for (int y = 0; y < Under.height(); ++y) {
+    auto* d = reinterpret_cast<QRgb*>(Under.scanLine(y));
+    const auto* s = reinterpret_cast<const QRgb*>(Layer.constScanLine(y));
+    for (int x = 0; x < Under.width(); ++x) {
+      const int sa = qAlpha(s[x]);
+      if (sa == 0)
+        continue;
+      const QRgb dp = d[x];
+      const int da = qAlpha(dp);
+      const int dc[3] = {qRed(dp), qGreen(dp), qBlue(dp)};
+      const int sc[3] = {qRed(s[x]), qGreen(s[x]), qBlue(s[x])};
+      int out[4] = {0, 0, 0, 0}; // r, g, b, a premultiplied
+      switch (Mode) {
+      case BlendMode::Alpha:
+        for (int i = 0; i < 3; ++i)
+          out[i] = dc[i] * sa / 255;
+        out[3] = da * sa / 255;
+        break;
+      case BlendMode::Erase:
+        for (int i = 0; i < 3; ++i)
+          out[i] = dc[i] * (255 - sa) / 255;
+        out[3] = da * (255 - sa) / 255;
+        break;
+      case BlendMode::Subtract:
+        // Each colour under loses the layer's colour, as far as the layer
+        // covers it (its colours are premultiplied).
+        for (int i = 0; i < 3; ++i)
+          out[i] = std::max(0, dc[i] - sc[i]);
+        out[3] = sa + da * (255 - sa) / 255;
+        break;
+      case BlendMode::Invert:
+        // The layer's colour is not used: its area inverts what is under it.
+        for (int i = 0; i < 3; ++i)
+          out[i] = dc[i] * (255 - sa) / 255 + (da - dc[i]) * sa / 255;
+        out[3] = da;
+        break;
+      default:
+        return;
+      }
+      for (int& v : out)
+        v = std::clamp(v, 0, 255);
+      d[x] = qRgba(std::min(out[0], out[3]), std::min(out[1], out[3]), std::min(out[2], out[3]),
+                   out[3]);
+    }
+  }
+}
+
+} // namespace quenloft::swf::render

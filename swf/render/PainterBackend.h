@@ -1,0 +1,106 @@
+// Carries out draw commands with QPainter on a QImage.
+//
+// Masks become clip paths in device space (the union of the mask's shapes,
+// intersected with the masks already in force). A blend mode other than
+// Normal draws its items on a transparent layer of the target's size, which
+// is then composited onto what is under it: QPainter's composition modes
+// for Layer, Multiply, Screen, Lighten, Darken, Difference, Add, Overlay
+// and HardLight; per-pixel code here for Subtract, Invert, Alpha and Erase.
+// Alpha and Erase work on the layer they are drawn into; with no layer
+// above them (drawn straight onto the stage) they draw as Normal, as the
+// player does.
+//
+// Threads: the thread that owns the target image.
+#pragma once
+
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRegion>
+#include <QTransform>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "swf/render/DrawCommands.h"
+
+namespace quenloft::swf::render {
+
+class ShapeCache;
+
+// Decoded bitmaps by character id: premultiplied ARGB32, or nullptr for an
+// id that is no bitmap or does not decode.
+using BitmapSource = std::function<const QImage*(CharacterId)>;
+
+struct PaintOptions {
+  QTransform StageToDevice;   // stage twips to target pixels
+  double PixelsPerTwip = 0.05;
+  bool Antialias = true;
+  bool SmoothBitmaps = true;  // for bitmap fills that ask to be smoothed
+};
+
+class PainterBackend : public DrawCommands {
+public:
+  // Target: ARGB32_Premultiplied, not painted on by anyone else meanwhile.
+  PainterBackend(QImage& Target, const PaintOptions& Options, ShapeCache& Shapes,
+                 BitmapSource Bitmaps);
+  ~PainterBackend() override;
+  PainterBackend(const PainterBackend&) = delete;
+  PainterBackend& operator=(const PainterBackend&) = delete;
+
+  void DrawShape(const ShapeDraw& Draw) override;
+  void PushMask() override;
+  void ActivateMask() override;
+  void DeactivateMask() override;
+  void PopMask() override;
+  void BeginLayer(BlendMode Mode) override;
+  void EndLayer() override;
+
+private:
+  struct Layer {
+    std::unique_ptr<QImage> Image; // null for the target itself
+    std::unique_ptr<QPainter> Painter;
+    BlendMode Mode = BlendMode::Normal;
+    bool Ignored = false;          // opened inside a mask's own shapes
+    std::vector<QPainterPath> Clips; // the masks in force on this layer
+    std::vector<QRegion> Regions;    // the same without anti-aliasing
+  };
+  struct Mask {
+    bool Ignored = false;          // nested in another mask's own shapes
+    std::size_t LayerIndex = 0;
+    QPainterPath Area;             // device space, while it is collected
+    QRegion AreaRegion;            // the same without anti-aliasing
+  };
+
+  Layer& Top() { return FLayers.back(); }
+  QPainter& Painter() { return *FLayers.back().Painter; }
+  void SetUp(QPainter& P);
+  void ApplyClip(Layer& L);
+  void Paint(const ShapeDraw& Draw);
+  // Fills DevicePath with Brush; without anti-aliasing through AliasedSpans.
+  void FillDevicePath(const QPainterPath& DevicePath, const QBrush& Brush);
+  void SetClip(QPainter& P, const Layer& L);
+  void Collect(const ShapeDraw& Draw);
+  void FillBitmap(const FillStyle& Fill, const QPainterPath& Path, const QTransform& ToDevice,
+                  const ColorTransform& Ct);
+  const QImage* Bitmap(CharacterId Id, const ColorTransform& Ct);
+  void Composite(Layer& Child, Layer& Parent);
+
+  QImage& FTarget;
+  PaintOptions FOptions;
+  ShapeCache& FShapes;
+  BitmapSource FBitmaps;
+  std::vector<Layer> FLayers;
+  std::vector<Mask> FMasks;
+  std::optional<std::size_t> FCollecting; // the mask whose shapes come now
+  // Colour-transformed copies of bitmaps, for this frame.
+  std::vector<std::pair<std::pair<CharacterId, ColorTransform>, QImage>> FTinted;
+};
+
+// Blends Layer onto Under pixel by pixel for the modes QPainter lacks
+// (Subtract, Invert, Alpha, Erase); both premultiplied ARGB32 of one size.
+void BlendPixels(QImage& Under, const QImage& Layer, BlendMode Mode);
+
+} // namespace quenloft::swf::render

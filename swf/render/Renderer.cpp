@@ -1,0 +1,113 @@
+#include "swf/render/Renderer.h"
+
+#include <cmath>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <variant>
+
+#include "swf/render/BitmapImages.h"
+#include "swf/render/DrawCommands.h"
+#include "swf/render/PainterBackend.h"
+#include "swf/render/ShapePaths.h"
+
+namespace quenloft::swf::render {
+
+struct Renderer::Caches {
+  ShapeCache Shapes;
+  // Decoded once; a bitmap that does not decode is kept as a null image.
+  std::unordered_map<CharacterId, QImage> Bitmaps;
+};
+
+Renderer::Renderer(std::shared_ptr<const Movie> Movie)
+    : FMovie(std::move(Movie)), FCaches(std::make_unique<Caches>())
+{
+  if (!FMovie)
+    throw ERenderError("no movie to render");
+}
+
+Renderer::~Renderer() = default;
+
+QSize Renderer::StageSize() const
+{
+  const Rect& s = FMovie->Stage;
+  const auto side = [](std::int64_t Twips) {
+    return static_cast<int>(std::clamp<std::int64_t>(Twips / 20, 1, MaxFrameSide));
+  };
+  return {side(std::int64_t{s.XMax} - s.XMin), side(std::int64_t{s.YMax} - s.YMin)};
+}
+
+void Renderer::Draw(const DisplayList& List, QPainter& Painter, const QRectF& Target,
+                    Quality Q) const
+{
+  const QRect device = Painter.worldTransform().mapRect(Target).toAlignedRect();
+  if (device.isEmpty())
+    return;
+  const QSize size(std::min(device.width(), MaxFrameSide), std::min(device.height(), MaxFrameSide));
+  QImage frame(size, QImage::Format_ARGB32_Premultiplied);
+  if (frame.isNull())
+    return;
+  Paint(List, frame, Q);
+  Painter.save();
+  Painter.setRenderHint(QPainter::SmoothPixmapTransform, Q != Quality::Low);
+  Painter.drawImage(Target, frame);
+  Painter.restore();
+}
+
+QImage Renderer::RenderFrame(const DisplayList& List, QSize Size, Quality Q) const
+{
+  if (Size.width() <= 0 || Size.height() <= 0)
+    throw ERenderError("cannot render a frame of " + std::to_string(Size.width()) + " x " +
+                       std::to_string(Size.height()) + " pixels");
+  if (Size.width() > MaxFrameSide || Size.height() > MaxFrameSide ||
+      std::int64_t{Size.width()} * Size.height() > MaxFramePixels)
+    throw ERenderError("a frame of " + std::to_string(Size.width()) + " x " +
+                       std::to_string(Size.height()) + " pixels is larger than the renderer's limit (" +
+                       std::to_string(MaxFrameSide) + " pixels per side, " +
+                       std::to_string(MaxFramePixels >> 20) + " Mpixel in all)");
+  QImage frame(Size, QImage::Format_ARGB32_Premultiplied);
+  if (frame.isNull())
+    throw ERenderError("out of memory for a frame of " + std::to_string(Size.width()) + " x " +
+                       std::to_string(Size.height()) + " pixels");
+  Paint(List, frame, Q);
+  return frame;
+}
+
+void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q) const
+{
+  const Rgba bg = FMovie->Background;
+  Image.fill(QColor(bg.R, bg.G, bg.B)); // the stage itself is always opaque
+
+  const Rect& s = FMovie->Stage;
+  const double w = static_cast<double>(s.XMax) - s.XMin;
+  const double h = static_cast<double>(s.YMax) - s.YMin;
+  if (!(w > 0 && h > 0))
+    return;
+  const double sx = Image.width() / w;
+  const double sy = Image.height() / h;
+
+  PaintOptions options;
+  options.StageToDevice = QTransform::fromTranslate(-s.XMin, -s.YMin) * QTransform::fromScale(sx, sy);
+  options.PixelsPerTwip = (sx + sy) / 2;
+  options.Antialias = Q != Quality::Low;
+  options.SmoothBitmaps = Q == Quality::High || Q == Quality::Best;
+
+  Caches& caches = *FCaches;
+  caches.Shapes.Trim();
+  const Movie& movie = *FMovie;
+  BitmapSource bitmaps = [&caches, &movie](CharacterId Id) -> const QImage* {
+    auto it = caches.Bitmaps.find(Id);
+    if (it == caches.Bitmaps.end()) {
+      const Character* ch = movie.Find(Id);
+      const auto* bitmap = ch ? std::get_if<swf::Bitmap>(ch) : nullptr;
+      if (!bitmap)
+        return nullptr;
+      it = caches.Bitmaps.emplace(Id, DecodeBitmapImage(movie, *bitmap)).first;
+    }
+    return it->second.isNull() ? nullptr : &it->second;
+  };
+  PainterBackend backend(Image, options, caches.Shapes, bitmaps);
+  EmitDisplayList(movie, List, caches.Shapes, backend);
+}
+
+} // namespace quenloft::swf::render

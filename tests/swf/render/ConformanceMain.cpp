@@ -1,0 +1,191 @@
+// swf_conformance: draws the frames the visual cases capture and compares
+// them with their reference images.
+//
+//   swf_conformance [--fixtures DIR] [--out DIR] [--expect FILE] [CASE...]
+//
+// DIR defaults to the fixtures beside the source tree; difference images
+// and our own renderings go to --out (default: the current folder). With
+// --expect, the exit status is 1 when a case named in FILE (one per line,
+// '#' starts a note) fails. A missing fixtures folder exits 77 (skipped).
+#include "tests/swf/render/Conformance.h"
+
+#include <QDir>
+#include <QImage>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <sstream>
+
+#include "swf/MovieReader.h"
+#include "swf/Timeline.h"
+#include "swf/render/Renderer.h"
+
+namespace fs = std::filesystem;
+using namespace quenloft::swf;
+
+namespace {
+
+std::string ReadText(const fs::path& File)
+{
+  std::ifstream in(File, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+render::Quality QualityNamed(const std::string& Name)
+{
+  if (Name == "low")
+    return render::Quality::Low;
+  if (Name == "medium")
+    return render::Quality::Medium;
+  if (Name == "best")
+    return render::Quality::Best;
+  return render::Quality::High;
+}
+
+struct CaseOutcome {
+  bool Passed = true;
+  std::string Detail;
+};
+
+CaseOutcome RunCase(const fs::path& Dir, const std::string& Name, const std::string& ManifestQuality,
+                    const fs::path& Out)
+{
+  CaseOutcome outcome;
+  const conformance::CaseSpec spec = conformance::ParseCaseToml(ReadText(Dir / "test.toml"));
+  const std::string qualityName = spec.Quality.empty() ? ManifestQuality : spec.Quality;
+  const render::Quality quality = QualityNamed(qualityName);
+
+  std::shared_ptr<Movie> movie;
+  try {
+    movie = ReadMovieFile((Dir / "test.swf").string());
+  } catch (const std::exception& e) {
+    return {false, std::string("cannot read the movie: ") + e.what()};
+  }
+  render::Renderer renderer(movie);
+  std::unique_ptr<Timeline> timeline;
+  int advances = 0;
+  for (const conformance::Comparison& c : spec.Comparisons) {
+    // Making the timeline is the first advance.
+    if (!timeline || advances > c.Trigger) {
+      timeline = std::make_unique<Timeline>(movie);
+      advances = 1;
+    }
+    while (advances < c.Trigger) {
+      timeline->Advance();
+      ++advances;
+    }
+    const QImage expected(QString::fromStdString((Dir / (c.Name + ".expected.png")).string()));
+    if (expected.isNull()) {
+      outcome.Passed = false;
+      outcome.Detail += " " + c.Name + ": no reference image;";
+      continue;
+    }
+    QImage actual;
+    try {
+      actual = renderer.RenderFrame(timeline->List(), renderer.StageSize(), quality);
+    } catch (const std::exception& e) {
+      outcome.Passed = false;
+      outcome.Detail += " " + c.Name + ": " + e.what() + ";";
+      continue;
+    }
+    QImage difference;
+    const auto results = conformance::CompareImages(actual, expected, c.Checks, &difference);
+    const std::string stem = (Out / (Name + "." + c.Name)).string();
+    actual.save(QString::fromStdString(stem + ".actual.png"));
+    bool passed = actual.size() == expected.size();
+    std::ostringstream detail;
+    detail << ' ' << c.Name << " (" << qualityName << ", frame advance " << c.Trigger << "):";
+    if (!passed)
+      detail << " size " << actual.width() << 'x' << actual.height() << " against "
+             << expected.width() << 'x' << expected.height();
+    for (const auto& r : results) {
+      detail << " tol" << r.Limit.Tolerance << ' ' << r.Outliers << '/' << r.Limit.MaxOutliers;
+      passed = passed && r.Passed();
+    }
+    if (!passed) {
+      difference.save(QString::fromStdString(stem + ".difference.png"));
+      outcome.Passed = false;
+    }
+    outcome.Detail += detail.str() + ';';
+  }
+  return outcome;
+}
+
+std::set<std::string> ReadList(const fs::path& File)
+{
+  std::set<std::string> names;
+  std::ifstream in(File);
+  std::string line;
+  while (std::getline(in, line)) {
+    line = line.substr(0, line.find('#'));
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
+      line.pop_back();
+    if (!line.empty())
+      names.insert(line);
+  }
+  return names;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+  fs::path fixtures = fs::path(QUENLOFT_SOURCE_DIR) / ".." / "shared" / "fixtures" / "ruffle";
+  fs::path out = ".";
+  std::optional<fs::path> expectFile;
+  std::set<std::string> only;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--fixtures" && i + 1 < argc)
+      fixtures = argv[++i];
+    else if (arg == "--out" && i + 1 < argc)
+      out = argv[++i];
+    else if (arg == "--expect" && i + 1 < argc)
+      expectFile = argv[++i];
+    else
+      only.insert(arg);
+  }
+  if (!fs::is_directory(fixtures)) {
+    std::cout << "skipped: no fixtures at " << fixtures.string() << '\n';
+    return 77;
+  }
+  fs::create_directories(out);
+
+  const std::string manifest = ReadText(fixtures / "MANIFEST.tsv");
+  const auto qualities = conformance::ManifestColumn(manifest, "quality");
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(fixtures)) {
+    if (entry.is_directory() && fs::exists(entry.path() / "test.toml"))
+      names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+
+  const std::set<std::string> expected = expectFile ? ReadList(*expectFile) : std::set<std::string>{};
+  int passed = 0;
+  int run = 0;
+  std::vector<std::string> regressions;
+  for (const std::string& name : names) {
+    if (!only.empty() && !only.count(name))
+      continue;
+    ++run;
+    const auto quality = qualities.count(name) ? qualities.at(name) : std::string();
+    const auto started = std::chrono::steady_clock::now();
+    const CaseOutcome o = RunCase(fixtures / name, name, quality, out);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - started).count();
+    passed += o.Passed ? 1 : 0;
+    std::cout << (o.Passed ? "PASS " : "FAIL ") << name << " (" << ms << " ms)" << o.Detail << '\n';
+    if (!o.Passed && expected.count(name))
+      regressions.push_back(name);
+  }
+  std::cout << passed << '/' << run << " within tolerance\n";
+  for (const std::string& name : regressions)
+    std::cout << "regression: " << name << " passed before\n";
+  return regressions.empty() ? 0 : 1;
+}

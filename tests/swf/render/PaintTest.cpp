@@ -1,0 +1,177 @@
+// Gradient ramps, spread modes, bitmap fills and line widths, drawn through
+// the painter backend onto small images.
+#include "swf/render/Paint.h"
+#include "swf/render/PainterBackend.h"
+#include "swf/render/ShapePaths.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/swf/render/Shapes.h"
+
+namespace quenloft::swf::render {
+namespace {
+
+using namespace testing;
+
+const Rgba Black{0, 0, 0, 255};
+const Rgba White{255, 255, 255, 255};
+const Rgba Red{255, 0, 0, 255};
+const Rgba Blue{0, 0, 255, 255};
+
+Gradient Ramp(std::initializer_list<GradientStop> Stops, InterpolationMode Mode = InterpolationMode::Rgb)
+{
+  Gradient g;
+  g.Stops = Stops;
+  g.Interpolation = Mode;
+  return g;
+}
+
+TEST(GradientRamp, SamplesStopsAsThePlayerDoes)
+{
+  struct Case {
+    const char* Name;
+    Gradient G;
+    ColorTransform Ct;
+    int Index;
+    QRgb Expected;
+  } cases[] = {
+      {"halfway", Ramp({{0, Black}, {255, White}}), {}, 128, qRgb(128, 128, 128)},
+      {"before the first stop", Ramp({{64, Red}, {255, Blue}}), {}, 10, qRgb(255, 0, 0)},
+      {"after the last stop", Ramp({{0, Red}, {100, Blue}}), {}, 200, qRgb(0, 0, 255)},
+      {"linear light", Ramp({{0, Black}, {255, White}}, InterpolationMode::LinearRgb), {}, 128,
+       qRgb(188, 188, 188)},
+      {"equal ratios, before the edge", Ramp({{0, Red}, {128, Red}, {128, Blue}, {255, Blue}}), {},
+       127, qRgb(255, 0, 0)},
+      {"equal ratios, at the edge", Ramp({{0, Red}, {128, Red}, {128, Blue}, {255, Blue}}), {}, 128,
+       qRgb(255, 0, 0)},
+      {"equal ratios, after the edge", Ramp({{0, Red}, {128, Red}, {128, Blue}, {255, Blue}}), {},
+       129, qRgb(0, 0, 255)},
+      {"a falling ratio paints nothing", Ramp({{255, Blue}, {0, Red}}), {}, 0, qRgb(0, 0, 255)},
+      {"a pair after a fall paints on from the furthest ratio",
+       Ramp({{0, Red}, {100, Black}, {50, White}, {150, Blue}}), {}, 125,
+       qRgb(64, 64, 255)},
+      {"beyond the furthest ratio, the last stop", Ramp({{0, Red}, {200, Blue}, {100, White}}), {},
+       230, qRgb(255, 255, 255)},
+      {"colour transform", Ramp({{0, White}, {255, White}}), {0.5, 1, 0, 1, 0, 0, 10, 0}, 50,
+       qRgb(128, 255, 10)},
+  };
+  for (const Case& c : cases) {
+    const QRgb got = GradientRamp(c.G, c.Ct)[c.Index];
+    EXPECT_NEAR(qRed(got), qRed(c.Expected), 1) << c.Name;
+    EXPECT_NEAR(qGreen(got), qGreen(c.Expected), 1) << c.Name;
+    EXPECT_NEAR(qBlue(got), qBlue(c.Expected), 1) << c.Name;
+  }
+}
+
+TEST(LineWidth, FollowsTheScaleFlagsWithAOnePixelFloor)
+{
+  struct Case {
+    const char* Name;
+    std::uint16_t Width;
+    bool ScaleX, ScaleY;
+    QTransform ToDevice;
+    double Pixels;
+  } cases[] = {
+      {"hairline", 0, true, true, QTransform::fromScale(0.05, 0.05), 1},
+      {"scaled", 40, true, true, QTransform::fromScale(0.1, 0.1), 4},
+      {"thinner than a pixel", 4, true, true, QTransform::fromScale(0.05, 0.05), 1},
+      {"not scaled", 40, false, false, QTransform::fromScale(1, 1), 2},
+      {"horizontal only", 40, true, false, QTransform::fromScale(0.2, 0.05), 8},
+      {"vertical only", 40, false, true, QTransform::fromScale(0.2, 0.05), 2},
+  };
+  for (const Case& c : cases) {
+    LineStyle l;
+    l.Width = c.Width;
+    l.ScaleHorizontal = c.ScaleX;
+    l.ScaleVertical = c.ScaleY;
+    EXPECT_DOUBLE_EQ(LineWidthPixels(l, c.ToDevice, 0.05), c.Pixels) << c.Name;
+  }
+}
+
+// Draws Fill over a 100 x 20 pixel rectangle (twips, 1:20) without
+// anti-aliasing, with Bitmap as the only bitmap (id 1).
+QImage DrawFill(const FillStyle& Fill, const QImage& Bitmap = {})
+{
+  Shape s;
+  s.Styles.Fills = {Fill};
+  Polygon(s, 0, 0, 0, 1, {{2000, 0}, {0, 400}, {-2000, 0}, {0, -400}});
+  QImage image(100, 20, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::white);
+  PaintOptions options;
+  options.StageToDevice = QTransform::fromScale(0.05, 0.05);
+  options.Antialias = false;
+  ShapeCache cache;
+  {
+    PainterBackend backend(image, options, cache, [&](CharacterId Id) {
+      return Id == 1 && !Bitmap.isNull() ? &Bitmap : nullptr;
+    });
+    backend.DrawShape({1, &s, {}, {}});
+  }
+  return image;
+}
+
+TEST(GradientFill, SpreadModesContinueBeyondTheGradientSquare)
+{
+  // Black to white over the first 10 pixels (200 twips) of the rectangle.
+  FillStyle f;
+  f.Kind = FillKind::LinearGradient;
+  f.Gradient = Ramp({{0, Black}, {255, White}});
+  f.Gradient.Transform.A = 200.0 / 32768;
+  f.Gradient.Transform.Tx = 100;
+  struct Case {
+    SpreadMode Mode;
+    int X;
+    int Gray;
+  } cases[] = {
+      // A pixel's centre at x + 0.5 sits at (x + 0.5) / 10 of the ramp.
+      {SpreadMode::Pad, 1, 38},      {SpreadMode::Pad, 15, 255},    {SpreadMode::Pad, 95, 255},
+      {SpreadMode::Repeat, 11, 38},  {SpreadMode::Repeat, 41, 38},  {SpreadMode::Reflect, 11, 217},
+      {SpreadMode::Reflect, 21, 38}, {SpreadMode::Reflect, 18, 38},
+  };
+  for (const Case& c : cases) {
+    f.Gradient.Spread = c.Mode;
+    const QImage image = DrawFill(f);
+    EXPECT_NEAR(qRed(image.pixel(c.X, 10)), c.Gray, 8)
+        << "spread " << static_cast<int>(c.Mode) << " at x " << c.X;
+  }
+}
+
+TEST(BitmapFill, ClippedShowsTheBitmapOnceRepeatingTilesIt)
+{
+  // A 2 x 2 bitmap of red and blue columns, scaled to 10 pixels a texel.
+  QImage bitmap(2, 2, QImage::Format_ARGB32_Premultiplied);
+  bitmap.setPixel(0, 0, qRgb(255, 0, 0));
+  bitmap.setPixel(0, 1, qRgb(255, 0, 0));
+  bitmap.setPixel(1, 0, qRgb(0, 0, 255));
+  bitmap.setPixel(1, 1, qRgb(0, 0, 255));
+  FillStyle f;
+  f.Kind = FillKind::Bitmap;
+  f.BitmapId = 1;
+  f.BitmapTransform.A = f.BitmapTransform.D = 200;
+  f.Smoothed = false;
+  struct Case {
+    bool Repeating;
+    int X;
+    QRgb Expected;
+  } cases[] = {
+      {true, 5, qRgb(255, 0, 0)},  {true, 15, qRgb(0, 0, 255)},  {true, 25, qRgb(255, 0, 0)},
+      {true, 75, qRgb(0, 0, 255)}, {false, 5, qRgb(255, 0, 0)},  {false, 15, qRgb(0, 0, 255)},
+      {false, 25, qRgb(255, 255, 255)},
+  };
+  for (const Case& c : cases) {
+    f.Repeating = c.Repeating;
+    EXPECT_EQ(DrawFill(f, bitmap).pixel(c.X, 5), c.Expected)
+        << (c.Repeating ? "repeating" : "clipped") << " at x " << c.X;
+  }
+}
+
+TEST(BitmapFill, AnUnknownBitmapDrawsNothing)
+{
+  FillStyle f;
+  f.Kind = FillKind::Bitmap;
+  f.BitmapId = 0xFFFF;
+  EXPECT_EQ(DrawFill(f).pixel(50, 10), qRgb(255, 255, 255));
+}
+
+} // namespace
+} // namespace quenloft::swf::render

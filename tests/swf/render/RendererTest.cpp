@@ -1,0 +1,152 @@
+// Whole frames drawn from hand-built display lists.
+#include "swf/render/PainterBackend.h"
+#include "swf/render/Renderer.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/swf/render/Shapes.h"
+
+namespace quenloft::swf::render {
+namespace {
+
+using namespace testing;
+
+const Rgba Red{255, 0, 0, 255};
+const Rgba Green{0, 255, 0, 255};
+const Rgba Blue{0, 0, 255, 255};
+
+class Frames : public ::testing::Test {
+protected:
+  Frames()
+  {
+    M->Stage = {0, 2000, 0, 2000}; // 100 x 100 pixels
+    M->Background = {255, 255, 255, 255};
+    M->Dictionary.emplace(1, SquareShape(1, Red));        // 100 px
+    M->Dictionary.emplace(2, SquareShape(2, Blue, 1000)); // 50 px
+    M->Dictionary.emplace(3, SquareShape(3, Green, 1000));
+    Sprite s;
+    s.Id = 10;
+    M->Dictionary.emplace(10, s);
+  }
+
+  static DisplayObject Placed(Depth D, CharacterId Id, double Tx = 0, double Ty = 0)
+  {
+    DisplayObject o;
+    o.Depth = D;
+    o.Character = Id;
+    o.Transform.Tx = Tx;
+    o.Transform.Ty = Ty;
+    return o;
+  }
+
+  static DisplayObject SpriteOf(Depth D, DisplayList Children)
+  {
+    DisplayObject o = Placed(D, 10);
+    o.Sprite = std::make_shared<SpriteInstance>();
+    o.Sprite->List = std::move(Children);
+    return o;
+  }
+
+  QImage Draw(const DisplayList& L, Quality Q = Quality::Low)
+  {
+    return Renderer(M).RenderFrame(L, {100, 100}, Q);
+  }
+
+  std::shared_ptr<Movie> M = std::make_shared<Movie>();
+};
+
+TEST_F(Frames, ColourTransformsNestFromTheInsideOut)
+{
+  DisplayObject shape = Placed(1, 1);
+  shape.Color.RMul = 0.5;    // 255 -> 128
+  shape.Color.GAdd = 40;     // 0 -> 40
+  DisplayObject inner = SpriteOf(1, {shape});
+  inner.Color.GMul = 2;      // 40 -> 80
+  DisplayObject outer = SpriteOf(1, {inner});
+  outer.Color.RAdd = -28;    // 128 -> 100
+  outer.Color.AMul = 0.5;    // half over the white stage
+  const QRgb p = Draw({outer}).pixel(50, 50);
+  EXPECT_NEAR(qRed(p), (100 + 255) / 2, 2);
+  EXPECT_NEAR(qGreen(p), (80 + 255) / 2, 2);
+  EXPECT_NEAR(qBlue(p), (0 + 255) / 2, 2);
+}
+
+TEST_F(Frames, AMaskShowsOnlyWhatItCovers)
+{
+  DisplayObject mask = Placed(1, 2, 500, 500); // 25..75 px
+  mask.ClipDepth = 2;
+  const QImage image = Draw({mask, Placed(2, 1), Placed(3, 3)});
+  EXPECT_EQ(image.pixel(90, 10), qRgb(255, 255, 255)); // outside the mask
+  EXPECT_EQ(image.pixel(70, 70), qRgb(255, 0, 0));     // masked red
+  EXPECT_EQ(image.pixel(10, 40), qRgb(0, 255, 0));     // above the mask's depths
+}
+
+TEST_F(Frames, BlendModesOnALayer)
+{
+  struct Case {
+    BlendMode Mode;
+    bool InLayer;
+    QRgb Expected; // where the blue square covers the red one
+  } cases[] = {
+      {BlendMode::Normal, false, qRgb(0, 0, 255)},
+      {BlendMode::Multiply, false, qRgb(0, 0, 0)},
+      {BlendMode::Add, false, qRgb(255, 0, 255)},
+      {BlendMode::Difference, false, qRgb(255, 0, 255)},
+      {BlendMode::Subtract, false, qRgb(255, 0, 0)},
+      {BlendMode::Invert, false, qRgb(0, 255, 255)},
+      // Alpha and Erase need a layer under them; on the stage they show nothing.
+      {BlendMode::Alpha, false, qRgb(255, 0, 0)},
+      {BlendMode::Erase, false, qRgb(255, 0, 0)},
+      {BlendMode::Alpha, true, qRgb(255, 0, 0)},
+      {BlendMode::Erase, true, qRgb(255, 255, 255)},
+  };
+  for (const Case& c : cases) {
+    DisplayObject top = Placed(2, 2);
+    top.Blend = c.Mode;
+    DisplayList list{Placed(1, 1), top};
+    if (c.InLayer) {
+      DisplayObject group = SpriteOf(1, list);
+      group.Blend = BlendMode::Layer;
+      list = {group};
+    }
+    EXPECT_EQ(Draw(list).pixel(25, 25), c.Expected)
+        << "mode " << static_cast<int>(c.Mode) << (c.InLayer ? " in a layer" : "");
+  }
+}
+
+TEST_F(Frames, QualityLowDoesNotAntiAlias)
+{
+  DisplayObject half = Placed(1, 2, 10, 0); // its left edge half a pixel in
+  EXPECT_EQ(qRed(Draw({half}, Quality::Low).pixel(0, 10)) % 255, 0);
+  EXPECT_NE(qRed(Draw({half}, Quality::High).pixel(0, 10)) % 255, 0);
+}
+
+TEST_F(Frames, SizesOutsideTheLimitsAreRefused)
+{
+  Renderer r(M);
+  for (QSize size : {QSize(0, 10), QSize(-5, 10), QSize(MaxFrameSide + 1, 10), QSize(8192, 8192)})
+    EXPECT_THROW(r.RenderFrame({}, size, Quality::Low), ERenderError) << size.width();
+}
+
+TEST_F(Frames, AnEmptyStageShowsOnlyTheBackground)
+{
+  M->Stage = {};
+  M->Background = {10, 20, 30, 255};
+  EXPECT_EQ(Draw({Placed(1, 1)}).pixel(5, 5), qRgb(10, 20, 30));
+  EXPECT_EQ(Renderer(M).StageSize(), QSize(1, 1));
+}
+
+TEST_F(Frames, DrawFitsTheStageIntoTheTarget)
+{
+  QImage canvas(200, 100, QImage::Format_ARGB32_Premultiplied);
+  canvas.fill(Qt::black);
+  QPainter p(&canvas);
+  Renderer(M).Draw({Placed(1, 2)}, p, QRectF(100, 0, 100, 100), Quality::Low);
+  p.end();
+  EXPECT_EQ(canvas.pixel(50, 50), qRgb(0, 0, 0));       // outside the target
+  EXPECT_EQ(canvas.pixel(110, 10), qRgb(0, 0, 255));    // the blue square
+  EXPECT_EQ(canvas.pixel(190, 90), qRgb(255, 255, 255)); // the stage
+}
+
+} // namespace
+} // namespace quenloft::swf::render
