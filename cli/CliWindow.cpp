@@ -60,6 +60,7 @@ int TCliWindow::Run(const TStopSignal& Stop)
       continue;
     if (static_cast<std::ptrdiff_t>(i) == current) {
       FView.Stopped(i + 1, task);
+      FPartialKept = FPartialKept || FileExists(task.FileName);
       ++stopped;
     } else {
       FView.NotStarted(i + 1, task);
@@ -70,6 +71,12 @@ int TCliWindow::Run(const TStopSignal& Stop)
   if (stopped + notStarted > 0)
     return 130;
   return FFailed > 0 ? 1 : 0;
+}
+
+std::string TCliWindow::StopNote() const
+{
+  return FPartialKept ? "stopped by Ctrl-C: the partial file stays, nothing further was started"
+                      : "stopped by Ctrl-C: nothing further was started";
 }
 
 void TCliWindow::Dispatch(const TMessage& Message)

@@ -33,6 +33,10 @@ public:
 
   std::size_t DoneCount() const { return FDone; }
   std::size_t FailedCount() const { return FFailed; }
+  // After a Run that Ctrl-C stopped: what the stop left behind, for the
+  // closing line ("the partial file stays" only when a file was in
+  // progress).
+  std::string StopNote() const;
 
   // One task event, as the window's four handlers would take it.
   void Dispatch(const TMessage& Message);
@@ -53,6 +57,7 @@ private:
   TDownLoad* FWorker = nullptr;   // the worker of the task started last
   TSWFTask* FCurrent = nullptr;   // the task started last
   bool FChainOver = false;
+  bool FPartialKept = false;      // Run stopped a task whose file exists
   std::size_t FDone = 0;
   std::size_t FFailed = 0;
 };

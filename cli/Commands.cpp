@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "cli/CliWindow.h"
+#include "cli/OutputText.h"
 #include "cli/ProgressView.h"
 #include "cli/StopSignal.h"
 #include "download/ClientSettings.h"
@@ -45,7 +46,7 @@ bool ScanPage(TIdHTTP& HTTP, const std::string& URL, std::vector<std::string>& L
   if (live)
     std::fputs("\r\x1b[K", stderr);
   if (!parser.LastError().empty()) {
-    std::cerr << "could not fetch the page: " << parser.LastError() << '\n';
+    std::cerr << "could not fetch the page: " << ShowLine(parser.LastError()) << '\n';
     return false;
   }
   return true;
@@ -69,7 +70,7 @@ int RunDownload(const TCliOptions& Options)
   TVellicorer downloader(&http);
   downloader.AddTasks(links);
   if (downloader.Tasks().Count() == 0) {
-    std::cerr << "no movies found on " << Options.URL << '\n';
+    std::cerr << "no movies found on " << ShowText(Options.URL) << '\n';
     return 3;
   }
   downloader.SetOutputFolder(Options.Folder.empty() ? "." : Options.Folder);
@@ -86,7 +87,7 @@ int RunDownload(const TCliOptions& Options)
     return 128 + SIGTERM;
   }
   if (status == 130)
-    std::cerr << "stopped by Ctrl-C: the partial file stays, nothing further was started\n";
+    std::cerr << window.StopNote() << '\n';
   return status;
 }
 
@@ -114,12 +115,12 @@ int RunScan(const TCliOptions& Options)
       line["error"] = nullptr;
       std::cout << line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
     } else {
-      std::cout << link << '\n';
+      std::cout << ShowText(link) << '\n';
     }
   }
   std::cout << std::flush;
   if (links.empty()) {
-    std::cerr << "no movies found on " << Options.URL << '\n';
+    std::cerr << "no movies found on " << ShowText(Options.URL) << '\n';
     return 3;
   }
   return 0;
@@ -138,7 +139,7 @@ int RunTrace()
   std::cerr << "listening at " << TraceSocketPath() << "; Ctrl-C ends\n";
   while (!stop.Requested()) {
     if (auto line = listener.Receive(std::chrono::milliseconds(200)))
-      std::cout << *line << std::endl;
+      std::cout << ShowLine(*line) << std::endl;
   }
   return 0;
 }

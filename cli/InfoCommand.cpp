@@ -6,9 +6,13 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 
+#include "cli/OutputText.h"
 #include "swf/MovieReader.h"
 #include "swf/SWFStreams.h"
+
+#include <sys/stat.h>
 
 namespace quenloft {
 namespace {
@@ -32,6 +36,21 @@ double FramesPerSecond(const TSWFFileHeader& H)
 std::string Signature(const TSWFFileHeader& H)
 {
   return IsMovie(H) ? std::string(H.Signature, 3) : std::string();
+}
+
+// Why File is no file to read a header from: a folder, or something that
+// is no regular file (a FIFO or a device would block the read or never end
+// it). "" for a regular file, and for a missing one, whose open says why.
+std::string NotAFile(const std::string& File)
+{
+  struct stat info{};
+  if (::stat(File.c_str(), &info) != 0)
+    return {};
+  if (S_ISDIR(info.st_mode))
+    return "is a directory";
+  if (!S_ISREG(info.st_mode))
+    return "not a regular file";
+  return {};
 }
 
 // What the movie model adds to the header: whether script drives the
@@ -60,12 +79,12 @@ void PrintText(const std::string& File, const TSWFFileHeader& H, const swf::Movi
                const std::string& ModelError)
 {
   if (!IsMovie(H)) {
-    std::cout << File << ": not a Flash movie (FWS or CWS)\n";
+    std::cout << ShowText(File) << ": not a Flash movie (FWS or CWS)\n";
     return;
   }
   std::ostringstream rate;
   rate << FramesPerSecond(H);
-  std::cout << File << '\n'
+  std::cout << ShowText(File) << '\n'
             << "  signature    " << Signature(H) << '\n'
             << "  version      " << static_cast<int>(H.Version) << '\n'
             << "  file length  " << H.FileLength << " bytes\n"
@@ -77,9 +96,9 @@ void PrintText(const std::string& File, const TSWFFileHeader& H, const swf::Movi
     std::cout << "  script       " << (M->Scripted ? "yes" : "no") << '\n'
               << "  skipped tags " << SkippedText(*M) << '\n';
     if (!M->ReadError.empty())
-      std::cout << "  read error   " << M->ReadError << '\n';
+      std::cout << "  read error   " << ShowLine(M->ReadError) << '\n';
   } else if (!ModelError.empty()) {
-    std::cout << "  read error   " << ModelError << '\n';
+    std::cout << "  read error   " << ShowLine(ModelError) << '\n';
   }
 }
 
@@ -98,7 +117,11 @@ int RunInfo(const std::vector<std::string>& Files, bool Json)
   for (const std::string& file : Files) {
     nlohmann::ordered_json object;
     object["file"] = file;
+    if (!IsUTF8(file))
+      object["file_bytes"] = Base64(file);
     try {
+      if (const std::string reason = NotAFile(file); !reason.empty())
+        throw std::runtime_error(reason);
       const TSWFFileHeader h = ReadSWFFileHeader(file);
       std::string modelError;
       const auto movie = ReadModel(file, h, modelError);
@@ -127,7 +150,7 @@ int RunInfo(const std::vector<std::string>& Files, bool Json)
       status = 1;
       if (!Json) {
         std::cout.flush();
-        std::cerr << file << ": " << e.what() << '\n';
+        std::cerr << ShowText(file) << ": " << ShowLine(e.what()) << '\n';
         continue;
       }
       object["error"] = e.what();

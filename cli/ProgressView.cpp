@@ -1,5 +1,6 @@
 #include "cli/ProgressView.h"
 
+#include "cli/OutputText.h"
 #include "download/SWFTask.h"
 
 #include <nlohmann/json.hpp>
@@ -26,26 +27,6 @@ std::string FormatBytes(std::int64_t Bytes)
   std::snprintf(text, sizeof text, "%.2f %s", value, units[unit]);
   return text;
 }
-
-namespace {
-
-// Error texts may span lines ("Socket Error # 10061\r\nConnection refused.");
-// a movie's report stays on one line.
-std::string OneLine(const std::string& Text)
-{
-  std::string line;
-  for (char c : Text) {
-    if (c == '\r' || c == '\n') {
-      if (!line.empty() && line.back() != ' ')
-        line += ' ';
-    } else {
-      line += c;
-    }
-  }
-  return line;
-}
-
-} // namespace
 
 std::int64_t OutputBytes(const TSWFTask& Task)
 {
@@ -79,7 +60,7 @@ void TProgressView::Progress(std::size_t Row, const TSWFTask& Task, std::int64_t
   // Written piece by piece straight to the stream: one redraw per whole
   // percentage, so there is nothing to gain from building a string first.
   constexpr int width = 20;
-  FOut << '\r' << RowMark(Row) << Task.URL << "  ";
+  FOut << '\r' << RowMark(Row) << ShowText(Task.URL) << "  ";
   if (Task.Size > 0) {
     const int filled = std::min<int>(Task.Percent, 100) * width / 100;
     FOut << '[' << std::string(static_cast<std::size_t>(filled), '#')
@@ -101,9 +82,9 @@ void TProgressView::Finished(std::size_t Row, const TSWFTask& Task, const std::s
   }
   std::string line = RowMark(Row);
   if (done)
-    line += "done    " + Task.FileName + " (" + FormatBytes(OutputBytes(Task)) + ")";
+    line += "done    " + ShowText(Task.FileName) + " (" + FormatBytes(OutputBytes(Task)) + ")";
   else
-    line += "failed  " + Task.URL + ": " + OneLine(Error);
+    line += "failed  " + ShowText(Task.URL) + ": " + ShowLine(Error);
   if (FMode == TOutputMode::Terminal)
     FOut << '\r' << line << "\x1b[K\n" << std::flush;
   else
@@ -118,9 +99,10 @@ void TProgressView::Stopped(std::size_t Row, const TSWFTask& Task)
     return;
   }
   EndLiveLine();
-  std::string line = RowMark(Row) + "stopped " + Task.URL;
+  std::string line = RowMark(Row) + "stopped " + ShowText(Task.URL);
   if (!Task.FileName.empty())
-    line += "; partial file kept: " + Task.FileName + " (" + FormatBytes(OutputBytes(Task)) + ")";
+    line += "; partial file kept: " + ShowText(Task.FileName) + " (" +
+            FormatBytes(OutputBytes(Task)) + ")";
   FOut << line << '\n' << std::flush;
 }
 
@@ -140,7 +122,7 @@ void TProgressView::Summary(std::size_t Done, std::size_t Failed, std::size_t St
   if (StoppedCount + NotStartedCount > 0)
     out << ", stopped (" << StoppedCount << " cancelled, " << NotStartedCount
         << " not started)";
-  out << "; folder: " << Folder << '\n' << std::flush;
+  out << "; folder: " << ShowText(Folder) << '\n' << std::flush;
 }
 
 void TProgressView::JsonLine(std::size_t Row, const TSWFTask& Task, const char* State,
@@ -150,6 +132,10 @@ void TProgressView::JsonLine(std::size_t Row, const TSWFTask& Task, const char* 
   line["row"] = Row;
   line["url"] = Task.URL;
   line["file"] = Task.FileName;
+  // A name that is not UTF-8 cannot stand in JSON as it is: its raw bytes
+  // come along, so a script can always find the file.
+  if (!IsUTF8(Task.FileName))
+    line["file_bytes"] = Base64(Task.FileName);
   line["size"] = OutputBytes(Task);
   line["state"] = State;
   line["error"] = Error.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(Error);

@@ -4,7 +4,9 @@
 // and exit statuses.
 #include "cli/Commands.h"
 #include "cli/InfoCommand.h"
+#include "cli/OutputText.h"
 #include "cli/RenderCommand.h"
+#include "http/IdSSLOpenSSL.h"
 
 #include <CLI/CLI.hpp>
 
@@ -51,6 +53,13 @@ int main(int argc, char** argv)
     return code == 0 ? 0 : 2;  // help and version print and succeed; bad usage is 2
   }
 
+  // A CA file that cannot serve is bad usage, said before anything is fetched.
+  if (!options.CAFile.empty()) {
+    if (const std::string problem = CAFileProblem(options.CAFile); !problem.empty()) {
+      std::cerr << "quenloft-cli: --ca-file " << ShowText(options.CAFile) << ": " << problem << '\n';
+      return 2;
+    }
+  }
   if (scan->parsed())
     return RunScan(options);
   if (trace->parsed())

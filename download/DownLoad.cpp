@@ -33,15 +33,19 @@ TDownLoad::~TDownLoad()
 
 void TDownLoad::SafeExecute()
 {
-  // 1. Every missing folder, parents first. Only the empty folder part is an
-  //    error here; any other failure shows up when the file is created.
-  //    The folder part ends at the last "/": a ":" is an ordinary byte of
-  //    a name here, so 'a:b.swf' is a bare name and makes no folder 'a:'.
+  // 1. Every missing folder, parents first. The folder part ends at the
+  //    last "/": a ":" is an ordinary byte of a name here, so 'a:b.swf' is a
+  //    bare name and makes no folder 'a:'. A folder that cannot be made
+  //    fails here with the system's reason ("Permission denied"); the file
+  //    create after it would only say "No such file or directory".
   const std::string folder = FFileName.substr(0, FFileName.rfind('/') + 1);
   if (folder.empty())
     throw Exception("Unable to create directory");
-  std::error_code ignored;
-  std::filesystem::create_directories(folder, ignored);
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error)
+    throw Exception("Cannot create folder \"" + ExpandFileName(folder) + "\". " +
+                    SysErrorMessage(error.value()));
 
   // 2. The output file, created exclusively: a file that appeared under
   //    this name since the coordinator chose it is never truncated.

@@ -77,8 +77,13 @@ TSWFTask* TVellicorer::NextTask(const TSWFTask* Task) const
 TDownLoad* TVellicorer::StartTask(TSWFTask* Task, HWND Wnd)
 {
   FStopped = false;
-  // The name is the URL's file-name part as it stands (no decoding).
-  const std::string name = ExtractURLFileName(Task->URL);
+  // The name is the URL's file-name part as it stands (no decoding), but
+  // without control bytes: a newline or an escape sequence in a file name
+  // splits listings and drives terminals. NUL is refused below instead.
+  std::string name = ExtractURLFileName(Task->URL);
+  for (char& c : name)
+    if ((c > 0 && c < 0x20) || c == 0x7F)
+      c = '_';
   // The previous worker goes first: each worker hooks the shared client's
   // events in its constructor and unhooks them when it ends.
   FreeWorker();

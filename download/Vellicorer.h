@@ -37,8 +37,9 @@ public:
   // The task after Task, or nullptr when Task is last or not in the list.
   // Task must be a live task (the window finds it through FindTask first).
   TSWFTask* NextTask(const TSWFTask* Task) const;
-  // Names the task's output file and starts a worker for it that reports to
-  // Wnd. A URL whose file-name part is unusable (empty, "." or "..", a NUL
+  // Names the task's output file (the URL's file-name part, control bytes
+  // other than NUL turned into "_") and starts a worker for it that reports
+  // to Wnd. A URL whose file-name part is unusable (empty, "." or "..", a NUL
   // byte, longer than a file name may be) starts no worker: the task's
   // error message is posted to Wnd at once and nullptr is returned.
   TDownLoad* StartTask(TSWFTask* Task, HWND Wnd);

@@ -112,7 +112,7 @@ void CheckURL(const std::string& URL)
   LINKS_CHECK(encoded.size() >= URL.size() && encoded.size() <= 3 * URL.size());
   for (char c : encoded) {
     const bool alnum = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-    LINKS_CHECK(alnum || std::string_view(".-_~/+:!$&'(),=@[]%").find(c) != std::string_view::npos);
+    LINKS_CHECK(alnum || std::string_view(".-_~/+:!$&'(),=@[]%?#").find(c) != std::string_view::npos);
   }
 
   const std::string prefixed = EnsureHttpPrefix(URL);

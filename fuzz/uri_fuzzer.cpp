@@ -1,7 +1,8 @@
-// Feeds arbitrary bytes to the URL splitter, the builder and the path
-// merging, and checks what holds for every input: no crash, and fields that
-// keep their promises (an absolute URL's path is "/".."/", a relative
-// reference is its parts put back together, merged paths never hold "//").
+// Feeds arbitrary bytes to the URL splitter, the builder, the address check,
+// the encoder and the path merging, and checks what holds for every input:
+// no crash, and fields that keep their promises (behind an authority the
+// path is "/".."/", every reference is its parts put back together, encoded
+// text holds no blank or control byte, merged paths never hold "//").
 #include "http/IdException.h"
 #include "http/IdURI.h"
 
@@ -41,11 +42,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
 
   TIdURI uri(text);
   URI_CHECK(uri.URI == normalized);
-  if (normalized.find("://") != std::string::npos) {
+  std::string rest = normalized;
+  if (!uri.Protocol.empty())
+    rest.erase(0, uri.Protocol.size() + 1);
+  if (rest.starts_with("//")) {
     URI_CHECK(!uri.Path.empty() && uri.Path.front() == '/' && uri.Path.back() == '/');
+    URI_CHECK(uri.Host.find_first_of("/?#") == std::string::npos);
   } else {
+    URI_CHECK(uri.Host.empty() && uri.Username.empty());
     const std::string rebuilt = uri.Path + uri.Document + uri.Params;
-    URI_CHECK(rebuilt == normalized || rebuilt + "#" + uri.Bookmark == normalized);
+    URI_CHECK(rebuilt == rest || rebuilt + "#" + uri.Bookmark == rest);
+  }
+  URI_CHECK(uri.Params.empty() || uri.Params.front() == '?');
+  URI_CHECK((uri.Path + uri.Document + uri.Params).find('#') == std::string::npos);
+
+  // What the client puts on the wire holds no blank and no control byte.
+  if (AddressProblem(uri).empty()) {
+    for (const char c : uri.Host + PercentEncode(uri.Path + uri.Document) + PercentEncode(uri.Params, "?"))
+      URI_CHECK(static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F);
   }
 
   for (const bool userInfo : {false, true})

@@ -121,9 +121,13 @@ public:
   using EIdException::EIdException;
 };
 
+// A scheme other than "http" and "https": "unsupported address scheme 'ftp'".
 class EIdUnknownProtocol : public EIdException {
 public:
-  EIdUnknownProtocol() : EIdException("") {}
+  explicit EIdUnknownProtocol(const std::string& AScheme)
+      : EIdException("unsupported address scheme '" + AScheme + "'")
+  {
+  }
 };
 
 class EIdIOHandlerPropInvalid : public EIdException {
@@ -159,10 +163,15 @@ private:
   int FErrorCode;
 };
 
+// The message is the status line as received; an empty one still says
+// what failed instead of leaving a bare "failed" to the front ends.
 class EIdHTTPProtocolException : public EIdProtocolReplyError {
 public:
   EIdHTTPProtocolException(int ErrorCode, const std::string& StatusLine, std::string Body)
-      : EIdProtocolReplyError(ErrorCode, StatusLine), FErrorMessage(std::move(Body))
+      : EIdProtocolReplyError(ErrorCode, StatusLine.empty()
+                                             ? "HTTP error: the server's status line is empty"
+                                             : StatusLine),
+        FErrorMessage(std::move(Body))
   {
   }
   // The body of the error answer, as text.

@@ -149,7 +149,39 @@ void TIdCustomHTTP::Get(const std::string& AURL, TStream& AResponseContent)
 
 void TIdCustomHTTP::PrepareRequest()
 {
-  const TIdURI LURI(FRequest.URL);
+  TIdURI LURI(FRequest.URL);
+  // RFC 3986 5.2.2, the non-strict reading: "http:x.swf" names no host
+  // and, with the scheme in use, is a relative reference.
+  if (LURI.Host.empty() && SameText(LURI.Protocol, FURI.Protocol))
+    LURI.Protocol.clear();
+  // A relative reference keeps the scheme of the request it came from
+  // (RFC 3986 5.2.2), so a relative "Location" on an https site stays https.
+  const std::string Protocol =
+      !LURI.Protocol.empty() ? LURI.Protocol : !FURI.Protocol.empty() ? FURI.Protocol : "http";
+
+  // Everything is checked before the current URI changes, so a refused
+  // address leaves it as the last request left it.
+  if (!SameText(Protocol, "http") && !SameText(Protocol, "https"))
+    throw EIdUnknownProtocol(Protocol);
+  if (!LURI.Protocol.empty() && LURI.Host.empty())
+    throw EIdURIException("Cannot read the address: it names no host");
+  if (const std::string Problem = AddressProblem(LURI); !Problem.empty())
+    throw EIdURIException("Cannot read the address: " + Problem);
+  // An address that names its host means its own port or its scheme's
+  // default (RFC 3986 3.2.3); only a relative one stays on the port in use.
+  std::string PortText = LURI.Port;
+  if (PortText.empty()) {
+    if (!LURI.Host.empty() || FURI.Port.empty())
+      PortText = SameText(Protocol, "https") ? "443" : "80";
+    else
+      PortText = FURI.Port;
+  }
+  // port = *DIGIT (RFC 3986 3.2.3); "0080" goes out as "80".
+  const bool Digits = PortText.find_first_not_of("0123456789") == std::string::npos;
+  const auto PortNumber = Digits ? ToInt(PortText) : std::nullopt;
+  if (!PortNumber)
+    throw EConvertError::InvalidInteger(PortText);
+
   if (!LURI.Username.empty()) {
     FRequest.Username = LURI.Username;
     FRequest.Password = LURI.Password;
@@ -161,32 +193,16 @@ void TIdCustomHTTP::PrepareRequest()
   FURI.Params = LURI.Params;
   if (!LURI.Host.empty())
     FURI.Host = LURI.Host;
-  // A relative reference keeps the scheme of the request it came from
-  // (RFC 3986 5.2.2), so a relative "Location" on an https site stays https.
-  if (!LURI.Protocol.empty())
-    FURI.Protocol = LURI.Protocol;
-  else if (FURI.Protocol.empty())
-    FURI.Protocol = "http";
+  FURI.Protocol = Protocol;
+  FURI.Port = std::to_string(*PortNumber);
 
-  if (!LURI.Port.empty()) {
-    FURI.Port = LURI.Port;
-  } else {
-    // A non-standard port of the previous request (or of Port) carries over
-    // to a URL that names none; a standard one follows the scheme.
-    const int Current = ToInt(FURI.Port).value_or(0);
-    if (Current == 0 || Current == 80 || Current == 443) {
-      if (SameText(FURI.Protocol, "http"))
-        FURI.Port = "80";
-      else if (SameText(FURI.Protocol, "https"))
-        FURI.Port = "443";
-      else
-        throw EIdUnknownProtocol();
-    }
-  }
-
-  FRequest.URL = FURI.Path + FURI.Document + FURI.Params;
+  // The request line is built from the parsed parts alone: the path and
+  // the query percent-encoded, so no blank or control byte of an address
+  // reaches the wire, and the fragment never sent.
+  FRequest.URL = PercentEncode(FURI.Path + FURI.Document) + PercentEncode(FURI.Params, "?");
   FRequest.ContentLength = -1;
-  // RFC 9110 7.2: the port is left out when it is the scheme's default.
+  // RFC 9110 7.2: the port is left out when it is the scheme's default. An
+  // IPv6 literal keeps its brackets (RFC 3986 3.2.2).
   const bool DefaultPort = SameText(FURI.Protocol, "https") ? FURI.Port == "443" : FURI.Port == "80";
   FRequest.Host = DefaultPort ? FURI.Host : FURI.Host + ":" + FURI.Port;
 }
@@ -207,10 +223,12 @@ bool TIdCustomHTTP::ConnectToHost()
   const auto URIPort = ToInt(FURI.Port);
   if (!URIPort)
     throw EConvertError::InvalidInteger(FURI.Port);
-  if (!SameText(Host, FURI.Host) || Port != *URIPort) {
+  // The socket takes an IPv6 literal without its brackets.
+  const std::string URIHost = HostWithoutBrackets(FURI.Host);
+  if (!SameText(Host, URIHost) || Port != *URIPort) {
     if (Connected())
       Disconnect();
-    Host = FURI.Host;
+    Host = URIHost;
     Port = *URIPort;
   }
 

@@ -10,6 +10,14 @@
 // as its text. "https" URLs go over TLS, verified against CAFile (or the
 // system's CA store when CAFile is empty).
 //
+// Addresses: a relative one stays on the host and port in use; one that
+// names a host goes to its own port or its scheme's default. The request
+// line and "Host" are built only from the parsed parts (path and query
+// percent-encoded, never the fragment). Schemes other than "http" and
+// "https" fail with EIdUnknownProtocol ("unsupported address scheme
+// 'ftp'"), hosts that cannot be sent with EIdURIException ("Cannot read the
+// address: ..."), both before any connection is touched.
+//
 // A request that fails while an answer is being read closes the connection,
 // so a later request never reads the rest of an old answer. A GET that finds
 // its kept-alive connection closed by the server before any byte of the

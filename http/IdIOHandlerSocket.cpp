@@ -9,6 +9,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <string_view>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -29,19 +30,32 @@ long long NowMs()
       .count();
 }
 
-bool IsDecimalOctet(const std::string& Part)
+// One part of a dotted quad, read as a decimal number whatever zeros lead
+// it ("010" is ten, never eight); -1 when it is no number from 0 to 255.
+int DecimalOctet(std::string_view Part)
 {
-  if (Part.empty() || Part.size() > 3) {
-    return false;
+  if (Part.empty()) {
+    return -1;
   }
   int Value = 0;
   for (char C : Part) {
     if (C < '0' || C > '9') {
-      return false;
+      return -1;
     }
     Value = Value * 10 + (C - '0');
+    if (Value > 255) {
+      return -1;
+    }
   }
-  return Value <= 255;
+  return Value;
+}
+
+// Only digits and dots: a name no resolver should be left to read, since
+// the C library would take "0127.1" as octal and short forms as whole
+// addresses.
+bool LooksNumeric(const std::string& Host)
+{
+  return !Host.empty() && Host.find_first_not_of("0123456789.") == std::string::npos;
 }
 
 std::string AddressText(const sockaddr* Address)
@@ -130,21 +144,23 @@ std::string TIdIOHandlerSocket::LiteralIPv4(const std::string& Host)
       return "127.0.0.1";
     }
   }
+  std::string Quad;
   int Parts = 0;
   std::size_t Start = 0;
   while (true) {
     const std::size_t Dot = Host.find('.', Start);
-    const std::string Part = Host.substr(Start, Dot == std::string::npos ? std::string::npos : Dot - Start);
-    if (!IsDecimalOctet(Part)) {
+    const int Octet = DecimalOctet(std::string_view(Host).substr(
+        Start, Dot == std::string::npos ? std::string::npos : Dot - Start));
+    if (Octet < 0 || ++Parts > 4) {
       return {};
     }
-    ++Parts;
+    Quad += (Quad.empty() ? "" : ".") + std::to_string(Octet);
     if (Dot == std::string::npos) {
       break;
     }
     Start = Dot + 1;
   }
-  return Parts == 4 ? Host : std::string();
+  return Parts == 4 ? Quad : std::string();
 }
 
 long long TIdIOHandlerSocket::DeadlineFor(int ATimeout)
@@ -185,7 +201,7 @@ void TIdIOHandlerSocket::Open(const std::string& Host, int Port, int ATimeout)
     const std::string Literal = LiteralIPv4(Host);
     // Every name is announced as being resolved, "localhost" too, even
     // though that one needs no lookup.
-    if (Literal != Host) {
+    if (!LooksNumeric(Host)) {
       ReportStatus(TIdStatus::hsResolving, Host);
     }
     if (!Literal.empty()) {
@@ -193,9 +209,15 @@ void TIdIOHandlerSocket::Open(const std::string& Host, int Port, int ATimeout)
       auto* In = reinterpret_cast<sockaddr_in*>(&Address.Storage);
       In->sin_family = AF_INET;
       In->sin_port = htons(static_cast<uint16_t>(Port));
-      inet_pton(AF_INET, Literal.c_str(), &In->sin_addr);
+      // An address that does not convert is never connected to: the
+      // untouched zeros would mean this machine.
+      if (inet_pton(AF_INET, Literal.c_str(), &In->sin_addr) != 1) {
+        RaiseSocketError(Id_WSAHOST_NOT_FOUND);
+      }
       Address.Length = sizeof(sockaddr_in);
       Addresses.push_back(Address);
+    } else if (LooksNumeric(Host)) {
+      RaiseSocketError(Id_WSAHOST_NOT_FOUND);
     } else {
       Addresses = Resolve(Host, Port);
     }

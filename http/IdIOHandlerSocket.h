@@ -1,6 +1,8 @@
 // TIdIOHandlerSocket: the plain TCP transport over a POSIX stream socket.
-// Resolves the host (IPv4 addresses first), connects (with an optional
-// time-out), and moves bytes; all buffering is the connection's business.
+// Resolves the host (IPv4 addresses first, then IPv6; an IPv6 literal comes
+// without brackets), tries each address in turn until one connects (within
+// an optional time-out), and moves bytes; all buffering is the connection's
+// business.
 //
 // Threads: used by the one thread that drives its connection. OnStatus runs
 // on that thread, inside Open.
@@ -43,7 +45,9 @@ public:
   std::function<void(TIdStatus AStatus, const std::string& AText)> OnStatus;
 
   // "localhost" in any case gives "127.0.0.1"; four dotted decimal numbers
-  // from 0 to 255 stay as they are; "" for any other text.
+  // from 0 to 255 give their plain form (each read as decimal, so leading
+  // zeros change nothing: "010.0.0.1" is "10.0.0.1"); "" for any other text.
+  // Any other text of digits and dots alone is not resolved but refused.
   static std::string LiteralIPv4(const std::string& Host);
 
 protected:

@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <openssl/bio.h>
 #include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
@@ -389,6 +391,29 @@ int TIdSSLIOHandlerSocketOpenSSL::Send(const void* Buffer, int Count)
     }
     RaiseIOError(Error, "write");
   }
+}
+
+std::string CAFileProblem(const std::string& ACAFile)
+{
+  std::FILE* File = std::fopen(ACAFile.c_str(), "r");
+  if (File == nullptr) {
+    return SysErrorMessage(errno);
+  }
+  int Count = 0;
+  while (X509* Certificate = PEM_read_X509(File, nullptr, nullptr, nullptr)) {
+    X509_free(Certificate);
+    ++Count;
+  }
+  // A folder opens and reads as nothing on this system.
+  const bool Failed = std::ferror(File) != 0;
+  const int ReadError = errno;
+  std::fclose(File);
+  // The end of the file after the last certificate leaves an error behind.
+  ERR_clear_error();
+  if (Count == 0) {
+    return Failed ? SysErrorMessage(ReadError) : "it holds no PEM certificate";
+  }
+  return {};
 }
 
 } // namespace quenloft

@@ -57,4 +57,10 @@ private:
   bool FBioAborted = false;
 };
 
+// Why ACAFile cannot serve as the CAFile of a handler: it cannot be read,
+// or it holds no PEM certificate. "" when it holds at least one. Front ends
+// ask before they start, so a wrong file is a usage error and not a failed
+// handshake much later.
+std::string CAFileProblem(const std::string& ACAFile);
+
 } // namespace quenloft

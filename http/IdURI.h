@@ -1,15 +1,20 @@
 // Splitting a URL into its parts and building one from parts.
 //
-// The splitter is deliberately simple: it cuts at the first "://", the first
-// "/" after the authority, "@", ":", "?" (or, lacking one, "="), and "#".
-// It neither validates nor percent-decodes; the callers encode their URLs
-// before they get here, and what goes on the wire is exactly what came in.
+// The parts are found by their place in the text as RFC 3986 section 3
+// lays a URI reference out: a scheme only before a first ":" that comes
+// before any "/", "?" or "#"; the authority (user information, host, port)
+// only after "//", up to the first "/", "?" or "#"; then the path, the query
+// from the first "?" and the fragment from the first "#". The splitter
+// neither validates nor percent-decodes; AddressProblem says whether the
+// parts can be put on the wire, and PercentEncode makes a path or query
+// safe for the request line.
 //
 // Threads: a TIdURI is a plain value; use one object from one thread at a
 // time. The free functions are pure and may be called from any thread.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace quenloft {
 
@@ -35,14 +40,17 @@ public:
 
   std::string URI;      // text last parsed (after back slash conversion) or built
   std::string Protocol; // scheme without "://", case kept
-  std::string Host;     // without the port
+  std::string Host;     // without the port; an IP literal keeps its brackets
   std::string Port;     // text after the host's ":"; empty when none
   std::string Path;     // directory; for an absolute URL "/" ... "/"
   std::string Document; // last path segment
-  std::string Params;   // from "?" (or the first "=") on, without the fragment
+  std::string Params;   // from the first "?" on, without the fragment
   std::string Bookmark; // fragment, without "#"
   std::string Username;
   std::string Password;
+
+private:
+  void SplitAuthority(std::string_view AAuthority);
 };
 
 // Resolves ANewPath against ABasePath the way the client follows relative
@@ -52,5 +60,19 @@ public:
 // (or was empty).
 std::string MergePaths(const std::string& ABasePath, const std::string& ANewPath,
                        char ADelim = '/');
+
+// AText with every byte outside the letters, the digits, "%" and
+// . - _ ~ / + : ! $ & ' ( ) , = @ [ ] (and outside AAlsoKept) written as
+// "%XX" in upper-case hex. "%" is kept, so encoded text passes unchanged.
+std::string PercentEncode(std::string_view AText, std::string_view AAlsoKept = {});
+
+// Why the host and user information of AURI cannot go into a request: a
+// byte a host name may not hold (RFC 3986 3.2.2: control bytes, blanks and
+// the like), an IP literal that is no IPv6 address, a control byte in the
+// user information. "" when they can.
+std::string AddressProblem(const TIdURI& AURI);
+
+// The host to resolve and connect to: an IP literal without its brackets.
+std::string HostWithoutBrackets(const std::string& AHost);
 
 } // namespace quenloft

@@ -14,6 +14,10 @@ namespace quenloft {
 
 EReadError::EReadError() : EStreamError("Stream read error") {}
 EWriteError::EWriteError() : EStreamError("Stream write error") {}
+EWriteError::EWriteError(const std::string& FileName, const std::string& Reason)
+    : EStreamError("Cannot write file \"" + FileName + "\". " + Reason)
+{
+}
 
 EFOpenError::EFOpenError(const std::string& FileName, const std::string& Reason)
     : EStreamError("Cannot open file \"" + FileName + "\". " + Reason)
@@ -181,7 +185,9 @@ std::size_t TFileStream::Write(const void* Buffer, std::size_t Count)
     if (n < 0) {
       if (errno == EINTR)
         continue;
-      break;
+      // The system's reason goes with the failure: "Stream write error"
+      // alone does not say that the disk is full.
+      throw EWriteError(ExpandFileName(FFileName), SysErrorMessage(errno));
     }
     done += static_cast<std::size_t>(n);
   }
@@ -199,7 +205,7 @@ std::int64_t TFileStream::Seek(std::int64_t Offset, TSeekOrigin Origin)
 void TFileStream::SetSize(std::int64_t NewSize)
 {
   if (::ftruncate(FHandle, NewSize) != 0)
-    throw EStreamError("Stream write error");
+    throw EWriteError(ExpandFileName(FFileName), SysErrorMessage(errno));
   if (Position() > NewSize)
     SetPosition(NewSize);
 }

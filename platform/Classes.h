@@ -29,10 +29,13 @@ class EReadError : public EStreamError {
 public:
   EReadError();
 };
-// "Stream write error": the stream took fewer bytes than it was given.
+// "Stream write error": the stream took fewer bytes than it was given; or,
+// from a file, "Cannot write file "%s". %s" with the system's reason (say
+// "No space left on device").
 class EWriteError : public EStreamError {
 public:
   EWriteError();
+  EWriteError(const std::string& FileName, const std::string& Reason);
 };
 // "Cannot open file "%s". %s"
 class EFOpenError : public EStreamError {
@@ -118,6 +121,8 @@ public:
   TFileStream& operator=(const TFileStream&) = delete;
 
   std::size_t Read(void* Buffer, std::size_t Count) override;
+  // Raises EWriteError with the system's reason when the system refuses
+  // (a full disk, a quota); the bytes written before that stay written.
   std::size_t Write(const void* Buffer, std::size_t Count) override;
   std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
   void SetSize(std::int64_t NewSize) override;

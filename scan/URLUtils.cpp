@@ -1,8 +1,9 @@
 #include "scan/URLUtils.h"
 
+#include "http/IdURI.h"
 #include "ui/kvuStrings.h"
 
-#include <array>
+#include <algorithm>
 
 namespace quenloft {
 
@@ -10,23 +11,6 @@ namespace {
 
 constexpr std::string_view kHttp = "http://";
 constexpr std::string_view kHttps = "https://";
-
-// Bytes EncodeURL copies unchanged. "%" is among them so that an address
-// the page already encoded is not encoded twice.
-constexpr std::array<bool, 256> MakeKeptTable()
-{
-  std::array<bool, 256> kept{};
-  for (int c = 'A'; c <= 'Z'; ++c)
-    kept[c] = true;
-  for (int c = 'a'; c <= 'z'; ++c)
-    kept[c] = true;
-  for (int c = '0'; c <= '9'; ++c)
-    kept[c] = true;
-  for (char c : std::string_view(".-_~/+:!$&'(),=@[]%"))
-    kept[static_cast<unsigned char>(c)] = true;
-  return kept;
-}
-constexpr std::array<bool, 256> kKept = MakeKeptTable();
 
 bool StartsWithNoCase(std::string_view S, std::string_view Prefix)
 {
@@ -53,22 +37,11 @@ bool IsBareScheme(std::string_view S)
 
 std::string EncodeURL(std::string_view URL)
 {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string result;
-  result.reserve(URL.size());
-  for (char c : URL) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (kKept[byte]) {
-      result += c;
-    } else if (c == '\\') {
-      result += '/';
-    } else {
-      result += '%';
-      result += kHex[byte >> 4];
-      result += kHex[byte & 0x0F];
-    }
-  }
-  return result;
+  std::string slashed(URL);
+  std::replace(slashed.begin(), slashed.end(), '\\', '/');
+  // "?" and "#" keep their meaning: the query is sent as it stands and the
+  // fragment is left for the client to drop.
+  return PercentEncode(slashed, "?#");
 }
 
 bool HasPrefix(std::string& S, std::string_view Prefix, bool Remove)

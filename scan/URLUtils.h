@@ -15,9 +15,10 @@
 
 namespace quenloft {
 
-// Copies letters, digits and . - _ ~ / + : ! $ & ' ( ) , = @ [ ] %, turns "\"
-// into "/" and writes every other byte as "%XX" (upper-case hex). "%" is kept,
-// so text that is already encoded passes through unchanged.
+// Copies letters, digits and . - _ ~ / + : ! $ & ' ( ) , = @ [ ] % ? #, turns
+// "\" into "/" and writes every other byte as "%XX" (upper-case hex). "%" is
+// kept, so text that is already encoded passes through unchanged, and so are
+// "?" and "#": a query stays a query, and the client never sends a fragment.
 std::string EncodeURL(std::string_view URL);
 
 // Whether S begins with Prefix, byte for byte (an empty Prefix always

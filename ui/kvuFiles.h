@@ -20,7 +20,9 @@ bool FileExists(const std::string& FileName);
 // Path itself when nothing has that name; otherwise the first free name of
 // Dir + Base + "(n)" + Ext for n = 2, 3, ..., where Dir is Path up to its
 // last "/" or ":", Base the file title and Ext the extension with its dot.
-// The name is not reserved: the caller creates the file right afterwards.
+// When Base + "(n)" + Ext would pass 255 bytes, Base is cut (never inside a
+// UTF-8 character) so that the number fits. The name is not reserved: the
+// caller creates the file right afterwards.
 std::string UniqueFileName(const std::string& Path);
 
 // The length of an existing file, opened for reading with exclusive sharing

@@ -6,6 +6,7 @@
 #include "cli/ProgressView.h"
 #include "cli/StopSignal.h"
 #include "http/IdHTTP.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -123,6 +124,27 @@ TEST(StopSignal, ACtrlCAfterAnEarlierRunIsAStopNotAnExit)
   for (int i = 0; i < 100 && !woke; ++i)
     EXPECT_FALSE(queue.WaitPop(message, std::chrono::milliseconds(50)));
   EXPECT_TRUE(woke);
+}
+
+// Ctrl-C before the first movie could write anything: it failed on its own
+// and the second never started, so no partial file is announced.
+TEST(CliWindow, AStopWithoutAFileInProgressKeepsNoPartialFile)
+{
+  testing::TempDir out;
+  TIdHTTP http;
+  TVellicorer downloader(&http);
+  downloader.AddTasks({"http://127.0.0.1:1/one.swf", "http://127.0.0.1:1/two.swf"});
+  downloader.SetOutputFolder(out.Path().string());
+  std::ostringstream text;
+  TProgressView view(TOutputMode::Lines, text, 2);
+  TMessageQueue queue;
+  TCliWindow window(downloader, view, queue);
+  TStopSignal stop([&queue] { queue.Interrupt(); });
+  ASSERT_EQ(::raise(SIGINT), 0);
+  ASSERT_TRUE(stop.Requested());
+  EXPECT_EQ(window.Run(stop), 130);
+  EXPECT_EQ(window.FailedCount(), 1u);
+  EXPECT_EQ(window.StopNote(), "stopped by Ctrl-C: nothing further was started");
 }
 
 TEST(ProgressView, FormatsSizes)

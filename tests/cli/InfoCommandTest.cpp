@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <zlib.h>
 
+#include <sys/stat.h>
+
 namespace quenloft {
 namespace {
 
@@ -83,6 +85,26 @@ TEST_F(CliInfo, AnUnreadableFileGivesItsErrorAndExitStatusOne)
   EXPECT_EQ(plain.Status, 1);
   EXPECT_NE(plain.Out.find("not a Flash movie"), std::string::npos) << plain.Out;
   EXPECT_NE(plain.Err.find("No such file or directory"), std::string::npos) << plain.Err;
+}
+
+// A FIFO would block the read for ever and a folder reads as nothing.
+TEST_F(CliInfo, FoldersAndFilesThatAreNotRegularSayWhatTheyAre)
+{
+  const std::string fifo = (Dir.Path() / "pipe.swf").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::pair<std::string, std::string> cases[] = {
+      {Dir.Path().string(), "is a directory"},
+      {fifo, "not a regular file"},
+      {"/dev/null", "not a regular file"},
+  };
+  for (const auto& [file, reason] : cases) {
+    const auto json = RunProgram(QUENLOFT_CLI_PATH, {"info", "--json", file}, std::chrono::seconds(10));
+    EXPECT_EQ(json.Status, 1) << file;
+    EXPECT_EQ(nlohmann::json::parse(Lines(json.Out).at(0))["error"], reason) << file;
+    const auto plain = RunProgram(QUENLOFT_CLI_PATH, {"info", file}, std::chrono::seconds(10));
+    EXPECT_EQ(plain.Status, 1) << file;
+    EXPECT_EQ(plain.Err, file + ": " + reason + "\n");
+  }
 }
 
 TEST_F(CliInfo, BrokenCompressedDataIsAnError)

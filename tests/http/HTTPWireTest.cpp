@@ -415,9 +415,10 @@ TEST_F(WireCases, PortAndProtocolRules)
   const Replies Empty{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"};
   Server.Answers = {Empty, Empty, Empty, Empty};
   Client.Get("http://one.example:8080/a");
+  // Another host named without a port is on its scheme's default port.
   Client.Get("http://two.example/b");
-  EXPECT_EQ(Server.Connections[1].Port, 8080);
-  EXPECT_NE(Server.Connections[1].Received.find("Host: two.example:8080\r\n"), std::string::npos);
+  EXPECT_EQ(Server.Connections[1].Port, 80);
+  EXPECT_NE(Server.Connections[1].Received.find("Host: two.example\r\n"), std::string::npos);
   Client.Get("http://one.example:80/c");
   Client.Get("http://two.example/d");
   EXPECT_EQ(Server.Connections[3].Port, 80);
@@ -427,7 +428,7 @@ TEST_F(WireCases, PortAndProtocolRules)
     Client.Get("ftp://files.example/x");
     FAIL();
   } catch (const EIdUnknownProtocol& E) {
-    EXPECT_STREQ(E.what(), "");
+    EXPECT_STREQ(E.what(), "unsupported address scheme 'ftp'");
   }
   try {
     Client.Get("http://h:8o/x");

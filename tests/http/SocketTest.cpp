@@ -78,6 +78,11 @@ TEST(Socket, LiteralAddresses)
   EXPECT_EQ(TIdIOHandlerSocket::LiteralIPv4("1.2.3.4.5"), "");
   EXPECT_EQ(TIdIOHandlerSocket::LiteralIPv4("a.b.c.d"), "");
   EXPECT_EQ(TIdIOHandlerSocket::LiteralIPv4(""), "");
+  // Each part is decimal, leading zeros and all: never octal.
+  EXPECT_EQ(TIdIOHandlerSocket::LiteralIPv4("010.0.0.1"), "10.0.0.1");
+  EXPECT_EQ(TIdIOHandlerSocket::LiteralIPv4("0127.000.0.0001"), "127.0.0.1");
+  EXPECT_EQ(TIdIOHandlerSocket::LiteralIPv4("1.2.3.0256"), "");
+  EXPECT_EQ(TIdIOHandlerSocket::LiteralIPv4("1.2.3.99999999999999999999"), "");
 }
 
 TEST(Socket, RefusedConnectionThenASuccessfulOne)

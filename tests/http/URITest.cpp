@@ -42,12 +42,14 @@ TEST(URIParse, HostOnlyGivesRootPathAndNoDocument)
   }
 }
 
-TEST(URIParse, EqualsSignWithoutQueryStartsParamsButKeepsTarget)
+TEST(URIParse, EqualsSignWithoutQueryIsPartOfThePath)
 {
+  // Only "?" starts the query (RFC 3986 3.4); an "=" in a segment is a path
+  // byte, so a relative reference resolves against "/dir/a=b/".
   TIdURI U("http://h/dir/a=b/file.swf");
-  EXPECT_EQ(U.Path, "/dir/");
-  EXPECT_EQ(U.Document, "a");
-  EXPECT_EQ(U.Params, "=b/file.swf");
+  EXPECT_EQ(U.Path, "/dir/a=b/");
+  EXPECT_EQ(U.Document, "file.swf");
+  EXPECT_EQ(U.Params, "");
   EXPECT_EQ(Target(U), "/dir/a=b/file.swf");
 
   // With a "?" the "=" before it is just part of the path.
@@ -79,10 +81,10 @@ TEST(URIParse, FragmentRulesDifferForAbsoluteAndRelative)
   EXPECT_EQ(absQuery.Params, "?x=1");
   EXPECT_EQ(absQuery.Bookmark, "sec");
 
-  // A relative reference keeps "#" in the document when it has no params.
+  // A relative reference loses its fragment too: it is never sent.
   TIdURI rel("page.html#frag");
-  EXPECT_EQ(rel.Document, "page.html#frag");
-  EXPECT_EQ(rel.Bookmark, "");
+  EXPECT_EQ(rel.Document, "page.html");
+  EXPECT_EQ(rel.Bookmark, "frag");
 
   TIdURI relQuery("page.php?x=1#frag");
   EXPECT_EQ(relQuery.Document, "page.php");
@@ -129,10 +131,11 @@ TEST(URIParse, UserInformationEdges)
 
 TEST(URIParse, MalformedTextYieldsOddFieldsWithoutFailing)
 {
+  // A query right after the host ends the authority (RFC 3986 3.2).
   TIdURI U("http://host?x=1");
-  EXPECT_EQ(U.Host, "host?x=1");
+  EXPECT_EQ(U.Host, "host");
   EXPECT_EQ(U.Path, "/");
-  EXPECT_EQ(U.Params, "");
+  EXPECT_EQ(U.Params, "?x=1");
 
   TIdURI empty("http://");
   EXPECT_EQ(empty.Protocol, "http");
@@ -158,6 +161,75 @@ TEST(URIParse, ParsingAgainClearsEveryField)
   TIdURI blank{std::string()};
   EXPECT_EQ(blank.URI, "");
   EXPECT_EQ(blank.Path, "");
+}
+
+struct ShapeCase {
+  const char* Text;
+  const char* Protocol;
+  const char* Username;
+  const char* Host;
+  const char* Port;
+  const char* Path;
+  const char* Document;
+  const char* Params;
+  const char* Bookmark;
+};
+
+TEST(URIParse, PartsAreFoundByTheirPlaceNotBySearchingForMarks)
+{
+  const ShapeCase cases[] = {
+      // "://", "@" and ":" in a query are query bytes.
+      {"/go?u=http://example.org/x", "", "", "", "", "/", "go", "?u=http://example.org/x", ""},
+      {"http://h/p?who=a@b.c:9", "http", "", "h", "", "/", "p", "?who=a@b.c:9", ""},
+      {"http://host:8080?q", "http", "", "host", "8080", "/", "", "?q", ""},
+      {"http://host#f/g?h", "http", "", "host", "", "/", "", "", "f/g?h"},
+      // User information ends at the authority's last "@".
+      {"http://u@evil@real:81/x", "http", "u@evil", "real", "81", "/", "x", "", ""},
+      // IP literals keep their brackets; the port follows the "]".
+      {"http://[::1]:8080/x.swf", "http", "", "[::1]", "8080", "/", "x.swf", "", ""},
+      {"http://[fe80::1]/", "http", "", "[fe80::1]", "", "/", "", "", ""},
+      // A scheme must come before any "/", "?" or "#" and have scheme syntax.
+      {"mailto:a@b", "mailto", "", "", "", "", "a@b", "", ""},
+      {"a b:c/d", "", "", "", "", "a b:c/", "d", "", ""},
+      {"dir/x:y.swf", "", "", "", "", "dir/", "x:y.swf", "", ""},
+      {"?q=a:b", "", "", "", "", "", "", "?q=a:b", ""},
+      // A network-path reference names a host without a scheme.
+      {"//other:82/x?y", "", "", "other", "82", "/", "x", "?y", ""},
+  };
+  for (const auto& c : cases) {
+    const TIdURI U(c.Text);
+    EXPECT_EQ(U.Protocol, c.Protocol) << c.Text;
+    EXPECT_EQ(U.Username, c.Username) << c.Text;
+    EXPECT_EQ(U.Host, c.Host) << c.Text;
+    EXPECT_EQ(U.Port, c.Port) << c.Text;
+    EXPECT_EQ(U.Path, c.Path) << c.Text;
+    EXPECT_EQ(U.Document, c.Document) << c.Text;
+    EXPECT_EQ(U.Params, c.Params) << c.Text;
+    EXPECT_EQ(U.Bookmark, c.Bookmark) << c.Text;
+  }
+}
+
+TEST(URIAddress, HostsThatCannotGoIntoARequest)
+{
+  const std::pair<const char*, bool> cases[] = {
+      {"http://www.example.com:81/", true},
+      {"http://[::1]/", true},
+      {"http://[2001:db8::7]/", true},
+      {"http://h%41st/", true},
+      {"http://h st/", false},
+      {"http://h\x7fst/", false},
+      {"http://h\xc3\xa9/", false},
+      {"http://[::1/", false},
+      {"http://[::1]x/", false},
+      {"http://[v1.x]/", false},
+      {"http://[fe80::1%25eth0]/", false},
+      {"http://us\ter:pw@h/", false},
+      {"http://user:p\nw@h/", false},
+  };
+  for (const auto& [text, fine] : cases)
+    EXPECT_EQ(AddressProblem(TIdURI(text)).empty(), fine) << text << ": " << AddressProblem(TIdURI(text));
+  EXPECT_EQ(HostWithoutBrackets("[::1]"), "::1");
+  EXPECT_EQ(HostWithoutBrackets("h"), "h");
 }
 
 TEST(URIBuild, MissingProtocolOrHostRaises)

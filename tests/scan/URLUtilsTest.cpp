@@ -23,23 +23,27 @@ TEST(EncodeURLTest, EscapesEveryOtherByteAsTwoUpperCaseHexDigits)
   EXPECT_EQ(EncodeURL("\xE9"), "%E9");
   EXPECT_EQ(EncodeURL("*"), "%2A");
   EXPECT_EQ(EncodeURL(";"), "%3B");
-  EXPECT_EQ(EncodeURL(" \"#<>?^`{|}"), "%20%22%23%3C%3E%3F%5E%60%7B%7C%7D");
+  EXPECT_EQ(EncodeURL(" \"<>^`{|}"), "%20%22%3C%3E%5E%60%7B%7C%7D");
   EXPECT_EQ(EncodeURL(std::string("\x00\x1F\x7F\x80\xFF", 5)), "%00%1F%7F%80%FF");
   // Each byte of a UTF-8 character separately.
   EXPECT_EQ(EncodeURL("\xC3\xA9"), "%C3%A9");
 }
 
-TEST(EncodeURLTest, LeavesEncodedTextAloneAndMovesQueryIntoThePath)
+TEST(EncodeURLTest, LeavesEncodedTextAloneAndKeepsQueryAndFragmentMarks)
 {
   EXPECT_EQ(EncodeURL("%41"), "%41");
   EXPECT_EQ(EncodeURL("a%20b"), "a%20b");
   EXPECT_EQ(EncodeURL("%"), "%");
-  EXPECT_EQ(EncodeURL("a b?x#y\\z"), "a%20b%3Fx%23y/z");
+  // The query stays a query and the fragment a fragment (the client never
+  // sends it); their other bytes are encoded like the path's.
+  EXPECT_EQ(EncodeURL("a b?x y?z#f g\\z"), "a%20b?x%20y?z#f%20g/z");
+  EXPECT_EQ(EncodeURL("http://h/m.swf?v=3"), "http://h/m.swf?v=3");
+  EXPECT_EQ(EncodeURL("player.php?file=m/clip.swf"), "player.php?file=m/clip.swf");
 }
 
 TEST(EncodeURLTest, CopiesExactlyTheListedBytes)
 {
-  const std::string kept = ".-_~/+:!$&'(),=@[]%";
+  const std::string kept = ".-_~/+:!$&'(),=@[]%?#";
   for (int b = 0; b < 256; ++b) {
     const char c = static_cast<char>(b);
     const bool alnum = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9');

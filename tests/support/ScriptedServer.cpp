@@ -1,6 +1,7 @@
 #include "tests/support/ScriptedServer.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -113,25 +114,43 @@ bool ScriptedConnection::Stopping() const
   return FServer.FStopping.load();
 }
 
-ScriptedServer::ScriptedServer(Script OnConnection) : FScript(std::move(OnConnection))
+ScriptedServer::ScriptedServer(Script OnConnection, const std::string& Address, int Port)
+    : FScript(std::move(OnConnection)), FAddress(Address)
 {
-  FListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_storage addr{};
+  socklen_t len = 0;
+  const bool v6 = Address.find(':') != std::string::npos;
+  if (v6) {
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&addr);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_port = htons(static_cast<std::uint16_t>(Port));
+    if (::inet_pton(AF_INET6, Address.c_str(), &in6->sin6_addr) != 1)
+      throw std::runtime_error("ScriptedServer: not an IPv6 address: " + Address);
+    len = sizeof(sockaddr_in6);
+  } else {
+    auto* in = reinterpret_cast<sockaddr_in*>(&addr);
+    in->sin_family = AF_INET;
+    in->sin_port = htons(static_cast<std::uint16_t>(Port));
+    if (::inet_pton(AF_INET, Address.c_str(), &in->sin_addr) != 1)
+      throw std::runtime_error("ScriptedServer: not an IPv4 address: " + Address);
+    len = sizeof(sockaddr_in);
+  }
+  FListen = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (FListen < 0)
     throw std::runtime_error("ScriptedServer: socket failed");
   int one = 1;
   ::setsockopt(FListen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  if (::bind(FListen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+  if (::bind(FListen, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
       ::listen(FListen, 64) != 0) {
+    const int error = errno;
     ::close(FListen);
-    throw std::runtime_error("ScriptedServer: bind/listen failed");
+    throw std::runtime_error("ScriptedServer: cannot listen on " + Address + ": " +
+                             std::strerror(error));
   }
-  socklen_t len = sizeof addr;
+  len = sizeof addr;
   ::getsockname(FListen, reinterpret_cast<sockaddr*>(&addr), &len);
-  FPort = ntohs(addr.sin_port);
+  FPort = ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port
+                   : reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
   FAcceptor = std::thread([this] { AcceptLoop(); });
 }
 
@@ -154,7 +173,8 @@ ScriptedServer::~ScriptedServer()
 
 std::string ScriptedServer::Url(std::string_view Path) const
 {
-  return "http://127.0.0.1:" + std::to_string(FPort) + std::string(Path);
+  const std::string host = FAddress.find(':') != std::string::npos ? "[" + FAddress + "]" : FAddress;
+  return "http://" + host + ":" + std::to_string(FPort) + std::string(Path);
 }
 
 std::vector<std::string> ScriptedServer::Requests() const

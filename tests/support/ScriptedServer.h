@@ -3,8 +3,10 @@
 // sleeps, cuts or closes; Replay's answers also stall, drip, never end or
 // drop a kept-alive connection. Every request head it reads is recorded.
 //
-// Listens on 127.0.0.1 at a free port. Every read waits at most a bounded
-// time, and the destructor stops the server and joins all its threads.
+// Listens on 127.0.0.1 at a free port unless told another loopback address
+// (127.0.0.2 and so on stand in for other hosts; "::1" for IPv6) or port.
+// Every read waits at most a bounded time, and the destructor stops the
+// server and joins all its threads.
 // Threads: each connection's script runs on a thread of its own; the
 // accessors may be called from the test's thread at any time.
 #pragma once
@@ -69,14 +71,19 @@ class ScriptedServer {
 public:
   using Script = std::function<void(ScriptedConnection&)>;
 
-  explicit ScriptedServer(Script OnConnection);
+  // Raises std::runtime_error when it cannot listen there (no IPv6 on the
+  // loopback, a port in use, no right to a port below 1024).
+  explicit ScriptedServer(Script OnConnection, const std::string& Address = "127.0.0.1",
+                          int Port = 0);
   ~ScriptedServer();
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;
 
   int Port() const { return FPort; }
-  // "http://127.0.0.1:<port>" + Path
+  // "http://127.0.0.1:<port>" + Path (an IPv6 address in brackets)
   std::string Url(std::string_view Path = "/") const;
+  // The address listened on, as given ("::1" without brackets).
+  const std::string& Address() const { return FAddress; }
   // Every request head read so far, in arrival order.
   std::vector<std::string> Requests() const;
   int ConnectionCount() const { return FConnections.load(); }
@@ -93,6 +100,7 @@ private:
   void Record(std::string Request);
 
   Script FScript;
+  std::string FAddress;
   int FListen = -1;
   int FPort = 0;
   std::atomic<bool> FStopping{false};

@@ -55,6 +55,36 @@ TEST(UniqueFileName, FoldersAndDanglingLinksTakeTheirNames)
   EXPECT_FALSE(FileExists(""));
 }
 
+TEST(UniqueFileName, ALongNameShortensItsStemSoTheNumberFits)
+{
+  TempDir dir;
+  const std::string e = "\xC3\xA9";  // two bytes
+  std::string twoByteStem = "a";
+  for (int i = 0; i < 125; ++i)
+    twoByteStem += e;
+  struct Case {
+    std::string Taken;     // 255 bytes, present
+    std::string Expected;  // the numbered copy, at most 255 bytes
+  };
+  const Case cases[] = {
+      {std::string(251, 'n') + ".swf", std::string(248, 'n') + "(2).swf"},
+      // The cut never splits a character: one byte less instead.
+      {twoByteStem + ".swf", twoByteStem.substr(0, 247) + "(2).swf"},
+      {"x:" + std::string(249, 'k') + ".swf", "x:" + std::string(246, 'k') + "(2).swf"},
+      // Short names are not touched.
+      {"short.swf", "short(2).swf"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_LE(c.Taken.size(), 255u);
+    dir.WriteFile(c.Taken, "x");
+    const std::string result = UniqueFileName(dir.Folder() + c.Taken);
+    EXPECT_EQ(result, dir.Folder() + c.Expected) << c.Taken.size();
+  }
+  // The next copy of the first name counts on with the same cut.
+  dir.WriteFile(cases[0].Expected, "x");
+  EXPECT_EQ(UniqueFileName(dir.Folder() + cases[0].Taken), dir.Folder() + std::string(248, 'n') + "(3).swf");
+}
+
 TEST(FileSizeOf, SizesAndFailures)
 {
   TempDir dir;
