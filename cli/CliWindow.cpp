@@ -73,10 +73,10 @@ int TCliWindow::Run(const TStopSignal& Stop)
   return FFailed > 0 ? 1 : 0;
 }
 
-std::string TCliWindow::StopNote() const
+std::string TCliWindow::StopNote(std::string_view Signal) const
 {
-  return FPartialKept ? "stopped by Ctrl-C: the partial file stays, nothing further was started"
-                      : "stopped by Ctrl-C: nothing further was started";
+  return "stopped by " + std::string(Signal) +
+         (FPartialKept ? ": the partial file stays, nothing further was started" : ": nothing further was started");
 }
 
 void TCliWindow::Dispatch(const TMessage& Message)

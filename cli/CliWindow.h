@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace quenloft {
 
@@ -33,10 +34,11 @@ public:
 
   std::size_t DoneCount() const { return FDone; }
   std::size_t FailedCount() const { return FFailed; }
-  // After a Run that Ctrl-C stopped: what the stop left behind, for the
+  // After a Run that a signal stopped (named as the user knows it, such as
+  // "Ctrl-C" or "SIGTERM"): what the stop left behind, for the
   // closing line ("the partial file stays" only when a file was in
   // progress).
-  std::string StopNote() const;
+  std::string StopNote(std::string_view Signal = "Ctrl-C") const;
 
   // One task event, as the window's four handlers would take it.
   void Dispatch(const TMessage& Message);

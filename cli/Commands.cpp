@@ -82,13 +82,11 @@ int RunDownload(const TCliOptions& Options)
   TCliWindow window(downloader, view, queue);
   stop.SetExitAtOnce(false);
   const int status = window.Run(stop);
-  if (status == 130 && stop.SignalNumber() == SIGTERM) {
-    std::cerr << "stopped by SIGTERM: the partial file stays, nothing further was started\n";
-    return 128 + SIGTERM;
-  }
-  if (status == 130)
-    std::cerr << window.StopNote() << '\n';
-  return status;
+  if (status != 130)
+    return status;
+  const bool terminated = stop.SignalNumber() == SIGTERM;
+  std::cerr << window.StopNote(terminated ? "SIGTERM" : "Ctrl-C") << '\n';
+  return terminated ? 128 + SIGTERM : status;
 }
 
 int RunScan(const TCliOptions& Options)

@@ -43,7 +43,7 @@ _quenloft_cli()
             _quenloft_cli_files '*.[pP][eE][mM]' '*.[cC][rR][tT]'
             return
             ;;
-        /--timeout | render/--frame | render/--scale)
+        /--timeout | scan/--timeout | render/--frame | render/--scale)
             return # a number
             ;;
         render/--quality)
@@ -59,7 +59,7 @@ _quenloft_cli()
     local options
     case $command in
         "") options='-h --help --version -o --output --json --ca-file --timeout' ;;
-        scan) options='-h --help --json --ca-file' ;;
+        scan) options='-h --help --json --ca-file --timeout' ;;
         info) options='-h --help --json' ;;
         render) options='-h --help --frame --scale --quality -o --output' ;;
         trace) options='-h --help' ;;

@@ -20,6 +20,7 @@ complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -l timeo
 # scan
 complete -c quenloft-cli -n '__fish_seen_subcommand_from scan' -l json -d 'One JSON object per line'
 complete -c quenloft-cli -n '__fish_seen_subcommand_from scan' -l ca-file -r -F -d 'Trust the CA certificates in this PEM file'
+complete -c quenloft-cli -n '__fish_seen_subcommand_from scan' -l timeout -x -d 'Fail a request after this many idle seconds'
 
 # info: movie files
 complete -c quenloft-cli -n '__fish_seen_subcommand_from info' -l json -d 'One JSON object per file and line'
