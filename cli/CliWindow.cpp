@@ -2,7 +2,7 @@
 
 #include "cli/ProgressView.h"
 #include "cli/StopSignal.h"
-#include "ui/kvuFiles.h"
+#include "platform/kvuFiles.h"
 
 #include <cmath>
 #include <iostream>

@@ -4,7 +4,7 @@
 #include "http/IdHTTP.h"
 #include "platform/Classes.h"
 #include "scan/URLUtils.h"
-#include "ui/kvuFiles.h"
+#include "platform/kvuFiles.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -2,8 +2,8 @@
 
 #include "http/IdHTTP.h"
 #include "scan/URLUtils.h"
-#include "ui/kvuFiles.h"
-#include "ui/kvuStrings.h"
+#include "platform/kvuFiles.h"
+#include "platform/kvuStrings.h"
 
 #include <system_error>
 

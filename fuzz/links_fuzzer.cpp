@@ -5,7 +5,7 @@
 // the fast scanner must match exactly.
 #include "scan/SWFLinks.h"
 #include "scan/URLUtils.h"
-#include "ui/kvuStrings.h"
+#include "platform/kvuStrings.h"
 
 #include <cstdint>
 #include <cstdio>

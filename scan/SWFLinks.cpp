@@ -1,7 +1,7 @@
 #include "scan/SWFLinks.h"
 
 #include "scan/URLUtils.h"
-#include "ui/kvuStrings.h"
+#include "platform/kvuStrings.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 #include "platform/Classes.h"
 #include "scan/SWFLinks.h"
 #include "scan/URLUtils.h"
-#include "ui/kvuStrings.h"
+#include "platform/kvuStrings.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 #include "scan/URLUtils.h"
 
 #include "http/IdURI.h"
-#include "ui/kvuStrings.h"
+#include "platform/kvuStrings.h"
 
 #include <algorithm>
 

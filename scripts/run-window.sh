@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
-program="$build/app/quenloft"
+program="$build/app/gui/quenloft"
 if [ ! -x "$program" ]; then
   echo "error: $program was not built (configure with -DQUENLOFT_GUI=ON, the default)." >&2
   exit 1

@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
-program="$build/app/quenloft"
+program="$build/app/gui/quenloft"
 if [ ! -x "$program" ]; then
   echo "error: $program is missing; build with -DQUENLOFT_GUI=ON first" >&2
   exit 1

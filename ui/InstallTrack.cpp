@@ -5,7 +5,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "app/App.h"
 #include "http/IdHTTP.h"
 #include "platform/Classes.h"
 #include "platform/Trace.h"
@@ -29,7 +28,10 @@ void LowerThreadPriority()
 
 } // namespace
 
-TInstallTrackThread::TInstallTrackThread(std::string URL) : FURL(std::move(URL)) {}
+TInstallTrackThread::TInstallTrackThread(std::function<void()> OnTracked, std::string URL)
+    : FOnTracked(std::move(OnTracked)), FURL(std::move(URL))
+{
+}
 
 TInstallTrackThread::~TInstallTrackThread()
 {
@@ -52,8 +54,8 @@ void TInstallTrackThread::SafeExecute()
     } catch (const std::exception&) {
     }
   }
-  if (App != nullptr)
-    App->SetInstallTracked(true);
+  if (FOnTracked)
+    FOnTracked();
 }
 
 } // namespace quenloft

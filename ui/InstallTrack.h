@@ -1,12 +1,14 @@
 // TInstallTrackThread: the install ping. Once per installation (until
 // "InstallTracked" is set) the program fetches the maker's install-tracking
-// address on this thread, discards the answer and sets the flag through
-// App->SetInstallTracked(true), whether the request succeeded or not.
+// address on this thread, discards the answer and then calls its owner's
+// OnTracked (which sets the flag), whether the request succeeded or not.
 //
 // Threads: created and freed on the UI thread (by TApp); SafeExecute runs on
-// the new thread at a lowered priority and touches nothing but the flag.
+// the new thread at a lowered priority, and so does OnTracked, which must
+// touch nothing but the flag.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "download/SafeThread.h"
@@ -20,13 +22,14 @@ inline constexpr const char* InstallTrackURL = "";
 class TInstallTrackThread : public TSafeThread {
 public:
   // Created suspended; Resume starts it.
-  explicit TInstallTrackThread(std::string URL = InstallTrackURL);
+  explicit TInstallTrackThread(std::function<void()> OnTracked, std::string URL = InstallTrackURL);
   ~TInstallTrackThread() override;
 
 protected:
   void SafeExecute() override;
 
 private:
+  std::function<void()> FOnTracked;
   std::string FURL;
 };
 

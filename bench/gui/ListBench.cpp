@@ -3,7 +3,7 @@
 // - 10,000 tasks x 100 work events each, where a row is refilled only when
 //   its whole percentage changes; the refills are counted, and a task's row
 //   is found through the Id map, not by searching the list.
-#include "app/VellicorFrm.h"
+#include "app/gui/VellicorFrm.h"
 #include "bench/gui/BenchApp.h"
 
 #include <benchmark/benchmark.h>

@@ -10,7 +10,7 @@
 //   change nothing and are not drawn. The heaviest that draws every frame
 //   are 60 frames of blend modes at 60 per second and 296 frames of text
 //   on a 1024 x 1024 stage.
-#include "app/VellicorFrm.h"
+#include "app/gui/VellicorFrm.h"
 #include "bench/gui/BenchApp.h"
 #include "swf/Movie.h"
 

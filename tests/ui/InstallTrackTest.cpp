@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 
@@ -9,11 +10,8 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
-#include "app/App.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/ScopedEnv.h"
-#include "tests/support/TempDir.h"
-#include "ui/kvuRegistry.h"
 
 namespace quenloft {
 namespace {
@@ -21,32 +19,31 @@ namespace {
 using namespace std::chrono_literals;
 using testing::ScriptedAnswer;
 using testing::ScriptedServer;
-using testing::ScopedEnv;
-using testing::TempDir;
 using testing::TraceCapture;
 
-// A private settings store and trace name, and the App the thread reports to.
+// A private trace name, and the flag the thread's owner would set.
 class InstallTrackTest : public ::testing::Test {
 protected:
   void SetUp() override
   {
     ASSERT_EQ(FTrace.Open(), "");
-    FApp = std::make_unique<TAppLifetime>();
     Drain();
   }
   std::vector<std::string> Drain() { return FTrace.Drain(); }
-  bool Tracked() { return RegReadBool(HKEY_CURRENT_USER, kSettingsKey, kInstallTrackedValue); }
+  bool Tracked() const { return FTracked; }
+  std::function<void()> SetTracked()
+  {
+    return [this] { FTracked = true; };
+  }
 
-  TempDir FConfig;
-  ScopedEnv FConfigHome{"XDG_CONFIG_HOME", FConfig.Path().string()};
   TraceCapture FTrace;
-  std::unique_ptr<TAppLifetime> FApp;
+  std::atomic<bool> FTracked{false};
 };
 
 TEST_F(InstallTrackTest, EmptyAddressFailsAtOnceAndSetsTheFlag)
 {
   EXPECT_STREQ(InstallTrackURL, "");
-  TInstallTrackThread thread;
+  TInstallTrackThread thread(SetTracked());
   EXPECT_FALSE(Tracked()) << "nothing runs before Resume";
   thread.Resume();
   thread.WaitFor();
@@ -59,7 +56,7 @@ TEST_F(InstallTrackTest, OneRequestWhoseAnswerIsDiscarded)
   ScriptedServer server(ScriptedServer::Replay(std::vector<ScriptedAnswer>{
       {"HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok", true}}));
   {
-    TInstallTrackThread thread(server.Url("/track.txt"));
+    TInstallTrackThread thread(SetTracked(), server.Url("/track.txt"));
     thread.Resume();
     thread.WaitFor();
   }
@@ -72,14 +69,14 @@ TEST_F(InstallTrackTest, AFailedRequestIsNotDistinguished)
 {
   ScriptedServer server(ScriptedServer::Replay(std::vector<ScriptedAnswer>{
       {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", true}}));
-  TInstallTrackThread thread(server.Url("/gone"));
+  TInstallTrackThread thread(SetTracked(), server.Url("/gone"));
   thread.Resume();
   thread.WaitFor();
   EXPECT_TRUE(Tracked());
   EXPECT_EQ(Drain(), std::vector<std::string>{"install track"}) << "no thread error reported";
 
   // Nobody listening at all.
-  RegWriteValue(HKEY_CURRENT_USER, kSettingsKey, kInstallTrackedValue, false);
+  FTracked = false;
   const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
@@ -88,7 +85,7 @@ TEST_F(InstallTrackTest, AFailedRequestIsNotDistinguished)
   ::bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
   ::getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
   ::close(probe); // the port is free now and refuses connections
-  TInstallTrackThread refused("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/t");
+  TInstallTrackThread refused(SetTracked(), "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/t");
   refused.Resume();
   refused.WaitFor();
   EXPECT_TRUE(Tracked());
@@ -100,7 +97,7 @@ TEST_F(InstallTrackTest, FreeingTheThreadWaitsForARequestInProgress)
       {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", true, 400ms}}));
   const auto start = std::chrono::steady_clock::now();
   {
-    TInstallTrackThread thread(server.Url("/slow"));
+    TInstallTrackThread thread(SetTracked(), server.Url("/slow"));
     thread.Resume();
   } // freed at once: the destructor waits for the answer
   EXPECT_GE(std::chrono::steady_clock::now() - start, 350ms);

@@ -3,7 +3,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/swf/MovieBuilder.h"
 #include "tests/swf/gui/MovieFixtures.h"
-#include "tests/ui/QtTestApp.h"
+#include "tests/ui/gui/QtTestApp.h"
 
 #include <gtest/gtest.h>
 

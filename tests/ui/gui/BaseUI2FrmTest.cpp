@@ -1,6 +1,6 @@
-#include "ui/BaseUI2Frm.h"
+#include "ui/gui/BaseUI2Frm.h"
 
-#include "tests/ui/QtTestApp.h"
+#include "tests/ui/gui/QtTestApp.h"
 
 #include <gtest/gtest.h>
 

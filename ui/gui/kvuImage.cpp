@@ -1,4 +1,4 @@
-#include "ui/kvuImage.h"
+#include "ui/gui/kvuImage.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "ui/kvuFiles.h"
+#include "platform/kvuFiles.h"
 
 #include "platform/Classes.h"
 #include "tests/support/TempDir.h"

@@ -1,6 +1,6 @@
-#include "ui/kvuButton.h"
+#include "ui/gui/kvuButton.h"
 
-#include "tests/ui/QtTestApp.h"
+#include "tests/ui/gui/QtTestApp.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/kvuStrings.h"
+#include "platform/kvuStrings.h"
 
 namespace quenloft {
 

@@ -13,8 +13,8 @@
 // Threads: UI thread only.
 #pragma once
 
-#include "ui/kvuButton.h"
-#include "ui/kvuImage.h"
+#include "ui/gui/kvuButton.h"
+#include "ui/gui/kvuImage.h"
 
 #include <QLabel>
 #include <QRegion>

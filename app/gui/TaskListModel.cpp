@@ -1,4 +1,4 @@
-#include "app/TaskListModel.h"
+#include "app/gui/TaskListModel.h"
 
 #include <charconv>
 

@@ -1,4 +1,4 @@
-#include "ui/kvuLinkLabel.h"
+#include "ui/gui/kvuLinkLabel.h"
 
 #include <QMouseEvent>
 

@@ -17,13 +17,13 @@
 // and the four task-event handlers run there.
 #pragma once
 
-#include "app/TaskListModel.h"
+#include "app/gui/TaskListModel.h"
 #include "download/Vellicorer.h"
 #include "http/IdHTTP.h"
 #include "platform/Messages.h"
 #include "swf/gui/kvuFlash.h"
-#include "ui/BaseUI2Frm.h"
-#include "ui/kvuLinkLabel.h"
+#include "ui/gui/BaseUI2Frm.h"
+#include "ui/gui/kvuLinkLabel.h"
 
 #include <QAction>
 #include <QIcon>

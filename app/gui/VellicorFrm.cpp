@@ -1,11 +1,11 @@
-#include "app/VellicorFrm.h"
+#include "app/gui/VellicorFrm.h"
 
 #include "app/App.h"
-#include "app/QuenloftApplication.h"
+#include "app/gui/QuenloftApplication.h"
 #include "download/ClientSettings.h"
 #include "scan/URLSWFParse.h"
 #include "ui/kvuShell.h"
-#include "ui/kvuStrings.h"
+#include "platform/kvuStrings.h"
 
 #include <QApplication>
 #include <QCloseEvent>

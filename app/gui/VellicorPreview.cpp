@@ -3,7 +3,7 @@
 // movie's frames and seeks them while dragged.
 //
 // Threads: UI thread only.
-#include "app/VellicorFrm.h"
+#include "app/gui/VellicorFrm.h"
 
 #include "swf/SWFStreams.h"
 #include "ui/kvuShell.h"

@@ -1,4 +1,4 @@
-#include "ui/BaseUI2Frm.h"
+#include "ui/gui/BaseUI2Frm.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>

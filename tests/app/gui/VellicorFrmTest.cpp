@@ -1,6 +1,6 @@
 #include "app/App.h"
-#include "app/QuenloftApplication.h"
-#include "app/VellicorFrm.h"
+#include "app/gui/QuenloftApplication.h"
+#include "app/gui/VellicorFrm.h"
 #include "swf/MovieReader.h"
 #include "swf/Timeline.h"
 #include "swf/render/Renderer.h"
@@ -11,7 +11,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/swf/MovieBuilder.h"
 #include "tests/swf/gui/MovieFixtures.h"
-#include "tests/ui/QtTestApp.h"
+#include "tests/ui/gui/QtTestApp.h"
 
 #include <gtest/gtest.h>
 

@@ -13,9 +13,9 @@
 //                        has finished; the program then quits (status 0, or
 //                        2 when the chain has not ended within two minutes).
 #include "app/App.h"
-#include "app/QuenloftApplication.h"
+#include "app/gui/QuenloftApplication.h"
 #include "app/StartArguments.h"
-#include "app/VellicorFrm.h"
+#include "app/gui/VellicorFrm.h"
 
 #include <QIcon>
 #include <QKeyEvent>

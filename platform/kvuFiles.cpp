@@ -1,7 +1,7 @@
-#include "ui/kvuFiles.h"
+#include "platform/kvuFiles.h"
 
 #include "platform/Classes.h"
-#include "ui/kvuStrings.h"
+#include "platform/kvuStrings.h"
 
 #include <sys/stat.h>
 

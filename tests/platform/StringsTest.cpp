@@ -1,5 +1,5 @@
 // The string and file-name helpers of the shell utility unit.
-#include "ui/kvuStrings.h"
+#include "platform/kvuStrings.h"
 
 #include <gtest/gtest.h>
 

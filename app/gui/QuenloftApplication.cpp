@@ -1,4 +1,4 @@
-#include "app/QuenloftApplication.h"
+#include "app/gui/QuenloftApplication.h"
 
 #include <QMessageBox>
 

@@ -1,4 +1,4 @@
-#include "ui/kvuButton.h"
+#include "ui/gui/kvuButton.h"
 
 #include <QEnterEvent>
 #include <QFontMetrics>
