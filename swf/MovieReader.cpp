@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "swf/ActionReader.h"
 #include "swf/DefinitionReader.h"
 #include "swf/ShapeReader.h"
 #include "swf/TagReader.h"
