@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 #include "swf/ActionReader.h"
@@ -441,9 +443,11 @@ std::shared_ptr<Movie> ReadMovie(std::span<const std::uint8_t> Bytes, std::size_
 
 std::shared_ptr<Movie> ReadMovieFile(const std::string& FileName)
 {
+  errno = 0;
   std::ifstream in(FileName, std::ios::binary | std::ios::ate);
   if (!in)
-    throw EMovieError("Cannot open file \"" + FileName + "\"");
+    throw EMovieError("Cannot open file \"" + FileName + "\"" +
+                      (errno != 0 ? std::string(". ") + std::strerror(errno) : std::string()));
   // A compressed body never comes out smaller than it went in, so a file
   // larger than the biggest body is not one the player reads.
   const std::streamoff size = in.tellg();

@@ -65,6 +65,12 @@ TEST(MovieReader, RefusesWhatIsNotAMovie)
   };
   for (const TBytes& bytes : cases)
     EXPECT_THROW(ReadMovie(bytes), EMovieError) << bytes.size();
+  try {
+    ReadMovieFile("/nonexistent/movie.swf");
+    ADD_FAILURE();
+  } catch (const EMovieError& e) {
+    EXPECT_STREQ(e.what(), "Cannot open file \"/nonexistent/movie.swf\". No such file or directory");
+  }
 }
 
 TEST(MovieReader, KeepsWhatCameBeforeABreak)
