@@ -310,6 +310,11 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
   case 70:
     Current.Changes.emplace_back(ReadPlaceObject23(B, Code == 26 ? 2 : 3));
     ++FItems;
+    if (B.Span().size() > 0 && (B.Span()[0] & 0x80) != 0) {
+      // Clip event handlers: script the player does not run.
+      FMovie.Scripted = true;
+      ++FMovie.SkippedTags[TagKey(Code) + ": clip actions"];
+    }
     return true;
   case 5:
     B.U16(); // the character id: the depth alone decides

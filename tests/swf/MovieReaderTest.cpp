@@ -210,6 +210,10 @@ TEST(MovieReader, FrameActionsAndScript)
     EXPECT_EQ(kinds, c.Obeyed);
     EXPECT_EQ(m->Scripted, c.Scripted);
   }
+  // Clip event handlers on a placed object are script too.
+  const auto clip = ReadMovie(MovieFile(Join({RectShape(1, 20, 20), Tag(26, {0x82, 1, 0, 1, 0, 0, 0, 0, 0, 0}), ShowFrame()})));
+  EXPECT_TRUE(clip->Scripted);
+  EXPECT_EQ(clip->SkippedTags.at("PlaceObject2: clip actions"), 1u);
   const auto g = ReadMovie(MovieFile(Join({DoAction({0x96, 5, 0, 7, 4, 0, 0, 0, 0x9F, 1, 0, 1}), ShowFrame()})));
   EXPECT_EQ(g->Root.Frames[0].Actions.at(0).Frame, 3u); // frame 4 counted from 1
   EXPECT_TRUE(g->Root.Frames[0].Actions[0].AndPlay);
