@@ -142,7 +142,8 @@ double LineWidthPixels(const LineStyle& Line, const QTransform& ToDevice, double
   else if (Line.ScaleVertical)
     scale = sy;
   const double width = Line.Width * scale;
-  return std::isfinite(width) ? std::max(width, 1.0) : 1.0;
+  // Past a width the device could show, the line covers everything anyway.
+  return std::isfinite(width) ? std::clamp(width, 1.0, 1e5) : 1.0;
 }
 
 QPen DevicePen(const LineStyle& Line, const ColorTransform& Ct, const QTransform& ToDevice,

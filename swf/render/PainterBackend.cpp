@@ -16,6 +16,10 @@ namespace {
 // sprites can multiply their scales beyond anything a rasterizer handles.
 constexpr double MaxScale = 1e6;
 
+// A line wider than this (in pixels, at its widest) is drawn at the
+// device's own scale instead of in the shape's space.
+constexpr double MaxLinePixels = 1e5;
+
 // Colour-transformed bitmap copies kept per frame.
 constexpr std::size_t MaxTinted = 32;
 
@@ -247,12 +251,14 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
     const double b = t.m11() * t.m21() + t.m12() * t.m22();
     const double minScale = std::sqrt(std::max(0.0, (a + c - std::hypot(a - c, 2 * b)) / 2));
     QPainterPath outline;
-    if (part.Line.ScaleHorizontal && part.Line.ScaleVertical && minScale > 0) {
+    const double localWidth = std::max<double>(part.Line.Width, 1 / minScale);
+    if (part.Line.ScaleHorizontal && part.Line.ScaleVertical && minScale > 0 &&
+        localWidth * std::sqrt(std::max(a, c)) < MaxLinePixels) {
       // A line that scales is outlined in the shape's space and transformed
       // with it, as in the player: a squashed shape has squashed lines, at
       // least a pixel across where they are thinnest.
       QPen local = pen;
-      local.setWidthF(std::max<double>(part.Line.Width, 1 / minScale));
+      local.setWidthF(localWidth);
       outline = DevicePath(QPainterPathStroker(local).createStroke(part.Path), t);
     } else {
       outline = DevicePath(QPainterPathStroker(pen).createStroke(DevicePath(part.Path, t)), {});
