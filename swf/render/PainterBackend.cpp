@@ -20,6 +20,9 @@ constexpr double MaxScale = 1e6;
 // device's own scale instead of in the shape's space.
 constexpr double MaxLinePixels = 1e5;
 
+// Shape draws whose device outlines are kept between frames.
+constexpr std::size_t MaxDeviceEntries = 20000;
+
 // Colour-transformed bitmap copies kept per frame.
 constexpr std::size_t MaxTinted = 32;
 
@@ -135,8 +138,9 @@ QImage Tinted(const QImage& Source, const ColorTransform& Ct)
 } // namespace
 
 PainterBackend::PainterBackend(QImage& Target, const PaintOptions& Options, ShapeCache& Shapes,
-                               BitmapSource Bitmaps)
-    : FTarget(Target), FOptions(Options), FShapes(Shapes), FBitmaps(std::move(Bitmaps))
+                               DeviceCache& Devices, BitmapSource Bitmaps)
+    : FTarget(Target), FOptions(Options), FShapes(Shapes), FDevices(Devices),
+      FBitmaps(std::move(Bitmaps))
 {
   Layer root;
   root.Painter = std::make_unique<QPainter>(&FTarget);
@@ -175,18 +179,56 @@ void PainterBackend::SetClip(QPainter& P, const Layer& L)
     P.setClipRegion(L.Regions.back(), Qt::ReplaceClip);
 }
 
-void PainterBackend::FillDevicePath(const QPainterPath& DevicePath, const QBrush& Brush)
+void PainterBackend::FillArea(const DeviceCache::Area& Area, const QBrush& Brush)
 {
   QPainter& p = Painter();
   p.resetTransform();
   if (FOptions.Antialias) {
     p.setPen(Qt::NoPen);
     p.setBrush(Brush);
-    p.drawPath(DevicePath);
+    p.drawPath(Area.Path);
     return;
   }
-  for (const Span& s : AliasedSpans(DevicePath, FTarget.rect()))
+  for (const Span& s : Area.Spans)
     p.fillRect(QRect(s.X0, s.Y, s.X1 - s.X0, 1), Brush);
+}
+
+const std::vector<DeviceCache::Area>& PainterBackend::Areas(const Shape& S, const QTransform& T)
+{
+  if (auto* cached = FDevices.Find(S, T, FTarget.size(), FOptions.Antialias))
+    return *cached;
+  std::vector<DeviceCache::Area> areas;
+  const auto& parts = FShapes.Geometry(S).Parts;
+  areas.reserve(parts.size());
+  // The smallest singular value: how much the transform squashes at most.
+  const double a = T.m11() * T.m11() + T.m12() * T.m12();
+  const double c = T.m21() * T.m21() + T.m22() * T.m22();
+  const double b = T.m11() * T.m21() + T.m12() * T.m22();
+  const double minScale = std::sqrt(std::max(0.0, (a + c - std::hypot(a - c, 2 * b)) / 2));
+  for (const ShapePart& part : parts) {
+    DeviceCache::Area area;
+    if (part.Type == ShapePart::Kind::Fill) {
+      area.Path = DevicePath(part.Path, T);
+    } else {
+      const QPen pen = DevicePen(part.Line, {}, T, FOptions.PixelsPerTwip);
+      const double localWidth = std::max<double>(part.Line.Width, 1 / minScale);
+      if (part.Line.ScaleHorizontal && part.Line.ScaleVertical && minScale > 0 &&
+          localWidth * std::sqrt(std::max(a, c)) < MaxLinePixels) {
+        // A line that scales is outlined in the shape's space and
+        // transformed with it, as in the player: a squashed shape has
+        // squashed lines, at least a pixel across where they are thinnest.
+        QPen local = pen;
+        local.setWidthF(localWidth);
+        area.Path = DevicePath(QPainterPathStroker(local).createStroke(part.Path), T);
+      } else {
+        area.Path = DevicePath(QPainterPathStroker(pen).createStroke(DevicePath(part.Path, T)), {});
+      }
+    }
+    if (!FOptions.Antialias)
+      area.Spans = AliasedSpans(area.Path, FTarget.rect());
+    areas.push_back(std::move(area));
+  }
+  return FDevices.Keep(S, T, std::move(areas));
 }
 
 void PainterBackend::DrawShape(const ShapeDraw& Draw)
@@ -204,22 +246,14 @@ void PainterBackend::Collect(const ShapeDraw& Draw)
   const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;
   if (!Drawable(t))
     return;
-  QPainterPath& area = FMasks[*FCollecting].Area;
-  for (const ShapePart& part : FShapes.Geometry(*Draw.Shape).Parts) {
-    QPainterPath piece;
-    if (part.Type == ShapePart::Kind::Fill) {
-      piece = DevicePath(part.Path, t);
-    } else {
-      QPainterPathStroker stroker(DevicePen(part.Line, {}, t, FOptions.PixelsPerTwip));
-      piece = stroker.createStroke(DevicePath(part.Path, t));
-    }
+  Mask& mask = FMasks[*FCollecting];
+  for (const DeviceCache::Area& piece : Areas(*Draw.Shape, t)) {
     if (!FOptions.Antialias) {
-      FMasks[*FCollecting].AreaRegion +=
-          SpansRegion(AliasedSpans(DevicePath(piece, {}), FTarget.rect()));
+      mask.AreaRegion += SpansRegion(piece.Spans);
       continue;
     }
     // Paths of different fill rules cannot simply be appended: unite them.
-    area = area.isEmpty() ? piece.simplified() : area.united(piece);
+    mask.Area = mask.Area.isEmpty() ? piece.Path.simplified() : mask.Area.united(piece.Path);
   }
 }
 
@@ -228,67 +262,50 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
   const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;
   if (!Drawable(t))
     return;
-  for (const ShapePart& part : FShapes.Geometry(*Draw.Shape).Parts) {
+  const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;
+  const auto& areas = Areas(*Draw.Shape, t);
+  for (std::size_t i = 0; i < parts.size() && i < areas.size(); ++i) {
+    const ShapePart& part = parts[i];
     if (part.Type == ShapePart::Kind::Fill) {
       if (part.Fill.Kind == FillKind::Bitmap) {
-        FillBitmap(part.Fill, part.Path, t, Draw.Color);
+        FillBitmap(part.Fill, areas[i], t, Draw.Color);
         continue;
       }
       QBrush brush = GradientOrSolidBrush(part.Fill, Draw.Color);
       brush.setTransform(brush.transform() * t);
-      FillDevicePath(DevicePath(part.Path, t), brush);
+      FillArea(areas[i], brush);
       continue;
     }
-    QPen pen = DevicePen(part.Line, Draw.Color, t, FOptions.PixelsPerTwip);
+    QBrush brush(TransformedColor(part.Line.Color, Draw.Color));
     if (part.Line.Fill && part.Line.Fill->Kind != FillKind::Bitmap) {
-      QBrush brush = GradientOrSolidBrush(*part.Line.Fill, Draw.Color);
+      brush = GradientOrSolidBrush(*part.Line.Fill, Draw.Color);
       brush.setTransform(brush.transform() * t);
-      pen.setBrush(brush);
     }
-    // The smallest singular value: how much the transform squashes at most.
-    const double a = t.m11() * t.m11() + t.m12() * t.m12();
-    const double c = t.m21() * t.m21() + t.m22() * t.m22();
-    const double b = t.m11() * t.m21() + t.m12() * t.m22();
-    const double minScale = std::sqrt(std::max(0.0, (a + c - std::hypot(a - c, 2 * b)) / 2));
-    QPainterPath outline;
-    const double localWidth = std::max<double>(part.Line.Width, 1 / minScale);
-    if (part.Line.ScaleHorizontal && part.Line.ScaleVertical && minScale > 0 &&
-        localWidth * std::sqrt(std::max(a, c)) < MaxLinePixels) {
-      // A line that scales is outlined in the shape's space and transformed
-      // with it, as in the player: a squashed shape has squashed lines, at
-      // least a pixel across where they are thinnest.
-      QPen local = pen;
-      local.setWidthF(localWidth);
-      outline = DevicePath(QPainterPathStroker(local).createStroke(part.Path), t);
-    } else {
-      outline = DevicePath(QPainterPathStroker(pen).createStroke(DevicePath(part.Path, t)), {});
-    }
-    FillDevicePath(outline, pen.brush());
+    FillArea(areas[i], brush);
   }
 }
 
-void PainterBackend::FillBitmap(const FillStyle& Fill, const QPainterPath& Path,
+void PainterBackend::FillBitmap(const FillStyle& Fill, const DeviceCache::Area& Area,
                                 const QTransform& ToDevice, const ColorTransform& Ct)
 {
   const QImage* image = Bitmap(Fill.BitmapId, Ct);
   if (!image || image->isNull())
     return;
   const QTransform bitmap = ToQTransform(Fill.BitmapTransform);
-  const QPainterPath area = DevicePath(Path, ToDevice);
   QPainter& p = Painter();
   p.save();
   p.setRenderHint(QPainter::SmoothPixmapTransform, FOptions.SmoothBitmaps && Fill.Smoothed);
   if (Fill.Repeating) {
     QBrush brush(*image);
     brush.setTransform(bitmap * ToDevice);
-    FillDevicePath(area, brush);
+    FillArea(Area, brush);
   } else {
     // A clipped fill shows the bitmap once; outside it the shape stays empty.
     p.resetTransform();
     if (FOptions.Antialias)
-      p.setClipPath(area, Qt::IntersectClip);
+      p.setClipPath(Area.Path, Qt::IntersectClip);
     else
-      p.setClipRegion(SpansRegion(AliasedSpans(area, FTarget.rect())), Qt::IntersectClip);
+      p.setClipRegion(SpansRegion(Area.Spans), Qt::IntersectClip);
     p.setWorldTransform(bitmap * ToDevice);
     p.drawImage(QPointF(0, 0), *image);
   }
@@ -421,6 +438,54 @@ void PainterBackend::Composite(Layer& Child, Layer& Parent)
     *Child.Image = std::move(cut);
   }
   BlendPixels(*under, *Child.Image, mode);
+}
+
+DeviceCache::Key DeviceCache::KeyOf(const Shape& S, const QTransform& T)
+{
+  return {&S, {T.m11(), T.m12(), T.m21(), T.m22(), T.dx(), T.dy()}};
+}
+
+std::size_t DeviceCache::Hash::operator()(const Key& K) const
+{
+  std::size_t h = std::hash<const void*>()(K.S);
+  for (double v : K.M)
+    h = h * 1000003u ^ std::hash<double>()(v);
+  return h;
+}
+
+std::vector<DeviceCache::Area>* DeviceCache::Find(const Shape& S, const QTransform& T, QSize Size,
+                                                  bool Antialias)
+{
+  if (Size != FSize || Antialias != FAntialias) {
+    FEntries.clear();
+    FSize = Size;
+    FAntialias = Antialias;
+  }
+  const auto it = FEntries.find(KeyOf(S, T));
+  if (it == FEntries.end())
+    return nullptr;
+  it->second.Frame = FFrame;
+  return &it->second.Areas;
+}
+
+const std::vector<DeviceCache::Area>& DeviceCache::Keep(const Shape& S, const QTransform& T,
+                                                        std::vector<Area> Areas)
+{
+  if (FEntries.size() >= MaxDeviceEntries) {
+    FUncached = std::move(Areas);
+    return FUncached;
+  }
+  Entry& e = FEntries[KeyOf(S, T)];
+  e.Areas = std::move(Areas);
+  e.Frame = FFrame;
+  return e.Areas;
+}
+
+void DeviceCache::NextFrame()
+{
+  // Keep what the frame just drawn used; the next one usually draws it again.
+  std::erase_if(FEntries, [this](const auto& E) { return E.second.Frame < FFrame; });
+  ++FFrame;
 }
 
 void BlendPixels(QImage& Under, const QImage& Layer, BlendMode Mode)

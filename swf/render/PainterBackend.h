@@ -22,13 +22,56 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
+#include "swf/render/AliasedSpans.h"
 #include "swf/render/DrawCommands.h"
 
 namespace quenloft::swf::render {
 
 class ShapeCache;
+
+// The device-space outlines of the shapes drawn lately, by shape and
+// transform, so a shape that stays where it is costs no path work in the
+// next frame. Entries not used in a frame are dropped after it.
+class DeviceCache {
+public:
+  struct Area {
+    QPainterPath Path;       // what the part covers, curves flattened
+    std::vector<Span> Spans; // the same as pixel spans, without anti-aliasing
+  };
+
+  // The areas of Shape's parts under T, or null when not cached. Size and
+  // Antialias describe the target; a change of either empties the cache.
+  std::vector<Area>* Find(const Shape& S, const QTransform& T, QSize Size, bool Antialias);
+  // Keeps Areas unless the cache is full; returns what to draw from.
+  const std::vector<Area>& Keep(const Shape& S, const QTransform& T, std::vector<Area> Areas);
+  // Called before each frame.
+  void NextFrame();
+  void Clear() { FEntries.clear(); }
+
+private:
+  struct Key {
+    const Shape* S;
+    double M[6];
+    friend bool operator==(const Key&, const Key&) = default;
+  };
+  struct Hash {
+    std::size_t operator()(const Key& K) const;
+  };
+  struct Entry {
+    std::vector<Area> Areas;
+    std::uint64_t Frame = 0;
+  };
+  static Key KeyOf(const Shape& S, const QTransform& T);
+
+  std::unordered_map<Key, Entry, Hash> FEntries;
+  std::uint64_t FFrame = 0;
+  QSize FSize;
+  bool FAntialias = false;
+  std::vector<Area> FUncached;
+};
 
 // Decoded bitmaps by character id: premultiplied ARGB32, or nullptr for an
 // id that is no bitmap or does not decode.
@@ -45,7 +88,7 @@ class PainterBackend : public DrawCommands {
 public:
   // Target: ARGB32_Premultiplied, not painted on by anyone else meanwhile.
   PainterBackend(QImage& Target, const PaintOptions& Options, ShapeCache& Shapes,
-                 BitmapSource Bitmaps);
+                 DeviceCache& Devices, BitmapSource Bitmaps);
   ~PainterBackend() override;
   PainterBackend(const PainterBackend&) = delete;
   PainterBackend& operator=(const PainterBackend&) = delete;
@@ -79,11 +122,13 @@ private:
   void SetUp(QPainter& P);
   void ApplyClip(Layer& L);
   void Paint(const ShapeDraw& Draw);
-  // Fills DevicePath with Brush; without anti-aliasing through AliasedSpans.
-  void FillDevicePath(const QPainterPath& DevicePath, const QBrush& Brush);
+  // The device areas of the shape's parts under T (cached).
+  const std::vector<DeviceCache::Area>& Areas(const Shape& S, const QTransform& T);
+  // Fills an area with Brush; without anti-aliasing by its spans.
+  void FillArea(const DeviceCache::Area& Area, const QBrush& Brush);
   void SetClip(QPainter& P, const Layer& L);
   void Collect(const ShapeDraw& Draw);
-  void FillBitmap(const FillStyle& Fill, const QPainterPath& Path, const QTransform& ToDevice,
+  void FillBitmap(const FillStyle& Fill, const DeviceCache::Area& Area, const QTransform& ToDevice,
                   const ColorTransform& Ct);
   const QImage* Bitmap(CharacterId Id, const ColorTransform& Ct);
   void Composite(Layer& Child, Layer& Parent);
@@ -91,6 +136,7 @@ private:
   QImage& FTarget;
   PaintOptions FOptions;
   ShapeCache& FShapes;
+  DeviceCache& FDevices;
   BitmapSource FBitmaps;
   std::vector<Layer> FLayers;
   std::vector<Mask> FMasks;

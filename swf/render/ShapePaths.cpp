@@ -245,13 +245,14 @@ const Shape& ShapeCache::Morph(const MorphShape& Morph, std::uint16_t Ratio)
   return *slot;
 }
 
-void ShapeCache::Trim()
+bool ShapeCache::Trim()
 {
   if (FMorphs.size() <= MaxMorphShapes)
-    return;
+    return false;
   for (const auto& [key, shape] : FMorphs)
     FGeometry.erase(shape.get());
   FMorphs.clear();
+  return true;
 }
 
 } // namespace quenloft::swf::render
