@@ -23,6 +23,11 @@ constexpr double MaxLinePixels = 1e5;
 // Shape draws whose device outlines are kept between frames.
 constexpr std::size_t MaxDeviceEntries = 20000;
 
+// Shapes of this many parts or more are kept as pixels between frames.
+constexpr std::size_t RasterParts = 64;
+// The pixels all such shapes may keep.
+constexpr std::int64_t MaxRasterPixels = 16ll << 20;
+
 // Colour-transformed bitmap copies kept per frame.
 constexpr std::size_t MaxTinted = 32;
 
@@ -179,10 +184,9 @@ void PainterBackend::SetClip(QPainter& P, const Layer& L)
     P.setClipRegion(L.Regions.back(), Qt::ReplaceClip);
 }
 
-void PainterBackend::FillArea(const DeviceCache::Area& Area, const QBrush& Brush)
+void PainterBackend::FillArea(QPainter& p, const DeviceCache::Area& Area, const QBrush& Brush)
 {
-  QPainter& p = Painter();
-  p.resetTransform();
+  p.setWorldTransform(FBase);
   if (FOptions.Antialias) {
     p.setPen(Qt::NoPen);
     p.setBrush(Brush);
@@ -263,50 +267,87 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
   if (!Drawable(t))
     return;
   const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;
-  const auto& areas = Areas(*Draw.Shape, t);
-  for (std::size_t i = 0; i < parts.size() && i < areas.size(); ++i) {
+  if (parts.size() < RasterParts) {
+    PaintParts(Painter(), Draw, t, Areas(*Draw.Shape, t));
+    return;
+  }
+  // A shape of many parts (a traced picture) is drawn once into pixels and
+  // then copied while it stays where it is.
+  DeviceCache::Raster* raster = FDevices.FindRaster(*Draw.Shape, t);
+  if (!raster || raster->Color != Draw.Color) {
+    const auto& areas = Areas(*Draw.Shape, t);
+    QRectF bounds;
+    for (const DeviceCache::Area& a : areas)
+      bounds |= a.Path.controlPointRect();
+    const QRect box = bounds.toAlignedRect().adjusted(-1, -1, 1, 1).intersected(FTarget.rect());
+    if (box.isEmpty())
+      return;
+    DeviceCache::Raster r{QImage(box.size(), QImage::Format_ARGB32_Premultiplied), box.topLeft(),
+                          Draw.Color};
+    r.Image.fill(Qt::transparent);
+    {
+      QPainter p(&r.Image);
+      SetUp(p);
+      FBase = QTransform::fromTranslate(-box.left(), -box.top());
+      PaintParts(p, Draw, t, areas);
+      FBase = QTransform();
+    }
+    FDevices.KeepRaster(*Draw.Shape, t, std::move(r));
+    raster = FDevices.FindRaster(*Draw.Shape, t);
+    if (!raster)
+      return;
+  }
+  QPainter& p = Painter();
+  p.resetTransform();
+  p.drawImage(raster->At, raster->Image);
+}
+
+void PainterBackend::PaintParts(QPainter& P, const ShapeDraw& Draw, const QTransform& T,
+                                const std::vector<DeviceCache::Area>& Areas)
+{
+  const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;
+  for (std::size_t i = 0; i < parts.size() && i < Areas.size(); ++i) {
     const ShapePart& part = parts[i];
     if (part.Type == ShapePart::Kind::Fill) {
       if (part.Fill.Kind == FillKind::Bitmap) {
-        FillBitmap(part.Fill, areas[i], t, Draw.Color);
+        FillBitmap(P, part.Fill, Areas[i], T, Draw.Color);
         continue;
       }
       QBrush brush = GradientOrSolidBrush(part.Fill, Draw.Color);
-      brush.setTransform(brush.transform() * t);
-      FillArea(areas[i], brush);
+      brush.setTransform(brush.transform() * T);
+      FillArea(P, Areas[i], brush);
       continue;
     }
     QBrush brush(TransformedColor(part.Line.Color, Draw.Color));
     if (part.Line.Fill && part.Line.Fill->Kind != FillKind::Bitmap) {
       brush = GradientOrSolidBrush(*part.Line.Fill, Draw.Color);
-      brush.setTransform(brush.transform() * t);
+      brush.setTransform(brush.transform() * T);
     }
-    FillArea(areas[i], brush);
+    FillArea(P, Areas[i], brush);
   }
 }
 
-void PainterBackend::FillBitmap(const FillStyle& Fill, const DeviceCache::Area& Area,
+void PainterBackend::FillBitmap(QPainter& p, const FillStyle& Fill, const DeviceCache::Area& Area,
                                 const QTransform& ToDevice, const ColorTransform& Ct)
 {
   const QImage* image = Bitmap(Fill.BitmapId, Ct);
   if (!image || image->isNull())
     return;
   const QTransform bitmap = ToQTransform(Fill.BitmapTransform);
-  QPainter& p = Painter();
   p.save();
   p.setRenderHint(QPainter::SmoothPixmapTransform, FOptions.SmoothBitmaps && Fill.Smoothed);
   if (Fill.Repeating) {
     QBrush brush(*image);
     brush.setTransform(bitmap * ToDevice);
-    FillArea(Area, brush);
+    FillArea(p, Area, brush);
   } else {
     // A clipped fill shows the bitmap once; outside it the shape stays empty.
-    p.resetTransform();
+    p.setWorldTransform(FBase);
     if (FOptions.Antialias)
       p.setClipPath(Area.Path, Qt::IntersectClip);
     else
       p.setClipRegion(SpansRegion(Area.Spans), Qt::IntersectClip);
-    p.setWorldTransform(bitmap * ToDevice);
+    p.setWorldTransform(bitmap * ToDevice * FBase);
     p.drawImage(QPointF(0, 0), *image);
   }
   p.restore();
@@ -457,7 +498,7 @@ std::vector<DeviceCache::Area>* DeviceCache::Find(const Shape& S, const QTransfo
                                                   bool Antialias)
 {
   if (Size != FSize || Antialias != FAntialias) {
-    FEntries.clear();
+    Clear();
     FSize = Size;
     FAntialias = Antialias;
   }
@@ -481,10 +522,38 @@ const std::vector<DeviceCache::Area>& DeviceCache::Keep(const Shape& S, const QT
   return e.Areas;
 }
 
+DeviceCache::Raster* DeviceCache::FindRaster(const Shape& S, const QTransform& T)
+{
+  const auto it = FEntries.find(KeyOf(S, T));
+  return it == FEntries.end() || !it->second.Pixels ? nullptr : &*it->second.Pixels;
+}
+
+void DeviceCache::KeepRaster(const Shape& S, const QTransform& T, Raster R)
+{
+  const auto it = FEntries.find(KeyOf(S, T));
+  if (it == FEntries.end())
+    return;
+  const std::int64_t pixels = std::int64_t{R.Image.width()} * R.Image.height();
+  if (it->second.Pixels)
+    FRasterPixels -= std::int64_t{it->second.Pixels->Image.width()} * it->second.Pixels->Image.height();
+  if (FRasterPixels + pixels > MaxRasterPixels) {
+    it->second.Pixels.reset();
+    return;
+  }
+  FRasterPixels += pixels;
+  it->second.Pixels = std::move(R);
+}
+
 void DeviceCache::NextFrame()
 {
   // Keep what the frame just drawn used; the next one usually draws it again.
-  std::erase_if(FEntries, [this](const auto& E) { return E.second.Frame < FFrame; });
+  std::erase_if(FEntries, [this](const auto& E) {
+    if (E.second.Frame >= FFrame)
+      return false;
+    if (E.second.Pixels)
+      FRasterPixels -= std::int64_t{E.second.Pixels->Image.width()} * E.second.Pixels->Image.height();
+    return true;
+  });
   ++FFrame;
 }
 

@@ -47,9 +47,23 @@ public:
   std::vector<Area>* Find(const Shape& S, const QTransform& T, QSize Size, bool Antialias);
   // Keeps Areas unless the cache is full; returns what to draw from.
   const std::vector<Area>& Keep(const Shape& S, const QTransform& T, std::vector<Area> Areas);
+
+  // A complex shape drawn once, kept as pixels for the frames that draw it
+  // again under the same transform and colour transform.
+  struct Raster {
+    QImage Image;  // premultiplied, transparent around the shape
+    QPoint At;     // where its top left goes on the target
+    ColorTransform Color;
+  };
+  Raster* FindRaster(const Shape& S, const QTransform& T);
+  void KeepRaster(const Shape& S, const QTransform& T, Raster R);
   // Called before each frame.
   void NextFrame();
-  void Clear() { FEntries.clear(); }
+  void Clear()
+  {
+    FEntries.clear();
+    FRasterPixels = 0;
+  }
 
 private:
   struct Key {
@@ -62,12 +76,14 @@ private:
   };
   struct Entry {
     std::vector<Area> Areas;
+    std::optional<Raster> Pixels;
     std::uint64_t Frame = 0;
   };
   static Key KeyOf(const Shape& S, const QTransform& T);
 
   std::unordered_map<Key, Entry, Hash> FEntries;
   std::uint64_t FFrame = 0;
+  std::int64_t FRasterPixels = 0;
   QSize FSize;
   bool FAntialias = false;
   std::vector<Area> FUncached;
@@ -122,18 +138,22 @@ private:
   void SetUp(QPainter& P);
   void ApplyClip(Layer& L);
   void Paint(const ShapeDraw& Draw);
+  void PaintParts(QPainter& P, const ShapeDraw& Draw, const QTransform& T,
+                  const std::vector<DeviceCache::Area>& Areas);
   // The device areas of the shape's parts under T (cached).
   const std::vector<DeviceCache::Area>& Areas(const Shape& S, const QTransform& T);
-  // Fills an area with Brush; without anti-aliasing by its spans.
-  void FillArea(const DeviceCache::Area& Area, const QBrush& Brush);
+  // Fills an area with Brush on P (whose device is the target, or a raster
+  // placed by FBase); without anti-aliasing by its spans.
+  void FillArea(QPainter& P, const DeviceCache::Area& Area, const QBrush& Brush);
   void SetClip(QPainter& P, const Layer& L);
   void Collect(const ShapeDraw& Draw);
-  void FillBitmap(const FillStyle& Fill, const DeviceCache::Area& Area, const QTransform& ToDevice,
-                  const ColorTransform& Ct);
+  void FillBitmap(QPainter& P, const FillStyle& Fill, const DeviceCache::Area& Area,
+                  const QTransform& ToDevice, const ColorTransform& Ct);
   const QImage* Bitmap(CharacterId Id, const ColorTransform& Ct);
   void Composite(Layer& Child, Layer& Parent);
 
   QImage& FTarget;
+  QTransform FBase; // target pixels to the painter's device
   PaintOptions FOptions;
   ShapeCache& FShapes;
   DeviceCache& FDevices;
