@@ -525,7 +525,10 @@ const std::vector<DeviceCache::Area>& DeviceCache::Keep(const Shape& S, const QT
 DeviceCache::Raster* DeviceCache::FindRaster(const Shape& S, const QTransform& T)
 {
   const auto it = FEntries.find(KeyOf(S, T));
-  return it == FEntries.end() || !it->second.Pixels ? nullptr : &*it->second.Pixels;
+  if (it == FEntries.end() || !it->second.Pixels)
+    return nullptr;
+  it->second.Frame = FFrame;
+  return &*it->second.Pixels;
 }
 
 void DeviceCache::KeepRaster(const Shape& S, const QTransform& T, Raster R)
