@@ -220,7 +220,8 @@ void Timeline::RunActions(SpriteInstance& S, std::uint32_t Frame, int Nesting, i
     S.Playing = a.AndPlay;
     const std::uint32_t before = S.CurrentFrame;
     GotoInstance(S, target, Nesting);
-    if (S.CurrentFrame != before)
+    // A goto past the end shows the last frame without running its actions.
+    if (S.CurrentFrame != before && target < FrameCount(S))
       RunActions(S, S.CurrentFrame, Nesting, Chain + 1);
   }
 }

@@ -153,6 +153,18 @@ TEST(Timeline, ReplaceAndRewindFollowThePlayer)
   }
 }
 
+TEST(Timeline, GotoPastTheEndRunsNoActions)
+{
+  // Frame 1 goes to frame 100 of 3: the last frame shows, and its play()
+  // does not run.
+  const auto m = Read(Join({ShowFrame(), DoAction({0x81, 2, 0, 99, 0}), ShowFrame(), DoAction({0x06}), ShowFrame()}), 3);
+  Timeline t(m);
+  for (int i = 0; i < 3; ++i)
+    t.Advance();
+  EXPECT_EQ(t.CurrentFrame(), 2u);
+  EXPECT_FALSE(t.Playing());
+}
+
 TEST(Timeline, SelfPlacingSpritesStayBounded)
 {
   // Sprites 11 and 12 place each other: the chain stops at the nesting
