@@ -72,9 +72,13 @@ std::optional<QPainter::CompositionMode> QtMode(BlendMode Mode)
   return std::nullopt;
 }
 
-// Curves are flattened to segments no further than this many pixels from
-// the curve; Qt's own flattening is coarser and moves aliased edges.
-constexpr double FlatnessPixels = 1.0 / 32;
+// Curves are flattened here rather than by Qt, whose flattening differs
+// from the player's and moves aliased edges: to segments that stray at most
+// this far from the curve in the shape's units, and at most this far in
+// device pixels.
+constexpr double ShapeFlatness = 2;
+constexpr double DeviceFlatness = 0.25;
+constexpr double OutlineFlatness = 1.0 / 32;
 
 // Path mapped to the device with its curves as fine line segments.
 QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
@@ -96,23 +100,49 @@ QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
       last = p;
       break;
     case QPainterPath::CurveToElement: {
-      if (i + 2 >= n)
+      if (i < 1 || i + 2 >= n)
         return out;
-      const QPointF c1 = p;
-      const QPointF c2 = T.map(QPointF(Path.elementAt(i + 1).x, Path.elementAt(i + 1).y));
-      const QPointF end = T.map(QPointF(Path.elementAt(i + 2).x, Path.elementAt(i + 2).y));
-      // A cubic's distance from its chord is at most 3/4 of its control
-      // points' distance from it; segments shrink that by their count squared.
-      const double dev = std::max(QLineF(last, c1).length() + QLineF(c1, c2).length() +
-                                      QLineF(c2, end).length() - QLineF(last, end).length(),
-                                  0.0);
-      const int steps = std::clamp(static_cast<int>(std::ceil(std::sqrt(dev / FlatnessPixels))), 1, 256);
-      for (int k = 1; k <= steps; ++k) {
-        const double t = static_cast<double>(k) / steps;
+      // The file's curves are quadratic (stored by Qt as cubics): recover
+      // the control point, all in the shape's own units. Outlines of lines
+      // have true cubics (round caps and joins).
+      const QPointF a0(Path.elementAt(i - 1).x, Path.elementAt(i - 1).y);
+      const QPointF a1(e.x, e.y);
+      const QPointF a2(Path.elementAt(i + 1).x, Path.elementAt(i + 1).y);
+      const QPointF a3(Path.elementAt(i + 2).x, Path.elementAt(i + 2).y);
+      const QPointF control = (a1 * 3 - a0) / 2;
+      const QPointF off = a2 - (control * 2 + a3) / 3;
+      const bool quadratic = std::abs(off.x()) + std::abs(off.y()) <=
+                             1e-9 * (1 + std::abs(a3.x()) + std::abs(a3.y()));
+      // A quadratic strays |P0 - 2C + P2| / 4 from its chord (a cubic at
+      // most 3/4 of its larger second difference); n equal steps cut that by
+      // n squared. The player flattens its curves to about two units of the
+      // shape's space (twips); a shape shown much larger gets steps fine on
+      // the device too.
+      const QPointF bend = quadratic ? a0 - control * 2 + a3 : a0 - a1 * 2 + a2;
+      const QPointF bend2 = a1 - a2 * 2 + a3;
+      const double stray = quadratic ? std::hypot(bend.x(), bend.y()) / 4
+                                     : 0.75 * std::max(std::hypot(bend.x(), bend.y()),
+                                                       std::hypot(bend2.x(), bend2.y()));
+      const double scale = std::sqrt(std::abs(T.determinant()));
+      // Outlines of lines (round caps and joins) are flattened finely.
+      const double steps = quadratic ? std::max(std::sqrt(stray / ShapeFlatness),
+                                                std::sqrt(stray * scale / DeviceFlatness))
+                                     : std::sqrt(stray * scale / OutlineFlatness);
+      const int count = std::clamp(static_cast<int>(std::ceil(steps)), 1, 256);
+      for (int k = 1; k < count; ++k) {
+        const double t = static_cast<double>(k) / count;
         const double u = 1 - t;
-        out.lineTo(last * (u * u * u) + c1 * (3 * u * u * t) + c2 * (3 * u * t * t) + end * (t * t * t));
+        if (quadratic) {
+          const QPointF pt = a0 * (u * u) + control * (2 * u * t) + a3 * (t * t);
+          // Points along the curve land on whole units, as the player's do.
+          out.lineTo(T.map(QPointF(std::round(pt.x()), std::round(pt.y()))));
+        } else {
+          out.lineTo(T.map(a0 * (u * u * u) + a1 * (3 * u * u * t) + a2 * (3 * u * t * t) +
+                           a3 * (t * t * t)));
+        }
       }
-      last = end;
+      out.lineTo(T.map(a3));
+      last = T.map(a3);
       i += 2;
       break;
     }
