@@ -281,7 +281,13 @@ void PainterBackend::Collect(const ShapeDraw& Draw)
   if (!Drawable(t))
     return;
   Mask& mask = FMasks[*FCollecting];
-  for (const DeviceCache::Area& piece : Areas(*Draw.Shape, t)) {
+  const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;
+  const auto& areas = Areas(*Draw.Shape, t);
+  for (std::size_t i = 0; i < parts.size() && i < areas.size(); ++i) {
+    // A mask is the area of its fills; its lines do not widen it.
+    if (parts[i].Type != ShapePart::Kind::Fill)
+      continue;
+    const DeviceCache::Area& piece = areas[i];
     if (!FOptions.Antialias) {
       mask.AreaRegion += SpansRegion(piece.Spans);
       continue;
