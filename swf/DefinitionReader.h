@@ -1,5 +1,5 @@
 // The character definitions other than shapes: bitmaps, fonts and static
-// text, and the plain timeline actions of DoAction.
+// text.
 //
 // Threads: stateless free functions, any thread.
 #pragma once
@@ -22,9 +22,5 @@ void ReadFontInfo(TTagReader& Reader, int TagCode, Movie& Into);
 
 // DefineText (11) and DefineText2 (33), every record resolved.
 Text ReadText(TTagReader& Reader, int TagCode);
-
-// DoAction: the plain timeline actions go into Into; anything else marks
-// the movie scripted and is counted in its SkippedTags.
-void ReadDoAction(TTagReader& Reader, Frame& Into, Movie& Owner);
 
 } // namespace quenloft::swf

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
+#include "swf/ActionReader.h"
 #include "swf/DefinitionReader.h"
 #include "swf/ShapeReader.h"
 #include "swf/TagReader.h"
@@ -307,6 +310,11 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
   case 70:
     Current.Changes.emplace_back(ReadPlaceObject23(B, Code == 26 ? 2 : 3));
     ++FItems;
+    if (B.Span().size() > 0 && (B.Span()[0] & 0x80) != 0) {
+      // Clip event handlers: script the player does not run.
+      FMovie.Scripted = true;
+      ++FMovie.SkippedTags[TagKey(Code) + ": clip actions"];
+    }
     return true;
   case 5:
     B.U16(); // the character id: the depth alone decides
@@ -440,9 +448,11 @@ std::shared_ptr<Movie> ReadMovie(std::span<const std::uint8_t> Bytes, std::size_
 
 std::shared_ptr<Movie> ReadMovieFile(const std::string& FileName)
 {
+  errno = 0;
   std::ifstream in(FileName, std::ios::binary | std::ios::ate);
   if (!in)
-    throw EMovieError("Cannot open file \"" + FileName + "\"");
+    throw EMovieError("Cannot open file \"" + FileName + "\"" +
+                      (errno != 0 ? std::string(". ") + std::strerror(errno) : std::string()));
   // A compressed body never comes out smaller than it went in, so a file
   // larger than the biggest body is not one the player reads.
   const std::streamoff size = in.tellg();

@@ -16,10 +16,12 @@ void ReadGradientHeader(TTagReader& R, Gradient& G, std::size_t& Count)
   G.Interpolation = interp == 1 ? InterpolationMode::LinearRgb : InterpolationMode::Rgb;
 }
 
-std::size_t ReadStyleCount(TTagReader& R)
+// A count of 0xFF is followed by the real count in 16 bits; DefineShape
+// (version 1) has no extended fill count, its 0xFF is 255 fills.
+std::size_t ReadStyleCount(TTagReader& R, bool Extends = true)
 {
   std::size_t count = R.U8();
-  if (count == 0xFF)
+  if (count == 0xFF && Extends)
     count = R.U16();
   return count;
 }
@@ -123,7 +125,7 @@ ShapeStyles ReadShapeStyles(TTagReader& R, int ShapeVersion)
 {
   ShapeStyles s;
   // Each style takes at least one byte, which bounds the counts.
-  std::size_t fills = ReadStyleCount(R);
+  std::size_t fills = ReadStyleCount(R, ShapeVersion >= 2);
   if (fills > R.Remaining())
     throw ETagError("more fill styles than the tag holds");
   s.Fills.reserve(fills);

@@ -33,6 +33,14 @@ void Update(DisplayObject& O, const PlaceObject& P)
     O.CacheAsBitmap = *P.CacheAsBitmap;
 }
 
+bool Replaceable(const Character* Old, const Character* New)
+{
+  if (!Old || !New || Old->index() != New->index())
+    return false;
+  return std::holds_alternative<Shape>(*Old) || std::holds_alternative<MorphShape>(*Old) ||
+         std::holds_alternative<Text>(*Old);
+}
+
 std::uint32_t FrameCount(const SpriteInstance& S)
 {
   return static_cast<std::uint32_t>(S.Definition->Frames.size());
@@ -107,13 +115,16 @@ void Timeline::Apply(DisplayList& List, const swf::Frame& F, int Nesting)
     }
     if (!p.Character || !FMovie->Find(*p.Character))
       continue; // the player ignores a character it does not know
-    if (p.Kind == PlaceObject::Action::Replace && occupied) {
-      // The object stays (its transform and colour too); only what it
-      // shows changes. A sprite keeps its playhead when it is the same one.
-      if (it->Character != *p.Character || !instantiate) {
+    // The player places only on a free depth and replaces only an object
+    // that is there; the other cases change nothing.
+    if ((p.Kind == PlaceObject::Action::Place) == occupied)
+      continue;
+    if (p.Kind == PlaceObject::Action::Replace) {
+      // The object stays (its transform and colour too); a shape, morph
+      // shape or text takes the new character when it is of its own kind.
+      // A sprite or a bitmap keeps what it shows, as in the player.
+      if (Replaceable(FMovie->Find(it->Character), FMovie->Find(*p.Character)))
         it->Character = *p.Character;
-        it->Sprite = instantiate ? NewInstance(*p.Character, Nesting + 1) : nullptr;
-      }
       Update(*it, p);
       continue;
     }
@@ -121,24 +132,26 @@ void Timeline::Apply(DisplayList& List, const swf::Frame& F, int Nesting)
     o.Depth = p.Depth;
     o.Character = *p.Character;
     Update(o, p);
-    if (occupied)
-      it = List.erase(it);
     it = List.insert(it, std::move(o));
     if (instantiate)
       it->Sprite = NewInstance(it->Character, Nesting + 1);
   }
 }
 
-void Timeline::Merge(SpriteInstance& S, DisplayList Wanted, int Nesting)
+void Timeline::Merge(SpriteInstance& S, DisplayList Wanted, bool Rewind, int Nesting)
 {
-  // Objects that are in both lists at the same depth with the same
-  // character are the same object: a sprite among them keeps its playhead.
-  for (DisplayObject& o : Wanted) {
-    if (o.Sprite)
-      continue;
-    const auto it = FindDepth(S.List, o.Depth);
-    if (it != S.List.end() && it->Depth == o.Depth && it->Character == o.Character && it->Sprite)
-      o.Sprite = it->Sprite;
+  // Forwards, the objects that stay carry their sprite instances over from
+  // the list the plan started with. Backwards, a sprite survives when the
+  // rebuilt frame has an object at its depth with the same ratio: it keeps
+  // its playhead and what it shows, and takes that object's properties.
+  if (Rewind) {
+    for (DisplayObject& o : Wanted) {
+      const auto it = FindDepth(S.List, o.Depth);
+      if (it != S.List.end() && it->Depth == o.Depth && it->Sprite && it->Ratio == o.Ratio) {
+        o.Character = it->Character;
+        o.Sprite = it->Sprite;
+      }
+    }
   }
   S.List.swap(Wanted);
   Wanted.clear(); // the objects that went away
@@ -165,8 +178,9 @@ void Timeline::GotoInstance(SpriteInstance& S, std::uint32_t Frame, int Nesting)
   }
   for (std::uint32_t f = from; f <= Frame; ++f)
     Apply(wanted, S.Definition->Frames[f], -1);
+  const bool rewind = Frame < S.CurrentFrame;
   S.CurrentFrame = Frame;
-  Merge(S, std::move(wanted), Nesting);
+  Merge(S, std::move(wanted), rewind, Nesting);
 }
 
 void Timeline::RunActions(SpriteInstance& S, std::uint32_t Frame, int Nesting, int Chain)
@@ -206,7 +220,8 @@ void Timeline::RunActions(SpriteInstance& S, std::uint32_t Frame, int Nesting, i
     S.Playing = a.AndPlay;
     const std::uint32_t before = S.CurrentFrame;
     GotoInstance(S, target, Nesting);
-    if (S.CurrentFrame != before)
+    // A goto past the end shows the last frame without running its actions.
+    if (S.CurrentFrame != before && target < FrameCount(S))
       RunActions(S, S.CurrentFrame, Nesting, Chain + 1);
   }
 }

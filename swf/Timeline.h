@@ -84,7 +84,7 @@ private:
   // Applies one frame's changes; with Nesting < 0 no sprite instance is
   // made (a plan for Merge).
   void Apply(DisplayList& List, const swf::Frame& F, int Nesting);
-  void Merge(SpriteInstance& S, DisplayList Wanted, int Nesting);
+  void Merge(SpriteInstance& S, DisplayList Wanted, bool Rewind, int Nesting);
   std::shared_ptr<SpriteInstance> NewInstance(CharacterId Id, int Nesting);
 
   std::shared_ptr<const swf::Movie> FMovie;

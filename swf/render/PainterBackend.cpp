@@ -16,6 +16,20 @@ namespace {
 // sprites can multiply their scales beyond anything a rasterizer handles.
 constexpr double MaxScale = 1e6;
 
+// A line wider than this (in pixels, at its widest) is drawn at the
+// device's own scale instead of in the shape's space.
+constexpr double MaxLinePixels = 1e5;
+// QPen takes widths below 32768 only: wider lines are outlined on the device.
+constexpr double MaxLocalWidth = 30000;
+
+// Shape draws whose device outlines are kept between frames.
+constexpr std::size_t MaxDeviceEntries = 20000;
+
+// Shapes of this many parts or more are kept as pixels between frames.
+constexpr std::size_t RasterParts = 64;
+// The pixels all such shapes may keep.
+constexpr std::int64_t MaxRasterPixels = 16ll << 20;
+
 // Colour-transformed bitmap copies kept per frame.
 constexpr std::size_t MaxTinted = 32;
 
@@ -60,9 +74,13 @@ std::optional<QPainter::CompositionMode> QtMode(BlendMode Mode)
   return std::nullopt;
 }
 
-// Curves are flattened to segments no further than this many pixels from
-// the curve; Qt's own flattening is coarser and moves aliased edges.
-constexpr double FlatnessPixels = 1.0 / 32;
+// Curves are flattened here rather than by Qt, whose flattening differs
+// from the player's and moves aliased edges: to segments that stray at most
+// this far from the curve in the shape's units, and at most this far in
+// device pixels.
+constexpr double ShapeFlatness = 2;
+constexpr double DeviceFlatness = 0.25;
+constexpr double OutlineFlatness = 1.0 / 32;
 
 // Path mapped to the device with its curves as fine line segments.
 QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
@@ -84,23 +102,49 @@ QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
       last = p;
       break;
     case QPainterPath::CurveToElement: {
-      if (i + 2 >= n)
+      if (i < 1 || i + 2 >= n)
         return out;
-      const QPointF c1 = p;
-      const QPointF c2 = T.map(QPointF(Path.elementAt(i + 1).x, Path.elementAt(i + 1).y));
-      const QPointF end = T.map(QPointF(Path.elementAt(i + 2).x, Path.elementAt(i + 2).y));
-      // A cubic's distance from its chord is at most 3/4 of its control
-      // points' distance from it; segments shrink that by their count squared.
-      const double dev = std::max(QLineF(last, c1).length() + QLineF(c1, c2).length() +
-                                      QLineF(c2, end).length() - QLineF(last, end).length(),
-                                  0.0);
-      const int steps = std::clamp(static_cast<int>(std::ceil(std::sqrt(dev / FlatnessPixels))), 1, 256);
-      for (int k = 1; k <= steps; ++k) {
-        const double t = static_cast<double>(k) / steps;
+      // The file's curves are quadratic (stored by Qt as cubics): recover
+      // the control point, all in the shape's own units. Outlines of lines
+      // have true cubics (round caps and joins).
+      const QPointF a0(Path.elementAt(i - 1).x, Path.elementAt(i - 1).y);
+      const QPointF a1(e.x, e.y);
+      const QPointF a2(Path.elementAt(i + 1).x, Path.elementAt(i + 1).y);
+      const QPointF a3(Path.elementAt(i + 2).x, Path.elementAt(i + 2).y);
+      const QPointF control = (a1 * 3 - a0) / 2;
+      const QPointF off = a2 - (control * 2 + a3) / 3;
+      const bool quadratic = std::abs(off.x()) + std::abs(off.y()) <=
+                             1e-9 * (1 + std::abs(a3.x()) + std::abs(a3.y()));
+      // A quadratic strays |P0 - 2C + P2| / 4 from its chord (a cubic at
+      // most 3/4 of its larger second difference); n equal steps cut that by
+      // n squared. The player flattens its curves to about two units of the
+      // shape's space (twips); a shape shown much larger gets steps fine on
+      // the device too.
+      const QPointF bend = quadratic ? a0 - control * 2 + a3 : a0 - a1 * 2 + a2;
+      const QPointF bend2 = a1 - a2 * 2 + a3;
+      const double stray = quadratic ? std::hypot(bend.x(), bend.y()) / 4
+                                     : 0.75 * std::max(std::hypot(bend.x(), bend.y()),
+                                                       std::hypot(bend2.x(), bend2.y()));
+      const double scale = std::sqrt(std::abs(T.determinant()));
+      // Outlines of lines (round caps and joins) are flattened finely.
+      const double steps = quadratic ? std::max(std::sqrt(stray / ShapeFlatness),
+                                                std::sqrt(stray * scale / DeviceFlatness))
+                                     : std::sqrt(stray * scale / OutlineFlatness);
+      const int count = std::clamp(static_cast<int>(std::ceil(steps)), 1, 256);
+      for (int k = 1; k < count; ++k) {
+        const double t = static_cast<double>(k) / count;
         const double u = 1 - t;
-        out.lineTo(last * (u * u * u) + c1 * (3 * u * u * t) + c2 * (3 * u * t * t) + end * (t * t * t));
+        if (quadratic) {
+          const QPointF pt = a0 * (u * u) + control * (2 * u * t) + a3 * (t * t);
+          // Points along the curve land on whole units, as the player's do.
+          out.lineTo(T.map(QPointF(std::round(pt.x()), std::round(pt.y()))));
+        } else {
+          out.lineTo(T.map(a0 * (u * u * u) + a1 * (3 * u * u * t) + a2 * (3 * u * t * t) +
+                           a3 * (t * t * t)));
+        }
       }
-      last = end;
+      out.lineTo(T.map(a3));
+      last = T.map(a3);
       i += 2;
       break;
     }
@@ -131,8 +175,9 @@ QImage Tinted(const QImage& Source, const ColorTransform& Ct)
 } // namespace
 
 PainterBackend::PainterBackend(QImage& Target, const PaintOptions& Options, ShapeCache& Shapes,
-                               BitmapSource Bitmaps)
-    : FTarget(Target), FOptions(Options), FShapes(Shapes), FBitmaps(std::move(Bitmaps))
+                               DeviceCache& Devices, BitmapSource Bitmaps)
+    : FTarget(Target), FOptions(Options), FShapes(Shapes), FDevices(Devices),
+      FBitmaps(std::move(Bitmaps))
 {
   Layer root;
   root.Painter = std::make_unique<QPainter>(&FTarget);
@@ -171,18 +216,55 @@ void PainterBackend::SetClip(QPainter& P, const Layer& L)
     P.setClipRegion(L.Regions.back(), Qt::ReplaceClip);
 }
 
-void PainterBackend::FillDevicePath(const QPainterPath& DevicePath, const QBrush& Brush)
+void PainterBackend::FillArea(QPainter& p, const DeviceCache::Area& Area, const QBrush& Brush)
 {
-  QPainter& p = Painter();
-  p.resetTransform();
+  p.setWorldTransform(FBase);
   if (FOptions.Antialias) {
     p.setPen(Qt::NoPen);
     p.setBrush(Brush);
-    p.drawPath(DevicePath);
+    p.drawPath(Area.Path);
     return;
   }
-  for (const Span& s : AliasedSpans(DevicePath, FTarget.rect()))
+  for (const Span& s : Area.Spans)
     p.fillRect(QRect(s.X0, s.Y, s.X1 - s.X0, 1), Brush);
+}
+
+const std::vector<DeviceCache::Area>& PainterBackend::Areas(const Shape& S, const QTransform& T)
+{
+  if (auto* cached = FDevices.Find(S, T, FTarget.size(), FOptions.Antialias))
+    return *cached;
+  std::vector<DeviceCache::Area> areas;
+  const auto& parts = FShapes.Geometry(S).Parts;
+  areas.reserve(parts.size());
+  // The smallest singular value: how much the transform squashes at most.
+  const double a = T.m11() * T.m11() + T.m12() * T.m12();
+  const double c = T.m21() * T.m21() + T.m22() * T.m22();
+  const double b = T.m11() * T.m21() + T.m12() * T.m22();
+  const double minScale = std::sqrt(std::max(0.0, (a + c - std::hypot(a - c, 2 * b)) / 2));
+  for (const ShapePart& part : parts) {
+    DeviceCache::Area area;
+    if (part.Type == ShapePart::Kind::Fill) {
+      area.Path = DevicePath(part.Path, T);
+    } else {
+      const QPen pen = DevicePen(part.Line, {}, T, FOptions.PixelsPerTwip);
+      const double localWidth = std::max<double>(part.Line.Width, 1 / minScale);
+      if (part.Line.ScaleHorizontal && part.Line.ScaleVertical && minScale > 0 &&
+          localWidth < MaxLocalWidth && localWidth * std::sqrt(std::max(a, c)) < MaxLinePixels) {
+        // A line that scales is outlined in the shape's space and
+        // transformed with it, as in the player: a squashed shape has
+        // squashed lines, at least a pixel across where they are thinnest.
+        QPen local = pen;
+        local.setWidthF(localWidth);
+        area.Path = DevicePath(QPainterPathStroker(local).createStroke(part.Path), T);
+      } else {
+        area.Path = DevicePath(QPainterPathStroker(pen).createStroke(DevicePath(part.Path, T)), {});
+      }
+    }
+    if (!FOptions.Antialias)
+      area.Spans = AliasedSpans(area.Path, FTarget.rect());
+    areas.push_back(std::move(area));
+  }
+  return FDevices.Keep(S, T, std::move(areas));
 }
 
 void PainterBackend::DrawShape(const ShapeDraw& Draw)
@@ -200,22 +282,20 @@ void PainterBackend::Collect(const ShapeDraw& Draw)
   const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;
   if (!Drawable(t))
     return;
-  QPainterPath& area = FMasks[*FCollecting].Area;
-  for (const ShapePart& part : FShapes.Geometry(*Draw.Shape).Parts) {
-    QPainterPath piece;
-    if (part.Type == ShapePart::Kind::Fill) {
-      piece = DevicePath(part.Path, t);
-    } else {
-      QPainterPathStroker stroker(DevicePen(part.Line, {}, t, FOptions.PixelsPerTwip));
-      piece = stroker.createStroke(DevicePath(part.Path, t));
-    }
+  Mask& mask = FMasks[*FCollecting];
+  const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;
+  const auto& areas = Areas(*Draw.Shape, t);
+  for (std::size_t i = 0; i < parts.size() && i < areas.size(); ++i) {
+    // A mask is the area of its fills; its lines do not widen it.
+    if (parts[i].Type != ShapePart::Kind::Fill)
+      continue;
+    const DeviceCache::Area& piece = areas[i];
     if (!FOptions.Antialias) {
-      FMasks[*FCollecting].AreaRegion +=
-          SpansRegion(AliasedSpans(DevicePath(piece, {}), FTarget.rect()));
+      mask.AreaRegion += SpansRegion(piece.Spans);
       continue;
     }
     // Paths of different fill rules cannot simply be appended: unite them.
-    area = area.isEmpty() ? piece.simplified() : area.united(piece);
+    mask.Area = mask.Area.isEmpty() ? piece.Path.simplified() : mask.Area.united(piece.Path);
   }
 }
 
@@ -224,66 +304,88 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
   const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;
   if (!Drawable(t))
     return;
-  for (const ShapePart& part : FShapes.Geometry(*Draw.Shape).Parts) {
+  const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;
+  if (parts.size() < RasterParts) {
+    PaintParts(Painter(), Draw, t, Areas(*Draw.Shape, t));
+    return;
+  }
+  // A shape of many parts (a traced picture) is drawn once into pixels and
+  // then copied while it stays where it is.
+  DeviceCache::Raster* raster = FDevices.FindRaster(*Draw.Shape, t);
+  if (!raster || raster->Color != Draw.Color) {
+    const auto& areas = Areas(*Draw.Shape, t);
+    QRectF bounds;
+    for (const DeviceCache::Area& a : areas)
+      bounds |= a.Path.controlPointRect();
+    const QRect box = bounds.toAlignedRect().adjusted(-1, -1, 1, 1).intersected(FTarget.rect());
+    if (box.isEmpty())
+      return;
+    DeviceCache::Raster r{QImage(box.size(), QImage::Format_ARGB32_Premultiplied), box.topLeft(),
+                          Draw.Color};
+    r.Image.fill(Qt::transparent);
+    {
+      QPainter p(&r.Image);
+      SetUp(p);
+      FBase = QTransform::fromTranslate(-box.left(), -box.top());
+      PaintParts(p, Draw, t, areas);
+      FBase = QTransform();
+    }
+    FDevices.KeepRaster(*Draw.Shape, t, std::move(r));
+    raster = FDevices.FindRaster(*Draw.Shape, t);
+    if (!raster)
+      return;
+  }
+  QPainter& p = Painter();
+  p.resetTransform();
+  p.drawImage(raster->At, raster->Image);
+}
+
+void PainterBackend::PaintParts(QPainter& P, const ShapeDraw& Draw, const QTransform& T,
+                                const std::vector<DeviceCache::Area>& Areas)
+{
+  const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;
+  for (std::size_t i = 0; i < parts.size() && i < Areas.size(); ++i) {
+    const ShapePart& part = parts[i];
     if (part.Type == ShapePart::Kind::Fill) {
       if (part.Fill.Kind == FillKind::Bitmap) {
-        FillBitmap(part.Fill, part.Path, t, Draw.Color);
+        FillBitmap(P, part.Fill, Areas[i], T, Draw.Color);
         continue;
       }
       QBrush brush = GradientOrSolidBrush(part.Fill, Draw.Color);
-      brush.setTransform(brush.transform() * t);
-      FillDevicePath(DevicePath(part.Path, t), brush);
+      brush.setTransform(brush.transform() * T);
+      FillArea(P, Areas[i], brush);
       continue;
     }
-    QPen pen = DevicePen(part.Line, Draw.Color, t, FOptions.PixelsPerTwip);
+    QBrush brush(TransformedColor(part.Line.Color, Draw.Color));
     if (part.Line.Fill && part.Line.Fill->Kind != FillKind::Bitmap) {
-      QBrush brush = GradientOrSolidBrush(*part.Line.Fill, Draw.Color);
-      brush.setTransform(brush.transform() * t);
-      pen.setBrush(brush);
+      brush = GradientOrSolidBrush(*part.Line.Fill, Draw.Color);
+      brush.setTransform(brush.transform() * T);
     }
-    // The smallest singular value: how much the transform squashes at most.
-    const double a = t.m11() * t.m11() + t.m12() * t.m12();
-    const double c = t.m21() * t.m21() + t.m22() * t.m22();
-    const double b = t.m11() * t.m21() + t.m12() * t.m22();
-    const double minScale = std::sqrt(std::max(0.0, (a + c - std::hypot(a - c, 2 * b)) / 2));
-    QPainterPath outline;
-    if (part.Line.ScaleHorizontal && part.Line.ScaleVertical && minScale > 0) {
-      // A line that scales is outlined in the shape's space and transformed
-      // with it, as in the player: a squashed shape has squashed lines, at
-      // least a pixel across where they are thinnest.
-      QPen local = pen;
-      local.setWidthF(std::max<double>(part.Line.Width, 1 / minScale));
-      outline = DevicePath(QPainterPathStroker(local).createStroke(part.Path), t);
-    } else {
-      outline = DevicePath(QPainterPathStroker(pen).createStroke(DevicePath(part.Path, t)), {});
-    }
-    FillDevicePath(outline, pen.brush());
+    FillArea(P, Areas[i], brush);
   }
 }
 
-void PainterBackend::FillBitmap(const FillStyle& Fill, const QPainterPath& Path,
+void PainterBackend::FillBitmap(QPainter& p, const FillStyle& Fill, const DeviceCache::Area& Area,
                                 const QTransform& ToDevice, const ColorTransform& Ct)
 {
   const QImage* image = Bitmap(Fill.BitmapId, Ct);
   if (!image || image->isNull())
     return;
   const QTransform bitmap = ToQTransform(Fill.BitmapTransform);
-  const QPainterPath area = DevicePath(Path, ToDevice);
-  QPainter& p = Painter();
   p.save();
   p.setRenderHint(QPainter::SmoothPixmapTransform, FOptions.SmoothBitmaps && Fill.Smoothed);
   if (Fill.Repeating) {
     QBrush brush(*image);
     brush.setTransform(bitmap * ToDevice);
-    FillDevicePath(area, brush);
+    FillArea(p, Area, brush);
   } else {
     // A clipped fill shows the bitmap once; outside it the shape stays empty.
-    p.resetTransform();
+    p.setWorldTransform(FBase);
     if (FOptions.Antialias)
-      p.setClipPath(area, Qt::IntersectClip);
+      p.setClipPath(Area.Path, Qt::IntersectClip);
     else
-      p.setClipRegion(SpansRegion(AliasedSpans(area, FTarget.rect())), Qt::IntersectClip);
-    p.setWorldTransform(bitmap * ToDevice);
+      p.setClipRegion(SpansRegion(Area.Spans), Qt::IntersectClip);
+    p.setWorldTransform(bitmap * ToDevice * FBase);
     p.drawImage(QPointF(0, 0), *image);
   }
   p.restore();
@@ -417,6 +519,85 @@ void PainterBackend::Composite(Layer& Child, Layer& Parent)
   BlendPixels(*under, *Child.Image, mode);
 }
 
+DeviceCache::Key DeviceCache::KeyOf(const Shape& S, const QTransform& T)
+{
+  return {&S, {T.m11(), T.m12(), T.m21(), T.m22(), T.dx(), T.dy()}};
+}
+
+std::size_t DeviceCache::Hash::operator()(const Key& K) const
+{
+  std::size_t h = std::hash<const void*>()(K.S);
+  for (double v : K.M)
+    h = h * 1000003u ^ std::hash<double>()(v);
+  return h;
+}
+
+std::vector<DeviceCache::Area>* DeviceCache::Find(const Shape& S, const QTransform& T, QSize Size,
+                                                  bool Antialias)
+{
+  if (Size != FSize || Antialias != FAntialias) {
+    Clear();
+    FSize = Size;
+    FAntialias = Antialias;
+  }
+  const auto it = FEntries.find(KeyOf(S, T));
+  if (it == FEntries.end())
+    return nullptr;
+  it->second.Frame = FFrame;
+  return &it->second.Areas;
+}
+
+const std::vector<DeviceCache::Area>& DeviceCache::Keep(const Shape& S, const QTransform& T,
+                                                        std::vector<Area> Areas)
+{
+  if (FEntries.size() >= MaxDeviceEntries) {
+    FUncached = std::move(Areas);
+    return FUncached;
+  }
+  Entry& e = FEntries[KeyOf(S, T)];
+  e.Areas = std::move(Areas);
+  e.Frame = FFrame;
+  return e.Areas;
+}
+
+DeviceCache::Raster* DeviceCache::FindRaster(const Shape& S, const QTransform& T)
+{
+  const auto it = FEntries.find(KeyOf(S, T));
+  if (it == FEntries.end() || !it->second.Pixels)
+    return nullptr;
+  it->second.Frame = FFrame;
+  return &*it->second.Pixels;
+}
+
+void DeviceCache::KeepRaster(const Shape& S, const QTransform& T, Raster R)
+{
+  const auto it = FEntries.find(KeyOf(S, T));
+  if (it == FEntries.end())
+    return;
+  const std::int64_t pixels = std::int64_t{R.Image.width()} * R.Image.height();
+  if (it->second.Pixels)
+    FRasterPixels -= std::int64_t{it->second.Pixels->Image.width()} * it->second.Pixels->Image.height();
+  if (FRasterPixels + pixels > MaxRasterPixels) {
+    it->second.Pixels.reset();
+    return;
+  }
+  FRasterPixels += pixels;
+  it->second.Pixels = std::move(R);
+}
+
+void DeviceCache::NextFrame()
+{
+  // Keep what the frame just drawn used; the next one usually draws it again.
+  std::erase_if(FEntries, [this](const auto& E) {
+    if (E.second.Frame >= FFrame)
+      return false;
+    if (E.second.Pixels)
+      FRasterPixels -= std::int64_t{E.second.Pixels->Image.width()} * E.second.Pixels->Image.height();
+    return true;
+  });
+  ++FFrame;
+}
+
 void BlendPixels(QImage& Under, const QImage& Layer, BlendMode Mode)
 {
   if (Under.size() != Layer.size() || Under.format() != QImage::Format_ARGB32_Premultiplied ||
@@ -455,7 +636,7 @@ void BlendPixels(QImage& Under, const QImage& Layer, BlendMode Mode)
       case BlendMode::Invert:
         // The layer's colour is not used: its area inverts what is under it.
         for (int i = 0; i < 3; ++i)
-          out[i] = dc[i] * (255 - sa) / 255 + (da - dc[i]) * sa / 255;
+          out[i] = (dc[i] * (255 - sa) + (da - dc[i]) * sa + 127) / 255;
         out[3] = da;
         break;
       default:

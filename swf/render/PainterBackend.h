@@ -22,13 +22,72 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
+#include "swf/render/AliasedSpans.h"
 #include "swf/render/DrawCommands.h"
 
 namespace quenloft::swf::render {
 
 class ShapeCache;
+
+// The device-space outlines of the shapes drawn lately, by shape and
+// transform, so a shape that stays where it is costs no path work in the
+// next frame. Entries not used in a frame are dropped after it.
+class DeviceCache {
+public:
+  struct Area {
+    QPainterPath Path;       // what the part covers, curves flattened
+    std::vector<Span> Spans; // the same as pixel spans, without anti-aliasing
+  };
+
+  // The areas of Shape's parts under T, or null when not cached. Size and
+  // Antialias describe the target; a change of either empties the cache.
+  std::vector<Area>* Find(const Shape& S, const QTransform& T, QSize Size, bool Antialias);
+  // Keeps Areas unless the cache is full; returns what to draw from.
+  const std::vector<Area>& Keep(const Shape& S, const QTransform& T, std::vector<Area> Areas);
+
+  // A complex shape drawn once, kept as pixels for the frames that draw it
+  // again under the same transform and colour transform.
+  struct Raster {
+    QImage Image;  // premultiplied, transparent around the shape
+    QPoint At;     // where its top left goes on the target
+    ColorTransform Color;
+  };
+  Raster* FindRaster(const Shape& S, const QTransform& T);
+  void KeepRaster(const Shape& S, const QTransform& T, Raster R);
+  // Called before each frame.
+  void NextFrame();
+  void Clear()
+  {
+    FEntries.clear();
+    FRasterPixels = 0;
+  }
+
+private:
+  struct Key {
+    const Shape* S;
+    double M[6];
+    friend bool operator==(const Key&, const Key&) = default;
+  };
+  struct Hash {
+    std::size_t operator()(const Key& K) const;
+  };
+  struct Entry {
+    std::vector<Area> Areas;
+    std::optional<Raster> Pixels;
+    std::uint64_t Frame = 0;
+  };
+  static Key KeyOf(const Shape& S, const QTransform& T);
+
+  std::unordered_map<Key, Entry, Hash> FEntries;
+  std::uint64_t FFrame = 0;
+  std::int64_t FRasterPixels = 0;
+  QSize FSize;
+  bool FAntialias = false;
+  std::vector<Area> FUncached;
+};
 
 // Decoded bitmaps by character id: premultiplied ARGB32, or nullptr for an
 // id that is no bitmap or does not decode.
@@ -45,7 +104,7 @@ class PainterBackend : public DrawCommands {
 public:
   // Target: ARGB32_Premultiplied, not painted on by anyone else meanwhile.
   PainterBackend(QImage& Target, const PaintOptions& Options, ShapeCache& Shapes,
-                 BitmapSource Bitmaps);
+                 DeviceCache& Devices, BitmapSource Bitmaps);
   ~PainterBackend() override;
   PainterBackend(const PainterBackend&) = delete;
   PainterBackend& operator=(const PainterBackend&) = delete;
@@ -79,18 +138,25 @@ private:
   void SetUp(QPainter& P);
   void ApplyClip(Layer& L);
   void Paint(const ShapeDraw& Draw);
-  // Fills DevicePath with Brush; without anti-aliasing through AliasedSpans.
-  void FillDevicePath(const QPainterPath& DevicePath, const QBrush& Brush);
+  void PaintParts(QPainter& P, const ShapeDraw& Draw, const QTransform& T,
+                  const std::vector<DeviceCache::Area>& Areas);
+  // The device areas of the shape's parts under T (cached).
+  const std::vector<DeviceCache::Area>& Areas(const Shape& S, const QTransform& T);
+  // Fills an area with Brush on P (whose device is the target, or a raster
+  // placed by FBase); without anti-aliasing by its spans.
+  void FillArea(QPainter& P, const DeviceCache::Area& Area, const QBrush& Brush);
   void SetClip(QPainter& P, const Layer& L);
   void Collect(const ShapeDraw& Draw);
-  void FillBitmap(const FillStyle& Fill, const QPainterPath& Path, const QTransform& ToDevice,
-                  const ColorTransform& Ct);
+  void FillBitmap(QPainter& P, const FillStyle& Fill, const DeviceCache::Area& Area,
+                  const QTransform& ToDevice, const ColorTransform& Ct);
   const QImage* Bitmap(CharacterId Id, const ColorTransform& Ct);
   void Composite(Layer& Child, Layer& Parent);
 
   QImage& FTarget;
+  QTransform FBase; // target pixels to the painter's device
   PaintOptions FOptions;
   ShapeCache& FShapes;
+  DeviceCache& FDevices;
   BitmapSource FBitmaps;
   std::vector<Layer> FLayers;
   std::vector<Mask> FMasks;

@@ -15,6 +15,7 @@ namespace quenloft::swf::render {
 
 struct Renderer::Caches {
   ShapeCache Shapes;
+  DeviceCache Devices;
   // Decoded once; a bitmap that does not decode is kept as a null image.
   std::unordered_map<CharacterId, QImage> Bitmaps;
 };
@@ -93,7 +94,9 @@ void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q) const
   options.SmoothBitmaps = Q == Quality::High || Q == Quality::Best;
 
   Caches& caches = *FCaches;
-  caches.Shapes.Trim();
+  if (caches.Shapes.Trim())
+    caches.Devices.Clear(); // it is keyed by the addresses of the shapes dropped
+  caches.Devices.NextFrame();
   const Movie& movie = *FMovie;
   BitmapSource bitmaps = [&caches, &movie](CharacterId Id) -> const QImage* {
     auto it = caches.Bitmaps.find(Id);
@@ -106,7 +109,7 @@ void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q) const
     }
     return it->second.isNull() ? nullptr : &it->second;
   };
-  PainterBackend backend(Image, options, caches.Shapes, bitmaps);
+  PainterBackend backend(Image, options, caches.Shapes, caches.Devices, bitmaps);
   EmitDisplayList(movie, List, caches.Shapes, backend);
 }
 

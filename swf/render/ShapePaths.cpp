@@ -46,32 +46,28 @@ QPainterPath JoinContours(const std::vector<Edge>& Edges, Qt::FillRule Rule)
 {
   QPainterPath path;
   path.setFillRule(Rule);
-  std::unordered_multimap<std::uint64_t, std::size_t> starts;
+  // The edges starting at each vertex, in file order, with a cursor past
+  // those already used: each is looked at once however crowded the vertex.
+  struct Starts {
+    std::vector<std::size_t> Edges;
+    std::size_t Next = 0;
+  };
+  std::unordered_map<std::uint64_t, Starts> starts;
   starts.reserve(Edges.size());
-  for (std::size_t i = Edges.size(); i-- > 0;)
-    starts.emplace(Key(Edges[i].From), i);
+  for (std::size_t i = 0; i < Edges.size(); ++i)
+    starts[Key(Edges[i].From)].Edges.push_back(i);
   std::vector<bool> used(Edges.size(), false);
 
-  // The lowest unused edge starting at V; entries of used edges met on the
-  // way are dropped so that a crowded vertex is scanned only once.
   auto takeFrom = [&](Vertex V) -> std::optional<std::size_t> {
-    auto [it, last] = starts.equal_range(Key(V));
-    std::optional<std::size_t> best;
-    auto bestIt = last;
-    while (it != last) {
-      if (used[it->second]) {
-        it = starts.erase(it);
-        continue;
-      }
-      if (!best || it->second < *best) {
-        best = it->second;
-        bestIt = it;
-      }
-      ++it;
-    }
-    if (best)
-      starts.erase(bestIt);
-    return best;
+    const auto it = starts.find(Key(V));
+    if (it == starts.end())
+      return std::nullopt;
+    Starts& s = it->second;
+    while (s.Next < s.Edges.size() && used[s.Edges[s.Next]])
+      ++s.Next;
+    if (s.Next == s.Edges.size())
+      return std::nullopt;
+    return s.Edges[s.Next++];
   };
 
   for (std::size_t i = 0; i < Edges.size(); ++i) {
@@ -249,13 +245,14 @@ const Shape& ShapeCache::Morph(const MorphShape& Morph, std::uint16_t Ratio)
   return *slot;
 }
 
-void ShapeCache::Trim()
+bool ShapeCache::Trim()
 {
   if (FMorphs.size() <= MaxMorphShapes)
-    return;
+    return false;
   for (const auto& [key, shape] : FMorphs)
     FGeometry.erase(shape.get());
   FMorphs.clear();
+  return true;
 }
 
 } // namespace quenloft::swf::render

@@ -54,8 +54,9 @@ public:
   // The morph shape at Ratio, kept until the next Trim.
   const Shape& Morph(const MorphShape& Morph, std::uint16_t Ratio);
   // Between frames: drops the morph shapes when many ratios were asked for,
-  // so a long morph animation does not grow the cache without end.
-  void Trim();
+  // so a long morph animation does not grow the cache without end. True
+  // when shapes were dropped (their addresses may come back for others).
+  bool Trim();
 
 private:
   std::unordered_map<const Shape*, std::unique_ptr<ShapeGeometry>> FGeometry;

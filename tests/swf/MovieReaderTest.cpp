@@ -65,6 +65,12 @@ TEST(MovieReader, RefusesWhatIsNotAMovie)
   };
   for (const TBytes& bytes : cases)
     EXPECT_THROW(ReadMovie(bytes), EMovieError) << bytes.size();
+  try {
+    ReadMovieFile("/nonexistent/movie.swf");
+    ADD_FAILURE();
+  } catch (const EMovieError& e) {
+    EXPECT_STREQ(e.what(), "Cannot open file \"/nonexistent/movie.swf\". No such file or directory");
+  }
 }
 
 TEST(MovieReader, KeepsWhatCameBeforeABreak)
@@ -143,6 +149,27 @@ TEST(MovieReader, StyleChangesAndNewStyles)
   EXPECT_FALSE(s.Records[3].Fill0.has_value());
 }
 
+TEST(MovieReader, ExtendedStyleCounts)
+{
+  // 0xFF means 255 fills in DefineShape; from DefineShape2 on it is
+  // followed by the real count.
+  const std::pair<int, std::size_t> cases[] = {{2, 255}, {22, 300}};
+  for (const auto& [code, fills] : cases) {
+    TBitWriter w;
+    w.U16(4).Rect(0, 10, 0, 10).U8(0xFF);
+    if (code != 2)
+      w.U16(static_cast<std::uint16_t>(fills));
+    for (std::size_t i = 0; i < fills; ++i)
+      w.U8(0).U8(static_cast<std::uint8_t>(i)).U8(0).U8(0);
+    w.U8(0).Bits(0, 8).Bits(0, 6).Align();
+    const auto m = ReadMovie(MovieFile(Join({Tag(code, w.Out), End()})));
+    ASSERT_EQ(m->ReadError, "") << code;
+    const auto& styles = std::get<Shape>(*m->Find(4)).Styles.Fills;
+    ASSERT_EQ(styles.size(), fills) << code;
+    EXPECT_EQ(styles.back().Color.R, static_cast<std::uint8_t>(fills - 1));
+  }
+}
+
 TEST(MovieReader, PlaceObjectForms)
 {
   TBitWriter p3; // PlaceObject3: move, blend, cache, visible, a filter, then a colour transform
@@ -204,6 +231,10 @@ TEST(MovieReader, FrameActionsAndScript)
     EXPECT_EQ(kinds, c.Obeyed);
     EXPECT_EQ(m->Scripted, c.Scripted);
   }
+  // Clip event handlers on a placed object are script too.
+  const auto clip = ReadMovie(MovieFile(Join({RectShape(1, 20, 20), Tag(26, {0x82, 1, 0, 1, 0, 0, 0, 0, 0, 0}), ShowFrame()})));
+  EXPECT_TRUE(clip->Scripted);
+  EXPECT_EQ(clip->SkippedTags.at("PlaceObject2: clip actions"), 1u);
   const auto g = ReadMovie(MovieFile(Join({DoAction({0x96, 5, 0, 7, 4, 0, 0, 0, 0x9F, 1, 0, 1}), ShowFrame()})));
   EXPECT_EQ(g->Root.Frames[0].Actions.at(0).Frame, 3u); // frame 4 counted from 1
   EXPECT_TRUE(g->Root.Frames[0].Actions[0].AndPlay);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -41,9 +42,11 @@ TEST(Timeline, DisplayListChangesFrameByFrame)
   const auto m = Read(Join({Place2(1, 1, 100), Place2(3, 2), ShowFrame(),       // 0
                             Place2(1, -1, 200, 0, true), Place2(2, 1), ShowFrame(), // 1: modify, place
                             Tag(26, replace.Out), Remove2(3), ShowFrame(),      // 2: replace, remove
-                            Place2(2, 2, 50), Place2(9, 77), ShowFrame()}),     // 3: place over, unknown id
+                            Place2(2, 2, 50), Place2(9, 77), Tag(26, {0x03, 5, 0, 2, 0}),
+                            ShowFrame()}),                                      // 3: place over, unknown id, replace nothing
                        4);
-  const char* expected[] = {"1:1@100 3:2", "1:1@200 2:1 3:2", "1:2@200 2:1", "1:2@200 2:2@50"};
+  // Placing on a taken depth and replacing at a free one change nothing.
+  const char* expected[] = {"1:1@100 3:2", "1:1@200 2:1 3:2", "1:2@200 2:1", "1:2@200 2:1"};
   Timeline t(m);
   for (int frame = 0; frame < 4; ++frame) {
     EXPECT_EQ(t.CurrentFrame(), static_cast<std::uint32_t>(frame));
@@ -118,6 +121,50 @@ TEST(Timeline, FrameActions)
   }
 }
 
+TEST(Timeline, ReplaceAndRewindFollowThePlayer)
+{
+  const TBytes sprite = SpriteTag(10, 3, Join({Place2(1, 1), ShowFrame(), ShowFrame(), ShowFrame(), End()}));
+  TBitWriter toShape; // replace the sprite at depth 1 with shape 2
+  toShape.U8(0x03).U16(1).U16(2);
+  struct Case {
+    const char* Name;
+    TBytes Frame1;
+    const char* AfterLoop; // root frame 0 again, after two ticks
+  };
+  const Case cases[] = {
+      // A sprite is not replaced by a shape; it survives the loop and
+      // plays on (placed at f0, then stepped by each tick).
+      {"replace keeps a sprite", Tag(26, toShape.Out), "1:10[f2 1:1]"},
+      {"unchanged sprite survives", {}, "1:10[f2 1:1]"},
+      // A ratio other than the rebuilt one makes a new instance, which
+      // shows its first frame.
+      {"ratio change restarts it", Place2(1, -1, 0, 0, true, 5), "1:10[f0 1:1]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const auto m = Read(Join({sprite, Place2(1, 10), ShowFrame(), c.Frame1, ShowFrame()}), 2);
+    Timeline t(m);
+    t.Advance();
+    EXPECT_EQ(t.List().at(0).Character, 10);
+    const SpriteInstance* before = t.List().at(0).Sprite.get();
+    t.Advance();
+    EXPECT_EQ(Describe(t.List()), c.AfterLoop);
+    EXPECT_EQ(t.List().at(0).Sprite.get() == before, std::string(c.Name) != "ratio change restarts it");
+  }
+}
+
+TEST(Timeline, GotoPastTheEndRunsNoActions)
+{
+  // Frame 1 goes to frame 100 of 3: the last frame shows, and its play()
+  // does not run.
+  const auto m = Read(Join({ShowFrame(), DoAction({0x81, 2, 0, 99, 0}), ShowFrame(), DoAction({0x06}), ShowFrame()}), 3);
+  Timeline t(m);
+  for (int i = 0; i < 3; ++i)
+    t.Advance();
+  EXPECT_EQ(t.CurrentFrame(), 2u);
+  EXPECT_FALSE(t.Playing());
+}
+
 TEST(Timeline, SelfPlacingSpritesStayBounded)
 {
   // Sprites 11 and 12 place each other: the chain stops at the nesting
@@ -167,6 +214,45 @@ TEST(Timeline, SimpleLoopFixture)
     }
     last = tick % 4 == 0 ? 0 : t.List().size();
   }
+}
+
+TEST(Timeline, SeekingAgreesWithPlayingInEveryFixture)
+{
+  const char* env = std::getenv("QUENLOFT_FIXTURES");
+  const std::filesystem::path root =
+      std::filesystem::path(env && *env ? env : QUENLOFT_SOURCE_DIR "/../shared/fixtures") / "ruffle";
+  if (!std::filesystem::exists(root))
+    GTEST_SKIP() << "fixtures absent";
+  int compared = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(root)) {
+    const auto file = entry.path() / "test.swf";
+    if (!std::filesystem::exists(file))
+      continue;
+    const auto m = ReadMovieFile(file.string());
+    // Root actions would stop or divert playing, which seeking ignores.
+    const bool rootActs = std::any_of(m->Root.Frames.begin(), m->Root.Frames.end(),
+                                      [](const Frame& F) { return !F.Actions.empty(); });
+    if (rootActs || m->Root.Frames.size() < 2)
+      continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    Timeline played(m);
+    Timeline seeker(m);
+    const std::uint32_t n = played.TotalFrames();
+    for (std::uint32_t tick = 1; tick < 2 * n; ++tick) {
+      played.Advance();
+      // Backwards from the last frame, then forwards from the first.
+      seeker.GotoFrame(tick % 2 ? n - 1 : 0);
+      seeker.GotoFrame(tick % n);
+      // A root that looped has its sprites further on than a seek from the
+      // start, so only the first round compares the sprites too.
+      if (tick < n) {
+        ASSERT_EQ(Describe(seeker.List()), Describe(played.List())) << tick;
+      }
+      ASSERT_EQ(seeker.List().size(), played.List().size()) << tick;
+    }
+    ++compared;
+  }
+  EXPECT_GE(compared, 3);
 }
 
 } // namespace

@@ -101,8 +101,9 @@ QImage DrawFill(const FillStyle& Fill, const QImage& Bitmap = {})
   options.StageToDevice = QTransform::fromScale(0.05, 0.05);
   options.Antialias = false;
   ShapeCache cache;
+  DeviceCache devices;
   {
-    PainterBackend backend(image, options, cache, [&](CharacterId Id) {
+    PainterBackend backend(image, options, cache, devices, [&](CharacterId Id) {
       return Id == 1 && !Bitmap.isNull() ? &Bitmap : nullptr;
     });
     backend.DrawShape({1, &s, {}, {}});
