@@ -1,5 +1,7 @@
 #include "swf/DefinitionReader.h"
 
+#include <algorithm>
+#include <climits>
 
 #include "swf/ShapeReader.h"
 
@@ -172,7 +174,8 @@ Text ReadText(TTagReader& R, int TagCode)
     if (flags & 0x08)
       rec.Height = R.U16();
     const std::uint8_t count = R.U8();
-    std::int32_t x = rec.X;
+    // Added up wide: a hostile record's advances may pass the 32-bit range.
+    std::int64_t x = rec.X;
     for (int i = 0; i < count; ++i) {
       GlyphEntry g;
       g.Index = R.UBits(glyphBits);
@@ -182,7 +185,8 @@ Text ReadText(TTagReader& R, int TagCode)
     }
     R.Align();
     state = rec;
-    state.X = x; // the next record starts where this one's pen ended
+    // The next record starts where this one's pen ended.
+    state.X = static_cast<std::int32_t>(std::clamp<std::int64_t>(x, INT32_MIN, INT32_MAX));
     t.Records.push_back(std::move(rec));
   }
   return t;
