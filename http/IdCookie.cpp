@@ -1,6 +1,7 @@
 #include "http/IdCookie.h"
 
 #include "http/IdException.h"
+#include "platform/kvuStrings.h"
 
 #include <algorithm>
 #include <cctype>
@@ -107,11 +108,7 @@ int ReadMonth(const std::string& AToken)
   if (AToken.size() < 3)
     return 0;
   for (int i = 0; i < 12; ++i) {
-    bool same = true;
-    for (int j = 0; j < 3; ++j)
-      same = same && std::tolower(static_cast<unsigned char>(AToken[j])) ==
-                         std::tolower(static_cast<unsigned char>(kMonths[i][j]));
-    if (same)
+    if (StartsText(AToken, kMonths[i]))
       return i + 1;
   }
   return 0;
