@@ -1,7 +1,8 @@
-// An in-memory stand-in for the HTTP client's transport: each connection the
-// client opens gets the next list of canned replies (one per request, then a
-// close), handed out in pieces of a chosen size, and every byte the client
-// sends is recorded per connection. No sockets.
+// An in-memory stand-in for the servers the HTTP client talks to: each
+// connection the client opens gets the next list of canned replies (one per
+// request, then a close), handed out in pieces of a chosen size, and every
+// byte the client sends is recorded per connection. No sockets: the client's
+// transport is a MemoryIOHandler with this server as its peer.
 //
 // Header only, so the fuzz targets can use it without the test library.
 // Threads: one client on one thread.
@@ -9,11 +10,10 @@
 
 #include "http/IdException.h"
 #include "http/IdHTTP.h"
-#include "http/IdIOHandler.h"
+#include "tests/support/MemoryIOHandler.h"
 
-#include <algorithm>
-#include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -26,32 +26,15 @@ namespace quenloft::testing {
 // closes.
 using Replies = std::vector<std::string>;
 
-struct MemoryServer {
+struct MemoryServer : MemoryIOHandler::Peer {
   struct Connection {
     std::string Host;
     int Port = 0;
     bool Secure = false;
-    Replies Pending;       // replies not sent yet
-    std::string Available; // bytes sent and not yet received by the client
-    std::string Received;  // bytes the client sent
-    bool Closed = false;   // closed by the client
-
-    // Releases the replies that the requests received so far ask for.
-    void Answer()
-    {
-      std::size_t Heads = 0;
-      for (std::size_t At = Received.find("\r\n\r\n"); At != std::string::npos;
-           At = Received.find("\r\n\r\n", At + 4))
-        ++Heads;
-      while (Sent < Heads && !Pending.empty()) {
-        Available += Pending.front();
-        Pending.erase(Pending.begin());
-        ++Sent;
-      }
-    }
-    // Nothing to send and nothing more to come: the server has closed.
-    bool ServerClosed() const { return Available.empty() && Pending.empty(); }
-    std::size_t Sent = 0;
+    Replies Pending;      // replies not sent yet
+    std::string Received; // bytes the client sent
+    bool Closed = false;  // closed by the client
+    std::size_t Sent = 0; // replies sent
   };
 
   // One list of replies per connection, in the order the client opens them.
@@ -72,70 +55,61 @@ struct MemoryServer {
       return std::uniform_int_distribution<std::size_t>(1, AMax)(*Engine);
     };
   }
-};
 
-class MemoryTransport : public TIdIOHandler {
-public:
-  MemoryTransport(MemoryServer& AServer, bool ASecure) : FServer(AServer), FSecure(ASecure) {}
-
-  void Open(const std::string& Host, int Port, int) override
+  void Opened(MemoryIOHandler& Transport, const std::string& Host, int Port) override
   {
-    if (FSecure && !FServer.TLSFailure.empty())
-      throw EIdTLSError(FServer.TLSFailure);
-    const std::size_t Index = FServer.Connections.size();
-    if (Index >= FServer.Answers.size())
+    if (Transport.Secure() && !TLSFailure.empty())
+      throw EIdTLSError(TLSFailure);
+    const std::size_t Index = Connections.size();
+    if (Index >= Answers.size())
       throw EIdSocketError(10061, "Socket Error # 10061\r\nConnection refused.");
-    MemoryServer::Connection C;
+    Connection C;
     C.Host = Host;
     C.Port = Port;
-    C.Secure = FSecure;
-    C.Pending = FServer.Answers[Index];
-    FServer.Connections.push_back(std::move(C));
-    FIndex = static_cast<int>(Index);
+    C.Secure = Transport.Secure();
+    C.Pending = Answers[Index];
+    Connections.push_back(std::move(C));
+    FOpen[&Transport] = Index;
+    Answer(Transport);
   }
-  void Close() override
+  void Received(MemoryIOHandler& Transport, std::string_view Bytes) override
   {
-    if (FIndex >= 0)
-      FServer.Connections[static_cast<std::size_t>(FIndex)].Closed = true;
-    FIndex = -1;
+    Of(Transport).Received.append(Bytes);
+    Answer(Transport);
   }
-  bool Allocated() const override { return FIndex >= 0; }
-  // A server that has not been asked yet sends nothing.
-  bool Readable(int) override
+  void Closed(MemoryIOHandler& Transport) override
   {
-    const auto& C = Current();
-    return !C.Available.empty() || C.ServerClosed();
+    Of(Transport).Closed = true;
+    FOpen.erase(&Transport);
   }
-  int Recv(void* Buffer, int Count) override
-  {
-    std::string& Bytes = Current().Available;
-    std::size_t N = std::min(Bytes.size(), static_cast<std::size_t>(Count));
-    if (FServer.NextPiece)
-      N = std::min(N, std::max<std::size_t>(FServer.NextPiece(), 1));
-    std::memcpy(Buffer, Bytes.data(), N);
-    Bytes.erase(0, N);
-    return static_cast<int>(N); // 0: closed (or waiting for a request that never comes)
-  }
-  int Send(const void* Buffer, int Count) override
-  {
-    auto& C = Current();
-    C.Received.append(static_cast<const char*>(Buffer), static_cast<std::size_t>(Count));
-    C.Answer();
-    return Count;
-  }
-  bool Secure() const override { return FSecure; }
 
 private:
-  MemoryServer::Connection& Current() const
+  Connection& Of(const MemoryIOHandler& Transport) { return Connections[FOpen.at(&Transport)]; }
+
+  // Releases the replies that the requests received so far ask for; once
+  // the last one is out, the server closes.
+  void Answer(MemoryIOHandler& Transport)
   {
-    if (FIndex < 0)
-      throw EIdSocketError(10058, "Socket Error # 10058\r\nCannot send or receive after socket is closed.");
-    return FServer.Connections[static_cast<std::size_t>(FIndex)];
+    Connection& C = Of(Transport);
+    std::size_t Heads = 0;
+    for (std::size_t At = C.Received.find("\r\n\r\n"); At != std::string::npos;
+         At = C.Received.find("\r\n\r\n", At + 4))
+      ++Heads;
+    while (C.Sent < Heads && !C.Pending.empty()) {
+      std::string_view Reply = C.Pending.front();
+      while (!Reply.empty()) {
+        const std::size_t N = NextPiece ? std::max<std::size_t>(NextPiece(), 1) : Reply.size();
+        Transport.AddInput(Reply.substr(0, N));
+        Reply.remove_prefix(std::min(N, Reply.size()));
+      }
+      C.Pending.erase(C.Pending.begin());
+      ++C.Sent;
+    }
+    if (C.Pending.empty())
+      Transport.CloseAfterInput();
   }
 
-  MemoryServer& FServer;
-  bool FSecure;
-  int FIndex = -1;
+  std::map<const MemoryIOHandler*, std::size_t> FOpen;
 };
 
 // The client with every connection made over MemoryServer.
@@ -146,7 +120,7 @@ public:
 protected:
   std::unique_ptr<TIdIOHandler> CreateIOHandler(bool ASecure) override
   {
-    return std::make_unique<MemoryTransport>(FServer, ASecure);
+    return std::make_unique<MemoryIOHandler>(FServer, ASecure);
   }
 
 private:
