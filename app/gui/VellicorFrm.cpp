@@ -185,7 +185,7 @@ void TVellicorForm::CreateComponents() {
   pnlPreview->setGeometry(445, 120, 257, 177);
   pnlPreview->setAutoFillBackground(true);
   QPalette PanelPal = pnlPreview->palette();
-  PanelPal.setColor(QPalette::Window, QColor(55, 58, 62)); // 4078135
+  PanelPal.setColor(QPalette::Window, QColor(55, 58, 62)); // the skin's dark grey behind the player
   pnlPreview->setPalette(PanelPal);
   TrackBar = new QSlider(Qt::Horizontal, this);
   TrackBar->setGeometry(445, 297, 257, 16);
