@@ -4,7 +4,6 @@
 #include "platform/kvuStrings.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <limits>
 
@@ -126,13 +125,6 @@ std::string Trim(const std::string& AText)
   return AText.substr(first, last - first);
 }
 
-std::string UpperCase(std::string AText)
-{
-  for (char& c : AText)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return AText;
-}
-
 // A decimal integer with an optional sign; nothing for any other text or
 // one that does not fit.
 std::optional<std::int64_t> ReadInt64(const std::string& AText)
@@ -240,7 +232,7 @@ std::string FormatHTTPDate(TIdClockTime ATime)
 const std::string* TIdNetscapeCookie::TAttributes::Find(const std::string& AName) const
 {
   for (const auto& [name, value] : Items)
-    if (name == AName)
+    if (SameText(name, AName))
       return &value;
   return nullptr;
 }
@@ -248,7 +240,7 @@ const std::string* TIdNetscapeCookie::TAttributes::Find(const std::string& AName
 bool TIdNetscapeCookie::TAttributes::HasFlag(const std::string& AName) const
 {
   return std::any_of(Items.begin(), Items.end(),
-                     [&](const auto& item) { return item.first == AName && item.second.empty(); });
+                     [&](const auto& item) { return SameText(item.first, AName) && item.second.empty(); });
 }
 
 TIdNetscapeCookie::TIdNetscapeCookie(TIdClock AClock)
@@ -311,9 +303,9 @@ void TIdNetscapeCookie::SetCookieText(const std::string& AText)
   for (std::size_t i = 1; i < pieces.size(); ++i) {
     const std::size_t at = pieces[i].find('=');
     if (at == std::string::npos)
-      attributes.Items.emplace_back(UpperCase(pieces[i]), std::string());
+      attributes.Items.emplace_back(pieces[i], std::string());
     else
-      attributes.Items.emplace_back(UpperCase(Trim(pieces[i].substr(0, at))),
+      attributes.Items.emplace_back(Trim(pieces[i].substr(0, at)),
                                     Trim(pieces[i].substr(at + 1)));
   }
 
