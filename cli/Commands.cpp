@@ -4,7 +4,7 @@
 #include "cli/OutputText.h"
 #include "cli/ProgressView.h"
 #include "cli/StopSignal.h"
-#include "download/ClientSettings.h"
+#include "http/ClientSettings.h"
 #include "download/Vellicorer.h"
 #include "http/IdHTTP.h"
 #include "platform/Trace.h"

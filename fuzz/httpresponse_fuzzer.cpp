@@ -4,7 +4,7 @@
 // how the answer is cut into receives; the rest is what every connection
 // the client opens answers with.
 #include "http/IdHTTP.h"
-#include "tests/http/MemoryTransport.h"
+#include "tests/support/MemoryServer.h"
 
 #include <cstdint>
 #include <string>

@@ -1,15 +1,19 @@
 // Feeds arbitrary bytes to the URL splitter, the builder, the address check,
-// the encoder and the path merging, and checks what holds for every input:
-// no crash, and fields that keep their promises (behind an authority the
-// path is "/".."/", every reference is its parts put back together, encoded
-// text holds no blank or control byte, merged paths never hold "//").
+// the encoder and the reference resolver, and checks what holds for every
+// input: no crash, and fields that keep their promises (behind an authority
+// the path is "/".."/", every reference is its parts put back together,
+// encoded text holds no blank or control byte, a resolved path holds no dot
+// segment).
 #include "http/IdException.h"
 #include "http/IdURI.h"
+#include "http/IdURIReference.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <algorithm>
 
 namespace {
 
@@ -23,13 +27,34 @@ using namespace quenloft;
     }                                                                                   \
   } while (0)
 
-void CheckMerge(const std::string& ABase, const std::string& ANew)
+// Whether APath holds a complete "." or ".." segment.
+bool HasDotSegment(std::string_view APath)
 {
-  const std::string merged = MergePaths(ABase, ANew);
-  if (!ANew.empty() && ANew.front() == '/')
-    URI_CHECK(merged == ANew);
-  else
-    URI_CHECK(merged.find("//") == std::string::npos);
+  for (std::size_t from = 0; from <= APath.size();) {
+    const std::size_t end = std::min(APath.find('/', from), APath.size());
+    const std::string_view segment = APath.substr(from, end - from);
+    if (segment == "." || segment == "..")
+      return true;
+    from = end + 1;
+  }
+  return false;
+}
+
+void CheckResolve(const std::string& ABase, const std::string& ANew)
+{
+  // A reference with a path of its own gives a path free of dot segments
+  // (one without takes the base's as it is), and resolving with an empty
+  // reference changes nothing but the fragment.
+  const std::string target = ResolveReference("http://h/" + ABase, ANew);
+  constexpr std::size_t pathStart = std::string_view("http://h").size();
+  const bool ownPath = !ANew.empty() && ANew.front() != '?' && ANew.front() != '#';
+  if (ownPath && target.starts_with("http://h/")) {
+    const std::string_view path =
+        std::string_view(target).substr(pathStart, target.find_first_of("?#", pathStart) - pathStart);
+    URI_CHECK(!HasDotSegment(path));
+    URI_CHECK(RemoveDotSegments(path) == path);
+  }
+  URI_CHECK(ResolveReference(target, "") == target.substr(0, target.find('#')));
 }
 
 } // namespace
@@ -77,10 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   } catch (const EIdURIException&) {
   }
 
-  // The client merges each new URL's path into the current one.
+  // Each new address resolves against the current one.
   const std::size_t half = normalized.size() / 2;
-  CheckMerge(normalized.substr(0, half), normalized.substr(half));
-  CheckMerge("/dir/sub/", uri.Path);
-  CheckMerge(uri.Path, normalized);
+  CheckResolve(normalized.substr(0, half), normalized.substr(half));
+  CheckResolve("dir/sub/", uri.Path);
+  CheckResolve(uri.Path, normalized);
   return 0;
 }

@@ -1,9 +1,9 @@
 #include "http/IdCookie.h"
 
 #include "http/IdException.h"
+#include "platform/kvuStrings.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <limits>
 
@@ -107,11 +107,7 @@ int ReadMonth(const std::string& AToken)
   if (AToken.size() < 3)
     return 0;
   for (int i = 0; i < 12; ++i) {
-    bool same = true;
-    for (int j = 0; j < 3; ++j)
-      same = same && std::tolower(static_cast<unsigned char>(AToken[j])) ==
-                         std::tolower(static_cast<unsigned char>(kMonths[i][j]));
-    if (same)
+    if (StartsText(AToken, kMonths[i]))
       return i + 1;
   }
   return 0;
@@ -127,13 +123,6 @@ std::string Trim(const std::string& AText)
   while (last > first && blank(AText[last - 1]))
     --last;
   return AText.substr(first, last - first);
-}
-
-std::string UpperCase(std::string AText)
-{
-  for (char& c : AText)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return AText;
 }
 
 // A decimal integer with an optional sign; nothing for any other text or
@@ -243,7 +232,7 @@ std::string FormatHTTPDate(TIdClockTime ATime)
 const std::string* TIdNetscapeCookie::TAttributes::Find(const std::string& AName) const
 {
   for (const auto& [name, value] : Items)
-    if (name == AName)
+    if (SameText(name, AName))
       return &value;
   return nullptr;
 }
@@ -251,7 +240,7 @@ const std::string* TIdNetscapeCookie::TAttributes::Find(const std::string& AName
 bool TIdNetscapeCookie::TAttributes::HasFlag(const std::string& AName) const
 {
   return std::any_of(Items.begin(), Items.end(),
-                     [&](const auto& item) { return item.first == AName && item.second.empty(); });
+                     [&](const auto& item) { return SameText(item.first, AName) && item.second.empty(); });
 }
 
 TIdNetscapeCookie::TIdNetscapeCookie(TIdClock AClock)
@@ -314,9 +303,9 @@ void TIdNetscapeCookie::SetCookieText(const std::string& AText)
   for (std::size_t i = 1; i < pieces.size(); ++i) {
     const std::size_t at = pieces[i].find('=');
     if (at == std::string::npos)
-      attributes.Items.emplace_back(UpperCase(pieces[i]), std::string());
+      attributes.Items.emplace_back(pieces[i], std::string());
     else
-      attributes.Items.emplace_back(UpperCase(Trim(pieces[i].substr(0, at))),
+      attributes.Items.emplace_back(Trim(pieces[i].substr(0, at)),
                                     Trim(pieces[i].substr(at + 1)));
   }
 

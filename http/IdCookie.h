@@ -70,11 +70,12 @@ public:
   std::optional<TIdClockTime> ExpiresAt;
 
 protected:
-  // Attributes of one header value: upper-cased names (bare pieces without
-  // a value are names too) in the order written.
+  // Attributes of one header value: names as written (bare pieces without
+  // a value are names too) in the order written. Names compare without
+  // regard to letter case (RFC 6265 5.2).
   struct TAttributes {
     std::vector<std::pair<std::string, std::string>> Items;
-    // Value of the first attribute named AName (upper case), if any.
+    // Value of the first attribute named AName (any letter case), if any.
     const std::string* Find(const std::string& AName) const;
     // True when a piece without "=" reads AName.
     bool HasFlag(const std::string& AName) const;

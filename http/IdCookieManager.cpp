@@ -1,5 +1,7 @@
 #include "http/IdCookieManager.h"
 
+#include "platform/kvuStrings.h"
+
 #include <algorithm>
 #include <mutex>
 
@@ -11,21 +13,10 @@ namespace {
 // goes, so a server cannot grow the jar without bound.
 constexpr std::size_t MaxCookiesPerDomain = 50;
 
-char Lower(char c)
-{
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameText(const std::string& A, const std::string& B)
-{
-  return A.size() == B.size() &&
-         std::equal(A.begin(), A.end(), B.begin(), [](char a, char b) { return Lower(a) == Lower(b); });
-}
-
 bool LessText(const std::string& A, const std::string& B)
 {
   return std::lexicographical_compare(A.begin(), A.end(), B.begin(), B.end(),
-                                      [](char a, char b) { return Lower(a) < Lower(b); });
+                                      [](char a, char b) { return AsciiLower(a) < AsciiLower(b); });
 }
 
 bool IsDottedQuad(const std::string& AHost)

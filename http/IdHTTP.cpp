@@ -4,6 +4,8 @@
 #include "http/IdHTTPWire.h"
 #include "http/IdIOHandlerSocket.h"
 #include "http/IdSSLOpenSSL.h"
+#include "http/IdURIReference.h"
+#include "platform/kvuStrings.h"
 
 #include <algorithm>
 #include <charconv>
@@ -30,13 +32,6 @@ bool IsConnectionLoss(const EIdException& E)
 {
   return dynamic_cast<const EIdConnClosedGracefully*>(&E) != nullptr ||
          dynamic_cast<const EIdSocketError*>(&E) != nullptr;
-}
-
-bool SameText(std::string_view A, std::string_view B)
-{
-  auto Lower = [](char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; };
-  return A.size() == B.size() &&
-         std::equal(A.begin(), A.end(), B.begin(), [&](char X, char Y) { return Lower(X) == Lower(Y); });
 }
 
 std::optional<int> ToInt(std::string_view Text)
@@ -188,9 +183,7 @@ void TIdCustomHTTP::PrepareRequest()
   }
   FURI.Username = FRequest.Username;
   FURI.Password = FRequest.Password;
-  FURI.Path = MergePaths(FURI.Path, LURI.Path, '/');
-  FURI.Document = LURI.Document;
-  FURI.Params = LURI.Params;
+  ResolveTarget(LURI);
   if (!LURI.Host.empty())
     FURI.Host = LURI.Host;
   FURI.Protocol = Protocol;
@@ -205,6 +198,29 @@ void TIdCustomHTTP::PrepareRequest()
   // IPv6 literal keeps its brackets (RFC 3986 3.2.2).
   const bool DefaultPort = SameText(FURI.Protocol, "https") ? FURI.Port == "443" : FURI.Port == "80";
   FRequest.Host = DefaultPort ? FURI.Host : FURI.Host + ":" + FURI.Port;
+}
+
+void TIdCustomHTTP::ResolveTarget(const TIdURI& ANext)
+{
+  // RFC 3986 section 5.2: the path and query of the next address resolve
+  // against those of the current one. Both go in behind an empty authority,
+  // so that a path beginning with "//" stays a path; an address that names
+  // its host keeps its own path, with only its dot segments removed.
+  std::string Reference = ANext.Path + ANext.Document + ANext.Params;
+  if (!ANext.Host.empty() || Reference.starts_with("//"))
+    Reference.insert(0, "//");
+  const std::string Resolved =
+      ResolveReference("//" + FURI.Path + FURI.Document + FURI.Params, Reference);
+  std::string_view Target(Resolved);
+  Target.remove_prefix(2); // the empty authority's "//"
+
+  const std::size_t Query = std::min(Target.find('?'), Target.size());
+  FURI.Params = Target.substr(Query);
+  Target = Target.substr(0, Query);
+  const std::size_t Slash = Target.rfind('/');
+  const std::size_t DocumentStart = Slash == std::string_view::npos ? 0 : Slash + 1;
+  FURI.Path = Target.substr(0, DocumentStart);
+  FURI.Document = Target.substr(DocumentStart);
 }
 
 void TIdCustomHTTP::UseTransport(bool ASecure)

@@ -102,6 +102,9 @@ private:
   enum class TWhatNext { wnGoToURL, wnJustExit, wnDontKnow };
 
   void PrepareRequest();
+  // Sets the path, document and query of the current URI to those of ANext
+  // resolved against them (RFC 3986 section 5.2).
+  void ResolveTarget(const TIdURI& ANext);
   // True when the open connection is used again, false after a connect.
   bool ConnectToHost();
   void UseTransport(bool ASecure);

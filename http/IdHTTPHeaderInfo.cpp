@@ -1,6 +1,7 @@
 #include "http/IdHTTPHeaderInfo.h"
 
 #include "http/IdException.h"
+#include "platform/kvuStrings.h"
 
 #include <algorithm>
 #include <charconv>
@@ -18,13 +19,6 @@ std::string Trim(std::string_view S)
   while (!S.empty() && IsBlank(S.back()))
     S.remove_suffix(1);
   return std::string(S);
-}
-
-bool SameText(std::string_view A, std::string_view B)
-{
-  auto Lower = [](char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; };
-  return A.size() == B.size() &&
-         std::equal(A.begin(), A.end(), B.begin(), [&](char X, char Y) { return Lower(X) == Lower(Y); });
 }
 
 // A decimal integer with an optional sign and nothing else (blanks around

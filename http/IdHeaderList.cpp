@@ -1,5 +1,7 @@
 #include "http/IdHeaderList.h"
 
+#include "platform/kvuStrings.h"
+
 #include <algorithm>
 
 namespace quenloft {
@@ -21,14 +23,6 @@ std::string_view TrimRightBlanks(std::string_view S)
   while (!S.empty() && IsBlank(S.back()))
     S.remove_suffix(1);
   return S;
-}
-
-char Lower(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; }
-
-bool SameText(std::string_view A, std::string_view B)
-{
-  return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(),
-                                             [](char X, char Y) { return Lower(X) == Lower(Y); });
 }
 
 bool IsContinuation(std::string_view Line) { return !Line.empty() && IsBlank(Line.front()); }

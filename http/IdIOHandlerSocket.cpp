@@ -3,6 +3,7 @@
 #include "http/IdAbortSignal.h"
 #include "http/IdException.h"
 #include "http/IdWinsockErrors.h"
+#include "platform/kvuStrings.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -133,16 +134,8 @@ TIdIOHandlerSocket::~TIdIOHandlerSocket()
 
 std::string TIdIOHandlerSocket::LiteralIPv4(const std::string& Host)
 {
-  if (Host.size() == 9) {
-    std::string Lower = Host;
-    for (char& C : Lower) {
-      if (C >= 'A' && C <= 'Z') {
-        C = static_cast<char>(C - 'A' + 'a');
-      }
-    }
-    if (Lower == "localhost") {
-      return "127.0.0.1";
-    }
+  if (SameText(Host, "localhost")) {
+    return "127.0.0.1";
   }
   std::string Quad;
   int Parts = 0;

@@ -261,46 +261,4 @@ std::string HostWithoutBrackets(const std::string& AHost)
   return AHost;
 }
 
-std::string MergePaths(const std::string& ABasePath, const std::string& ANewPath, char ADelim)
-{
-  if (!ANewPath.empty() && ANewPath.front() == ADelim)
-    return ANewPath;
-
-  const bool keepTrailing = ANewPath.empty() || ANewPath.back() == ADelim;
-  std::string work = ABasePath;
-  if (!work.empty() && work.back() != ADelim)
-    work += ADelim;
-  work += ANewPath;
-
-  // RFC 3986 5.2.4 in the client's simpler form: ".." removes the segment
-  // before it, "." segments are kept as they are, and slash runs collapse.
-  std::string result;
-  result.reserve(work.size());
-  for (std::size_t i = 0; i < work.size(); ++i) {
-    const char ch = work[i];
-    if (ch == ADelim) {
-      if (i == 0)
-        result.assign(1, ADelim);
-      else if (result.empty() || result.back() != ADelim)
-        result += ADelim;
-    } else if (ch == '.') {
-      if (!result.empty() && result.back() == ADelim && i + 1 < work.size() &&
-          work[i + 1] == '.') {
-        result.pop_back();
-        while (!result.empty() && result.back() != ADelim)
-          result.pop_back();
-        ++i;
-      } else {
-        result += '.';
-      }
-    } else {
-      result += ch;
-    }
-  }
-
-  if (result.size() > 1 && result.back() == ADelim && !keepTrailing)
-    result.pop_back();
-  return result;
-}
-
 } // namespace quenloft

@@ -53,14 +53,6 @@ private:
   void SplitAuthority(std::string_view AAuthority);
 };
 
-// Resolves ANewPath against ABasePath the way the client follows relative
-// URLs: a path that begins with the delimiter replaces the base; any other is
-// appended to it, runs of delimiters collapse and every ".." drops the
-// segment before it. A trailing delimiter is kept only when ANewPath had one
-// (or was empty).
-std::string MergePaths(const std::string& ABasePath, const std::string& ANewPath,
-                       char ADelim = '/');
-
 // AText with every byte outside the letters, the digits, "%" and
 // . - _ ~ / + : ! $ & ' ( ) , = @ [ ] (and outside AAlsoKept) written as
 // "%XX" in upper-case hex. "%" is kept, so encoded text passes unchanged.

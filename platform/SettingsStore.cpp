@@ -1,5 +1,7 @@
 #include "platform/SettingsStore.h"
 
+#include "platform/kvuStrings.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -23,21 +25,6 @@ constexpr auto kLockWait = std::chrono::seconds(2);
 
 using TValues = std::vector<std::pair<std::string, TRegData>>;
 using TSections = std::vector<std::pair<std::string, TValues>>;
-
-char LowerAscii(char C)
-{
-  return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C;
-}
-
-bool SameName(const std::string& A, const std::string& B)
-{
-  if (A.size() != B.size())
-    return false;
-  for (std::size_t i = 0; i < A.size(); ++i)
-    if (LowerAscii(A[i]) != LowerAscii(B[i]))
-      return false;
-  return true;
-}
 
 // "Software\Quenloft\" and "/Software//Quenloft" are the same key.
 std::string NormalizeKey(const std::string& Key)
@@ -221,7 +208,7 @@ TSections Parse(const std::string& Text)
         continue;
       const std::string norm = NormalizeKey(*key);
       for (auto& s : sections)
-        if (SameName(s.first, norm))
+        if (SameText(s.first, norm))
           current = &s.second;
       if (current == nullptr) {
         sections.emplace_back(norm, TValues{});
@@ -240,7 +227,7 @@ TSections Parse(const std::string& Text)
       continue;
     bool replaced = false;
     for (auto& v : *current)
-      if (SameName(v.first, *name)) {
+      if (SameText(v.first, *name)) {
         v.second = *data;
         replaced = true;
       }
@@ -366,7 +353,7 @@ const TValues* FindSection(const TSections& Sections, const std::string& Key)
 {
   const std::string norm = NormalizeKey(Key);
   for (const auto& s : Sections)
-    if (SameName(s.first, norm))
+    if (SameText(s.first, norm))
       return &s.second;
   return nullptr;
 }
@@ -410,7 +397,7 @@ std::optional<TRegData> TSettingsStore::ReadValue(const std::string& Key,
   if (values == nullptr)
     return std::nullopt;
   for (const auto& [name, data] : *values)
-    if (SameName(name, Name))
+    if (SameText(name, Name))
       return data;
   return std::nullopt;
 }
@@ -440,7 +427,7 @@ bool TSettingsStore::WriteValue(const std::string& Key, const std::string& Name,
     const std::string key = NormalizeKey(Key);
     TValues* values = nullptr;
     for (auto& s : sections)
-      if (SameName(s.first, key))
+      if (SameText(s.first, key))
         values = &s.second;
     if (values == nullptr) {
       sections.emplace_back(key, TValues{});
@@ -448,7 +435,7 @@ bool TSettingsStore::WriteValue(const std::string& Key, const std::string& Name,
     }
     bool replaced = false;
     for (auto& v : *values)
-      if (SameName(v.first, Name)) {
+      if (SameText(v.first, Name)) {
         v.second = Data;
         replaced = true;
       }

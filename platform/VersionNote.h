@@ -24,7 +24,7 @@ inline constexpr std::uint32_t kVersionNoteType = 1;
 
 struct TVersionNote {
   std::uint32_t NameSize;  // 9: "Quenloft" and its terminator
-  std::uint32_t DescSize;  // 8
+  std::uint32_t DescSize;  // 8: the four 16-bit parts of Version
   std::uint32_t Type;      // kVersionNoteType
   char Name[12];           // padded to 4 bytes
   std::uint16_t Version[4];

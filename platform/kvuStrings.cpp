@@ -4,11 +4,6 @@ namespace quenloft {
 
 namespace {
 
-char AsciiLower(char C)
-{
-  return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C;
-}
-
 // Index just after the last folder separator of Path, 0 when there is none.
 std::size_t FileNameStart(std::string_view Path)
 {
@@ -47,12 +42,7 @@ bool HasFileExt(std::string_view FileName, std::string_view Ext)
   const std::size_t mark = FileName.find_last_of(".\\:");
   if (mark != std::string_view::npos && FileName[mark] == '.')
     own = FileName.substr(mark);
-  if (own.size() != Ext.size())
-    return false;
-  for (std::size_t i = 0; i < own.size(); ++i)
-    if (AsciiLower(own[i]) != AsciiLower(Ext[i]))
-      return false;
-  return true;
+  return SameText(own, Ext);
 }
 
 std::string ExtractFileTitle(std::string_view Path)

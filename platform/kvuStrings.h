@@ -16,6 +16,31 @@
 
 namespace quenloft {
 
+// C with an ASCII capital letter made small; every other byte unchanged.
+constexpr char AsciiLower(char C)
+{
+  return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C;
+}
+
+// Whether A and B hold the same bytes once ASCII letter case is ignored (the
+// case-insensitive compare of schemes, host names, header field names and
+// tokens). Bytes outside A-Z and a-z must match exactly.
+constexpr bool SameText(std::string_view A, std::string_view B) noexcept
+{
+  if (A.size() != B.size())
+    return false;
+  for (std::size_t i = 0; i < A.size(); ++i)
+    if (AsciiLower(A[i]) != AsciiLower(B[i]))
+      return false;
+  return true;
+}
+
+// Whether S begins with Prefix, ASCII letter case ignored.
+constexpr bool StartsText(std::string_view S, std::string_view Prefix) noexcept
+{
+  return S.size() >= Prefix.size() && SameText(S.substr(0, Prefix.size()), Prefix);
+}
+
 // 1-based position of the last occurrence of Sub in S, found by taking the
 // non-overlapping occurrences from the left ('aa' in 'aaa' is 1, not 2);
 // 0 when Sub does not occur or is empty.

@@ -1,11 +1,11 @@
 #include "scan/SWFLinks.h"
 
 #include "scan/URLUtils.h"
+#include "http/IdURIReference.h"
 #include "platform/kvuStrings.h"
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
 #include <cstdint>
 
 #if defined(__SSE2__)
@@ -17,11 +17,6 @@ namespace quenloft {
 namespace {
 
 constexpr std::string_view kSwfEnd = ".swf";
-
-constexpr char FoldByte(char C)
-{
-  return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C;
-}
 
 // The first ".swf" in [From, To), or null. Pages are large and most of
 // their bytes are no link, so this search is where a scan spends its time.
@@ -52,20 +47,7 @@ const char* FindSwfEnd(const char* From, const char* To)
       memmem(From, static_cast<std::size_t>(To - From), kSwfEnd.data(), kSwfEnd.size()));
 }
 
-// Equality of texts that ignores ASCII letter case.
-struct TFoldedEqual {
-  bool operator()(std::string_view A, std::string_view B) const noexcept
-  {
-    if (A.size() != B.size())
-      return false;
-    for (std::size_t i = 0; i < A.size(); ++i)
-      if (FoldByte(A[i]) != FoldByte(B[i]))
-        return false;
-    return true;
-  }
-};
-
-// A hash that two texts equal under TFoldedEqual share. Eight bytes at a
+// A hash that two texts equal under SameText share. Eight bytes at a
 // time: setting bit 5 of every byte maps both cases of a letter to one value
 // (it also pairs a few other bytes, which only costs a compare).
 std::uint64_t FoldedHash(std::string_view S) noexcept
@@ -112,7 +94,7 @@ public:
       const TSlot& slot = FSlots[at];
       if (slot.Position == kEmpty)
         break;
-      if (slot.Hash == hash && TFoldedEqual{}(FList[slot.Position], Link))
+      if (slot.Hash == hash && SameText(FList[slot.Position], Link))
         return false;
     }
     Add(hash, FList.size());
@@ -156,139 +138,11 @@ private:
   std::size_t FCount = 0;
 };
 
-// ---- Reference resolution, RFC 3986 section 5.2 ----
-
-// The five components of a URI reference; a component that is absent
-// differs from one that is present but empty (RFC 3986 section 5.2.1).
-struct TURIParts {
-  std::optional<std::string_view> Scheme;
-  std::optional<std::string_view> Authority;
-  std::string_view Path;
-  std::optional<std::string_view> Query;
-  std::optional<std::string_view> Fragment;
-};
-
-// scheme = ALPHA *( ALPHA / DIGIT / "+" / "-" / "." )   (RFC 3986 section 3.1)
-bool IsScheme(std::string_view S)
+// Whether Link begins with the scheme "http" or "https" (any case) and
+// the ":" that ends a scheme.
+bool NamesWebScheme(std::string_view Link)
 {
-  auto alpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-  if (S.empty() || !alpha(S[0]))
-    return false;
-  for (char c : S)
-    if (!alpha(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
-      return false;
-  return true;
-}
-
-// Splits a reference the way the regular expression of RFC 3986 appendix B
-// does, except that a scheme must have the syntax of section 3.1 (strict
-// parsing): 'a b:c' is a relative path, not a reference with scheme "a b".
-TURIParts SplitReference(std::string_view R)
-{
-  TURIParts parts;
-  const std::size_t colon = R.find_first_of(":/?#");
-  if (colon != std::string_view::npos && R[colon] == ':' && IsScheme(R.substr(0, colon))) {
-    parts.Scheme = R.substr(0, colon);
-    R.remove_prefix(colon + 1);
-  }
-  if (R.starts_with("//")) {
-    R.remove_prefix(2);
-    const std::size_t end = std::min(R.find_first_of("/?#"), R.size());
-    parts.Authority = R.substr(0, end);
-    R.remove_prefix(end);
-  }
-  const std::size_t hash = R.find('#');
-  if (hash != std::string_view::npos) {
-    parts.Fragment = R.substr(hash + 1);
-    R = R.substr(0, hash);
-  }
-  const std::size_t query = R.find('?');
-  if (query != std::string_view::npos) {
-    parts.Query = R.substr(query + 1);
-    R = R.substr(0, query);
-  }
-  parts.Path = R;
-  return parts;
-}
-
-// RFC 3986 section 5.2.4, the buffer algorithm. The input buffer is a view
-// that moves forward; the output buffer only grows at its end or loses its
-// last segment, so the whole run is linear in the path length.
-std::string RemoveDotSegments(std::string_view In)
-{
-  // 1. The input buffer is initialized with the now-appended path
-  //    components and the output buffer is initialized to the empty string.
-  std::string out;
-  out.reserve(In.size());
-  auto removeLastSegment = [&out] {
-    const std::size_t slash = out.rfind('/');
-    out.resize(slash == std::string::npos ? 0 : slash);
-  };
-  // 2. While the input buffer is not empty, loop as follows:
-  while (!In.empty()) {
-    if (In.starts_with("../")) {
-      // A. If the input buffer begins with a prefix of "../" or "./", then
-      //    remove that prefix from the input buffer; otherwise,
-      In.remove_prefix(3);
-    } else if (In.starts_with("./")) {
-      In.remove_prefix(2);
-    } else if (In.starts_with("/./")) {
-      // B. if the input buffer begins with a prefix of "/./" or "/.", where
-      //    "." is a complete path segment, then replace that prefix with
-      //    "/" in the input buffer; otherwise,
-      In.remove_prefix(2);
-    } else if (In == "/.") {
-      In = "/";
-    } else if (In.starts_with("/../")) {
-      // C. if the input buffer begins with a prefix of "/../" or "/..",
-      //    where ".." is a complete path segment, then replace that prefix
-      //    with "/" in the input buffer and remove the last segment and its
-      //    preceding "/" (if any) from the output buffer; otherwise,
-      In.remove_prefix(3);
-      removeLastSegment();
-    } else if (In == "/..") {
-      In = "/";
-      removeLastSegment();
-    } else if (In == "." || In == "..") {
-      // D. if the input buffer consists only of "." or "..", then remove
-      //    that from the input buffer; otherwise,
-      In = {};
-    } else {
-      // E. move the first path segment in the input buffer to the end of
-      //    the output buffer, including the initial "/" character (if any)
-      //    and any subsequent characters up to, but not including, the next
-      //    "/" character or the end of the input buffer.
-      const std::size_t next = std::min(In.find('/', 1), In.size());
-      out.append(In.substr(0, next));
-      In.remove_prefix(next);
-    }
-  }
-  // 3. Finally, the output buffer is returned as the result.
-  return out;
-}
-
-// RFC 3986 section 5.2.3.
-std::string MergePaths(const TURIParts& Base, std::string_view RefPath)
-{
-  // If the base URI has a defined authority component and an empty path,
-  // then return a string consisting of "/" concatenated with the
-  // reference's path; otherwise,
-  std::string merged;
-  merged.reserve(Base.Path.size() + RefPath.size() + 1);
-  if (Base.Authority && Base.Path.empty())
-    return merged.append("/").append(RefPath);
-  // return a string consisting of the reference's path component appended
-  // to all but the last segment of the base URI's path (i.e., excluding any
-  // characters after the right-most "/" in the base URI path, or excluding
-  // the entire base URI path if it does not contain any "/" characters).
-  const std::size_t slash = Base.Path.rfind('/');
-  const std::size_t keep = slash == std::string_view::npos ? 0 : slash + 1;
-  return merged.append(Base.Path.substr(0, keep)).append(RefPath);
-}
-
-bool IsHttpScheme(const std::optional<std::string_view>& Scheme)
-{
-  return Scheme && (TFoldedEqual{}(*Scheme, "http") || TFoldedEqual{}(*Scheme, "https"));
+  return StartsText(Link, "http:") || StartsText(Link, "https:");
 }
 
 // NextSWFLink without the copy: the link as a view into the page.
@@ -358,55 +212,10 @@ void CollectSWFLinks(std::string_view Text, std::vector<std::string>& List)
 
 std::string MakeAbsolute(const std::string& Base, const std::string& Link)
 {
-  const TURIParts R = SplitReference(Link);
   // A link that names its own web scheme is taken as the page wrote it.
-  if (IsHttpScheme(R.Scheme))
+  if (NamesWebScheme(Link))
     return Link;
-
-  // RFC 3986 section 5.2.2, transform references (strict parser).
-  const TURIParts B = SplitReference(Base);
-  TURIParts T;
-  std::string path;
-  if (R.Scheme) {
-    T.Scheme = R.Scheme;
-    T.Authority = R.Authority;
-    path = RemoveDotSegments(R.Path);
-    T.Query = R.Query;
-  } else {
-    if (R.Authority) {
-      T.Authority = R.Authority;
-      path = RemoveDotSegments(R.Path);
-      T.Query = R.Query;
-    } else {
-      if (R.Path.empty()) {
-        path = B.Path;
-        T.Query = R.Query ? R.Query : B.Query;
-      } else {
-        if (R.Path.starts_with('/'))
-          path = RemoveDotSegments(R.Path);
-        else
-          path = RemoveDotSegments(MergePaths(B, R.Path));
-        T.Query = R.Query;
-      }
-      T.Authority = B.Authority;
-    }
-    T.Scheme = B.Scheme;
-  }
-  T.Fragment = R.Fragment;
-
-  // RFC 3986 section 5.3, component recomposition.
-  std::string result;
-  result.reserve(Base.size() + Link.size() + 1);
-  if (T.Scheme)
-    result.append(*T.Scheme).append(":");
-  if (T.Authority)
-    result.append("//").append(*T.Authority);
-  result.append(path);
-  if (T.Query)
-    result.append("?").append(*T.Query);
-  if (T.Fragment)
-    result.append("#").append(*T.Fragment);
-  return result;
+  return ResolveReference(Base, Link);
 }
 
 } // namespace quenloft

@@ -34,7 +34,8 @@ void CollectSWFLinks(std::string_view Text, std::vector<std::string>& List);
 // The absolute URL of Link found on a page whose base address is Base
 // (ExtractURLBase of the page URL). A link with its own "http:" or "https:"
 // scheme (any case) is returned unchanged; any other is resolved against
-// Base as RFC 3986 section 5.2 says.
+// Base as RFC 3986 section 5.2 says, by the resolver that the client uses for
+// a redirect (ResolveReference).
 std::string MakeAbsolute(const std::string& Base, const std::string& Link);
 
 } // namespace quenloft

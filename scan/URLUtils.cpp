@@ -12,25 +12,11 @@ namespace {
 constexpr std::string_view kHttp = "http://";
 constexpr std::string_view kHttps = "https://";
 
-bool StartsWithNoCase(std::string_view S, std::string_view Prefix)
-{
-  if (S.size() < Prefix.size())
-    return false;
-  for (std::size_t i = 0; i < Prefix.size(); ++i) {
-    char c = S[i];
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-    if (c != Prefix[i])  // Prefix is lower case
-      return false;
-  }
-  return true;
-}
-
 // Whether S is nothing but a scheme we fetch with and its "//".
 bool IsBareScheme(std::string_view S)
 {
-  return (S.size() == kHttp.size() && StartsWithNoCase(S, kHttp)) ||
-         (S.size() == kHttps.size() && StartsWithNoCase(S, kHttps));
+  return (S.size() == kHttp.size() && StartsText(S, kHttp)) ||
+         (S.size() == kHttps.size() && StartsText(S, kHttps));
 }
 
 } // namespace
@@ -56,7 +42,7 @@ std::string EnsureHttpPrefix(const std::string& URL)
 {
   // An address typed with its own scheme keeps it: "https://" must not
   // become "http://https://", nor "HTTP://" be doubled.
-  if (StartsWithNoCase(URL, kHttp) || StartsWithNoCase(URL, kHttps))
+  if (StartsText(URL, kHttp) || StartsText(URL, kHttps))
     return URL;
   return std::string(kHttp) + URL;
 }

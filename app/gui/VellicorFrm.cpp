@@ -2,7 +2,7 @@
 
 #include "app/App.h"
 #include "app/gui/QuenloftApplication.h"
-#include "download/ClientSettings.h"
+#include "http/ClientSettings.h"
 #include "scan/URLSWFParse.h"
 #include "ui/kvuShell.h"
 #include "platform/kvuStrings.h"
@@ -185,7 +185,7 @@ void TVellicorForm::CreateComponents() {
   pnlPreview->setGeometry(445, 120, 257, 177);
   pnlPreview->setAutoFillBackground(true);
   QPalette PanelPal = pnlPreview->palette();
-  PanelPal.setColor(QPalette::Window, QColor(55, 58, 62)); // 4078135
+  PanelPal.setColor(QPalette::Window, QColor(55, 58, 62)); // the skin's dark grey behind the player
   pnlPreview->setPalette(PanelPal);
   TrackBar = new QSlider(Qt::Horizontal, this);
   TrackBar->setGeometry(445, 297, 257, 16);
@@ -227,8 +227,12 @@ void TVellicorForm::CreateComponents() {
   btnMin->Bitmaps().SetUp(SkinImage("min_up"));
   btnMin->Bitmaps().SetHot(SkinImage("min_hot"));
   btnMin->Bitmaps().SetDown(SkinImage("min_down"));
+  // The minimize button sits left of the close button at the caption's
+  // right end, in the size of its skin images.
   btnMin->setGeometry(666, 3, 23, 18);
   btnMin->SetLoading(false);
+  // The base window's OK and Cancel have no use here: they are moved past
+  // the right edge of the 723 pixels wide window, out of sight.
   btnOkMe->move(800, btnOkMe->y());
   btnCancelMe->move(800, btnCancelMe->y());
   setTabOrder(edtURL, edtPath);
@@ -236,21 +240,22 @@ void TVellicorForm::CreateComponents() {
 }
 
 void TVellicorForm::FormCreate() {
-  // 1. The base creation step has run in the base constructor.
-  // 2. The default output folder.
+  // The base window's creation has run in its constructor. The default
+  // output folder comes first.
   edtPath->setText(QString::fromStdString(
       DefaultOutputFolder(GetAppPath(), GetDownloadPath())));
-  // 3.
+  // The window shows its minimize button and opens in the middle of the
+  // primary screen.
   btnMin->show();
   if (const QScreen* Screen = QGuiApplication::primaryScreen())
     move(Screen->availableGeometry().center() - rect().center());
-  // 4.
+  // The caption reads the program's name and version.
   lblCaption->setText(QStringLiteral("%1 %2").arg(QStringLiteral("Quenloft"),
                                                  QString::fromStdString(GetFileVersionText("/proc/self/exe", true))));
   lblCaption->adjustSize();
   // The taskbar shows the application's name; the version is the caption's.
   setWindowTitle(QStringLiteral("Quenloft"));
-  // 5. The addresses of the links.
+  // The addresses of the links.
   lblVideo->Hint = kVideoPage;
   lblHtml5->Hint = kHtml5Page;
   lblMp3->Hint = kMp3Page;
@@ -260,21 +265,21 @@ void TVellicorForm::FormCreate() {
   pmiHtml5->setData(QString::fromLatin1(kHtml5Page));
   pmiMp3->setData(QString::fromLatin1(kMp3Page));
   pmiGIF->setData(QString::fromLatin1(kGIFPage));
-  // 7. The remembered folder replaces the default when it still exists.
+  // The remembered folder replaces the default when it still exists.
   if (App) {
     const std::string Saved = App->GetOutputPath();
     std::error_code Error;
     if (!Saved.empty() && fs::is_directory(Saved, Error))
       edtPath->setText(QString::fromStdString(Saved));
   }
-  // 8.
+  // The downloader that runs the chain of tasks with the window's client.
   FDownloader = std::make_unique<TVellicorer>(&IdHTTP1);
-  // 9. "Start download" and "Stop" share one place.
+  // "Start download" and "Stop" share one place.
   btnStop->move(btnStop->x(), btnDownload->y());
-  // 10.
+  // A one-pixel frame drawn around the list of links.
   const QRect L = ListView1->geometry();
   Shape1->setGeometry(L.left() - 1, L.top() - 1, L.width() + 2, L.height() + 2);
-  // 11. Qt widgets are double-buffered already (see EnableDoubleBuffering).
+  // Qt widgets are double-buffered already (see EnableDoubleBuffering).
 }
 
 void TVellicorForm::SetStartAddress(const std::string& URL) {

@@ -142,7 +142,8 @@ public:
   void WMDownloadWork(const TMessage& Message);
   void WMDownloadDone(const TMessage& Message);
   void WMDownloadError(const TMessage& Message);
-  // Step 4 of ScanPage: one row per task of the coordinator, filled.
+  // The end of ScanPage, once the links are tasks: one row per task of the
+  // coordinator, filled.
   void ShowTaskRows();
   // Runs one posted task event (a stale one, whose task a new scan freed, is
   // dropped).

@@ -13,11 +13,11 @@
 namespace quenloft {
 
 void TVellicorForm::PreviewFile(const std::string& Path) {
-  // 1.-2. A new player replaces the old one.
+  // A new player replaces the old one.
   delete FFlash;
   FFlash = new TkvuFlash(pnlPreview);
   FFlash->hide();
-  // 3. The header gives the stage size and the frame count. A file that is
+  // The header gives the stage size and the frame count. A file that is
   // not a movie (no stage size, or a header that cannot be read) gets no
   // player: it must not stop the download chain that called us.
   int W = 0;
@@ -31,16 +31,16 @@ void TVellicorForm::PreviewFile(const std::string& Path) {
     FFlash->show();
     return;
   }
-  // 4.
+  // The track bar runs over the movie's frames.
   TrackBar->setMaximum(Frames);
   TrackBar->setEnabled(true);
-  // 5. The panel's client area less a one-pixel margin on each side.
+  // The panel's client area less a one-pixel margin on each side.
   int FitW = 0;
   int FitH = 0;
   FitSizeInBox(pnlPreview->width() - 2, pnlPreview->height() - 2, W, H, true, FitW, FitH);
-  // 6.-7.
+  // The player, fitted to that size, is centred in the panel.
   CenterInParent(*FFlash, *pnlPreview, FitW, FitH, false);
-  // 8.-9.
+  // The movie starts; the timer moves the track bar along with it.
   FFlash->LoadMovie(QString::fromLocal8Bit(Path));
   FFlash->show();
   Timer1->start();

@@ -24,7 +24,7 @@ std::vector<std::string> MovieURLs(int Count) {
   return URLs;
 }
 
-// Step 4 of the scan for 10,000 tasks, then one paint of the list.
+// The rows a scan ends with, for 10,000 tasks, then one paint of the list.
 void BM_FillList10000(benchmark::State& State) {
   BenchApp();
   TVellicorForm Form;

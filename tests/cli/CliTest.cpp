@@ -162,8 +162,7 @@ TEST_F(CliNginx, ATypedMovieAddressIsDownloadedWithoutFetchingAPage)
   const auto result = RunProgram(Cli, {"-o", FOut.Path().string(), FServer->Url("/m/b.swf")});
   EXPECT_EQ(result.Status, 0) << result.Err;
   EXPECT_TRUE(SameFile(FOut.Path() / "b.swf", Served("m/b.swf")));
-  std::this_thread::sleep_for(100ms);  // nginx writes its log line as the request ends
-  const auto log = FServer->AccessLog();
+  const auto log = FServer->WaitForAccessLog(1);
   ASSERT_EQ(log.size(), 1u);
   EXPECT_NE(log[0].find("GET /m/b.swf "), std::string::npos) << log[0];
 }

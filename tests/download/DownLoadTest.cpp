@@ -1,6 +1,6 @@
 #include "download/DownLoad.h"
 
-#include "download/ClientSettings.h"
+#include "http/ClientSettings.h"
 #include "http/IdHTTP.h"
 #include "tests/download/EventRecorder.h"
 #include "tests/support/NginxServer.h"

@@ -52,7 +52,11 @@ private:
 TEST(SafeThread, CreatedSuspendedAndFreedWithoutRunning)
 {
   auto thread = std::make_unique<TProbeThread>([](TProbeThread&) {});
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // A thread created after it and resumed runs to its end meanwhile.
+  TProbeThread later([](TProbeThread&) {});
+  later.Resume();
+  later.WaitFor();
+  ASSERT_EQ(later.Runs.load(), 1);
   EXPECT_EQ(thread->Runs.load(), 0);
   auto* probe = thread.get();
   probe->WaitFor();  // returns at once: nothing runs

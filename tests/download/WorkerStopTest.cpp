@@ -2,7 +2,7 @@
 // at once whatever the server does, a cancel is the worker's own stop and
 // never an error text, and every other ending - time-out, endless error
 // page, broken framing - is one error event, never "done".
-#include "download/ClientSettings.h"
+#include "http/ClientSettings.h"
 #include "download/DownLoad.h"
 #include "download/Vellicorer.h"
 #include "http/IdHTTP.h"

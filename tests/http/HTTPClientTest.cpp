@@ -1,5 +1,6 @@
 // The client against a scripted loopback server: real sockets, answers cut,
 // delayed and closed at chosen places, and the requests the server saw.
+#include "http/ClientSettings.h"
 #include "http/IdException.h"
 #include "http/IdHTTP.h"
 #include "tests/support/ScriptedServer.h"
@@ -36,9 +37,7 @@ class ClientTest : public ::testing::Test {
 protected:
   ClientTest()
   {
-    Client.HandleRedirects = true;
-    Client.Request().ContentType = "text/html";
-    Client.Request().UserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows 98; Maxthon)";
+    ApplyProgramClientSettings(Client);
   }
   TIdHTTP Client;
 };
@@ -195,15 +194,17 @@ TEST_F(ClientTest, ACancelDuringARedirectBodyEndsTheRequest)
 TEST_F(ClientTest, ResolvesRelativeLocations)
 {
   ScriptedServer Server(ScriptedServer::Replay(
-      {Redirect("name.swf"), Redirect("../up/x.swf"), Redirect("/root/y.swf"),
+      {Redirect("name.swf"), Redirect("../up/x.swf"), Redirect("..b/w.swf"), Redirect("/root/./y.swf"),
        "HTTP/1.1 200 OK\r\nLocation: z.swf\r\nContent-Length: 7\r\n\r\ndropped", Ok("done")}));
   EXPECT_EQ(Client.Get(Server.Url("/a/b/start.html")), "done");
   const auto Requests = Server.Requests();
-  ASSERT_EQ(Requests.size(), 5u);
-  EXPECT_EQ(RequestLine(Requests[1]), "GET /a/b/name.swf HTTP/1.1");
-  EXPECT_EQ(RequestLine(Requests[2]), "GET /a/up/x.swf HTTP/1.1");
-  EXPECT_EQ(RequestLine(Requests[3]), "GET /root/y.swf HTTP/1.1");
-  EXPECT_EQ(RequestLine(Requests[4]), "GET /root/z.swf HTTP/1.1");
+  ASSERT_EQ(Requests.size(), 6u);
+  // Each "Location" resolves against the address that answered with it.
+  const char* const Expected[] = {"GET /a/b/start.html HTTP/1.1", "GET /a/b/name.swf HTTP/1.1",
+                                  "GET /a/up/x.swf HTTP/1.1",     "GET /a/up/..b/w.swf HTTP/1.1",
+                                  "GET /root/y.swf HTTP/1.1",     "GET /root/z.swf HTTP/1.1"};
+  for (std::size_t I = 0; I < Requests.size(); ++I)
+    EXPECT_EQ(RequestLine(Requests[I]), Expected[I]) << I;
   EXPECT_EQ(Server.ConnectionCount(), 1);
 }
 
@@ -260,6 +261,7 @@ TEST_F(ClientTest, AnErrorBodyThatStallsEndsInReadTimeout)
     C.Send("HTTP/1.1 500 Oops\r\nContent-Length: 100\r\n\r\npartial");
     C.WaitForPeerClose(4s);
   });
+  const int ReadTimeoutBefore = Client.ReadTimeout;
   const auto Start = std::chrono::steady_clock::now();
   try {
     Client.Get(Server.Url());
@@ -268,7 +270,7 @@ TEST_F(ClientTest, AnErrorBodyThatStallsEndsInReadTimeout)
     EXPECT_STREQ(E.what(), "Read timed out after 2 s");
   }
   EXPECT_GE(std::chrono::steady_clock::now() - Start, 1900ms);
-  EXPECT_EQ(Client.ReadTimeout, 0) << "restored";
+  EXPECT_EQ(Client.ReadTimeout, ReadTimeoutBefore) << "restored";
 }
 
 TEST_F(ClientTest, A401DoesNotLeaveCredentialsBehind)

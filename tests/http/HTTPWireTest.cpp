@@ -1,9 +1,10 @@
 // The client over an in-memory transport: canned answers handed out whole,
 // byte by byte and in random pieces, the exact request bytes checked.
+#include "http/ClientSettings.h"
 #include "http/IdException.h"
 #include "http/IdHTTP.h"
 #include "http/IdHTTPWire.h"
-#include "tests/http/MemoryTransport.h"
+#include "tests/support/MemoryServer.h"
 
 #include <gtest/gtest.h>
 
@@ -16,20 +17,9 @@ using testing::MemoryHTTP;
 using testing::MemoryServer;
 using testing::Replies;
 
+// The program's client, set up by the front ends' own call, must send
+// exactly these heads.
 const std::string UserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows 98; Maxthon)";
-
-// The settings the program's front ends give the client.
-void ConfigureLikeProgram(TIdHTTP& H)
-{
-  H.HandleRedirects = true;
-  H.AllowCookies = true;
-  H.ReadTimeout = 0;
-  H.Request().Accept = "text/html, */*";
-  H.Request().ContentType = "text/html";
-  H.Request().UserAgent = UserAgent;
-  H.Request().BasicAuthentication = false;
-  H.MaxLineAction = TIdMaxLineAction::maException;
-}
 
 std::string ProgramRequest(const std::string& Target, const std::string& Host, const std::string& Cookie = {})
 {
@@ -71,7 +61,7 @@ protected:
       Server.SplitBytewise();
     else if (GetParam() >= 2)
       Server.SplitRandomly(static_cast<unsigned>(GetParam()));
-    ConfigureLikeProgram(Client);
+    ApplyProgramClientSettings(Client);
   }
 
   MemoryServer Server;
@@ -342,7 +332,7 @@ TEST_P(WireTest, HttpsUsesTheSecureTransportAndSecureCookiesStayOnIt)
 
 class WireCases : public ::testing::Test {
 protected:
-  void SetUp() override { ConfigureLikeProgram(Client); }
+  void SetUp() override { ApplyProgramClientSettings(Client); }
   MemoryServer Server;
   MemoryHTTP Client{Server};
 };

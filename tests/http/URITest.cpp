@@ -1,4 +1,5 @@
 #include "http/IdURI.h"
+#include "http/IdURIReference.h"
 
 #include "http/IdException.h"
 
@@ -268,50 +269,54 @@ TEST(URIBuild, GetURIStoresFullTextAndReturnsBareOne)
   EXPECT_EQ(U.URI, "http://u:p@h:8080/d/f.swf?x#b");
 }
 
-struct MergeCase {
+struct ResolveCase {
   const char* Base;
   const char* New;
   const char* Expected;
 };
 
-TEST(MergePaths, ResolvesLikeTheClient)
+TEST(ResolveReference, RedirectsGoWhereTheRFCSays)
 {
-  const MergeCase cases[] = {
-      // An absolute path replaces the base untouched, dots and all.
-      {"/a/b/", "/c/../d", "/c/../d"},
-      // A bare document keeps the base directory.
-      {"/dir/", "", "/dir/"},
-      {"/dir/sub/", "../", "/dir/"},
-      {"/dir/sub/", "../x/", "/dir/x/"},
-      {"/dir/sub/", "../../../", "/"},
-      {"/", "../../x", "/x"},
-      {"/a/b", "c", "/a/b/c"},
-      {"/a//b/", "c//d/", "/a/b/c/d/"},
-      // "./" segments stay; only ".." is processed.
-      {"/a/b/", "./c/", "/a/b/./c/"},
-      // Without a trailing "/" in the new path, the result loses its own.
-      {"/a/b/", "..", "/a"},
-      {"", "", ""},
-      {"", "x/y", "x/y"},
+  const ResolveCase cases[] = {
+      // "..b" is a segment name, not a step up.
+      {"http://h/a/page", "..b/x.swf", "http://h/a/..b/x.swf"},
+      // An absolute path loses its dot segments too.
+      {"http://h/a/b/", "/c/../d", "http://h/d"},
+      {"http://h/dir/sub/", "../", "http://h/dir/"},
+      {"http://h/dir/sub/", "../x/", "http://h/dir/x/"},
+      {"http://h/dir/sub/", "../../../", "http://h/"},
+      {"http://h/", "../../x", "http://h/x"},
+      // The last segment of the base is its document, which a reference replaces.
+      {"http://h/a/b", "c", "http://h/a/c"},
+      // Empty segments are segments.
+      {"http://h/a//b/", "c//d/", "http://h/a//b/c//d/"},
+      {"http://h/a/b/", "./c/", "http://h/a/b/c/"},
+      {"http://h/a/b/", "..", "http://h/a/"},
+      // A query or a fragment alone keeps the document.
+      {"http://h/d/p.html?q", "?r", "http://h/d/p.html?r"},
+      {"http://h/d/p.html?q", "#f", "http://h/d/p.html?q#f"},
+      {"http://h", "x", "http://h/x"},
+      {"http://h/a/", "https://o/./x/../y", "https://o/y"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(MergePaths(c.Base, c.New), c.Expected) << c.Base << " + " << c.New;
+    EXPECT_EQ(ResolveReference(c.Base, c.New), c.Expected) << c.Base << " + " << c.New;
 }
 
-TEST(MergePaths, RelativeReferenceResolvesAgainstCurrentDirectory)
+TEST(ResolveReference, RelativeReferenceResolvesAgainstCurrentDirectory)
 {
-  // The client's steps for a relative "Location": parse, then merge paths.
-  TIdURI current("http://h/dir/sub/page.html");
+  // The client's steps for a relative "Location": parse, then resolve.
   TIdURI next("../movies/intro.swf");
-  EXPECT_EQ(MergePaths(current.Path, next.Path) + next.Document, "/dir/movies/intro.swf");
+  EXPECT_EQ(ResolveReference("http://h/dir/sub/page.html", next.Path + next.Document),
+            "http://h/dir/movies/intro.swf");
 
   TIdURI bare("other.swf");
-  EXPECT_EQ(MergePaths("/dir/", bare.Path) + bare.Document, "/dir/other.swf");
+  EXPECT_EQ(ResolveReference("http://h/dir/", bare.Path + bare.Document), "http://h/dir/other.swf");
 }
 
-TEST(MergePaths, OtherDelimiter)
+TEST(ResolveReference, BackSlashesAreReadAsSlashes)
 {
-  EXPECT_EQ(MergePaths("C:\\a\\b\\", "..\\c", '\\'), "C:\\a\\c");
+  TIdURI next("..\\c");
+  EXPECT_EQ(ResolveReference("http://h/a/b/", next.Path + next.Document), "http://h/a/c");
 }
 
 } // namespace

@@ -78,6 +78,30 @@ TEST(TruncateFromTest, KeepsTheBytesBeforeTheIndex)
   EXPECT_EQ(s, "");
 }
 
+TEST(SameTextTest, IgnoresOnlyTheCaseOfASCIILetters)
+{
+  struct Case {
+    std::string_view A, B;
+    bool Same, ABeginsWithB;
+  };
+  const Case cases[] = {
+      {"Keep-Alive", "keep-alive", true, true},
+      {"HTTPS:", "https:", true, true},
+      {"chunked", "chunk", false, true},
+      {"chunk", "chunked", false, false},
+      // Bytes that differ in bit 5 but are no letters stay different.
+      {"[", "{", false, false},
+      {"@", "`", false, false},
+      {"\xC4", "\xE4", false, false},
+      {"", "", true, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SameText(c.A, c.B), c.Same) << c.A << " / " << c.B;
+    EXPECT_EQ(SameText(c.B, c.A), c.Same) << c.B << " / " << c.A;
+    EXPECT_EQ(StartsText(c.A, c.B), c.ABeginsWithB) << c.A << " / " << c.B;
+  }
+}
+
 TEST(HasFileExtTest, ComparesTheExtensionIgnoringLetterCase)
 {
   EXPECT_TRUE(HasFileExt("movie.swf", ".swf"));

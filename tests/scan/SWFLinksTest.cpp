@@ -2,6 +2,7 @@
 #include "scan/SWFLinks.h"
 
 #include "scan/URLUtils.h"
+#include "tests/support/ReferenceLinks.h"
 
 #include <gtest/gtest.h>
 
@@ -29,54 +30,8 @@ std::vector<std::string> LinksOf(std::string_view Text)
 
 using Links = std::vector<std::string>;
 
-// ---- The reference: the rule written the plain way, deleting from the
-// front of the page, 1-based positions, and a linear duplicate search. ----
-
-std::string RefNextSWFLink(std::string& Text)
-{
-  for (;;) {
-    const std::size_t found = Text.find(".swf");
-    if (found == std::string::npos)
-      return "";
-    const std::size_t p = found + 1;
-    if (Text.size() >= p + 4 && Text[p + 3] != '"' && Text[p + 3] != '?') {
-      Text.erase(0, p + 3);
-      continue;
-    }
-    std::string c = Text.substr(0, p + 3);
-    Text.erase(0, p + 3);
-    const std::size_t lastQuote = c.rfind('"');
-    const std::size_t a = lastQuote == std::string::npos ? 0 : lastQuote + 1;
-    const std::size_t firstQuote = Text.find('"');
-    const std::size_t b = firstQuote == std::string::npos ? 0 : firstQuote + 1;
-    if (a > 0 && b > 0) {
-      c.erase(0, a);
-      Text.erase(0, b);
-      return c;
-    }
-  }
-}
-
-bool SameIgnoringCase(const std::string& X, const std::string& Y)
-{
-  return std::equal(X.begin(), X.end(), Y.begin(), Y.end(), [](char l, char r) {
-    auto lower = [](char ch) { return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch + 32) : ch; };
-    return lower(l) == lower(r);
-  });
-}
-
-void RefCollectSWFLinks(std::string Text, std::vector<std::string>& List)
-{
-  for (std::string l = RefNextSWFLink(Text); !l.empty(); l = RefNextSWFLink(Text)) {
-    if (!IsSWFLink(l))
-      continue;
-    bool known = false;
-    for (const std::string& have : List)
-      known = known || SameIgnoringCase(have, l);
-    if (!known)
-      List.push_back(l);
-  }
-}
+using testing::ReferenceCollectSWFLinks;
+using testing::ReferenceNextSWFLink;
 
 // ---- Extraction ----
 
@@ -229,14 +184,14 @@ TEST(SWFLinkExtractionTest, AgreesWithThePlainRuleOnRandomPages)
 
     std::vector<std::string> fast, plain;
     CollectSWFLinks(page, fast);
-    RefCollectSWFLinks(page, plain);
+    ReferenceCollectSWFLinks(page, plain);
     ASSERT_EQ(fast, plain) << "page: " << page;
 
     std::string_view cursor = page;
     std::string rest = page;
     for (;;) {
       const std::string l = NextSWFLink(cursor);
-      ASSERT_EQ(l, RefNextSWFLink(rest)) << "page: " << page;
+      ASSERT_EQ(l, ReferenceNextSWFLink(rest)) << "page: " << page;
       ASSERT_EQ(cursor, rest) << "page: " << page;
       if (l.empty())
         break;

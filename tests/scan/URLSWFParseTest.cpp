@@ -1,6 +1,6 @@
 #include "scan/URLSWFParse.h"
 
-#include "download/ClientSettings.h"
+#include "http/ClientSettings.h"
 #include "http/IdHTTP.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ScriptedServer.h"

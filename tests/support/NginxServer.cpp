@@ -204,6 +204,18 @@ std::vector<std::string> NginxServer::AccessLog() const
   return ReadLines(FDir->Path() / "access.log");
 }
 
+std::vector<std::string> NginxServer::WaitForAccessLog(std::size_t ACount,
+                                                       std::chrono::milliseconds ATimeout) const
+{
+  const auto deadline = std::chrono::steady_clock::now() + ATimeout;
+  auto lines = AccessLog();
+  while (lines.size() < ACount && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    lines = AccessLog();
+  }
+  return lines;
+}
+
 std::string NginxServer::ErrorLog() const
 {
   std::string text;

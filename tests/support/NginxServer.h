@@ -9,6 +9,7 @@
 // Threads: use from the test's thread.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -48,6 +49,11 @@ public:
   std::string CAFile() const;
   // The access log lines so far (nginx writes them as requests end).
   std::vector<std::string> AccessLog() const;
+  // The access log once it has at least ACount lines, or as it is when
+  // ATimeout has passed: nginx writes a line when a request ends, which may
+  // be just after the client has its answer.
+  std::vector<std::string> WaitForAccessLog(std::size_t ACount,
+                                            std::chrono::milliseconds ATimeout = std::chrono::seconds(3)) const;
   std::string ErrorLog() const;
 
 private:

@@ -140,12 +140,15 @@ TEST(ShellTest, FitSizeInBoxKeepsTheAspectRatio)
 
 class ShellOpenTest : public ::testing::Test {
 protected:
-  // A program in Folder that records its arguments in <Folder>/<Name>.out.
+  // A program in Folder that records its arguments in <Folder>/<Name>.out,
+  // and the first argument of every run in <Folder>/<Name>.runs.
   void FakeProgram(const std::filesystem::path& Folder, const std::string& Name)
   {
     const std::string out = (Folder / (Name + ".out")).string();
-    const std::string script = "#!/bin/sh\n{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done; } > '" +
-                               out + ".tmp' && /bin/mv '" + out + ".tmp' '" + out + "'\n";
+    const std::string runs = (Folder / (Name + ".runs")).string();
+    const std::string script = "#!/bin/sh\necho \"$1\" >> '" + runs + "'\n" +
+                               "{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done; } > '" + out +
+                               ".tmp' && /bin/mv '" + out + ".tmp' '" + out + "'\n";
     const std::string file = FDir.WriteFile(
         std::filesystem::relative(Folder / Name, FDir.Path()).string(), script);
     ::chmod(file.c_str(), 0755);
@@ -170,8 +173,12 @@ TEST_F(ShellOpenTest, HandsTheTargetToTheDesktopOpener)
   const std::string target = "http://example.test/a b\"c'd?x=1&y=2";
   EXPECT_TRUE(ShellOpen(target));
   EXPECT_EQ(Recorded(bin, "xdg-open"), "1\n" + target + "\n");
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_FALSE(std::filesystem::exists(bin / "sensible-browser.out"))
+  // Without the opener the next call takes the fallback: that run is the
+  // signal to wait for, and it must be the fallback's only one.
+  std::filesystem::remove(bin / "xdg-open");
+  EXPECT_TRUE(ShellOpen("https://example.test/second"));
+  EXPECT_EQ(Recorded(bin, "sensible-browser"), "1\nhttps://example.test/second\n");
+  EXPECT_EQ(ReadFileBytes(bin / "sensible-browser.runs"), "https://example.test/second\n")
       << "the fallback runs only when the opener cannot be started";
 }
 

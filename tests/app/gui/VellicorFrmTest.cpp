@@ -115,7 +115,7 @@ protected:
     Lifetime.reset();
   }
 
-  // Rows for URLs without a scan (as step 4 of the scan makes them).
+  // Rows for URLs without a scan (as the end of a scan makes them).
   void MakeRows(const std::vector<std::string>& URLs) {
     Form->Downloader().Clear();
     Form->Rows().Clear();

@@ -1,4 +1,4 @@
-#include "download/ClientSettings.h"
+#include "http/ClientSettings.h"
 
 #include "http/IdHTTP.h"
 
