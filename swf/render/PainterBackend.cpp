@@ -206,30 +206,51 @@ void PainterBackend::ApplyClip(Layer& L)
 
 void PainterBackend::SetClip(QPainter& P, const Layer& L)
 {
-  if (FOptions.Antialias ? L.Clips.empty() : L.Regions.empty())
+  if (L.Regions.empty())
     P.setClipping(false);
-  else if (FOptions.Antialias)
-    P.setClipPath(L.Clips.back(), Qt::ReplaceClip);
   else
     P.setClipRegion(L.Regions.back(), Qt::ReplaceClip);
 }
 
 void PainterBackend::FillArea(QPainter& p, const DeviceCache::Area& Area, const QBrush& Brush)
 {
-  p.setWorldTransform(FBase);
   if (FOptions.Antialias) {
-    p.setPen(Qt::NoPen);
-    p.setBrush(Brush);
-    p.drawPath(Area.Path);
+    PaintCovered(p, Area, [&Area, &Brush](QPainter& Tile) {
+      Tile.fillRect(QRect(Area.Cover.At, Area.Cover.Image.size()), Brush);
+    });
     return;
   }
+  p.setWorldTransform(FBase);
   for (const Span& s : Area.Spans)
     p.fillRect(QRect(s.X0, s.Y, s.X1 - s.X0, 1), Brush);
 }
 
+void PainterBackend::PaintCovered(QPainter& p, const DeviceCache::Area& Area,
+                                  const std::function<void(QPainter&)>& Draw)
+{
+  const Coverage& cover = Area.Cover;
+  if (cover.Image.isNull())
+    return;
+  // The paint is laid on a tile of the covered pixels, cut by the coverage
+  // and then drawn over what is there.
+  QImage tile(cover.Image.size(), QImage::Format_ARGB32_Premultiplied);
+  tile.fill(Qt::transparent);
+  {
+    QPainter t(&tile);
+    t.setRenderHint(QPainter::SmoothPixmapTransform, p.testRenderHint(QPainter::SmoothPixmapTransform));
+    t.translate(-cover.At);
+    Draw(t);
+    t.resetTransform();
+    t.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+    t.drawImage(QPoint(0, 0), cover.Image);
+  }
+  p.setWorldTransform(FBase);
+  p.drawImage(cover.At, tile);
+}
+
 const std::vector<DeviceCache::Area>& PainterBackend::Areas(const Shape& S, const QTransform& T)
 {
-  if (auto* cached = FDevices.Find(S, T, FTarget.size(), FOptions.Antialias))
+  if (auto* cached = FDevices.Find(S, T, FTarget.size(), FOptions.Antialias ? FOptions.Grid : 0))
     return *cached;
   std::vector<DeviceCache::Area> areas;
   const auto& parts = FShapes.Geometry(S).Parts;
@@ -258,7 +279,9 @@ const std::vector<DeviceCache::Area>& PainterBackend::Areas(const Shape& S, cons
         area.Path = DevicePath(QPainterPathStroker(pen).createStroke(DevicePath(part.Path, T)), {});
       }
     }
-    if (!FOptions.Antialias)
+    if (FOptions.Antialias)
+      area.Cover = GridCoverage(area.Path, FTarget.rect(), FOptions.Grid);
+    else
       area.Spans = AliasedSpans(area.Path, FTarget.rect());
     areas.push_back(std::move(area));
   }
@@ -283,6 +306,7 @@ void PainterBackend::Collect(const ShapeDraw& Draw)
   Mask& mask = FMasks[*FCollecting];
   const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;
   const auto& areas = Areas(*Draw.Shape, t);
+  std::optional<QPainter> cover;
   for (std::size_t i = 0; i < parts.size() && i < areas.size(); ++i) {
     // A mask is the area of its fills; its lines do not widen it.
     if (parts[i].Type != ShapePart::Kind::Fill)
@@ -292,8 +316,13 @@ void PainterBackend::Collect(const ShapeDraw& Draw)
       mask.AreaRegion += SpansRegion(piece.Spans);
       continue;
     }
-    // Paths of different fill rules cannot simply be appended: unite them.
-    mask.Area = mask.Area.isEmpty() ? piece.Path.simplified() : mask.Area.united(piece.Path);
+    if (!mask.Coverage)
+      continue;
+    if (!cover) {
+      cover.emplace(mask.Coverage.get());
+      SetUp(*cover);
+    }
+    FillArea(*cover, piece, QBrush(Qt::white));
   }
 }
 
@@ -376,13 +405,15 @@ void PainterBackend::FillBitmap(QPainter& p, const FillStyle& Fill, const Device
     QBrush brush(*image);
     brush.setTransform(bitmap * ToDevice);
     FillArea(p, Area, brush);
-  } else {
+  } else if (FOptions.Antialias) {
     // A clipped fill shows the bitmap once; outside it the shape stays empty.
+    PaintCovered(p, Area, [&](QPainter& Tile) {
+      Tile.setWorldTransform(bitmap * ToDevice, true);
+      Tile.drawImage(QPointF(0, 0), *image);
+    });
+  } else {
     p.setWorldTransform(FBase);
-    if (FOptions.Antialias)
-      p.setClipPath(Area.Path, Qt::IntersectClip);
-    else
-      p.setClipRegion(SpansRegion(Area.Spans), Qt::IntersectClip);
+    p.setClipRegion(SpansRegion(Area.Spans), Qt::IntersectClip);
     p.setWorldTransform(bitmap * ToDevice * FBase);
     p.drawImage(QPointF(0, 0), *image);
   }
@@ -409,8 +440,12 @@ void PainterBackend::PushMask()
   Mask m;
   m.LayerIndex = FLayers.size() - 1;
   m.Ignored = FCollecting.has_value() || Top().Ignored;
-  FMasks.push_back(m);
-  if (!m.Ignored)
+  if (!m.Ignored && FOptions.Antialias) {
+    m.Coverage = std::make_unique<QImage>(FTarget.size(), QImage::Format_ARGB32_Premultiplied);
+    m.Coverage->fill(Qt::transparent);
+  }
+  FMasks.push_back(std::move(m));
+  if (!FMasks.back().Ignored)
     FCollecting = FMasks.size() - 1;
 }
 
@@ -420,14 +455,19 @@ void PainterBackend::ActivateMask()
     return;
   FCollecting.reset();
   Mask& m = FMasks.back();
+  if (FOptions.Antialias) {
+    // What the mask cuts is drawn apart, then cut by the coverage.
+    Layer l;
+    l.Image = std::make_unique<QImage>(FTarget.size(), QImage::Format_ARGB32_Premultiplied);
+    l.Image->fill(Qt::transparent);
+    l.Painter = std::make_unique<QPainter>(l.Image.get());
+    SetUp(*l.Painter);
+    l.MaskIndex = FMasks.size() - 1;
+    FLayers.push_back(std::move(l));
+    return;
+  }
   Layer& l = FLayers[m.LayerIndex];
-  QPainter& p = *l.Painter;
-  p.setRenderHint(QPainter::Antialiasing, FOptions.Antialias);
-  if (FOptions.Antialias)
-    l.Clips.push_back(l.Clips.empty() ? m.Area : l.Clips.back().intersected(m.Area));
-  else
-    l.Regions.push_back(l.Regions.empty() ? m.AreaRegion : l.Regions.back().intersected(m.AreaRegion));
-  m.Area = QPainterPath();
+  l.Regions.push_back(l.Regions.empty() ? m.AreaRegion : l.Regions.back().intersected(m.AreaRegion));
   m.AreaRegion = QRegion();
   ApplyClip(l);
 }
@@ -441,22 +481,48 @@ void PainterBackend::PopMask()
 {
   if (FMasks.empty())
     return;
+  if (FCollecting && *FCollecting == FMasks.size() - 1) {
+    FCollecting.reset(); // popped before it was activated
+    FMasks.pop_back();
+    return;
+  }
+  if (!FMasks.back().Ignored && FOptions.Antialias) {
+    // Layers left open inside the masked items are closed first.
+    while (FLayers.size() > 1 && FLayers.back().MaskIndex != FMasks.size() - 1)
+      EndLayer();
+    if (FLayers.size() > 1)
+      EndMaskLayer();
+    FMasks.pop_back();
+    return;
+  }
   const Mask m = std::move(FMasks.back());
   FMasks.pop_back();
   if (m.Ignored)
     return;
-  if (FCollecting && *FCollecting == FMasks.size()) {
-    FCollecting.reset(); // popped before it was activated
-    return;
-  }
   if (m.LayerIndex < FLayers.size()) {
     Layer& l = FLayers[m.LayerIndex];
-    if (FOptions.Antialias && !l.Clips.empty())
-      l.Clips.pop_back();
-    if (!FOptions.Antialias && !l.Regions.empty())
+    if (!l.Regions.empty())
       l.Regions.pop_back();
     ApplyClip(l);
   }
+}
+
+void PainterBackend::EndMaskLayer()
+{
+  Layer child = std::move(FLayers.back());
+  FLayers.pop_back();
+  const Mask& m = FMasks[*child.MaskIndex];
+  QPainter& p = *child.Painter;
+  p.resetTransform();
+  p.setClipping(false);
+  p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+  p.drawImage(QPoint(0, 0), *m.Coverage);
+  p.end();
+  QPainter& under = Painter();
+  under.save();
+  under.resetTransform();
+  under.drawImage(QPoint(0, 0), *child.Image);
+  under.restore();
 }
 
 void PainterBackend::BeginLayer(BlendMode Mode)
@@ -477,6 +543,10 @@ void PainterBackend::EndLayer()
 {
   if (FLayers.size() <= 1)
     return;
+  if (FLayers.back().MaskIndex) {
+    EndMaskLayer(); // a walk cut short inside a mask
+    return;
+  }
   Layer child = std::move(FLayers.back());
   FLayers.pop_back();
   if (child.Ignored)
@@ -503,7 +573,7 @@ void PainterBackend::Composite(Layer& Child, Layer& Parent)
     return;
   }
   QImage* under = Parent.Image ? Parent.Image.get() : &FTarget;
-  if (!Parent.Clips.empty() || !Parent.Regions.empty()) {
+  if (!Parent.Regions.empty()) {
     // The masks in force cut the layer before it is blended.
     QImage cut(Child.Image->size(), QImage::Format_ARGB32_Premultiplied);
     cut.fill(Qt::transparent);
@@ -531,12 +601,12 @@ std::size_t DeviceCache::Hash::operator()(const Key& K) const
 }
 
 std::vector<DeviceCache::Area>* DeviceCache::Find(const Shape& S, const QTransform& T, QSize Size,
-                                                  bool Antialias)
+                                                  int Grid)
 {
-  if (Size != FSize || Antialias != FAntialias) {
+  if (Size != FSize || Grid != FGrid) {
     Clear();
     FSize = Size;
-    FAntialias = Antialias;
+    FGrid = Grid;
   }
   const auto it = FEntries.find(KeyOf(S, T));
   if (it == FEntries.end())
