@@ -11,6 +11,9 @@
 namespace quenloft::swf::render {
 namespace {
 
+// The widest pen QPen accepts, less a margin.
+constexpr double MaxPenWidth = 30000;
+
 // Gradients live in the square -16384..16384 twips of their own space.
 constexpr double GradientHalfSize = 16384.0;
 
@@ -142,8 +145,9 @@ double LineWidthPixels(const LineStyle& Line, const QTransform& ToDevice, double
   else if (Line.ScaleVertical)
     scale = sy;
   const double width = Line.Width * scale;
-  // Past a width the device could show, the line covers everything anyway.
-  return std::isfinite(width) ? std::clamp(width, 1.0, 1e5) : 1.0;
+  // Past a width the device could show the line covers everything anyway;
+  // QPen takes widths below 32768 only.
+  return std::isfinite(width) ? std::clamp(width, 1.0, MaxPenWidth) : 1.0;
 }
 
 QPen DevicePen(const LineStyle& Line, const ColorTransform& Ct, const QTransform& ToDevice,

@@ -19,6 +19,8 @@ constexpr double MaxScale = 1e6;
 // A line wider than this (in pixels, at its widest) is drawn at the
 // device's own scale instead of in the shape's space.
 constexpr double MaxLinePixels = 1e5;
+// QPen takes widths below 32768 only: wider lines are outlined on the device.
+constexpr double MaxLocalWidth = 30000;
 
 // Shape draws whose device outlines are kept between frames.
 constexpr std::size_t MaxDeviceEntries = 20000;
@@ -268,7 +270,7 @@ const std::vector<DeviceCache::Area>& PainterBackend::Areas(const Shape& S, cons
       const QPen pen = DevicePen(part.Line, {}, T, FOptions.PixelsPerTwip);
       const double localWidth = std::max<double>(part.Line.Width, 1 / minScale);
       if (part.Line.ScaleHorizontal && part.Line.ScaleVertical && minScale > 0 &&
-          localWidth * std::sqrt(std::max(a, c)) < MaxLinePixels) {
+          localWidth < MaxLocalWidth && localWidth * std::sqrt(std::max(a, c)) < MaxLinePixels) {
         // A line that scales is outlined in the shape's space and
         // transformed with it, as in the player: a squashed shape has
         // squashed lines, at least a pixel across where they are thinnest.

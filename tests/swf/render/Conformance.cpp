@@ -82,9 +82,9 @@ std::string InlineValue(const std::string& Table, const std::string& Key)
 
 } // namespace
 
-CaseSpec ParseCaseToml(const std::string& Text)
+CaseToml ParseCaseToml(const std::string& Text)
 {
-  CaseSpec spec;
+  CaseToml toml;
   std::vector<std::string> section;
   bool inArray = false;
   std::map<std::string, Comparison> comparisons;
@@ -128,10 +128,10 @@ CaseSpec ParseCaseToml(const std::string& Text)
       else if (key == "num_ticks")
         numTicks = static_cast<int>(Integer(value));
       else if (key == "known_failure")
-        spec.KnownFailure = value == "true";
+        toml.KnownFailure = value == "true";
     } else if (section.size() == 1 && section[0] == "player_options") {
       if (key == "with_renderer")
-        spec.Quality = InlineValue(value, "quality");
+        toml.Quality = InlineValue(value, "quality");
     } else if (section.size() >= 2 && section[0] == "image_comparisons") {
       Comparison& c = comparisons[section[1]];
       Check* check = nullptr;
@@ -151,17 +151,17 @@ CaseSpec ParseCaseToml(const std::string& Text)
     }
   }
 
-  spec.Advances = std::max({1, numFrames, numTicks});
+  toml.Advances = std::max({1, numFrames, numTicks});
   for (auto& [name, c] : comparisons) {
     if (c.Trigger <= 0)
-      c.Trigger = spec.Advances;
+      c.Trigger = toml.Advances;
     if (c.Checks.empty() || hasOwnCheck[name])
       c.Checks.insert(c.Checks.begin(), ownCheck[name]);
-    spec.Comparisons.push_back(c);
+    toml.Comparisons.push_back(c);
   }
-  std::stable_sort(spec.Comparisons.begin(), spec.Comparisons.end(),
+  std::stable_sort(toml.Comparisons.begin(), toml.Comparisons.end(),
                    [](const Comparison& L, const Comparison& R) { return L.Trigger < R.Trigger; });
-  return spec;
+  return toml;
 }
 
 std::vector<CheckResult> CompareImages(const QImage& Actual, const QImage& Expected,

@@ -24,7 +24,7 @@ struct Comparison {
   std::vector<Check> Checks;
 };
 
-struct CaseSpec {
+struct CaseToml {
   int Advances = 1;        // num_frames or num_ticks
   std::string Quality;     // low, medium, high or best; empty when unsaid
   bool KnownFailure = false;
@@ -37,7 +37,7 @@ struct CaseSpec {
 // [player_options] with_renderer. Anything else is ignored. A comparison
 // without checks has one of its own keys (tolerance 0 and no outliers by
 // default); one without trigger captures after the last advance.
-CaseSpec ParseCaseToml(const std::string& Text);
+CaseToml ParseCaseToml(const std::string& Text);
 
 struct CheckResult {
   Check Limit;

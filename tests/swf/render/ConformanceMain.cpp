@@ -57,8 +57,8 @@ CaseOutcome RunCase(const fs::path& Dir, const std::string& Name, const std::str
                     const fs::path& Out)
 {
   CaseOutcome outcome;
-  const conformance::CaseSpec spec = conformance::ParseCaseToml(ReadText(Dir / "test.toml"));
-  const std::string qualityName = spec.Quality.empty() ? ManifestQuality : spec.Quality;
+  const conformance::CaseToml toml = conformance::ParseCaseToml(ReadText(Dir / "test.toml"));
+  const std::string qualityName = toml.Quality.empty() ? ManifestQuality : toml.Quality;
   const render::Quality quality = QualityNamed(qualityName);
 
   std::shared_ptr<Movie> movie;
@@ -70,7 +70,7 @@ CaseOutcome RunCase(const fs::path& Dir, const std::string& Name, const std::str
   render::Renderer renderer(movie);
   std::unique_ptr<Timeline> timeline;
   int advances = 0;
-  for (const conformance::Comparison& c : spec.Comparisons) {
+  for (const conformance::Comparison& c : toml.Comparisons) {
     // Making the timeline is the first advance.
     if (!timeline || advances > c.Trigger) {
       timeline = std::make_unique<Timeline>(movie);

@@ -8,7 +8,7 @@ namespace {
 
 TEST(ConformanceToml, ReadsComparisonsChecksTriggersAndQuality)
 {
-  const CaseSpec spec = ParseCaseToml(R"(# a note
+  const CaseToml toml = ParseCaseToml(R"(# a note
 num_frames = 30
 
 [image_comparisons.frame2]
@@ -29,16 +29,16 @@ trigger = 2
 [player_options]
 with_renderer = { optional = false, quality = "high" }
 )");
-  EXPECT_EQ(spec.Advances, 30);
-  EXPECT_EQ(spec.Quality, "high");
-  ASSERT_EQ(spec.Comparisons.size(), 3u);
-  EXPECT_EQ(spec.Comparisons[0].Name, "frame1");
-  EXPECT_EQ(spec.Comparisons[0].Trigger, 2);
-  ASSERT_EQ(spec.Comparisons[0].Checks.size(), 1u);
-  EXPECT_EQ(spec.Comparisons[0].Checks[0].Tolerance, 0);
-  EXPECT_EQ(spec.Comparisons[1].Name, "frame2");
-  EXPECT_EQ(spec.Comparisons[1].Checks[0].Tolerance, 1);
-  const Comparison& o = spec.Comparisons[2];
+  EXPECT_EQ(toml.Advances, 30);
+  EXPECT_EQ(toml.Quality, "high");
+  ASSERT_EQ(toml.Comparisons.size(), 3u);
+  EXPECT_EQ(toml.Comparisons[0].Name, "frame1");
+  EXPECT_EQ(toml.Comparisons[0].Trigger, 2);
+  ASSERT_EQ(toml.Comparisons[0].Checks.size(), 1u);
+  EXPECT_EQ(toml.Comparisons[0].Checks[0].Tolerance, 0);
+  EXPECT_EQ(toml.Comparisons[1].Name, "frame2");
+  EXPECT_EQ(toml.Comparisons[1].Checks[0].Tolerance, 1);
+  const Comparison& o = toml.Comparisons[2];
   EXPECT_EQ(o.Name, "output.01");
   EXPECT_EQ(o.Trigger, 30); // no trigger: after the last advance
   ASSERT_EQ(o.Checks.size(), 2u);
