@@ -81,6 +81,26 @@ TEST_F(Frames, AMaskShowsOnlyWhatItCovers)
   EXPECT_EQ(image.pixel(10, 40), qRgb(0, 255, 0));     // above the mask's depths
 }
 
+TEST_F(Frames, AMaskEdgeCoversAsTheGridOfTheQualitySays)
+{
+  // The mask's left edge at 25.3 px: of the cell centres of pixel 25, the
+  // one at 25.5 is inside on Low, one of two on Medium, three of four
+  // columns on High.
+  struct Case {
+    Quality Q;
+    int Green; // of red over white, where the mask cuts pixel 25
+  } cases[] = {{Quality::Low, 0}, {Quality::Medium, 128}, {Quality::High, 64}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.Q));
+    DisplayObject mask = Placed(1, 2, 506, 500);
+    mask.ClipDepth = 2;
+    const QImage image = Draw({mask, Placed(2, 1)}, c.Q);
+    EXPECT_NEAR(qGreen(image.pixel(25, 50)), c.Green, 1);
+    EXPECT_EQ(image.pixel(50, 50), qRgb(255, 0, 0));
+    EXPECT_EQ(image.pixel(20, 50), qRgb(255, 255, 255));
+  }
+}
+
 TEST_F(Frames, BlendModesOnALayer)
 {
   struct Case {
