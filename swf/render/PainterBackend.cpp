@@ -268,8 +268,16 @@ const std::vector<DeviceCache::Area>& PainterBackend::Areas(const Shape& S, cons
       area.Path = DevicePath(part.Path, T);
     } else {
       const QPen pen = DevicePen(part.Line, {}, T, FOptions.PixelsPerTwip);
-      const double localWidth = std::max<double>(part.Line.Width, 1 / minScale);
-      if (part.Line.ScaleHorizontal && part.Line.ScaleVertical && minScale > 0 &&
+      const bool scales = part.Line.ScaleHorizontal && part.Line.ScaleVertical;
+      const bool fixed = !part.Line.ScaleHorizontal && !part.Line.ScaleVertical;
+      // A line that keeps its width is outlined in the shape's space too,
+      // as wide as its width on the stage where the transform squashes
+      // most: stretched one way, it widens that way.
+      double localWidth = part.Line.Width;
+      if (fixed && minScale > 0)
+        localWidth = part.Line.Width * FOptions.PixelsPerTwip / minScale;
+      localWidth = std::max(localWidth, 1 / minScale);
+      if ((scales || fixed) && minScale > 0 &&
           localWidth < MaxLocalWidth && localWidth * std::sqrt(std::max(a, c)) < MaxLinePixels) {
         // A line that scales is outlined in the shape's space and
         // transformed with it, as in the player: a squashed shape has
