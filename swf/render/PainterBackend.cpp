@@ -714,7 +714,7 @@ void BlendPixels(QImage& Under, const QImage& Layer, BlendMode Mode)
       case BlendMode::Invert:
         // The layer's colour is not used: its area inverts what is under it.
         for (int i = 0; i < 3; ++i)
-          out[i] = dc[i] * (255 - sa) / 255 + (da - dc[i]) * sa / 255;
+          out[i] = (dc[i] * (255 - sa) + (da - dc[i]) * sa + 127) / 255;
         out[3] = da;
         break;
       default:
