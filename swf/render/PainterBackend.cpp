@@ -284,7 +284,10 @@ const std::vector<DeviceCache::Area>& PainterBackend::Areas(const Shape& S, cons
         // squashed lines, at least a pixel across where they are thinnest.
         QPen local = pen;
         local.setWidthF(localWidth);
-        area.Path = DevicePath(QPainterPathStroker(local).createStroke(part.Path), T);
+        // The centre line is flattened as a fill's edges are, then
+        // outlined: the player strokes the segments it draws.
+        const QPainterPath centre = T.inverted().map(DevicePath(part.Path, T));
+        area.Path = DevicePath(QPainterPathStroker(local).createStroke(centre), T);
       } else {
         area.Path = DevicePath(QPainterPathStroker(pen).createStroke(DevicePath(part.Path, T)), {});
       }
