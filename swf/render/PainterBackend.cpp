@@ -216,6 +216,28 @@ void PainterBackend::SetClip(QPainter& P, const Layer& L)
 
 void PainterBackend::FillArea(QPainter& p, const DeviceCache::Area& Area, const QBrush& Brush)
 {
+  if (FOptions.Antialias && Brush.style() == Qt::SolidPattern) {
+    // A plain colour needs no painting: the tile is the colour times the
+    // coverage.
+    const Coverage& cover = Area.Cover;
+    if (cover.Image.isNull())
+      return;
+    const QRgb colour = Brush.color().rgba();
+    const int alpha = qAlpha(colour);
+    QImage tile(cover.Image.size(), QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < tile.height(); ++y) {
+      const uchar* c = cover.Image.constScanLine(y);
+      auto* row = reinterpret_cast<QRgb*>(tile.scanLine(y));
+      for (int x = 0; x < tile.width(); ++x) {
+        const int a = c[x] * alpha;
+        row[x] = qRgba((qRed(colour) * a + 32512) / 65025, (qGreen(colour) * a + 32512) / 65025,
+                       (qBlue(colour) * a + 32512) / 65025, (a + 127) / 255);
+      }
+    }
+    p.setWorldTransform(FBase);
+    p.drawImage(cover.At, tile);
+    return;
+  }
   if (FOptions.Antialias) {
     PaintCovered(p, Area, [&Area, &Brush](QPainter& Tile) {
       Tile.fillRect(QRect(Area.Cover.At, Area.Cover.Image.size()), Brush);
@@ -336,6 +358,8 @@ void PainterBackend::Collect(const ShapeDraw& Draw)
       SetUp(*cover);
     }
     FillArea(*cover, piece, QBrush(Qt::white));
+    if (!piece.Cover.Image.isNull())
+      mask.Bounds |= QRect(piece.Cover.At, piece.Cover.Image.size());
   }
 }
 
@@ -526,15 +550,20 @@ void PainterBackend::EndMaskLayer()
   FLayers.pop_back();
   const Mask& m = FMasks[*child.MaskIndex];
   QPainter& p = *child.Painter;
+  // Outside the mask's pixels nothing shows: only those are cut and laid
+  // down.
+  const QRect area = m.Bounds.intersected(child.Image->rect());
+  if (area.isEmpty())
+    return;
   p.resetTransform();
   p.setClipping(false);
   p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-  p.drawImage(QPoint(0, 0), *m.Coverage);
+  p.drawImage(area.topLeft(), *m.Coverage, area);
   p.end();
   QPainter& under = Painter();
   under.save();
   under.resetTransform();
-  under.drawImage(QPoint(0, 0), *child.Image);
+  under.drawImage(area.topLeft(), *child.Image, area);
   under.restore();
 }
 

@@ -138,6 +138,7 @@ private:
     std::size_t LayerIndex = 0;
     QRegion AreaRegion;            // without anti-aliasing: device pixels, while collected
     std::unique_ptr<QImage> Coverage; // with anti-aliasing: the mask's alpha
+    QRect Bounds;                     // the pixels Coverage touches
   };
 
   Layer& Top() { return FLayers.back(); }
