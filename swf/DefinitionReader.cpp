@@ -292,7 +292,8 @@ std::optional<Text> ReadEditText(TTagReader& R, const Movie& Fonts)
         continue;
       GlyphEntry g;
       g.Index = it->second;
-      g.Advance = static_cast<std::int32_t>(std::lround(font->Advances[it->second] * scale));
+      // Each advance is cut to whole twips, as the player lays text out.
+      g.Advance = static_cast<std::int32_t>(font->Advances[it->second] * scale);
       advance += g.Advance;
       rec.Glyphs.push_back(g);
     }
