@@ -338,7 +338,7 @@ TEST(MovieReader, EditTextWithTheFontsOutlinesIsLaidOutAsStaticText)
   const auto edit = [](std::uint16_t Id, std::uint8_t Flags2, const std::string& Text) {
     TBitWriter e;
     e.U16(Id).Rect(-40, 4000, -40, 2000).U8(0x80 | 0x04 | 0x01).U8(Flags2 | 0x20);
-    e.U16(7).U16(512).U8(1).U8(2).U8(3).U8(255);         // font, height, colour
+    e.U16(7).U16(490).U8(1).U8(2).U8(3).U8(255);         // font, height, colour
     e.U8(0).U16(0).U16(0).U16(0).U16(40).Str("v").Str(Text); // layout: leading 40
     return Tag(37, e.Out, true);
   };
@@ -347,12 +347,13 @@ TEST(MovieReader, EditTextWithTheFontsOutlinesIsLaidOutAsStaticText)
   ASSERT_EQ(m->ReadError, "");
   const Text& t = std::get<Text>(*m->Find(9));
   ASSERT_EQ(t.Records.size(), 2u);
-  // Two pixels inside the box; the baseline an ascent (at half size) below.
-  EXPECT_EQ(std::pair(t.Records[0].X, t.Records[0].Y), std::pair(0, 450));
-  EXPECT_EQ(std::pair(t.Records[1].X, t.Records[1].Y), std::pair(0, 450 + 450 + 100 + 40));
+  // Two pixels inside the box; the baseline an ascent (900 * 490 / 1024 =
+  // 430.7) below, the next line ascent, descent (95.7) and leading lower.
+  EXPECT_EQ(std::pair(t.Records[0].X, t.Records[0].Y), std::pair(0, 431));
+  EXPECT_EQ(std::pair(t.Records[1].X, t.Records[1].Y), std::pair(0, 431 + 431 + 96 + 40));
   ASSERT_EQ(t.Records[0].Glyphs.size(), 3u);
   EXPECT_EQ(t.Records[0].Glyphs[1].Index, 1u);
-  EXPECT_EQ(t.Records[0].Glyphs[1].Advance, 150);
+  EXPECT_EQ(t.Records[0].Glyphs[1].Advance, 143); // 143.55, cut to whole twips
   EXPECT_EQ(t.Records[0].Color, (Rgba{1, 2, 3, 255}));
   // HTML text is not laid out: skipped and counted.
   EXPECT_EQ(m->Find(10), nullptr);
