@@ -269,8 +269,9 @@ std::optional<Text> ReadEditText(TTagReader& R, const Movie& Fonts)
   // ascent plus descent plus the field's leading below the one before.
   constexpr std::int32_t Gutter = 40;
   const double scale = height / (font->Version >= 3 ? 1024.0 * 20 : 1024.0);
-  const auto ascent = static_cast<std::int32_t>(std::lround(font->Ascent * scale));
-  const auto descent = static_cast<std::int32_t>(std::lround(font->Descent * scale));
+  // Metrics and advances are cut to whole twips, as the player lays text out.
+  const auto ascent = static_cast<std::int32_t>(font->Ascent * scale);
+  const auto descent = static_cast<std::int32_t>(font->Descent * scale);
   std::unordered_map<char32_t, std::uint32_t> glyphOf;
   for (std::uint32_t i = 0; i < font->Glyphs.size(); ++i)
     glyphOf.emplace(font->CodeTable[i], i);
@@ -292,7 +293,6 @@ std::optional<Text> ReadEditText(TTagReader& R, const Movie& Fonts)
         continue;
       GlyphEntry g;
       g.Index = it->second;
-      // Each advance is cut to whole twips, as the player lays text out.
       g.Advance = static_cast<std::int32_t>(font->Advances[it->second] * scale);
       advance += g.Advance;
       rec.Glyphs.push_back(g);

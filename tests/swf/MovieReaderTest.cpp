@@ -348,9 +348,10 @@ TEST(MovieReader, EditTextWithTheFontsOutlinesIsLaidOutAsStaticText)
   const Text& t = std::get<Text>(*m->Find(9));
   ASSERT_EQ(t.Records.size(), 2u);
   // Two pixels inside the box; the baseline an ascent (900 * 490 / 1024 =
-  // 430.7) below, the next line ascent, descent (95.7) and leading lower.
-  EXPECT_EQ(std::pair(t.Records[0].X, t.Records[0].Y), std::pair(0, 431));
-  EXPECT_EQ(std::pair(t.Records[1].X, t.Records[1].Y), std::pair(0, 431 + 431 + 96 + 40));
+  // 430.7, cut to 430) below, the next line ascent, descent (95.7) and
+  // leading lower.
+  EXPECT_EQ(std::pair(t.Records[0].X, t.Records[0].Y), std::pair(0, 430));
+  EXPECT_EQ(std::pair(t.Records[1].X, t.Records[1].Y), std::pair(0, 430 + 430 + 95 + 40));
   ASSERT_EQ(t.Records[0].Glyphs.size(), 3u);
   EXPECT_EQ(t.Records[0].Glyphs[1].Index, 1u);
   EXPECT_EQ(t.Records[0].Glyphs[1].Advance, 143); // 143.55, cut to whole twips
