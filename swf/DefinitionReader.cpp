@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
+#include <string>
+#include <unordered_map>
+#include <variant>
+#include <vector>
 
 #include "swf/ShapeReader.h"
 
@@ -119,9 +124,9 @@ Font ReadFont(TTagReader& R, int TagCode)
   for (std::size_t i = 0; i < count && !t.AtEnd(); ++i)
     f.CodeTable.push_back(wideCodes ? t.U16() : t.U8());
   if (hasLayout && !t.AtEnd()) {
-    t.U16(); // ascent
-    t.U16(); // descent
-    t.U16(); // leading
+    f.Ascent = t.S16();
+    f.Descent = t.S16();
+    f.Leading = t.S16();
     for (std::size_t i = 0; i < count; ++i)
       f.Advances.push_back(t.S16());
   }
@@ -189,6 +194,136 @@ Text ReadText(TTagReader& R, int TagCode)
     state.X = static_cast<std::int32_t>(std::clamp<std::int64_t>(x, INT32_MIN, INT32_MAX));
     t.Records.push_back(std::move(rec));
   }
+  return t;
+}
+
+namespace {
+
+// The code points of UTF-8 text; a malformed byte stands for itself.
+std::vector<char32_t> CodePoints(const std::string& Utf8)
+{
+  std::vector<char32_t> out;
+  for (std::size_t i = 0; i < Utf8.size();) {
+    const auto b = static_cast<unsigned char>(Utf8[i]);
+    const int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+    char32_t c = extra == 0 ? b : b & (0x3F >> extra);
+    bool ok = i + extra < Utf8.size();
+    for (int k = 1; ok && k <= extra; ++k) {
+      const auto n = static_cast<unsigned char>(Utf8[i + k]);
+      ok = (n & 0xC0) == 0x80;
+      c = (c << 6) | (n & 0x3F);
+    }
+    out.push_back(ok ? c : b);
+    i += ok ? extra + 1 : 1;
+  }
+  return out;
+}
+
+} // namespace
+
+std::optional<Text> ReadEditText(TTagReader& R, const Movie& Fonts)
+{
+  Text t;
+  t.Id = R.U16();
+  t.Bounds = R.ReadRect();
+  const std::uint8_t flags = R.U8();
+  const std::uint8_t flags2 = R.U8();
+  const bool hasText = flags & 0x80;
+  const bool password = flags & 0x10;
+  const bool hasColor = flags & 0x04;
+  const bool hasMaxLength = flags & 0x02;
+  const bool hasFont = flags & 0x01;
+  const bool hasFontClass = flags2 & 0x80;
+  const bool hasLayout = flags2 & 0x20;
+  const bool html = flags2 & 0x02;
+  const bool outlines = flags2 & 0x01;
+  CharacterId fontId = 0;
+  std::uint16_t height = 0;
+  if (hasFont)
+    fontId = R.U16();
+  if (hasFontClass)
+    R.String();
+  if (hasFont || hasFontClass)
+    height = R.U16();
+  Rgba color{0, 0, 0, 255};
+  if (hasColor)
+    color = R.ReadRgba();
+  if (hasMaxLength)
+    R.U16();
+  std::uint8_t align = 0;
+  std::int32_t leftMargin = 0, indent = 0, leading = 0;
+  if (hasLayout) {
+    align = R.U8();
+    leftMargin = R.U16();
+    R.U16(); // right margin: lines are not wrapped
+    indent = R.U16();
+    leading = R.S16();
+  }
+  R.String(); // the variable name
+  if (!hasText || html || password || !outlines || !hasFont)
+    return std::nullopt;
+  const std::string initial = R.String();
+  const Character* ch = Fonts.Find(fontId);
+  const auto* font = ch ? std::get_if<Font>(ch) : nullptr;
+  if (!font || font->Advances.size() != font->Glyphs.size() || font->CodeTable.size() < font->Glyphs.size())
+    return std::nullopt;
+
+  // The player keeps a gutter of two pixels inside the field's box; the
+  // first baseline sits the font's ascent below it, and each line one
+  // ascent plus descent plus the field's leading below the one before.
+  constexpr std::int32_t Gutter = 40;
+  const double scale = height / (font->Version >= 3 ? 1024.0 * 20 : 1024.0);
+  // Metrics and advances are cut to whole twips, as the player lays text out.
+  const auto ascent = static_cast<std::int32_t>(font->Ascent * scale);
+  const auto descent = static_cast<std::int32_t>(font->Descent * scale);
+  std::unordered_map<char32_t, std::uint32_t> glyphOf;
+  for (std::uint32_t i = 0; i < font->Glyphs.size(); ++i)
+    glyphOf.emplace(font->CodeTable[i], i);
+
+  // Positions are worked out in 64 bits: a hostile field's box, margins and
+  // text may reach past the 32-bit range; each record keeps a clamped pen.
+  const auto clamp32 = [](std::int64_t V) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(V, INT32_MIN, INT32_MAX));
+  };
+  const std::int64_t left = std::int64_t{t.Bounds.XMin} + Gutter + leftMargin;
+  const std::int64_t width = std::int64_t{t.Bounds.XMax} - t.Bounds.XMin - 2 * Gutter - leftMargin;
+  std::int64_t baseline = std::int64_t{t.Bounds.YMin} + Gutter + ascent;
+  std::vector<char32_t> line;
+  const auto flush = [&](bool First) {
+    TextRecord rec;
+    rec.FontId = fontId;
+    rec.Color = color;
+    rec.Height = height;
+    rec.Y = clamp32(baseline);
+    std::int64_t advance = 0;
+    for (char32_t c : line) {
+      const auto it = glyphOf.find(c);
+      if (it == glyphOf.end())
+        continue;
+      GlyphEntry g;
+      g.Index = it->second;
+      g.Advance = static_cast<std::int32_t>(font->Advances[it->second] * scale);
+      advance += g.Advance;
+      rec.Glyphs.push_back(g);
+    }
+    const std::int64_t start = First ? indent : 0;
+    const std::int64_t room = width - start - advance;
+    rec.X = clamp32(left + start + (align == 1 ? room : align == 2 ? room / 2 : 0));
+    if (!rec.Glyphs.empty())
+      t.Records.push_back(std::move(rec));
+    baseline += std::int64_t{ascent} + descent + leading;
+    line.clear();
+  };
+  bool first = true;
+  for (char32_t c : CodePoints(initial)) {
+    if (c == U'\r' || c == U'\n') {
+      flush(first);
+      first = false;
+    } else {
+      line.push_back(c);
+    }
+  }
+  flush(first);
   return t;
 }
 

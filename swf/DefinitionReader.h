@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "swf/Movie.h"
 #include "swf/TagReader.h"
@@ -22,5 +23,11 @@ void ReadFontInfo(TTagReader& Reader, int TagCode, Movie& Into);
 
 // DefineText (11) and DefineText2 (33), every record resolved.
 Text ReadText(TTagReader& Reader, int TagCode);
+
+// DefineEditText (37) as the static text its initial text shows, laid out
+// with the glyphs of a font defined before it (Fonts). Only plain text
+// drawn with the font's own outlines is laid out: HTML text, device fonts,
+// passwords and fonts without layout give nullopt.
+std::optional<Text> ReadEditText(TTagReader& Reader, const Movie& Fonts);
 
 } // namespace quenloft::swf

@@ -55,9 +55,12 @@ std::int32_t MixInt(std::int32_t A, std::int32_t B, double T)
   return static_cast<std::int32_t>(std::lround(Mix(A, B, T)));
 }
 
+// Colours and gradient ratios of a morph are cut to whole steps, not
+// rounded (a tween between two colours reaches the end colour only at its
+// end).
 std::uint8_t MixByte(std::uint8_t A, std::uint8_t B, double T)
 {
-  return static_cast<std::uint8_t>(std::clamp(std::lround(Mix(A, B, T)), 0L, 255L));
+  return static_cast<std::uint8_t>(std::clamp(std::floor(Mix(A, B, T) + 1e-9), 0.0, 255.0));
 }
 
 Rgba MixColor(Rgba A, Rgba B, double T)

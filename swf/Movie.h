@@ -236,6 +236,9 @@ struct Font {
   std::vector<Shape> Glyphs; // one fill style (1), no lines
   std::vector<std::uint16_t> CodeTable;
   std::vector<std::int16_t> Advances; // when the font has layout
+  std::int16_t Ascent = 0;  // when the font has layout, in glyph units
+  std::int16_t Descent = 0;
+  std::int16_t Leading = 0;
 };
 
 struct GlyphEntry {

@@ -404,6 +404,14 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
     Define(id, std::move(text));
     return true;
   }
+  case 37: {
+    std::optional<Text> text = ReadEditText(B, FMovie);
+    if (!text)
+      return false;
+    const CharacterId id = text->Id;
+    Define(id, std::move(*text));
+    return true;
+  }
   case 39: {
     if (Nesting >= MaxSpriteNesting)
       throw ETagError("sprites nested too deeply");

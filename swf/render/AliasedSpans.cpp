@@ -1,5 +1,7 @@
 #include "swf/render/AliasedSpans.h"
 
+#include <QTransform>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -137,6 +139,59 @@ std::vector<Span> AliasedSpans(const QPainterPath& Path, const QRect& Clip)
     }
   }
   return spans;
+}
+
+Coverage GridCoverage(const QPainterPath& Path, const QRect& Clip, int Grid)
+{
+  Coverage out;
+  if (Grid < 1 || Clip.isEmpty())
+    return out;
+  const QRect fine(Clip.left() * Grid, Clip.top() * Grid, Clip.width() * Grid, Clip.height() * Grid);
+  const std::vector<Span> spans = AliasedSpans(QTransform::fromScale(Grid, Grid).map(Path), fine);
+  if (spans.empty())
+    return out;
+  int x0 = spans.front().X0, x1 = spans.front().X1;
+  for (const Span& s : spans) {
+    x0 = std::min(x0, s.X0);
+    x1 = std::max(x1, s.X1);
+  }
+  // Cells are counted per pixel: spans are within the clip, so not negative
+  // relative to its corner.
+  const int left = x0 / Grid - (x0 % Grid < 0 ? 1 : 0);
+  const int top = spans.front().Y / Grid - (spans.front().Y % Grid < 0 ? 1 : 0);
+  const int right = (x1 - 1) / Grid - ((x1 - 1) % Grid < 0 ? 1 : 0);
+  const int bottom = spans.back().Y / Grid - (spans.back().Y % Grid < 0 ? 1 : 0);
+  const int width = right - left + 1;
+  const int height = bottom - top + 1;
+  std::vector<std::uint16_t> cells(static_cast<std::size_t>(width) * height, 0);
+  for (const Span& s : spans) {
+    const int row = (s.Y - top * Grid) / Grid;
+    std::uint16_t* line = cells.data() + static_cast<std::size_t>(row) * width;
+    const int a = s.X0 - left * Grid;
+    const int b = s.X1 - left * Grid;
+    const int pa = a / Grid;
+    const int pb = (b - 1) / Grid;
+    if (pa == pb) {
+      line[pa] += static_cast<std::uint16_t>(b - a);
+      continue;
+    }
+    line[pa] += static_cast<std::uint16_t>(Grid - a % Grid);
+    for (int x = pa + 1; x < pb; ++x)
+      line[x] += static_cast<std::uint16_t>(Grid);
+    line[pb] += static_cast<std::uint16_t>(b - pb * Grid);
+  }
+  out.Image = QImage(width, height, QImage::Format_Alpha8);
+  if (out.Image.isNull())
+    return out;
+  out.At = QPoint(left, top);
+  const int all = Grid * Grid;
+  for (int y = 0; y < height; ++y) {
+    uchar* row = out.Image.scanLine(y);
+    const std::uint16_t* line = cells.data() + static_cast<std::size_t>(y) * width;
+    for (int x = 0; x < width; ++x)
+      row[x] = static_cast<uchar>((line[x] * 255 + all / 2) / all);
+  }
+  return out;
 }
 
 QRegion SpansRegion(const std::vector<Span>& Spans)

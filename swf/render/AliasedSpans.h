@@ -11,6 +11,7 @@
 // Threads: pure; any thread.
 #pragma once
 
+#include <QImage>
 #include <QPainterPath>
 #include <QRect>
 #include <QRegion>
@@ -28,6 +29,16 @@ struct Span {
 // The spans of Path (device pixels, straight segments only: curves are
 // taken by their control polygon, so flatten them first), within Clip.
 std::vector<Span> AliasedSpans(const QPainterPath& Path, const QRect& Clip);
+
+// Anti-aliasing as the player does it: each pixel is cut into Grid x Grid
+// cells, and the pixel's coverage is the share of cell centres inside Path
+// (by the rule above). The coverage of the pixels Path touches within Clip,
+// as an Alpha8 image placed at At; a null image when it touches none.
+struct Coverage {
+  QImage Image;
+  QPoint At;
+};
+Coverage GridCoverage(const QPainterPath& Path, const QRect& Clip, int Grid);
 
 // The same area as a region (for clipping).
 QRegion SpansRegion(const std::vector<Span>& Spans);

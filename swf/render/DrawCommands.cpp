@@ -1,5 +1,6 @@
 #include "swf/render/DrawCommands.h"
 
+#include <cmath>
 #include <variant>
 
 #include "swf/render/ShapePaths.h"
@@ -100,7 +101,11 @@ private:
           place.A = place.D = scale;
           place.Tx = x;
           place.Ty = r.Y;
-          FOut.DrawShape({Id, &font->Glyphs[g.Index], base * place, glyphColour});
+          // The player places each glyph at a whole twip of the stage.
+          Matrix glyph = base * place;
+          glyph.Tx = std::round(glyph.Tx);
+          glyph.Ty = std::round(glyph.Ty);
+          FOut.DrawShape({Id, &font->Glyphs[g.Index], glyph, glyphColour});
         }
         x += g.Advance;
       }

@@ -65,7 +65,7 @@ std::array<QRgb, 256> GradientRamp(const Gradient& G, const ColorTransform& Ct)
   const bool linear = G.Interpolation == InterpolationMode::LinearRgb;
   auto channel = [linear](std::uint8_t A, std::uint8_t B, double T) {
     if (!linear)
-      return static_cast<std::uint8_t>(std::lround(A + (B - A) * T));
+      return static_cast<std::uint8_t>(std::floor(A + (B - A) * T + 1e-9));
     const double a = SrgbToLinear(A / 255.0);
     const double b = SrgbToLinear(B / 255.0);
     return static_cast<std::uint8_t>(std::lround(LinearToSrgb(a + (b - a) * T) * 255.0));

@@ -208,30 +208,73 @@ void PainterBackend::ApplyClip(Layer& L)
 
 void PainterBackend::SetClip(QPainter& P, const Layer& L)
 {
-  if (FOptions.Antialias ? L.Clips.empty() : L.Regions.empty())
+  if (L.Regions.empty())
     P.setClipping(false);
-  else if (FOptions.Antialias)
-    P.setClipPath(L.Clips.back(), Qt::ReplaceClip);
   else
     P.setClipRegion(L.Regions.back(), Qt::ReplaceClip);
 }
 
 void PainterBackend::FillArea(QPainter& p, const DeviceCache::Area& Area, const QBrush& Brush)
 {
-  p.setWorldTransform(FBase);
-  if (FOptions.Antialias) {
-    p.setPen(Qt::NoPen);
-    p.setBrush(Brush);
-    p.drawPath(Area.Path);
+  if (FOptions.Antialias && Brush.style() == Qt::SolidPattern) {
+    // A plain colour needs no painting: the tile is the colour times the
+    // coverage.
+    const Coverage& cover = Area.Cover;
+    if (cover.Image.isNull())
+      return;
+    const QRgb colour = Brush.color().rgba();
+    const int alpha = qAlpha(colour);
+    QImage tile(cover.Image.size(), QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < tile.height(); ++y) {
+      const uchar* c = cover.Image.constScanLine(y);
+      auto* row = reinterpret_cast<QRgb*>(tile.scanLine(y));
+      for (int x = 0; x < tile.width(); ++x) {
+        const int a = c[x] * alpha;
+        row[x] = qRgba((qRed(colour) * a + 32512) / 65025, (qGreen(colour) * a + 32512) / 65025,
+                       (qBlue(colour) * a + 32512) / 65025, (a + 127) / 255);
+      }
+    }
+    p.setWorldTransform(FBase);
+    p.drawImage(cover.At, tile);
     return;
   }
+  if (FOptions.Antialias) {
+    PaintCovered(p, Area, [&Area, &Brush](QPainter& Tile) {
+      Tile.fillRect(QRect(Area.Cover.At, Area.Cover.Image.size()), Brush);
+    });
+    return;
+  }
+  p.setWorldTransform(FBase);
   for (const Span& s : Area.Spans)
     p.fillRect(QRect(s.X0, s.Y, s.X1 - s.X0, 1), Brush);
 }
 
+void PainterBackend::PaintCovered(QPainter& p, const DeviceCache::Area& Area,
+                                  const std::function<void(QPainter&)>& Draw)
+{
+  const Coverage& cover = Area.Cover;
+  if (cover.Image.isNull())
+    return;
+  // The paint is laid on a tile of the covered pixels, cut by the coverage
+  // and then drawn over what is there.
+  QImage tile(cover.Image.size(), QImage::Format_ARGB32_Premultiplied);
+  tile.fill(Qt::transparent);
+  {
+    QPainter t(&tile);
+    t.setRenderHint(QPainter::SmoothPixmapTransform, p.testRenderHint(QPainter::SmoothPixmapTransform));
+    t.translate(-cover.At);
+    Draw(t);
+    t.resetTransform();
+    t.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+    t.drawImage(QPoint(0, 0), cover.Image);
+  }
+  p.setWorldTransform(FBase);
+  p.drawImage(cover.At, tile);
+}
+
 const std::vector<DeviceCache::Area>& PainterBackend::Areas(const Shape& S, const QTransform& T)
 {
-  if (auto* cached = FDevices.Find(S, T, FTarget.size(), FOptions.Antialias))
+  if (auto* cached = FDevices.Find(S, T, FTarget.size(), FOptions.Antialias ? FOptions.Grid : 0))
     return *cached;
   std::vector<DeviceCache::Area> areas;
   const auto& parts = FShapes.Geometry(S).Parts;
@@ -247,20 +290,33 @@ const std::vector<DeviceCache::Area>& PainterBackend::Areas(const Shape& S, cons
       area.Path = DevicePath(part.Path, T);
     } else {
       const QPen pen = DevicePen(part.Line, {}, T, FOptions.PixelsPerTwip);
-      const double localWidth = std::max<double>(part.Line.Width, 1 / minScale);
-      if (part.Line.ScaleHorizontal && part.Line.ScaleVertical && minScale > 0 &&
+      const bool scales = part.Line.ScaleHorizontal && part.Line.ScaleVertical;
+      const bool fixed = !part.Line.ScaleHorizontal && !part.Line.ScaleVertical;
+      // A line that keeps its width is outlined in the shape's space too,
+      // as wide as its width on the stage where the transform squashes
+      // most: stretched one way, it widens that way.
+      double localWidth = part.Line.Width;
+      if (fixed && minScale > 0)
+        localWidth = part.Line.Width * FOptions.PixelsPerTwip / minScale;
+      localWidth = std::max(localWidth, 1 / minScale);
+      if ((scales || fixed) && minScale > 0 &&
           localWidth < MaxLocalWidth && localWidth * std::sqrt(std::max(a, c)) < MaxLinePixels) {
         // A line that scales is outlined in the shape's space and
         // transformed with it, as in the player: a squashed shape has
         // squashed lines, at least a pixel across where they are thinnest.
         QPen local = pen;
         local.setWidthF(localWidth);
-        area.Path = DevicePath(QPainterPathStroker(local).createStroke(part.Path), T);
+        // The centre line is flattened as a fill's edges are, then
+        // outlined: the player strokes the segments it draws.
+        const QPainterPath centre = T.inverted().map(DevicePath(part.Path, T));
+        area.Path = DevicePath(QPainterPathStroker(local).createStroke(centre), T);
       } else {
         area.Path = DevicePath(QPainterPathStroker(pen).createStroke(DevicePath(part.Path, T)), {});
       }
     }
-    if (!FOptions.Antialias)
+    if (FOptions.Antialias)
+      area.Cover = GridCoverage(area.Path, FTarget.rect(), FOptions.Grid);
+    else
       area.Spans = AliasedSpans(area.Path, FTarget.rect());
     areas.push_back(std::move(area));
   }
@@ -285,6 +341,7 @@ void PainterBackend::Collect(const ShapeDraw& Draw)
   Mask& mask = FMasks[*FCollecting];
   const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;
   const auto& areas = Areas(*Draw.Shape, t);
+  std::optional<QPainter> cover;
   for (std::size_t i = 0; i < parts.size() && i < areas.size(); ++i) {
     // A mask is the area of its fills; its lines do not widen it.
     if (parts[i].Type != ShapePart::Kind::Fill)
@@ -294,8 +351,15 @@ void PainterBackend::Collect(const ShapeDraw& Draw)
       mask.AreaRegion += SpansRegion(piece.Spans);
       continue;
     }
-    // Paths of different fill rules cannot simply be appended: unite them.
-    mask.Area = mask.Area.isEmpty() ? piece.Path.simplified() : mask.Area.united(piece.Path);
+    if (!mask.Coverage)
+      continue;
+    if (!cover) {
+      cover.emplace(mask.Coverage.get());
+      SetUp(*cover);
+    }
+    FillArea(*cover, piece, QBrush(Qt::white));
+    if (!piece.Cover.Image.isNull())
+      mask.Bounds |= QRect(piece.Cover.At, piece.Cover.Image.size());
   }
 }
 
@@ -378,13 +442,15 @@ void PainterBackend::FillBitmap(QPainter& p, const FillStyle& Fill, const Device
     QBrush brush(*image);
     brush.setTransform(bitmap * ToDevice);
     FillArea(p, Area, brush);
-  } else {
+  } else if (FOptions.Antialias) {
     // A clipped fill shows the bitmap once; outside it the shape stays empty.
+    PaintCovered(p, Area, [&](QPainter& Tile) {
+      Tile.setWorldTransform(bitmap * ToDevice, true);
+      Tile.drawImage(QPointF(0, 0), *image);
+    });
+  } else {
     p.setWorldTransform(FBase);
-    if (FOptions.Antialias)
-      p.setClipPath(Area.Path, Qt::IntersectClip);
-    else
-      p.setClipRegion(SpansRegion(Area.Spans), Qt::IntersectClip);
+    p.setClipRegion(SpansRegion(Area.Spans), Qt::IntersectClip);
     p.setWorldTransform(bitmap * ToDevice * FBase);
     p.drawImage(QPointF(0, 0), *image);
   }
@@ -411,8 +477,12 @@ void PainterBackend::PushMask()
   Mask m;
   m.LayerIndex = FLayers.size() - 1;
   m.Ignored = FCollecting.has_value() || Top().Ignored;
-  FMasks.push_back(m);
-  if (!m.Ignored)
+  if (!m.Ignored && FOptions.Antialias) {
+    m.Coverage = std::make_unique<QImage>(FTarget.size(), QImage::Format_ARGB32_Premultiplied);
+    m.Coverage->fill(Qt::transparent);
+  }
+  FMasks.push_back(std::move(m));
+  if (!FMasks.back().Ignored)
     FCollecting = FMasks.size() - 1;
 }
 
@@ -422,14 +492,19 @@ void PainterBackend::ActivateMask()
     return;
   FCollecting.reset();
   Mask& m = FMasks.back();
+  if (FOptions.Antialias) {
+    // What the mask cuts is drawn apart, then cut by the coverage.
+    Layer l;
+    l.Image = std::make_unique<QImage>(FTarget.size(), QImage::Format_ARGB32_Premultiplied);
+    l.Image->fill(Qt::transparent);
+    l.Painter = std::make_unique<QPainter>(l.Image.get());
+    SetUp(*l.Painter);
+    l.MaskIndex = FMasks.size() - 1;
+    FLayers.push_back(std::move(l));
+    return;
+  }
   Layer& l = FLayers[m.LayerIndex];
-  QPainter& p = *l.Painter;
-  p.setRenderHint(QPainter::Antialiasing, FOptions.Antialias);
-  if (FOptions.Antialias)
-    l.Clips.push_back(l.Clips.empty() ? m.Area : l.Clips.back().intersected(m.Area));
-  else
-    l.Regions.push_back(l.Regions.empty() ? m.AreaRegion : l.Regions.back().intersected(m.AreaRegion));
-  m.Area = QPainterPath();
+  l.Regions.push_back(l.Regions.empty() ? m.AreaRegion : l.Regions.back().intersected(m.AreaRegion));
   m.AreaRegion = QRegion();
   ApplyClip(l);
 }
@@ -443,22 +518,53 @@ void PainterBackend::PopMask()
 {
   if (FMasks.empty())
     return;
+  if (FCollecting && *FCollecting == FMasks.size() - 1) {
+    FCollecting.reset(); // popped before it was activated
+    FMasks.pop_back();
+    return;
+  }
+  if (!FMasks.back().Ignored && FOptions.Antialias) {
+    // Layers left open inside the masked items are closed first.
+    while (FLayers.size() > 1 && FLayers.back().MaskIndex != FMasks.size() - 1)
+      EndLayer();
+    if (FLayers.size() > 1)
+      EndMaskLayer();
+    FMasks.pop_back();
+    return;
+  }
   const Mask m = std::move(FMasks.back());
   FMasks.pop_back();
   if (m.Ignored)
     return;
-  if (FCollecting && *FCollecting == FMasks.size()) {
-    FCollecting.reset(); // popped before it was activated
-    return;
-  }
   if (m.LayerIndex < FLayers.size()) {
     Layer& l = FLayers[m.LayerIndex];
-    if (FOptions.Antialias && !l.Clips.empty())
-      l.Clips.pop_back();
-    if (!FOptions.Antialias && !l.Regions.empty())
+    if (!l.Regions.empty())
       l.Regions.pop_back();
     ApplyClip(l);
   }
+}
+
+void PainterBackend::EndMaskLayer()
+{
+  Layer child = std::move(FLayers.back());
+  FLayers.pop_back();
+  const Mask& m = FMasks[*child.MaskIndex];
+  QPainter& p = *child.Painter;
+  // Outside the mask's pixels nothing shows: only those are cut and laid
+  // down.
+  const QRect area = m.Bounds.intersected(child.Image->rect());
+  if (area.isEmpty())
+    return;
+  p.resetTransform();
+  p.setClipping(false);
+  p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+  p.drawImage(area.topLeft(), *m.Coverage, area);
+  p.end();
+  QPainter& under = Painter();
+  under.save();
+  under.resetTransform();
+  under.drawImage(area.topLeft(), *child.Image, area);
+  under.restore();
 }
 
 void PainterBackend::BeginLayer(BlendMode Mode)
@@ -479,6 +585,10 @@ void PainterBackend::EndLayer()
 {
   if (FLayers.size() <= 1)
     return;
+  if (FLayers.back().MaskIndex) {
+    EndMaskLayer(); // a walk cut short inside a mask
+    return;
+  }
   Layer child = std::move(FLayers.back());
   FLayers.pop_back();
   if (child.Ignored)
@@ -505,7 +615,7 @@ void PainterBackend::Composite(Layer& Child, Layer& Parent)
     return;
   }
   QImage* under = Parent.Image ? Parent.Image.get() : &FTarget;
-  if (!Parent.Clips.empty() || !Parent.Regions.empty()) {
+  if (!Parent.Regions.empty()) {
     // The masks in force cut the layer before it is blended.
     QImage cut(Child.Image->size(), QImage::Format_ARGB32_Premultiplied);
     cut.fill(Qt::transparent);
@@ -533,12 +643,12 @@ std::size_t DeviceCache::Hash::operator()(const Key& K) const
 }
 
 std::vector<DeviceCache::Area>* DeviceCache::Find(const Shape& S, const QTransform& T, QSize Size,
-                                                  bool Antialias)
+                                                  int Grid)
 {
-  if (Size != FSize || Antialias != FAntialias) {
+  if (Size != FSize || Grid != FGrid) {
     Clear();
     FSize = Size;
-    FAntialias = Antialias;
+    FGrid = Grid;
   }
   const auto it = FEntries.find(KeyOf(S, T));
   if (it == FEntries.end())

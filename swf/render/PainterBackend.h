@@ -1,7 +1,11 @@
 // Carries out draw commands with QPainter on a QImage.
 //
-// Masks become clip paths in device space (the union of the mask's shapes,
-// intersected with the masks already in force). A blend mode other than
+// Masks: without anti-aliasing a mask is a clip region in device space (the
+// union of the mask's shapes, intersected with the masks already in force);
+// with it, the mask's shapes are drawn into a coverage image and what the
+// mask cuts is drawn on a layer of its own, multiplied by that coverage and
+// laid onto what is under it, so a pixel half covered by the mask shows half
+// of what it cuts (a clip path would lose that). A blend mode other than
 // Normal draws its items on a transparent layer of the target's size, which
 // is then composited onto what is under it: QPainter's composition modes
 // for Layer, Multiply, Screen, Lighten, Darken, Difference, Add, Overlay
@@ -40,11 +44,13 @@ public:
   struct Area {
     QPainterPath Path;       // what the part covers, curves flattened
     std::vector<Span> Spans; // the same as pixel spans, without anti-aliasing
+    Coverage Cover;          // the same as coverage, with anti-aliasing
   };
 
   // The areas of Shape's parts under T, or null when not cached. Size and
-  // Antialias describe the target; a change of either empties the cache.
-  std::vector<Area>* Find(const Shape& S, const QTransform& T, QSize Size, bool Antialias);
+  // Grid (anti-aliasing cells per pixel side, 0 without) describe the
+  // target; a change of either empties the cache.
+  std::vector<Area>* Find(const Shape& S, const QTransform& T, QSize Size, int Grid);
   // Keeps Areas unless the cache is full; returns what to draw from.
   const std::vector<Area>& Keep(const Shape& S, const QTransform& T, std::vector<Area> Areas);
 
@@ -85,7 +91,7 @@ private:
   std::uint64_t FFrame = 0;
   std::int64_t FRasterPixels = 0;
   QSize FSize;
-  bool FAntialias = false;
+  int FGrid = 0;
   std::vector<Area> FUncached;
 };
 
@@ -97,6 +103,7 @@ struct PaintOptions {
   QTransform StageToDevice;   // stage twips to target pixels
   double PixelsPerTwip = 0.05;
   bool Antialias = true;
+  int Grid = 4;               // anti-aliasing cells per pixel side
   bool SmoothBitmaps = true;  // for bitmap fills that ask to be smoothed
 };
 
@@ -123,14 +130,15 @@ private:
     std::unique_ptr<QPainter> Painter;
     BlendMode Mode = BlendMode::Normal;
     bool Ignored = false;          // opened inside a mask's own shapes
-    std::vector<QPainterPath> Clips; // the masks in force on this layer
-    std::vector<QRegion> Regions;    // the same without anti-aliasing
+    std::vector<QRegion> Regions;  // the masks in force on this layer, without anti-aliasing
+    std::optional<std::size_t> MaskIndex; // the mask this layer's items are cut by
   };
   struct Mask {
     bool Ignored = false;          // nested in another mask's own shapes
     std::size_t LayerIndex = 0;
-    QPainterPath Area;             // device space, while it is collected
-    QRegion AreaRegion;            // the same without anti-aliasing
+    QRegion AreaRegion;            // without anti-aliasing: device pixels, while collected
+    std::unique_ptr<QImage> Coverage; // with anti-aliasing: the mask's alpha
+    QRect Bounds;                     // the pixels Coverage touches
   };
 
   Layer& Top() { return FLayers.back(); }
@@ -145,12 +153,16 @@ private:
   // Fills an area with Brush on P (whose device is the target, or a raster
   // placed by FBase); without anti-aliasing by its spans.
   void FillArea(QPainter& P, const DeviceCache::Area& Area, const QBrush& Brush);
+  // Draws what Draw paints (in target pixels) onto P as far as Area covers.
+  void PaintCovered(QPainter& P, const DeviceCache::Area& Area,
+                    const std::function<void(QPainter&)>& Draw);
   void SetClip(QPainter& P, const Layer& L);
   void Collect(const ShapeDraw& Draw);
   void FillBitmap(QPainter& P, const FillStyle& Fill, const DeviceCache::Area& Area,
                   const QTransform& ToDevice, const ColorTransform& Ct);
   const QImage* Bitmap(CharacterId Id, const ColorTransform& Ct);
   void Composite(Layer& Child, Layer& Parent);
+  void EndMaskLayer();
 
   QImage& FTarget;
   QTransform FBase; // target pixels to the painter's device

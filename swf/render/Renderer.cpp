@@ -91,6 +91,9 @@ void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q) const
   options.StageToDevice = QTransform::fromTranslate(-s.XMin, -s.YMin) * QTransform::fromScale(sx, sy);
   options.PixelsPerTwip = (sx + sy) / 2;
   options.Antialias = Q != Quality::Low;
+  // The player anti-aliases on a grid of 2 x 2 cells per pixel at medium
+  // quality and of 4 x 4 above.
+  options.Grid = Q == Quality::Medium ? 2 : 4;
   options.SmoothBitmaps = Q == Quality::High || Q == Quality::Best;
 
   Caches& caches = *FCaches;

@@ -327,6 +327,40 @@ TEST(MovieReader, FontsAndTextRecords)
   EXPECT_EQ(t.Records[0].Glyphs.at(1).Advance, 250);
 }
 
+TEST(MovieReader, EditTextWithTheFontsOutlinesIsLaidOutAsStaticText)
+{
+  // The font of FontsAndTextRecords: 'A' advances 1024, ' ' 300; ascent
+  // 900, descent 200.
+  TBitWriter font;
+  font.U16(7).U8(0x80 | 0x04).U8(0).U8(1).Raw({'f'}).U16(2);
+  font.U16(6).U16(8).U16(10).Raw({0x10, 0x00}).Raw({0x10, 0x00});
+  font.U16('A').U16(' ').U16(900).U16(200).U16(0).U16(1024).U16(300);
+  const auto edit = [](std::uint16_t Id, std::uint8_t Flags2, const std::string& Text) {
+    TBitWriter e;
+    e.U16(Id).Rect(-40, 4000, -40, 2000).U8(0x80 | 0x04 | 0x01).U8(Flags2 | 0x20);
+    e.U16(7).U16(490).U8(1).U8(2).U8(3).U8(255);         // font, height, colour
+    e.U8(0).U16(0).U16(0).U16(0).U16(40).Str("v").Str(Text); // layout: leading 40
+    return Tag(37, e.Out, true);
+  };
+  const auto m = ReadMovie(MovieFile(Join({Tag(48, font.Out, true), edit(9, 0x01, "A A\nA"),
+                                           edit(10, 0x01 | 0x02, "<p>A</p>"), End()})));
+  ASSERT_EQ(m->ReadError, "");
+  const Text& t = std::get<Text>(*m->Find(9));
+  ASSERT_EQ(t.Records.size(), 2u);
+  // Two pixels inside the box; the baseline an ascent (900 * 490 / 1024 =
+  // 430.7, cut to 430) below, the next line ascent, descent (95.7) and
+  // leading lower.
+  EXPECT_EQ(std::pair(t.Records[0].X, t.Records[0].Y), std::pair(0, 430));
+  EXPECT_EQ(std::pair(t.Records[1].X, t.Records[1].Y), std::pair(0, 430 + 430 + 95 + 40));
+  ASSERT_EQ(t.Records[0].Glyphs.size(), 3u);
+  EXPECT_EQ(t.Records[0].Glyphs[1].Index, 1u);
+  EXPECT_EQ(t.Records[0].Glyphs[1].Advance, 143); // 143.55, cut to whole twips
+  EXPECT_EQ(t.Records[0].Color, (Rgba{1, 2, 3, 255}));
+  // HTML text is not laid out: skipped and counted.
+  EXPECT_EQ(m->Find(10), nullptr);
+  EXPECT_EQ(m->SkippedTags.at("DefineEditText"), 1u);
+}
+
 TEST(MovieReader, FixtureContainersGiveTheSameMovie)
 {
   const auto dir = Fixtures / "ruffle-extra/swf-crate";

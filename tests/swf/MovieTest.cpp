@@ -80,8 +80,9 @@ TEST(MorphShape, InterpolatesRecordsAndStyles)
   const Case cases[] = {
       // The straight start edge becomes a curve with its control halfway.
       {0, {255, 0, 0, 255}, 20, {0, 0}, {50, 0, 100, 0}, {0, 50, -100, 100}, 100},
-      // Halfway: every point is the mean of its two ends.
-      {32768, {127, 0, 128, 255}, 40, {50, 50}, {75, 50, 150, 0}, {-50, 50, -150, 100}, 200},
+      // Halfway: every point is the mean of its two ends; colours are cut
+      // to whole steps (127.5 of each channel gives 127).
+      {32768, {127, 0, 127, 255}, 40, {50, 50}, {75, 50, 150, 0}, {-50, 50, -150, 100}, 200},
       {65535, {0, 0, 255, 255}, 60, {100, 100}, {100, 100, 200, 0}, {-100, 50, -200, 100}, 300},
   };
   for (const Case& c : cases) {

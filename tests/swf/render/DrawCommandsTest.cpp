@@ -137,6 +137,14 @@ TEST_F(Commands, StaticTextDrawsEachGlyphInTheRecordColour)
   EXPECT_DOUBLE_EQ(second.Transform.A, 400.0 / 20480);
   EXPECT_DOUBLE_EQ(second.Transform.Tx, 1000 + 100 + 300);
   EXPECT_EQ(second.Color.Apply({255, 255, 255, 255}), (Rgba{0, 128, 0, 255}));
+
+  // Placed at a third of its size, each glyph's origin lands on a whole
+  // twip of the stage: 1000 + (1000 + 100 + 300) / 3 = 1466.7 gives 1467.
+  DisplayObject small = Placed(1, 21);
+  small.Transform.A = small.Transform.D = 1.0 / 3;
+  small.Transform.Tx = 1000;
+  Words({small});
+  EXPECT_DOUBLE_EQ(Recorder.Commands().at(1).Draw.Transform.Tx, 1467);
 }
 
 } // namespace

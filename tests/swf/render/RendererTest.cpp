@@ -81,6 +81,52 @@ TEST_F(Frames, AMaskShowsOnlyWhatItCovers)
   EXPECT_EQ(image.pixel(10, 40), qRgb(0, 255, 0));     // above the mask's depths
 }
 
+TEST_F(Frames, AMaskEdgeCoversAsTheGridOfTheQualitySays)
+{
+  // The mask's left edge at 25.3 px: of the cell centres of pixel 25, the
+  // one at 25.5 is inside on Low, one of two on Medium, three of four
+  // columns on High.
+  struct Case {
+    Quality Q;
+    int Green; // of red over white, where the mask cuts pixel 25
+  } cases[] = {{Quality::Low, 0}, {Quality::Medium, 128}, {Quality::High, 64}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.Q));
+    DisplayObject mask = Placed(1, 2, 506, 500);
+    mask.ClipDepth = 2;
+    const QImage image = Draw({mask, Placed(2, 1)}, c.Q);
+    EXPECT_NEAR(qGreen(image.pixel(25, 50)), c.Green, 1);
+    EXPECT_EQ(image.pixel(50, 50), qRgb(255, 0, 0));
+    EXPECT_EQ(image.pixel(20, 50), qRgb(255, 255, 255));
+  }
+}
+
+TEST_F(Frames, ALineThatKeepsItsWidthWidensWithAStretch)
+{
+  // A 10 px line round a square, stretched 3 times across: the vertical
+  // sides are 30 px wide, the horizontal ones keep their 10 px.
+  Shape s;
+  s.Id = 4;
+  LineStyle line;
+  line.Width = 200;
+  line.ScaleHorizontal = line.ScaleVertical = false;
+  line.Color = Blue;
+  s.Styles.Lines.push_back(line);
+  Polygon(s, 200, 400, 0, 0, {{400, 0}, {0, 1200}, {-400, 0}, {0, -1200}}, 1);
+  M->Dictionary.emplace(4, s);
+  DisplayObject o = Placed(1, 4);
+  o.Transform.A = 3;
+  const QImage image = Draw({o});
+  const auto run = [&image](QPoint From, QPoint Step) {
+    int n = 0;
+    for (QPoint p = From; image.rect().contains(p) && image.pixel(p) == qRgb(0, 0, 255); p += Step)
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(run({30, 50}, {-1, 0}) + run({31, 50}, {1, 0}), 30); // the left side, at x = 30 px
+  EXPECT_EQ(run({60, 20}, {0, -1}) + run({60, 21}, {0, 1}), 10); // the top, at y = 20 px
+}
+
 TEST_F(Frames, BlendModesOnALayer)
 {
   struct Case {
