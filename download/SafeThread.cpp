@@ -26,20 +26,31 @@ public:
 
   void Start(TSafeThread* Thread)
   {
+    bool handed = false;
     {
       std::lock_guard guard(FLock);
       if (FParked && !FNext) {
         FNext = Thread;
         FParked = false;
-        FWake.notify_one();
-        return;
+        handed = true;
       }
+    }
+    // Woken after the unlock, the parked thread need not wait for the lock.
+    if (handed) {
+      FWake.notify_one();
+      return;
     }
     std::thread([this, Thread] { Run(Thread); }).detach();
   }
 
   void WaitFor(const TSafeThread* Thread)
   {
+    // The owner usually asks right after the body's last message, while the
+    // thread is a few steps from the end: a short look saves it a sleep.
+    for (int i = 0; i < SpinLooks && !Thread->Finished(); ++i)
+      std::this_thread::yield();
+    if (Thread->Finished())
+      return;
     std::unique_lock guard(FLock);
     FEnded.wait(guard, [Thread] { return Thread->Finished(); });
   }
@@ -47,6 +58,8 @@ public:
 private:
   // How long a parked thread waits for the next body before it ends.
   static constexpr std::chrono::seconds IdleLimit{5};
+  // How often WaitFor looks before it sleeps.
+  static constexpr int SpinLooks = 50;
 
   void Run(TSafeThread* Thread)
   {
