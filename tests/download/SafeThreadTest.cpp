@@ -28,8 +28,9 @@ struct TCleanupLog {
 // owner's pointer joins before any part of it goes.
 class TProbeThread : public TSafeThread {
 public:
-  TProbeThread(TMakeKey Key, std::function<void(TProbeThread&)> Body, TCleanupLog* Log = nullptr)
-      : TSafeThread(Key), FBody(std::move(Body)), FLog(Log)
+  TProbeThread(TMakeKey Key, std::function<void(TProbeThread&)> Body, TCleanupLog* Log = nullptr,
+               bool Reuse = false)
+      : TSafeThread(Key), FBody(std::move(Body)), FLog(Log), FReuse(Reuse)
   {
   }
 
@@ -58,14 +59,18 @@ protected:
     Errors.push_back(Msg);
   }
 
+  bool ReusesThread() const override { return FReuse; }
+
 private:
   std::function<void(TProbeThread&)> FBody;
   TCleanupLog* FLog;
+  bool FReuse;
 };
 
-TThreadPtr<TProbeThread> MakeProbe(std::function<void(TProbeThread&)> Body, TCleanupLog* Log = nullptr)
+TThreadPtr<TProbeThread> MakeProbe(std::function<void(TProbeThread&)> Body, TCleanupLog* Log = nullptr,
+                                   bool Reuse = false)
 {
-  return TSafeThread::Make<TProbeThread>(std::move(Body), Log);
+  return TSafeThread::Make<TProbeThread>(std::move(Body), Log, Reuse);
 }
 
 TEST(SafeThread, CreatedSuspendedAndFreedWithoutRunning)
@@ -104,6 +109,8 @@ TEST(SafeThread, GuardHandsExceptionMessagesToHandleError)
 
 TEST(SafeThread, FreeingStopsAndJoinsThenCleansUpOnTheFreeingThread)
 {
+ for (const bool reuse : {false, true}) {
+  SCOPED_TRACE(reuse ? "on a reusable thread" : "on a thread of its own");
   std::atomic<bool> started{false};
   std::atomic<bool> sawStop{false};
   auto thread = MakeProbe([&](TProbeThread& self) {
@@ -111,7 +118,7 @@ TEST(SafeThread, FreeingStopsAndJoinsThenCleansUpOnTheFreeingThread)
     while (!self.Terminated())
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     sawStop = true;
-  });
+  }, nullptr, reuse);
   thread->Resume();
   while (!started)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -121,6 +128,23 @@ TEST(SafeThread, FreeingStopsAndJoinsThenCleansUpOnTheFreeingThread)
   // seen the request, so it really was joined, not detached.
   thread.reset();
   EXPECT_TRUE(sawStop.load());
+ }
+}
+
+// A chain of reusable bodies, each started after the previous one was
+// freed, runs on one thread that is not the owner's.
+TEST(SafeThread, ReusableBodiesOneAfterAnotherShareOneThread)
+{
+  std::vector<std::thread::id> ran(5);
+  for (auto& id : ran) {
+    auto thread = MakeProbe([&id](TProbeThread&) { id = std::this_thread::get_id(); }, nullptr, true);
+    thread->Resume();
+    thread->WaitFor();
+    EXPECT_TRUE(thread->Finished());
+  }
+  EXPECT_NE(ran[0], std::this_thread::get_id());
+  for (const auto& id : ran)
+    EXPECT_EQ(id, ran[0]);
 }
 
 TEST(SafeThread, CleanupRunsOnceOnTheFreeingThreadWhileTheObjectStands)
