@@ -73,6 +73,14 @@ private:
       if (FParked || FNext)
         return;
       FParked = true;
+      // The owner usually hands the next body over within microseconds of
+      // the last message: a few looks (giving the processor away each time)
+      // spare both threads a sleep and a wake-up.
+      for (int i = 0; i < SpinLooks && !FNext; ++i) {
+        guard.unlock();
+        std::this_thread::yield();
+        guard.lock();
+      }
       if (!FWake.wait_for(guard, IdleLimit, [this] { return FNext != nullptr; })) {
         FParked = false;
         return;
