@@ -16,7 +16,6 @@
 #include <QScreen>
 
 #include <atomic>
-#include <cmath>
 #include <filesystem>
 #include <unistd.h>
 
