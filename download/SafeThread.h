@@ -1,6 +1,8 @@
 // TSafeThread: the base of the program's background threads. The thread
 // body runs inside a guard that turns an escaping Exception into a call of
-// HandleError; freeing the object stops and joins the thread.
+// HandleError; freeing the object stops the body and waits for its end (a
+// thread of its own is joined; a reusable one, see ReusesThread, is parked
+// once the body has ended).
 //
 // Threads: Resume, Terminate, WaitFor and the freeing are done on the
 // owner's thread (the UI thread in the window); SafeExecute and HandleError
@@ -23,7 +25,7 @@ namespace quenloft {
 
 class TSafeThread;
 
-// Stops and joins the thread, runs Cleanup, then deletes the object.
+// Stops the body and waits for its end, runs Cleanup, then deletes the object.
 struct TThreadJoiner {
   void operator()(TSafeThread* Thread) const;
 };

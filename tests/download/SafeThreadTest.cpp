@@ -109,26 +109,28 @@ TEST(SafeThread, GuardHandsExceptionMessagesToHandleError)
 
 TEST(SafeThread, FreeingStopsAndJoinsThenCleansUpOnTheFreeingThread)
 {
- for (const bool reuse : {false, true}) {
-  SCOPED_TRACE(reuse ? "on a reusable thread" : "on a thread of its own");
-  std::atomic<bool> started{false};
-  std::atomic<bool> sawStop{false};
-  auto thread = MakeProbe([&](TProbeThread& self) {
-    started = true;
-    while (!self.Terminated())
+  for (const bool reuse : {false, true}) {
+    SCOPED_TRACE(reuse ? "on a reusable thread" : "on a thread of its own");
+    std::atomic<bool> started{false};
+    std::atomic<bool> sawStop{false};
+    auto thread = MakeProbe(
+        [&](TProbeThread& self) {
+          started = true;
+          while (!self.Terminated())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          sawStop = true;
+        },
+        nullptr, reuse);
+    thread->Resume();
+    while (!started)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    sawStop = true;
-  }, nullptr, reuse);
-  thread->Resume();
-  while (!started)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  auto* probe = thread.get();
-  EXPECT_FALSE(probe->Finished());
-  // The destructor requests termination and waits: after it the body has
-  // seen the request, so it really was joined, not detached.
-  thread.reset();
-  EXPECT_TRUE(sawStop.load());
- }
+    auto* probe = thread.get();
+    EXPECT_FALSE(probe->Finished());
+    // The destructor requests termination and waits: after it the body has
+    // seen the request, so it really was joined, not detached.
+    thread.reset();
+    EXPECT_TRUE(sawStop.load());
+  }
 }
 
 // A chain of reusable bodies, each started after the previous one was
