@@ -66,7 +66,7 @@ void TApp::StartInstallTrack()
     return; // at most one ping per run
   if (IsInstallTracked())
     return;
-  FInstallThread = std::make_unique<TInstallTrackThread>([this] { SetInstallTracked(true); });
+  FInstallThread = TSafeThread::Make<TInstallTrackThread>([this] { SetInstallTracked(true); });
   FInstallThread->Resume();
 }
 

@@ -9,6 +9,8 @@
 // the store on its own, and FInstallThread is touched only on the UI thread.
 #pragma once
 
+#include "download/SafeThread.h"
+
 #include <memory>
 #include <string>
 
@@ -47,7 +49,7 @@ public:
   TInstallTrackThread* InstallThread() const { return FInstallThread.get(); }
 
 private:
-  std::unique_ptr<TInstallTrackThread> FInstallThread;
+  TThreadPtr<TInstallTrackThread> FInstallThread;
   bool FDebugBuild = false; // nothing sets it in this build
 };
 

@@ -1,9 +1,7 @@
 // The CLI loop's stand-in for the main window: it receives the workers'
-// task events through a TMessageQueue and plays the window's handlers -
-// work-begin sets Size and tsDownloading, work updates Percent (ties to
-// even, a redraw only when the whole percentage changes), done and error
-// finalise the task and start the next one unless "Stop" was requested.
-// Events whose task is gone (FindTask gives nullptr) are dropped.
+// task events through a TMessageQueue and hands each to the coordinator
+// (TVellicorer::HandleTaskEvent, which updates the task and goes on with the
+// chain), then prints what changed. Events whose task is gone are dropped.
 //
 // Threads: the CLI-loop thread only; the workers only post to its queue.
 #pragma once
@@ -32,8 +30,8 @@ public:
   int Run(const TStopSignal& Stop);
   HWND Handle() const { return FWindow.Handle(); }
 
-  std::size_t DoneCount() const { return FDone; }
-  std::size_t FailedCount() const { return FFailed; }
+  std::size_t DoneCount() const { return FDownloader.DoneCount(); }
+  std::size_t FailedCount() const { return FDownloader.FailedCount(); }
   // After a Run that a signal stopped (named as the user knows it, such as
   // "Ctrl-C" or "SIGTERM"): what the stop left behind, for the
   // closing line ("the partial file stays" only when a file was in
@@ -44,24 +42,14 @@ public:
   void Dispatch(const TMessage& Message);
 
 private:
-  void WorkBegin(TSWFTask& Task, std::int64_t WParam);
-  void Work(TSWFTask& Task, std::int64_t WParam);
-  void Done(TSWFTask& Task);
-  void Error(TSWFTask& Task, const std::string& Text);
-  void StartNextTask(TSWFTask& Task);
-  void Start(TSWFTask& Task);
   std::size_t RowOf(const TSWFTask& Task) const;
 
   TVellicorer& FDownloader;
   TProgressView& FView;
   TMessageQueue& FQueue;
   TWindowHandle FWindow;
-  TDownLoad* FWorker = nullptr;   // the worker of the task started last
-  TSWFTask* FCurrent = nullptr;   // the task started last
   bool FChainOver = false;
   bool FPartialKept = false;      // Run stopped a task whose file exists
-  std::size_t FDone = 0;
-  std::size_t FFailed = 0;
 };
 
 } // namespace quenloft

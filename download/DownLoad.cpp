@@ -12,7 +12,7 @@
 
 namespace quenloft {
 
-TDownLoad::TDownLoad(TIdHTTP* HTTP) : FHTTP(HTTP)
+TDownLoad::TDownLoad(TMakeKey Key, TIdHTTP* HTTP) : TSafeThread(Key), FHTTP(HTTP)
 {
   // The previous user of the client has ended (the coordinator joined it):
   // its stop must not end this transfer.
@@ -23,12 +23,6 @@ TDownLoad::TDownLoad(TIdHTTP* HTTP) : FHTTP(HTTP)
   FHTTP->OnWorkBegin = [this](TIdComponent& Sender, TWorkMode Mode, std::int32_t Max) {
     HTTPWorkBegin(Sender, Mode, Max);
   };
-}
-
-TDownLoad::~TDownLoad()
-{
-  // Our overrides must still be reachable while the thread ends.
-  Destroy();
 }
 
 void TDownLoad::SafeExecute()

@@ -36,9 +36,9 @@ class TIdHTTP;
 
 class TDownLoad : public TSafeThread {
 public:
-  // Created suspended; installs HTTPWork / HTTPWorkBegin on the client.
-  explicit TDownLoad(TIdHTTP* HTTP);
-  ~TDownLoad() override;
+  // Created suspended (through TSafeThread::Make); installs HTTPWork /
+  // HTTPWorkBegin on the client.
+  TDownLoad(TMakeKey Key, TIdHTTP* HTTP);
 
   // Filled by the creator before Resume, read-only afterwards.
   std::string FURL;               // as stored in the task
@@ -59,6 +59,8 @@ protected:
   void SafeExecute() override;
   void Cleanup() override;
   void HandleError(const std::string& Msg) override;
+  // One parked thread serves the whole chain: no thread is created per task.
+  bool ReusesThread() const override { return true; }
 
 private:
   void HTTPWorkBegin(TIdComponent& Sender, TWorkMode AWorkMode, std::int32_t AWorkCountMax);

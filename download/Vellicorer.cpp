@@ -5,6 +5,7 @@
 #include "platform/kvuFiles.h"
 #include "platform/kvuStrings.h"
 
+#include <cmath>
 #include <system_error>
 
 namespace quenloft {
@@ -14,6 +15,17 @@ namespace {
 constexpr std::size_t MaxFileNameBytes = 255;
 
 } // namespace
+
+std::uint8_t WorkPercent(std::int64_t Count, std::int32_t Size)
+{
+  if (Size <= 0)
+    return 0;
+  // The default rounding mode rounds halves to the even neighbour.
+  const double p = std::nearbyint(static_cast<double>(Count) / Size * 100.0);
+  if (p <= 0)
+    return 0;
+  return p >= 100 ? 100 : static_cast<std::uint8_t>(p);
+}
 
 std::string CheckOutputName(const std::string& Name, const std::string& URL)
 {
@@ -46,6 +58,9 @@ void TVellicorer::FreeWorker()
 void TVellicorer::Clear()
 {
   FreeWorker();
+  FCurrent = nullptr;
+  FDone = 0;
+  FFailed = 0;
   FTasks.Clear();
 }
 
@@ -77,6 +92,7 @@ TSWFTask* TVellicorer::NextTask(const TSWFTask* Task) const
 TDownLoad* TVellicorer::StartTask(TSWFTask* Task, HWND Wnd)
 {
   FStopped = false;
+  FCurrent = Task;
   // The name is the URL's file-name part as it stands (no decoding), but
   // without control bytes: a newline or an escape sequence in a file name
   // splits listings and drives terminals. NUL is refused below instead.
@@ -102,7 +118,7 @@ TDownLoad* TVellicorer::StartTask(TSWFTask* Task, HWND Wnd)
     return nullptr;
   }
 
-  auto worker = std::make_unique<TDownLoad>(FHTTP);
+  auto worker = TSafeThread::Make<TDownLoad>(FHTTP);
   worker->FURL = Task->URL;
   worker->FFileName = Task->FileName;
   worker->FWnd = Wnd;
@@ -130,6 +146,60 @@ void TVellicorer::Stop()
   if (FWorker)
     FWorker->Terminate();
   FStopped = true;
+}
+
+void TVellicorer::WaitForWorker()
+{
+  if (FWorker)
+    FWorker->WaitFor();
+}
+
+TTaskEvent TVellicorer::HandleTaskEvent(const TMessage& Message, HWND Wnd)
+{
+  TTaskEvent event;
+  // A task freed since the event was posted (a new scan) is gone.
+  TSWFTask* task = FindTask(Message.LParam);
+  if (!task)
+    return event;
+  event.Task = task;
+  switch (Message.Msg) {
+  case WM_DOWNLOAD_WORKBEGIN:
+    task->Size = static_cast<std::int32_t>(Message.WParam);
+    task->State = tsDownloading;
+    event.Redraw = true;
+    return event;
+  case WM_DOWNLOAD_WORK: {
+    // The whole count: past 2 GiB a 32-bit cut would turn it negative.
+    if (task->Size <= 0)
+      return event;
+    const std::uint8_t percent = WorkPercent(Message.WParam, task->Size);
+    event.Redraw = percent != task->Percent;
+    task->Percent = percent;
+    return event;
+  }
+  case WM_DOWNLOAD_DONE:
+    task->Percent = 100;
+    task->State = tsDone;
+    ++FDone;
+    break;
+  case WM_DOWNLOAD_ERROR:
+    task->State = tsFailed;
+    // A partial file keeps its percentage; no file means nothing arrived.
+    if (!FileExists(task->FileName))
+      task->Percent = 0;
+    ++FFailed;
+    break;
+  default:
+    event.Task = nullptr;
+    return event;
+  }
+  event.Redraw = true;
+  event.Final = true;
+  TSWFTask* next = NextTask(task);
+  event.ChainOver = next == nullptr;
+  if (next && !FStopped)
+    StartTask(next, Wnd);
+  return event;
 }
 
 void TVellicorer::SetOutputFolder(const std::string& Folder)

@@ -1,8 +1,10 @@
 // TVellicorer: the download coordinator. It keeps one TSWFTask per movie URL
 // in the scanner's order and runs them strictly one at a time: StartTask
 // fixes a task's output file and starts a TDownLoad worker that reports to a
-// window; that window's done/error handlers ask NextTask and start it unless
-// Stop was pressed.
+// window. The window (or the CLI loop) hands every task event it receives to
+// HandleTaskEvent, which updates the task and, when the task has ended,
+// counts it and starts the next one unless Stop was pressed; the caller only
+// shows what changed.
 //
 // Threads: every method runs on the UI / CLI-loop thread, which also owns
 // the tasks. Freeing a worker (StartTask, Clear, destruction) joins its
@@ -13,6 +15,7 @@
 #include "download/SWFTask.h"
 #include "platform/Messages.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,6 +24,19 @@
 namespace quenloft {
 
 class TIdHTTP;
+
+// The whole percentage of Count bytes out of Size: rounded to the nearest,
+// ties to even, kept within 0..100 (a server may send more than it
+// announced); 0 when no total was announced (Size <= 0).
+std::uint8_t WorkPercent(std::int64_t Count, std::int32_t Size);
+
+// What one task event did, for the caller to show.
+struct TTaskEvent {
+  TSWFTask* Task = nullptr; // nullptr: the event's task is gone, nothing changed
+  bool Redraw = false;      // the task's row shows something new
+  bool Final = false;       // a done or error event: the task has ended
+  bool ChainOver = false;   // Final, and no task follows it
+};
 
 class TVellicorer {
 public:
@@ -46,6 +62,22 @@ public:
   // Stops the worker at once (its transfer is aborted); sets the stop flag.
   void Stop();
   bool Stopped() const { return FStopped; }
+  // Waits until the worker of the task started last has ended (at once
+  // when there is none); its events may still be queued.
+  void WaitForWorker();
+
+  // One task event (WM_DOWNLOAD_*) as the window takes it. Work-begin sets
+  // Size and tsDownloading; work sets Percent (WorkPercent), a redraw only
+  // when the whole percentage changes; done sets 100 and tsDone; error sets
+  // tsFailed, and 0 percent when no output file exists. A done or error is
+  // counted, then the next task is started, reporting to Wnd, unless Stop
+  // was pressed. An event whose task was freed is dropped.
+  TTaskEvent HandleTaskEvent(const TMessage& Message, HWND Wnd);
+  // Tasks ended since the last Clear, by outcome.
+  std::size_t DoneCount() const { return FDone; }
+  std::size_t FailedCount() const { return FFailed; }
+  // The task started last, or nullptr.
+  TSWFTask* CurrentTask() const { return FCurrent; }
 
   TSWFTaskList& Tasks() { return FTasks; }
   // The live task with that Id, or nullptr (a message of a freed task).
@@ -58,8 +90,11 @@ public:
 private:
   void FreeWorker();
 
-  std::unique_ptr<TDownLoad> FWorker;
+  TThreadPtr<TDownLoad> FWorker;
   bool FStopped = false;
+  TSWFTask* FCurrent = nullptr;
+  std::size_t FDone = 0;
+  std::size_t FFailed = 0;
   TSWFTaskList FTasks;
   TIdHTTP* FHTTP;
   std::string FOutputFolder;

@@ -31,7 +31,10 @@ void TIdAbortSignal::Abort()
 
 void TIdAbortSignal::Reset()
 {
-  FAborted.store(false, std::memory_order_release);
+  // Nothing to drain unless Abort ran since the last Reset (the usual case
+  // between two transfers): no system call then.
+  if (!FAborted.exchange(false, std::memory_order_acq_rel))
+    return;
   if (FHandle >= 0) {
     std::uint64_t Count = 0;
     while (read(FHandle, &Count, sizeof(Count)) < 0 && errno == EINTR) {

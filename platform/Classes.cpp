@@ -150,6 +150,8 @@ TFileStream::TFileStream(const std::string& FileName, unsigned Mode) : FFileName
       throw EFCreateError(ExpandFileName(FileName), reason);
     throw EFOpenError(ExpandFileName(FileName), reason);
   }
+  if (creating)
+    FSize = 0;
 }
 
 TFileStream::~TFileStream()
@@ -168,9 +170,11 @@ void TFileStream::Close()
 std::size_t TFileStream::Read(void* Buffer, std::size_t Count)
 {
   for (;;) {
-    const ssize_t n = ::read(FHandle, Buffer, Count);
-    if (n >= 0)
+    const ssize_t n = ::pread(FHandle, Buffer, Count, FPosition);
+    if (n >= 0) {
+      FPosition += n;
       return static_cast<std::size_t>(n);
+    }
     if (errno != EINTR)
       return 0;
   }
@@ -181,7 +185,7 @@ std::size_t TFileStream::Write(const void* Buffer, std::size_t Count)
   const auto* in = static_cast<const char*>(Buffer);
   std::size_t done = 0;
   while (done < Count) {
-    const ssize_t n = ::write(FHandle, in + done, Count - done);
+    const ssize_t n = ::pwrite(FHandle, in + done, Count - done, FPosition);
     if (n < 0) {
       if (errno == EINTR)
         continue;
@@ -190,22 +194,40 @@ std::size_t TFileStream::Write(const void* Buffer, std::size_t Count)
       throw EWriteError(ExpandFileName(FFileName), SysErrorMessage(errno));
     }
     done += static_cast<std::size_t>(n);
+    FPosition += n;
+    if (FSize >= 0 && FPosition > FSize)
+      FSize = FPosition;
   }
   return done;
 }
 
 std::int64_t TFileStream::Seek(std::int64_t Offset, TSeekOrigin Origin)
 {
-  const int whence = Origin == TSeekOrigin::soBeginning ? SEEK_SET
-                     : Origin == TSeekOrigin::soCurrent ? SEEK_CUR
-                                                        : SEEK_END;
-  return ::lseek(FHandle, Offset, whence);
+  std::int64_t base = 0;
+  if (Origin == TSeekOrigin::soCurrent) {
+    base = FPosition;
+  } else if (Origin == TSeekOrigin::soEnd) {
+    base = FSize;
+    struct stat info{};
+    if (base < 0) {
+      if (::fstat(FHandle, &info) != 0)
+        return -1;
+      base = info.st_size;
+    }
+  }
+  // As lseek: no position before the start.
+  if (base + Offset < 0)
+    return -1;
+  FPosition = base + Offset;
+  return FPosition;
 }
 
 void TFileStream::SetSize(std::int64_t NewSize)
 {
   if (::ftruncate(FHandle, NewSize) != 0)
     throw EWriteError(ExpandFileName(FFileName), SysErrorMessage(errno));
+  if (FSize >= 0)
+    FSize = NewSize;
   if (Position() > NewSize)
     SetPosition(NewSize);
 }

@@ -134,6 +134,11 @@ public:
 private:
   std::string FFileName;
   int FHandle = -1;
+  // The stream keeps its own position (reads and writes go to it with
+  // pread / pwrite), so asking for it costs no system call. The size is
+  // kept too for a file this stream created: nobody else writes to it.
+  std::int64_t FPosition = 0;
+  std::int64_t FSize = -1; // -1: ask the system
 };
 
 // The full form of a path ("/abs/dir/name" for "name"), as error texts show it.

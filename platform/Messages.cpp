@@ -1,5 +1,6 @@
 #include "platform/Messages.h"
 
+#include <algorithm>
 #include <shared_mutex>
 #include <unordered_map>
 
@@ -62,17 +63,26 @@ int SafePostMessage(HWND Wnd, std::uint32_t Msg, std::int64_t WParam, std::uint6
 
 void TMessageQueue::Post(TMessage Message)
 {
+  const bool progress = Message.Msg == WM_DOWNLOAD_WORK || Message.Msg == WM_DOWNLOAD_WORKBEGIN;
   {
     std::lock_guard guard(FLock);
     FQueue.push_back(std::move(Message));
   }
-  FReady.notify_one();
+  if (!progress)
+    FReady.notify_one();
 }
 
 bool TMessageQueue::WaitPop(TMessage& Message, std::chrono::milliseconds Timeout)
 {
+  const auto deadline = std::chrono::steady_clock::now() + Timeout;
   std::unique_lock guard(FLock);
-  FReady.wait_for(guard, Timeout, [this] { return !FQueue.empty() || FInterrupted; });
+  while (FQueue.empty() && !FInterrupted) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline)
+      break;
+    // In slices: a progress message arrives without a wake-up.
+    FReady.wait_for(guard, std::min<std::chrono::steady_clock::duration>(deadline - now, ProgressDelay));
+  }
   FInterrupted = false;
   if (FQueue.empty())
     return false;

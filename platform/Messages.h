@@ -52,9 +52,16 @@ int SafePostMessage(HWND Wnd, std::uint32_t Msg, std::int64_t WParam, std::uint6
                     std::string Text = {});
 
 // A sink that keeps messages until its owner takes them: used by the
-// command-line front end's loop and by the tests.
+// command-line front end's loop and by the tests. Messages come out in
+// posting order. A progress message (work-begin, work) wakes no waiting
+// reader: the reader looks at the queue at least every ProgressDelay while
+// it waits, and a final message wakes it at once, taking the progress
+// before it along. A small file thus costs the reader one wake-up instead
+// of three, and a progress line is at most ProgressDelay late.
 class TMessageQueue : public IMessageSink {
 public:
+  static constexpr std::chrono::milliseconds ProgressDelay{10};
+
   void Post(TMessage Message) override;
   // Waits up to Timeout for the next message; false when none came.
   bool WaitPop(TMessage& Message, std::chrono::milliseconds Timeout);

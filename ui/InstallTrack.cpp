@@ -28,15 +28,9 @@ void LowerThreadPriority()
 
 } // namespace
 
-TInstallTrackThread::TInstallTrackThread(std::function<void()> OnTracked, std::string URL)
-    : FOnTracked(std::move(OnTracked)), FURL(std::move(URL))
+TInstallTrackThread::TInstallTrackThread(TMakeKey Key, std::function<void()> OnTracked, std::string URL)
+    : TSafeThread(Key), FOnTracked(std::move(OnTracked)), FURL(std::move(URL))
 {
-}
-
-TInstallTrackThread::~TInstallTrackThread()
-{
-  // The body reads FURL: stop and join before this object's members go.
-  Destroy();
 }
 
 void TInstallTrackThread::SafeExecute()

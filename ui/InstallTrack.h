@@ -21,9 +21,8 @@ inline constexpr const char* InstallTrackURL = "";
 
 class TInstallTrackThread : public TSafeThread {
 public:
-  // Created suspended; Resume starts it.
-  explicit TInstallTrackThread(std::function<void()> OnTracked, std::string URL = InstallTrackURL);
-  ~TInstallTrackThread() override;
+  // Created suspended (through TSafeThread::Make); Resume starts it.
+  TInstallTrackThread(TMakeKey Key, std::function<void()> OnTracked, std::string URL = InstallTrackURL);
 
 protected:
   void SafeExecute() override;

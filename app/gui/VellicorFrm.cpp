@@ -16,7 +16,6 @@
 #include <QScreen>
 
 #include <atomic>
-#include <cmath>
 #include <filesystem>
 #include <unistd.h>
 
@@ -41,16 +40,6 @@ std::string DefaultOutputFolder(const std::string& AppPath, const std::string& D
   if (Usable || DownloadDir.empty())
     return Beside;
   return IncludeBackslash(DownloadDir) + Name;
-}
-
-std::uint8_t WorkPercent(std::int64_t Count, std::int32_t Size) {
-  if (Size <= 0)
-    return 0;
-  // The default rounding mode rounds halves to the even neighbour.
-  const double P = std::nearbyint(static_cast<double>(Count) / Size * 100.0);
-  if (P <= 0)
-    return 0;
-  return P >= 100 ? 100 : static_cast<std::uint8_t>(P);
 }
 
 void TShape::paintEvent(QPaintEvent*) {
@@ -485,12 +474,7 @@ void TVellicorForm::RefreshTask(TSWFTask& Task) {
     FillRow(Task, Row);
 }
 
-void TVellicorForm::StartNextTask(TSWFTask& Task) {
-  if (TSWFTask* Next = FDownloader->NextTask(&Task)) {
-    if (!FDownloader->Stopped())
-      FDownloader->StartTask(Next, Handle());
-    return;
-  }
+void TVellicorForm::ChainOver() {
   btnStop->hide();
   btnDownload->show();
   if (OnChainIdle)
@@ -507,73 +491,26 @@ void TVellicorForm::Post(TMessage Message) {
 }
 
 void TVellicorForm::HandleMessage(const TMessage& Message) {
-  switch (Message.Msg) {
-  case WM_DOWNLOAD_WORKBEGIN:
-    WMDownloadWorkBegin(Message);
-    break;
-  case WM_DOWNLOAD_WORK:
-    WMDownloadWork(Message);
-    break;
-  case WM_DOWNLOAD_DONE:
-    WMDownloadDone(Message);
-    break;
-  case WM_DOWNLOAD_ERROR:
-    WMDownloadError(Message);
-    break;
-  default:
-    break;
+  // The coordinator updates the task and starts the next one unless "Stop"
+  // was pressed; the window shows what changed.
+  const TTaskEvent Event = FDownloader->HandleTaskEvent(Message, Handle());
+  if (!Event.Task || !Event.Redraw)
+    return; // a task freed by a new scan, or no whole percent more
+  TSWFTask& Task = *Event.Task;
+  // A row is repainted only when something it shows changed.
+  RefreshTask(Task);
+  if (Message.Msg == WM_DOWNLOAD_DONE) {
+    const int Row = FindRow(Task);
+    // PreviewFile never raises: a file that is not a movie shows "not a
+    // movie" and the chain goes on.
+    if (Row >= 0 && ListView1->currentIndex().isValid() && ListView1->currentIndex().row() == Row)
+      PreviewFile(Task.FileName);
+  } else if (Message.Msg == WM_DOWNLOAD_ERROR) {
+    // The row says why: its tool tip holds the error text.
+    FRows->SetRowError(FindRow(Task), QString::fromStdString(Message.Text));
   }
-}
-
-void TVellicorForm::WMDownloadWorkBegin(const TMessage& Message) {
-  TSWFTask* Task = FDownloader->FindTask(Message.LParam);
-  if (!Task)
-    return; // a task freed by a new scan
-  Task->Size = static_cast<std::int32_t>(Message.WParam);
-  Task->State = tsDownloading;
-  RefreshTask(*Task);
-}
-
-void TVellicorForm::WMDownloadWork(const TMessage& Message) {
-  TSWFTask* Task = FDownloader->FindTask(Message.LParam);
-  if (!Task || Task->Size <= 0)
-    return;
-  // The whole count: past 2 GiB a 32-bit cut would turn it negative.
-  const std::uint8_t P = WorkPercent(Message.WParam, Task->Size);
-  // A row is repainted only when its whole percentage changes.
-  if (P != Task->Percent) {
-    Task->Percent = P;
-    RefreshTask(*Task);
-  }
-}
-
-void TVellicorForm::WMDownloadDone(const TMessage& Message) {
-  TSWFTask* Task = FDownloader->FindTask(Message.LParam);
-  if (!Task)
-    return;
-  Task->Percent = 100;
-  Task->State = tsDone;
-  RefreshTask(*Task);
-  const int Row = FindRow(*Task);
-  // PreviewFile never raises: a file that is not a movie shows "not a
-  // movie" and the chain goes on.
-  if (Row >= 0 && ListView1->currentIndex().isValid() && ListView1->currentIndex().row() == Row)
-    PreviewFile(Task->FileName);
-  StartNextTask(*Task);
-}
-
-void TVellicorForm::WMDownloadError(const TMessage& Message) {
-  TSWFTask* Task = FDownloader->FindTask(Message.LParam);
-  if (!Task)
-    return;
-  Task->State = tsFailed;
-  std::error_code Error;
-  if (Task->FileName.empty() || !fs::exists(Task->FileName, Error))
-    Task->Percent = 0;
-  RefreshTask(*Task);
-  // The row says why: its tool tip holds the error text.
-  FRows->SetRowError(FindRow(*Task), QString::fromStdString(Message.Text));
-  StartNextTask(*Task);
+  if (Event.ChainOver)
+    ChainOver();
 }
 
 } // namespace quenloft

@@ -55,11 +55,6 @@ inline constexpr const char* kHomePage = "https://www.example.com/quenloft/?ref=
 // DownloadDir.
 std::string DefaultOutputFolder(const std::string& AppPath, const std::string& DownloadDir);
 
-// The whole percentage of Count bytes out of Size: rounded to the nearest,
-// ties to even, kept within 0..100 (a server may send more than it
-// announced).
-std::uint8_t WorkPercent(std::int64_t Count, std::int32_t Size);
-
 // The outline drawn one pixel outside the list.
 class TShape : public QWidget {
   Q_OBJECT
@@ -137,11 +132,8 @@ public:
   void FillRow(TSWFTask& Task, int Row);
   int FindRow(const TSWFTask& Task) const;
   void RefreshTask(TSWFTask& Task);
-  void StartNextTask(TSWFTask& Task);
-  void WMDownloadWorkBegin(const TMessage& Message);
-  void WMDownloadWork(const TMessage& Message);
-  void WMDownloadDone(const TMessage& Message);
-  void WMDownloadError(const TMessage& Message);
+  // The chain has ended: "Start download" shows again.
+  void ChainOver();
   // The end of ScanPage, once the links are tasks: one row per task of the
   // coordinator, filled.
   void ShowTaskRows();

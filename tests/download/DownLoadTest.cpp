@@ -32,10 +32,10 @@ using testing::TEventRecorder;
 constexpr std::uint64_t TaskId = 4242;
 
 // A worker set up the way the coordinator sets it up.
-std::unique_ptr<TDownLoad> MakeWorker(TIdHTTP& HTTP, TEventRecorder& Events,
+TThreadPtr<TDownLoad> MakeWorker(TIdHTTP& HTTP, TEventRecorder& Events,
                                       const std::string& URL, const std::string& FileName)
 {
-  auto worker = std::make_unique<TDownLoad>(&HTTP);
+  auto worker = TSafeThread::Make<TDownLoad>(&HTTP);
   worker->FURL = URL;
   worker->FFileName = FileName;
   worker->FWnd = Events.Handle();

@@ -54,7 +54,7 @@ TMessage RunDownload(const std::string& URL, const std::string& FileName)
 {
   TIdHTTP http;
   TEventRecorder events;
-  auto worker = std::make_unique<TDownLoad>(&http);
+  auto worker = TSafeThread::Make<TDownLoad>(&http);
   worker->FURL = URL;
   worker->FFileName = FileName;
   worker->FWnd = events.Handle();

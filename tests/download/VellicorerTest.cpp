@@ -97,6 +97,110 @@ TEST(Vellicorer, NextTaskWalksALongListInOrder)
     EXPECT_EQ(walked, urls.size());
   }
 }
+TEST(Vellicorer, WorkPercentRoundsAndStaysWithinAHundred)
+{
+  struct {
+    std::int64_t Count;
+    std::int32_t Size;
+    int Percent;
+  } const cases[] = {
+      {5, 1000, 0},           {15, 1000, 2},   {25, 1000, 2}, // halves to even
+      {994, 1000, 99},        {995, 1000, 100},
+      {3000, 1000, 100},      // more than announced: 300% is not 44
+      {-5, 1000, 0},          {5, 0, 0},       {5, -1, 0},    // no total announced
+      {1073741824, 2147483647, 50}, {4294967296, 2147483647, 100}, // past 32 bits
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(WorkPercent(c.Count, c.Size), c.Percent) << c.Count << " of " << c.Size;
+}
+
+TEST(Vellicorer, WorkEventsSetSizeStateAndPercentWithOneRedrawPerWholePercent)
+{
+  TIdHTTP http;
+  TVellicorer downloader(&http);
+  downloader.AddTasks({"http://127.0.0.1/m/a.swf"});
+  TSWFTask& task = *downloader.Tasks().Items(0);
+  struct {
+    std::uint32_t Msg;
+    std::int64_t WParam;
+    bool Redraw;
+    int Size;
+    int Percent;
+  } const steps[] = {
+      {WM_DOWNLOAD_WORKBEGIN, 1000, true, 1000, 0}, {WM_DOWNLOAD_WORK, 4, false, 1000, 0},
+      {WM_DOWNLOAD_WORK, 6, true, 1000, 1},         {WM_DOWNLOAD_WORK, 9, false, 1000, 1},
+      {WM_DOWNLOAD_WORK, 3000, true, 1000, 100},    {WM_DOWNLOAD_WORK, 5000, false, 1000, 100},
+      {WM_DOWNLOAD_WORKBEGIN, 0, true, 0, 100},     {WM_DOWNLOAD_WORK, 10, false, 0, 100}, // unknown size
+  };
+  for (const auto& step : steps) {
+    const TTaskEvent event = downloader.HandleTaskEvent({step.Msg, step.WParam, task.Id, {}}, 0);
+    EXPECT_EQ(event.Task, &task);
+    EXPECT_EQ(event.Redraw, step.Redraw) << step.Msg << " " << step.WParam;
+    EXPECT_FALSE(event.Final);
+    EXPECT_EQ(task.Size, step.Size);
+    EXPECT_EQ(task.Percent, step.Percent) << step.Msg << " " << step.WParam;
+    EXPECT_EQ(task.State, tsDownloading);
+  }
+  EXPECT_EQ(downloader.DoneCount() + downloader.FailedCount(), 0u);
+}
+
+// The chain rule: a final event marks and counts its task, then the next
+// task starts unless Stop was pressed. The addresses name no file, so a
+// start makes no worker (its refusal goes to the recorder).
+TEST(Vellicorer, AFinalEventMarksCountsAndStartsTheNextUnlessStopped)
+{
+  TempDir out;
+  const std::string partial = out.WriteFile("partial.swf", "half");
+  struct {
+    const char* Name;
+    std::size_t At;       // the task that ends
+    std::uint32_t Msg;
+    bool Stopped;
+    std::string FileName;
+    int State;
+    int Percent;          // was 40
+    std::ptrdiff_t Current; // the task started last afterwards
+    bool ChainOver;
+  } const cases[] = {
+      {"done", 0, WM_DOWNLOAD_DONE, false, partial, tsDone, 100, 1, false},
+      {"error, no file", 0, WM_DOWNLOAD_ERROR, false, out.Folder() + "none.swf", tsFailed, 0, 1, false},
+      {"error, partial file", 0, WM_DOWNLOAD_ERROR, false, partial, tsFailed, 40, 1, false},
+      {"done after Stop", 0, WM_DOWNLOAD_DONE, true, partial, tsDone, 100, 0, false},
+      {"error after Stop", 0, WM_DOWNLOAD_ERROR, true, "", tsFailed, 0, 0, false},
+      {"done, last", 2, WM_DOWNLOAD_DONE, false, partial, tsDone, 100, 2, true},
+      {"error, last, after Stop", 2, WM_DOWNLOAD_ERROR, true, partial, tsFailed, 40, 2, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TIdHTTP http;
+    TEventRecorder events;
+    TVellicorer downloader(&http);
+    downloader.AddTasks({"http://127.0.0.1/a/", "http://127.0.0.1/b/", "http://127.0.0.1/c/"});
+    TSWFTask& task = *downloader.Tasks().Items(c.At);
+    EXPECT_EQ(downloader.StartTask(&task, events.Handle()), nullptr);
+    if (c.Stopped)
+      downloader.Stop();
+    task.FileName = c.FileName;
+    task.Percent = 40;
+    const bool done = c.Msg == WM_DOWNLOAD_DONE;
+    const TTaskEvent event = downloader.HandleTaskEvent({c.Msg, 0, task.Id, "failed"}, events.Handle());
+    EXPECT_EQ(event.Task, &task);
+    EXPECT_TRUE(event.Final && event.Redraw);
+    EXPECT_EQ(event.ChainOver, c.ChainOver);
+    EXPECT_EQ(task.State, c.State);
+    EXPECT_EQ(task.Percent, c.Percent);
+    EXPECT_EQ(downloader.DoneCount(), done ? 1u : 0u);
+    EXPECT_EQ(downloader.FailedCount(), done ? 0u : 1u);
+    EXPECT_EQ(downloader.Tasks().IndexOf(downloader.CurrentTask()), c.Current);
+    // The refusals of the starts are the only events posted.
+    EXPECT_EQ(events.Drain().size(), static_cast<std::size_t>(c.Current - static_cast<std::ptrdiff_t>(c.At) + 1));
+    // An event of a freed task changes nothing.
+    const std::uint64_t gone = task.Id;
+    downloader.Clear();
+    EXPECT_EQ(downloader.HandleTaskEvent({c.Msg, 0, gone, {}}, events.Handle()).Task, nullptr);
+    EXPECT_EQ(downloader.DoneCount() + downloader.FailedCount(), 0u);
+  }
+}
 
 class VellicorerNginx : public ::testing::Test {
 protected:
@@ -116,8 +220,8 @@ protected:
     FDownloader->SetOutputFolder(FOut.Folder() + "deep/er");
   }
 
-  // Plays the window: handles every event, and on a final one starts the
-  // next task unless stopped. Returns the events in the order handled.
+  // Plays the window: hands every event to the coordinator until the chain
+  // is over. Returns the events in the order handled.
   std::vector<TMessage> RunChain(std::chrono::milliseconds Timeout = 30s)
   {
     std::vector<TMessage> log;
@@ -128,15 +232,8 @@ protected:
       if (!FEvents.Queue().WaitPop(m, 50ms))
         continue;
       log.push_back(m);
-      TSWFTask* task = FDownloader->FindTask(m.LParam);
-      if (!task || !TEventRecorder::IsFinal(m))
-        continue;
-      task->State = m.Msg == WM_DOWNLOAD_DONE ? tsDone : tsFailed;
-      TSWFTask* next = FDownloader->NextTask(task);
-      if (!next)
+      if (FDownloader->HandleTaskEvent(m, FEvents.Handle()).ChainOver)
         break;
-      if (!FDownloader->Stopped())
-        FDownloader->StartTask(next, FEvents.Handle());
     }
     return log;
   }

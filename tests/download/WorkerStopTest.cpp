@@ -30,10 +30,10 @@ using Clock = std::chrono::steady_clock;
 
 const std::string Head100 = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n";
 
-std::unique_ptr<TDownLoad> MakeWorker(TIdHTTP& HTTP, TEventRecorder& Events, const std::string& URL,
+TThreadPtr<TDownLoad> MakeWorker(TIdHTTP& HTTP, TEventRecorder& Events, const std::string& URL,
                                       const std::string& FileName)
 {
-  auto worker = std::make_unique<TDownLoad>(&HTTP);
+  auto worker = TSafeThread::Make<TDownLoad>(&HTTP);
   worker->FURL = URL;
   worker->FFileName = FileName;
   worker->FWnd = Events.Handle();

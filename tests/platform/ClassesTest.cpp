@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace quenloft {
 namespace {
 
@@ -46,6 +48,42 @@ TEST(FileStream, OpenErrorsNameTheFullPath)
     EXPECT_EQ(std::string(e.what()),
               "Cannot open file \"" + missing + "\". No such file or directory");
   }
+}
+
+// The stream keeps its position and, for a file it created, its size: each
+// step is checked against what the file really holds.
+TEST(FileStream, PositionAndSizeFollowWritesSeeksAndCuts)
+{
+  testing::TempDir dir;
+  const std::string file = (dir.Path() / "out.swf").string();
+  TFileStream s(file, fmCreateNew | fmShareExclusive);
+  struct {
+    const char* Step;
+    std::function<void()> Do;
+    std::int64_t Position;
+    std::int64_t Size;
+    std::string Bytes;
+  } const steps[] = {
+      {"write", [&] { s.WriteBuffer("0123456789", 10); }, 10, 10, "0123456789"},
+      {"back 4", [&] { EXPECT_EQ(s.Seek(-4, TSeekOrigin::soCurrent), 6); }, 6, 10, "0123456789"},
+      {"overwrite", [&] { s.WriteBuffer("XY", 2); }, 8, 10, "012345XY89"},
+      {"to the end", [&] { EXPECT_EQ(s.Seek(0, TSeekOrigin::soEnd), 10); }, 10, 10, "012345XY89"},
+      {"before the start", [&] { EXPECT_EQ(s.Seek(-11, TSeekOrigin::soEnd), -1); }, 10, 10, "012345XY89"},
+      {"cut", [&] { s.SetSize(7); }, 7, 7, "012345X"},
+      {"past the end", [&] { s.SetPosition(9); s.WriteBuffer("Z", 1); }, 10, 10, std::string("012345X\0\0Z", 10)},
+      {"read back", [&] { s.SetPosition(5); char c[3]; s.ReadBuffer(c, 3); EXPECT_EQ(std::string(c, 3), "5X" + std::string(1, '\0')); }, 8, 10, std::string("012345X\0\0Z", 10)},
+  };
+  for (const auto& step : steps) {
+    step.Do();
+    EXPECT_EQ(s.Position(), step.Position) << step.Step;
+    EXPECT_EQ(s.Size(), step.Size) << step.Step;
+    EXPECT_EQ(testing::ReadFileBytes(file), step.Bytes) << step.Step;
+  }
+  s.Close();
+  // A stream that opened an existing file asks the system for its size.
+  TFileStream reader(file, fmOpenRead);
+  EXPECT_EQ(reader.Size(), 10);
+  EXPECT_EQ(reader.Position(), 0);
 }
 
 TEST(FileStream, ExclusiveShareKeepsOtherStreamsOut)

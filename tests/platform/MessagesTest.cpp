@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -41,6 +43,30 @@ TEST(Messages, ArriveInPostingOrderFromAnotherThread)
   EXPECT_EQ(m.Msg, WM_DOWNLOAD_ERROR);
   EXPECT_EQ(m.Text, "boom");
   EXPECT_EQ(m.LParam, 7u);
+}
+
+// A progress message wakes nobody, yet a reader that is already waiting
+// (with a long time-out) still gets it soon: it looks at the queue in slices.
+TEST(Messages, ALoneProgressMessageReachesAWaitingReader)
+{
+  TMessageQueue queue;
+  TWindowHandle window(queue);
+  std::atomic<bool> waiting{false};
+  std::atomic<bool> got{false};
+  std::thread reader([&] {
+    TMessage m;
+    waiting = true;
+    got = queue.WaitPop(m, std::chrono::seconds(60)) && m.Msg == WM_DOWNLOAD_WORKBEGIN && m.WParam == 10240;
+  });
+  while (!waiting)
+    std::this_thread::yield();
+  SafePostMessage(window.Handle(), WM_DOWNLOAD_WORKBEGIN, 10240, 7);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!got && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_TRUE(got.load()) << "the reader slept past a queued progress message";
+  queue.Interrupt(); // ends a reader that is still waiting
+  reader.join();
 }
 
 } // namespace

@@ -43,10 +43,10 @@ protected:
 TEST_F(InstallTrackTest, EmptyAddressFailsAtOnceAndSetsTheFlag)
 {
   EXPECT_STREQ(InstallTrackURL, "");
-  TInstallTrackThread thread(SetTracked());
+  auto thread = TSafeThread::Make<TInstallTrackThread>(SetTracked());
   EXPECT_FALSE(Tracked()) << "nothing runs before Resume";
-  thread.Resume();
-  thread.WaitFor();
+  thread->Resume();
+  thread->WaitFor();
   EXPECT_TRUE(Tracked());
   EXPECT_EQ(Drain(), std::vector<std::string>{"install track"});
 }
@@ -56,9 +56,9 @@ TEST_F(InstallTrackTest, OneRequestWhoseAnswerIsDiscarded)
   ScriptedServer server(ScriptedServer::Replay(std::vector<ScriptedAnswer>{
       {"HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok", true}}));
   {
-    TInstallTrackThread thread(SetTracked(), server.Url("/track.txt"));
-    thread.Resume();
-    thread.WaitFor();
+    auto thread = TSafeThread::Make<TInstallTrackThread>(SetTracked(), server.Url("/track.txt"));
+    thread->Resume();
+    thread->WaitFor();
   }
   ASSERT_EQ(server.Requests().size(), 1u);
   EXPECT_EQ(server.Requests()[0].rfind("GET /track.txt HTTP/1.1\r\n", 0), 0u) << server.Requests()[0];
@@ -69,9 +69,9 @@ TEST_F(InstallTrackTest, AFailedRequestIsNotDistinguished)
 {
   ScriptedServer server(ScriptedServer::Replay(std::vector<ScriptedAnswer>{
       {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", true}}));
-  TInstallTrackThread thread(SetTracked(), server.Url("/gone"));
-  thread.Resume();
-  thread.WaitFor();
+  auto thread = TSafeThread::Make<TInstallTrackThread>(SetTracked(), server.Url("/gone"));
+  thread->Resume();
+  thread->WaitFor();
   EXPECT_TRUE(Tracked());
   EXPECT_EQ(Drain(), std::vector<std::string>{"install track"}) << "no thread error reported";
 
@@ -85,9 +85,9 @@ TEST_F(InstallTrackTest, AFailedRequestIsNotDistinguished)
   ::bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
   ::getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
   ::close(probe); // the port is free now and refuses connections
-  TInstallTrackThread refused(SetTracked(), "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/t");
-  refused.Resume();
-  refused.WaitFor();
+  auto refused = TSafeThread::Make<TInstallTrackThread>(SetTracked(), "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/t");
+  refused->Resume();
+  refused->WaitFor();
   EXPECT_TRUE(Tracked());
 }
 
@@ -97,8 +97,8 @@ TEST_F(InstallTrackTest, FreeingTheThreadWaitsForARequestInProgress)
       {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", true, 400ms}}));
   const auto start = std::chrono::steady_clock::now();
   {
-    TInstallTrackThread thread(SetTracked(), server.Url("/slow"));
-    thread.Resume();
+    auto thread = TSafeThread::Make<TInstallTrackThread>(SetTracked(), server.Url("/slow"));
+    thread->Resume();
   } // freed at once: the destructor waits for the answer
   EXPECT_GE(std::chrono::steady_clock::now() - start, 350ms);
   EXPECT_TRUE(Tracked());
