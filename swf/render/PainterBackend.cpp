@@ -136,8 +136,10 @@ QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
         const double u = 1 - t;
         if (quadratic) {
           const QPointF pt = a0 * (u * u) + control * (2 * u * t) + a3 * (t * t);
-          // Points along the curve land on whole units, as the player's do.
-          out.lineTo(T.map(QPointF(std::round(pt.x()), std::round(pt.y()))));
+          // Points along the curve land on whole units, as the player's do:
+          // its integer arithmetic rounds halves upwards (towards +infinity),
+          // not away from zero.
+          out.lineTo(T.map(QPointF(std::floor(pt.x() + 0.5), std::floor(pt.y() + 0.5))));
         } else {
           out.lineTo(T.map(a0 * (u * u * u) + a1 * (3 * u * u * t) + a2 * (3 * u * t * t) +
                            a3 * (t * t * t)));
