@@ -98,6 +98,68 @@ std::array<QRgb, 256> GradientRamp(const Gradient& G, const ColorTransform& Ct)
   return ramp;
 }
 
+QImage GradientImage(const FillStyle& Fill, const ColorTransform& Ct, const QTransform& ToDevice,
+                     const QRect& Box)
+{
+  const bool radial = Fill.Kind == FillKind::RadialGradient || Fill.Kind == FillKind::FocalGradient;
+  if ((Fill.Kind != FillKind::LinearGradient && !radial) || Box.isEmpty())
+    return {};
+  const Gradient& g = Fill.Gradient;
+  bool invertible = false;
+  const QTransform back = (ToQTransform(g.Transform) * ToDevice).inverted(&invertible);
+  if (!invertible)
+    return {};
+  std::array<QRgb, 256> ramp = GradientRamp(g, Ct);
+  for (QRgb& c : ramp)
+    c = qPremultiply(c);
+  // The focal point sits on the x axis, inside the circle.
+  const double focal =
+      Fill.Kind == FillKind::FocalGradient ? std::clamp(g.FocalPoint, -0.98, 0.98) : 0.0;
+  auto position = [&](double X, double Y) {
+    if (!radial)
+      return (X + GradientHalfSize) / (2 * GradientHalfSize);
+    const double x = X / GradientHalfSize - focal;
+    const double y = Y / GradientHalfSize;
+    if (focal == 0)
+      return std::hypot(x, y);
+    // The ray from the focal point through (X, Y) meets the unit circle
+    // at focal + s * d; the position is 1 / s along it.
+    const double dd = x * x + y * y;
+    if (dd == 0)
+      return 0.0;
+    const double fd = focal * x;
+    const double s = (-fd + std::sqrt(fd * fd - dd * (focal * focal - 1))) / dd;
+    return 1 / s;
+  };
+  auto spread = [&g](double T) {
+    if (!std::isfinite(T))
+      return 1.0;
+    switch (g.Spread) {
+    case SpreadMode::Pad:
+      break;
+    case SpreadMode::Repeat:
+      return T - std::floor(T);
+    case SpreadMode::Reflect: {
+      const double r = T - 2 * std::floor(T / 2);
+      return r > 1 ? 2 - r : r;
+    }
+    }
+    return std::clamp(T, 0.0, 1.0);
+  };
+
+  QImage out(Box.size(), QImage::Format_ARGB32_Premultiplied);
+  for (int y = 0; y < Box.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+    const double cy = Box.top() + y + 0.5;
+    for (int x = 0; x < Box.width(); ++x) {
+      const QPointF p = back.map(QPointF(Box.left() + x + 0.5, cy));
+      // The ramp's 256 entries split 0..1 evenly.
+      row[x] = ramp[std::min<std::size_t>(255, static_cast<std::size_t>(spread(position(p.x(), p.y())) * 256))];
+    }
+  }
+  return out;
+}
+
 QBrush GradientOrSolidBrush(const FillStyle& Fill, const ColorTransform& Ct)
 {
   if (Fill.Kind == FillKind::Solid)

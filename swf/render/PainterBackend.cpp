@@ -353,18 +353,30 @@ void PainterBackend::PaintParts(QPainter& P, const ShapeDraw& Draw, const QTrans
         FillBitmap(P, part.Fill, Areas[i], T, Draw.Color);
         continue;
       }
-      QBrush brush = GradientOrSolidBrush(part.Fill, Draw.Color);
-      brush.setTransform(brush.transform() * T);
-      FillArea(P, Areas[i], brush);
+      FillArea(P, Areas[i], Brush(part.Fill, Draw.Color, T, Areas[i]));
       continue;
     }
     QBrush brush(TransformedColor(part.Line.Color, Draw.Color));
-    if (part.Line.Fill && part.Line.Fill->Kind != FillKind::Bitmap) {
-      brush = GradientOrSolidBrush(*part.Line.Fill, Draw.Color);
-      brush.setTransform(brush.transform() * T);
-    }
+    if (part.Line.Fill && part.Line.Fill->Kind != FillKind::Bitmap)
+      brush = Brush(*part.Line.Fill, Draw.Color, T, Areas[i]);
     FillArea(P, Areas[i], brush);
   }
+}
+
+QBrush PainterBackend::Brush(const FillStyle& Fill, const ColorTransform& Ct, const QTransform& T,
+                             const DeviceCache::Area& Area) const
+{
+  if (Fill.Kind == FillKind::Solid)
+    return GradientOrSolidBrush(Fill, Ct);
+  // Gradients are sampled here, once per pixel of the area, rather than by
+  // Qt, whose colour table and spreading differ from the player's.
+  const QRect box = Area.Path.controlPointRect().toAlignedRect().intersected(FTarget.rect());
+  QImage colours = GradientImage(Fill, Ct, T, box);
+  if (colours.isNull())
+    return Qt::NoBrush;
+  QBrush brush(std::move(colours));
+  brush.setTransform(QTransform::fromTranslate(box.left(), box.top()));
+  return brush;
 }
 
 void PainterBackend::FillBitmap(QPainter& p, const FillStyle& Fill, const DeviceCache::Area& Area,

@@ -147,6 +147,9 @@ private:
   void FillArea(QPainter& P, const DeviceCache::Area& Area, const QBrush& Brush);
   void SetClip(QPainter& P, const Layer& L);
   void Collect(const ShapeDraw& Draw);
+  // The brush of a solid or gradient fill over Area, drawn under T.
+  QBrush Brush(const FillStyle& Fill, const ColorTransform& Ct, const QTransform& T,
+               const DeviceCache::Area& Area) const;
   void FillBitmap(QPainter& P, const FillStyle& Fill, const DeviceCache::Area& Area,
                   const QTransform& ToDevice, const ColorTransform& Ct);
   const QImage* Bitmap(CharacterId Id, const ColorTransform& Ct);
