@@ -53,9 +53,11 @@ QColor TransformedColor(Rgba C, const ColorTransform& Ct)
   return QColor(t.R, t.G, t.B, t.A);
 }
 
-std::array<QRgb, 256> GradientRamp(const Gradient& G, const ColorTransform& Ct)
+// The ramp with Steps entries per unit of ratio: entry e holds the colour at
+// ratio e / Steps.
+std::vector<QRgb> FineRamp(const Gradient& G, const ColorTransform& Ct, int Steps)
 {
-  std::array<QRgb, 256> ramp{};
+  std::vector<QRgb> ramp(static_cast<std::size_t>(255 * Steps + 1), 0);
   if (G.Stops.empty())
     return ramp;
   std::vector<GradientStop> stops = G.Stops;
@@ -77,29 +79,37 @@ std::array<QRgb, 256> GradientRamp(const Gradient& G, const ColorTransform& Ct)
   // pair whose ratio does not rise paints nothing (equal ratios make a hard
   // edge). Before the first stop is its colour, after the furthest painted
   // ratio the colour of the file's last stop.
-  int filled = stops.front().Ratio;
+  int filled = stops.front().Ratio * Steps;
   for (int i = 0; i <= filled; ++i)
     put(i, stops.front().Color);
   for (std::size_t i = 0; i + 1 < stops.size(); ++i) {
     const GradientStop& a = stops[i];
     const GradientStop& b = stops[i + 1];
-    if (b.Ratio <= a.Ratio || b.Ratio <= filled)
+    if (b.Ratio <= a.Ratio || b.Ratio * Steps <= filled)
       continue;
-    for (int e = std::max<int>(filled + 1, a.Ratio); e <= b.Ratio; ++e) {
-      const double t = static_cast<double>(e - a.Ratio) / (b.Ratio - a.Ratio);
+    for (int e = std::max<int>(filled + 1, a.Ratio * Steps); e <= b.Ratio * Steps; ++e) {
+      const double t = static_cast<double>(e - a.Ratio * Steps) / ((b.Ratio - a.Ratio) * Steps);
       put(e, {channel(a.Color.R, b.Color.R, t), channel(a.Color.G, b.Color.G, t),
               channel(a.Color.B, b.Color.B, t),
               static_cast<std::uint8_t>(std::lround(a.Color.A + (b.Color.A - a.Color.A) * t))});
     }
-    filled = b.Ratio;
+    filled = b.Ratio * Steps;
   }
-  for (int i = filled + 1; i < 256; ++i)
+  for (int i = filled + 1; i <= 255 * Steps; ++i)
     put(i, stops.back().Color);
   return ramp;
 }
 
+std::array<QRgb, 256> GradientRamp(const Gradient& G, const ColorTransform& Ct)
+{
+  const std::vector<QRgb> fine = FineRamp(G, Ct, 1);
+  std::array<QRgb, 256> ramp{};
+  std::copy(fine.begin(), fine.end(), ramp.begin());
+  return ramp;
+}
+
 QImage GradientImage(const FillStyle& Fill, const ColorTransform& Ct, const QTransform& ToDevice,
-                     const QRect& Box)
+                     const QRect& Box, bool Filtered)
 {
   const bool radial = Fill.Kind == FillKind::RadialGradient || Fill.Kind == FillKind::FocalGradient;
   if ((Fill.Kind != FillKind::LinearGradient && !radial) || Box.isEmpty())
@@ -109,7 +119,10 @@ QImage GradientImage(const FillStyle& Fill, const ColorTransform& Ct, const QTra
   const QTransform back = (ToQTransform(g.Transform) * ToDevice).inverted(&invertible);
   if (!invertible)
     return {};
-  std::array<QRgb, 256> ramp = GradientRamp(g, Ct);
+  // Positions between two of the ramp's ratios take the colour between
+  // them, to a sixteenth of a ratio; equal ratios stay a hard edge.
+  constexpr int Steps = 16;
+  std::vector<QRgb> ramp = FineRamp(g, Ct, Steps);
   for (QRgb& c : ramp)
     c = qPremultiply(c);
   // The focal point sits on the x axis, inside the circle.
@@ -153,8 +166,13 @@ QImage GradientImage(const FillStyle& Fill, const ColorTransform& Ct, const QTra
     const double cy = Box.top() + y + 0.5;
     for (int x = 0; x < Box.width(); ++x) {
       const QPointF p = back.map(QPointF(Box.left() + x + 0.5, cy));
-      // The ramp's 256 entries split 0..1 evenly.
-      row[x] = ramp[std::min<std::size_t>(255, static_cast<std::size_t>(spread(position(p.x(), p.y())) * 256))];
+      // Filtered, ratio r's colour sits at (r + 0.5) / 256 along the
+      // gradient, as in a 256-texel texture read with linear filtering;
+      // else each 1/256 of the gradient shows one entry.
+      const double along = spread(position(p.x(), p.y())) * 256;
+      const double at = Filtered ? std::clamp(along - 0.5, 0.0, 255.0)
+                                 : std::min(255.0, std::floor(along));
+      row[x] = ramp[static_cast<std::size_t>(at * Steps + 0.5)];
     }
   }
   return out;

@@ -371,7 +371,7 @@ QBrush PainterBackend::Brush(const FillStyle& Fill, const ColorTransform& Ct, co
   // Gradients are sampled here, once per pixel of the area, rather than by
   // Qt, whose colour table and spreading differ from the player's.
   const QRect box = Area.Path.controlPointRect().toAlignedRect().intersected(FTarget.rect());
-  QImage colours = GradientImage(Fill, Ct, T, box);
+  QImage colours = GradientImage(Fill, Ct, T, box, !FOptions.Antialias);
   if (colours.isNull())
     return Qt::NoBrush;
   QBrush brush(std::move(colours));
