@@ -157,6 +157,43 @@ QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
   return out;
 }
 
+// A premultiplied colour times Alpha / 255.
+QRgb Scaled(QRgb C, int Alpha)
+{
+  auto mul = [Alpha](int V) { return (V * Alpha + 127) / 255; };
+  return qRgba(mul(qRed(C)), mul(qGreen(C)), mul(qBlue(C)), mul(qAlpha(C)));
+}
+
+// The player anti-aliases by sampling: the share of a grid of Samples x
+// Samples points in each pixel that fall inside the area (each point tested
+// as a pixel centre of the finer grid, with the same tie rules as aliased
+// filling), rather than the exact covered area.
+void Cover(DeviceCache::Area& Area, const QRect& Clip, int Samples)
+{
+  const QRect box = Area.Path.controlPointRect().toAlignedRect().intersected(Clip);
+  if (box.isEmpty())
+    return;
+  const std::vector<Span> spans =
+      AliasedSpans(QTransform::fromScale(Samples, Samples).map(Area.Path),
+                   QRect(box.left() * Samples, box.top() * Samples, box.width() * Samples,
+                         box.height() * Samples));
+  std::vector<int> counts(static_cast<std::size_t>(box.width()) * box.height(), 0);
+  for (const Span& s : spans) {
+    int* row = counts.data() + static_cast<std::size_t>(s.Y / Samples - box.top()) * box.width();
+    for (int x = s.X0; x < s.X1; ++x)
+      ++row[x / Samples - box.left()];
+  }
+  const int all = Samples * Samples;
+  Area.Coverage = QImage(box.size(), QImage::Format_Alpha8);
+  for (int y = 0; y < box.height(); ++y) {
+    uchar* out = Area.Coverage.scanLine(y);
+    const int* in = counts.data() + static_cast<std::size_t>(y) * box.width();
+    for (int x = 0; x < box.width(); ++x)
+      out[x] = static_cast<uchar>((in[x] * 255 + all / 2) / all);
+  }
+  Area.Box = box;
+}
+
 QImage Tinted(const QImage& Source, const ColorTransform& Ct)
 {
   QImage out = Source.convertToFormat(QImage::Format_ARGB32);
@@ -218,13 +255,36 @@ void PainterBackend::SetClip(QPainter& P, const Layer& L)
     P.setClipRegion(L.Regions.back(), Qt::ReplaceClip);
 }
 
+void PainterBackend::PaintCovered(QPainter& P, const DeviceCache::Area& Area,
+                                  const std::function<void(QPainter&)>& Paint)
+{
+  if (Area.Coverage.isNull())
+    return;
+  QImage layer(Area.Box.size(), QImage::Format_ARGB32_Premultiplied);
+  layer.fill(Qt::transparent);
+  {
+    QPainter l(&layer);
+    l.setRenderHints(P.renderHints() & QPainter::SmoothPixmapTransform);
+    l.setTransform(QTransform::fromTranslate(-Area.Box.left(), -Area.Box.top()));
+    Paint(l);
+  }
+  for (int y = 0; y < layer.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(layer.scanLine(y));
+    const uchar* cover = Area.Coverage.constScanLine(y);
+    for (int x = 0; x < layer.width(); ++x) {
+      if (cover[x] != 255)
+        row[x] = cover[x] == 0 ? 0 : Scaled(row[x], cover[x]);
+    }
+  }
+  P.setWorldTransform(FBase);
+  P.drawImage(Area.Box.topLeft(), layer);
+}
+
 void PainterBackend::FillArea(QPainter& p, const DeviceCache::Area& Area, const QBrush& Brush)
 {
   p.setWorldTransform(FBase);
   if (FOptions.Antialias) {
-    p.setPen(Qt::NoPen);
-    p.setBrush(Brush);
-    p.drawPath(Area.Path);
+    PaintCovered(p, Area, [&Brush, &Area](QPainter& L) { L.fillRect(Area.Box, Brush); });
     return;
   }
   for (const Span& s : Area.Spans)
@@ -264,6 +324,8 @@ const std::vector<DeviceCache::Area>& PainterBackend::Areas(const Shape& S, cons
     }
     if (!FOptions.Antialias)
       area.Spans = AliasedSpans(area.Path, FTarget.rect());
+    else
+      Cover(area, FTarget.rect(), std::clamp(FOptions.Samples, 1, 16));
     areas.push_back(std::move(area));
   }
   return FDevices.Keep(S, T, std::move(areas));

@@ -40,6 +40,10 @@ public:
   struct Area {
     QPainterPath Path;       // what the part covers, curves flattened
     std::vector<Span> Spans; // the same as pixel spans, without anti-aliasing
+    // With anti-aliasing: how much of each pixel of Box the area covers
+    // (Alpha8, 0..255), counted on a grid of samples per pixel.
+    QImage Coverage;
+    QRect Box;
   };
 
   // The areas of Shape's parts under T, or null when not cached. Size and
@@ -97,6 +101,7 @@ struct PaintOptions {
   QTransform StageToDevice;   // stage twips to target pixels
   double PixelsPerTwip = 0.05;
   bool Antialias = true;
+  int Samples = 4;            // anti-aliased: a pixel's coverage is sampled Samples x Samples
   bool SmoothBitmaps = true;  // for bitmap fills that ask to be smoothed
 };
 
@@ -147,6 +152,11 @@ private:
   void FillArea(QPainter& P, const DeviceCache::Area& Area, const QBrush& Brush);
   void SetClip(QPainter& P, const Layer& L);
   void Collect(const ShapeDraw& Draw);
+  // Paints Area with anti-aliasing: Paint draws the fill's colours once
+  // per pixel into a layer of Area's box, which then shows as much of each
+  // pixel as the area covers.
+  void PaintCovered(QPainter& P, const DeviceCache::Area& Area,
+                    const std::function<void(QPainter&)>& Paint);
   // The brush of a solid or gradient fill over Area, drawn under T.
   QBrush Brush(const FillStyle& Fill, const ColorTransform& Ct, const QTransform& T,
                const DeviceCache::Area& Area) const;

@@ -91,6 +91,7 @@ void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q) const
   options.StageToDevice = QTransform::fromTranslate(-s.XMin, -s.YMin) * QTransform::fromScale(sx, sy);
   options.PixelsPerTwip = (sx + sy) / 2;
   options.Antialias = Q != Quality::Low;
+  options.Samples = Q == Quality::Medium ? 2 : 4;
   options.SmoothBitmaps = Q == Quality::High || Q == Quality::Best;
 
   Caches& caches = *FCaches;
