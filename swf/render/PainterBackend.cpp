@@ -268,16 +268,25 @@ void PainterBackend::PaintCovered(QPainter& P, const DeviceCache::Area& Area,
     l.setTransform(QTransform::fromTranslate(-Area.Box.left(), -Area.Box.top()));
     Paint(l);
   }
+  // On a layer under masks, the masks' sampled coverage replaces the
+  // painter's clip (whose edges Qt covers exactly).
+  const QImage* mask = &P == &Painter() && !Top().Covers.empty() ? &Top().Covers.back() : nullptr;
   for (int y = 0; y < layer.height(); ++y) {
     auto* row = reinterpret_cast<QRgb*>(layer.scanLine(y));
     const uchar* cover = Area.Coverage.constScanLine(y);
+    const uchar* masked = mask ? mask->constScanLine(Area.Box.top() + y) + Area.Box.left() : nullptr;
     for (int x = 0; x < layer.width(); ++x) {
-      if (cover[x] != 255)
-        row[x] = cover[x] == 0 ? 0 : Scaled(row[x], cover[x]);
+      const int c = masked ? cover[x] * masked[x] / 255 : cover[x];
+      if (c != 255)
+        row[x] = c == 0 ? 0 : Scaled(row[x], c);
     }
   }
+  P.save();
+  if (mask)
+    P.setClipping(false);
   P.setWorldTransform(FBase);
   P.drawImage(Area.Box.topLeft(), layer);
+  P.restore();
 }
 
 void PainterBackend::FillArea(QPainter& p, const DeviceCache::Area& Area, const QBrush& Brush)
@@ -501,9 +510,25 @@ void PainterBackend::ActivateMask()
   Layer& l = FLayers[m.LayerIndex];
   QPainter& p = *l.Painter;
   p.setRenderHint(QPainter::Antialiasing, FOptions.Antialias);
-  if (FOptions.Antialias)
+  if (FOptions.Antialias) {
     l.Clips.push_back(l.Clips.empty() ? m.Area : l.Clips.back().intersected(m.Area));
-  else
+    DeviceCache::Area area;
+    area.Path = m.Area;
+    Cover(area, FTarget.rect(), std::clamp(FOptions.Samples, 1, 16));
+    QImage cover(FTarget.size(), QImage::Format_Alpha8);
+    cover.fill(0);
+    for (int y = 0; y < area.Box.height(); ++y) {
+      const uchar* in = area.Coverage.constScanLine(y);
+      uchar* out = cover.scanLine(area.Box.top() + y) + area.Box.left();
+      const uchar* outer = l.Covers.empty() ? nullptr
+                                            : l.Covers.back().constScanLine(area.Box.top() + y) +
+                                                  area.Box.left();
+      // Nested masks: a sample must be inside each of them.
+      for (int x = 0; x < area.Box.width(); ++x)
+        out[x] = outer ? std::min(in[x], outer[x]) : in[x];
+    }
+    l.Covers.push_back(std::move(cover));
+  } else
     l.Regions.push_back(l.Regions.empty() ? m.AreaRegion : l.Regions.back().intersected(m.AreaRegion));
   m.Area = QPainterPath();
   m.AreaRegion = QRegion();
@@ -531,6 +556,8 @@ void PainterBackend::PopMask()
     Layer& l = FLayers[m.LayerIndex];
     if (FOptions.Antialias && !l.Clips.empty())
       l.Clips.pop_back();
+    if (FOptions.Antialias && !l.Covers.empty())
+      l.Covers.pop_back();
     if (!FOptions.Antialias && !l.Regions.empty())
       l.Regions.pop_back();
     ApplyClip(l);
