@@ -256,13 +256,16 @@ void PainterBackend::SetClip(QPainter& P, const Layer& L)
 }
 
 void PainterBackend::PaintCovered(QPainter& P, const DeviceCache::Area& Area,
+                                  std::optional<QRgb> Solid,
                                   const std::function<void(QPainter&)>& Paint)
 {
   if (Area.Coverage.isNull())
     return;
   QImage layer(Area.Box.size(), QImage::Format_ARGB32_Premultiplied);
-  layer.fill(Qt::transparent);
-  {
+  if (Solid) {
+    layer.fill(*Solid);
+  } else {
+    layer.fill(Qt::transparent);
     QPainter l(&layer);
     l.setRenderHints(P.renderHints() & QPainter::SmoothPixmapTransform);
     l.setTransform(QTransform::fromTranslate(-Area.Box.left(), -Area.Box.top()));
@@ -293,7 +296,10 @@ void PainterBackend::FillArea(QPainter& p, const DeviceCache::Area& Area, const 
 {
   p.setWorldTransform(FBase);
   if (FOptions.Antialias) {
-    PaintCovered(p, Area, [&Brush, &Area](QPainter& L) { L.fillRect(Area.Box, Brush); });
+    std::optional<QRgb> solid;
+    if (Brush.style() == Qt::SolidPattern)
+      solid = qPremultiply(Brush.color().rgba());
+    PaintCovered(p, Area, solid, [&Brush, &Area](QPainter& L) { L.fillRect(Area.Box, Brush); });
     return;
   }
   for (const Span& s : Area.Spans)

@@ -156,9 +156,10 @@ private:
   void SetClip(QPainter& P, const Layer& L);
   void Collect(const ShapeDraw& Draw);
   // Paints Area with anti-aliasing: Paint draws the fill's colours once
-  // per pixel into a layer of Area's box, which then shows as much of each
-  // pixel as the area covers.
-  void PaintCovered(QPainter& P, const DeviceCache::Area& Area,
+  // per pixel into a layer of Area's box (or the layer is all Solid, a
+  // premultiplied colour), which then shows as much of each pixel as the
+  // area covers.
+  void PaintCovered(QPainter& P, const DeviceCache::Area& Area, std::optional<QRgb> Solid,
                     const std::function<void(QPainter&)>& Paint);
   // The brush of a solid or gradient fill over Area, drawn under T.
   QBrush Brush(const FillStyle& Fill, const ColorTransform& Ct, const QTransform& T,
