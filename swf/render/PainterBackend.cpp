@@ -273,13 +273,18 @@ void PainterBackend::PaintCovered(QPainter& P, const DeviceCache::Area& Area,
   }
   // On a layer under masks, the masks' sampled coverage replaces the
   // painter's clip (whose edges Qt covers exactly).
-  const QImage* mask = &P == &Painter() && !Top().Covers.empty() ? &Top().Covers.back() : nullptr;
+  const DeviceCache::Area* mask =
+      &P == &Painter() && !Top().Covers.empty() ? &Top().Covers.back() : nullptr;
+  auto masked = [mask](int X, int Y) {
+    if (!mask->Box.contains(X, Y))
+      return 0;
+    return static_cast<int>(mask->Coverage.constScanLine(Y - mask->Box.top())[X - mask->Box.left()]);
+  };
   for (int y = 0; y < layer.height(); ++y) {
     auto* row = reinterpret_cast<QRgb*>(layer.scanLine(y));
     const uchar* cover = Area.Coverage.constScanLine(y);
-    const uchar* masked = mask ? mask->constScanLine(Area.Box.top() + y) + Area.Box.left() : nullptr;
     for (int x = 0; x < layer.width(); ++x) {
-      const int c = masked ? cover[x] * masked[x] / 255 : cover[x];
+      const int c = mask ? cover[x] * masked(Area.Box.left() + x, Area.Box.top() + y) / 255 : cover[x];
       if (c != 255)
         row[x] = c == 0 ? 0 : Scaled(row[x], c);
     }
@@ -521,19 +526,25 @@ void PainterBackend::ActivateMask()
     DeviceCache::Area area;
     area.Path = m.Area;
     Cover(area, FTarget.rect(), std::clamp(FOptions.Samples, 1, 16));
-    QImage cover(FTarget.size(), QImage::Format_Alpha8);
-    cover.fill(0);
-    for (int y = 0; y < area.Box.height(); ++y) {
-      const uchar* in = area.Coverage.constScanLine(y);
-      uchar* out = cover.scanLine(area.Box.top() + y) + area.Box.left();
-      const uchar* outer = l.Covers.empty() ? nullptr
-                                            : l.Covers.back().constScanLine(area.Box.top() + y) +
-                                                  area.Box.left();
+    if (!l.Covers.empty() && !area.Coverage.isNull()) {
       // Nested masks: a sample must be inside each of them.
-      for (int x = 0; x < area.Box.width(); ++x)
-        out[x] = outer ? std::min(in[x], outer[x]) : in[x];
+      const DeviceCache::Area& outer = l.Covers.back();
+      const QRect box = area.Box.intersected(outer.Box);
+      QImage both(box.size(), QImage::Format_Alpha8);
+      for (int y = 0; y < box.height(); ++y) {
+        const uchar* in = area.Coverage.constScanLine(box.top() - area.Box.top() + y) +
+                          (box.left() - area.Box.left());
+        const uchar* out = outer.Coverage.constScanLine(box.top() - outer.Box.top() + y) +
+                           (box.left() - outer.Box.left());
+        uchar* to = both.scanLine(y);
+        for (int x = 0; x < box.width(); ++x)
+          to[x] = std::min(in[x], out[x]);
+      }
+      area.Coverage = box.isEmpty() ? QImage() : std::move(both);
+      area.Box = box;
     }
-    l.Covers.push_back(std::move(cover));
+    area.Path = QPainterPath();
+    l.Covers.push_back(std::move(area));
   } else
     l.Regions.push_back(l.Regions.empty() ? m.AreaRegion : l.Regions.back().intersected(m.AreaRegion));
   m.Area = QPainterPath();

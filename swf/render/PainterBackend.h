@@ -130,9 +130,9 @@ private:
     bool Ignored = false;          // opened inside a mask's own shapes
     std::vector<QPainterPath> Clips; // the masks in force on this layer
     std::vector<QRegion> Regions;    // the same without anti-aliasing
-    // With anti-aliasing, the masks' sampled coverage of the whole target
-    // (Alpha8), which shapes painted on this layer are multiplied by.
-    std::vector<QImage> Covers;
+    // With anti-aliasing, the masks' sampled coverage (Coverage over Box;
+    // none outside), which shapes painted on this layer are multiplied by.
+    std::vector<DeviceCache::Area> Covers;
   };
   struct Mask {
     bool Ignored = false;          // nested in another mask's own shapes
