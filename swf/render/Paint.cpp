@@ -134,7 +134,7 @@ QImage GradientImage(const FillStyle& Fill, const ColorTransform& Ct, const QTra
     const double x = X / GradientHalfSize - focal;
     const double y = Y / GradientHalfSize;
     if (focal == 0)
-      return std::hypot(x, y);
+      return std::sqrt(x * x + y * y);
     // The ray from the focal point through (X, Y) meets the unit circle
     // at focal + s * d; the position is 1 / s along it.
     const double dd = x * x + y * y;
@@ -163,9 +163,11 @@ QImage GradientImage(const FillStyle& Fill, const ColorTransform& Ct, const QTra
   QImage out(Box.size(), QImage::Format_ARGB32_Premultiplied);
   for (int y = 0; y < Box.height(); ++y) {
     auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
-    const double cy = Box.top() + y + 0.5;
+    // Along a row the position in the gradient's square moves by a fixed step.
+    const QPointF start = back.map(QPointF(Box.left() + 0.5, Box.top() + y + 0.5));
+    const QPointF step(back.m11(), back.m12());
     for (int x = 0; x < Box.width(); ++x) {
-      const QPointF p = back.map(QPointF(Box.left() + x + 0.5, cy));
+      const QPointF p = start + step * x;
       // Filtered, ratio r's colour sits at (r + 0.5) / 256 along the
       // gradient, as in a 256-texel texture read with linear filtering;
       // else each 1/256 of the gradient shows one entry.
