@@ -53,9 +53,11 @@ QColor TransformedColor(Rgba C, const ColorTransform& Ct)
   return QColor(t.R, t.G, t.B, t.A);
 }
 
-std::array<QRgb, 256> GradientRamp(const Gradient& G, const ColorTransform& Ct)
+// The ramp with Steps entries per unit of ratio: entry e holds the colour at
+// ratio e / Steps.
+std::vector<QRgb> FineRamp(const Gradient& G, const ColorTransform& Ct, int Steps)
 {
-  std::array<QRgb, 256> ramp{};
+  std::vector<QRgb> ramp(static_cast<std::size_t>(255 * Steps + 1), 0);
   if (G.Stops.empty())
     return ramp;
   std::vector<GradientStop> stops = G.Stops;
@@ -77,25 +79,105 @@ std::array<QRgb, 256> GradientRamp(const Gradient& G, const ColorTransform& Ct)
   // pair whose ratio does not rise paints nothing (equal ratios make a hard
   // edge). Before the first stop is its colour, after the furthest painted
   // ratio the colour of the file's last stop.
-  int filled = stops.front().Ratio;
+  int filled = stops.front().Ratio * Steps;
   for (int i = 0; i <= filled; ++i)
     put(i, stops.front().Color);
   for (std::size_t i = 0; i + 1 < stops.size(); ++i) {
     const GradientStop& a = stops[i];
     const GradientStop& b = stops[i + 1];
-    if (b.Ratio <= a.Ratio || b.Ratio <= filled)
+    if (b.Ratio <= a.Ratio || b.Ratio * Steps <= filled)
       continue;
-    for (int e = std::max<int>(filled + 1, a.Ratio); e <= b.Ratio; ++e) {
-      const double t = static_cast<double>(e - a.Ratio) / (b.Ratio - a.Ratio);
+    for (int e = std::max<int>(filled + 1, a.Ratio * Steps); e <= b.Ratio * Steps; ++e) {
+      const double t = static_cast<double>(e - a.Ratio * Steps) / ((b.Ratio - a.Ratio) * Steps);
       put(e, {channel(a.Color.R, b.Color.R, t), channel(a.Color.G, b.Color.G, t),
               channel(a.Color.B, b.Color.B, t),
               static_cast<std::uint8_t>(std::lround(a.Color.A + (b.Color.A - a.Color.A) * t))});
     }
-    filled = b.Ratio;
+    filled = b.Ratio * Steps;
   }
-  for (int i = filled + 1; i < 256; ++i)
+  for (int i = filled + 1; i <= 255 * Steps; ++i)
     put(i, stops.back().Color);
   return ramp;
+}
+
+std::array<QRgb, 256> GradientRamp(const Gradient& G, const ColorTransform& Ct)
+{
+  const std::vector<QRgb> fine = FineRamp(G, Ct, 1);
+  std::array<QRgb, 256> ramp{};
+  std::copy(fine.begin(), fine.end(), ramp.begin());
+  return ramp;
+}
+
+QImage GradientImage(const FillStyle& Fill, const ColorTransform& Ct, const QTransform& ToDevice,
+                     const QRect& Box, bool Filtered)
+{
+  const bool radial = Fill.Kind == FillKind::RadialGradient || Fill.Kind == FillKind::FocalGradient;
+  if ((Fill.Kind != FillKind::LinearGradient && !radial) || Box.isEmpty())
+    return {};
+  const Gradient& g = Fill.Gradient;
+  bool invertible = false;
+  const QTransform back = (ToQTransform(g.Transform) * ToDevice).inverted(&invertible);
+  if (!invertible)
+    return {};
+  // Positions between two of the ramp's ratios take the colour between
+  // them, to a sixteenth of a ratio; equal ratios stay a hard edge.
+  constexpr int Steps = 16;
+  std::vector<QRgb> ramp = FineRamp(g, Ct, Steps);
+  for (QRgb& c : ramp)
+    c = qPremultiply(c);
+  // The focal point sits on the x axis, inside the circle.
+  const double focal =
+      Fill.Kind == FillKind::FocalGradient ? std::clamp(g.FocalPoint, -0.98, 0.98) : 0.0;
+  auto position = [&](double X, double Y) {
+    if (!radial)
+      return (X + GradientHalfSize) / (2 * GradientHalfSize);
+    const double x = X / GradientHalfSize - focal;
+    const double y = Y / GradientHalfSize;
+    if (focal == 0)
+      return std::sqrt(x * x + y * y);
+    // The ray from the focal point through (X, Y) meets the unit circle
+    // at focal + s * d; the position is 1 / s along it.
+    const double dd = x * x + y * y;
+    if (dd == 0)
+      return 0.0;
+    const double fd = focal * x;
+    const double s = (-fd + std::sqrt(fd * fd - dd * (focal * focal - 1))) / dd;
+    return 1 / s;
+  };
+  auto spread = [&g](double T) {
+    if (!std::isfinite(T))
+      return 1.0;
+    switch (g.Spread) {
+    case SpreadMode::Pad:
+      break;
+    case SpreadMode::Repeat:
+      return T - std::floor(T);
+    case SpreadMode::Reflect: {
+      const double r = T - 2 * std::floor(T / 2);
+      return r > 1 ? 2 - r : r;
+    }
+    }
+    return std::clamp(T, 0.0, 1.0);
+  };
+
+  QImage out(Box.size(), QImage::Format_ARGB32_Premultiplied);
+  for (int y = 0; y < Box.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+    // Along a row the position in the gradient's square moves by a fixed step.
+    const QPointF start = back.map(QPointF(Box.left() + 0.5, Box.top() + y + 0.5));
+    const QPointF step(back.m11(), back.m12());
+    for (int x = 0; x < Box.width(); ++x) {
+      const QPointF p = start + step * x;
+      // Filtered, ratio r's colour sits at (r + 0.5) / 256 along the
+      // gradient, as in a 256-texel texture read with linear filtering;
+      // else each 1/256 of the gradient shows one entry.
+      const double along = spread(position(p.x(), p.y())) * 256;
+      const double at = Filtered ? std::clamp(along - 0.5, 0.0, 255.0)
+                                 : std::min(255.0, std::floor(along));
+      row[x] = ramp[static_cast<std::size_t>(at * Steps + 0.5)];
+    }
+  }
+  return out;
 }
 
 QBrush GradientOrSolidBrush(const FillStyle& Fill, const ColorTransform& Ct)

@@ -10,6 +10,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QImage>
 #include <QPen>
 #include <QTransform>
 
@@ -34,6 +35,17 @@ std::array<QRgb, 256> GradientRamp(const Gradient& G, const ColorTransform& Ct);
 // A brush for a solid or gradient fill (bitmap fills are drawn by the
 // painter backend, which owns the decoded images).
 QBrush GradientOrSolidBrush(const FillStyle& Fill, const ColorTransform& Ct);
+
+// The gradient fill's colours over Box (device pixels) as the player
+// samples them: each pixel's centre is mapped back through ToDevice (shape
+// space to device) into the gradient's square, its position along the
+// gradient is spread (pad, reflect, repeat) onto 0..1 and looked up in the
+// ramp: Filtered (the player's low quality) mixes the two nearest entries,
+// else the entry whose 1/256 it falls in is taken (what the player's
+// anti-aliased qualities show). Premultiplied; null for a fill that is not
+// a gradient or a transform that cannot be inverted.
+QImage GradientImage(const FillStyle& Fill, const ColorTransform& Ct, const QTransform& ToDevice,
+                     const QRect& Box, bool Filtered);
 
 // The width of a line in device pixels under ToDevice (shape space to
 // device), as the style's scale flags ask; a hairline (width 0) and any line

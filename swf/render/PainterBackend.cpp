@@ -136,8 +136,10 @@ QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
         const double u = 1 - t;
         if (quadratic) {
           const QPointF pt = a0 * (u * u) + control * (2 * u * t) + a3 * (t * t);
-          // Points along the curve land on whole units, as the player's do.
-          out.lineTo(T.map(QPointF(std::round(pt.x()), std::round(pt.y()))));
+          // Points along the curve land on whole units, as the player's do:
+          // its integer arithmetic rounds halves upwards (towards +infinity),
+          // not away from zero.
+          out.lineTo(T.map(QPointF(std::floor(pt.x() + 0.5), std::floor(pt.y() + 0.5))));
         } else {
           out.lineTo(T.map(a0 * (u * u * u) + a1 * (3 * u * u * t) + a2 * (3 * u * t * t) +
                            a3 * (t * t * t)));
@@ -415,18 +417,30 @@ void PainterBackend::PaintParts(QPainter& P, const ShapeDraw& Draw, const QTrans
         FillBitmap(P, part.Fill, Areas[i], T, Draw.Color);
         continue;
       }
-      QBrush brush = GradientOrSolidBrush(part.Fill, Draw.Color);
-      brush.setTransform(brush.transform() * T);
-      FillArea(P, Areas[i], brush);
+      FillArea(P, Areas[i], Brush(part.Fill, Draw.Color, T, Areas[i]));
       continue;
     }
     QBrush brush(TransformedColor(part.Line.Color, Draw.Color));
-    if (part.Line.Fill && part.Line.Fill->Kind != FillKind::Bitmap) {
-      brush = GradientOrSolidBrush(*part.Line.Fill, Draw.Color);
-      brush.setTransform(brush.transform() * T);
-    }
+    if (part.Line.Fill && part.Line.Fill->Kind != FillKind::Bitmap)
+      brush = Brush(*part.Line.Fill, Draw.Color, T, Areas[i]);
     FillArea(P, Areas[i], brush);
   }
+}
+
+QBrush PainterBackend::Brush(const FillStyle& Fill, const ColorTransform& Ct, const QTransform& T,
+                             const DeviceCache::Area& Area) const
+{
+  if (Fill.Kind == FillKind::Solid)
+    return GradientOrSolidBrush(Fill, Ct);
+  // Gradients are sampled here, once per pixel of the area, rather than by
+  // Qt, whose colour table and spreading differ from the player's.
+  const QRect box = Area.Path.controlPointRect().toAlignedRect().intersected(FTarget.rect());
+  QImage colours = GradientImage(Fill, Ct, T, box, !FOptions.Antialias);
+  if (colours.isNull())
+    return Qt::NoBrush;
+  QBrush brush(std::move(colours));
+  brush.setTransform(QTransform::fromTranslate(box.left(), box.top()));
+  return brush;
 }
 
 void PainterBackend::FillBitmap(QPainter& p, const FillStyle& Fill, const DeviceCache::Area& Area,

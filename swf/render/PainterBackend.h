@@ -158,6 +158,9 @@ private:
                     const std::function<void(QPainter&)>& Draw);
   void SetClip(QPainter& P, const Layer& L);
   void Collect(const ShapeDraw& Draw);
+  // The brush of a solid or gradient fill over Area, drawn under T.
+  QBrush Brush(const FillStyle& Fill, const ColorTransform& Ct, const QTransform& T,
+               const DeviceCache::Area& Area) const;
   void FillBitmap(QPainter& P, const FillStyle& Fill, const DeviceCache::Area& Area,
                   const QTransform& ToDevice, const ColorTransform& Ct);
   const QImage* Bitmap(CharacterId Id, const ColorTransform& Ct);

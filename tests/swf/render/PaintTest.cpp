@@ -137,6 +137,69 @@ TEST(GradientFill, SpreadModesContinueBeyondTheGradientSquare)
   }
 }
 
+TEST(GradientFill, LowQualityMixesNeighbouringEntriesAndKeepsHardStops)
+{
+  // The gradient square over 512 pixels: pixel x's centre is at (x + 0.5) / 2
+  // ramp entries.
+  FillStyle f;
+  f.Kind = FillKind::LinearGradient;
+  f.Gradient.Transform.Tx = 256;
+  f.Gradient.Transform.A = 512.0 / 32768;
+  struct Case {
+    const char* Name;
+    Gradient G;
+    int X;
+    bool Filtered;
+    QRgb Expected;
+  } cases[] = {
+      // Entry 0 black, entries from 1 white: at 0.75 of an entry, a quarter
+      // of the way between the entries' centres; mixed colours are cut down
+      // to whole steps like the ramp's own.
+      {"filtered mixes", Ramp({{0, Black}, {1, White}}), 1, true, qRgb(63, 63, 63)},
+      {"unfiltered takes one entry", Ramp({{0, Black}, {1, White}}), 1, false, qRgb(0, 0, 0)},
+      {"filtered keeps a hard stop", Ramp({{0, Red}, {128, Red}, {128, Blue}, {255, Blue}}), 257,
+       true, qRgb(0, 0, 255)},
+      {"filtered before a hard stop", Ramp({{0, Red}, {128, Red}, {128, Blue}, {255, Blue}}), 256,
+       true, qRgb(255, 0, 0)},
+  };
+  for (const Case& c : cases) {
+    f.Gradient.Stops = c.G.Stops;
+    const QImage image =
+        GradientImage(f, {}, QTransform(), QRect(0, 0, 512, 1), c.Filtered);
+    ASSERT_FALSE(image.isNull()) << c.Name;
+    EXPECT_EQ(image.pixel(c.X, 0), c.Expected) << c.Name;
+  }
+}
+
+TEST(Coverage, AntiAliasedEdgesCountSamplesNotArea)
+{
+  // A rectangle from x = 0.3 to 2.3 pixels: pixel 0 holds 3 of its 4 sample
+  // columns (75%, where the exact area is 70%), pixel 2 one (25%, not 30%).
+  Shape s;
+  s.Styles.Fills = {Solid(Black)};
+  Polygon(s, 6, 0, 0, 1, {{40, 0}, {0, 80}, {-40, 0}, {0, -80}});
+  struct Case {
+    int Grid;
+    int X;
+    int Coverage;
+  } cases[] = {{4, 0, 191}, {4, 1, 255}, {4, 2, 64}, {2, 0, 128}, {2, 2, 128}};
+  for (const Case& c : cases) {
+    QImage image(4, 4, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    PaintOptions options;
+    options.StageToDevice = QTransform::fromScale(0.05, 0.05);
+    options.Grid = c.Grid;
+    ShapeCache cache;
+    DeviceCache devices;
+    {
+      PainterBackend backend(image, options, cache, devices, {});
+      backend.DrawShape({1, &s, {}, {}});
+    }
+    EXPECT_NEAR(qAlpha(image.pixel(c.X, 1)), c.Coverage, 1)
+        << c.Grid << "x" << c.Grid << " at x " << c.X;
+  }
+}
+
 TEST(BitmapFill, ClippedShowsTheBitmapOnceRepeatingTilesIt)
 {
   // A 2 x 2 bitmap of red and blue columns, scaled to 10 pixels a texel.
