@@ -58,7 +58,8 @@ struct BenchSite {
         Out.write(Block.data(), static_cast<std::streamsize>(Block.size()));
     }
     for (int I = 0; I < SmallCount; ++I)
-      Root.WriteFile("small/f" + std::to_string(I) + ".swf", Block.substr(static_cast<std::size_t>(I), SmallSize));
+      Root.WriteFile("small/f" + std::to_string(I) + ".swf",
+                     Block.substr(static_cast<std::size_t>(I), SmallSize));
     Server = std::make_unique<testing::NginxServer>(testing::NginxOptions{Root.Path(), false, {}});
   }
 
@@ -115,7 +116,8 @@ void Report(benchmark::State& State, const std::string& Name, double Ours, doubl
   State.counters[Name] = Ours;
   State.counters[Name + "_curl"] = Curl;
   State.counters[Name + "_ratio"] = Ours / Curl;
-  std::printf("%s: ours %.1f %s, curl %.1f %s, ratio %.3f\n", Name.c_str(), Ours, Unit, Curl, Unit, Ours / Curl);
+  std::printf("%s: ours %.1f %s, curl %.1f %s, ratio %.3f\n", Name.c_str(), Ours, Unit, Curl, Unit,
+              Ours / Curl);
 }
 
 void HTTPLargeFile(benchmark::State& State)

@@ -64,7 +64,8 @@ const TBytes& TenMiBMovie()
       tags.insert(tags.end(), t.begin(), t.end());
     }
     for (int f = 0; f < 400; ++f) {
-      const TBytes t = Join({Place2(static_cast<std::uint16_t>(1 + f % 50), 1 + f % 2000, f * 20), ShowFrame()});
+      const TBytes t =
+          Join({Place2(static_cast<std::uint16_t>(1 + f % 50), 1 + f % 2000, f * 20), ShowFrame()});
       tags.insert(tags.end(), t.begin(), t.end());
     }
     return MovieFile(Join({tags, End()}), 'C', 400);

@@ -29,8 +29,8 @@ std::string MakeMovie(const testing::TempDir& Dir, const std::string& Name, std:
   body += std::string(200, '\x3F');
   uLongf size = compressBound(static_cast<uLong>(body.size()));
   std::string packed(size, '\0');
-  compress(reinterpret_cast<Bytef*>(packed.data()), &size,
-           reinterpret_cast<const Bytef*>(body.data()), static_cast<uLong>(body.size()));
+  compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(body.data()),
+           static_cast<uLong>(body.size()));
   packed.resize(size);
   std::string movie = std::string("CWS\x0A", 4) + std::string("\xFF\xFF\xFF\x7F", 4) + packed;
   std::mt19937 random(1);

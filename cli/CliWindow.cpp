@@ -10,8 +10,7 @@ namespace quenloft {
 
 TCliWindow::TCliWindow(TVellicorer& Downloader, TProgressView& View, TMessageQueue& Queue)
     : FDownloader(Downloader), FView(View), FQueue(Queue), FWindow(Queue)
-{
-}
+{}
 
 std::size_t TCliWindow::RowOf(const TSWFTask& Task) const
 {
@@ -68,7 +67,8 @@ int TCliWindow::Run(const TStopSignal& Stop)
 std::string TCliWindow::StopNote(std::string_view Signal) const
 {
   return "stopped by " + std::string(Signal) +
-         (FPartialKept ? ": the partial file stays, nothing further was started" : ": nothing further was started");
+         (FPartialKept ? ": the partial file stays, nothing further was started"
+                       : ": nothing further was started");
 }
 
 void TCliWindow::Dispatch(const TMessage& Message)

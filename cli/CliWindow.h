@@ -49,7 +49,7 @@ private:
   TMessageQueue& FQueue;
   TWindowHandle FWindow;
   bool FChainOver = false;
-  bool FPartialKept = false;      // Run stopped a task whose file exists
+  bool FPartialKept = false; // Run stopped a task whose file exists
 };
 
 } // namespace quenloft

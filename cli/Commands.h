@@ -18,7 +18,7 @@ namespace quenloft {
 struct TCliOptions {
   std::string URL;
   std::string Folder = ".";
-  std::string CAFile;   // a CA bundle to trust instead of the system store
+  std::string CAFile;      // a CA bundle to trust instead of the system store
   int TimeoutSeconds = 60; // a request fails after this long without a byte
   bool Json = false;
 };

@@ -43,7 +43,7 @@ std::string Signature(const TSWFFileHeader& H)
 // it). "" for a regular file, and for a missing one, whose open says why.
 std::string NotAFile(const std::string& File)
 {
-  struct stat info{};
+  struct stat info {};
   if (::stat(File.c_str(), &info) != 0)
     return {};
   if (S_ISDIR(info.st_mode))
@@ -105,8 +105,7 @@ void PrintText(const std::string& File, const TSWFFileHeader& H, const swf::Movi
 void PrintJson(const nlohmann::ordered_json& Object)
 {
   // File names need not be UTF-8: bytes that are not are replaced.
-  std::cout << Object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-            << '\n';
+  std::cout << Object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
 }
 
 } // namespace
@@ -163,8 +162,8 @@ int RunInfo(const std::vector<std::string>& Files, bool Json)
 void AddInfoCommand(CLI::App& App, int& ExitCode)
 {
   auto options = std::make_shared<TInfoOptions>();
-  CLI::App* info = App.add_subcommand(
-      "info", "Print the header of each movie file: size, frame rate and frame count");
+  CLI::App* info =
+      App.add_subcommand("info", "Print the header of each movie file: size, frame rate and frame count");
   info->add_option("FILE", options->Files, "Movie files (.swf) to read")->required();
   info->add_flag("--json", options->Json, "One JSON object per file and line");
   info->callback([options, &ExitCode] { ExitCode = RunInfo(options->Files, options->Json); });

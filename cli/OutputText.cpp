@@ -93,8 +93,7 @@ bool IsUTF8(std::string_view Text)
 
 std::string Base64(std::string_view Bytes)
 {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
   out.reserve((Bytes.size() + 2) / 3 * 4);
   for (std::size_t i = 0; i < Bytes.size(); i += 3) {

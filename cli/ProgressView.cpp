@@ -101,8 +101,7 @@ void TProgressView::Stopped(std::size_t Row, const TSWFTask& Task)
   EndLiveLine();
   std::string line = RowMark(Row) + "stopped " + ShowText(Task.URL);
   if (!Task.FileName.empty())
-    line += "; partial file kept: " + ShowText(Task.FileName) + " (" +
-            FormatBytes(OutputBytes(Task)) + ")";
+    line += "; partial file kept: " + ShowText(Task.FileName) + " (" + FormatBytes(OutputBytes(Task)) + ")";
   FOut << line << '\n' << std::flush;
 }
 
@@ -113,15 +112,13 @@ void TProgressView::NotStarted(std::size_t Row, const TSWFTask& Task)
 }
 
 void TProgressView::Summary(std::size_t Done, std::size_t Failed, std::size_t StoppedCount,
-                            std::size_t NotStartedCount, const std::string& Folder,
-                            std::ostream& Err)
+                            std::size_t NotStartedCount, const std::string& Folder, std::ostream& Err)
 {
   EndLiveLine();
   std::ostream& out = FMode == TOutputMode::Json ? Err : FOut;
   out << Done << " saved, " << Failed << " failed";
   if (StoppedCount + NotStartedCount > 0)
-    out << ", stopped (" << StoppedCount << " cancelled, " << NotStartedCount
-        << " not started)";
+    out << ", stopped (" << StoppedCount << " cancelled, " << NotStartedCount << " not started)";
   out << "; folder: " << ShowText(Folder) << '\n' << std::flush;
 }
 
@@ -140,8 +137,7 @@ void TProgressView::JsonLine(std::size_t Row, const TSWFTask& Task, const char* 
   line["state"] = State;
   line["error"] = Error.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(Error);
   // Page text is 8-bit; bytes that are not UTF-8 are replaced, not fatal.
-  FOut << line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n'
-       << std::flush;
+  FOut << line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n' << std::flush;
 }
 
 } // namespace quenloft

@@ -23,8 +23,7 @@ class TProgressView {
 public:
   TProgressView(TOutputMode Mode, std::ostream& Out, std::size_t Total)
       : FMode(Mode), FOut(Out), FTotal(Total)
-  {
-  }
+  {}
 
   // The task's row changed (work-begin, or a new whole percentage).
   void Progress(std::size_t Row, const TSWFTask& Task, std::int64_t Bytes);
@@ -35,19 +34,18 @@ public:
   // The task never started because of Ctrl-C (reported in JSON only).
   void NotStarted(std::size_t Row, const TSWFTask& Task);
   // The closing summary (stdout; stderr in JSON mode, keeping stdout pure).
-  void Summary(std::size_t Done, std::size_t Failed, std::size_t Stopped,
-               std::size_t NotStarted, const std::string& Folder, std::ostream& Err);
+  void Summary(std::size_t Done, std::size_t Failed, std::size_t Stopped, std::size_t NotStarted,
+               const std::string& Folder, std::ostream& Err);
 
 private:
   std::string RowMark(std::size_t Row) const;
   void EndLiveLine();
-  void JsonLine(std::size_t Row, const TSWFTask& Task, const char* State,
-                const std::string& Error);
+  void JsonLine(std::size_t Row, const TSWFTask& Task, const char* State, const std::string& Error);
 
   TOutputMode FMode;
   std::ostream& FOut;
   std::size_t FTotal;
-  bool FLiveLine = false;  // a terminal line is open (no newline yet)
+  bool FLiveLine = false; // a terminal line is open (no newline yet)
 };
 
 // The bytes on disk of the task's output file (0 when there is none).

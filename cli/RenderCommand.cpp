@@ -38,8 +38,8 @@ int RunRender(const TRenderOptions& Options)
     const double h = std::round(stage.height() * Options.Scale);
     // Sizes far out of range are left to the renderer's own refusal.
     const auto side = [](double V) { return static_cast<int>(std::clamp(V, -1.0, 1e6)); };
-    const QImage frame = renderer.RenderFrame(timeline.List(), QSize(side(w), side(h)),
-                                              QualityNamed(Options.Quality));
+    const QImage frame =
+        renderer.RenderFrame(timeline.List(), QSize(side(w), side(h)), QualityNamed(Options.Quality));
     if (!frame.save(QString::fromStdString(Options.Output), "PNG")) {
       std::cerr << Options.Output << ": cannot write the image\n";
       return 1;

@@ -55,7 +55,7 @@ TStopSignal::TStopSignal(std::function<void()> OnStop) : FOnStop(std::move(OnSto
   PipeRead = fds[0];
   PipeWrite.store(fds[1]);
   FWatcher = std::thread([this] { Watch(); });
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
@@ -65,7 +65,7 @@ TStopSignal::TStopSignal(std::function<void()> OnStop) : FOnStop(std::move(OnSto
 
 TStopSignal::~TStopSignal()
 {
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = SIG_DFL;
   sigemptyset(&action.sa_mask);
   ::sigaction(SIGINT, &action, nullptr);

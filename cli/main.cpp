@@ -24,9 +24,9 @@ int main(int argc, char** argv)
   TCliOptions options;
   app.add_option("-o,--output", options.Folder, "Folder to save the movies in (created when missing)")
       ->default_str(".");
-  app.add_option("URL", options.URL,
-                 "Page to scan, or the address of a .swf movie to download directly");
-  app.add_flag("--json", options.Json, "One JSON object per movie and line (row, url, file, size, state, error)");
+  app.add_option("URL", options.URL, "Page to scan, or the address of a .swf movie to download directly");
+  app.add_flag("--json", options.Json,
+               "One JSON object per movie and line (row, url, file, size, state, error)");
   app.add_option("--ca-file", options.CAFile, "Trust the CA certificates in this PEM file for HTTPS");
   app.add_option("--timeout", options.TimeoutSeconds, "Seconds without a byte after which a request fails")
       ->check(CLI::Range(1, 86400))
@@ -50,7 +50,7 @@ int main(int argc, char** argv)
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
-    return code == 0 ? 0 : 2;  // help and version print and succeed; bad usage is 2
+    return code == 0 ? 0 : 2; // help and version print and succeed; bad usage is 2
   }
 
   // A CA file that cannot serve is bad usage, said before anything is fetched.
@@ -65,7 +65,7 @@ int main(int argc, char** argv)
   if (trace->parsed())
     return RunTrace();
   if (!app.get_subcommands().empty())
-    return exitCode;  // a registered subcommand ran from its callback
+    return exitCode; // a registered subcommand ran from its callback
   if (options.URL.empty()) {
     std::cerr << "quenloft-cli: a page address is needed\n" << app.help();
     return 2;

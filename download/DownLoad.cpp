@@ -84,7 +84,7 @@ void TDownLoad::HandleError(const std::string& Msg)
 {
   TSafeThread::HandleError(Msg);
   if (FCancelled)
-    return;  // cancelled: the file stays as it is, nothing is reported
+    return; // cancelled: the file stays as it is, nothing is reported
   // An empty left-over file of ours goes; a partial one stays. When the size
   // cannot be taken, the file is kept and the error is still reported: the
   // window needs exactly one final message per task.

@@ -41,14 +41,14 @@ public:
   TDownLoad(TMakeKey Key, TIdHTTP* HTTP);
 
   // Filled by the creator before Resume, read-only afterwards.
-  std::string FURL;               // as stored in the task
-  std::string FFileName;          // full path, already made unique
+  std::string FURL;      // as stored in the task
+  std::string FFileName; // full path, already made unique
   HWND FWnd = 0;
   std::uint32_t FMsgWorkBegin = 0;
   std::uint32_t FMsgWork = 0;
   std::uint32_t FMsgDone = 0;
   std::uint32_t FMsgError = 0;
-  std::uint64_t FTask = 0;        // the task's Id; opaque to the worker
+  std::uint64_t FTask = 0; // the task's Id; opaque to the worker
 
   // The last error text (also carried by the error message). Written on
   // the worker thread: read it only after WaitFor.

@@ -29,8 +29,8 @@ struct TSWFTask {
   std::int32_t Size = 0;    // total announced at work-begin; <= 0 when unknown
   std::uint8_t Percent = 0; // 0..100
   std::uint8_t State = tsQueued;
-  std::string FileName;     // output path, fixed when the task starts
-  std::uint64_t Id;         // process-unique, never reused
+  std::string FileName; // output path, fixed when the task starts
+  std::uint64_t Id;     // process-unique, never reused
 };
 
 class TSWFTaskList {

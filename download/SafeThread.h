@@ -96,7 +96,7 @@ private:
   // Runs the body in the error guard; the end is marked by the caller.
   void Execute();
 
-  std::thread FThread;  // a thread of its own (ReusesThread false)
+  std::thread FThread; // a thread of its own (ReusesThread false)
   std::atomic<bool> FTerminated{false};
   std::atomic<bool> FFinished{false};
   bool FStarted = false;

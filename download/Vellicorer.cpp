@@ -189,9 +189,7 @@ TTaskEvent TVellicorer::HandleTaskEvent(const TMessage& Message, HWND Wnd)
       task->Percent = 0;
     ++FFailed;
     break;
-  default:
-    event.Task = nullptr;
-    return event;
+  default: event.Task = nullptr; return event;
   }
   event.Redraw = true;
   event.Final = true;

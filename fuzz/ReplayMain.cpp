@@ -24,8 +24,7 @@ int main(int argc, char** argv)
     }
     for (const auto& file : files) {
       std::ifstream in(file, std::ios::binary);
-      std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                      std::istreambuf_iterator<char>());
+      std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
       LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
       ++replayed;
     }

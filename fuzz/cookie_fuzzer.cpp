@@ -16,12 +16,12 @@ namespace {
 
 using namespace quenloft;
 
-#define COOKIE_CHECK(cond)                                                                 \
-  do {                                                                                     \
-    if (!(cond)) {                                                                         \
-      std::fprintf(stderr, "cookie_fuzzer: check failed: %s (line %d)\n", #cond, __LINE__); \
-      std::abort();                                                                        \
-    }                                                                                      \
+#define COOKIE_CHECK(cond)                                                                                   \
+  do {                                                                                                       \
+    if (!(cond)) {                                                                                           \
+      std::fprintf(stderr, "cookie_fuzzer: check failed: %s (line %d)\n", #cond, __LINE__);                  \
+      std::abort();                                                                                          \
+    }                                                                                                        \
   } while (0)
 
 } // namespace

@@ -20,12 +20,12 @@ namespace {
 
 using namespace quenloft;
 
-#define LINKS_CHECK(cond)                                                  \
-  do {                                                                     \
-    if (!(cond)) {                                                         \
-      std::fprintf(stderr, "links_fuzzer: check failed: %s (line %d)\n", #cond, __LINE__); \
-      std::abort();                                                        \
-    }                                                                      \
+#define LINKS_CHECK(cond)                                                                                    \
+  do {                                                                                                       \
+    if (!(cond)) {                                                                                           \
+      std::fprintf(stderr, "links_fuzzer: check failed: %s (line %d)\n", #cond, __LINE__);                   \
+      std::abort();                                                                                          \
+    }                                                                                                        \
   } while (0)
 
 std::string Fold(std::string_view S)

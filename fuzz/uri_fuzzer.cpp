@@ -19,12 +19,12 @@ namespace {
 
 using namespace quenloft;
 
-#define URI_CHECK(cond)                                                                 \
-  do {                                                                                  \
-    if (!(cond)) {                                                                      \
-      std::fprintf(stderr, "uri_fuzzer: check failed: %s (line %d)\n", #cond, __LINE__); \
-      std::abort();                                                                     \
-    }                                                                                   \
+#define URI_CHECK(cond)                                                                                      \
+  do {                                                                                                       \
+    if (!(cond)) {                                                                                           \
+      std::fprintf(stderr, "uri_fuzzer: check failed: %s (line %d)\n", #cond, __LINE__);                     \
+      std::abort();                                                                                          \
+    }                                                                                                        \
   } while (0)
 
 // Whether APath holds a complete "." or ".." segment.

@@ -84,24 +84,12 @@ void TIdComponent::DoStatus(TIdStatus AStatus, const std::string& AArgument)
   }
   std::string Text;
   switch (AStatus) {
-  case TIdStatus::hsResolving:
-    Text = "Resolving hostname " + AArgument + ".";
-    break;
-  case TIdStatus::hsConnecting:
-    Text = "Connecting to " + AArgument + ".";
-    break;
-  case TIdStatus::hsConnected:
-    Text = "Connected.";
-    break;
-  case TIdStatus::hsDisconnecting:
-    Text = "Disconnecting.";
-    break;
-  case TIdStatus::hsDisconnected:
-    Text = "Disconnected.";
-    break;
-  case TIdStatus::hsStatusText:
-    Text = AArgument;
-    break;
+  case TIdStatus::hsResolving: Text = "Resolving hostname " + AArgument + "."; break;
+  case TIdStatus::hsConnecting: Text = "Connecting to " + AArgument + "."; break;
+  case TIdStatus::hsConnected: Text = "Connected."; break;
+  case TIdStatus::hsDisconnecting: Text = "Disconnecting."; break;
+  case TIdStatus::hsDisconnected: Text = "Disconnected."; break;
+  case TIdStatus::hsStatusText: Text = AArgument; break;
   }
   OnStatus(*this, AStatus, Text);
 }

@@ -15,17 +15,22 @@ namespace quenloft {
 
 enum class TWorkMode { wmRead, wmWrite };
 
-enum class TIdStatus { hsResolving, hsConnecting, hsConnected, hsDisconnecting, hsDisconnected, hsStatusText };
+enum class TIdStatus {
+  hsResolving,
+  hsConnecting,
+  hsConnected,
+  hsDisconnecting,
+  hsDisconnected,
+  hsStatusText
+};
 
 class TIdComponent;
 
 using TWorkBeginEvent =
     std::function<void(TIdComponent& Sender, TWorkMode AWorkMode, std::int32_t AWorkCountMax)>;
-using TWorkEvent =
-    std::function<void(TIdComponent& Sender, TWorkMode AWorkMode, std::int32_t AWorkCount)>;
+using TWorkEvent = std::function<void(TIdComponent& Sender, TWorkMode AWorkMode, std::int32_t AWorkCount)>;
 using TWorkEndEvent = std::function<void(TIdComponent& Sender, TWorkMode AWorkMode)>;
-using TStatusEvent =
-    std::function<void(TIdComponent& Sender, TIdStatus AStatus, const std::string& AText)>;
+using TStatusEvent = std::function<void(TIdComponent& Sender, TIdStatus AStatus, const std::string& AText)>;
 
 class TIdComponent {
 public:

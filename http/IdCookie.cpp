@@ -17,9 +17,8 @@ using std::chrono::seconds;
 // TIdClockTime can hold (on this platform about 1677 to 2262): a later date,
 // such as the common "31 Dec 9999" for "never", becomes the last one.
 constexpr std::int64_t kFirstDateSecond = -11644473600; // 1601-01-01T00:00:00Z
-const std::int64_t kFirstSecond =
-    std::max(kFirstDateSecond,
-             std::chrono::duration_cast<seconds>(TIdClockTime::min().time_since_epoch()).count());
+const std::int64_t kFirstSecond = std::max(
+    kFirstDateSecond, std::chrono::duration_cast<seconds>(TIdClockTime::min().time_since_epoch()).count());
 const std::int64_t kLastSecond =
     std::chrono::duration_cast<seconds>(TIdClockTime::max().time_since_epoch()).count();
 
@@ -52,7 +51,10 @@ void CivilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d)
   y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2 ? 1 : 0);
 }
 
-bool IsLeap(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(std::int64_t y)
+{
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 unsigned DaysInMonth(std::int64_t y, unsigned m)
 {
@@ -60,19 +62,22 @@ unsigned DaysInMonth(std::int64_t y, unsigned m)
   return m == 2 && IsLeap(y) ? 29 : days[m - 1];
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c)
+{
+  return c >= '0' && c <= '9';
+}
 
 // RFC 6265 5.1.1: delimiter = %x09 / %x20-2F / %x3B-40 / %x5B-60 / %x7B-7E.
 bool IsDateDelimiter(unsigned char c)
 {
-  return c == 0x09 || (c >= 0x20 && c <= 0x2F) || (c >= 0x3B && c <= 0x40) ||
-         (c >= 0x5B && c <= 0x60) || (c >= 0x7B && c <= 0x7E);
+  return c == 0x09 || (c >= 0x20 && c <= 0x2F) || (c >= 0x3B && c <= 0x40) || (c >= 0x5B && c <= 0x60) ||
+         (c >= 0x7B && c <= 0x7E);
 }
 
 // Reads minDigits..maxDigits digits at the start of AToken; the token must
 // end there or go on with a non-digit. Returns false otherwise.
-bool LeadingNumber(const std::string& AToken, std::size_t& APos, std::size_t minDigits,
-                   std::size_t maxDigits, int& AValue)
+bool LeadingNumber(const std::string& AToken, std::size_t& APos, std::size_t minDigits, std::size_t maxDigits,
+                   int& AValue)
 {
   std::size_t n = 0;
   int value = 0;
@@ -204,8 +209,8 @@ std::optional<TIdClockTime> ParseHTTPDate(const std::string& AText)
     return std::nullopt;
 
   const std::int64_t secs =
-      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
-      hour * 3600 + minute * 60 + second;
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 + hour * 3600 +
+      minute * 60 + second;
   return FromSeconds(secs);
 }
 
@@ -245,8 +250,7 @@ bool TIdNetscapeCookie::TAttributes::HasFlag(const std::string& AName) const
 
 TIdNetscapeCookie::TIdNetscapeCookie(TIdClock AClock)
     : Format(cfNetscape), FDefaultFormat(cfNetscape), FClock(std::move(AClock))
-{
-}
+{}
 
 TIdClockTime TIdNetscapeCookie::Now() const
 {
@@ -305,8 +309,7 @@ void TIdNetscapeCookie::SetCookieText(const std::string& AText)
     if (at == std::string::npos)
       attributes.Items.emplace_back(pieces[i], std::string());
     else
-      attributes.Items.emplace_back(Trim(pieces[i].substr(0, at)),
-                                    Trim(pieces[i].substr(at + 1)));
+      attributes.Items.emplace_back(Trim(pieces[i].substr(0, at)), Trim(pieces[i].substr(at + 1)));
   }
 
   ClearAttributes();
@@ -384,8 +387,7 @@ void TIdCookieRFC2109::LoadAttributes(const TAttributes& AAttributes)
   // "Expires" wins over "Max-Age" when both are given. A numeric max-age of
   // 0 or less (RFC 6265 5.2.2) expires the cookie at once, -1 included.
   if (Expires.empty() && maxAge) {
-    const std::int64_t nowSecs =
-        std::chrono::floor<seconds>(Now().time_since_epoch()).count();
+    const std::int64_t nowSecs = std::chrono::floor<seconds>(Now().time_since_epoch()).count();
     std::int64_t expiry = 0;
     if (__builtin_add_overflow(nowSecs, *maxAge, &expiry))
       expiry = *maxAge > 0 ? kLastSecond : kFirstSecond;

@@ -138,9 +138,8 @@ void TIdCookieManager::Add(std::unique_ptr<TIdCookieRFC2109> ACookie, const std:
     return;
 
   std::unique_lock lock(FLock);
-  auto domain = std::find_if(FDomains.begin(), FDomains.end(), [&](const TDomainCookies& d) {
-    return SameText(d.Domain, ACookie->Domain);
-  });
+  auto domain = std::find_if(FDomains.begin(), FDomains.end(),
+                             [&](const TDomainCookies& d) { return SameText(d.Domain, ACookie->Domain); });
   if (domain == FDomains.end()) {
     FDomains.push_back(TDomainCookies{ACookie->Domain, {}});
     domain = std::prev(FDomains.end());

@@ -62,8 +62,7 @@ private:
     std::vector<std::unique_ptr<TIdCookieRFC2109>> Cookies;
   };
 
-  void Add(std::unique_ptr<TIdCookieRFC2109> ACookie, const std::string& AText,
-           const TIdURI& ARequest);
+  void Add(std::unique_ptr<TIdCookieRFC2109> ACookie, const std::string& AText, const TIdURI& ARequest);
   void RemoveExpired();
   TIdClockTime Now() const;
 

@@ -76,10 +76,7 @@ public:
 
 class EIdCouldNotBindSocket : public EIdException {
 public:
-  EIdCouldNotBindSocket()
-      : EIdException("Could not bind socket. Address and port are already in use.")
-  {
-  }
+  EIdCouldNotBindSocket() : EIdException("Could not bind socket. Address and port are already in use.") {}
 };
 
 class EIdConnectTimeout : public EIdException {
@@ -100,10 +97,7 @@ public:
 // "Socket Error # %d\r\n%s" with the Winsock-numbered code and its text.
 class EIdSocketError : public EIdException {
 public:
-  EIdSocketError(int ErrorCode, const std::string& Message)
-      : EIdException(Message), FLastError(ErrorCode)
-  {
-  }
+  EIdSocketError(int ErrorCode, const std::string& Message) : EIdException(Message), FLastError(ErrorCode) {}
   int LastError() const { return FLastError; }
 
 private:
@@ -126,8 +120,7 @@ class EIdUnknownProtocol : public EIdException {
 public:
   explicit EIdUnknownProtocol(const std::string& AScheme)
       : EIdException("unsupported address scheme '" + AScheme + "'")
-  {
-  }
+  {}
 };
 
 class EIdIOHandlerPropInvalid : public EIdException {
@@ -155,8 +148,7 @@ class EIdProtocolReplyError : public EIdException {
 public:
   EIdProtocolReplyError(int ErrorCode, const std::string& Message)
       : EIdException(Message), FErrorCode(ErrorCode)
-  {
-  }
+  {}
   int ErrorCode() const { return FErrorCode; }
 
 private:
@@ -168,12 +160,10 @@ private:
 class EIdHTTPProtocolException : public EIdProtocolReplyError {
 public:
   EIdHTTPProtocolException(int ErrorCode, const std::string& StatusLine, std::string Body)
-      : EIdProtocolReplyError(ErrorCode, StatusLine.empty()
-                                             ? "HTTP error: the server's status line is empty"
-                                             : StatusLine),
+      : EIdProtocolReplyError(ErrorCode, StatusLine.empty() ? "HTTP error: the server's status line is empty"
+                                                            : StatusLine),
         FErrorMessage(std::move(Body))
-  {
-  }
+  {}
   // The body of the error answer, as text.
   const std::string& ErrorMessage() const { return FErrorMessage; }
 

@@ -48,7 +48,8 @@ std::optional<int> ToInt(std::string_view Text)
 }
 
 // Restores a value when the scope ends, however it ends.
-template <typename T> class TRestore {
+template <typename T>
+class TRestore {
 public:
   TRestore(T& AVariable, T ANewValue) : FVariable(AVariable), FOld(AVariable) { FVariable = ANewValue; }
   ~TRestore() { FVariable = FOld; }
@@ -122,11 +123,8 @@ void TIdCustomHTTP::Get(const std::string& AURL, TStream& AResponseContent)
         FAuthRetryCount = 0;
         FAuthProxyRetryCount = 0;
         break;
-      case TWhatNext::wnJustExit:
-        Done = true;
-        break;
-      case TWhatNext::wnDontKnow:
-        throw EIdException("Undefined situation");
+      case TWhatNext::wnJustExit: Done = true; break;
+      case TWhatNext::wnDontKnow: throw EIdException("Undefined situation");
       }
     }
   } catch (...) {
@@ -151,8 +149,9 @@ void TIdCustomHTTP::PrepareRequest()
     LURI.Protocol.clear();
   // A relative reference keeps the scheme of the request it came from
   // (RFC 3986 5.2.2), so a relative "Location" on an https site stays https.
-  const std::string Protocol =
-      !LURI.Protocol.empty() ? LURI.Protocol : !FURI.Protocol.empty() ? FURI.Protocol : "http";
+  const std::string Protocol = !LURI.Protocol.empty()   ? LURI.Protocol
+                               : !FURI.Protocol.empty() ? FURI.Protocol
+                                                        : "http";
 
   // Everything is checked before the current URI changes, so a refused
   // address leaves it as the last request left it.
@@ -209,8 +208,7 @@ void TIdCustomHTTP::ResolveTarget(const TIdURI& ANext)
   std::string Reference = ANext.Path + ANext.Document + ANext.Params;
   if (!ANext.Host.empty() || Reference.starts_with("//"))
     Reference.insert(0, "//");
-  const std::string Resolved =
-      ResolveReference("//" + FURI.Path + FURI.Document + FURI.Params, Reference);
+  const std::string Resolved = ResolveReference("//" + FURI.Path + FURI.Document + FURI.Params, Reference);
   std::string_view Target(Resolved);
   Target.remove_prefix(2); // the empty authority's "//"
 

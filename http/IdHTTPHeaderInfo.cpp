@@ -10,7 +10,10 @@
 namespace quenloft {
 namespace {
 
-bool IsBlank(char C) { return C == ' ' || C == '\t'; }
+bool IsBlank(char C)
+{
+  return C == ' ' || C == '\t';
+}
 
 std::string Trim(std::string_view S)
 {
@@ -66,7 +69,8 @@ std::vector<std::string> ListOf(const std::vector<std::string>& Fields)
     std::size_t Start = 0;
     while (true) {
       const std::size_t Comma = Field.find(',', Start);
-      Items.push_back(Trim(std::string_view(Field).substr(Start, Comma == std::string::npos ? std::string::npos : Comma - Start)));
+      Items.push_back(Trim(std::string_view(Field).substr(
+          Start, Comma == std::string::npos ? std::string::npos : Comma - Start)));
       if (Comma == std::string::npos)
         break;
       Start = Comma + 1;
@@ -104,8 +108,10 @@ TIdDateTime SecondsFromNow(std::int64_t ASeconds)
   using std::chrono::seconds;
   const TIdClockTime Now = std::chrono::system_clock::now();
   const std::int64_t NowS = std::chrono::duration_cast<seconds>(Now.time_since_epoch()).count();
-  const std::int64_t MaxS = std::chrono::duration_cast<seconds>(TIdClockTime::max().time_since_epoch()).count();
-  const std::int64_t MinS = std::chrono::duration_cast<seconds>(TIdClockTime::min().time_since_epoch()).count();
+  const std::int64_t MaxS =
+      std::chrono::duration_cast<seconds>(TIdClockTime::max().time_since_epoch()).count();
+  const std::int64_t MinS =
+      std::chrono::duration_cast<seconds>(TIdClockTime::min().time_since_epoch()).count();
   // Both the offset itself and the time it leads to must fit the clock.
   if (ASeconds >= MaxS || ASeconds <= MinS || ASeconds >= MaxS - NowS || ASeconds <= MinS - NowS)
     return std::nullopt;
@@ -224,7 +230,8 @@ void TIdRequestHeaderInfo::SetHeaders()
 bool TIdResponseHeaderInfo::Chunked() const
 {
   const std::size_t Comma = TransferEncoding.rfind(',');
-  const std::string Final = Trim(Comma == std::string::npos ? TransferEncoding : TransferEncoding.substr(Comma + 1));
+  const std::string Final =
+      Trim(Comma == std::string::npos ? TransferEncoding : TransferEncoding.substr(Comma + 1));
   return SameText(Final, "chunked");
 }
 

@@ -18,22 +18,14 @@ constexpr std::int64_t SizedReadPiece = 4 * 1024 * 1024;
 const char* MethodName(TIdHTTPMethod AMethod)
 {
   switch (AMethod) {
-  case TIdHTTPMethod::hmHead:
-    return "HEAD";
-  case TIdHTTPMethod::hmGet:
-    return "GET";
-  case TIdHTTPMethod::hmPost:
-    return "POST";
-  case TIdHTTPMethod::hmOptions:
-    return "OPTIONS";
-  case TIdHTTPMethod::hmTrace:
-    return "TRACE";
-  case TIdHTTPMethod::hmPut:
-    return "PUT";
-  case TIdHTTPMethod::hmDelete:
-    return "DELETE";
-  case TIdHTTPMethod::hmConnect:
-    return "CONNECT";
+  case TIdHTTPMethod::hmHead: return "HEAD";
+  case TIdHTTPMethod::hmGet: return "GET";
+  case TIdHTTPMethod::hmPost: return "POST";
+  case TIdHTTPMethod::hmOptions: return "OPTIONS";
+  case TIdHTTPMethod::hmTrace: return "TRACE";
+  case TIdHTTPMethod::hmPut: return "PUT";
+  case TIdHTTPMethod::hmDelete: return "DELETE";
+  case TIdHTTPMethod::hmConnect: return "CONNECT";
   }
   return "GET";
 }
@@ -241,15 +233,9 @@ std::size_t TIdDiscardStream::Write(const void*, std::size_t Count)
 std::int64_t TIdDiscardStream::Seek(std::int64_t Offset, TSeekOrigin Origin)
 {
   switch (Origin) {
-  case TSeekOrigin::soBeginning:
-    FPosition = Offset;
-    break;
-  case TSeekOrigin::soCurrent:
-    FPosition += Offset;
-    break;
-  case TSeekOrigin::soEnd:
-    FPosition = FSize + Offset;
-    break;
+  case TSeekOrigin::soBeginning: FPosition = Offset; break;
+  case TSeekOrigin::soCurrent: FPosition += Offset; break;
+  case TSeekOrigin::soEnd: FPosition = FSize + Offset; break;
   }
   FPosition = std::max<std::int64_t>(FPosition, 0);
   return FPosition;

@@ -7,7 +7,10 @@
 namespace quenloft {
 namespace {
 
-bool IsBlank(char C) { return C == ' ' || C == '\t'; }
+bool IsBlank(char C)
+{
+  return C == ' ' || C == '\t';
+}
 
 std::string_view TrimBlanks(std::string_view S)
 {
@@ -25,7 +28,10 @@ std::string_view TrimRightBlanks(std::string_view S)
   return S;
 }
 
-bool IsContinuation(std::string_view Line) { return !Line.empty() && IsBlank(Line.front()); }
+bool IsContinuation(std::string_view Line)
+{
+  return !Line.empty() && IsBlank(Line.front());
+}
 
 // The place to cut Text (a position whose character ends the piece), or npos.
 // Searches from AFrom for the last break character before column ALimit that
@@ -170,8 +176,7 @@ void TIdHeaderList::SetValues(std::string_view AName, std::string_view AValue)
   const std::size_t End = EndOfHeader(Start);
   FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(Start),
                FLines.begin() + static_cast<std::ptrdiff_t>(End));
-  FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(Start), NewLines.begin(),
-                NewLines.end());
+  FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(Start), NewLines.begin(), NewLines.end());
 }
 
 } // namespace quenloft

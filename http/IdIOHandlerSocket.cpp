@@ -65,8 +65,7 @@ std::string AddressText(const sockaddr* Address)
   if (Address->sa_family == AF_INET) {
     inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(Address)->sin_addr, Text, sizeof(Text));
   } else if (Address->sa_family == AF_INET6) {
-    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(Address)->sin6_addr, Text,
-              sizeof(Text));
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(Address)->sin6_addr, Text, sizeof(Text));
   }
   return Text;
 }
@@ -142,8 +141,8 @@ std::string TIdIOHandlerSocket::LiteralIPv4(const std::string& Host)
   std::size_t Start = 0;
   while (true) {
     const std::size_t Dot = Host.find('.', Start);
-    const int Octet = DecimalOctet(std::string_view(Host).substr(
-        Start, Dot == std::string::npos ? std::string::npos : Dot - Start));
+    const int Octet = DecimalOctet(
+        std::string_view(Host).substr(Start, Dot == std::string::npos ? std::string::npos : Dot - Start));
     if (Octet < 0 || ++Parts > 4) {
       return {};
     }

@@ -75,12 +75,9 @@ int BioRead(BIO* Bio, char* Data, int Length)
 long BioCtrl(BIO* Bio, int Command, long /*Number*/, void* /*Pointer*/)
 {
   switch (Command) {
-  case BIO_CTRL_FLUSH:
-    return 1;
-  case BIO_CTRL_EOF:
-    return BIO_test_flags(Bio, BIO_FLAGS_IN_EOF) != 0 ? 1 : 0;
-  default:
-    return 0;
+  case BIO_CTRL_FLUSH: return 1;
+  case BIO_CTRL_EOF: return BIO_test_flags(Bio, BIO_FLAGS_IN_EOF) != 0 ? 1 : 0;
+  default: return 0;
   }
 }
 
@@ -134,20 +131,17 @@ SSL_CTX* SharedContext(const std::string& CAFile)
   if (Found != Contexts.end()) {
     return Found->second.get();
   }
-  std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> Context(SSL_CTX_new(TLS_client_method()),
-                                                            &SSL_CTX_free);
+  std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> Context(SSL_CTX_new(TLS_client_method()), &SSL_CTX_free);
   if (!Context) {
     throw EIdTLSError("Cannot create TLS context: " + OpenSSLErrorText());
   }
   SSL_CTX_set_min_proto_version(Context.get(), TLS1_2_VERSION);
   SSL_CTX_set_verify(Context.get(), SSL_VERIFY_PEER, nullptr);
-  const int Loaded = CAFile.empty()
-                         ? SSL_CTX_set_default_verify_paths(Context.get())
-                         : SSL_CTX_load_verify_locations(Context.get(), CAFile.c_str(), nullptr);
+  const int Loaded = CAFile.empty() ? SSL_CTX_set_default_verify_paths(Context.get())
+                                    : SSL_CTX_load_verify_locations(Context.get(), CAFile.c_str(), nullptr);
   if (Loaded != 1) {
     throw EIdTLSError("Cannot load the trusted certificates" +
-                      (CAFile.empty() ? std::string() : " from " + CAFile) + ": " +
-                      OpenSSLErrorText());
+                      (CAFile.empty() ? std::string() : " from " + CAFile) + ": " + OpenSSLErrorText());
   }
   SSL_CTX* Result = Context.get();
   Contexts.emplace(CAFile, std::move(Context));
@@ -157,16 +151,13 @@ SSL_CTX* SharedContext(const std::string& CAFile)
 bool IsIPLiteral(const std::string& Host)
 {
   unsigned char Address[16];
-  return inet_pton(AF_INET, Host.c_str(), Address) == 1 ||
-         inet_pton(AF_INET6, Host.c_str(), Address) == 1;
+  return inet_pton(AF_INET, Host.c_str(), Address) == 1 || inet_pton(AF_INET6, Host.c_str(), Address) == 1;
 }
 
 } // namespace
 
-TIdSSLIOHandlerSocketOpenSSL::TIdSSLIOHandlerSocketOpenSSL(std::string ACAFile)
-    : CAFile(std::move(ACAFile))
-{
-}
+TIdSSLIOHandlerSocketOpenSSL::TIdSSLIOHandlerSocketOpenSSL(std::string ACAFile) : CAFile(std::move(ACAFile))
+{}
 
 TIdSSLIOHandlerSocketOpenSSL::~TIdSSLIOHandlerSocketOpenSSL()
 {
@@ -339,11 +330,9 @@ int TIdSSLIOHandlerSocketOpenSSL::Recv(void* Buffer, int Count)
       throw EIdReadTimeout(Wait);
     }
     switch (Error) {
-    case SSL_ERROR_ZERO_RETURN:
-      return 0; // close_notify
+    case SSL_ERROR_ZERO_RETURN: return 0; // close_notify
     case SSL_ERROR_WANT_READ:
-    case SSL_ERROR_WANT_WRITE:
-      continue; // interrupted by a signal, or a post-handshake message
+    case SSL_ERROR_WANT_WRITE: continue; // interrupted by a signal, or a post-handshake message
     case SSL_ERROR_SSL:
       // A peer that closes the TCP connection without close_notify is
       // common among HTTP servers; the HTTP framing tells whether the body
@@ -360,8 +349,7 @@ int TIdSSLIOHandlerSocketOpenSSL::Recv(void* Buffer, int Count)
         return 0; // plain end of file
       }
       break;
-    default:
-      break;
+    default: break;
     }
     RaiseIOError(Error, "read");
   }

@@ -146,9 +146,7 @@ void TIdTCPConnection::RemoveInput(std::size_t ACount)
 void TIdTCPConnection::OpenIOHandler(const std::string& Host, int Port, int ATimeout)
 {
   if (auto* Socket = dynamic_cast<TIdIOHandlerSocket*>(FIOHandler.get())) {
-    Socket->OnStatus = [this](TIdStatus AStatus, const std::string& AText) {
-      DoStatus(AStatus, AText);
-    };
+    Socket->OnStatus = [this](TIdStatus AStatus, const std::string& AText) { DoStatus(AStatus, AText); };
   }
   ClearInputBuffer();
   FClosedGracefully = false;
@@ -268,9 +266,8 @@ std::string TIdTCPConnection::ReadLn(std::string_view ATerminator, int ATimeout,
     const std::size_t Found = Input.find(ATerminator, SearchFrom);
     // The length limit counts everything before the terminator, so a CR in
     // front of the LF counts too (a maximum of 0 means no limit).
-    const bool TooLong = MaxLength > 0 && (Found != std::string_view::npos
-                                               ? Found > MaxLength
-                                               : Input.size() > MaxLength);
+    const bool TooLong =
+        MaxLength > 0 && (Found != std::string_view::npos ? Found > MaxLength : Input.size() > MaxLength);
     if (TooLong) {
       if (MaxLineAction == TIdMaxLineAction::maException) {
         throw EIdReadLnMaxLineLengthExceeded();
@@ -326,8 +323,7 @@ void TIdTCPConnection::ReadStream(TStream& AStream, std::int64_t AByteCount, boo
     // only a hint, so a file never looks complete before its bytes are in.
     AStream.Reserve(AStream.Position() + AByteCount);
   }
-  std::int64_t Remaining =
-      AReadUntilDisconnect ? std::numeric_limits<std::int64_t>::max() : AByteCount;
+  std::int64_t Remaining = AReadUntilDisconnect ? std::numeric_limits<std::int64_t>::max() : AByteCount;
 
   BeginWork(TWorkMode::wmRead, AReadUntilDisconnect ? 0 : AByteCount);
   // The work level is closed and the stream ends where the writing ended,
@@ -362,8 +358,8 @@ void TIdTCPConnection::ReadStreamBlocks(TStream& AStream, std::int64_t Remaining
 {
   const std::int64_t Start = AStream.Position();
   // What arrived together with the head goes first.
-  const std::size_t Buffered =
-      static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(InputBufferSize()), Remaining));
+  const std::size_t Buffered = static_cast<std::size_t>(
+      std::min<std::int64_t>(static_cast<std::int64_t>(InputBufferSize()), Remaining));
   if (Buffered > 0) {
     AStream.WriteBuffer(FBuffers->Begin(), Buffered);
     RemoveInput(Buffered);
@@ -374,8 +370,8 @@ void TIdTCPConnection::ReadStreamBlocks(TStream& AStream, std::int64_t Remaining
   // a stop, with each piece rather than once per block.
   try {
     while (Remaining > 0 && (!AReadUntilDisconnect || Connected())) {
-      const std::size_t Want = static_cast<std::size_t>(
-          std::min<std::int64_t>(Remaining, std::max(RecvBufferSize, 1)));
+      const std::size_t Want =
+          static_cast<std::size_t>(std::min<std::int64_t>(Remaining, std::max(RecvBufferSize, 1)));
       if (InputBufferSize() == 0 && Want >= DirectReceiveMinimum) {
         // Straight from the socket into the stream: no copy through the
         // input buffer, and never past Want, so the bytes after the body

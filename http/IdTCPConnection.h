@@ -35,8 +35,7 @@ public:
 
   // A line without its terminator (LF; one CR before it is dropped too).
   // ATimeout -1 means ReadTimeout; AMaxLineLength -1 means MaxLineLength.
-  std::string ReadLn(std::string_view ATerminator = "\n", int ATimeout = -1,
-                     int AMaxLineLength = -1);
+  std::string ReadLn(std::string_view ATerminator = "\n", int ATimeout = -1, int AMaxLineLength = -1);
   // Exactly Count bytes, or EIdConnClosedGracefully.
   void ReadBuffer(void* Buffer, std::size_t Count);
   // AByteCount bytes into AStream (or everything until the peer closes) as
@@ -68,7 +67,7 @@ public:
   void ClearInputBuffer();
   bool ClosedGracefully() const { return FClosedGracefully; }
 
-  int ReadTimeout = 0;          // ms without a byte; 0 waits without limit
+  int ReadTimeout = 0; // ms without a byte; 0 waits without limit
   int MaxLineLength = 16384;
   TIdMaxLineAction MaxLineAction = TIdMaxLineAction::maException;
   int RecvBufferSize = 32768;

@@ -216,8 +216,8 @@ std::string PercentEncode(std::string_view AText, std::string_view AAlsoKept)
   for (char c : AText) {
     const auto byte = static_cast<unsigned char>(c);
     const bool alnum = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-    if (alnum || (byte < 0x80 && (kKept.find(c) != std::string_view::npos ||
-                                  AAlsoKept.find(c) != std::string_view::npos))) {
+    if (alnum || (byte < 0x80 &&
+                  (kKept.find(c) != std::string_view::npos || AAlsoKept.find(c) != std::string_view::npos))) {
       result += c;
     } else {
       result += '%';
@@ -243,14 +243,12 @@ std::string AddressProblem(const TIdURI& AURI)
   for (char c : H) {
     const auto byte = static_cast<unsigned char>(c);
     if (!IsHostNameByte(byte))
-      return "the host \"" + Shown(H) + "\" holds the byte " + ByteText(byte) +
-             ", which no host name holds";
+      return "the host \"" + Shown(H) + "\" holds the byte " + ByteText(byte) + ", which no host name holds";
   }
   for (const std::string* part : {&AURI.Username, &AURI.Password})
     for (char c : *part)
       if (IsControlByte(static_cast<unsigned char>(c)))
-        return "the user information holds the control byte " +
-               ByteText(static_cast<unsigned char>(c));
+        return "the user information holds the control byte " + ByteText(static_cast<unsigned char>(c));
   return {};
 }
 

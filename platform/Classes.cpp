@@ -16,18 +16,15 @@ EReadError::EReadError() : EStreamError("Stream read error") {}
 EWriteError::EWriteError() : EStreamError("Stream write error") {}
 EWriteError::EWriteError(const std::string& FileName, const std::string& Reason)
     : EStreamError("Cannot write file \"" + FileName + "\". " + Reason)
-{
-}
+{}
 
 EFOpenError::EFOpenError(const std::string& FileName, const std::string& Reason)
     : EStreamError("Cannot open file \"" + FileName + "\". " + Reason)
-{
-}
+{}
 
 EFCreateError::EFCreateError(const std::string& FileName, const std::string& Reason)
     : EStreamError("Cannot create file \"" + FileName + "\". " + Reason)
-{
-}
+{}
 
 std::string ExpandFileName(const std::string& FileName)
 {
@@ -208,7 +205,7 @@ std::int64_t TFileStream::Seek(std::int64_t Offset, TSeekOrigin Origin)
     base = FPosition;
   } else if (Origin == TSeekOrigin::soEnd) {
     base = FSize;
-    struct stat info{};
+    struct stat info {};
     if (base < 0) {
       if (::fstat(FHandle, &info) != 0)
         return -1;

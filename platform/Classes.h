@@ -92,8 +92,16 @@ public:
   void Reserve(std::int64_t NewSize) override;
 
   const std::string& Bytes() const { return FData; }
-  std::string TakeBytes() { FPosition = 0; return std::move(FData); }
-  void Clear() { FData.clear(); FPosition = 0; }
+  std::string TakeBytes()
+  {
+    FPosition = 0;
+    return std::move(FData);
+  }
+  void Clear()
+  {
+    FData.clear();
+    FPosition = 0;
+  }
 
 private:
   std::string FData;
@@ -108,8 +116,8 @@ enum TFileMode : unsigned {
   fmOpenReadWrite = 0x0002,
   fmShareExclusive = 0x0010, // no other stream of ours may hold the file
   fmShareDenyWrite = 0x0020,
-  fmCreate = 0x1000,         // create or truncate
-  fmCreateNew = 0x2000,      // create; fail when the file exists already
+  fmCreate = 0x1000,    // create or truncate
+  fmCreateNew = 0x2000, // create; fail when the file exists already
 };
 
 class TFileStream : public TStream {

@@ -53,8 +53,7 @@ bool PostMessage(HWND Wnd, TMessage Message)
   return true;
 }
 
-int SafePostMessage(HWND Wnd, std::uint32_t Msg, std::int64_t WParam, std::uint64_t LParam,
-                    std::string Text)
+int SafePostMessage(HWND Wnd, std::uint32_t Msg, std::int64_t WParam, std::uint64_t LParam, std::string Text)
 {
   if (Wnd == 0 || Msg == 0)
     return 0;

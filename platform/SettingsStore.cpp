@@ -69,8 +69,8 @@ std::string Escape(const std::string& Text)
     const auto b = static_cast<unsigned char>(c);
     if (c == '\\') {
       out += "\\\\";
-    } else if (b < 0x20 || b == 0x7F || c == '=' || c == '[' || c == ']' || c == '@' ||
-               c == ';' || c == '#') {
+    } else if (b < 0x20 || b == 0x7F || c == '=' || c == '[' || c == ']' || c == '@' || c == ';' ||
+               c == '#') {
       out += "\\x";
       out += kHex[b >> 4];
       out += kHex[b & 0xF];
@@ -106,10 +106,8 @@ std::optional<std::string> Unescape(const std::string& Text)
 std::string FormatData(const TRegData& Data)
 {
   switch (Data.Type) {
-  case TRegDataType::rdString:
-    return "sz:" + Escape(Data.Bytes);
-  case TRegDataType::rdExpandString:
-    return "expand_sz:" + Escape(Data.Bytes);
+  case TRegDataType::rdString: return "sz:" + Escape(Data.Bytes);
+  case TRegDataType::rdExpandString: return "expand_sz:" + Escape(Data.Bytes);
   case TRegDataType::rdInteger: {
     std::uint32_t v = 0;
     for (std::size_t i = 0; i < 4 && i < Data.Bytes.size(); ++i)
@@ -327,8 +325,7 @@ public:
       return;
     const auto deadline = std::chrono::steady_clock::now() + kLockWait;
     while (::flock(FHandle, LOCK_EX | LOCK_NB) != 0) {
-      if ((errno != EWOULDBLOCK && errno != EINTR) ||
-          std::chrono::steady_clock::now() >= deadline) {
+      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
         ::close(FHandle);
         FHandle = -1;
         return;
@@ -386,8 +383,7 @@ bool TSettingsStore::KeyExists(const std::string& Key) const
   return FindSection(Parse(*text), Key) != nullptr;
 }
 
-std::optional<TRegData> TSettingsStore::ReadValue(const std::string& Key,
-                                                  const std::string& Name) const
+std::optional<TRegData> TSettingsStore::ReadValue(const std::string& Key, const std::string& Name) const
 {
   const auto text = ReadWholeFile(FFileName);
   if (!text)
@@ -402,8 +398,7 @@ std::optional<TRegData> TSettingsStore::ReadValue(const std::string& Key,
   return std::nullopt;
 }
 
-bool TSettingsStore::WriteValue(const std::string& Key, const std::string& Name,
-                                const TRegData& Data) const
+bool TSettingsStore::WriteValue(const std::string& Key, const std::string& Name, const TRegData& Data) const
 {
   if (FFileName.empty())
     return false;

@@ -45,8 +45,7 @@ void Trace(std::string_view Text)
   sockaddr_un addr;
   if (!MakeAddress(TraceSocketPath(), addr))
     return;
-  ::sendto(sock, Text.data(), Text.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&addr),
-           sizeof addr);
+  ::sendto(sock, Text.data(), Text.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
 }
 
 TTraceListener::~TTraceListener()
@@ -70,8 +69,7 @@ std::string TTraceListener::Open(const std::string& Path)
   // listener answers a connect, a stale name refuses it.
   const int probe = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (probe >= 0) {
-    const bool alive =
-        ::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    const bool alive = ::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     ::close(probe);
     if (alive) {
       ::close(FSocket);

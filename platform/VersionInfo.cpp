@@ -28,10 +28,7 @@ constexpr std::uint32_t kMaxHeaders = 65535;
 
 class TElfFile {
 public:
-  explicit TElfFile(const std::string& FileName)
-  {
-    FHandle = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
-  }
+  explicit TElfFile(const std::string& FileName) { FHandle = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC); }
   ~TElfFile()
   {
     if (FHandle >= 0)
@@ -87,8 +84,8 @@ std::uint64_t AlignUp(std::uint64_t Value, std::uint64_t Align)
 
 // Walks the notes of one note area. Notes are aligned to 4 bytes, or to 8
 // in areas whose alignment says so (e.g. GNU property notes).
-std::optional<TFileVersion> FindInNotes(const std::vector<unsigned char>& Area,
-                                        std::uint64_t Align, const TDecoder& D)
+std::optional<TFileVersion> FindInNotes(const std::vector<unsigned char>& Area, std::uint64_t Align,
+                                        const TDecoder& D)
 {
   Align = Align == 8 ? 8 : 4;
   std::uint64_t pos = 0;
@@ -115,8 +112,8 @@ std::optional<TFileVersion> FindInNotes(const std::vector<unsigned char>& Area,
   return std::nullopt;
 }
 
-std::optional<TFileVersion> FindInArea(const TElfFile& File, std::uint64_t Offset,
-                                       std::uint64_t Size, std::uint64_t Align, const TDecoder& D)
+std::optional<TFileVersion> FindInArea(const TElfFile& File, std::uint64_t Offset, std::uint64_t Size,
+                                       std::uint64_t Align, const TDecoder& D)
 {
   if (Size == 0 || Size > kMaxNoteArea)
     return std::nullopt;

@@ -23,10 +23,10 @@ inline constexpr char kVersionNoteName[] = "Quenloft";
 inline constexpr std::uint32_t kVersionNoteType = 1;
 
 struct TVersionNote {
-  std::uint32_t NameSize;  // 9: "Quenloft" and its terminator
-  std::uint32_t DescSize;  // 8: the four 16-bit parts of Version
-  std::uint32_t Type;      // kVersionNoteType
-  char Name[12];           // padded to 4 bytes
+  std::uint32_t NameSize; // 9: "Quenloft" and its terminator
+  std::uint32_t DescSize; // 8: the four 16-bit parts of Version
+  std::uint32_t Type;     // kVersionNoteType
+  char Name[12];          // padded to 4 bytes
   std::uint16_t Version[4];
 };
 
@@ -40,9 +40,11 @@ struct TVersionNote {
 #define QUENLOFT_NOTE_NO_ASAN
 #endif
 
-#define QUENLOFT_VERSION_NOTE()                                                          \
-  extern "C" __attribute__((section(".note.quenloft.version"), used, aligned(4)))        \
-  QUENLOFT_NOTE_NO_ASAN const ::quenloft::TVersionNote quenloft_version_note = {         \
-      9, 8, ::quenloft::kVersionNoteType, "Quenloft",                                    \
-      {QUENLOFT_VERSION_MAJOR, QUENLOFT_VERSION_MINOR, QUENLOFT_VERSION_PATCH,           \
-       QUENLOFT_VERSION_TWEAK}}
+#define QUENLOFT_VERSION_NOTE()                                                                              \
+  extern "C" __attribute__((section(".note.quenloft.version"), used, aligned(4)))                            \
+  QUENLOFT_NOTE_NO_ASAN const ::quenloft::TVersionNote quenloft_version_note = {                             \
+      9,                                                                                                     \
+      8,                                                                                                     \
+      ::quenloft::kVersionNoteType,                                                                          \
+      "Quenloft",                                                                                            \
+      {QUENLOFT_VERSION_MAJOR, QUENLOFT_VERSION_MINOR, QUENLOFT_VERSION_PATCH, QUENLOFT_VERSION_TWEAK}}

@@ -11,7 +11,7 @@ bool FileExists(const std::string& FileName)
 {
   // lstat, not stat: a dangling link still blocks an exclusive create, so
   // its name must count as taken.
-  struct stat info{};
+  struct stat info {};
   return !FileName.empty() && ::lstat(FileName.c_str(), &info) == 0;
 }
 

@@ -20,10 +20,9 @@ std::size_t LastPos(std::string_view Sub, std::string_view S)
   // the last occurrence of that left-to-right, non-overlapping sequence.
   // Stepping past each match by Length(Sub) walks the same sequence.
   if (Sub.empty())
-    return 0;  // nothing to find; the deleting loop would never end
+    return 0; // nothing to find; the deleting loop would never end
   std::size_t last = std::string_view::npos;
-  for (std::size_t at = S.find(Sub); at != std::string_view::npos;
-       at = S.find(Sub, at + Sub.size()))
+  for (std::size_t at = S.find(Sub); at != std::string_view::npos; at = S.find(Sub, at + Sub.size()))
     last = at;
   return last == std::string_view::npos ? 0 : last + 1;
 }

@@ -88,8 +88,8 @@ void TURLSWFParser::HTTPWork(TIdComponent&, TWorkMode, std::int32_t AWorkCount)
   if (FWorkMax <= 0)
     return;
   // nearbyint in the default rounding mode: halves go to the even neighbour.
-  const auto percent = static_cast<std::int64_t>(
-      std::nearbyint(static_cast<double>(AWorkCount) / FWorkMax * 100.0));
+  const auto percent =
+      static_cast<std::int64_t>(std::nearbyint(static_cast<double>(AWorkCount) / FWorkMax * 100.0));
   if (percent != FLastPercent && OnLoadProgress) {
     FLastPercent = static_cast<std::int32_t>(percent);
     OnLoadProgress(static_cast<std::uint8_t>(percent));

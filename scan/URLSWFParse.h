@@ -31,8 +31,8 @@ public:
 
   std::int32_t FWorkMax = 0;
   std::int32_t FLastPercent = 0;
-  TIdHTTP* FHTTP = nullptr;  // not owned
-  std::string FURL;          // as typed; gets its "http://" when the scan starts
+  TIdHTTP* FHTTP = nullptr; // not owned
+  std::string FURL;         // as typed; gets its "http://" when the scan starts
   std::function<void(std::uint8_t Percent)> OnLoadProgress;
 
   // Appends the absolute movie URLs to List.

@@ -31,10 +31,22 @@ void ReadDoAction(TTagReader& R, Frame& Into, Movie& Owner)
     std::optional<double> number;
     FrameAction a;
     switch (code) {
-    case 0x07: a.Type = FrameAction::Kind::Stop; actions.push_back(a); break;
-    case 0x06: a.Type = FrameAction::Kind::Play; actions.push_back(a); break;
-    case 0x04: a.Type = FrameAction::Kind::NextFrame; actions.push_back(a); break;
-    case 0x05: a.Type = FrameAction::Kind::PreviousFrame; actions.push_back(a); break;
+    case 0x07:
+      a.Type = FrameAction::Kind::Stop;
+      actions.push_back(a);
+      break;
+    case 0x06:
+      a.Type = FrameAction::Kind::Play;
+      actions.push_back(a);
+      break;
+    case 0x04:
+      a.Type = FrameAction::Kind::NextFrame;
+      actions.push_back(a);
+      break;
+    case 0x05:
+      a.Type = FrameAction::Kind::PreviousFrame;
+      actions.push_back(a);
+      break;
     case 0x81:
       a.Type = FrameAction::Kind::GotoFrame;
       a.Frame = data.U16();

@@ -78,7 +78,8 @@ void OnJpegProgress(j_common_ptr Info)
 // image as one stream. Old files put a stray "FF D9 FF D8" (an end and a
 // new start) before the image or between tables and image; the end-start
 // pairs are dropped so one stream remains.
-std::vector<std::uint8_t> JpegStream(std::span<const std::uint8_t> Tables, std::span<const std::uint8_t> Image)
+std::vector<std::uint8_t> JpegStream(std::span<const std::uint8_t> Tables,
+                                     std::span<const std::uint8_t> Image)
 {
   std::vector<std::uint8_t> in;
   in.reserve(Tables.size() + Image.size());
@@ -107,8 +108,8 @@ std::vector<std::uint8_t> JpegStream(std::span<const std::uint8_t> Tables, std::
 
 // Decodes into Out; a separate function so that nothing with a destructor
 // lives in the frame longjmp leaves.
-bool DecodeJpegInto(const std::vector<std::uint8_t>& Stream, DecodedBitmap& Out, std::vector<std::uint8_t>& Row,
-                    char* ErrorText)
+bool DecodeJpegInto(const std::vector<std::uint8_t>& Stream, DecodedBitmap& Out,
+                    std::vector<std::uint8_t>& Row, char* ErrorText)
 {
   jpeg_decompress_struct info;
   TJpegError error;
@@ -131,7 +132,8 @@ bool DecodeJpegInto(const std::vector<std::uint8_t>& Stream, DecodedBitmap& Out,
   const std::uint64_t h = info.image_height;
   if (w == 0 || h == 0 || w > MaxBitmapSide || h > MaxBitmapSide || w * h > MaxBitmapPixels) {
     jpeg_destroy_decompress(&info);
-    std::snprintf(ErrorText, JMSG_LENGTH_MAX, "the JPEG claims %llu x %llu pixels, larger than the player allows",
+    std::snprintf(ErrorText, JMSG_LENGTH_MAX,
+                  "the JPEG claims %llu x %llu pixels, larger than the player allows",
                   static_cast<unsigned long long>(w), static_cast<unsigned long long>(h));
     return false;
   }
@@ -227,11 +229,8 @@ DecodedBitmap DecodeLossless(const Bitmap& B)
       throw EBitmapError("15-bit pixels with alpha are not a format");
     rowBytes = (w * 2u + 3u) & ~3u;
     break;
-  case 5:
-    rowBytes = w * 4u;
-    break;
-  default:
-    throw EBitmapError("unknown lossless bitmap format " + std::to_string(B.LosslessFormat));
+  case 5: rowBytes = w * 4u; break;
+  default: throw EBitmapError("unknown lossless bitmap format " + std::to_string(B.LosslessFormat));
   }
   // Exactly the bytes the image needs are inflated; a short stream leaves
   // the rest zero (transparent, or black without alpha).

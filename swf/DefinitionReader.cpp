@@ -40,9 +40,7 @@ Bitmap ReadBitmap(TTagReader& R, int TagCode)
     b.UsesJpegTables = true;
     b.Data = Copy(R.Rest());
     break;
-  case 21:
-    b.Data = Copy(R.Rest());
-    break;
+  case 21: b.Data = Copy(R.Rest()); break;
   case 35:
   case 90: {
     b.Format = BitmapFormat::JpegWithAlpha;

@@ -70,7 +70,7 @@ Rgba MixColor(Rgba A, Rgba B, double T)
 
 Matrix MixMatrix(const Matrix& A, const Matrix& B, double T)
 {
-  return Matrix{Mix(A.A, B.A, T), Mix(A.B, B.B, T), Mix(A.C, B.C, T),
+  return Matrix{Mix(A.A, B.A, T), Mix(A.B, B.B, T),   Mix(A.C, B.C, T),
                 Mix(A.D, B.D, T), Mix(A.Tx, B.Tx, T), Mix(A.Ty, B.Ty, T)};
 }
 
@@ -156,8 +156,10 @@ Shape MorphShape::At(std::uint16_t Ratio) const
         ey = b.MoveY;
       }
       r.HasMove = a.HasMove || b.HasMove;
-      r.MoveX = static_cast<std::int32_t>(std::lround(Mix(static_cast<double>(sx), static_cast<double>(ex), t)));
-      r.MoveY = static_cast<std::int32_t>(std::lround(Mix(static_cast<double>(sy), static_cast<double>(ey), t)));
+      r.MoveX =
+          static_cast<std::int32_t>(std::lround(Mix(static_cast<double>(sx), static_cast<double>(ex), t)));
+      r.MoveY =
+          static_cast<std::int32_t>(std::lround(Mix(static_cast<double>(sy), static_cast<double>(ey), t)));
       r.NewStyles.reset();
       if (r.HasMove) {
         px = r.MoveX;

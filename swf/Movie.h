@@ -110,12 +110,12 @@ enum class FillKind : std::uint8_t {
 
 struct FillStyle {
   FillKind Kind = FillKind::Solid;
-  Rgba Color;                // Solid
-  swf::Gradient Gradient;    // the gradient kinds
-  CharacterId BitmapId = 0;  // Bitmap: 0xFFFF or an unknown id draws nothing
-  Matrix BitmapTransform;    // Bitmap: maps bitmap pixels (as twips) to shape space
-  bool Repeating = true;     // Bitmap: false for the clipped kinds (0x41, 0x43)
-  bool Smoothed = true;      // Bitmap: false for the non-smoothed kinds (0x42, 0x43)
+  Rgba Color;               // Solid
+  swf::Gradient Gradient;   // the gradient kinds
+  CharacterId BitmapId = 0; // Bitmap: 0xFFFF or an unknown id draws nothing
+  Matrix BitmapTransform;   // Bitmap: maps bitmap pixels (as twips) to shape space
+  bool Repeating = true;    // Bitmap: false for the clipped kinds (0x41, 0x43)
+  bool Smoothed = true;     // Bitmap: false for the non-smoothed kinds (0x42, 0x43)
   friend bool operator==(const FillStyle&, const FillStyle&) = default;
 };
 
@@ -129,7 +129,7 @@ struct LineStyle {
   CapStyle StartCap = CapStyle::Round;
   CapStyle EndCap = CapStyle::Round;
   JoinStyle Join = JoinStyle::Round;
-  double MiterLimit = 3; // the file's 8.8 factor
+  double MiterLimit = 3;       // the file's 8.8 factor
   bool ScaleHorizontal = true; // false: the width does not follow the x scale
   bool ScaleVertical = true;   // false: the width does not follow the y scale
   bool PixelHinting = false;
@@ -171,7 +171,7 @@ struct Shape {
   CharacterId Id = 0;
   std::uint8_t Version = 1; // DefineShape 1..4; glyphs are 1
   Rect Bounds;
-  Rect EdgeBounds;            // DefineShape4; else equal to Bounds
+  Rect EdgeBounds;             // DefineShape4; else equal to Bounds
   bool NonZeroWinding = false; // DefineShape4 flag; else even-odd
   ShapeStyles Styles;
   std::vector<ShapeStyles> NewStyles;
@@ -206,9 +206,9 @@ struct MorphShape {
 // --- Bitmaps -----------------------------------------------------------------
 
 enum class BitmapFormat : std::uint8_t {
-  Jpeg,         // DefineBits (uses the movie's JPEGTables), DefineBitsJPEG2
+  Jpeg,          // DefineBits (uses the movie's JPEGTables), DefineBitsJPEG2
   JpegWithAlpha, // DefineBitsJPEG3 and 4: Data is the image, Alpha the zlib alpha
-  Lossless,     // DefineBitsLossless: zlib data, format 3 (8-bit colormap), 4 (15-bit), 5 (32-bit)
+  Lossless,      // DefineBitsLossless: zlib data, format 3 (8-bit colormap), 4 (15-bit), 5 (32-bit)
   LosslessAlpha, // DefineBitsLossless2
 };
 
@@ -219,7 +219,7 @@ struct Bitmap {
   BitmapFormat Format = BitmapFormat::Jpeg;
   bool UsesJpegTables = false; // DefineBits: prefix Movie::JpegTables
   std::uint8_t LosslessFormat = 0;
-  std::uint16_t Width = 0;  // lossless only; JPEG sizes come from the image
+  std::uint16_t Width = 0; // lossless only; JPEG sizes come from the image
   std::uint16_t Height = 0;
   std::uint16_t ColorTableSize = 0; // lossless format 3: entries minus one
   double Deblocking = 0;            // DefineBitsJPEG4
@@ -236,7 +236,7 @@ struct Font {
   std::vector<Shape> Glyphs; // one fill style (1), no lines
   std::vector<std::uint16_t> CodeTable;
   std::vector<std::int16_t> Advances; // when the font has layout
-  std::int16_t Ascent = 0;  // when the font has layout, in glyph units
+  std::int16_t Ascent = 0;            // when the font has layout, in glyph units
   std::int16_t Descent = 0;
   std::int16_t Leading = 0;
 };
@@ -332,7 +332,7 @@ struct Movie {
   Rect Stage;
   double FrameRate = 0; // frames per second
   Rgba Background{255, 255, 255, 255};
-  Sprite Root;          // the main timeline; Id 0
+  Sprite Root; // the main timeline; Id 0
   std::unordered_map<CharacterId, Character> Dictionary;
   std::vector<std::uint8_t> JpegTables;
 

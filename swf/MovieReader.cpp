@@ -267,7 +267,7 @@ void TMovieReader::ReadTimeline(TTagReader& R, Sprite& S, int Nesting)
     if (length > R.Remaining()) {
       if (FMovie.ReadError.empty())
         Note(TagKey(code) + " at byte " + std::to_string(at) + " claims " + std::to_string(length) +
-           " bytes; only " + std::to_string(R.Remaining()) + " remain");
+             " bytes; only " + std::to_string(R.Remaining()) + " remain");
       break;
     }
     TTagReader body = R.Sub(length);
@@ -275,9 +275,10 @@ void TMovieReader::ReadTimeline(TTagReader& R, Sprite& S, int Nesting)
       break;
     if (FItems > MaxTimelineItems || FBroken > MaxBrokenTags) {
       if (FMovie.ReadError.empty())
-        Note(FBroken > MaxBrokenTags ? "too many damaged tags; reading stopped at byte " + std::to_string(at)
-                                     : "more frames and changes than the player keeps; reading stopped at byte " +
-                                           std::to_string(at));
+        Note(FBroken > MaxBrokenTags
+                 ? "too many damaged tags; reading stopped at byte " + std::to_string(at)
+                 : "more frames and changes than the player keeps; reading stopped at byte " +
+                       std::to_string(at));
       break;
     }
     try {
@@ -394,9 +395,7 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
     return true;
   }
   case 13:
-  case 62:
-    ReadFontInfo(B, Code, FMovie);
-    return true;
+  case 62: ReadFontInfo(B, Code, FMovie); return true;
   case 11:
   case 33: {
     Text text = ReadText(B, Code);
@@ -423,8 +422,7 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
     Define(id, std::move(sprite));
     return true;
   }
-  default:
-    return false;
+  default: return false;
   }
 }
 

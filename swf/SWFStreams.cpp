@@ -75,8 +75,7 @@ void ReadSWFHeaderPart(TStream& Stream, TSWFFileHeader& Header, TSWFHeaderPart P
     Stream.ReadBuffer(prefix, sizeof prefix);
     std::memcpy(Header.Signature, prefix, 3);
     Header.Version = prefix[3];
-    Header.FileLength = static_cast<std::uint32_t>(prefix[4]) |
-                        static_cast<std::uint32_t>(prefix[5]) << 8 |
+    Header.FileLength = static_cast<std::uint32_t>(prefix[4]) | static_cast<std::uint32_t>(prefix[5]) << 8 |
                         static_cast<std::uint32_t>(prefix[6]) << 16 |
                         static_cast<std::uint32_t>(prefix[7]) << 24;
     if (Part == hpPrefix)

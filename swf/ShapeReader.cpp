@@ -28,7 +28,7 @@ std::size_t ReadStyleCount(TTagReader& R, bool Extends = true)
 
 FillKind GradientKind(std::uint8_t Type)
 {
-  return Type == 0x10 ? FillKind::LinearGradient
+  return Type == 0x10   ? FillKind::LinearGradient
          : Type == 0x12 ? FillKind::RadialGradient
                         : FillKind::FocalGradient;
 }
@@ -219,7 +219,6 @@ Shape ReadShape(TTagReader& R, int Version)
   return s;
 }
 
-
 namespace {
 
 MorphFillStyle ReadMorphFill(TTagReader& R)
@@ -322,8 +321,7 @@ bool IsEdge(const ShapeRecord& R)
 // carry the end's move where the end has one; an edge becomes a curve on
 // both sides when either side curves. A move the end makes between edges
 // becomes a pair of its own whose start side changes nothing.
-void PairRecords(const std::vector<ShapeRecord>& Start, const std::vector<ShapeRecord>& End,
-                 MorphShape& Into)
+void PairRecords(const std::vector<ShapeRecord>& Start, const std::vector<ShapeRecord>& End, MorphShape& Into)
 {
   std::size_t j = 0;
   for (const ShapeRecord& s : Start) {

@@ -37,7 +37,7 @@ public:
   std::uint16_t U16();
   std::int16_t S16() { return static_cast<std::int16_t>(U16()); }
   std::uint32_t U32();
-  double Fixed8() { return S16() / 256.0; }     // signed 8.8
+  double Fixed8() { return S16() / 256.0; }                               // signed 8.8
   double Fixed16() { return static_cast<std::int32_t>(U32()) / 65536.0; } // signed 16.16
   std::uint32_t EncodedU32();
 

@@ -190,15 +190,9 @@ void Timeline::RunActions(SpriteInstance& S, std::uint32_t Frame, int Nesting, i
   for (const FrameAction& a : S.Definition->Frames[Frame].Actions) {
     std::uint32_t target = S.CurrentFrame;
     switch (a.Type) {
-    case FrameAction::Kind::Stop:
-      S.Playing = false;
-      continue;
-    case FrameAction::Kind::Play:
-      S.Playing = true;
-      continue;
-    case FrameAction::Kind::NextFrame:
-      target = S.CurrentFrame + 1;
-      break;
+    case FrameAction::Kind::Stop: S.Playing = false; continue;
+    case FrameAction::Kind::Play: S.Playing = true; continue;
+    case FrameAction::Kind::NextFrame: target = S.CurrentFrame + 1; break;
     case FrameAction::Kind::PreviousFrame:
       if (S.CurrentFrame == 0) {
         S.Playing = false;
@@ -206,9 +200,7 @@ void Timeline::RunActions(SpriteInstance& S, std::uint32_t Frame, int Nesting, i
       }
       target = S.CurrentFrame - 1;
       break;
-    case FrameAction::Kind::GotoFrame:
-      target = a.Frame;
-      break;
+    case FrameAction::Kind::GotoFrame: target = a.Frame; break;
     case FrameAction::Kind::GotoLabel: {
       const auto it = S.Definition->Labels.find(a.Label);
       if (it == S.Definition->Labels.end())

@@ -76,7 +76,6 @@ public:
   static constexpr std::size_t MaxInstances = 50000;
 
 private:
-
   void Reset(bool RunRootActions);
   void RunActions(SpriteInstance& S, std::uint32_t Frame, int Nesting, int Chain);
   void Step(SpriteInstance& S, int Nesting, bool Forced);

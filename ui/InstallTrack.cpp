@@ -30,8 +30,7 @@ void LowerThreadPriority()
 
 TInstallTrackThread::TInstallTrackThread(TMakeKey Key, std::function<void()> OnTracked, std::string URL)
     : TSafeThread(Key), FOnTracked(std::move(OnTracked)), FURL(std::move(URL))
-{
-}
+{}
 
 void TInstallTrackThread::SafeExecute()
 {

@@ -3,7 +3,8 @@
 namespace quenloft {
 
 std::optional<TBitmapSlot> ChooseBitmap(const TButtonLook& Look,
-                                        const std::array<bool, BitmapSlotCount>& Present) {
+                                        const std::array<bool, BitmapSlotCount>& Present)
+{
   TBitmapSlot Slot = TBitmapSlot::Up;
   if (!Look.Enabled)
     Slot = TBitmapSlot::Disabled;
@@ -20,7 +21,8 @@ std::optional<TBitmapSlot> ChooseBitmap(const TButtonLook& Look,
   return Slot;
 }
 
-std::vector<TColumnCopy> StretchColumns(int SourceW, int Width, int KeepL, int KeepR) {
+std::vector<TColumnCopy> StretchColumns(int SourceW, int Width, int KeepL, int KeepR)
+{
   std::vector<TColumnCopy> Copies;
   Copies.push_back({0, KeepL, 0, KeepL});
   Copies.push_back({SourceW - KeepR, KeepR, Width - KeepR, KeepR});
@@ -30,7 +32,8 @@ std::vector<TColumnCopy> StretchColumns(int SourceW, int Width, int KeepL, int K
   return Copies;
 }
 
-std::vector<std::string> SplitCaptionLines(std::string_view Caption) {
+std::vector<std::string> SplitCaptionLines(std::string_view Caption)
+{
   std::vector<std::string> Lines;
   std::string Line;
   std::size_t I = 0;
@@ -53,7 +56,8 @@ std::vector<std::string> SplitCaptionLines(std::string_view Caption) {
   return Lines;
 }
 
-std::vector<TCaptionPos> LayoutCaption(const TCaptionMetrics& M, const std::vector<int>& LineWidths) {
+std::vector<TCaptionPos> LayoutCaption(const TCaptionMetrics& M, const std::vector<int>& LineWidths)
+{
   std::vector<TCaptionPos> Result;
   const int N = static_cast<int>(LineWidths.size());
   // C++ integer division truncates toward zero, as the layout wants
@@ -63,15 +67,9 @@ std::vector<TCaptionPos> LayoutCaption(const TCaptionMetrics& M, const std::vect
   for (int I = 0; I < N; ++I) {
     int X = 0;
     switch (M.Alignment) {
-    case TCaptionAlignment::Left:
-      X = 0;
-      break;
-    case TCaptionAlignment::Right:
-      X = M.ButtonW - LineWidths[I];
-      break;
-    case TCaptionAlignment::Center:
-      X = (M.ButtonW - LineWidths[I]) / 2;
-      break;
+    case TCaptionAlignment::Left: X = 0; break;
+    case TCaptionAlignment::Right: X = M.ButtonW - LineWidths[I]; break;
+    case TCaptionAlignment::Center: X = (M.ButtonW - LineWidths[I]) / 2; break;
     }
     const int Y = Top + I * M.LineH;
     Result.push_back({M.OffX + X + Shift, M.OffY + Y + Shift});
@@ -79,7 +77,8 @@ std::vector<TCaptionPos> LayoutCaption(const TCaptionMetrics& M, const std::vect
   return Result;
 }
 
-bool ResolveDown(int GroupIndex, bool Current, bool Requested, bool AllowAllUp) {
+bool ResolveDown(int GroupIndex, bool Current, bool Requested, bool AllowAllUp)
+{
   if (GroupIndex == 0)
     return false;
   if (!Current && Requested)

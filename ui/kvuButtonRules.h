@@ -83,6 +83,9 @@ bool ResolveDown(int GroupIndex, bool Current, bool Requested, bool AllowAllUp);
 
 // The client-rectangle test of a mouse release: the right and bottom edge
 // rows (X = W, Y = H) count as outside.
-inline bool InsideClient(int X, int Y, int W, int H) { return X >= 0 && X < W && Y >= 0 && Y < H; }
+inline bool InsideClient(int X, int Y, int W, int H)
+{
+  return X >= 0 && X < W && Y >= 0 && Y < H;
+}
 
 } // namespace quenloft

@@ -51,8 +51,7 @@ std::string RegStoreFileName(HKEY Root)
   return folder + (Root == HKEY_CLASSES_ROOT ? "classes.ini" : "registry.ini");
 }
 
-bool RegWriteValue(HKEY Root, const std::string& Key, const std::string& Name,
-                   const TRegValue& Value)
+bool RegWriteValue(HKEY Root, const std::string& Key, const std::string& Name, const TRegValue& Value)
 {
   try {
     TRegData data;
@@ -68,8 +67,7 @@ std::string RegReadString(HKEY Root, const std::string& Key, const std::string& 
 {
   try {
     const auto data = TSettingsStore(RegStoreFileName(Root)).ReadValue(Key, Name);
-    if (!data || (data->Type != TRegDataType::rdString &&
-                  data->Type != TRegDataType::rdExpandString))
+    if (!data || (data->Type != TRegDataType::rdString && data->Type != TRegDataType::rdExpandString))
       return {};
     return data->Bytes.substr(0, data->Bytes.find('\0'));
   } catch (const std::exception&) {

@@ -32,8 +32,7 @@ std::string RegStoreFileName(HKEY Root);
 // REG_DWORD (true is -1, 0xFFFFFFFF; an integer outside the signed 32-bit
 // range is a failure), floating point as an 8-byte REG_BINARY IEEE double,
 // text as REG_SZ. True when the value was written.
-bool RegWriteValue(HKEY Root, const std::string& Key, const std::string& Name,
-                   const TRegValue& Value);
+bool RegWriteValue(HKEY Root, const std::string& Key, const std::string& Name, const TRegValue& Value);
 
 // The text of a REG_SZ or REG_EXPAND_SZ value (unexpanded) up to its first
 // zero byte; "" for a missing key or value, or any other type. An empty Name

@@ -62,7 +62,8 @@ std::string HomeFolder()
 {
   std::string home = AbsoluteEnv("HOME");
   if (home.empty())
-    if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr && pw->pw_dir[0] == '/')
+    if (const passwd* pw = ::getpwuid(::getuid());
+        pw != nullptr && pw->pw_dir != nullptr && pw->pw_dir[0] == '/')
       home = pw->pw_dir;
   return home;
 }
@@ -220,12 +221,10 @@ void FitSizeInBox(int BoxW, int BoxH, int W, int H, bool NeverEnlarge, int& OutW
 
 std::string GetFlashPlayerPath()
 {
-  return RegReadString(HKEY_CLASSES_ROOT,
-                       "CLSID/{D27CDB6E-AE6D-11cf-96B8-444553540000}/InprocServer32", "");
+  return RegReadString(HKEY_CLASSES_ROOT, "CLSID/{D27CDB6E-AE6D-11cf-96B8-444553540000}/InprocServer32", "");
 }
 
-bool DecideFlashFocusWorkaround(bool SystemIsNT62OrLater,
-                                const std::function<std::string()>& PlayerVersion)
+bool DecideFlashFocusWorkaround(bool SystemIsNT62OrLater, const std::function<std::string()>& PlayerVersion)
 {
   if (!SystemIsNT62OrLater)
     return false;
@@ -236,8 +235,8 @@ bool FlashFocusWorkaroundNeeded()
 {
   // Decided once per process. The system test comes first and fails here:
   // this is not Windows NT 6.2 or later.
-  static const bool decision = DecideFlashFocusWorkaround(
-      false, [] { return GetFileVersionText(GetFlashPlayerPath(), false); });
+  static const bool decision =
+      DecideFlashFocusWorkaround(false, [] { return GetFileVersionText(GetFlashPlayerPath(), false); });
   return decision;
 }
 

@@ -58,8 +58,7 @@ inline constexpr const char* kFlashFocusFixedVersion = "11.3.372.94";
 // family from version 6.2 on and the registered player (its long version
 // text, asked from PlayerVersion only when the first test passes) is newer
 // than kFlashFocusFixedVersion.
-bool DecideFlashFocusWorkaround(bool SystemIsNT62OrLater,
-                                const std::function<std::string()>& PlayerVersion);
+bool DecideFlashFocusWorkaround(bool SystemIsNT62OrLater, const std::function<std::string()>& PlayerVersion);
 
 // The process-wide decision, made on the first call and kept: this system is
 // not Windows, so it is "skip" (false), and the registry and player file are

@@ -7,12 +7,14 @@
 
 namespace quenloft {
 
-TQuenloftApplication::TQuenloftApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
+TQuenloftApplication::TQuenloftApplication(int& Argc, char** Argv) : QApplication(Argc, Argv)
+{
   setApplicationName(QStringLiteral("Quenloft"));
   ShowError = [](const QString& Title, const QString& Text) { QMessageBox::critical(nullptr, Title, Text); };
 }
 
-bool TQuenloftApplication::notify(QObject* Receiver, QEvent* Event) {
+bool TQuenloftApplication::notify(QObject* Receiver, QEvent* Event)
+{
   try {
     return QApplication::notify(Receiver, Event);
   } catch (const std::exception& Error) {
@@ -25,7 +27,8 @@ bool TQuenloftApplication::notify(QObject* Receiver, QEvent* Event) {
   return false;
 }
 
-void ShowHandlerError(const QString& Text) {
+void ShowHandlerError(const QString& Text)
+{
   // Showing the error must not raise in turn: the caller is Qt code.
   try {
     auto* Application = qobject_cast<TQuenloftApplication*>(QCoreApplication::instance());
@@ -40,15 +43,20 @@ void ShowHandlerError(const QString& Text) {
 }
 
 namespace {
-bool Set(const char* Name) {
+bool Set(const char* Name)
+{
   const char* Value = std::getenv(Name);
   return Value && *Value;
 }
 } // namespace
 
-bool DisplayAvailable() { return Set("QT_QPA_PLATFORM") || Set("DISPLAY") || Set("WAYLAND_DISPLAY"); }
+bool DisplayAvailable()
+{
+  return Set("QT_QPA_PLATFORM") || Set("DISPLAY") || Set("WAYLAND_DISPLAY");
+}
 
-std::string NoDisplayMessage() {
+std::string NoDisplayMessage()
+{
   return "quenloft: there is no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set).\n"
          "To download the movies of a page without a window, use quenloft-cli.\n";
 }

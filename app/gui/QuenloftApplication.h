@@ -45,7 +45,8 @@ void ShowHandlerError(const QString& Text);
 // support and would skip its own clean-up: the error is shown as above and
 // the Qt code that called us goes on normally.
 template <typename F>
-void RunHandler(F&& Handler) noexcept {
+void RunHandler(F&& Handler) noexcept
+{
   try {
     Handler();
   } catch (const std::exception& Error) {

@@ -4,7 +4,8 @@
 
 namespace quenloft {
 
-QString FormatSize(std::int32_t N, const QString& DecimalPoint) {
+QString FormatSize(std::int32_t N, const QString& DecimalPoint)
+{
   if (N < 1024)
     return QStringLiteral("%1 Byte").arg(N);
   const char* Unit = nullptr;
@@ -30,18 +31,23 @@ QString FormatSize(std::int32_t N, const QString& DecimalPoint) {
   return Text + QLatin1String(Unit);
 }
 
-QString FormatSize(std::int32_t N) { return FormatSize(N, QLocale::system().decimalPoint()); }
+QString FormatSize(std::int32_t N)
+{
+  return FormatSize(N, QLocale::system().decimalPoint());
+}
 
 TTaskListModel::TTaskListModel(QObject* Parent) : QAbstractTableModel(Parent) {}
 
-void TTaskListModel::Clear() {
+void TTaskListModel::Clear()
+{
   beginResetModel();
   FRows.clear();
   FRowOfTask.clear();
   endResetModel();
 }
 
-void TTaskListModel::AppendTasks(const std::vector<TSWFTask*>& Tasks) {
+void TTaskListModel::AppendTasks(const std::vector<TSWFTask*>& Tasks)
+{
   if (Tasks.empty())
     return;
   const int First = RowCount();
@@ -54,7 +60,8 @@ void TTaskListModel::AppendTasks(const std::vector<TSWFTask*>& Tasks) {
   endInsertRows();
 }
 
-void TTaskListModel::FillRow(const TSWFTask& Task, int Row) {
+void TTaskListModel::FillRow(const TSWFTask& Task, int Row)
+{
   if (Row < 0 || Row >= RowCount())
     return;
   ++FFillCount;
@@ -67,63 +74,74 @@ void TTaskListModel::FillRow(const TSWFTask& Task, int Row) {
   emit dataChanged(index(Row, 0), index(Row, ColumnCount - 1));
 }
 
-void TTaskListModel::SetRowError(int Row, const QString& Text) {
+void TTaskListModel::SetRowError(int Row, const QString& Text)
+{
   if (Row < 0 || Row >= RowCount())
     return;
   FRows[static_cast<std::size_t>(Row)].Error = Text;
   emit dataChanged(index(Row, 0), index(Row, ColumnCount - 1), {Qt::ToolTipRole});
 }
 
-QString TTaskListModel::RowError(int Row) const {
+QString TTaskListModel::RowError(int Row) const
+{
   return (Row < 0 || Row >= RowCount()) ? QString() : FRows[static_cast<std::size_t>(Row)].Error;
 }
 
-int TTaskListModel::FindRow(std::uint64_t TaskId) const {
+int TTaskListModel::FindRow(std::uint64_t TaskId) const
+{
   const auto It = FRowOfTask.find(TaskId);
   return It == FRowOfTask.end() ? -1 : It->second;
 }
 
-TSWFTask* TTaskListModel::Task(int Row) const {
+TSWFTask* TTaskListModel::Task(int Row) const
+{
   return (Row < 0 || Row >= RowCount()) ? nullptr : FRows[static_cast<std::size_t>(Row)].Task;
 }
 
-QString TTaskListModel::Cell(int Row, int Column) const {
+QString TTaskListModel::Cell(int Row, int Column) const
+{
   if (Row < 0 || Row >= RowCount() || Column < 0 || Column >= ColumnCount)
     return QString();
   return FRows[static_cast<std::size_t>(Row)].Cells[static_cast<std::size_t>(Column)];
 }
 
-int TTaskListModel::ImageIndex(int Row) const {
+int TTaskListModel::ImageIndex(int Row) const
+{
   return (Row < 0 || Row >= RowCount()) ? -1 : FRows[static_cast<std::size_t>(Row)].Image;
 }
 
-int TTaskListModel::rowCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : RowCount(); }
+int TTaskListModel::rowCount(const QModelIndex& Parent) const
+{
+  return Parent.isValid() ? 0 : RowCount();
+}
 
-int TTaskListModel::columnCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : ColumnCount; }
+int TTaskListModel::columnCount(const QModelIndex& Parent) const
+{
+  return Parent.isValid() ? 0 : ColumnCount;
+}
 
-QVariant TTaskListModel::data(const QModelIndex& Index, int Role) const {
+QVariant TTaskListModel::data(const QModelIndex& Index, int Role) const
+{
   if (!Index.isValid() || Index.row() >= RowCount())
     return {};
   const TRow& R = FRows[static_cast<std::size_t>(Index.row())];
   switch (Role) {
-  case Qt::DisplayRole:
-    return R.Cells[static_cast<std::size_t>(Index.column())];
+  case Qt::DisplayRole: return R.Cells[static_cast<std::size_t>(Index.column())];
   case Qt::DecorationRole:
     if (Index.column() == colNumber && R.Image >= 0 && R.Image < 4)
       return FImages[static_cast<std::size_t>(R.Image)];
     return {};
-  case Qt::ToolTipRole:
-    return R.Error.isEmpty() ? QVariant() : QVariant(R.Error);
+  case Qt::ToolTipRole: return R.Error.isEmpty() ? QVariant() : QVariant(R.Error);
   case Qt::TextAlignmentRole:
     if (Index.column() == colStatus)
       return static_cast<int>(Qt::AlignCenter);
     return static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter);
-  default:
-    return {};
+  default: return {};
   }
 }
 
-QVariant TTaskListModel::headerData(int Section, Qt::Orientation Orientation, int Role) const {
+QVariant TTaskListModel::headerData(int Section, Qt::Orientation Orientation, int Role) const
+{
   if (Orientation != Qt::Horizontal)
     return {};
   if (Role == Qt::DisplayRole) {
@@ -135,7 +153,8 @@ QVariant TTaskListModel::headerData(int Section, Qt::Orientation Orientation, in
   return {};
 }
 
-Qt::ItemFlags TTaskListModel::flags(const QModelIndex& Index) const {
+Qt::ItemFlags TTaskListModel::flags(const QModelIndex& Index) const
+{
   // Read-only rows that can be selected.
   return Index.isValid() ? (Qt::ItemIsEnabled | Qt::ItemIsSelectable) : Qt::NoItemFlags;
 }

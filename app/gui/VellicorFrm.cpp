@@ -25,7 +25,8 @@ namespace fs = std::filesystem;
 
 // --- free helpers ------------------------------------------------------------
 
-std::string DefaultOutputFolder(const std::string& AppPath, const std::string& DownloadDir) {
+std::string DefaultOutputFolder(const std::string& AppPath, const std::string& DownloadDir)
+{
   static constexpr const char* Name = "Downloaded SWF Files/";
   const std::string Beside = AppPath + Name;
   std::error_code Error;
@@ -34,15 +35,17 @@ std::string DefaultOutputFolder(const std::string& AppPath, const std::string& D
   // worker creates it). An installed program's folder cannot, or must not
   // be: root may write to /usr/bin.
   const bool Installed = fs::path(AppPath).parent_path().filename() == "bin";
-  const bool Writable = fs::is_directory(Beside, Error) ? ::access(Beside.c_str(), W_OK) == 0
-                                                         : (!AppPath.empty() && ::access(AppPath.c_str(), W_OK) == 0);
+  const bool Writable = fs::is_directory(Beside, Error)
+                            ? ::access(Beside.c_str(), W_OK) == 0
+                            : (!AppPath.empty() && ::access(AppPath.c_str(), W_OK) == 0);
   const bool Usable = !Installed && Writable;
   if (Usable || DownloadDir.empty())
     return Beside;
   return IncludeBackslash(DownloadDir) + Name;
 }
 
-void TShape::paintEvent(QPaintEvent*) {
+void TShape::paintEvent(QPaintEvent*)
+{
   QPainter P(this);
   P.setPen(Qt::black);
   P.drawRect(0, 0, width() - 1, height() - 1);
@@ -50,7 +53,8 @@ void TShape::paintEvent(QPaintEvent*) {
 
 // --- creation ----------------------------------------------------------------
 
-TVellicorForm::TVellicorForm(QWidget* Parent) : TBaseUI2Form(Parent) {
+TVellicorForm::TVellicorForm(QWidget* Parent) : TBaseUI2Form(Parent)
+{
   setObjectName(QStringLiteral("VellicorForm"));
   FWindowHandle = std::make_unique<TWindowHandle>(*this);
   ApplyProgramClientSettings(IdHTTP1);
@@ -65,7 +69,8 @@ TVellicorForm::TVellicorForm(QWidget* Parent) : TBaseUI2Form(Parent) {
   FormCreate();
 }
 
-TVellicorForm::~TVellicorForm() {
+TVellicorForm::~TVellicorForm()
+{
   // FormDestroy: freeing the coordinator joins a running worker; only then
   // is the sink unregistered (it waits for a Post still running).
   EndScan();
@@ -74,7 +79,8 @@ TVellicorForm::~TVellicorForm() {
   FWindowHandle.reset();
 }
 
-void TVellicorForm::CreateComponents() {
+void TVellicorForm::CreateComponents()
+{
   SetClientSize(723, 356);
 
   ImageList1 = {QIcon(QPixmap::fromImage(SkinImage("state_queued"))),
@@ -95,7 +101,8 @@ void TVellicorForm::CreateComponents() {
   edtPath = new QLineEdit(this);
   edtPath->setGeometry(92, 82, 505, 21);
   edtPath->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid black; background: white; }"));
-  edtPathButton = edtPath->addAction(QIcon(QPixmap::fromImage(SkinImage("folder"))), QLineEdit::TrailingPosition);
+  edtPathButton =
+      edtPath->addAction(QIcon(QPixmap::fromImage(SkinImage("folder"))), QLineEdit::TrailingPosition);
   connect(edtPathButton, &QAction::triggered, this, [this] { RunHandler([this] { edtPathButtonClick(); }); });
 
   auto MakeButton = [this](const char* Name, const char* Caption, QRect Bounds) {
@@ -149,7 +156,8 @@ void TVellicorForm::CreateComponents() {
     ListView1->setColumnWidth(C, Widths[C]);
   // The selection stays visible while the list has no focus.
   QPalette ListPal = ListView1->palette();
-  ListPal.setColor(QPalette::Inactive, QPalette::Highlight, ListPal.color(QPalette::Active, QPalette::Highlight));
+  ListPal.setColor(QPalette::Inactive, QPalette::Highlight,
+                   ListPal.color(QPalette::Active, QPalette::Highlight));
   ListPal.setColor(QPalette::Inactive, QPalette::HighlightedText,
                    ListPal.color(QPalette::Active, QPalette::HighlightedText));
   ListView1->setPalette(ListPal);
@@ -228,19 +236,19 @@ void TVellicorForm::CreateComponents() {
   setTabOrder(edtPath, ListView1);
 }
 
-void TVellicorForm::FormCreate() {
+void TVellicorForm::FormCreate()
+{
   // The base window's creation has run in its constructor. The default
   // output folder comes first.
-  edtPath->setText(QString::fromStdString(
-      DefaultOutputFolder(GetAppPath(), GetDownloadPath())));
+  edtPath->setText(QString::fromStdString(DefaultOutputFolder(GetAppPath(), GetDownloadPath())));
   // The window shows its minimize button and opens in the middle of the
   // primary screen.
   btnMin->show();
   if (const QScreen* Screen = QGuiApplication::primaryScreen())
     move(Screen->availableGeometry().center() - rect().center());
   // The caption reads the program's name and version.
-  lblCaption->setText(QStringLiteral("%1 %2").arg(QStringLiteral("Quenloft"),
-                                                 QString::fromStdString(GetFileVersionText("/proc/self/exe", true))));
+  lblCaption->setText(QStringLiteral("%1 %2").arg(
+      QStringLiteral("Quenloft"), QString::fromStdString(GetFileVersionText("/proc/self/exe", true))));
   lblCaption->adjustSize();
   // The taskbar shows the application's name; the version is the caption's.
   setWindowTitle(QStringLiteral("Quenloft"));
@@ -271,12 +279,14 @@ void TVellicorForm::FormCreate() {
   // Qt widgets are double-buffered already (see EnableDoubleBuffering).
 }
 
-void TVellicorForm::SetStartAddress(const std::string& URL) {
+void TVellicorForm::SetStartAddress(const std::string& URL)
+{
   edtURL->setText(QString::fromLocal8Bit(URL));
   edtURL->setFocus();
 }
 
-void TVellicorForm::ApplyUIText() {
+void TVellicorForm::ApplyUIText()
+{
   TBaseUI2Form::ApplyUIText();
   if (!HasUIText())
     return;
@@ -293,7 +303,8 @@ void TVellicorForm::ApplyUIText() {
 
 // --- window events -------------------------------------------------------------
 
-void TVellicorForm::showEvent(QShowEvent* Event) {
+void TVellicorForm::showEvent(QShowEvent* Event)
+{
   TBaseUI2Form::showEvent(Event);
   // FormShow: the ping starts at most once per run, however often the
   // window is shown.
@@ -301,7 +312,8 @@ void TVellicorForm::showEvent(QShowEvent* Event) {
     RunHandler([] { App->StartInstallTrack(); });
 }
 
-void TVellicorForm::closeEvent(QCloseEvent* Event) {
+void TVellicorForm::closeEvent(QCloseEvent* Event)
+{
   // FormClose: stop the preview, a running scan and a running download (as
   // "Stop"); none of them waits for its server.
   if (FScanning)
@@ -312,14 +324,16 @@ void TVellicorForm::closeEvent(QCloseEvent* Event) {
   TBaseUI2Form::closeEvent(Event);
 }
 
-void TVellicorForm::btnMinClick() {
+void TVellicorForm::btnMinClick()
+{
   // Minimises the whole application, not only this window.
   for (QWidget* W : QApplication::topLevelWidgets())
     if (W->isVisible())
       W->showMinimized();
 }
 
-bool TVellicorForm::eventFilter(QObject* Watched, QEvent* Event) {
+bool TVellicorForm::eventFilter(QObject* Watched, QEvent* Event)
+{
   if (Watched == edtURL && Event->type() == QEvent::KeyPress) {
     const int Key = static_cast<QKeyEvent*>(Event)->key();
     // edtURLKeyDown: Enter clicks "Start download" only while it is shown;
@@ -338,7 +352,8 @@ bool TVellicorForm::eventFilter(QObject* Watched, QEvent* Event) {
 
 // --- buttons and links -----------------------------------------------------------
 
-void TVellicorForm::btnDownloadClick() {
+void TVellicorForm::btnDownloadClick()
+{
   StopPreview();
   const bool Scanned = ScanPage(edtURL->text().toStdString());
   lblParse->hide();
@@ -358,17 +373,20 @@ void TVellicorForm::btnDownloadClick() {
   }
 }
 
-void TVellicorForm::btnStopClick() {
+void TVellicorForm::btnStopClick()
+{
   FDownloader->Stop();
   btnStop->hide();
   btnDownload->show();
 }
 
-void TVellicorForm::btnConvertClick() {
+void TVellicorForm::btnConvertClick()
+{
   pmConvert->popup(btnConvert->mapToGlobal(QPoint(0, btnConvert->height())));
 }
 
-void TVellicorForm::edtPathButtonClick() {
+void TVellicorForm::edtPathButtonClick()
+{
   const std::string Chosen = BrowseForFolder("Select output path", edtPath->text().toStdString());
   if (Chosen.empty())
     return;
@@ -377,13 +395,20 @@ void TVellicorForm::edtPathButtonClick() {
     App->SetOutputPath(Chosen);
 }
 
-void TVellicorForm::lblVideoClick(const TkvuLinkLabel& Sender) { (void)OpenAddress(Sender.Hint); }
+void TVellicorForm::lblVideoClick(const TkvuLinkLabel& Sender)
+{
+  (void)OpenAddress(Sender.Hint);
+}
 
-void TVellicorForm::pmiVideoClick(const QAction& Sender) { (void)OpenAddress(Sender.data().toString().toStdString()); }
+void TVellicorForm::pmiVideoClick(const QAction& Sender)
+{
+  (void)OpenAddress(Sender.data().toString().toStdString());
+}
 
 // --- the scan and the rows ---------------------------------------------------------
 
-void TVellicorForm::EndScan() {
+void TVellicorForm::EndScan()
+{
   if (FScanThread.joinable()) {
     IdHTTP1.Abort();
     FScanThread.join();
@@ -391,7 +416,8 @@ void TVellicorForm::EndScan() {
   FScanning = false;
 }
 
-bool TVellicorForm::ScanPage(const std::string& URL) {
+bool TVellicorForm::ScanPage(const std::string& URL)
+{
   // A scan still running (this handler was entered again from its event
   // loop) gives way to this one.
   EndScan();
@@ -441,7 +467,8 @@ bool TVellicorForm::ScanPage(const std::string& URL) {
   return true;
 }
 
-void TVellicorForm::ShowTaskRows() {
+void TVellicorForm::ShowTaskRows()
+{
   TSWFTaskList& Tasks = FDownloader->Tasks();
   std::vector<TSWFTask*> All;
   All.reserve(Tasks.Count());
@@ -452,7 +479,8 @@ void TVellicorForm::ShowTaskRows() {
     FillRow(*All[I], static_cast<int>(I));
 }
 
-void TVellicorForm::ShowParseProgress(std::uint8_t Percent) {
+void TVellicorForm::ShowParseProgress(std::uint8_t Percent)
+{
   lblParse->setText(QStringLiteral("Loading..%1%").arg(Percent));
   // The label keeps its centre; it widens when the text needs more room.
   const int Centre = 212 + 41 / 2;
@@ -464,17 +492,25 @@ void TVellicorForm::ShowParseProgress(std::uint8_t Percent) {
   lblParse->repaint();
 }
 
-void TVellicorForm::FillRow(TSWFTask& Task, int Row) { FRows->FillRow(Task, Row); }
+void TVellicorForm::FillRow(TSWFTask& Task, int Row)
+{
+  FRows->FillRow(Task, Row);
+}
 
-int TVellicorForm::FindRow(const TSWFTask& Task) const { return FRows->FindRow(Task.Id); }
+int TVellicorForm::FindRow(const TSWFTask& Task) const
+{
+  return FRows->FindRow(Task.Id);
+}
 
-void TVellicorForm::RefreshTask(TSWFTask& Task) {
+void TVellicorForm::RefreshTask(TSWFTask& Task)
+{
   const int Row = FindRow(Task);
   if (Row >= 0)
     FillRow(Task, Row);
 }
 
-void TVellicorForm::ChainOver() {
+void TVellicorForm::ChainOver()
+{
   btnStop->hide();
   btnDownload->show();
   if (OnChainIdle)
@@ -483,14 +519,17 @@ void TVellicorForm::ChainOver() {
 
 // --- task events -------------------------------------------------------------------
 
-void TVellicorForm::Post(TMessage Message) {
+void TVellicorForm::Post(TMessage Message)
+{
   // The one place where a worker's event crosses to the UI thread. Queued
   // calls to one receiver run in posting order.
   QMetaObject::invokeMethod(
-      this, [this, M = std::move(Message)] { RunHandler([this, &M] { HandleMessage(M); }); }, Qt::QueuedConnection);
+      this, [this, M = std::move(Message)] { RunHandler([this, &M] { HandleMessage(M); }); },
+      Qt::QueuedConnection);
 }
 
-void TVellicorForm::HandleMessage(const TMessage& Message) {
+void TVellicorForm::HandleMessage(const TMessage& Message)
+{
   // The coordinator updates the task and starts the next one unless "Stop"
   // was pressed; the window shows what changed.
   const TTaskEvent Event = FDownloader->HandleTaskEvent(Message, Handle());

@@ -181,7 +181,7 @@ private:
   bool FSeeking = false;
   int FFocusedSelectedRow = -1; // the row last seen focused and selected
   std::thread FScanThread;
-  unsigned FScanNumber = 0;      // the scan whose result counts
+  unsigned FScanNumber = 0; // the scan whose result counts
   bool FScanning = false;
 };
 

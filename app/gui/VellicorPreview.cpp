@@ -12,7 +12,8 @@
 
 namespace quenloft {
 
-void TVellicorForm::PreviewFile(const std::string& Path) {
+void TVellicorForm::PreviewFile(const std::string& Path)
+{
   // A new player replaces the old one.
   delete FFlash;
   FFlash = new TkvuFlash(pnlPreview);
@@ -46,7 +47,8 @@ void TVellicorForm::PreviewFile(const std::string& Path) {
   Timer1->start();
 }
 
-void TVellicorForm::StopPreview() {
+void TVellicorForm::StopPreview()
+{
   Timer1->stop();
   // The position and the maximum stay.
   TrackBar->setEnabled(false);
@@ -54,7 +56,8 @@ void TVellicorForm::StopPreview() {
   FFlash = nullptr;
 }
 
-void TVellicorForm::SelectionChanged() {
+void TVellicorForm::SelectionChanged()
+{
   // Only the row that is both focused and selected counts, and only when it
   // becomes so: the row that loses the selection changes nothing, and
   // clicking the row that already is focused and selected does nothing.
@@ -69,7 +72,8 @@ void TVellicorForm::SelectionChanged() {
     ListView1Change(Row);
 }
 
-void TVellicorForm::ListView1Change(int Row) {
+void TVellicorForm::ListView1Change(int Row)
+{
   TSWFTask* Task = FRows->Task(Row);
   if (!Task)
     return;
@@ -80,18 +84,21 @@ void TVellicorForm::ListView1Change(int Row) {
     StopPreview();
 }
 
-void TVellicorForm::TrackBarMouseDown(Qt::MouseButton Button) {
+void TVellicorForm::TrackBarMouseDown(Qt::MouseButton Button)
+{
   if (Button == Qt::LeftButton)
     FSeeking = true;
 }
 
-void TVellicorForm::TrackBarChange() {
+void TVellicorForm::TrackBarChange()
+{
   // Changes made by the timer do not seek.
   if (FSeeking && FFlash)
     FFlash->GotoFrame(TrackBar->value());
 }
 
-void TVellicorForm::TrackBarMouseUp(Qt::MouseButton Button) {
+void TVellicorForm::TrackBarMouseUp(Qt::MouseButton Button)
+{
   if (Button != Qt::LeftButton)
     return;
   if (FFlash)
@@ -99,7 +106,8 @@ void TVellicorForm::TrackBarMouseUp(Qt::MouseButton Button) {
   FSeeking = false;
 }
 
-void TVellicorForm::Timer1Timer() {
+void TVellicorForm::Timer1Timer()
+{
   // While the button is held the thumb stays where the user puts it.
   if (!FSeeking && FFlash)
     TrackBar->setValue(FFlash->CurrentFrame());

@@ -30,13 +30,15 @@ namespace {
 
 using namespace quenloft;
 
-const char* Env(const char* Name) {
+const char* Env(const char* Name)
+{
   const char* Value = std::getenv(Name);
   return (Value && *Value) ? Value : nullptr;
 }
 
 // Drives the window like a user for an unattended run.
-void StartUnattended(TVellicorForm& Window, TQuenloftApplication& Application) {
+void StartUnattended(TVellicorForm& Window, TQuenloftApplication& Application)
+{
   const char* URL = Env("QUENLOFT_START_URL");
   if (!URL)
     return;
@@ -67,10 +69,14 @@ void StartUnattended(TVellicorForm& Window, TQuenloftApplication& Application) {
 // Sanitizer builds: the font and message-bus libraries keep caches for the
 // process's life on purpose.
 extern "C" const char* __lsan_default_suppressions();
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\nleak:libdbus-1.so\n"; }
+extern "C" const char* __lsan_default_suppressions()
+{
+  return "leak:libfontconfig.so\nleak:libdbus-1.so\n";
+}
 #endif
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
   // --help and --version answer without a display, before Qt has taken its
   // own options (which are no errors yet) off the line.
   const TStartArguments Asked = ParseStartArguments(std::vector<std::string>(argv + 1, argv + argc));

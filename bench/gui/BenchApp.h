@@ -6,7 +6,8 @@
 
 namespace quenloft {
 
-inline QApplication& BenchApp() {
+inline QApplication& BenchApp()
+{
   static int Argc = 1;
   static char Name[] = "quenloft_bench";
   static char* Argv[] = {Name, nullptr};

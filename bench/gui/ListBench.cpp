@@ -16,7 +16,8 @@
 namespace quenloft {
 namespace {
 
-std::vector<std::string> MovieURLs(int Count) {
+std::vector<std::string> MovieURLs(int Count)
+{
   std::vector<std::string> URLs;
   URLs.reserve(static_cast<std::size_t>(Count));
   for (int I = 0; I < Count; ++I)
@@ -25,7 +26,8 @@ std::vector<std::string> MovieURLs(int Count) {
 }
 
 // The rows a scan ends with, for 10,000 tasks, then one paint of the list.
-void BM_FillList10000(benchmark::State& State) {
+void BM_FillList10000(benchmark::State& State)
+{
   BenchApp();
   TVellicorForm Form;
   Form.show();
@@ -46,7 +48,8 @@ BENCHMARK(BM_FillList10000)->Unit(benchmark::kMillisecond)->Iterations(3);
 // 1,000,000-byte body reported every 10,000 bytes changes the whole
 // percentage at every event (100 refills per task); reported every 1,000
 // bytes (its first 100,000 bytes) it changes only ten times.
-void WorkEvents(benchmark::State& State, std::int32_t Size, std::int64_t Step) {
+void WorkEvents(benchmark::State& State, std::int32_t Size, std::int64_t Step)
+{
   BenchApp();
   TVellicorForm Form;
   Form.show();
@@ -68,14 +71,22 @@ void WorkEvents(benchmark::State& State, std::int32_t Size, std::int64_t Step) {
     QCoreApplication::processEvents();
     Refills += Form.Rows().FillCount() - Before;
   }
-  State.counters["events"] = benchmark::Counter(static_cast<double>(Events), benchmark::Counter::kAvgIterations);
+  State.counters["events"] =
+      benchmark::Counter(static_cast<double>(Events), benchmark::Counter::kAvgIterations);
   State.counters["row_refills"] =
       benchmark::Counter(static_cast<double>(Refills), benchmark::Counter::kAvgIterations);
-  State.counters["events_per_s"] = benchmark::Counter(static_cast<double>(Events), benchmark::Counter::kIsRate);
+  State.counters["events_per_s"] =
+      benchmark::Counter(static_cast<double>(Events), benchmark::Counter::kIsRate);
 }
 
-void BM_WorkEvents_EveryPercent(benchmark::State& State) { WorkEvents(State, 1000000, 10000); }
-void BM_WorkEvents_TenthsOfAPercent(benchmark::State& State) { WorkEvents(State, 1000000, 1000); }
+void BM_WorkEvents_EveryPercent(benchmark::State& State)
+{
+  WorkEvents(State, 1000000, 10000);
+}
+void BM_WorkEvents_TenthsOfAPercent(benchmark::State& State)
+{
+  WorkEvents(State, 1000000, 1000);
+}
 BENCHMARK(BM_WorkEvents_EveryPercent)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_WorkEvents_TenthsOfAPercent)->Unit(benchmark::kMillisecond)->Iterations(3);
 

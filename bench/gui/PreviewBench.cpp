@@ -29,28 +29,35 @@
 namespace quenloft {
 namespace {
 
-std::string ReferenceMovie(const std::string& Case) {
+std::string ReferenceMovie(const std::string& Case)
+{
   const char* Dir = std::getenv("QUENLOFT_FIXTURES");
   const std::filesystem::path Root =
-      (Dir && *Dir) ? std::filesystem::path(Dir) : std::filesystem::path(QUENLOFT_SOURCE_DIR) / ".." / "shared" / "fixtures";
+      (Dir && *Dir) ? std::filesystem::path(Dir)
+                    : std::filesystem::path(QUENLOFT_SOURCE_DIR) / ".." / "shared" / "fixtures";
   const std::filesystem::path File = Root / "ruffle" / Case / "test.swf";
   return std::filesystem::exists(File) ? File.string() : std::string();
 }
 
-double CPUSeconds() {
+double CPUSeconds()
+{
   rusage Usage{};
   getrusage(RUSAGE_SELF, &Usage);
-  const auto Seconds = [](const timeval& T) { return static_cast<double>(T.tv_sec) + static_cast<double>(T.tv_usec) / 1e6; };
+  const auto Seconds = [](const timeval& T) {
+    return static_cast<double>(T.tv_sec) + static_cast<double>(T.tv_usec) / 1e6;
+  };
   return Seconds(Usage.ru_utime) + Seconds(Usage.ru_stime);
 }
 
-void RunEventLoopFor(int Ms) {
+void RunEventLoopFor(int Ms)
+{
   QEventLoop Loop;
   QTimer::singleShot(Ms, &Loop, &QEventLoop::quit);
   Loop.exec();
 }
 
-void BM_PaneTimerTick(benchmark::State& State) {
+void BM_PaneTimerTick(benchmark::State& State)
+{
   const std::string Path = ReferenceMovie("from_shumway__invalidClipDepth");
   if (Path.empty()) {
     State.SkipWithError("reference movies not found");
@@ -74,7 +81,8 @@ void BM_PaneTimerTick(benchmark::State& State) {
 }
 BENCHMARK(BM_PaneTimerTick)->Unit(benchmark::kMicrosecond);
 
-void BM_PlayInThePane(benchmark::State& State, const std::string& Case) {
+void BM_PlayInThePane(benchmark::State& State, const std::string& Case)
+{
   const std::string Path = ReferenceMovie(Case);
   if (Path.empty()) {
     State.SkipWithError("reference movies not found");
@@ -102,7 +110,8 @@ void BM_PlayInThePane(benchmark::State& State, const std::string& Case) {
 }
 // One paint of the pane's player showing the heaviest case to draw; at 24
 // frames per second a frame may take 20 ms for half a core.
-void BM_PaneRedrawHeaviest(benchmark::State& State) {
+void BM_PaneRedrawHeaviest(benchmark::State& State)
+{
   const std::string Path = ReferenceMovie("visual__simple_shapes__heavy_tesselation");
   if (Path.empty()) {
     State.SkipWithError("reference movies not found");
@@ -116,12 +125,14 @@ void BM_PaneRedrawHeaviest(benchmark::State& State) {
   for (auto _ : State)
     Form.Flash()->repaint();
   // The share of one core that drawing every frame at 24 per second takes.
-  State.counters["share_at_24fps"] = benchmark::Counter(static_cast<double>(State.iterations()) / 24.0,
-                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  State.counters["share_at_24fps"] =
+      benchmark::Counter(static_cast<double>(State.iterations()) / 24.0,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_PaneRedrawHeaviest)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_CAPTURE(BM_PlayInThePane, heavy_tesselation, std::string("visual__simple_shapes__heavy_tesselation"))
+BENCHMARK_CAPTURE(BM_PlayInThePane, heavy_tesselation,
+                  std::string("visual__simple_shapes__heavy_tesselation"))
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 BENCHMARK_CAPTURE(BM_PlayInThePane, acid_blend, std::string("from_shumway__acid__acid-blend"))

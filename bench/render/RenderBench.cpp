@@ -95,7 +95,8 @@ void ReportSlowest(benchmark::State& State)
 // says); without them nothing is registered.
 const bool Registered = [] {
   const char* dir = std::getenv("QUENLOFT_FIXTURES_DIR");
-  const fs::path cases = (dir ? fs::path(dir) : fs::path(QUENLOFT_SOURCE_DIR) / ".." / "shared" / "fixtures") / "ruffle";
+  const fs::path cases =
+      (dir ? fs::path(dir) : fs::path(QUENLOFT_SOURCE_DIR) / ".." / "shared" / "fixtures") / "ruffle";
   std::error_code error;
   if (!fs::is_directory(cases, error))
     return false;

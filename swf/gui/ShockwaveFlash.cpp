@@ -27,21 +27,19 @@ constexpr double kMaxFrameRate = 120;
 // from where it is rather than racing through the frames it missed.
 constexpr double kMaxCatchUpSeconds = 2;
 
-std::uint32_t ButtonMessage(Qt::MouseButton Button, std::uint32_t Offset) {
+std::uint32_t ButtonMessage(Qt::MouseButton Button, std::uint32_t Offset)
+{
   switch (Button) {
-  case Qt::LeftButton:
-    return WM_LBUTTONDOWN + Offset;
-  case Qt::RightButton:
-    return WM_RBUTTONDOWN + Offset;
-  case Qt::MiddleButton:
-    return WM_MBUTTONDOWN + Offset;
-  default:
-    return 0;
+  case Qt::LeftButton: return WM_LBUTTONDOWN + Offset;
+  case Qt::RightButton: return WM_RBUTTONDOWN + Offset;
+  case Qt::MiddleButton: return WM_MBUTTONDOWN + Offset;
+  default: return 0;
   }
 }
 
 // The stage's size in whole pixels, at least 1 x 1.
-QSize StagePixels(const swf::Movie& Movie) {
+QSize StagePixels(const swf::Movie& Movie)
+{
   const auto Pixels = [](std::int64_t Twips) {
     return static_cast<int>(std::max<std::int64_t>(1, (Twips + 10) / 20));
   };
@@ -49,30 +47,28 @@ QSize StagePixels(const swf::Movie& Movie) {
           Pixels(std::int64_t{Movie.Stage.YMax} - Movie.Stage.YMin)};
 }
 
-bool HasSprites(const swf::DisplayList& List) {
-  return std::any_of(List.begin(), List.end(), [](const swf::DisplayObject& Object) { return Object.Sprite != nullptr; });
+bool HasSprites(const swf::DisplayList& List)
+{
+  return std::any_of(List.begin(), List.end(),
+                     [](const swf::DisplayObject& Object) { return Object.Sprite != nullptr; });
 }
 
 } // namespace
 
-std::uint32_t MouseMessageOf(const QEvent& Event) {
+std::uint32_t MouseMessageOf(const QEvent& Event)
+{
   switch (Event.type()) {
-  case QEvent::MouseMove:
-    return WM_MOUSEMOVE;
-  case QEvent::Wheel:
-    return WM_MOUSEWHEEL;
-  case QEvent::MouseButtonPress:
-    return ButtonMessage(static_cast<const QMouseEvent&>(Event).button(), 0);
-  case QEvent::MouseButtonRelease:
-    return ButtonMessage(static_cast<const QMouseEvent&>(Event).button(), 1);
-  case QEvent::MouseButtonDblClick:
-    return ButtonMessage(static_cast<const QMouseEvent&>(Event).button(), 2);
-  default:
-    return 0;
+  case QEvent::MouseMove: return WM_MOUSEMOVE;
+  case QEvent::Wheel: return WM_MOUSEWHEEL;
+  case QEvent::MouseButtonPress: return ButtonMessage(static_cast<const QMouseEvent&>(Event).button(), 0);
+  case QEvent::MouseButtonRelease: return ButtonMessage(static_cast<const QMouseEvent&>(Event).button(), 1);
+  case QEvent::MouseButtonDblClick: return ButtonMessage(static_cast<const QMouseEvent&>(Event).button(), 2);
+  default: return 0;
   }
 }
 
-TShockwaveFlash::TShockwaveFlash(QWidget* Parent) : QWidget(Parent) {
+TShockwaveFlash::TShockwaveFlash(QWidget* Parent) : QWidget(Parent)
+{
   setAttribute(Qt::WA_OpaquePaintEvent);
   // The player opens its own menu on a right-button release (while Menu is
   // true); Qt's context-menu event would be a second way in.
@@ -86,7 +82,8 @@ TShockwaveFlash::TShockwaveFlash(QWidget* Parent) : QWidget(Parent) {
 
 TShockwaveFlash::~TShockwaveFlash() = default;
 
-void TShockwaveFlash::SetMovie(const QString& Path) {
+void TShockwaveFlash::SetMovie(const QString& Path)
+{
   FWritten = true;
   FMovie = Path;
   FText.clear();
@@ -115,18 +112,21 @@ void TShockwaveFlash::SetMovie(const QString& Path) {
   }
 }
 
-void TShockwaveFlash::RequireMovie(const char* Call) const {
+void TShockwaveFlash::RequireMovie(const char* Call) const
+{
   if (!FWritten)
     throw EFlashError(std::string(Call) + ": no movie has been loaded");
 }
 
-void TShockwaveFlash::Play() {
+void TShockwaveFlash::Play()
+{
   RequireMovie("Play");
   if (FTimeline)
     FTimeline->Play();
 }
 
-void TShockwaveFlash::GotoFrame(int Frame) {
+void TShockwaveFlash::GotoFrame(int Frame)
+{
   RequireMovie("GotoFrame");
   if (Frame < 0)
     throw EFlashError("GotoFrame: frame " + std::to_string(Frame) + " is out of range");
@@ -138,36 +138,45 @@ void TShockwaveFlash::GotoFrame(int Frame) {
   emit FrameChanged(CurrentFrame());
 }
 
-int TShockwaveFlash::CurrentFrame() const {
+int TShockwaveFlash::CurrentFrame() const
+{
   RequireMovie("CurrentFrame");
   return FTimeline ? static_cast<int>(FTimeline->CurrentFrame()) : 0;
 }
 
-int TShockwaveFlash::TotalFrames() const {
+int TShockwaveFlash::TotalFrames() const
+{
   RequireMovie("TotalFrames");
   return FTimeline ? static_cast<int>(FTimeline->TotalFrames()) : 0;
 }
 
-bool TShockwaveFlash::Playing() const { return FTimeline && FTimeline->Playing(); }
+bool TShockwaveFlash::Playing() const
+{
+  return FTimeline && FTimeline->Playing();
+}
 
-void TShockwaveFlash::ShowMessage(const QString& Text) {
+void TShockwaveFlash::ShowMessage(const QString& Text)
+{
   FText = Text;
   update();
 }
 
-void TShockwaveFlash::RecreateWnd() {
+void TShockwaveFlash::RecreateWnd()
+{
   // The player draws into its parent's backing store and keeps nothing of
   // its own between paints: a fresh paint is all a new window would bring.
   update();
 }
 
-void TShockwaveFlash::StartClock() {
+void TShockwaveFlash::StartClock()
+{
   FClock.start();
   FClockSteps = 0;
   ScheduleTick();
 }
 
-void TShockwaveFlash::ScheduleTick() {
+void TShockwaveFlash::ScheduleTick()
+{
   if (!FTimeline || !isVisible()) {
     FTicker.stop();
     return;
@@ -177,7 +186,8 @@ void TShockwaveFlash::ScheduleTick() {
   FTicker.start(static_cast<int>(std::max(0.0, std::ceil(NextDueMs - ElapsedMs))));
 }
 
-void TShockwaveFlash::Tick() {
+void TShockwaveFlash::Tick()
+{
   if (!FTimeline)
     return;
   // The frame due now, from the clock: a frame that took long to draw does
@@ -211,7 +221,8 @@ void TShockwaveFlash::Tick() {
   ScheduleTick();
 }
 
-bool TShockwaveFlash::event(QEvent* Event) {
+bool TShockwaveFlash::event(QEvent* Event)
+{
   const std::uint32_t Message = MouseMessageOf(*Event);
   if (Message == 0)
     return QWidget::event(Event);
@@ -223,7 +234,8 @@ bool TShockwaveFlash::event(QEvent* Event) {
   return true;
 }
 
-void TShockwaveFlash::OpenMenu(QPoint Pos) {
+void TShockwaveFlash::OpenMenu(QPoint Pos)
+{
   if (!FContextMenu) {
     FContextMenu = new QMenu(this);
     QAction* PlayItem = FContextMenu->addAction(QStringLiteral("Play"));
@@ -248,7 +260,8 @@ void TShockwaveFlash::OpenMenu(QPoint Pos) {
   FContextMenu->popup(mapToGlobal(Pos));
 }
 
-void TShockwaveFlash::paintEvent(QPaintEvent*) {
+void TShockwaveFlash::paintEvent(QPaintEvent*)
+{
   QPainter Painter(this);
   if (!FRenderer) {
     Painter.fillRect(rect(), QColor(36, 38, 41));
@@ -284,13 +297,15 @@ void TShockwaveFlash::paintEvent(QPaintEvent*) {
   }
 }
 
-void TShockwaveFlash::showEvent(QShowEvent* Event) {
+void TShockwaveFlash::showEvent(QShowEvent* Event)
+{
   QWidget::showEvent(Event);
   if (FTimeline)
     StartClock();
 }
 
-void TShockwaveFlash::hideEvent(QHideEvent* Event) {
+void TShockwaveFlash::hideEvent(QHideEvent* Event)
+{
   QWidget::hideEvent(Event);
   FTicker.stop();
 }

@@ -10,9 +10,13 @@
 
 namespace quenloft {
 
-TkvuFlash::TkvuFlash(QWidget* Parent) : TShockwaveFlash(Parent) { SetMenu(false); }
+TkvuFlash::TkvuFlash(QWidget* Parent) : TShockwaveFlash(Parent)
+{
+  SetMenu(false);
+}
 
-void TkvuFlash::LoadMovie(const QString& Path) {
+void TkvuFlash::LoadMovie(const QString& Path)
+{
   RecreateWnd();
   // Decided once per process; on a system that needs it, giving the player
   // the focus for a moment makes it take keyboard input after a load.
@@ -21,7 +25,8 @@ void TkvuFlash::LoadMovie(const QString& Path) {
   SetMovie(Path);
 }
 
-void TkvuFlash::MoveFocusThrough() {
+void TkvuFlash::MoveFocusThrough()
+{
   QWidget* Previous = QApplication::focusWidget();
   if (Previous == this)
     return;
@@ -33,12 +38,14 @@ void TkvuFlash::MoveFocusThrough() {
     Previous->setFocus(Qt::OtherFocusReason);
 }
 
-void TkvuFlash::SetMovie(const QString& Path) {
+void TkvuFlash::SetMovie(const QString& Path)
+{
   TShockwaveFlash::SetMovie(QStringLiteral("x"));
   TShockwaveFlash::SetMovie(Path);
 }
 
-bool TkvuFlash::event(QEvent* Event) {
+bool TkvuFlash::event(QEvent* Event)
+{
   const std::uint32_t Message = MouseMessageOf(*Event);
   if (Message == 0)
     return TShockwaveFlash::event(Event);
@@ -77,12 +84,14 @@ bool TkvuFlash::event(QEvent* Event) {
   return TShockwaveFlash::event(Event);
 }
 
-int CenterOffset(int ParentW, int W, bool AllowNegative) {
+int CenterOffset(int ParentW, int W, bool AllowNegative)
+{
   const int Offset = (ParentW - W) / 2; // truncates toward zero
   return (!AllowNegative && Offset < 0) ? 0 : Offset;
 }
 
-void CenterInParent(QWidget& Control, const QWidget& Parent, int W, int H, bool AllowNegative) {
+void CenterInParent(QWidget& Control, const QWidget& Parent, int W, int H, bool AllowNegative)
+{
   if (W == -1)
     W = Control.width();
   if (H == -1)

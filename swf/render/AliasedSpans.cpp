@@ -40,7 +40,7 @@ struct Edge {
 };
 
 struct Crossing {
-  double X;        // for ordering
+  double X;           // for ordering
   std::int64_t First; // the first pixel whose centre is at or right of it
   int Direction;
 };
@@ -106,8 +106,7 @@ std::vector<Span> AliasedSpans(const QPainterPath& Path, const QRect& Clip)
     const std::int64_t yc = std::int64_t{row} * Sub + Sub / 2;
     while (next < edges.size() && edges[next].Y0 <= yc)
       active.push_back(&edges[next++]);
-    active.erase(std::remove_if(active.begin(), active.end(),
-                                [yc](const Edge* E) { return E->Y1 <= yc; }),
+    active.erase(std::remove_if(active.begin(), active.end(), [yc](const Edge* E) { return E->Y1 <= yc; }),
                  active.end());
     crossings.clear();
     for (const Edge* e : active) {

@@ -21,8 +21,7 @@ QImage DecodeBitmapImage(const Movie& Movie, const Bitmap& Bitmap)
     }
     if (d.Width == 0 || d.Height == 0 || d.Pixels.size() != std::size_t{d.Width} * d.Height)
       return {};
-    QImage image(static_cast<int>(d.Width), static_cast<int>(d.Height),
-                 QImage::Format_ARGB32_Premultiplied);
+    QImage image(static_cast<int>(d.Width), static_cast<int>(d.Height), QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
       return {};
     for (std::uint32_t y = 0; y < d.Height; ++y)

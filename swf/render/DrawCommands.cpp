@@ -15,10 +15,7 @@ constexpr double EmSquareFont3 = 1024.0 * 20.0;
 
 class Walker {
 public:
-  Walker(const Movie& M, ShapeCache& Shapes, DrawCommands& Out)
-      : FMovie(M), FShapes(Shapes), FOut(Out)
-  {
-  }
+  Walker(const Movie& M, ShapeCache& Shapes, DrawCommands& Out) : FMovie(M), FShapes(Shapes), FOut(Out) {}
 
   void List(const DisplayList& L, const Matrix& M, const ColorTransform& C, int Level)
   {
@@ -54,8 +51,8 @@ private:
     FOut.PopMask();
   }
 
-  void Object(const DisplayObject& O, const Matrix& Parent, const ColorTransform& ParentColor,
-              int Level, bool AsMask)
+  void Object(const DisplayObject& O, const Matrix& Parent, const ColorTransform& ParentColor, int Level,
+              bool AsMask)
   {
     const Matrix m = Parent * O.Transform;
     const ColorTransform c = ParentColor * O.Color;
@@ -119,8 +116,8 @@ private:
 
 } // namespace
 
-void EmitDisplayList(const Movie& Movie, const DisplayList& List, ShapeCache& Shapes,
-                     DrawCommands& Out, const Matrix& Stage, const ColorTransform& Color)
+void EmitDisplayList(const Movie& Movie, const DisplayList& List, ShapeCache& Shapes, DrawCommands& Out,
+                     const Matrix& Stage, const ColorTransform& Color)
 {
   Walker(Movie, Shapes, Out).List(List, Stage, Color, 0);
 }
@@ -165,27 +162,15 @@ std::vector<std::string> CommandRecorder::Words() const
   std::vector<std::string> words;
   for (const Command& c : FCommands) {
     switch (c.Type) {
-    case Command::Kind::Shape:
-      words.push_back("shape " + std::to_string(c.Draw.Character));
-      break;
-    case Command::Kind::PushMask:
-      words.emplace_back("push");
-      break;
-    case Command::Kind::ActivateMask:
-      words.emplace_back("activate");
-      break;
-    case Command::Kind::DeactivateMask:
-      words.emplace_back("deactivate");
-      break;
-    case Command::Kind::PopMask:
-      words.emplace_back("pop");
-      break;
+    case Command::Kind::Shape: words.push_back("shape " + std::to_string(c.Draw.Character)); break;
+    case Command::Kind::PushMask: words.emplace_back("push"); break;
+    case Command::Kind::ActivateMask: words.emplace_back("activate"); break;
+    case Command::Kind::DeactivateMask: words.emplace_back("deactivate"); break;
+    case Command::Kind::PopMask: words.emplace_back("pop"); break;
     case Command::Kind::BeginLayer:
       words.push_back("layer " + std::to_string(static_cast<int>(c.Mode)));
       break;
-    case Command::Kind::EndLayer:
-      words.emplace_back("end");
-      break;
+    case Command::Kind::EndLayer: words.emplace_back("end"); break;
     }
   }
   return words;

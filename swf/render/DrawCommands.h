@@ -33,8 +33,8 @@ class ShapeCache;
 struct ShapeDraw {
   CharacterId Character = 0; // the placed character (the text, for a glyph)
   const swf::Shape* Shape = nullptr;
-  Matrix Transform;       // shape space (twips) to stage twips
-  ColorTransform Color;   // applied to every colour of the shape
+  Matrix Transform;     // shape space (twips) to stage twips
+  ColorTransform Color; // applied to every colour of the shape
 };
 
 class DrawCommands {
@@ -56,19 +56,24 @@ constexpr int MaxNesting = 64;
 // Emits the commands for List under Stage (stage twips to whatever the
 // backend maps them to; the identity for a frame of the root). Characters
 // missing from the dictionary, or of a kind that draws nothing, are skipped.
-void EmitDisplayList(const Movie& Movie, const DisplayList& List, ShapeCache& Shapes,
-                     DrawCommands& Out, const Matrix& Stage = {},
-                     const ColorTransform& Color = {});
+void EmitDisplayList(const Movie& Movie, const DisplayList& List, ShapeCache& Shapes, DrawCommands& Out,
+                     const Matrix& Stage = {}, const ColorTransform& Color = {});
 
 // Keeps every command, for tests and tools.
 class CommandRecorder : public DrawCommands {
 public:
   struct Command {
     enum class Kind : std::uint8_t {
-      Shape, PushMask, ActivateMask, DeactivateMask, PopMask, BeginLayer, EndLayer
+      Shape,
+      PushMask,
+      ActivateMask,
+      DeactivateMask,
+      PopMask,
+      BeginLayer,
+      EndLayer
     };
     Kind Type = Kind::Shape;
-    ShapeDraw Draw;                 // Shape
+    ShapeDraw Draw;                     // Shape
     BlendMode Mode = BlendMode::Normal; // BeginLayer
   };
 

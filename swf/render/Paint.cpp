@@ -30,12 +30,9 @@ double LinearToSrgb(double C)
 QGradient::Spread QtSpread(SpreadMode Mode)
 {
   switch (Mode) {
-  case SpreadMode::Reflect:
-    return QGradient::ReflectSpread;
-  case SpreadMode::Repeat:
-    return QGradient::RepeatSpread;
-  case SpreadMode::Pad:
-    break;
+  case SpreadMode::Reflect: return QGradient::ReflectSpread;
+  case SpreadMode::Repeat: return QGradient::RepeatSpread;
+  case SpreadMode::Pad: break;
   }
   return QGradient::PadSpread;
 }
@@ -126,8 +123,7 @@ QImage GradientImage(const FillStyle& Fill, const ColorTransform& Ct, const QTra
   for (QRgb& c : ramp)
     c = qPremultiply(c);
   // The focal point sits on the x axis, inside the circle.
-  const double focal =
-      Fill.Kind == FillKind::FocalGradient ? std::clamp(g.FocalPoint, -0.98, 0.98) : 0.0;
+  const double focal = Fill.Kind == FillKind::FocalGradient ? std::clamp(g.FocalPoint, -0.98, 0.98) : 0.0;
   auto position = [&](double X, double Y) {
     if (!radial)
       return (X + GradientHalfSize) / (2 * GradientHalfSize);
@@ -148,10 +144,8 @@ QImage GradientImage(const FillStyle& Fill, const ColorTransform& Ct, const QTra
     if (!std::isfinite(T))
       return 1.0;
     switch (g.Spread) {
-    case SpreadMode::Pad:
-      break;
-    case SpreadMode::Repeat:
-      return T - std::floor(T);
+    case SpreadMode::Pad: break;
+    case SpreadMode::Repeat: return T - std::floor(T);
     case SpreadMode::Reflect: {
       const double r = T - 2 * std::floor(T / 2);
       return r > 1 ? 2 - r : r;
@@ -172,8 +166,7 @@ QImage GradientImage(const FillStyle& Fill, const ColorTransform& Ct, const QTra
       // gradient, as in a 256-texel texture read with linear filtering;
       // else each 1/256 of the gradient shows one entry.
       const double along = spread(position(p.x(), p.y())) * 256;
-      const double at = Filtered ? std::clamp(along - 0.5, 0.0, 255.0)
-                                 : std::min(255.0, std::floor(along));
+      const double at = Filtered ? std::clamp(along - 0.5, 0.0, 255.0) : std::min(255.0, std::floor(along));
       row[x] = ramp[static_cast<std::size_t>(at * Steps + 0.5)];
     }
   }
@@ -204,8 +197,7 @@ QBrush GradientOrSolidBrush(const FillStyle& Fill, const ColorTransform& Ct)
     lg.setSpread(QtSpread(g.Spread));
     brush = QBrush(lg);
   } else {
-    const double focal =
-        Fill.Kind == FillKind::FocalGradient ? std::clamp(g.FocalPoint, -0.98, 0.98) : 0.0;
+    const double focal = Fill.Kind == FillKind::FocalGradient ? std::clamp(g.FocalPoint, -0.98, 0.98) : 0.0;
     QRadialGradient rg(QPointF(0, 0), GradientHalfSize, QPointF(focal * GradientHalfSize, 0));
     rg.setStops(stops);
     rg.setSpread(QtSpread(g.Spread));
@@ -239,27 +231,17 @@ QPen DevicePen(const LineStyle& Line, const ColorTransform& Ct, const QTransform
   pen.setWidthF(LineWidthPixels(Line, ToDevice, PixelsPerTwip));
   // Qt pens have one cap for both ends: the start cap is the one used.
   switch (Line.StartCap) {
-  case CapStyle::None:
-    pen.setCapStyle(Qt::FlatCap);
-    break;
-  case CapStyle::Square:
-    pen.setCapStyle(Qt::SquareCap);
-    break;
-  case CapStyle::Round:
-    pen.setCapStyle(Qt::RoundCap);
-    break;
+  case CapStyle::None: pen.setCapStyle(Qt::FlatCap); break;
+  case CapStyle::Square: pen.setCapStyle(Qt::SquareCap); break;
+  case CapStyle::Round: pen.setCapStyle(Qt::RoundCap); break;
   }
   switch (Line.Join) {
-  case JoinStyle::Bevel:
-    pen.setJoinStyle(Qt::BevelJoin);
-    break;
+  case JoinStyle::Bevel: pen.setJoinStyle(Qt::BevelJoin); break;
   case JoinStyle::Miter:
     pen.setJoinStyle(Qt::SvgMiterJoin);
     pen.setMiterLimit(std::max(1.0, Line.MiterLimit));
     break;
-  case JoinStyle::Round:
-    pen.setJoinStyle(Qt::RoundJoin);
-    break;
+  case JoinStyle::Round: pen.setJoinStyle(Qt::RoundJoin); break;
   }
   return pen;
 }

@@ -39,37 +39,26 @@ bool Drawable(const QTransform& T)
     if (!std::isfinite(v) || std::abs(v) > MaxScale * 1e3)
       return false;
   }
-  return std::abs(T.m11()) + std::abs(T.m12()) + std::abs(T.m21()) + std::abs(T.m22()) <
-         MaxScale;
+  return std::abs(T.m11()) + std::abs(T.m12()) + std::abs(T.m21()) + std::abs(T.m22()) < MaxScale;
 }
 
 std::optional<QPainter::CompositionMode> QtMode(BlendMode Mode)
 {
   switch (Mode) {
   case BlendMode::Normal:
-  case BlendMode::Layer:
-    return QPainter::CompositionMode_SourceOver;
-  case BlendMode::Multiply:
-    return QPainter::CompositionMode_Multiply;
-  case BlendMode::Screen:
-    return QPainter::CompositionMode_Screen;
-  case BlendMode::Lighten:
-    return QPainter::CompositionMode_Lighten;
-  case BlendMode::Darken:
-    return QPainter::CompositionMode_Darken;
-  case BlendMode::Difference:
-    return QPainter::CompositionMode_Difference;
-  case BlendMode::Add:
-    return QPainter::CompositionMode_Plus;
-  case BlendMode::Overlay:
-    return QPainter::CompositionMode_Overlay;
-  case BlendMode::HardLight:
-    return QPainter::CompositionMode_HardLight;
+  case BlendMode::Layer: return QPainter::CompositionMode_SourceOver;
+  case BlendMode::Multiply: return QPainter::CompositionMode_Multiply;
+  case BlendMode::Screen: return QPainter::CompositionMode_Screen;
+  case BlendMode::Lighten: return QPainter::CompositionMode_Lighten;
+  case BlendMode::Darken: return QPainter::CompositionMode_Darken;
+  case BlendMode::Difference: return QPainter::CompositionMode_Difference;
+  case BlendMode::Add: return QPainter::CompositionMode_Plus;
+  case BlendMode::Overlay: return QPainter::CompositionMode_Overlay;
+  case BlendMode::HardLight: return QPainter::CompositionMode_HardLight;
   case BlendMode::Subtract:
   case BlendMode::Invert:
   case BlendMode::Alpha:
-  case BlendMode::Erase:
-    break;
+  case BlendMode::Erase: break;
   }
   return std::nullopt;
 }
@@ -113,8 +102,8 @@ QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
       const QPointF a3(Path.elementAt(i + 2).x, Path.elementAt(i + 2).y);
       const QPointF control = (a1 * 3 - a0) / 2;
       const QPointF off = a2 - (control * 2 + a3) / 3;
-      const bool quadratic = std::abs(off.x()) + std::abs(off.y()) <=
-                             1e-9 * (1 + std::abs(a3.x()) + std::abs(a3.y()));
+      const bool quadratic =
+          std::abs(off.x()) + std::abs(off.y()) <= 1e-9 * (1 + std::abs(a3.x()) + std::abs(a3.y()));
       // A quadratic strays |P0 - 2C + P2| / 4 from its chord (a cubic at
       // most 3/4 of its larger second difference); n equal steps cut that by
       // n squared. The player flattens its curves to about two units of the
@@ -122,14 +111,14 @@ QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
       // the device too.
       const QPointF bend = quadratic ? a0 - control * 2 + a3 : a0 - a1 * 2 + a2;
       const QPointF bend2 = a1 - a2 * 2 + a3;
-      const double stray = quadratic ? std::hypot(bend.x(), bend.y()) / 4
-                                     : 0.75 * std::max(std::hypot(bend.x(), bend.y()),
-                                                       std::hypot(bend2.x(), bend2.y()));
+      const double stray =
+          quadratic ? std::hypot(bend.x(), bend.y()) / 4
+                    : 0.75 * std::max(std::hypot(bend.x(), bend.y()), std::hypot(bend2.x(), bend2.y()));
       const double scale = std::sqrt(std::abs(T.determinant()));
       // Outlines of lines (round caps and joins) are flattened finely.
-      const double steps = quadratic ? std::max(std::sqrt(stray / ShapeFlatness),
-                                                std::sqrt(stray * scale / DeviceFlatness))
-                                     : std::sqrt(stray * scale / OutlineFlatness);
+      const double steps =
+          quadratic ? std::max(std::sqrt(stray / ShapeFlatness), std::sqrt(stray * scale / DeviceFlatness))
+                    : std::sqrt(stray * scale / OutlineFlatness);
       const int count = std::clamp(static_cast<int>(std::ceil(steps)), 1, 256);
       for (int k = 1; k < count; ++k) {
         const double t = static_cast<double>(k) / count;
@@ -141,8 +130,8 @@ QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
           // not away from zero.
           out.lineTo(T.map(QPointF(std::floor(pt.x() + 0.5), std::floor(pt.y() + 0.5))));
         } else {
-          out.lineTo(T.map(a0 * (u * u * u) + a1 * (3 * u * u * t) + a2 * (3 * u * t * t) +
-                           a3 * (t * t * t)));
+          out.lineTo(
+              T.map(a0 * (u * u * u) + a1 * (3 * u * u * t) + a2 * (3 * u * t * t) + a3 * (t * t * t)));
         }
       }
       out.lineTo(T.map(a3));
@@ -150,8 +139,7 @@ QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
       i += 2;
       break;
     }
-    case QPainterPath::CurveToDataElement:
-      break;
+    case QPainterPath::CurveToDataElement: break;
     }
   }
   return out;
@@ -164,10 +152,8 @@ QImage Tinted(const QImage& Source, const ColorTransform& Ct)
     auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
     for (int x = 0; x < out.width(); ++x) {
       const QRgb p = row[x];
-      const Rgba c = Ct.Apply({static_cast<std::uint8_t>(qRed(p)),
-                               static_cast<std::uint8_t>(qGreen(p)),
-                               static_cast<std::uint8_t>(qBlue(p)),
-                               static_cast<std::uint8_t>(qAlpha(p))});
+      const Rgba c = Ct.Apply({static_cast<std::uint8_t>(qRed(p)), static_cast<std::uint8_t>(qGreen(p)),
+                               static_cast<std::uint8_t>(qBlue(p)), static_cast<std::uint8_t>(qAlpha(p))});
       row[x] = qRgba(c.R, c.G, c.B, c.A);
     }
   }
@@ -178,8 +164,7 @@ QImage Tinted(const QImage& Source, const ColorTransform& Ct)
 
 PainterBackend::PainterBackend(QImage& Target, const PaintOptions& Options, ShapeCache& Shapes,
                                DeviceCache& Devices, BitmapSource Bitmaps)
-    : FTarget(Target), FOptions(Options), FShapes(Shapes), FDevices(Devices),
-      FBitmaps(std::move(Bitmaps))
+    : FTarget(Target), FOptions(Options), FShapes(Shapes), FDevices(Devices), FBitmaps(std::move(Bitmaps))
 {
   Layer root;
   root.Painter = std::make_unique<QPainter>(&FTarget);
@@ -301,8 +286,8 @@ const std::vector<DeviceCache::Area>& PainterBackend::Areas(const Shape& S, cons
       if (fixed && minScale > 0)
         localWidth = part.Line.Width * FOptions.PixelsPerTwip / minScale;
       localWidth = std::max(localWidth, 1 / minScale);
-      if ((scales || fixed) && minScale > 0 &&
-          localWidth < MaxLocalWidth && localWidth * std::sqrt(std::max(a, c)) < MaxLinePixels) {
+      if ((scales || fixed) && minScale > 0 && localWidth < MaxLocalWidth &&
+          localWidth * std::sqrt(std::max(a, c)) < MaxLinePixels) {
         // A line that scales is outlined in the shape's space and
         // transformed with it, as in the player: a squashed shape has
         // squashed lines, at least a pixel across where they are thinnest.
@@ -386,8 +371,7 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
     const QRect box = bounds.toAlignedRect().adjusted(-1, -1, 1, 1).intersected(FTarget.rect());
     if (box.isEmpty())
       return;
-    DeviceCache::Raster r{QImage(box.size(), QImage::Format_ARGB32_Premultiplied), box.topLeft(),
-                          Draw.Color};
+    DeviceCache::Raster r{QImage(box.size(), QImage::Format_ARGB32_Premultiplied), box.topLeft(), Draw.Color};
     r.Image.fill(Qt::transparent);
     {
       QPainter p(&r.Image);
@@ -656,8 +640,7 @@ std::size_t DeviceCache::Hash::operator()(const Key& K) const
   return h;
 }
 
-std::vector<DeviceCache::Area>* DeviceCache::Find(const Shape& S, const QTransform& T, QSize Size,
-                                                  int Grid)
+std::vector<DeviceCache::Area>* DeviceCache::Find(const Shape& S, const QTransform& T, QSize Size, int Grid)
 {
   if (Size != FSize || Grid != FGrid) {
     Clear();
@@ -763,13 +746,11 @@ void BlendPixels(QImage& Under, const QImage& Layer, BlendMode Mode)
           out[i] = (dc[i] * (255 - sa) + (da - dc[i]) * sa + 127) / 255;
         out[3] = da;
         break;
-      default:
-        return;
+      default: return;
       }
       for (int& v : out)
         v = std::clamp(v, 0, 255);
-      d[x] = qRgba(std::min(out[0], out[3]), std::min(out[1], out[3]), std::min(out[2], out[3]),
-                   out[3]);
+      d[x] = qRgba(std::min(out[0], out[3]), std::min(out[1], out[3]), std::min(out[2], out[3]), out[3]);
     }
   }
 }

@@ -57,8 +57,8 @@ public:
   // A complex shape drawn once, kept as pixels for the frames that draw it
   // again under the same transform and colour transform.
   struct Raster {
-    QImage Image;  // premultiplied, transparent around the shape
-    QPoint At;     // where its top left goes on the target
+    QImage Image; // premultiplied, transparent around the shape
+    QPoint At;    // where its top left goes on the target
     ColorTransform Color;
   };
   Raster* FindRaster(const Shape& S, const QTransform& T);
@@ -100,18 +100,18 @@ private:
 using BitmapSource = std::function<const QImage*(CharacterId)>;
 
 struct PaintOptions {
-  QTransform StageToDevice;   // stage twips to target pixels
+  QTransform StageToDevice; // stage twips to target pixels
   double PixelsPerTwip = 0.05;
   bool Antialias = true;
-  int Grid = 4;               // anti-aliasing cells per pixel side
-  bool SmoothBitmaps = true;  // for bitmap fills that ask to be smoothed
+  int Grid = 4;              // anti-aliasing cells per pixel side
+  bool SmoothBitmaps = true; // for bitmap fills that ask to be smoothed
 };
 
 class PainterBackend : public DrawCommands {
 public:
   // Target: ARGB32_Premultiplied, not painted on by anyone else meanwhile.
-  PainterBackend(QImage& Target, const PaintOptions& Options, ShapeCache& Shapes,
-                 DeviceCache& Devices, BitmapSource Bitmaps);
+  PainterBackend(QImage& Target, const PaintOptions& Options, ShapeCache& Shapes, DeviceCache& Devices,
+                 BitmapSource Bitmaps);
   ~PainterBackend() override;
   PainterBackend(const PainterBackend&) = delete;
   PainterBackend& operator=(const PainterBackend&) = delete;
@@ -129,14 +129,14 @@ private:
     std::unique_ptr<QImage> Image; // null for the target itself
     std::unique_ptr<QPainter> Painter;
     BlendMode Mode = BlendMode::Normal;
-    bool Ignored = false;          // opened inside a mask's own shapes
-    std::vector<QRegion> Regions;  // the masks in force on this layer, without anti-aliasing
+    bool Ignored = false;                 // opened inside a mask's own shapes
+    std::vector<QRegion> Regions;         // the masks in force on this layer, without anti-aliasing
     std::optional<std::size_t> MaskIndex; // the mask this layer's items are cut by
   };
   struct Mask {
-    bool Ignored = false;          // nested in another mask's own shapes
+    bool Ignored = false; // nested in another mask's own shapes
     std::size_t LayerIndex = 0;
-    QRegion AreaRegion;            // without anti-aliasing: device pixels, while collected
+    QRegion AreaRegion;               // without anti-aliasing: device pixels, while collected
     std::unique_ptr<QImage> Coverage; // with anti-aliasing: the mask's alpha
     QRect Bounds;                     // the pixels Coverage touches
   };
@@ -154,8 +154,7 @@ private:
   // placed by FBase); without anti-aliasing by its spans.
   void FillArea(QPainter& P, const DeviceCache::Area& Area, const QBrush& Brush);
   // Draws what Draw paints (in target pixels) onto P as far as Area covers.
-  void PaintCovered(QPainter& P, const DeviceCache::Area& Area,
-                    const std::function<void(QPainter&)>& Draw);
+  void PaintCovered(QPainter& P, const DeviceCache::Area& Area, const std::function<void(QPainter&)>& Draw);
   void SetClip(QPainter& P, const Layer& L);
   void Collect(const ShapeDraw& Draw);
   // The brush of a solid or gradient fill over Area, drawn under T.

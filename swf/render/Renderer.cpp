@@ -38,8 +38,7 @@ QSize Renderer::StageSize() const
   return {side(std::int64_t{s.XMax} - s.XMin), side(std::int64_t{s.YMax} - s.YMin)};
 }
 
-void Renderer::Draw(const DisplayList& List, QPainter& Painter, const QRectF& Target,
-                    Quality Q) const
+void Renderer::Draw(const DisplayList& List, QPainter& Painter, const QRectF& Target, Quality Q) const
 {
   const QRect device = Painter.worldTransform().mapRect(Target).toAlignedRect();
   if (device.isEmpty())
@@ -62,10 +61,9 @@ QImage Renderer::RenderFrame(const DisplayList& List, QSize Size, Quality Q) con
                        std::to_string(Size.height()) + " pixels");
   if (Size.width() > MaxFrameSide || Size.height() > MaxFrameSide ||
       std::int64_t{Size.width()} * Size.height() > MaxFramePixels)
-    throw ERenderError("a frame of " + std::to_string(Size.width()) + " x " +
-                       std::to_string(Size.height()) + " pixels is larger than the renderer's limit (" +
-                       std::to_string(MaxFrameSide) + " pixels per side, " +
-                       std::to_string(MaxFramePixels >> 20) + " Mpixel in all)");
+    throw ERenderError("a frame of " + std::to_string(Size.width()) + " x " + std::to_string(Size.height()) +
+                       " pixels is larger than the renderer's limit (" + std::to_string(MaxFrameSide) +
+                       " pixels per side, " + std::to_string(MaxFramePixels >> 20) + " Mpixel in all)");
   QImage frame(Size, QImage::Format_ARGB32_Premultiplied);
   if (frame.isNull())
     throw ERenderError("out of memory for a frame of " + std::to_string(Size.width()) + " x " +

@@ -28,10 +28,7 @@ using testing::TraceCapture;
 // Each test gets its own settings store and trace name.
 class AppTest : public ::testing::Test {
 protected:
-  void SetUp() override
-  {
-    ASSERT_EQ(FTrace.Open(), "");
-  }
+  void SetUp() override { ASSERT_EQ(FTrace.Open(), ""); }
   std::vector<std::string> Drain() { return FTrace.Drain(); }
   std::optional<TRegData> Stored(const char* Name)
   {

@@ -132,7 +132,7 @@ std::string TChildProcess::Err() const
 }
 
 TRunResult RunProgram(const std::string& Program, const std::vector<std::string>& Args,
-               std::chrono::milliseconds Timeout)
+                      std::chrono::milliseconds Timeout)
 {
   TChildProcess child(Program, Args);
   TRunResult result;

@@ -52,7 +52,7 @@ struct TRunResult {
 
 // Runs to the end (or kills after Timeout, Status -1).
 TRunResult RunProgram(const std::string& Program, const std::vector<std::string>& Args,
-               std::chrono::milliseconds Timeout = std::chrono::seconds(60));
+                      std::chrono::milliseconds Timeout = std::chrono::seconds(60));
 
 // The lines of Text, without their line ends.
 std::vector<std::string> Lines(const std::string& Text);

@@ -60,10 +60,10 @@ TEST(Cli, HostileLinksAndStatusLinesStayOnTheirLines)
   const auto scan = RunProgram(Cli, {"scan", server.Url("/page.html")});
   EXPECT_EQ(scan.Status, 0) << scan.Err;
   EXPECT_FALSE(hasControlBytes(scan.Out)) << scan.Out;
-  EXPECT_EQ(Lines(scan.Out), (std::vector<std::string>{server.Url("/esc\\x1b[2J\\x1b]0;pwned\\x07.swf"),
-                                                       server.Url("/new\\x0aline.swf"),
-                                                       server.Url("/caf\\xe9.swf"), "ftp://127.0.0.1/x.swf",
-                                                       server.Url("/gone.swf")}));
+  EXPECT_EQ(Lines(scan.Out),
+            (std::vector<std::string>{server.Url("/esc\\x1b[2J\\x1b]0;pwned\\x07.swf"),
+                                      server.Url("/new\\x0aline.swf"), server.Url("/caf\\xe9.swf"),
+                                      "ftp://127.0.0.1/x.swf", server.Url("/gone.swf")}));
 
   TempDir out;
   const auto lines = RunProgram(Cli, {"-o", out.Path().string(), server.Url("/page.html")});
@@ -94,7 +94,7 @@ TEST(Cli, HostileLinksAndStatusLinesStayOnTheirLines)
   ASSERT_GT(length, 0);
   decoded.resize(static_cast<std::size_t>(length));
   while (!decoded.empty() && decoded.back() == '\0')
-    decoded.pop_back();  // the padding's zero bytes
+    decoded.pop_back(); // the padding's zero bytes
   EXPECT_EQ(decoded, json.Folder() + "caf\xe9.swf");
   EXPECT_TRUE(std::filesystem::exists(decoded));
 }

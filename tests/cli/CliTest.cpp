@@ -59,8 +59,8 @@ protected:
   void SetUp() override
   {
     QUENLOFT_REQUIRE_NGINX();
-    for (auto [name, size, seed] : {std::tuple{"a", 30000, 'a'}, {"b", 50000, 'b'},
-                                    {"c", 70000, 'c'}, {"d", 1000, 'd'}})
+    for (auto [name, size, seed] :
+         {std::tuple{"a", 30000, 'a'}, {"b", 50000, 'b'}, {"c", 70000, 'c'}, {"d", 1000, 'd'}})
       FSite.WriteFile(std::string("m/") + name + ".swf", Movie(static_cast<std::size_t>(size), seed));
     FSite.WriteFile("slow/big.swf", Movie(16 * 1024 * 1024, 'z'));
     FSite.WriteFile("empty.html", "<html>no movies here</html>");
@@ -71,10 +71,11 @@ protected:
                            "location /slow/ { limit_rate 256k; }\n";
     FServer = std::make_unique<NginxServer>(options);
     // Relative, root-relative, absolute, duplicate and query-carrying links.
-    FSite.WriteFile("page/index.html",
-                    "<embed src=\"../m/a.swf\"><embed src=\"/m/b.swf\">"
-                    "<embed src=\"" + FServer->Url("/m/c.swf") + "\">"
-                    "<embed src=\"../m/a.swf\"><param value=\"/m/d.swf?autoplay=1\">");
+    FSite.WriteFile("page/index.html", "<embed src=\"../m/a.swf\"><embed src=\"/m/b.swf\">"
+                                       "<embed src=\"" +
+                                           FServer->Url("/m/c.swf") +
+                                           "\">"
+                                           "<embed src=\"../m/a.swf\"><param value=\"/m/d.swf?autoplay=1\">");
     FSite.WriteFile("mixed.html", "<embed src=\"m/old.swf\"><embed src=\"m/missing.swf\">"
                                   "<embed src=\"m/d.swf\">");
     FSite.WriteFile("stop.html", "<embed src=\"slow/big.swf\"><embed src=\"m/a.swf\">");
@@ -114,8 +115,7 @@ TEST_F(CliNginx, DownloadsEveryMovieAndASecondRunAddsNumberedCopies)
   const auto first = RunProgram(Cli, {"-o", folder, FServer->Url("/page/index.html")});
   EXPECT_EQ(first.Status, 0) << first.Err;
   for (const char* name : {"a", "b", "c", "d"})
-    EXPECT_TRUE(SameFile(folder + "/" + name + ".swf", Served(std::string("m/") + name + ".swf")))
-        << name;
+    EXPECT_TRUE(SameFile(folder + "/" + name + ".swf", Served(std::string("m/") + name + ".swf"))) << name;
   // Not a terminal: one line per finished movie, then the summary.
   const auto lines = Lines(first.Out);
   ASSERT_EQ(lines.size(), 5u) << first.Out;
@@ -188,8 +188,8 @@ TEST_F(CliNginx, NothingToDownloadExitsThree)
 TEST_F(CliNginx, HttpsWithTheTestCA)
 {
   FSite.WriteFile("secure.html", "<embed src=\"m/a.swf\">");
-  const auto result = RunProgram(Cli, {"--ca-file", FServer->CAFile(), "-o", FOut.Path().string(),
-                                FServer->TlsUrl("/secure.html")});
+  const auto result = RunProgram(
+      Cli, {"--ca-file", FServer->CAFile(), "-o", FOut.Path().string(), FServer->TlsUrl("/secure.html")});
   EXPECT_EQ(result.Status, 0) << result.Err;
   EXPECT_TRUE(SameFile(FOut.Path() / "a.swf", Served("m/a.swf")));
 
@@ -217,8 +217,7 @@ TEST_F(CliNginx, CtrlCStopsTheCurrentMovieKeepsItsPartAndStartsNothingMore)
   EXPECT_LT(size, 16u * 1024 * 1024);
   // The next movie never started.
   EXPECT_EQ(Listing(FOut.Path()), std::set<std::string>{"big.swf"});
-  EXPECT_NE(child.Err().find("stopped by Ctrl-C: the partial file stays"), std::string::npos)
-      << child.Err();
+  EXPECT_NE(child.Err().find("stopped by Ctrl-C: the partial file stays"), std::string::npos) << child.Err();
   EXPECT_NE(child.Out().find("partial file kept"), std::string::npos) << child.Out();
 }
 
@@ -261,8 +260,8 @@ TEST(Cli, AChunkedMovieWithoutLengthIsSavedWhole)
 // partial file stays and the summary is printed.
 TEST(Cli, ASignalEndsAStalledTransferAtOnce)
 {
-  for (const auto& [Sig, Status, Said] : {std::tuple{SIGINT, 130, "stopped by Ctrl-C"},
-                                           std::tuple{SIGTERM, 143, "stopped by SIGTERM"}}) {
+  for (const auto& [Sig, Status, Said] :
+       {std::tuple{SIGINT, 130, "stopped by Ctrl-C"}, std::tuple{SIGTERM, 143, "stopped by SIGTERM"}}) {
     SCOPED_TRACE(Said);
     std::atomic<bool> stalled{false};
     ScriptedServer server([&](ScriptedConnection& c) {
@@ -313,7 +312,8 @@ TEST(Cli, TheTimeoutOptionFailsAStalledMovieAndGoesOn)
   const auto result = RunProgram(Cli, {"--timeout", "1", "-o", out.Path().string(), server.Url("/page")});
   EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
   EXPECT_EQ(result.Status, 1) << result.Err;
-  EXPECT_NE((result.Out + result.Err).find("Read timed out after 1 s"), std::string::npos) << result.Out << result.Err;
+  EXPECT_NE((result.Out + result.Err).find("Read timed out after 1 s"), std::string::npos)
+      << result.Out << result.Err;
   EXPECT_EQ(ReadFileBytes(out.Path() / "ok.swf"), "ok");
   EXPECT_EQ(RunProgram(Cli, {"--timeout", "0", server.Url("/page")}).Status, 2);
 }

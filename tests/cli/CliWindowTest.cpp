@@ -52,12 +52,12 @@ TEST(CliWindow, WorkRoundsHalvesToEvenAndRedrawsOnlyOnChange)
   const auto afterBegin = redraws();
   EXPECT_EQ(afterBegin, 1);
 
-  f.Post(WM_DOWNLOAD_WORK, 1);    // 0.5% -> 0: unchanged, no redraw
+  f.Post(WM_DOWNLOAD_WORK, 1); // 0.5% -> 0: unchanged, no redraw
   EXPECT_EQ(f.Task().Percent, 0);
-  f.Post(WM_DOWNLOAD_WORK, 3);    // 1.5% -> 2
+  f.Post(WM_DOWNLOAD_WORK, 3); // 1.5% -> 2
   EXPECT_EQ(f.Task().Percent, 2);
-  f.Post(WM_DOWNLOAD_WORK, 5);    // 2.5% -> 2: unchanged
-  f.Post(WM_DOWNLOAD_WORK, 7);    // 3.5% -> 4
+  f.Post(WM_DOWNLOAD_WORK, 5); // 2.5% -> 2: unchanged
+  f.Post(WM_DOWNLOAD_WORK, 7); // 3.5% -> 4
   EXPECT_EQ(f.Task().Percent, 4);
   EXPECT_EQ(redraws(), afterBegin + 2);
 
@@ -118,7 +118,7 @@ TEST(StopSignal, ACtrlCAfterAnEarlierRunIsAStopNotAnExit)
     queue.Interrupt();
   });
   EXPECT_FALSE(stop.Requested());
-  ASSERT_EQ(::raise(SIGINT), 0);  // with the old flag kept, the process would end here
+  ASSERT_EQ(::raise(SIGINT), 0); // with the old flag kept, the process would end here
   EXPECT_TRUE(stop.Requested());
   TMessage message;
   for (int i = 0; i < 100 && !woke; ++i)

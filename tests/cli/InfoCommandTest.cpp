@@ -33,8 +33,8 @@ std::string Compressed(const std::string& Bytes)
 {
   uLongf size = compressBound(static_cast<uLong>(Bytes.size()));
   std::string out(size, '\0');
-  compress(reinterpret_cast<Bytef*>(out.data()), &size,
-           reinterpret_cast<const Bytef*>(Bytes.data()), static_cast<uLong>(Bytes.size()));
+  compress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(Bytes.data()),
+           static_cast<uLong>(Bytes.size()));
   out.resize(size);
   return out;
 }
@@ -43,7 +43,8 @@ class CliInfo : public ::testing::Test {
 protected:
   TempDir Dir;
   std::string Plain = Dir.WriteFile("plain.swf", Prefix("FWS", 21) + Body);
-  std::string Packed = Dir.WriteFile("packed.swf", Prefix("CWS", 21) + Compressed(Body + std::string(64, '\0')));
+  std::string Packed =
+      Dir.WriteFile("packed.swf", Prefix("CWS", 21) + Compressed(Body + std::string(64, '\0')));
   std::string Text = Dir.WriteFile("page.html", "<html></html>");
 };
 
@@ -122,10 +123,11 @@ TEST_F(CliInfo, SaysWhetherScriptDrivesTheMovieAndWhatIsSkipped)
     const TBytes file = MovieFile(Tags, 'C');
     return Dir.WriteFile(Name, std::string(file.begin(), file.end()));
   };
-  const std::string plain = write("plain-anim.swf", Join({Tag(69, {0, 0, 0, 0}), RectShape(1, 20, 20), Place2(1, 1),
-                                                          DoAction({0x07}), ShowFrame(), End()}));
-  const std::string scripted = write("scripted.swf", Join({Tag(82, {1, 2, 3}), Tag(82, {}), DoAction({0x07, 0x26}),
-                                                           ShowFrame(), End()}));
+  const std::string plain =
+      write("plain-anim.swf", Join({Tag(69, {0, 0, 0, 0}), RectShape(1, 20, 20), Place2(1, 1),
+                                    DoAction({0x07}), ShowFrame(), End()}));
+  const std::string scripted = write(
+      "scripted.swf", Join({Tag(82, {1, 2, 3}), Tag(82, {}), DoAction({0x07, 0x26}), ShowFrame(), End()}));
   const auto run = RunProgram(QUENLOFT_CLI_PATH, {"info", "--json", plain, scripted});
   ASSERT_EQ(run.Status, 0) << run.Err;
   const auto lines = Lines(run.Out);
@@ -139,7 +141,8 @@ TEST_F(CliInfo, SaysWhetherScriptDrivesTheMovieAndWhatIsSkipped)
 
   const auto text = RunProgram(QUENLOFT_CLI_PATH, {"info", scripted});
   EXPECT_NE(text.Out.find("  script       yes\n"), std::string::npos) << text.Out;
-  EXPECT_NE(text.Out.find("  skipped tags DoABC2 2, DoAction: action 0x26 1\n"), std::string::npos) << text.Out;
+  EXPECT_NE(text.Out.find("  skipped tags DoABC2 2, DoAction: action 0x26 1\n"), std::string::npos)
+      << text.Out;
 }
 
 } // namespace

@@ -20,7 +20,9 @@ TEST(OutputText, ControlBytesAndBrokenUTF8AreEscapedOthersKept)
       {"new\nline\r", "new\\x0aline\\x0d", true},
       // UTF-8 stays, its C1 controls do not (U+009B is a CSI on some terminals).
       {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAC", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAC", true},
-      {"\xC2\x9B" "2J", "\\xc2\\x9b2J", true},
+      {"\xC2\x9B"
+       "2J",
+       "\\xc2\\x9b2J", true},
       // Not UTF-8: Latin-1, an overlong "/", a surrogate, a cut sequence.
       {"caf\xE9", "caf\\xe9", false},
       {"\xC0\xAF", "\\xc0\\xaf", false},

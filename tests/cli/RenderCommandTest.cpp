@@ -16,9 +16,9 @@ using testing::TempDir;
 std::string BackgroundMovie()
 {
   std::string body("\x78\x00\x05\x5F\x00\x00\x0F\xA0\x00" // stage 0..11000, 0..8000 twips
-                   "\x00\x18\x02\x00",                      // 24 fps, 2 frames
+                   "\x00\x18\x02\x00",                    // 24 fps, 2 frames
                    13);
-  body += std::string("\x43\x02\x0A\xC8\x1E", 5); // SetBackgroundColor
+  body += std::string("\x43\x02\x0A\xC8\x1E", 5);     // SetBackgroundColor
   body += std::string("\x40\x00\x40\x00\x00\x00", 6); // ShowFrame twice, End
   std::string movie("FWS\x0A", 4);
   const std::uint32_t length = static_cast<std::uint32_t>(8 + body.size());

@@ -32,8 +32,8 @@ using testing::TEventRecorder;
 constexpr std::uint64_t TaskId = 4242;
 
 // A worker set up the way the coordinator sets it up.
-TThreadPtr<TDownLoad> MakeWorker(TIdHTTP& HTTP, TEventRecorder& Events,
-                                      const std::string& URL, const std::string& FileName)
+TThreadPtr<TDownLoad> MakeWorker(TIdHTTP& HTTP, TEventRecorder& Events, const std::string& URL,
+                                 const std::string& FileName)
 {
   auto worker = TSafeThread::Make<TDownLoad>(&HTTP);
   worker->FURL = URL;
@@ -96,7 +96,7 @@ TEST_F(DownLoadNginx, SavesTheBodyIntoNewFoldersAndReportsInOrder)
   for (const auto& m : seen) {
     EXPECT_EQ(m.LParam, TaskId);
     if (m.Msg == WM_DOWNLOAD_WORK) {
-      EXPECT_GE(m.WParam, last);  // cumulative
+      EXPECT_GE(m.WParam, last); // cumulative
       last = m.WParam;
     }
   }
@@ -169,11 +169,11 @@ TEST_F(DownLoadNginx, AnExistingFileIsNeverTruncatedOrDeleted)
     worker->Resume();
     const auto seen = FEvents.UntilFinal();
     worker.reset();
-    ASSERT_EQ(seen.size(), 1u);  // failed before any transfer
+    ASSERT_EQ(seen.size(), 1u); // failed before any transfer
     EXPECT_EQ(seen[0].Msg, WM_DOWNLOAD_ERROR);
     EXPECT_EQ(seen[0].Text.rfind("Cannot create file \"" + name + "\". ", 0), 0u) << seen[0].Text;
   }
-  EXPECT_TRUE(std::filesystem::exists(file));  // the empty file of someone else stays
+  EXPECT_TRUE(std::filesystem::exists(file)); // the empty file of someone else stays
   EXPECT_EQ(ReadFileBytes(other), "precious");
 }
 
@@ -279,7 +279,7 @@ TEST(DownLoad, ABodyCutShortFailsAndKeepsThePartialFile)
   const auto seen = events.UntilFinal();
   worker.reset();
   ASSERT_FALSE(seen.empty());
-  EXPECT_EQ(seen.back().Msg, WM_DOWNLOAD_ERROR);  // never "done"
+  EXPECT_EQ(seen.back().Msg, WM_DOWNLOAD_ERROR); // never "done"
   EXPECT_FALSE(seen.back().Text.empty());
   EXPECT_EQ(ReadFileBytes(file), std::string(400, 'x'));
 }
@@ -295,7 +295,7 @@ TEST(DownLoad, TerminateCancelsSilentlyAndKeepsThePartialFile)
       return;
     c.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(1000, 'p'));
     cancelledFuture.wait_for(10s);
-    c.Send(std::string(1000, 'q'));  // the next work event sees the request
+    c.Send(std::string(1000, 'q')); // the next work event sees the request
     c.WaitForPeerClose(1s);
   });
   TempDir out;

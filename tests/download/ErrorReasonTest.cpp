@@ -71,8 +71,7 @@ TMessage RunDownload(const std::string& URL, const std::string& FileName)
 
 std::string Answer(std::size_t Size)
 {
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(Size) + "\r\n\r\n" +
-         std::string(Size, 'm');
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(Size) + "\r\n\r\n" + std::string(Size, 'm');
 }
 
 TEST(DownloadErrorReason, AFullDiskSaysSo)
@@ -102,8 +101,8 @@ TEST(DownloadErrorReason, AFolderThatCannotBeMadeSaysWhy)
     parent = readOnly.Folder();
     reason = "Read-only file system";
   } else if (::geteuid() != 0) {
-    std::filesystem::permissions(locked.Path(), std::filesystem::perms::owner_read |
-                                                    std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(locked.Path(),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     parent = locked.Folder();
     reason = "Permission denied";
   } else {

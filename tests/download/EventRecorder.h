@@ -14,10 +14,7 @@ public:
   HWND Handle() const { return FWindow.Handle(); }
   TMessageQueue& Queue() { return FQueue; }
 
-  static bool IsFinal(const TMessage& M)
-  {
-    return M.Msg == WM_DOWNLOAD_DONE || M.Msg == WM_DOWNLOAD_ERROR;
-  }
+  static bool IsFinal(const TMessage& M) { return M.Msg == WM_DOWNLOAD_DONE || M.Msg == WM_DOWNLOAD_ERROR; }
 
   // Every event up to and including the first final one (or all that came
   // within Timeout when none did).

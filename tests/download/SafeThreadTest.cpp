@@ -31,8 +31,7 @@ public:
   TProbeThread(TMakeKey Key, std::function<void(TProbeThread&)> Body, TCleanupLog* Log = nullptr,
                bool Reuse = false)
       : TSafeThread(Key), FBody(std::move(Body)), FLog(Log), FReuse(Reuse)
-  {
-  }
+  {}
 
   std::atomic<int> Runs{0};
   std::string LastWord; // written by the body, read by Cleanup
@@ -83,9 +82,9 @@ TEST(SafeThread, CreatedSuspendedAndFreedWithoutRunning)
   ASSERT_EQ(later->Runs.load(), 1);
   EXPECT_EQ(thread->Runs.load(), 0);
   auto* probe = thread.get();
-  probe->WaitFor();  // returns at once: nothing runs
+  probe->WaitFor(); // returns at once: nothing runs
   EXPECT_FALSE(probe->Finished());
-  thread.reset();    // no hang, no body
+  thread.reset(); // no hang, no body
 }
 
 TEST(SafeThread, GuardHandsExceptionMessagesToHandleError)
@@ -105,7 +104,7 @@ TEST(SafeThread, GuardHandsExceptionMessagesToHandleError)
 
   auto fine = MakeProbe([](TProbeThread&) {});
   fine->Resume();
-  fine->Resume();  // a second Resume does nothing
+  fine->Resume(); // a second Resume does nothing
   fine->WaitFor();
   EXPECT_EQ(fine->Runs.load(), 1);
   EXPECT_TRUE(fine->Errors.empty());

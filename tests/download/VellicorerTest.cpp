@@ -60,7 +60,7 @@ TEST(Vellicorer, AddTasksNextTaskAndFolder)
   TVellicorer downloader(&http);
   downloader.AddTasks({"http://h/a.swf", "", "http://h/a.swf", "http://h/b.swf"});
   auto& tasks = downloader.Tasks();
-  ASSERT_EQ(tasks.Count(), 3u);  // the empty line is skipped, the duplicate kept
+  ASSERT_EQ(tasks.Count(), 3u); // the empty line is skipped, the duplicate kept
   EXPECT_EQ(tasks.Items(1)->URL, "http://h/a.swf");
   EXPECT_EQ(tasks.Items(0)->State, tsQueued);
   EXPECT_EQ(downloader.NextTask(tasks.Items(0)), tasks.Items(1));
@@ -75,7 +75,7 @@ TEST(Vellicorer, AddTasksNextTaskAndFolder)
   downloader.SetOutputFolder("");
   EXPECT_EQ(downloader.OutputFolder(), "");
   EXPECT_FALSE(downloader.Stopped());
-  downloader.Stop();  // without a worker it only sets the flag
+  downloader.Stop(); // without a worker it only sets the flag
   EXPECT_TRUE(downloader.Stopped());
 }
 
@@ -104,11 +104,17 @@ TEST(Vellicorer, WorkPercentRoundsAndStaysWithinAHundred)
     std::int32_t Size;
     int Percent;
   } const cases[] = {
-      {5, 1000, 0},           {15, 1000, 2},   {25, 1000, 2}, // halves to even
-      {994, 1000, 99},        {995, 1000, 100},
-      {3000, 1000, 100},      // more than announced: 300% is not 44
-      {-5, 1000, 0},          {5, 0, 0},       {5, -1, 0},    // no total announced
-      {1073741824, 2147483647, 50}, {4294967296, 2147483647, 100}, // past 32 bits
+      {5, 1000, 0},
+      {15, 1000, 2},
+      {25, 1000, 2}, // halves to even
+      {994, 1000, 99},
+      {995, 1000, 100},
+      {3000, 1000, 100}, // more than announced: 300% is not 44
+      {-5, 1000, 0},
+      {5, 0, 0},
+      {5, -1, 0}, // no total announced
+      {1073741824, 2147483647, 50},
+      {4294967296, 2147483647, 100}, // past 32 bits
   };
   for (const auto& c : cases)
     EXPECT_EQ(WorkPercent(c.Count, c.Size), c.Percent) << c.Count << " of " << c.Size;
@@ -153,12 +159,12 @@ TEST(Vellicorer, AFinalEventMarksCountsAndStartsTheNextUnlessStopped)
   const std::string partial = out.WriteFile("partial.swf", "half");
   struct {
     const char* Name;
-    std::size_t At;       // the task that ends
+    std::size_t At; // the task that ends
     std::uint32_t Msg;
     bool Stopped;
     std::string FileName;
     int State;
-    int Percent;          // was 40
+    int Percent;            // was 40
     std::ptrdiff_t Current; // the task started last afterwards
     bool ChainOver;
   } const cases[] = {
@@ -193,7 +199,8 @@ TEST(Vellicorer, AFinalEventMarksCountsAndStartsTheNextUnlessStopped)
     EXPECT_EQ(downloader.FailedCount(), done ? 0u : 1u);
     EXPECT_EQ(downloader.Tasks().IndexOf(downloader.CurrentTask()), c.Current);
     // The refusals of the starts are the only events posted.
-    EXPECT_EQ(events.Drain().size(), static_cast<std::size_t>(c.Current - static_cast<std::ptrdiff_t>(c.At) + 1));
+    EXPECT_EQ(events.Drain().size(),
+              static_cast<std::size_t>(c.Current - static_cast<std::ptrdiff_t>(c.At) + 1));
     // An event of a freed task changes nothing.
     const std::uint64_t gone = task.Id;
     downloader.Clear();
@@ -250,8 +257,8 @@ TEST_F(VellicorerNginx, RunsStrictlyInOrderWithUniqueNamesAndGoesOnAfterAFailure
 {
   // An earlier run left a.swf behind: it is never overwritten.
   FOut.WriteFile("deep/er/a.swf", "old");
-  FDownloader->AddTasks({FServer->Url("/m/a.swf"), FServer->Url("/m/missing.swf"),
-                         FServer->Url("/m/a.swf"), FServer->Url("/m/c.swf")});
+  FDownloader->AddTasks({FServer->Url("/m/a.swf"), FServer->Url("/m/missing.swf"), FServer->Url("/m/a.swf"),
+                         FServer->Url("/m/c.swf")});
   const auto log = RunChain();
   auto& tasks = FDownloader->Tasks();
 
@@ -285,8 +292,7 @@ TEST_F(VellicorerNginx, RunsStrictlyInOrderWithUniqueNamesAndGoesOnAfterAFailure
 TEST_F(VellicorerNginx, UnusableNamesFailAtOnceAndNothingLandsOutsideTheFolder)
 {
   const std::string tooLong(300, 'n');
-  FDownloader->AddTasks({FServer->Url("/m/"), FServer->Url("/m/.."),
-                         FServer->Url("/m/%2e%2e"),
+  FDownloader->AddTasks({FServer->Url("/m/"), FServer->Url("/m/.."), FServer->Url("/m/%2e%2e"),
                          FServer->Url("/m/") + std::string("x\0y.swf", 7),
                          FServer->Url("/m/" + tooLong + ".swf"), FServer->Url("/m/b.swf")});
   const auto log = RunChain();
@@ -320,7 +326,7 @@ TEST_F(VellicorerNginx, StopCancelsTheCurrentTaskAndNothingFurtherStarts)
   ASSERT_TRUE(FEvents.WaitFor(WM_DOWNLOAD_WORK, seen));
   FDownloader->Stop();
   EXPECT_TRUE(FDownloader->Stopped());
-  worker->WaitFor();  // ends at its next progress event
+  worker->WaitFor(); // ends at its next progress event
   auto rest = FEvents.Drain();
   seen.insert(seen.end(), rest.begin(), rest.end());
   EXPECT_EQ(CountOf(seen, WM_DOWNLOAD_DONE) + CountOf(seen, WM_DOWNLOAD_ERROR), 0);

@@ -31,7 +31,7 @@ using Clock = std::chrono::steady_clock;
 const std::string Head100 = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n";
 
 TThreadPtr<TDownLoad> MakeWorker(TIdHTTP& HTTP, TEventRecorder& Events, const std::string& URL,
-                                      const std::string& FileName)
+                                 const std::string& FileName)
 {
   auto worker = TSafeThread::Make<TDownLoad>(&HTTP);
   worker->FURL = URL;
@@ -45,7 +45,8 @@ TThreadPtr<TDownLoad> MakeWorker(TIdHTTP& HTTP, TEventRecorder& Events, const st
   return worker;
 }
 
-template <typename F> bool WaitUntil(F Condition, std::chrono::milliseconds Timeout = 5s)
+template <typename F>
+bool WaitUntil(F Condition, std::chrono::milliseconds Timeout = 5s)
 {
   const auto Deadline = Clock::now() + Timeout;
   while (!Condition()) {
@@ -115,15 +116,27 @@ TEST(WorkerStop, EveryOtherEndingIsOneErrorNeverDone)
     bool FileStays;
   };
   const TCase Cases[] = {
-      {"a status line that reads like a cancel", {.Bytes = "User Cancel\r\n\r\n", .Stall = true}, "User Cancel", false},
-      {"silence past the idle limit", {.Bytes = Head100 + "half", .Stall = true}, "Read timed out after 0.3 s", true},
-      {"an endless error page", {.Bytes = "HTTP/1.1 404 Not Found\r\n\r\n", .Endless = std::string(65536, 'e')},
-       "HTTP/1.1 404 Not Found", false},
-      {"an invalid length", {.Bytes = "HTTP/1.1 200 OK\r\nContent-Length: 1O\r\n\r\n0123456789", .Stall = true},
-       "Invalid Content-Length", false},
+      {"a status line that reads like a cancel",
+       {.Bytes = "User Cancel\r\n\r\n", .Stall = true},
+       "User Cancel",
+       false},
+      {"silence past the idle limit",
+       {.Bytes = Head100 + "half", .Stall = true},
+       "Read timed out after 0.3 s",
+       true},
+      {"an endless error page",
+       {.Bytes = "HTTP/1.1 404 Not Found\r\n\r\n", .Endless = std::string(65536, 'e')},
+       "HTTP/1.1 404 Not Found",
+       false},
+      {"an invalid length",
+       {.Bytes = "HTTP/1.1 200 OK\r\nContent-Length: 1O\r\n\r\n0123456789", .Stall = true},
+       "Invalid Content-Length",
+       false},
       {"a cut body", {.Bytes = Head100 + "cut", .CloseAfter = true}, "Connection Closed Gracefully.", true},
-      {"a chunked body cut", {.Bytes = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel", .CloseAfter = true},
-       "Connection Closed Gracefully.", true},
+      {"a chunked body cut",
+       {.Bytes = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel", .CloseAfter = true},
+       "Connection Closed Gracefully.",
+       true},
   };
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Name);

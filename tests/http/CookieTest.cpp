@@ -13,7 +13,10 @@ using std::chrono::seconds;
 // 2024-05-01 12:00:00 UTC.
 const TIdClockTime kStart{seconds(1714564800)};
 
-TIdClockTime At(std::int64_t ASecondsSinceEpoch) { return TIdClockTime{seconds(ASecondsSinceEpoch)}; }
+TIdClockTime At(std::int64_t ASecondsSinceEpoch)
+{
+  return TIdClockTime{seconds(ASecondsSinceEpoch)};
+}
 
 // --- HTTP dates ------------------------------------------------------------------
 
@@ -35,8 +38,7 @@ TEST(HTTPDate, FormatsIMFFixdateAndReadsItBack)
   EXPECT_EQ(FormatHTTPDate(At(951782400)), "Tue, 29 Feb 2000 00:00:00 GMT");
   EXPECT_EQ(FormatHTTPDate(At(-1)), "Wed, 31 Dec 1969 23:59:59 GMT");
   // Sub-second parts are cut, never rounded up.
-  EXPECT_EQ(FormatHTTPDate(kStart + std::chrono::milliseconds(999)),
-            "Wed, 01 May 2024 12:00:00 GMT");
+  EXPECT_EQ(FormatHTTPDate(kStart + std::chrono::milliseconds(999)), "Wed, 01 May 2024 12:00:00 GMT");
   EXPECT_EQ(FormatHTTPDate(TIdClockTime::max()), "Fri, 11 Apr 2262 23:47:16 GMT");
 
   for (std::int64_t s = -2208988800; s < 4102444800; s += 86400 * 37 + 3671) {
@@ -60,8 +62,7 @@ TEST(HTTPDate, FarDatesAreHeldAtTheEndsOfTheClock)
 TEST(HTTPDate, TwoDigitYearsPivotAtSeventy)
 {
   EXPECT_EQ(ParseHTTPDate("Thursday, 01-Jan-70 00:00:00 GMT"), At(0));
-  EXPECT_EQ(FormatHTTPDate(*ParseHTTPDate("Sun, 01-Jan-69 00:00:00 GMT")),
-            "Tue, 01 Jan 2069 00:00:00 GMT");
+  EXPECT_EQ(FormatHTTPDate(*ParseHTTPDate("Sun, 01-Jan-69 00:00:00 GMT")), "Tue, 01 Jan 2069 00:00:00 GMT");
 }
 
 TEST(HTTPDate, UnreadableTextsGiveNothing)
@@ -264,10 +265,7 @@ protected:
   TIdClockTime Now = kStart;
   TIdCookieManager Jar{[this] { return Now; }};
 
-  void Set(const std::string& AHeader, const std::string& AUrl)
-  {
-    Jar.AddCookie(AHeader, TIdURI(AUrl));
-  }
+  void Set(const std::string& AHeader, const std::string& AUrl) { Jar.AddCookie(AHeader, TIdURI(AUrl)); }
   std::string Send(const std::string& AUrl, bool ASecure = false)
   {
     return Jar.GenerateCookieList(TIdURI(AUrl), ASecure);

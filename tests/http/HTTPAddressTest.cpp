@@ -79,7 +79,7 @@ TEST_F(AddressTest, EachAddressGoesToItsOwnHostAndPort)
 
   struct Case {
     std::string URL;
-    std::string Host;      // where the client connected
+    std::string Host; // where the client connected
     int Port;
     ScriptedServer* Server; // who must see the request (null: neither)
     std::string HostHeader;
@@ -141,8 +141,7 @@ TEST_F(AddressTest, RequestLinesCarryTheQueryAndNeverTheFragment)
   const auto Requests = Server.Requests();
   ASSERT_EQ(Requests.size(), std::size(Cases));
   for (std::size_t I = 0; I < Requests.size(); ++I)
-    EXPECT_EQ(RequestLine(Requests[I]), "GET " + std::string(Cases[I].Target) + " HTTP/1.1")
-        << Cases[I].URL;
+    EXPECT_EQ(RequestLine(Requests[I]), "GET " + std::string(Cases[I].Target) + " HTTP/1.1") << Cases[I].URL;
 }
 
 TEST_F(AddressTest, RedirectsAreParsedByShapeAndEncoded)
@@ -183,7 +182,7 @@ TEST_F(AddressTest, AddressesThatCannotBeReadOrFetchedFailBeforeAnyRequest)
       {"http://bad host/x.swf", "Cannot read the address: the host \"bad host\" holds the byte 0x20, "
                                 "which no host name holds"},
       {"http://h\rX-Injected: 1/x.swf", "Cannot read the address: the host \"h\\x0dX-Injected\" holds "
-                                         "the byte 0x0D, which no host name holds"},
+                                        "the byte 0x0D, which no host name holds"},
       {"http://[::1/x.swf", "Cannot read the address: the host \"[::1\" is not an IPv6 address in brackets"},
       {"http://[127.0.0.1]/x.swf",
        "Cannot read the address: the host \"[127.0.0.1]\" is not an IPv6 address in brackets"},

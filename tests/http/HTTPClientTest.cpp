@@ -19,7 +19,8 @@ using testing::ScriptedServer;
 
 std::string Ok(const std::string& Body, const std::string& Headers = {})
 {
-  return "HTTP/1.1 200 OK\r\n" + Headers + "Content-Length: " + std::to_string(Body.size()) + "\r\n\r\n" + Body;
+  return "HTTP/1.1 200 OK\r\n" + Headers + "Content-Length: " + std::to_string(Body.size()) + "\r\n\r\n" +
+         Body;
 }
 
 std::string Redirect(const std::string& Location, const std::string& Headers = {})
@@ -35,10 +36,7 @@ std::string RequestLine(const std::string& Head)
 
 class ClientTest : public ::testing::Test {
 protected:
-  ClientTest()
-  {
-    ApplyProgramClientSettings(Client);
-  }
+  ClientTest() { ApplyProgramClientSettings(Client); }
   TIdHTTP Client;
 };
 
@@ -51,10 +49,10 @@ TEST_F(ClientTest, KeepsOneConnectionForSeveralRequests)
   EXPECT_EQ(Server.ConnectionCount(), 1);
   const auto Requests = Server.Requests();
   ASSERT_EQ(Requests.size(), 3u);
-  EXPECT_EQ(Requests[2], "GET /3 HTTP/1.1\r\nContent-Type: text/html\r\nHost: 127.0.0.1:" +
-                             std::to_string(Server.Port()) +
-                             "\r\nAccept: text/html, */*\r\n"
-                             "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows 98; Maxthon)\r\n\r\n");
+  EXPECT_EQ(Requests[2],
+            "GET /3 HTTP/1.1\r\nContent-Type: text/html\r\nHost: 127.0.0.1:" + std::to_string(Server.Port()) +
+                "\r\nAccept: text/html, */*\r\n"
+                "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows 98; Maxthon)\r\n\r\n");
 }
 
 TEST_F(ClientTest, SkipsInterimHeadsThatArriveSeparately)
@@ -175,9 +173,9 @@ TEST_F(ClientTest, FollowsFourteenRedirectsAndFailsOnTheFifteenth)
 // read errors that the redirect ignores.
 TEST_F(ClientTest, ACancelDuringARedirectBodyEndsTheRequest)
 {
-  ScriptedServer Server(ScriptedServer::Replay(std::vector<std::string>{
-      "HTTP/1.1 302 Found\r\nLocation: /final\r\nContent-Length: 5\r\n\r\nmoved",
-      "HTTP/1.1 204 No Content\r\n\r\n"}));
+  ScriptedServer Server(ScriptedServer::Replay(
+      std::vector<std::string>{"HTTP/1.1 302 Found\r\nLocation: /final\r\nContent-Length: 5\r\n\r\nmoved",
+                               "HTTP/1.1 204 No Content\r\n\r\n"}));
   Client.OnWork = [](TIdComponent&, TWorkMode, std::int32_t) { throw Exception("User Cancel"); };
   TMemoryStream Stream;
   try {
@@ -210,9 +208,9 @@ TEST_F(ClientTest, ResolvesRelativeLocations)
 
 TEST_F(ClientTest, StatusAnswersWithoutBodyOrWithAnError)
 {
-  ScriptedServer Server(ScriptedServer::Replay(
-      {"HTTP/1.1 204 No Content\r\n\r\n", "HTTP/1.1 304 Not Modified\r\n\r\n",
-       "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot here.", Ok("after")}));
+  ScriptedServer Server(
+      ScriptedServer::Replay({"HTTP/1.1 204 No Content\r\n\r\n", "HTTP/1.1 304 Not Modified\r\n\r\n",
+                              "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot here.", Ok("after")}));
   EXPECT_EQ(Client.Get(Server.Url("/empty")), "");
   try {
     Client.Get(Server.Url("/cached"));
@@ -297,13 +295,13 @@ TEST_F(ClientTest, CookiesSetOnARedirectGoWithTheFollowedRequest)
 
 TEST_F(ClientTest, OverLongAndTooManyHeaderLines)
 {
-  const std::string Fits = "X: " + std::string(16383 - 3, 'f');  // 16383 characters and CR LF
+  const std::string Fits = "X: " + std::string(16383 - 3, 'f');    // 16383 characters and CR LF
   const std::string TooLong = "X: " + std::string(16384 - 3, 'l'); // 16384 characters and CR LF
   std::string Many;
   for (int I = 0; I < 300; ++I)
     Many += "X-" + std::to_string(I) + ": many\r\n";
-  ScriptedServer Server(ScriptedServer::Replay(
-      {Ok("fits", Fits + "\r\n"), Ok("long", TooLong + "\r\n"), Ok("many", Many)}));
+  ScriptedServer Server(
+      ScriptedServer::Replay({Ok("fits", Fits + "\r\n"), Ok("long", TooLong + "\r\n"), Ok("many", Many)}));
   EXPECT_EQ(Client.Get(Server.Url()), "fits");
   try {
     Client.Get(Server.Url());

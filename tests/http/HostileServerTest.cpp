@@ -26,7 +26,8 @@ using Clock = std::chrono::steady_clock;
 const std::string Head100 = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n";
 
 // Polls Condition until it holds or Timeout passes.
-template <typename F> bool WaitUntil(F Condition, std::chrono::milliseconds Timeout = 5s)
+template <typename F>
+bool WaitUntil(F Condition, std::chrono::milliseconds Timeout = 5s)
 {
   const auto Deadline = Clock::now() + Timeout;
   while (!Condition()) {
@@ -67,8 +68,9 @@ TEST(HostileServer, AbortEndsEveryKindOfStallAtOnce)
 {
   for (const TStall& Case : Stalls()) {
     SCOPED_TRACE(Case.Name);
-    ScriptedServer Server(Case.Secure ? ScriptedServer::Script([](ScriptedConnection& C) { C.WaitForPeerClose(60s); })
-                                      : ScriptedServer::Replay(std::vector<ScriptedAnswer>{Case.Answer}));
+    ScriptedServer Server(Case.Secure
+                              ? ScriptedServer::Script([](ScriptedConnection& C) { C.WaitForPeerClose(60s); })
+                              : ScriptedServer::Replay(std::vector<ScriptedAnswer>{Case.Answer}));
     TIdHTTP Client;
     std::atomic<bool> Begun{false};
     std::atomic<bool> Bytes{false};
@@ -84,10 +86,8 @@ TEST(HostileServer, AbortEndsEveryKindOfStallAtOnce)
       switch (Case.Reached) {
       case TReached::Request:
         return Server.ConnectionCount() == 1 && (Case.Secure || !Server.Requests().empty());
-      case TReached::BodyBegun:
-        return Begun.load();
-      case TReached::BodyBytes:
-        return Bytes.load();
+      case TReached::BodyBegun: return Begun.load();
+      case TReached::BodyBytes: return Bytes.load();
       }
       return false;
     }));
@@ -115,8 +115,10 @@ TEST(HostileServer, TheReadTimeOutIsAnIdleLimit)
   const TCase Cases[] = {
       {"stall after the head", {.Bytes = Head100, .Stall = true}, true, ""},
       {"stall mid-body", {.Bytes = Head100 + "half", .Stall = true}, true, "half"},
-      {"drip faster than the limit", {.Bytes = "HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n12345678", .Drip = 20ms},
-       false, "12345678"},
+      {"drip faster than the limit",
+       {.Bytes = "HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n12345678", .Drip = 20ms},
+       false,
+       "12345678"},
   };
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Name);
@@ -180,7 +182,8 @@ TEST(HostileServer, EndlessErrorAndRedirectBodiesStayBounded)
   const std::string Filler(64 * 1024, 'e');
   ScriptedServer Server(ScriptedServer::Replay(std::vector<ScriptedAnswer>{
       {.Bytes = "HTTP/1.1 404 Not Found\r\n\r\n", .Endless = Filler},
-      {.Bytes = "HTTP/1.1 500 Oops\r\nTransfer-Encoding: chunked\r\n\r\n", .Endless = "8000\r\n" + std::string(0x8000, 'c') + "\r\n"},
+      {.Bytes = "HTTP/1.1 500 Oops\r\nTransfer-Encoding: chunked\r\n\r\n",
+       .Endless = "8000\r\n" + std::string(0x8000, 'c') + "\r\n"},
       {.Bytes = "HTTP/1.1 302 Found\r\nLocation: /next\r\n\r\n", .Endless = Filler},
       {.Bytes = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nnext"},
   }));
@@ -214,26 +217,34 @@ TEST(HostileServer, FramingCases)
   const TCase Cases[] = {
       {"one length", "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nabcdef", "abcdef", ""},
       {"a list of equal lengths", "HTTP/1.1 200 OK\r\nContent-Length: 6, 6\r\n\r\nabcdef", "abcdef", ""},
-      {"two equal fields", "HTTP/1.1 200 OK\r\nContent-Length: 6\r\nContent-Length: 6\r\n\r\nabcdef", "abcdef", ""},
+      {"two equal fields", "HTTP/1.1 200 OK\r\nContent-Length: 6\r\nContent-Length: 6\r\n\r\nabcdef",
+       "abcdef", ""},
       {"a sign", "HTTP/1.1 200 OK\r\nContent-Length: +6\r\n\r\nabcdef", "", "Invalid Content-Length: \"+6\""},
-      {"a negative length", "HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\nabcdef", "", "Invalid Content-Length: \"-1\""},
-      {"letters", "HTTP/1.1 200 OK\r\nContent-Length: 6x\r\n\r\nabcdef", "", "Invalid Content-Length: \"6x\""},
-      {"a blank inside", "HTTP/1.1 200 OK\r\nContent-Length: 1 0\r\n\r\nabcdef", "", "Invalid Content-Length: \"1 0\""},
+      {"a negative length", "HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\nabcdef", "",
+       "Invalid Content-Length: \"-1\""},
+      {"letters", "HTTP/1.1 200 OK\r\nContent-Length: 6x\r\n\r\nabcdef", "",
+       "Invalid Content-Length: \"6x\""},
+      {"a blank inside", "HTTP/1.1 200 OK\r\nContent-Length: 1 0\r\n\r\nabcdef", "",
+       "Invalid Content-Length: \"1 0\""},
       {"more digits than fit", "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\nabcdef", "",
        "Invalid Content-Length: \"99999999999999999999\""},
       {"different values", "HTTP/1.1 200 OK\r\nContent-Length: 6\r\nContent-Length: 7\r\n\r\nabcdef", "",
        "Invalid Content-Length: \"6, 7\""},
       {"chunked last", "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n" + Chunked, "hello", ""},
-      {"a coding named like chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: notchunked\r\n\r\n" + Chunked, Chunked, ""},
-      {"chunked not last", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked, gzip\r\n\r\n" + Chunked, Chunked, ""},
-      {"HTTP/2 status line", "HTTP/2 200 OK\r\nContent-Length: 2\r\n\r\nok", "", "Invalid status line: \"HTTP/2 200 OK\""},
+      {"a coding named like chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: notchunked\r\n\r\n" + Chunked,
+       Chunked, ""},
+      {"chunked not last", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked, gzip\r\n\r\n" + Chunked, Chunked,
+       ""},
+      {"HTTP/2 status line", "HTTP/2 200 OK\r\nContent-Length: 2\r\n\r\nok", "",
+       "Invalid status line: \"HTTP/2 200 OK\""},
       {"no HTTP at all", "ICY 200 OK\r\n\r\nok", "", "Invalid status line: \"ICY 200 OK\""},
       {"a four-digit code", "HTTP/1.1 2000 OK\r\n\r\nok", "", "Invalid status line: \"HTTP/1.1 2000 OK\""},
       {"a two-digit code", "HTTP/1.1 20 OK\r\n\r\nok", "", "Invalid status line: \"HTTP/1.1 20 OK\""},
       {"no reason", "HTTP/1.1 200\r\nContent-Length: 2\r\n\r\nok", "ok", ""},
-      {"interim 100 102 103 104", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\n\r\n"
-                                  "HTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\nHTTP/1.1 104 Upload\r\n\r\n"
-                                  "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok",
+      {"interim 100 102 103 104",
+       "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\n\r\n"
+       "HTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\nHTTP/1.1 104 Upload\r\n\r\n"
+       "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok",
        "ok", ""},
   };
   for (const TCase& Case : Cases) {
@@ -264,7 +275,8 @@ TEST(HostileServer, InterimAnswersAreBoundedPerRequest)
   for (int I = 0; I < 10; ++I)
     Ten += "HTTP/1.1 102 Processing\r\n\r\n";
   const std::string Final = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
-  ScriptedServer Server(ScriptedServer::Replay({Ten + Final, Ten + "HTTP/1.1 103 Early Hints\r\n\r\n" + Final}));
+  ScriptedServer Server(
+      ScriptedServer::Replay({Ten + Final, Ten + "HTTP/1.1 103 Early Hints\r\n\r\n" + Final}));
   TIdHTTP Client;
   EXPECT_EQ(Client.Get(Server.Url()), "ok");
   try {
@@ -291,7 +303,10 @@ TEST(HostileServer, AGetOnAConnectionTheServerDroppedIsSentAgainOnce)
   const TCase Cases[] = {
       {"dropped before the answer", {{One}, {.DropRequest = true}, {Two}}, true, 3},
       {"dropped twice", {{One}, {.DropRequest = true}, {.DropRequest = true}, {Two}}, false, 3},
-      {"dropped after part of the answer", {{One}, {.Bytes = "HTTP/1.1 200 OK\r\n", .CloseAfter = true}, {Two}}, false, 2},
+      {"dropped after part of the answer",
+       {{One}, {.Bytes = "HTTP/1.1 200 OK\r\n", .CloseAfter = true}, {Two}},
+       false,
+       2},
   };
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Name);

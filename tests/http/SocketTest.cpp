@@ -301,8 +301,7 @@ TEST(Socket, WriteAfterThePeerResetRaisesASocketError)
       std::this_thread::sleep_for(5ms);
     } catch (const EIdSocketError& E) {
       Raised = true;
-      EXPECT_TRUE(E.LastError() == 10054 || E.LastError() == 10058 || E.LastError() == 10053)
-          << E.what();
+      EXPECT_TRUE(E.LastError() == 10054 || E.LastError() == 10058 || E.LastError() == 10053) << E.what();
     } catch (const EIdConnClosedGracefully&) {
       Raised = true;
     }

@@ -402,8 +402,8 @@ TEST(TCPConnectionWork, LevelsCountsAndClamping)
   Component.EndWork(TWorkMode::wmRead);
 
   // Counts past 2 GiB stay at the largest 32-bit value instead of wrapping.
-  EXPECT_EQ(Events, (std::vector<std::string>{"begin 2147483647", "work 2000000000", "work 2147483647",
-                                              "end", "begin 1", "work 1", "end"}));
+  EXPECT_EQ(Events, (std::vector<std::string>{"begin 2147483647", "work 2000000000", "work 2147483647", "end",
+                                              "begin 1", "work 1", "end"}));
 }
 
 TEST(TCPConnectionWork, ABeginHandlerThatRaisesLeavesNoLevelOpen)

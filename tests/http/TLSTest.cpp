@@ -255,9 +255,8 @@ std::string HandshakeFailure(TIdTCPClient& Client, int Timeout = 0)
 
 TEST(TLS, UntrustedChainFailsBeforeTheRequest)
 {
-  TlsTestServer Server(Certificates().CertFile, Certificates().KeyFile, [](SSL* Ssl) {
-    ServerReadLine(Ssl);
-  });
+  TlsTestServer Server(Certificates().CertFile, Certificates().KeyFile,
+                       [](SSL* Ssl) { ServerReadLine(Ssl); });
   TIdTCPClient Client;
   Aim(Client, Certificates().OtherCAFile, "localhost", Server.Port());
   const std::string Message = HandshakeFailure(Client);

@@ -45,8 +45,7 @@ TEST(FileStream, OpenErrorsNameTheFullPath)
     TFileStream s(missing, fmOpenRead);
     FAIL();
   } catch (const EFOpenError& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "Cannot open file \"" + missing + "\". No such file or directory");
+    EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + missing + "\". No such file or directory");
   }
 }
 
@@ -70,8 +69,20 @@ TEST(FileStream, PositionAndSizeFollowWritesSeeksAndCuts)
       {"to the end", [&] { EXPECT_EQ(s.Seek(0, TSeekOrigin::soEnd), 10); }, 10, 10, "012345XY89"},
       {"before the start", [&] { EXPECT_EQ(s.Seek(-11, TSeekOrigin::soEnd), -1); }, 10, 10, "012345XY89"},
       {"cut", [&] { s.SetSize(7); }, 7, 7, "012345X"},
-      {"past the end", [&] { s.SetPosition(9); s.WriteBuffer("Z", 1); }, 10, 10, std::string("012345X\0\0Z", 10)},
-      {"read back", [&] { s.SetPosition(5); char c[3]; s.ReadBuffer(c, 3); EXPECT_EQ(std::string(c, 3), "5X" + std::string(1, '\0')); }, 8, 10, std::string("012345X\0\0Z", 10)},
+      {"past the end",
+       [&] {
+         s.SetPosition(9);
+         s.WriteBuffer("Z", 1);
+       },
+       10, 10, std::string("012345X\0\0Z", 10)},
+      {"read back",
+       [&] {
+         s.SetPosition(5);
+         char c[3];
+         s.ReadBuffer(c, 3);
+         EXPECT_EQ(std::string(c, 3), "5X" + std::string(1, '\0'));
+       },
+       8, 10, std::string("012345X\0\0Z", 10)},
   };
   for (const auto& step : steps) {
     step.Do();

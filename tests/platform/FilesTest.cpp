@@ -58,13 +58,13 @@ TEST(UniqueFileName, FoldersAndDanglingLinksTakeTheirNames)
 TEST(UniqueFileName, ALongNameShortensItsStemSoTheNumberFits)
 {
   TempDir dir;
-  const std::string e = "\xC3\xA9";  // two bytes
+  const std::string e = "\xC3\xA9"; // two bytes
   std::string twoByteStem = "a";
   for (int i = 0; i < 125; ++i)
     twoByteStem += e;
   struct Case {
-    std::string Taken;     // 255 bytes, present
-    std::string Expected;  // the numbered copy, at most 255 bytes
+    std::string Taken;    // 255 bytes, present
+    std::string Expected; // the numbered copy, at most 255 bytes
   };
   const Case cases[] = {
       {std::string(251, 'n') + ".swf", std::string(248, 'n') + "(2).swf"},
@@ -96,8 +96,7 @@ TEST(FileSizeOf, SizesAndFailures)
     FileSizeOf(missing);
     FAIL() << "no error for a missing file";
   } catch (const EFOpenError& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "Cannot open file \"" + missing + "\". " + SysErrorMessage(ENOENT));
+    EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + missing + "\". " + SysErrorMessage(ENOENT));
   }
 
   // Held exclusively by another stream: the open fails, and nothing stays

@@ -110,17 +110,16 @@ TEST(SettingsStoreTest, DamagedFilesReadAsFarAsTheyMakeSense)
   TSettingsStore store(dir.WriteFile("Quenloft/registry.ini", garbage));
   EXPECT_FALSE(store.ReadValue("Software/Quenloft", "OutputPath"));
 
-  dir.WriteFile("Quenloft/registry.ini",
-                "Stray=sz:before any key\n"
-                "[Software/Quenloft\n"
-                "[Software/Quenloft]\n"
-                "OutputPath=sz:/good/\n"
-                "Broken=sz:bad \\q escape\n"
-                "Count=dword:123456789\n"
-                "Odd=hex:abc\n"
-                "NoType=plain\n"
-                "InstallTracked=dword:ffffffff\r\n" +
-                    garbage.substr(0, 200) + "\n");
+  dir.WriteFile("Quenloft/registry.ini", "Stray=sz:before any key\n"
+                                         "[Software/Quenloft\n"
+                                         "[Software/Quenloft]\n"
+                                         "OutputPath=sz:/good/\n"
+                                         "Broken=sz:bad \\q escape\n"
+                                         "Count=dword:123456789\n"
+                                         "Odd=hex:abc\n"
+                                         "NoType=plain\n"
+                                         "InstallTracked=dword:ffffffff\r\n" +
+                                             garbage.substr(0, 200) + "\n");
   EXPECT_EQ(store.ReadValue("Software/Quenloft", "OutputPath"), Text("/good/"));
   EXPECT_EQ(store.ReadValue("Software/Quenloft", "InstallTracked"), DWord(0xFFFFFFFF));
   for (const char* bad : {"Broken", "Count", "Odd", "NoType", "Stray"})
@@ -148,9 +147,7 @@ TEST(SettingsStoreTest, FailedWritesLeaveTheOldStoreWhole)
               std::signal(SIGXFSZ, SIG_IGN);
               rlimit limit{40, 40};
               ::setrlimit(RLIMIT_FSIZE, &limit);
-              return store.WriteValue("Software/Quenloft", "OutputPath", Text(std::string(500, 'n')))
-                         ? 1
-                         : 0;
+              return store.WriteValue("Software/Quenloft", "OutputPath", Text(std::string(500, 'n'))) ? 1 : 0;
             }),
             0);
   EXPECT_EQ(ReadFileBytes(store.FileName()), before);
@@ -161,8 +158,7 @@ TEST(SettingsStoreTest, FailedWritesLeaveTheOldStoreWhole)
   ::chmod(folder.c_str(), 0555);
   const int status = InChild([&] {
     if (::geteuid() == 0) {
-      if (::unshare(CLONE_NEWNS) != 0 ||
-          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
           ::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
           ::mount(nullptr, folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
         return 77;

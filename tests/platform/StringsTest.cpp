@@ -68,7 +68,7 @@ TEST(TruncateFromTest, KeepsTheBytesBeforeTheIndex)
   s = "a.swf?x=1";
   TruncateFrom(s, 20);
   EXPECT_EQ(s, "a.swf?x=1");
-  TruncateFrom(s, 10);  // one past the end: nothing to delete
+  TruncateFrom(s, 10); // one past the end: nothing to delete
   EXPECT_EQ(s, "a.swf?x=1");
   TruncateFrom(s, 9);
   EXPECT_EQ(s, "a.swf?x=");

@@ -54,7 +54,8 @@ TEST(VersionInfoTest, FilesWithoutTheNoteHaveNoVersion)
   EXPECT_FALSE(ReadFileVersion(dir.Folder()));
   EXPECT_FALSE(ReadFileVersion(dir.WriteFile("empty", "")));
   EXPECT_FALSE(ReadFileVersion(dir.WriteFile("text", "just some text, not a program")));
-  EXPECT_FALSE(ReadFileVersion(dir.WriteFile("elfhead", "\x7F" "ELF\x02\x01\x01")));
+  EXPECT_FALSE(ReadFileVersion(dir.WriteFile("elfhead", "\x7F"
+                                                        "ELF\x02\x01\x01")));
   // A real program of the system, which has notes but not ours.
   EXPECT_FALSE(ReadFileVersion("/bin/sh"));
 }

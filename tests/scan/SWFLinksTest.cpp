@@ -143,9 +143,9 @@ TEST(SWFLinkExtractionTest, FindsTheEndingAtEveryOffsetAndLength)
   // wherever they fall, near decoys ("." and "f" three apart), up to the
   // page's last byte.
   for (std::size_t pad = 0; pad < 48; ++pad) {
-    const std::pair<std::string, bool> tails[] = {
-        {"", false}, {"\"", true}, {"?\"", true}, {"\".xxf.swx", true}, {"?v=.swf\"", true},
-        {".swf\"", false}};
+    const std::pair<std::string, bool> tails[] = {{"", false},         {"\"", true},
+                                                  {"?\"", true},       {"\".xxf.swx", true},
+                                                  {"?v=.swf\"", true}, {".swf\"", false}};
     for (const auto& [tail, found] : tails) {
       const std::string page = std::string(pad, '.') + "\".suf.swf" + tail;
       std::vector<std::string> list;
@@ -171,10 +171,33 @@ TEST(SWFLinkExtractionTest, IsSWFLinkLooksAtTheFileNameOnly)
 // exactly what the plain rule gives, and every step leaves the same rest.
 TEST(SWFLinkExtractionTest, AgreesWithThePlainRuleOnRandomPages)
 {
-  const std::vector<std::string> pieces = {
-      "\"", "\"", "\"", ".swf", ".swf", ".SWF", "?", "?v=1", "swfobject.js", "a", "B", "/",
-      "'", ">", " ", "#", "movie", "MOVIE", ".sw", "f", "\"movie.swf\"", "http://h/x.swf",
-      "player.php?file=", std::string(1, '\0'), "\xe9", "../", "<embed src=\""};
+  const std::vector<std::string> pieces = {"\"",
+                                           "\"",
+                                           "\"",
+                                           ".swf",
+                                           ".swf",
+                                           ".SWF",
+                                           "?",
+                                           "?v=1",
+                                           "swfobject.js",
+                                           "a",
+                                           "B",
+                                           "/",
+                                           "'",
+                                           ">",
+                                           " ",
+                                           "#",
+                                           "movie",
+                                           "MOVIE",
+                                           ".sw",
+                                           "f",
+                                           "\"movie.swf\"",
+                                           "http://h/x.swf",
+                                           "player.php?file=",
+                                           std::string(1, '\0'),
+                                           "\xe9",
+                                           "../",
+                                           "<embed src=\""};
   std::mt19937 rng(20240607);
   for (int round = 0; round < 4000; ++round) {
     std::string page;
@@ -210,17 +233,28 @@ TEST(MakeAbsoluteTest, ResolvesTheNormalExamplesOfRFC3986)
 {
   // RFC 3986 section 5.4.1.
   const TResolveCase cases[] = {
-      {"g:h", "g:h"},           {"g", "http://a/b/c/g"},
-      {"./g", "http://a/b/c/g"}, {"g/", "http://a/b/c/g/"},
-      {"/g", "http://a/g"},     {"//g", "http://g"},
-      {"?y", "http://a/b/c/d;p?y"}, {"g?y", "http://a/b/c/g?y"},
-      {"#s", "http://a/b/c/d;p?q#s"}, {"g#s", "http://a/b/c/g#s"},
-      {"g?y#s", "http://a/b/c/g?y#s"}, {";x", "http://a/b/c/;x"},
-      {"g;x", "http://a/b/c/g;x"}, {"g;x?y#s", "http://a/b/c/g;x?y#s"},
-      {"", "http://a/b/c/d;p?q"}, {".", "http://a/b/c/"},
-      {"./", "http://a/b/c/"},  {"..", "http://a/b/"},
-      {"../", "http://a/b/"},   {"../g", "http://a/b/g"},
-      {"../..", "http://a/"},   {"../../", "http://a/"},
+      {"g:h", "g:h"},
+      {"g", "http://a/b/c/g"},
+      {"./g", "http://a/b/c/g"},
+      {"g/", "http://a/b/c/g/"},
+      {"/g", "http://a/g"},
+      {"//g", "http://g"},
+      {"?y", "http://a/b/c/d;p?y"},
+      {"g?y", "http://a/b/c/g?y"},
+      {"#s", "http://a/b/c/d;p?q#s"},
+      {"g#s", "http://a/b/c/g#s"},
+      {"g?y#s", "http://a/b/c/g?y#s"},
+      {";x", "http://a/b/c/;x"},
+      {"g;x", "http://a/b/c/g;x"},
+      {"g;x?y#s", "http://a/b/c/g;x?y#s"},
+      {"", "http://a/b/c/d;p?q"},
+      {".", "http://a/b/c/"},
+      {"./", "http://a/b/c/"},
+      {"..", "http://a/b/"},
+      {"../", "http://a/b/"},
+      {"../g", "http://a/b/g"},
+      {"../..", "http://a/"},
+      {"../../", "http://a/"},
       {"../../g", "http://a/g"},
   };
   for (const auto& c : cases)
@@ -231,15 +265,24 @@ TEST(MakeAbsoluteTest, ResolvesTheAbnormalExamplesOfRFC3986)
 {
   // RFC 3986 section 5.4.2, with the strict parser.
   const TResolveCase cases[] = {
-      {"../../../g", "http://a/g"},  {"../../../../g", "http://a/g"},
-      {"/./g", "http://a/g"},        {"/../g", "http://a/g"},
-      {"g.", "http://a/b/c/g."},     {".g", "http://a/b/c/.g"},
-      {"g..", "http://a/b/c/g.."},   {"..g", "http://a/b/c/..g"},
-      {"./../g", "http://a/b/g"},    {"./g/.", "http://a/b/c/g/"},
-      {"g/./h", "http://a/b/c/g/h"}, {"g/../h", "http://a/b/c/h"},
-      {"g;x=1/./y", "http://a/b/c/g;x=1/y"}, {"g;x=1/../y", "http://a/b/c/y"},
-      {"g?y/./x", "http://a/b/c/g?y/./x"},   {"g?y/../x", "http://a/b/c/g?y/../x"},
-      {"g#s/./x", "http://a/b/c/g#s/./x"},   {"g#s/../x", "http://a/b/c/g#s/../x"},
+      {"../../../g", "http://a/g"},
+      {"../../../../g", "http://a/g"},
+      {"/./g", "http://a/g"},
+      {"/../g", "http://a/g"},
+      {"g.", "http://a/b/c/g."},
+      {".g", "http://a/b/c/.g"},
+      {"g..", "http://a/b/c/g.."},
+      {"..g", "http://a/b/c/..g"},
+      {"./../g", "http://a/b/g"},
+      {"./g/.", "http://a/b/c/g/"},
+      {"g/./h", "http://a/b/c/g/h"},
+      {"g/../h", "http://a/b/c/h"},
+      {"g;x=1/./y", "http://a/b/c/g;x=1/y"},
+      {"g;x=1/../y", "http://a/b/c/y"},
+      {"g?y/./x", "http://a/b/c/g?y/./x"},
+      {"g?y/../x", "http://a/b/c/g?y/../x"},
+      {"g#s/./x", "http://a/b/c/g#s/./x"},
+      {"g#s/../x", "http://a/b/c/g#s/../x"},
       {"http:g", "http:g"},
   };
   for (const auto& c : cases)
@@ -269,8 +312,8 @@ TEST(MakeAbsoluteTest, AScanGivesAbsoluteLinksInPageOrder)
 {
   EXPECT_EQ(LinksOf("<embed src=\"http://other.test/x.swf\"> <embed src=\"/x.swf\">"
                     "<embed src=\"../y.swf\"> <embed src=\"movie.swf\">"),
-            (Links{"http://other.test/x.swf", "http://www.host.test/x.swf",
-                   "http://www.host.test/y.swf", "http://www.host.test/dir/movie.swf"}));
+            (Links{"http://other.test/x.swf", "http://www.host.test/x.swf", "http://www.host.test/y.swf",
+                   "http://www.host.test/dir/movie.swf"}));
 }
 
 TEST(MakeAbsoluteTest, ASimpleNameIsAppendedToTheBase)

@@ -56,7 +56,7 @@ TEST(URLSWFParser, ProgressFollowsTheRuleWithTiesToEven)
   parser.HTTPWorkBegin(sender, TWorkMode::wmRead, 200);
   parser.HTTPWork(sender, TWorkMode::wmRead, 1);
   parser.HTTPWork(sender, TWorkMode::wmRead, 3);
-  parser.HTTPWork(sender, TWorkMode::wmRead, 5);  // 2.5% -> 2, unchanged: silent
+  parser.HTTPWork(sender, TWorkMode::wmRead, 5); // 2.5% -> 2, unchanged: silent
   EXPECT_EQ(reports, (std::vector<int>{0, 2}));
   EXPECT_EQ(parser.FLastPercent, 2);
 
@@ -95,11 +95,10 @@ protected:
   void SetUp() override
   {
     QUENLOFT_REQUIRE_NGINX();
-    FSite.WriteFile("dir/page.html",
-                    "<embed src=\"a.swf\"><embed src=\"/root/b.swf\">"
-                    "<embed src=\"http://other.example/c.swf\"><embed src=\"a.swf\">"
-                    "<embed src=\"sub/d.swf?autoplay=1\"><a href=\"x.html\">"
-                    + std::string(20000, ' '));
+    FSite.WriteFile("dir/page.html", "<embed src=\"a.swf\"><embed src=\"/root/b.swf\">"
+                                     "<embed src=\"http://other.example/c.swf\"><embed src=\"a.swf\">"
+                                     "<embed src=\"sub/d.swf?autoplay=1\"><a href=\"x.html\">" +
+                                         std::string(20000, ' '));
     NginxOptions options;
     options.Root = FSite.Path();
     options.ServerConfig = "location = /moved.html { return 302 /dir/page.html; }\n";
@@ -115,9 +114,9 @@ protected:
 TEST_F(URLSWFParserNginx, FindsAbsoluteLinksInPageOrderWithoutDuplicates)
 {
   const auto scan = Scan(FHTTP, FServer->Url("/dir/page.html"));
-  EXPECT_EQ(scan.Links, (std::vector<std::string>{
-                            FServer->Url("/dir/a.swf"), FServer->Url("/root/b.swf"),
-                            "http://other.example/c.swf", FServer->Url("/dir/sub/d.swf")}));
+  EXPECT_EQ(scan.Links,
+            (std::vector<std::string>{FServer->Url("/dir/a.swf"), FServer->Url("/root/b.swf"),
+                                      "http://other.example/c.swf", FServer->Url("/dir/sub/d.swf")}));
   ASSERT_FALSE(scan.Reports.empty());
   EXPECT_EQ(scan.Reports.back(), 100);
   EXPECT_TRUE(scan.Error.empty());

@@ -70,7 +70,7 @@ TEST(HasPrefixTest, ComparesBytesAndRemovesOnlyWhenAsked)
   EXPECT_EQ(s, "HTTP://x");
 
   s = "http:";
-  EXPECT_FALSE(HasPrefix(s, "http://", true));  // shorter than the prefix
+  EXPECT_FALSE(HasPrefix(s, "http://", true)); // shorter than the prefix
   EXPECT_EQ(s, "http:");
 
   s = "abc";

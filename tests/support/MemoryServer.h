@@ -46,14 +46,15 @@ struct MemoryServer : MemoryIOHandler::Peer {
   std::vector<Connection> Connections;
 
   // Byte by byte.
-  void SplitBytewise() { NextPiece = [] { return std::size_t(1); }; }
+  void SplitBytewise()
+  {
+    NextPiece = [] { return std::size_t(1); };
+  }
   // Pieces of random size from 1 to AMax, reproducible by ASeed.
   void SplitRandomly(unsigned ASeed, std::size_t AMax = 64)
   {
     auto Engine = std::make_shared<std::mt19937>(ASeed);
-    NextPiece = [Engine, AMax] {
-      return std::uniform_int_distribution<std::size_t>(1, AMax)(*Engine);
-    };
+    NextPiece = [Engine, AMax] { return std::uniform_int_distribution<std::size_t>(1, AMax)(*Engine); };
   }
 
   void Opened(MemoryIOHandler& Transport, const std::string& Host, int Port) override

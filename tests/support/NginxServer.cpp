@@ -125,7 +125,8 @@ void NginxServer::Start()
        << "  default_type application/octet-stream;\n"
        << "  sendfile on;\n  tcp_nopush on;\n"
        << "  keepalive_requests 100000;\n  keepalive_timeout 60s;\n"
-       << "  server {\n    listen 127.0.0.1:" << FPort << ";\n" << server.str() << "  }\n";
+       << "  server {\n    listen 127.0.0.1:" << FPort << ";\n"
+       << server.str() << "  }\n";
   if (FOptions.Tls) {
     const auto& certs = GetTestCertificates();
     conf << "  server {\n    listen 127.0.0.1:" << FTlsPort << " ssl;\n"
@@ -147,8 +148,8 @@ void NginxServer::Start()
   if (FPid == 0) {
     // Dies with the test process, so no nginx outlives a crashed test.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    ::execl(binary.c_str(), binary.c_str(), "-p", prefix.c_str(), "-c", config.c_str(), "-e",
-            errors.c_str(), static_cast<char*>(nullptr));
+    ::execl(binary.c_str(), binary.c_str(), "-p", prefix.c_str(), "-c", config.c_str(), "-e", errors.c_str(),
+            static_cast<char*>(nullptr));
     ::_exit(127);
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -22,9 +22,9 @@ namespace quenloft::testing {
 class TempDir;
 
 struct NginxOptions {
-  std::filesystem::path Root;   // the folder served at "/"
-  bool Tls = false;             // also serve HTTPS
-  std::string ServerConfig;     // extra directives inside each server block (locations, ...)
+  std::filesystem::path Root; // the folder served at "/"
+  bool Tls = false;           // also serve HTTPS
+  std::string ServerConfig;   // extra directives inside each server block (locations, ...)
 };
 
 class NginxServer {
@@ -52,8 +52,8 @@ public:
   // The access log once it has at least ACount lines, or as it is when
   // ATimeout has passed: nginx writes a line when a request ends, which may
   // be just after the client has its answer.
-  std::vector<std::string> WaitForAccessLog(std::size_t ACount,
-                                            std::chrono::milliseconds ATimeout = std::chrono::seconds(3)) const;
+  std::vector<std::string>
+  WaitForAccessLog(std::size_t ACount, std::chrono::milliseconds ATimeout = std::chrono::seconds(3)) const;
   std::string ErrorLog() const;
 
 private:
@@ -70,8 +70,8 @@ private:
 } // namespace quenloft::testing
 
 // Skips the current test when nginx is not installed (scripts/install-deps.sh installs it).
-#define QUENLOFT_REQUIRE_NGINX()                                                     \
-  do {                                                                               \
-    if (!::quenloft::testing::NginxServer::Available())                              \
-      GTEST_SKIP() << "nginx is not installed";                                      \
+#define QUENLOFT_REQUIRE_NGINX()                                                                             \
+  do {                                                                                                       \
+    if (!::quenloft::testing::NginxServer::Available())                                                      \
+      GTEST_SKIP() << "nginx is not installed";                                                              \
   } while (0)

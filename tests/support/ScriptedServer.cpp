@@ -42,8 +42,8 @@ std::string ScriptedConnection::ReadRequest(std::chrono::milliseconds Timeout)
       return head;
     }
     // Poll in short slices so a stopping server is noticed quickly.
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0 || Stopping())
       return {};
     if (!WaitReadable(FSocket, std::min(left, std::chrono::milliseconds(50))))
@@ -140,12 +140,10 @@ ScriptedServer::ScriptedServer(Script OnConnection, const std::string& Address, 
     throw std::runtime_error("ScriptedServer: socket failed");
   int one = 1;
   ::setsockopt(FListen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  if (::bind(FListen, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
-      ::listen(FListen, 64) != 0) {
+  if (::bind(FListen, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(FListen, 64) != 0) {
     const int error = errno;
     ::close(FListen);
-    throw std::runtime_error("ScriptedServer: cannot listen on " + Address + ": " +
-                             std::strerror(error));
+    throw std::runtime_error("ScriptedServer: cannot listen on " + Address + ": " + std::strerror(error));
   }
   len = sizeof addr;
   ::getsockname(FListen, reinterpret_cast<sockaddr*>(&addr), &len);

@@ -52,8 +52,8 @@ private:
 // One canned answer of Replay, with the directives of hostile servers.
 struct ScriptedAnswer {
   std::string Bytes = {};
-  bool CloseAfter = false;                     // close the connection after sending
-  std::chrono::milliseconds Delay{0};          // wait before sending
+  bool CloseAfter = false;            // close the connection after sending
+  std::chrono::milliseconds Delay{0}; // wait before sending
   // > 0: Bytes go out one byte per Drip (a server that drips).
   std::chrono::milliseconds Drip{0};
   // After Bytes, this piece again and again until the client goes (an
@@ -73,8 +73,7 @@ public:
 
   // Raises std::runtime_error when it cannot listen there (no IPv6 on the
   // loopback, a port in use, no right to a port below 1024).
-  explicit ScriptedServer(Script OnConnection, const std::string& Address = "127.0.0.1",
-                          int Port = 0);
+  explicit ScriptedServer(Script OnConnection, const std::string& Address = "127.0.0.1", int Port = 0);
   ~ScriptedServer();
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;

@@ -23,8 +23,8 @@ TempDir::~TempDir()
        !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
     std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
-  std::filesystem::permissions(FPath, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ec);
+  std::filesystem::permissions(FPath, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                               ec);
   std::filesystem::remove_all(FPath, ec);
 }
 

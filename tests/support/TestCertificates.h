@@ -9,10 +9,10 @@
 namespace quenloft::testing {
 
 struct TestCertificates {
-  std::string CAFile;       // the test CA, to trust in the client
-  std::string CertFile;     // server certificate (localhost, IP 127.0.0.1), signed by the CA
-  std::string KeyFile;      // its private key
-  std::string OtherCAFile;  // an unrelated CA: trusting only it must fail verification
+  std::string CAFile;            // the test CA, to trust in the client
+  std::string CertFile;          // server certificate (localhost, IP 127.0.0.1), signed by the CA
+  std::string KeyFile;           // its private key
+  std::string OtherCAFile;       // an unrelated CA: trusting only it must fail verification
   std::string WrongHostCertFile; // signed by the CA, but for "wrong.example" only
   std::string WrongHostKeyFile;
 };

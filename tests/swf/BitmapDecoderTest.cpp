@@ -97,7 +97,8 @@ TEST(BitmapDecoder, JpegForms)
   Bitmap split;
   split.UsesJpegTables = true;
   split.Data = image;
-  const Case cases[] = {{"whole", plain, {}}, {"FF D9 FF D8 prefix", prefixed, {}}, {"tables and image", split, tables}};
+  const Case cases[] = {
+      {"whole", plain, {}}, {"FF D9 FF D8 prefix", prefixed, {}}, {"tables and image", split, tables}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     const DecodedBitmap d = DecodeBitmap(c.B, c.Tables);
@@ -131,18 +132,40 @@ TEST(BitmapDecoder, LosslessFormats)
   const Case cases[] = {
       // Two RGB colours; rows of 3 indices padded to 4 bytes; index 7 is
       // outside the table and opaque black.
-      {"colormap", BitmapFormat::Lossless, 3, 3, 2, 1,
+      {"colormap",
+       BitmapFormat::Lossless,
+       3,
+       3,
+       2,
+       1,
        {255, 0, 0, 0, 0, 255, /*row*/ 0, 1, 7, 9, /*row*/ 1, 1, 0, 9},
        {0xFFFF0000, 0xFF0000FF, 0xFF000000, 0xFF0000FF, 0xFF0000FF, 0xFFFF0000}},
       // RGBA colormap: premultiplied entries, the red one above its alpha.
-      {"colormap with alpha", BitmapFormat::LosslessAlpha, 3, 2, 1, 1,
+      {"colormap with alpha",
+       BitmapFormat::LosslessAlpha,
+       3,
+       2,
+       1,
+       1,
        {0x80, 0, 0, 0x80, 0xFF, 0x10, 0x10, 0x40, 0, 1, 0, 0},
        {0x80800000, 0x40401010}},
       // 15-bit: 0 11111 00000 11111 is magenta; rows padded to 4 bytes.
-      {"15-bit", BitmapFormat::Lossless, 4, 1, 2, 0, {0x7C, 0x1F, 0, 0, 0x03, 0xE0, 0, 0},
+      {"15-bit",
+       BitmapFormat::Lossless,
+       4,
+       1,
+       2,
+       0,
+       {0x7C, 0x1F, 0, 0, 0x03, 0xE0, 0, 0},
        {0xFFFF00FF, 0xFF00FF00}},
       {"32-bit", BitmapFormat::Lossless, 5, 2, 1, 0, {0, 1, 2, 3, 0x55, 4, 5, 6}, {0xFF010203, 0xFF040506}},
-      {"32-bit with alpha", BitmapFormat::LosslessAlpha, 5, 2, 1, 0, {0x80, 0x10, 0x90, 0x20, 0, 0, 0, 0},
+      {"32-bit with alpha",
+       BitmapFormat::LosslessAlpha,
+       5,
+       2,
+       1,
+       0,
+       {0x80, 0x10, 0x90, 0x20, 0, 0, 0, 0},
        {0x80108020, 0x00000000}},
   };
   for (const Case& c : cases) {
@@ -190,9 +213,9 @@ TEST(BitmapDecoder, RefusesWhatThePlayerWouldNot)
   Bitmap notZlib = unknown;
   notZlib.LosslessFormat = 5;
   notZlib.Data = {1, 2, 3};
-  const std::pair<const char*, Bitmap> cases[] = {{"larger than", jpeg},      {"cannot be decoded", garbage},
-                                                  {"larger than", wide},      {"larger than", square},
-                                                  {"unknown lossless", unknown}, {"not zlib", notZlib}};
+  const std::pair<const char*, Bitmap> cases[] = {
+      {"larger than", jpeg},   {"cannot be decoded", garbage}, {"larger than", wide},
+      {"larger than", square}, {"unknown lossless", unknown},  {"not zlib", notZlib}};
   for (const auto& [text, b] : cases) {
     try {
       DecodeBitmap(b, {});
@@ -210,7 +233,8 @@ TEST(BitmapDecoder, FixtureImages)
 {
   const char* env = std::getenv("QUENLOFT_FIXTURES");
   const std::filesystem::path dir =
-      std::filesystem::path(env && *env ? env : QUENLOFT_SOURCE_DIR "/../shared/fixtures") / "ruffle-extra/swf-crate";
+      std::filesystem::path(env && *env ? env : QUENLOFT_SOURCE_DIR "/../shared/fixtures") /
+      "ruffle-extra/swf-crate";
   if (!std::filesystem::exists(dir))
     GTEST_SKIP() << "fixtures absent";
   const auto first = [&](const char* Name) {

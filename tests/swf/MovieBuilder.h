@@ -34,11 +34,35 @@ public:
     }
     return *this;
   }
-  TBitWriter& U8(std::uint8_t V) { Align(); Out.push_back(V); return *this; }
-  TBitWriter& U16(std::uint16_t V) { U8(V & 0xFF); return U8(static_cast<std::uint8_t>(V >> 8)); }
-  TBitWriter& U32(std::uint32_t V) { U16(V & 0xFFFF); return U16(static_cast<std::uint16_t>(V >> 16)); }
-  TBitWriter& Raw(const TBytes& B) { Align(); Out.insert(Out.end(), B.begin(), B.end()); return *this; }
-  TBitWriter& Str(const std::string& S) { Align(); Out.insert(Out.end(), S.begin(), S.end()); Out.push_back(0); return *this; }
+  TBitWriter& U8(std::uint8_t V)
+  {
+    Align();
+    Out.push_back(V);
+    return *this;
+  }
+  TBitWriter& U16(std::uint16_t V)
+  {
+    U8(V & 0xFF);
+    return U8(static_cast<std::uint8_t>(V >> 8));
+  }
+  TBitWriter& U32(std::uint32_t V)
+  {
+    U16(V & 0xFFFF);
+    return U16(static_cast<std::uint16_t>(V >> 16));
+  }
+  TBitWriter& Raw(const TBytes& B)
+  {
+    Align();
+    Out.insert(Out.end(), B.begin(), B.end());
+    return *this;
+  }
+  TBitWriter& Str(const std::string& S)
+  {
+    Align();
+    Out.insert(Out.end(), S.begin(), S.end());
+    Out.push_back(0);
+    return *this;
+  }
   // A rectangle with 24-bit fields.
   TBitWriter& Rect(std::int32_t X0, std::int32_t X1, std::int32_t Y0, std::int32_t Y1)
   {
@@ -47,7 +71,8 @@ public:
     return Align();
   }
   // A matrix of scale and translation only (scale as 16.16).
-  TBitWriter& Matrix(std::int32_t Tx, std::int32_t Ty, std::int32_t ScaleX = 0x10000, std::int32_t ScaleY = 0x10000)
+  TBitWriter& Matrix(std::int32_t Tx, std::int32_t Ty, std::int32_t ScaleX = 0x10000,
+                     std::int32_t ScaleY = 0x10000)
   {
     Align();
     const bool scaled = ScaleX != 0x10000 || ScaleY != 0x10000;
@@ -89,8 +114,14 @@ inline TBytes Join(std::initializer_list<TBytes> Parts)
   return all;
 }
 
-inline TBytes ShowFrame() { return Tag(1, {}); }
-inline TBytes End() { return Tag(0, {}); }
+inline TBytes ShowFrame()
+{
+  return Tag(1, {});
+}
+inline TBytes End()
+{
+  return Tag(0, {});
+}
 
 // DefineShape (1) of one solid rectangle W x H twips at the origin.
 inline TBytes RectShape(std::uint16_t Id, std::int32_t W, std::int32_t H, std::uint8_t R = 255,
@@ -99,8 +130,8 @@ inline TBytes RectShape(std::uint16_t Id, std::int32_t W, std::int32_t H, std::u
   TBitWriter w;
   w.U16(Id).Rect(0, W, 0, H);
   w.U8(1).U8(0x00).U8(R).U8(G).U8(B); // one solid fill
-  w.U8(0);                             // no lines
-  w.Bits(1, 4).Bits(0, 4);             // fill bits 1, line bits 0
+  w.U8(0);                            // no lines
+  w.Bits(1, 4).Bits(0, 4);            // fill bits 1, line bits 0
   // Style change: move to (0,0), fill1 = 1.
   w.Bits(0, 1).Bits(0b00101, 5).Bits(16, 5).SBits(0, 16).SBits(0, 16).Bits(1, 1);
   // Four straight edges (general lines), 16-bit deltas (NumBits 14 + 2).
@@ -113,8 +144,8 @@ inline TBytes RectShape(std::uint16_t Id, std::int32_t W, std::int32_t H, std::u
 }
 
 // PlaceObject2 placing (or, with Move, modifying) at Depth.
-inline TBytes Place2(std::uint16_t Depth, int Character, std::int32_t Tx = 0, std::int32_t Ty = 0, bool Move = false,
-                     int Ratio = -1)
+inline TBytes Place2(std::uint16_t Depth, int Character, std::int32_t Tx = 0, std::int32_t Ty = 0,
+                     bool Move = false, int Ratio = -1)
 {
   TBitWriter w;
   std::uint8_t flags = 0x04; // matrix
@@ -151,8 +182,8 @@ inline TBytes DoAction(const TBytes& Actions)
 }
 
 // A whole file: the header (stage W x H pixels, 24 fps) and the tags.
-inline TBytes MovieFile(const TBytes& Tags, char Signature = 'F', std::uint16_t Frames = 1, std::int32_t W = 550,
-                    std::int32_t H = 400, std::uint8_t Version = 10)
+inline TBytes MovieFile(const TBytes& Tags, char Signature = 'F', std::uint16_t Frames = 1,
+                        std::int32_t W = 550, std::int32_t H = 400, std::uint8_t Version = 10)
 {
   TBitWriter body;
   body.Rect(0, W * 20, 0, H * 20).U16(24 << 8).U16(Frames).Raw(Tags);

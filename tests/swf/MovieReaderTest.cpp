@@ -84,7 +84,8 @@ TEST(MovieReader, KeepsWhatCameBeforeABreak)
   const Case cases[] = {
       {"tag claiming gigabytes", TBitWriter().U16(2 << 6 | 0x3F).U32(0xFFFFFFF0).U8(1).Out, "claims"},
       {"shape cut inside", Tag(2, {5, 0, 0x80}), "DefineShape at byte"},
-      {"unknown fill type", Tag(2, TBitWriter().U16(2).Rect(0, 1, 0, 1).U8(1).U8(0x77).Out), "fill style type"},
+      {"unknown fill type", Tag(2, TBitWriter().U16(2).Rect(0, 1, 0, 1).U8(1).U8(0x77).Out),
+       "fill style type"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -142,7 +143,8 @@ TEST(MovieReader, StyleChangesAndNewStyles)
   ASSERT_EQ(s.NewStyles.size(), 1u);
   EXPECT_EQ(s.NewStyles[0].Lines.at(0).Width, 40);
   EXPECT_EQ(s.Records[1].Type, ShapeRecord::Kind::CurvedEdge);
-  EXPECT_EQ(std::tuple(s.Records[1].ControlDx, s.Records[1].ControlDy, s.Records[1].AnchorDx, s.Records[1].AnchorDy),
+  EXPECT_EQ(std::tuple(s.Records[1].ControlDx, s.Records[1].ControlDy, s.Records[1].AnchorDx,
+                       s.Records[1].AnchorDy),
             std::tuple(3, -4, 5, 2));
   EXPECT_EQ(std::pair(s.Records[2].AnchorDx, s.Records[2].AnchorDy), std::pair(0, -9));
   EXPECT_EQ(s.Records[3].Line, 1u);
@@ -174,16 +176,16 @@ TEST(MovieReader, PlaceObjectForms)
 {
   TBitWriter p3; // PlaceObject3: move, blend, cache, visible, a filter, then a colour transform
   p3.U8(0x01 | 0x08).U8(0x01 | 0x02 | 0x04 | 0x20).U16(3);
-  p3.Align().Bits(1, 1).Bits(1, 1).Bits(9, 4);           // colour transform with alpha
+  p3.Align().Bits(1, 1).Bits(1, 1).Bits(9, 4); // colour transform with alpha
   for (const int v : {128, 256, 256, 64, 10, 0, 0, 0})
     p3.SBits(v, 9);
-  p3.Align().U8(1).U8(1);                                // one blur filter
+  p3.Align().U8(1).U8(1); // one blur filter
   for (int i = 0; i < 9; ++i)
     p3.U8(0);
-  p3.U8(3).U8(1).U8(0);                                  // multiply, cached, hidden
-  const auto m = ReadMovie(MovieFile(Join({Tag(4, TBitWriter().U16(5).U16(2).Matrix(20, 40).Out),
-                                       Place2(4, -1, 7, 8, true, 300), Tag(70, p3.Out),
-                                       Tag(5, TBitWriter().U16(5).U16(2).Out), ShowFrame()})));
+  p3.U8(3).U8(1).U8(0); // multiply, cached, hidden
+  const auto m = ReadMovie(
+      MovieFile(Join({Tag(4, TBitWriter().U16(5).U16(2).Matrix(20, 40).Out), Place2(4, -1, 7, 8, true, 300),
+                      Tag(70, p3.Out), Tag(5, TBitWriter().U16(5).U16(2).Out), ShowFrame()})));
   ASSERT_EQ(m->ReadError, "");
   const auto& changes = m->Root.Frames.at(0).Changes;
   ASSERT_EQ(changes.size(), 4u);
@@ -213,11 +215,17 @@ TEST(MovieReader, FrameActionsAndScript)
     bool Scripted;
   };
   const Case cases[] = {
-      {"stop and play", {0x07, 0x06, 0x04, 0x05}, {FrameAction::Kind::Stop, FrameAction::Kind::Play,
-                                                   FrameAction::Kind::NextFrame, FrameAction::Kind::PreviousFrame}, false},
+      {"stop and play",
+       {0x07, 0x06, 0x04, 0x05},
+       {FrameAction::Kind::Stop, FrameAction::Kind::Play, FrameAction::Kind::NextFrame,
+        FrameAction::Kind::PreviousFrame},
+       false},
       {"goto frame 3", {0x81, 2, 0, 3, 0}, {FrameAction::Kind::GotoFrame}, false},
       {"goto label", {0x8C, 2, 0, 'a', 0}, {FrameAction::Kind::GotoLabel}, false},
-      {"constant GotoFrame2", {0x96, 5, 0, 7, 4, 0, 0, 0, 0x9F, 1, 0, 1}, {FrameAction::Kind::GotoFrame}, false},
+      {"constant GotoFrame2",
+       {0x96, 5, 0, 7, 4, 0, 0, 0, 0x9F, 1, 0, 1},
+       {FrameAction::Kind::GotoFrame},
+       false},
       {"trace beside stop", {0x07, 0x96, 3, 0, 0, 'x', 0, 0x26}, {FrameAction::Kind::Stop}, true},
       {"a jump drops them", {0x07, 0x99, 2, 0, 0, 0}, {}, true},
   };
@@ -232,10 +240,12 @@ TEST(MovieReader, FrameActionsAndScript)
     EXPECT_EQ(m->Scripted, c.Scripted);
   }
   // Clip event handlers on a placed object are script too.
-  const auto clip = ReadMovie(MovieFile(Join({RectShape(1, 20, 20), Tag(26, {0x82, 1, 0, 1, 0, 0, 0, 0, 0, 0}), ShowFrame()})));
+  const auto clip = ReadMovie(
+      MovieFile(Join({RectShape(1, 20, 20), Tag(26, {0x82, 1, 0, 1, 0, 0, 0, 0, 0, 0}), ShowFrame()})));
   EXPECT_TRUE(clip->Scripted);
   EXPECT_EQ(clip->SkippedTags.at("PlaceObject2: clip actions"), 1u);
-  const auto g = ReadMovie(MovieFile(Join({DoAction({0x96, 5, 0, 7, 4, 0, 0, 0, 0x9F, 1, 0, 1}), ShowFrame()})));
+  const auto g =
+      ReadMovie(MovieFile(Join({DoAction({0x96, 5, 0, 7, 4, 0, 0, 0, 0x9F, 1, 0, 1}), ShowFrame()})));
   EXPECT_EQ(g->Root.Frames[0].Actions.at(0).Frame, 3u); // frame 4 counted from 1
   EXPECT_TRUE(g->Root.Frames[0].Actions[0].AndPlay);
 }
@@ -296,7 +306,7 @@ TEST(MovieReader, FontsAndTextRecords)
   text.U16(8).Rect(0, 2000, 0, 600).Matrix(0, 0).U8(1).U8(12);
   text.U8(0x8F).U16(7).U8(10).U8(20).U8(30).U16(100).U16(400).U16(480); // font, colour, x, y, height
   text.U8(2).Bits(0, 1).SBits(300, 12).Bits(1, 1).SBits(250, 12).Align();
-  text.U8(0x82).U16(900).U8(1).Bits(1, 1).SBits(-40, 12).Align();      // y only
+  text.U8(0x82).U16(900).U8(1).Bits(1, 1).SBits(-40, 12).Align();        // y only
   text.U8(0x84).U8(1).U8(2).U8(3).U8(1).Bits(0, 1).SBits(0, 12).Align(); // colour only
   text.U8(0);
   const auto m = ReadMovie(MovieFile(Join({Tag(48, font.Out, true), Tag(11, text.Out, true), End()})));
@@ -314,7 +324,8 @@ TEST(MovieReader, FontsAndTextRecords)
     Rgba Color;
     std::int32_t X, Y;
   };
-  const Want want[] = {{{10, 20, 30, 255}, 100, 400}, {{10, 20, 30, 255}, 650, 900}, {{1, 2, 3, 255}, 610, 900}};
+  const Want want[] = {
+      {{10, 20, 30, 255}, 100, 400}, {{10, 20, 30, 255}, 650, 900}, {{1, 2, 3, 255}, 610, 900}};
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     const TextRecord& r = t.Records[static_cast<std::size_t>(i)];
@@ -338,12 +349,12 @@ TEST(MovieReader, EditTextWithTheFontsOutlinesIsLaidOutAsStaticText)
   const auto edit = [](std::uint16_t Id, std::uint8_t Flags2, const std::string& Text) {
     TBitWriter e;
     e.U16(Id).Rect(-40, 4000, -40, 2000).U8(0x80 | 0x04 | 0x01).U8(Flags2 | 0x20);
-    e.U16(7).U16(490).U8(1).U8(2).U8(3).U8(255);         // font, height, colour
+    e.U16(7).U16(490).U8(1).U8(2).U8(3).U8(255);             // font, height, colour
     e.U8(0).U16(0).U16(0).U16(0).U16(40).Str("v").Str(Text); // layout: leading 40
     return Tag(37, e.Out, true);
   };
-  const auto m = ReadMovie(MovieFile(Join({Tag(48, font.Out, true), edit(9, 0x01, "A A\nA"),
-                                           edit(10, 0x01 | 0x02, "<p>A</p>"), End()})));
+  const auto m = ReadMovie(MovieFile(
+      Join({Tag(48, font.Out, true), edit(9, 0x01, "A A\nA"), edit(10, 0x01 | 0x02, "<p>A</p>"), End()})));
   ASSERT_EQ(m->ReadError, "");
   const Text& t = std::get<Text>(*m->Find(9));
   ASSERT_EQ(t.Records.size(), 2u);

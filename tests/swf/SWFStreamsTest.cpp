@@ -72,8 +72,8 @@ std::string Deflate(const std::string& Data)
 {
   uLongf size = compressBound(static_cast<uLong>(Data.size()));
   std::string out(size, '\0');
-  EXPECT_EQ(compress(reinterpret_cast<Bytef*>(out.data()), &size,
-                     reinterpret_cast<const Bytef*>(Data.data()), static_cast<uLong>(Data.size())),
+  EXPECT_EQ(compress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(Data.data()),
+                     static_cast<uLong>(Data.size())),
             Z_OK);
   out.resize(size);
   return out;
@@ -101,8 +101,8 @@ TSWFFileHeader HeaderOf(const std::string& Bytes)
 bool AllZero(const TSWFFileHeader& H)
 {
   return H.Signature[0] == 0 && H.Signature[1] == 0 && H.Signature[2] == 0 && H.Version == 0 &&
-         H.FileLength == 0 && H.Rect.Xmin == 0 && H.Rect.Xmax == 0 && H.Rect.Ymin == 0 &&
-         H.Rect.Ymax == 0 && H.FrameRate == 0 && H.FrameCount == 0;
+         H.FileLength == 0 && H.Rect.Xmin == 0 && H.Rect.Xmax == 0 && H.Rect.Ymin == 0 && H.Rect.Ymax == 0 &&
+         H.FrameRate == 0 && H.FrameCount == 0;
 }
 
 std::string ErrorText(const std::function<void()>& F)
@@ -155,11 +155,11 @@ TEST(BitsEngineTest, BytesIgnorePendingBitsAndAlignDropsThem)
 {
   TMemoryStream s(std::string("\xA0\x34\x12\xC0", 4));
   TBitsEngine bits(s);
-  EXPECT_EQ(bits.ReadUnsignedBits(1), 1u);   // 1 of 10100000
-  EXPECT_EQ(bits.ReadUInt16(), 0x1234);      // the next two bytes
-  EXPECT_EQ(bits.ReadUnsignedBits(2), 1u);   // pending bits 01 of the first byte
+  EXPECT_EQ(bits.ReadUnsignedBits(1), 1u); // 1 of 10100000
+  EXPECT_EQ(bits.ReadUInt16(), 0x1234);    // the next two bytes
+  EXPECT_EQ(bits.ReadUnsignedBits(2), 1u); // pending bits 01 of the first byte
   bits.AlignToByte();
-  EXPECT_EQ(bits.ReadUnsignedBits(2), 3u);   // 11 of 0xC0
+  EXPECT_EQ(bits.ReadUnsignedBits(2), 3u); // 11 of 0xC0
 }
 
 TEST(BitsEngineTest, ThirtyTwoBitFieldsAndSignExtension)
@@ -240,8 +240,7 @@ TEST(SWFHeaderTest, OtherSignaturesAndTinyFilesAreAllZero)
 {
   for (const std::string sig : {"fws", "cws", "ZWS", "FW ", "GIF"})
     EXPECT_TRUE(AllZero(HeaderOf(sig + std::string(1, '\x0A') + Le32(99) + kSampleRest))) << sig;
-  for (const std::string& tiny : {std::string(), std::string("F"), std::string("FWS"),
-                                  std::string("CWS")})
+  for (const std::string& tiny : {std::string(), std::string("F"), std::string("FWS"), std::string("CWS")})
     EXPECT_TRUE(AllZero(HeaderOf(tiny))) << tiny;
 }
 
@@ -269,8 +268,7 @@ TEST(SWFHeaderTest, CompressedBodyFailures)
   EXPECT_EQ(ErrorText([&] { HeaderOf(shortBody); }), "Stream read error");
   // The same short zlib stream followed by more data: the end of the zlib
   // stream ends the read, the data after it is not waited for.
-  EXPECT_EQ(ErrorText([&] { HeaderOf(shortBody + std::string(5000, 'j')); }),
-            "Stream read error");
+  EXPECT_EQ(ErrorText([&] { HeaderOf(shortBody + std::string(5000, 'j')); }), "Stream read error");
   // A zlib stream cut before it has given 20 bytes.
   const std::string full = Cws(std::string(kSampleRest) + "0123456789abcdef");
   EXPECT_EQ(ErrorText([&] { HeaderOf(full.substr(0, 12)); }), "Stream read error");
@@ -314,8 +312,11 @@ TEST(SWFInfoTest, SizesAreWholePixelsTruncatedTowardZero)
     int Height;
   };
   const Case cases[] = {
-      {{0, 0, 11000, 8000}, 550, 400}, {{0, 0, 39, 19}, 1, 0},     {{-40, -20, 0, 0}, 2, 1},
-      {{40, 39, 0, 0}, -2, -1},        {{-1073741824, 0, 1073741823, 0}, 107374182, 0},
+      {{0, 0, 11000, 8000}, 550, 400},
+      {{0, 0, 39, 19}, 1, 0},
+      {{-40, -20, 0, 0}, 2, 1},
+      {{40, 39, 0, 0}, -2, -1},
+      {{-1073741824, 0, 1073741823, 0}, 107374182, 0},
   };
   for (const Case& c : cases) {
     const std::string file = dir.WriteFile("m.swf", Fws(HeaderRest(31, c.Rect, 0, 42)));
@@ -409,8 +410,8 @@ HandReading ReadByHand(const std::string& File)
   const std::size_t next = (at + 7) / 8;
   r.Width = static_cast<int>((xmax - xmin) / 20);
   r.Height = static_cast<int>((ymax - ymin) / 20);
-  r.Frames = static_cast<unsigned char>(body.at(next + 2)) |
-             static_cast<unsigned char>(body.at(next + 3)) << 8;
+  r.Frames = static_cast<unsigned char>(body.at(next + 2)) | static_cast<unsigned char>(body.at(next + 3))
+                                                                 << 8;
   return r;
 }
 
@@ -462,8 +463,8 @@ TEST(SWFFixturesTest, StageSizesMatchTheCatalogue)
     // the reader gives whole pixels, truncated.
     const std::string stage = cols[7];
     const std::size_t x = stage.find('x');
-    const std::string expected = std::to_string(static_cast<int>(std::stod(stage.substr(0, x)))) +
-                                 "x" + std::to_string(static_cast<int>(std::stod(stage.substr(x + 1))));
+    const std::string expected = std::to_string(static_cast<int>(std::stod(stage.substr(0, x)))) + "x" +
+                                 std::to_string(static_cast<int>(std::stod(stage.substr(x + 1))));
     const auto file = root / cols[0] / "test.swf";
     if (!std::filesystem::exists(file))
       continue;

@@ -39,12 +39,12 @@ TEST(Timeline, DisplayListChangesFrameByFrame)
 {
   TBitWriter replace; // PlaceObject2, move + character: depth 1 shows character 2
   replace.U8(0x03).U16(1).U16(2);
-  const auto m = Read(Join({Place2(1, 1, 100), Place2(3, 2), ShowFrame(),       // 0
+  const auto m = Read(Join({Place2(1, 1, 100), Place2(3, 2), ShowFrame(),           // 0
                             Place2(1, -1, 200, 0, true), Place2(2, 1), ShowFrame(), // 1: modify, place
-                            Tag(26, replace.Out), Remove2(3), ShowFrame(),      // 2: replace, remove
+                            Tag(26, replace.Out), Remove2(3), ShowFrame(),          // 2: replace, remove
                             Place2(2, 2, 50), Place2(9, 77), Tag(26, {0x03, 5, 0, 2, 0}),
-                            ShowFrame()}),                                      // 3: place over, unknown id, replace nothing
-                       4);
+                            ShowFrame()}), // 3: place over, unknown id, replace nothing
+                      4);
   // Placing on a taken depth and replacing at a free one change nothing.
   const char* expected[] = {"1:1@100 3:2", "1:1@200 2:1 3:2", "1:2@200 2:1", "1:2@200 2:1"};
   Timeline t(m);
@@ -66,10 +66,11 @@ TEST(Timeline, SpritesStepWithTheRootAndSeekingReplaysThem)
   // Sprite 10: three frames moving character 1; the root places it in
   // frame 0, keeps it through a modify in frame 2, then places a second
   // copy in frame 3 which starts at its own first frame.
-  const TBytes sprite = SpriteTag(10, 3, Join({Place2(1, 1, 1), ShowFrame(), Place2(1, -1, 2, 0, true), ShowFrame(),
-                                               Place2(1, -1, 3, 0, true), ShowFrame(), End()}));
-  const auto m = Read(Join({sprite, Place2(1, 10), ShowFrame(), ShowFrame(), Place2(1, -1, 500, 0, true), ShowFrame(),
-                            Place2(2, 10), ShowFrame(), ShowFrame()}),
+  const TBytes sprite = SpriteTag(10, 3,
+                                  Join({Place2(1, 1, 1), ShowFrame(), Place2(1, -1, 2, 0, true), ShowFrame(),
+                                        Place2(1, -1, 3, 0, true), ShowFrame(), End()}));
+  const auto m = Read(Join({sprite, Place2(1, 10), ShowFrame(), ShowFrame(), Place2(1, -1, 500, 0, true),
+                            ShowFrame(), Place2(2, 10), ShowFrame(), ShowFrame()}),
                       5);
   const char* expected[] = {
       "1:10[f0 1:1@1]",
@@ -157,7 +158,8 @@ TEST(Timeline, GotoPastTheEndRunsNoActions)
 {
   // Frame 1 goes to frame 100 of 3: the last frame shows, and its play()
   // does not run.
-  const auto m = Read(Join({ShowFrame(), DoAction({0x81, 2, 0, 99, 0}), ShowFrame(), DoAction({0x06}), ShowFrame()}), 3);
+  const auto m =
+      Read(Join({ShowFrame(), DoAction({0x81, 2, 0, 99, 0}), ShowFrame(), DoAction({0x06}), ShowFrame()}), 3);
   Timeline t(m);
   for (int i = 0; i < 3; ++i)
     t.Advance();
@@ -169,9 +171,9 @@ TEST(Timeline, SelfPlacingSpritesStayBounded)
 {
   // Sprites 11 and 12 place each other: the chain stops at the nesting
   // limit.
-  const auto cycle = Read(Join({SpriteTag(11, 1, Join({Place2(1, 12), ShowFrame(), End()})),
-                                SpriteTag(12, 1, Join({Place2(1, 11), ShowFrame(), End()})), Place2(1, 11),
-                                ShowFrame()}));
+  const auto cycle =
+      Read(Join({SpriteTag(11, 1, Join({Place2(1, 12), ShowFrame(), End()})),
+                 SpriteTag(12, 1, Join({Place2(1, 11), ShowFrame(), End()})), Place2(1, 11), ShowFrame()}));
   Timeline t(cycle);
   t.Advance();
   int depth = 0;

@@ -85,7 +85,8 @@ TEST_F(InstallTrackTest, AFailedRequestIsNotDistinguished)
   ::bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
   ::getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
   ::close(probe); // the port is free now and refuses connections
-  auto refused = TSafeThread::Make<TInstallTrackThread>(SetTracked(), "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/t");
+  auto refused = TSafeThread::Make<TInstallTrackThread>(
+      SetTracked(), "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/t");
   refused->Resume();
   refused->WaitFor();
   EXPECT_TRUE(Tracked());

@@ -46,11 +46,15 @@ TEST(ShellTest, DownloadPathFromTheEnvironmentTheUserDirsFileOrHome)
       {"/data/dl", "XDG_DOWNLOAD_DIR=\"$HOME/Fetched\"\n", "/data/dl/"},
       // A relative variable is no path; the file decides.
       {"dl", "XDG_DOWNLOAD_DIR=\"$HOME/Fetched\"\n", home + "/Fetched/"},
-      {"", "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
-           "  XDG_DOWNLOAD_DIR=\"/srv/Down \\\"loads\\\"\"\n", "/srv/Down \"loads\"/"},
+      {"",
+       "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+       "  XDG_DOWNLOAD_DIR=\"/srv/Down \\\"loads\\\"\"\n",
+       "/srv/Down \"loads\"/"},
       // The last assignment wins, as in the shell; unusable lines are skipped.
-      {"", "XDG_DOWNLOAD_DIR=\"$HOME/a\"\nXDG_DOWNLOAD_DIR=\"$HOME/b\"\nXDG_DOWNLOAD_DIR=\"rel\"\n"
-           "XDG_DOWNLOAD_DIR=\"/open\n", home + "/b/"},
+      {"",
+       "XDG_DOWNLOAD_DIR=\"$HOME/a\"\nXDG_DOWNLOAD_DIR=\"$HOME/b\"\nXDG_DOWNLOAD_DIR=\"rel\"\n"
+       "XDG_DOWNLOAD_DIR=\"/open\n",
+       home + "/b/"},
       {"", "XDG_DOWNLOAD_DIR=\"$HOMEWORK/x\"\n", home + "/Downloads/"},
       {"", "XDG_DOCUMENTS_DIR=\"$HOME/Documents\"\n", home + "/Downloads/"},
       {"", nullptr, home + "/Downloads/"},
@@ -117,8 +121,8 @@ TEST(ShellTest, FitSizeInBoxKeepsTheAspectRatio)
     int OutW, OutH;
   };
   const Case cases[] = {
-      {255, 175, 550, 400, true, 241, 175},  // 240.625 rounds to 241; the height limits
-      {255, 175, 100, 50, true, 100, 50},    // fits: kept
+      {255, 175, 550, 400, true, 241, 175}, // 240.625 rounds to 241; the height limits
+      {255, 175, 100, 50, true, 100, 50},   // fits: kept
       {255, 175, 100, 100, true, 100, 100},
       {255, 175, 100, 100, false, 175, 175}, // enlarged to touch the box
       {255, 175, 1000, 100, true, 255, 26},  // the width limits: 25.5 rounds to even 26
@@ -149,8 +153,8 @@ protected:
     const std::string script = "#!/bin/sh\necho \"$1\" >> '" + runs + "'\n" +
                                "{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done; } > '" + out +
                                ".tmp' && /bin/mv '" + out + ".tmp' '" + out + "'\n";
-    const std::string file = FDir.WriteFile(
-        std::filesystem::relative(Folder / Name, FDir.Path()).string(), script);
+    const std::string file =
+        FDir.WriteFile(std::filesystem::relative(Folder / Name, FDir.Path()).string(), script);
     ::chmod(file.c_str(), 0755);
   }
   // The recorded arguments, waiting a bounded time for the program to run.

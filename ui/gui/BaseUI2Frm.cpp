@@ -9,17 +9,22 @@
 
 // Resources of a static library must be registered by name, outside any
 // namespace.
-static void InitSkinResources() { Q_INIT_RESOURCE(skin); }
+static void InitSkinResources()
+{
+  Q_INIT_RESOURCE(skin);
+}
 
 namespace quenloft {
 
-QImage SkinImage(const char* Name) {
+QImage SkinImage(const char* Name)
+{
   static const bool Registered = (InitSkinResources(), true);
   (void)Registered;
   return QImage(QStringLiteral(":/skin/%1.png").arg(QLatin1String(Name)));
 }
 
-QRegion RoundRectRegion(int W, int H, int Diameter) {
+QRegion RoundRectRegion(int W, int H, int Diameter)
+{
   const double R = Diameter / 2.0;
   QRegion Region;
   if (W <= 0 || H <= 0)
@@ -44,13 +49,15 @@ QRegion RoundRectRegion(int W, int H, int Diameter) {
   return Region;
 }
 
-void SetRoundRegion(QWidget& Window, int Diameter) {
+void SetRoundRegion(QWidget& Window, int Diameter)
+{
   Window.setMask(RoundRectRegion(Window.width(), Window.height(), Diameter));
   Window.update();
 }
 
-TBaseUI2Form::TBaseUI2Form(QWidget* Parent) : QWidget(Parent, Qt::Window | Qt::FramelessWindowHint),
-                                              FAnchors(QSize(471, 409)) {
+TBaseUI2Form::TBaseUI2Form(QWidget* Parent)
+    : QWidget(Parent, Qt::Window | Qt::FramelessWindowHint), FAnchors(QSize(471, 409))
+{
   resize(471, 409);
   QPalette Pal = palette();
   Pal.setColor(QPalette::Window, QColor(191, 197, 201));
@@ -94,7 +101,8 @@ TBaseUI2Form::TBaseUI2Form(QWidget* Parent) : QWidget(Parent, Qt::Window | Qt::F
   lblCaption = new QLabel(this);
   lblCaption->setObjectName(QStringLiteral("lblCaption"));
   QFont CaptionFont;
-  CaptionFont.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+  CaptionFont.setFamilies(
+      {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
   CaptionFont.setPixelSize(12);
   CaptionFont.setBold(true);
   lblCaption->setFont(CaptionFont);
@@ -149,50 +157,74 @@ TBaseUI2Form::TBaseUI2Form(QWidget* Parent) : QWidget(Parent, Qt::Window | Qt::F
 
 TBaseUI2Form::~TBaseUI2Form() = default;
 
-void TBaseUI2Form::SetClientSize(int W, int H) {
+void TBaseUI2Form::SetClientSize(int W, int H)
+{
   resize(W, H);
   // A hidden window gets its resize event only when shown; lay out now.
   FAnchors.Apply(QSize(W, H));
 }
 
-void TBaseUI2Form::FormCreate() {
+void TBaseUI2Form::FormCreate()
+{
   SetRoundRegion(*this, 10);
   EnableDoubleBuffering();
 }
 
-void TBaseUI2Form::FormResize() { SetRoundRegion(*this, 10); }
+void TBaseUI2Form::FormResize()
+{
+  SetRoundRegion(*this, 10);
+}
 
-void TBaseUI2Form::btnMinClick() { showMinimized(); }
+void TBaseUI2Form::btnMinClick()
+{
+  showMinimized();
+}
 
-void TBaseUI2Form::btnMaxClick() { showMaximized(); }
+void TBaseUI2Form::btnMaxClick()
+{
+  showMaximized();
+}
 
-void TBaseUI2Form::btnCloseMeClick() { close(); }
+void TBaseUI2Form::btnCloseMeClick()
+{
+  close();
+}
 
-void TBaseUI2Form::btnOkMeClick() { SetModalResult(mrOk); }
+void TBaseUI2Form::btnOkMeClick()
+{
+  SetModalResult(mrOk);
+}
 
-void TBaseUI2Form::btnCancelMeClick() { SetModalResult(mrCancel); }
+void TBaseUI2Form::btnCancelMeClick()
+{
+  SetModalResult(mrCancel);
+}
 
-bool TBaseUI2Form::StartSystemMove() {
+bool TBaseUI2Form::StartSystemMove()
+{
   ++FMoveRequests;
   QWindow* Handle = windowHandle();
   return Handle && Handle->startSystemMove();
 }
 
-void TBaseUI2Form::imgTopMouseMove(int, int Y) {
+void TBaseUI2Form::imgTopMouseMove(int, int Y)
+{
   if (Y <= 28 && FMoveAskedBy != imgTop) {
     FMoveAskedBy = imgTop;
     StartSystemMove();
   }
 }
 
-void TBaseUI2Form::lblCaptionMouseMove() {
+void TBaseUI2Form::lblCaptionMouseMove()
+{
   if (FMoveAskedBy != lblCaption) {
     FMoveAskedBy = lblCaption;
     StartSystemMove();
   }
 }
 
-bool TBaseUI2Form::eventFilter(QObject* Watched, QEvent* Event) {
+bool TBaseUI2Form::eventFilter(QObject* Watched, QEvent* Event)
+{
   // Without mouse tracking, moves reach these controls only while a button
   // is held on them: that is the drag that moves the window.
   if ((Event->type() == QEvent::MouseButtonPress || Event->type() == QEvent::MouseButtonRelease) &&
@@ -208,9 +240,13 @@ bool TBaseUI2Form::eventFilter(QObject* Watched, QEvent* Event) {
   return QWidget::eventFilter(Watched, Event);
 }
 
-std::u16string TBaseUI2Form::GetUIText(const std::string&) const { return {}; }
+std::u16string TBaseUI2Form::GetUIText(const std::string&) const
+{
+  return {};
+}
 
-int TBaseUI2Form::ShowModal() {
+int TBaseUI2Form::ShowModal()
+{
   FModalResult = mrNone;
   setWindowModality(Qt::ApplicationModal);
   show();
@@ -224,20 +260,23 @@ int TBaseUI2Form::ShowModal() {
   return FModalResult;
 }
 
-void TBaseUI2Form::SetModalResult(int Value) {
+void TBaseUI2Form::SetModalResult(int Value)
+{
   FModalResult = Value;
   // Without a modal run the window simply stays open.
   if (FModalLoop && Value != mrNone)
     FModalLoop->quit();
 }
 
-void TBaseUI2Form::resizeEvent(QResizeEvent* Event) {
+void TBaseUI2Form::resizeEvent(QResizeEvent* Event)
+{
   QWidget::resizeEvent(Event);
   FAnchors.Apply(size());
   FormResize();
 }
 
-void TBaseUI2Form::closeEvent(QCloseEvent* Event) {
+void TBaseUI2Form::closeEvent(QCloseEvent* Event)
+{
   QWidget::closeEvent(Event);
   if (Event->isAccepted() && FModalLoop && FModalResult == mrNone)
     SetModalResult(mrCancel);

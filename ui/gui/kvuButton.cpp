@@ -11,7 +11,8 @@ namespace quenloft {
 
 TButtonBitmaps::TButtonBitmaps(TkvuButton* Owner) : FOwner(Owner) {}
 
-void TButtonBitmaps::SetImage(TBitmapSlot Slot, const QImage& Image) {
+void TButtonBitmaps::SetImage(TBitmapSlot Slot, const QImage& Image)
+{
   FImages[static_cast<int>(Slot)] = Image.copy();
   if (!FOwner || FOwner->Loading())
     return;
@@ -26,7 +27,8 @@ void TButtonBitmaps::SetImage(TBitmapSlot Slot, const QImage& Image) {
     FOwner->RefreshLook();
 }
 
-void TButtonBitmaps::SetTransparent(bool Value) {
+void TButtonBitmaps::SetTransparent(bool Value)
+{
   if (Value == FTransparent)
     return;
   FTransparent = Value;
@@ -34,7 +36,8 @@ void TButtonBitmaps::SetTransparent(bool Value) {
     FOwner->update();
 }
 
-void TButtonBitmaps::SetTransparentColor(QRgb Value) {
+void TButtonBitmaps::SetTransparentColor(QRgb Value)
+{
   if (Value == FTransparentColor)
     return;
   FTransparentColor = Value;
@@ -42,7 +45,8 @@ void TButtonBitmaps::SetTransparentColor(QRgb Value) {
     FOwner->update();
 }
 
-std::array<bool, BitmapSlotCount> TButtonBitmaps::Present() const {
+std::array<bool, BitmapSlotCount> TButtonBitmaps::Present() const
+{
   std::array<bool, BitmapSlotCount> Result{};
   for (int I = 0; I < BitmapSlotCount; ++I)
     Result[I] = !FImages[I].isNull();
@@ -51,7 +55,8 @@ std::array<bool, BitmapSlotCount> TButtonBitmaps::Present() const {
 
 // --- TkvuButton ------------------------------------------------------------
 
-TkvuButton::TkvuButton(QWidget* Parent) : QWidget(Parent), FBitmaps(std::make_unique<TButtonBitmaps>(this)) {
+TkvuButton::TkvuButton(QWidget* Parent) : QWidget(Parent), FBitmaps(std::make_unique<TButtonBitmaps>(this))
+{
   resize(75, 25);
   // The parent shows through where no image pixel is drawn (no image, or the
   // transparent colour).
@@ -60,9 +65,13 @@ TkvuButton::TkvuButton(QWidget* Parent) : QWidget(Parent), FBitmaps(std::make_un
 
 TkvuButton::~TkvuButton() = default;
 
-TButtonLook TkvuButton::Look() const { return {isEnabled(), FDown, FPressed, FMouseInside}; }
+TButtonLook TkvuButton::Look() const
+{
+  return {isEnabled(), FDown, FPressed, FMouseInside};
+}
 
-const QImage* TkvuButton::CurrentBitmap() {
+const QImage* TkvuButton::CurrentBitmap()
+{
   const auto Slot = ChooseBitmap(Look(), FBitmaps->Present());
   if (!Slot)
     return nullptr;
@@ -76,7 +85,8 @@ const QImage* TkvuButton::CurrentBitmap() {
   return &Cached;
 }
 
-void TkvuButton::StretchBitmap(const QImage& Source, QImage& Target) const {
+void TkvuButton::StretchBitmap(const QImage& Source, QImage& Target) const
+{
   const int W = width();
   const int Hs = Source.height();
   Target = QImage(W, Hs, QImage::Format_ARGB32_Premultiplied);
@@ -95,7 +105,8 @@ void TkvuButton::StretchBitmap(const QImage& Source, QImage& Target) const {
   }
 }
 
-void TkvuButton::SetBounds(int Left, int Top, int Width, int Height) {
+void TkvuButton::SetBounds(int Left, int Top, int Width, int Height)
+{
   if (FAutoSize && !FLoading) {
     if (const QImage* Image = CurrentBitmap()) {
       Width = Image->width();
@@ -105,18 +116,21 @@ void TkvuButton::SetBounds(int Left, int Top, int Width, int Height) {
   setGeometry(Left, Top, Width, Height);
 }
 
-void TkvuButton::Click() {
+void TkvuButton::Click()
+{
   if (OnClick)
     OnClick();
 }
 
-void TkvuButton::RefreshLook() {
+void TkvuButton::RefreshLook()
+{
   if (FAutoSize && !FLoading)
     SetBounds(x(), y(), width(), height());
   update();
 }
 
-TkvuButton* TkvuButton::FindDownSibling() const {
+TkvuButton* TkvuButton::FindDownSibling() const
+{
   if (!parentWidget())
     return nullptr;
   for (QObject* Child : parentWidget()->children()) {
@@ -127,7 +141,8 @@ TkvuButton* TkvuButton::FindDownSibling() const {
   return nullptr;
 }
 
-void TkvuButton::SetDown(bool Value) {
+void TkvuButton::SetDown(bool Value)
+{
   if (Value == FDown)
     return;
   if (FLoading) {
@@ -146,7 +161,8 @@ void TkvuButton::SetDown(bool Value) {
     RefreshLook();
 }
 
-void TkvuButton::SetGroupIndex(int Value) {
+void TkvuButton::SetGroupIndex(int Value)
+{
   if (Value == FGroupIndex)
     return;
   FGroupIndex = Value;
@@ -158,25 +174,29 @@ void TkvuButton::SetGroupIndex(int Value) {
   }
 }
 
-void TkvuButton::SetOffX(int Value) {
+void TkvuButton::SetOffX(int Value)
+{
   FOffX = Value;
   if (!FLoading)
     update();
 }
 
-void TkvuButton::SetOffY(int Value) {
+void TkvuButton::SetOffY(int Value)
+{
   FOffY = Value;
   if (!FLoading)
     update();
 }
 
-void TkvuButton::SetAlignment(TCaptionAlignment Value) {
+void TkvuButton::SetAlignment(TCaptionAlignment Value)
+{
   FAlignment = Value;
   if (!FLoading)
     update();
 }
 
-void TkvuButton::SetStretch(bool Value) {
+void TkvuButton::SetStretch(bool Value)
+{
   FStretch = Value;
   // The cache follows Stretch even while loading.
   if (FStretch && !FStretchCache)
@@ -187,17 +207,20 @@ void TkvuButton::SetStretch(bool Value) {
     update();
 }
 
-void TkvuButton::SetStretchKeepL(int Value) {
+void TkvuButton::SetStretchKeepL(int Value)
+{
   FStretchKeepL = Value;
   StretchMarginsChanged();
 }
 
-void TkvuButton::SetStretchKeepR(int Value) {
+void TkvuButton::SetStretchKeepR(int Value)
+{
   FStretchKeepR = Value;
   StretchMarginsChanged();
 }
 
-void TkvuButton::StretchMarginsChanged() {
+void TkvuButton::StretchMarginsChanged()
+{
   // Every stretched copy was cut with the old margins.
   if (FLoading)
     return;
@@ -208,7 +231,8 @@ void TkvuButton::StretchMarginsChanged() {
     update();
 }
 
-void TkvuButton::SetAutoSize(bool Value) {
+void TkvuButton::SetAutoSize(bool Value)
+{
   if (Value == FAutoSize)
     return;
   FAutoSize = Value;
@@ -216,7 +240,8 @@ void TkvuButton::SetAutoSize(bool Value) {
     RefreshLook();
 }
 
-void TkvuButton::SetCaption(const QString& Value) {
+void TkvuButton::SetCaption(const QString& Value)
+{
   if (Value == FCaption)
     return;
   FCaption = Value;
@@ -224,14 +249,16 @@ void TkvuButton::SetCaption(const QString& Value) {
     update();
 }
 
-bool TkvuButton::ContainingWindowDisabled() const {
+bool TkvuButton::ContainingWindowDisabled() const
+{
   const QWidget* Window = window();
   return Window && Window != this && !Window->isEnabled();
 }
 
 // --- painting ----------------------------------------------------------------
 
-void TkvuButton::paintEvent(QPaintEvent*) {
+void TkvuButton::paintEvent(QPaintEvent*)
+{
   QPainter P(this);
   if (const QImage* Image = CurrentBitmap()) {
     const QImage* ToDraw = Image;
@@ -254,7 +281,8 @@ void TkvuButton::paintEvent(QPaintEvent*) {
     DrawCaption(P);
 }
 
-std::vector<TCaptionPos> TkvuButton::CaptionPositions() const {
+std::vector<TCaptionPos> TkvuButton::CaptionPositions() const
+{
   const QFontMetrics Metrics(font());
   std::vector<int> Widths;
   for (const std::string& Line : SplitCaptionLines(FCaption.toStdString()))
@@ -271,7 +299,8 @@ std::vector<TCaptionPos> TkvuButton::CaptionPositions() const {
   return LayoutCaption(M, Widths);
 }
 
-void TkvuButton::DrawCaption(QPainter& Painter) const {
+void TkvuButton::DrawCaption(QPainter& Painter) const
+{
   Painter.setFont(font());
   const QFontMetrics Metrics(font());
   const std::vector<std::string> Lines = SplitCaptionLines(FCaption.toStdString());
@@ -297,11 +326,18 @@ void TkvuButton::DrawCaption(QPainter& Painter) const {
 // --- mouse -------------------------------------------------------------------
 
 namespace {
-int EventX(const QMouseEvent* E) { return static_cast<int>(E->position().x()); }
-int EventY(const QMouseEvent* E) { return static_cast<int>(E->position().y()); }
+int EventX(const QMouseEvent* E)
+{
+  return static_cast<int>(E->position().x());
+}
+int EventY(const QMouseEvent* E)
+{
+  return static_cast<int>(E->position().y());
+}
 } // namespace
 
-void TkvuButton::mousePressEvent(QMouseEvent* Event) {
+void TkvuButton::mousePressEvent(QMouseEvent* Event)
+{
   if (Event->button() == Qt::LeftButton && isEnabled()) {
     FPressed = true;
     RefreshLook();
@@ -310,7 +346,8 @@ void TkvuButton::mousePressEvent(QMouseEvent* Event) {
     OnMouseDown(Event->button(), Event->modifiers(), EventX(Event), EventY(Event));
 }
 
-void TkvuButton::mouseReleaseEvent(QMouseEvent* Event) {
+void TkvuButton::mouseReleaseEvent(QMouseEvent* Event)
+{
   const int X = EventX(Event);
   const int Y = EventY(Event);
   if (FPressed) {
@@ -336,12 +373,14 @@ void TkvuButton::mouseReleaseEvent(QMouseEvent* Event) {
   }
 }
 
-void TkvuButton::mouseMoveEvent(QMouseEvent* Event) {
+void TkvuButton::mouseMoveEvent(QMouseEvent* Event)
+{
   if (OnMouseMove)
     OnMouseMove(Event->button(), Event->modifiers(), EventX(Event), EventY(Event));
 }
 
-void TkvuButton::enterEvent(QEnterEvent* Event) {
+void TkvuButton::enterEvent(QEnterEvent* Event)
+{
   QWidget::enterEvent(Event);
   if (FMouseInside || ContainingWindowDisabled())
     return;
@@ -351,7 +390,8 @@ void TkvuButton::enterEvent(QEnterEvent* Event) {
     OnEnter();
 }
 
-void TkvuButton::leaveEvent(QEvent* Event) {
+void TkvuButton::leaveEvent(QEvent* Event)
+{
   QWidget::leaveEvent(Event);
   if (!FMouseInside || ContainingWindowDisabled())
     return;
@@ -361,7 +401,8 @@ void TkvuButton::leaveEvent(QEvent* Event) {
     OnExit();
 }
 
-void TkvuButton::changeEvent(QEvent* Event) {
+void TkvuButton::changeEvent(QEvent* Event)
+{
   QWidget::changeEvent(Event);
   if (Event->type() == QEvent::EnabledChange || Event->type() == QEvent::FontChange)
     update();

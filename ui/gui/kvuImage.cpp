@@ -4,24 +4,28 @@
 
 namespace quenloft {
 
-TkvuImage::TkvuImage(QWidget* Parent) : QWidget(Parent) {
+TkvuImage::TkvuImage(QWidget* Parent) : QWidget(Parent)
+{
   setAttribute(Qt::WA_NoSystemBackground);
   // Mouse moves reach the window-moving handlers while a button is held.
 }
 
-void TkvuImage::SetPicture(const QImage& Picture, bool AutoSize) {
+void TkvuImage::SetPicture(const QImage& Picture, bool AutoSize)
+{
   FPicture = Picture;
   if (AutoSize && !FPicture.isNull())
     resize(FPicture.size());
   update();
 }
 
-void TkvuImage::SetStretch(bool Value) {
+void TkvuImage::SetStretch(bool Value)
+{
   FStretch = Value;
   update();
 }
 
-void TkvuImage::paintEvent(QPaintEvent*) {
+void TkvuImage::paintEvent(QPaintEvent*)
+{
   if (FPicture.isNull())
     return;
   QPainter P(this);
@@ -31,9 +35,13 @@ void TkvuImage::paintEvent(QPaintEvent*) {
     P.drawImage(0, 0, FPicture);
 }
 
-void TAnchorLayout::Add(QWidget* Control, unsigned Anchors) { FEntries.push_back({Control, Anchors}); }
+void TAnchorLayout::Add(QWidget* Control, unsigned Anchors)
+{
+  FEntries.push_back({Control, Anchors});
+}
 
-void TAnchorLayout::Apply(QSize NewSize) {
+void TAnchorLayout::Apply(QSize NewSize)
+{
   const int DW = NewSize.width() - FSize.width();
   const int DH = NewSize.height() - FSize.height();
   FSize = NewSize;

@@ -4,7 +4,8 @@
 
 namespace quenloft {
 
-TkvuLinkLabel::TkvuLinkLabel(const QString& Text, QWidget* Parent) : QLabel(Text, Parent) {
+TkvuLinkLabel::TkvuLinkLabel(const QString& Text, QWidget* Parent) : QLabel(Text, Parent)
+{
   QFont F = font();
   F.setUnderline(true);
   setFont(F);
@@ -15,15 +16,18 @@ TkvuLinkLabel::TkvuLinkLabel(const QString& Text, QWidget* Parent) : QLabel(Text
   adjustSize();
 }
 
-void TkvuLinkLabel::mousePressEvent(QMouseEvent* Event) {
+void TkvuLinkLabel::mousePressEvent(QMouseEvent* Event)
+{
   if (Event->button() == Qt::LeftButton)
     FPressed = true;
   QLabel::mousePressEvent(Event);
 }
 
-void TkvuLinkLabel::mouseReleaseEvent(QMouseEvent* Event) {
+void TkvuLinkLabel::mouseReleaseEvent(QMouseEvent* Event)
+{
   // A click is a left press and a release inside the label.
-  const bool Click = FPressed && Event->button() == Qt::LeftButton && rect().contains(Event->position().toPoint());
+  const bool Click =
+      FPressed && Event->button() == Qt::LeftButton && rect().contains(Event->position().toPoint());
   if (Event->button() == Qt::LeftButton)
     FPressed = false;
   QLabel::mouseReleaseEvent(Event);

@@ -38,7 +38,8 @@ using testing::WaitUntil;
 
 // The test program's application object: the program's own, so that its
 // error box path can be checked.
-TQuenloftApplication& Application() {
+TQuenloftApplication& Application()
+{
   static int Argc = 1;
   static char Name[] = "quenloft-app-test";
   static char* Argv[] = {Name, nullptr};
@@ -49,7 +50,8 @@ TQuenloftApplication& Application() {
 // Replaces the application's error box for one test and puts it back.
 class TErrorBoxCapture {
 public:
-  TErrorBoxCapture() : FOld(Application().ShowError) {
+  TErrorBoxCapture() : FOld(Application().ShowError)
+  {
     Application().ShowError = [this](const QString& T, const QString& M) {
       Title = T;
       Text = M;
@@ -69,7 +71,8 @@ private:
 };
 
 // An uncompressed movie header of W x H pixels and Frames frames.
-std::string Movie(int W, int H, int Frames, std::size_t Padding = 0) {
+std::string Movie(int W, int H, int Frames, std::size_t Padding = 0)
+{
   std::string Bits = "10000"; // 16 bits per field
   auto Field = [&Bits](int V) {
     for (int I = 15; I >= 0; --I)
@@ -100,7 +103,8 @@ std::string Movie(int W, int H, int Frames, std::size_t Padding = 0) {
 class WindowTest : public ::testing::Test {
 protected:
   static void SetUpTestSuite() { Application(); }
-  void SetUp() override {
+  void SetUp() override
+  {
     ::setenv("XDG_CONFIG_HOME", Config.Path().c_str(), 1);
     Lifetime = std::make_unique<TAppLifetime>();
     App->SetInstallTracked(true);
@@ -110,20 +114,23 @@ protected:
       return true;
     };
   }
-  void TearDown() override {
+  void TearDown() override
+  {
     Form.reset();
     Lifetime.reset();
   }
 
   // Rows for URLs without a scan (as the end of a scan makes them).
-  void MakeRows(const std::vector<std::string>& URLs) {
+  void MakeRows(const std::vector<std::string>& URLs)
+  {
     Form->Downloader().Clear();
     Form->Rows().Clear();
     Form->Downloader().AddTasks(URLs);
     Form->ShowTaskRows();
   }
   TSWFTask& Task(int I) { return *Form->Downloader().Tasks().Items(static_cast<std::size_t>(I)); }
-  void Send(std::uint32_t Msg, std::int64_t WParam, const TSWFTask& T) {
+  void Send(std::uint32_t Msg, std::int64_t WParam, const TSWFTask& T)
+  {
     Form->Post({Msg, WParam, T.Id, {}});
     QCoreApplication::processEvents();
   }
@@ -136,7 +143,8 @@ protected:
   std::vector<std::string> Opened;
 };
 
-TEST_F(WindowTest, ComponentsSitWhereTheDesignPutsThem) {
+TEST_F(WindowTest, ComponentsSitWhereTheDesignPutsThem)
+{
   TVellicorForm& F = *Form;
   EXPECT_EQ(F.size(), QSize(723, 356));
   EXPECT_EQ(F.Label1->pos(), QPoint(20, 48));
@@ -188,7 +196,8 @@ TEST_F(WindowTest, ComponentsSitWhereTheDesignPutsThem) {
   EXPECT_EQ(F.btnStop->Caption(), QStringLiteral("Stop"));
 }
 
-TEST(WindowHelpers, DefaultFolderFallsBackToTheDownloadFolder) {
+TEST(WindowHelpers, DefaultFolderFallsBackToTheDownloadFolder)
+{
   TempDir Dir;
   EXPECT_EQ(DefaultOutputFolder(Dir.Folder(), "/home/u/Downloads"), Dir.Folder() + "Downloaded SWF Files/");
   EXPECT_EQ(DefaultOutputFolder("/proc/1/", "/home/u/Downloads"), "/home/u/Downloads/Downloaded SWF Files/");
@@ -198,7 +207,8 @@ TEST(WindowHelpers, DefaultFolderFallsBackToTheDownloadFolder) {
   EXPECT_EQ(DefaultOutputFolder(Dir.Folder() + "bin/", "/d/"), "/d/Downloaded SWF Files/");
 }
 
-TEST(WindowHelpers, SizeTextsAtTheThresholds) {
+TEST(WindowHelpers, SizeTextsAtTheThresholds)
+{
   const QString Dot = QStringLiteral(".");
   EXPECT_EQ(FormatSize(512, Dot), QStringLiteral("512 Byte"));
   EXPECT_EQ(FormatSize(1023, Dot), QStringLiteral("1023 Byte"));
@@ -214,7 +224,8 @@ TEST(WindowHelpers, SizeTextsAtTheThresholds) {
   EXPECT_EQ(FormatSize(1536), FormatSize(1536, QLocale::system().decimalPoint()));
 }
 
-TEST(WindowHelpers, WorkPercentRoundsHalvesToEven) {
+TEST(WindowHelpers, WorkPercentRoundsHalvesToEven)
+{
   EXPECT_EQ(WorkPercent(5, 1000), 0);
   EXPECT_EQ(WorkPercent(15, 1000), 2);
   EXPECT_EQ(WorkPercent(25, 1000), 2);
@@ -224,7 +235,8 @@ TEST(WindowHelpers, WorkPercentRoundsHalvesToEven) {
   EXPECT_EQ(WorkPercent(5, 0), 0);
 }
 
-TEST_F(WindowTest, RowsFollowTheTaskEvents) {
+TEST_F(WindowTest, RowsFollowTheTaskEvents)
+{
   MakeRows({"http://h/a.swf", "http://h/b.swf", "http://h/c.swf"});
   ASSERT_EQ(Form->Rows().RowCount(), 3);
   EXPECT_EQ(Cell(2, 0), QStringLiteral("3"));
@@ -280,7 +292,8 @@ TEST_F(WindowTest, RowsFollowTheTaskEvents) {
   EXPECT_FALSE(Form->btnDownload->isHidden());
 }
 
-TEST_F(WindowTest, EventsOfFreedTasksAreDroppedAndPostingOrderIsKept) {
+TEST_F(WindowTest, EventsOfFreedTasksAreDroppedAndPostingOrderIsKept)
+{
   MakeRows({"http://h/old.swf"});
   const std::uint64_t OldId = Task(0).Id;
   MakeRows({"http://h/new.swf"});
@@ -306,7 +319,8 @@ TEST_F(WindowTest, EventsOfFreedTasksAreDroppedAndPostingOrderIsKept) {
   EXPECT_EQ(Form->Rows().ImageIndex(0), tsDone);
 }
 
-TEST_F(WindowTest, StopKeepsTheDownloadingLookAndEnterDoesNothingWhileDownloading) {
+TEST_F(WindowTest, StopKeepsTheDownloadingLookAndEnterDoesNothingWhileDownloading)
+{
   MakeRows({"http://h/a.swf", "http://h/b.swf"});
   Form->btnDownload->hide();
   Form->btnStop->show();
@@ -340,7 +354,8 @@ TEST_F(WindowTest, StopKeepsTheDownloadingLookAndEnterDoesNothingWhileDownloadin
   EXPECT_FALSE(Form->btnDownload->isHidden());
 }
 
-TEST_F(WindowTest, EnterStartsADirectMovieAddressWithoutFetchingAPage) {
+TEST_F(WindowTest, EnterStartsADirectMovieAddressWithoutFetchingAPage)
+{
   Form->edtPath->setText(QString::fromStdString(Files.Folder()));
   Form->edtURL->setText(QStringLiteral("127.0.0.1:1/clip.SWF?x=1"));
   PressKey(*Form->edtURL, Qt::Key_Return);
@@ -355,7 +370,8 @@ TEST_F(WindowTest, EnterStartsADirectMovieAddressWithoutFetchingAPage) {
   EXPECT_EQ(Cell(0, 3), QString());
 }
 
-TEST_F(WindowTest, AddressFromTheCommandLineWaitsForStartDownload) {
+TEST_F(WindowTest, AddressFromTheCommandLineWaitsForStartDownload)
+{
   testing::ScriptedServer Server([](testing::ScriptedConnection& C) {
     if (!C.ReadRequest().empty())
       C.Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
@@ -374,7 +390,8 @@ TEST_F(WindowTest, AddressFromTheCommandLineWaitsForStartDownload) {
   EXPECT_NE(Server.Requests()[0].find("GET /games/index.html "), std::string::npos);
 }
 
-TEST_F(WindowTest, PreviewFitsTheMovieIntoThePanel) {
+TEST_F(WindowTest, PreviewFitsTheMovieIntoThePanel)
+{
   struct Case {
     int W, H;
     QRect Expected;
@@ -417,10 +434,11 @@ TEST_F(WindowTest, PreviewFitsTheMovieIntoThePanel) {
   Form->StopPreview(); // harmless without a preview
 }
 
-TEST_F(WindowTest, FileThatIsNotAMovieNeitherRaisesNorStopsTheChain) {
+TEST_F(WindowTest, FileThatIsNotAMovieNeitherRaisesNorStopsTheChain)
+{
   MakeRows({"http://127.0.0.1:1/a.swf", "http://127.0.0.1:1/b.swf"});
-  Form->ListView1->selectionModel()->setCurrentIndex(Form->Rows().index(0, 0), QItemSelectionModel::ClearAndSelect |
-                                                                                    QItemSelectionModel::Rows);
+  Form->ListView1->selectionModel()->setCurrentIndex(
+      Form->Rows().index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   Form->Downloader().SetOutputFolder(Files.Folder());
   Task(0).FileName = Files.WriteFile("a.swf", "");
   Form->btnDownload->hide();
@@ -436,19 +454,20 @@ TEST_F(WindowTest, FileThatIsNotAMovieNeitherRaisesNorStopsTheChain) {
   EXPECT_FALSE(Form->btnDownload->isHidden());
 
   // A broken compressed header does not raise either.
-  const std::string Broken = Files.WriteFile("broken.swf", std::string("CWS\x0A\x20\x00\x00\x00garbage!", 16));
+  const std::string Broken =
+      Files.WriteFile("broken.swf", std::string("CWS\x0A\x20\x00\x00\x00garbage!", 16));
   Form->PreviewFile(Broken);
   EXPECT_EQ(Form->Flash()->Text(), QStringLiteral("not a movie"));
 }
 
-TEST_F(WindowTest, SelectingAFinishedRowPreviewsItAndAQueuedRowStopsThePreview) {
+TEST_F(WindowTest, SelectingAFinishedRowPreviewsItAndAQueuedRowStopsThePreview)
+{
   MakeRows({"http://h/a.swf", "http://h/b.swf"});
   Task(0).FileName = Files.WriteFile("a.swf", Movie(550, 400, 7));
   Task(0).State = tsDone;
   auto Select = [this](int Row) {
-    Form->ListView1->selectionModel()->setCurrentIndex(Form->Rows().index(Row, 0),
-                                                       QItemSelectionModel::ClearAndSelect |
-                                                           QItemSelectionModel::Rows);
+    Form->ListView1->selectionModel()->setCurrentIndex(
+        Form->Rows().index(Row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   };
   Select(0);
   ASSERT_NE(Form->Flash(), nullptr);
@@ -470,23 +489,26 @@ TEST_F(WindowTest, SelectingAFinishedRowPreviewsItAndAQueuedRowStopsThePreview) 
 // The pane playing real movies (the shared reference movies).
 class PaneTest : public WindowTest {
 protected:
-  void SetUp() override {
+  void SetUp() override
+  {
     WindowTest::SetUp();
     Form->show();
   }
-  void Select(int Row) {
-    Form->ListView1->selectionModel()->setCurrentIndex(Form->Rows().index(Row, 0),
-                                                       QItemSelectionModel::ClearAndSelect |
-                                                           QItemSelectionModel::Rows);
+  void Select(int Row)
+  {
+    Form->ListView1->selectionModel()->setCurrentIndex(
+        Form->Rows().index(Row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   }
   // A copy of a movie in the test's own folder, so no test points a task at
   // the shared file.
-  std::string Copy(const std::string& Path, const std::string& Name) {
+  std::string Copy(const std::string& Path, const std::string& Name)
+  {
     return Files.WriteFile(Name, testing::ReadFileBytes(Path));
   }
 };
 
-TEST_F(PaneTest, DraggingTheTrackBarSeeksEveryMoveAndTheReleasePlays) {
+TEST_F(PaneTest, DraggingTheTrackBarSeeksEveryMoveAndTheReleasePlays)
+{
   QUENLOFT_REQUIRE_MOVIE(Path, "from_shumway__invalidClipDepth"); // 256 frames
   Form->PreviewFile(Path);
   TkvuFlash& Flash = *Form->Flash();
@@ -519,7 +541,8 @@ TEST_F(PaneTest, DraggingTheTrackBarSeeksEveryMoveAndTheReleasePlays) {
   EXPECT_EQ(Form->TrackBar->value(), Flash.CurrentFrame());
 }
 
-TEST_F(PaneTest, ReselectingAFinishedRowRestartsItsMovieInANewPlayerThatRightClicksNeverReach) {
+TEST_F(PaneTest, ReselectingAFinishedRowRestartsItsMovieInANewPlayerThatRightClicksNeverReach)
+{
   QUENLOFT_REQUIRE_MOVIE(Path, "from_shumway__invalidClipDepth");
   MakeRows({"http://h/a.swf", "http://h/b.swf"});
   Task(0).FileName = Copy(Path, "a.swf");
@@ -546,7 +569,8 @@ TEST_F(PaneTest, ReselectingAFinishedRowRestartsItsMovieInANewPlayerThatRightCli
 
 // Counts the channel values of two pictures that differ by more than
 // Tolerance.
-int Outliers(const QImage& A, const QImage& B, int Tolerance) {
+int Outliers(const QImage& A, const QImage& B, int Tolerance)
+{
   const QImage X = A.convertToFormat(QImage::Format_ARGB32);
   const QImage Y = B.convertToFormat(QImage::Format_ARGB32);
   if (X.size() != Y.size())
@@ -557,12 +581,14 @@ int Outliers(const QImage& A, const QImage& B, int Tolerance) {
       const QRgb P = X.pixel(Col, Row);
       const QRgb Q = Y.pixel(Col, Row);
       for (int Shift : {0, 8, 16, 24})
-        Count += std::abs(static_cast<int>((P >> Shift) & 0xFF) - static_cast<int>((Q >> Shift) & 0xFF)) > Tolerance;
+        Count += std::abs(static_cast<int>((P >> Shift) & 0xFF) - static_cast<int>((Q >> Shift) & 0xFF)) >
+                 Tolerance;
     }
   return Count;
 }
 
-TEST_F(PaneTest, SeekedFrameShowsWhatTheRendererDrawsAtTheFittedSize) {
+TEST_F(PaneTest, SeekedFrameShowsWhatTheRendererDrawsAtTheFittedSize)
+{
   QUENLOFT_REQUIRE_MOVIE(Path, "from_shumway__acid__acid-blend"); // 550 x 400, 60 frames, blend modes
   Form->PreviewFile(Path);
   Form->TrackBarMouseDown(Qt::LeftButton);
@@ -583,12 +609,13 @@ TEST_F(PaneTest, SeekedFrameShowsWhatTheRendererDrawsAtTheFittedSize) {
   EXPECT_GT(Outliers(Shown, First, 2), 0) << "frame 30 differs from frame 0, or this test proves nothing";
 }
 
-TEST_F(PaneTest, MovieBrokenAfterItsHeaderShowsItsStageAndBackgroundWithoutAnError) {
+TEST_F(PaneTest, MovieBrokenAfterItsHeaderShowsItsStageAndBackgroundWithoutAnError)
+{
   TErrorBoxCapture Box;
   // A background colour, one frame, then a tag that claims 16 MB.
   using namespace swf::test;
-  const TBytes Broken =
-      MovieFile(Join({Tag(9, {0x20, 0x80, 0x40}), ShowFrame(), {0x3F, 0x03, 0x00, 0x00, 0x00, 0x01}}), 'F', 3, 80, 60);
+  const TBytes Broken = MovieFile(
+      Join({Tag(9, {0x20, 0x80, 0x40}), ShowFrame(), {0x3F, 0x03, 0x00, 0x00, 0x00, 0x01}}), 'F', 3, 80, 60);
   Form->PreviewFile(Files.WriteFile("broken.swf", testing::AsText(Broken)));
   ASSERT_NE(Form->Flash(), nullptr);
   ASSERT_NE(Form->Flash()->LoadedMovie(), nullptr);
@@ -603,7 +630,8 @@ TEST_F(PaneTest, MovieBrokenAfterItsHeaderShowsItsStageAndBackgroundWithoutAnErr
   EXPECT_EQ(Box.Count, 0);
 }
 
-TEST_F(PaneTest, ScriptedMovieSaysQuietlyThatItsScriptDoesNotRun) {
+TEST_F(PaneTest, ScriptedMovieSaysQuietlyThatItsScriptDoesNotRun)
+{
   // A trace("hi") action: script beyond the plain timeline actions.
   using namespace swf::test;
   const TBytes Trace{0x96, 0x04, 0x00, 0x00, 'h', 'i', 0x00, 0x26};
@@ -621,7 +649,8 @@ TEST_F(PaneTest, ScriptedMovieSaysQuietlyThatItsScriptDoesNotRun) {
   EXPECT_GT(Marked, 100) << "the note sits in the bottom right corner";
 }
 
-TEST_F(WindowTest, LinksMenuAndFolderPicker) {
+TEST_F(WindowTest, LinksMenuAndFolderPicker)
+{
   Form->move(0, 0); // so that the menu needs no shifting to fit the screen
   Form->show();
   testing::Press(*Form->lblVideo, {3, 3});
@@ -662,7 +691,8 @@ TEST_F(WindowTest, LinksMenuAndFolderPicker) {
   EXPECT_EQ(Second.edtPath->text().toStdString(), Files.Folder());
 }
 
-TEST_F(WindowTest, PlayerSwallowsRightClicksAndHandlesLockedLeftClicks) {
+TEST_F(WindowTest, PlayerSwallowsRightClicksAndHandlesLockedLeftClicks)
+{
   QWidget Panel;
   auto* Flash = new TkvuFlash(&Panel);
   Flash->resize(50, 50);
@@ -697,7 +727,8 @@ TEST_F(WindowTest, PlayerSwallowsRightClicksAndHandlesLockedLeftClicks) {
   EXPECT_THROW(Flash->CurrentFrame(), EFlashError) << "no movie was loaded";
 }
 
-TEST_F(WindowTest, ParseProgressLabelShowsThePercentage) {
+TEST_F(WindowTest, ParseProgressLabelShowsThePercentage)
+{
   Form->ShowParseProgress(42);
   EXPECT_EQ(Form->lblParse->text(), QStringLiteral("Loading..42%"));
   EXPECT_FALSE(Form->lblParse->isHidden());
@@ -705,7 +736,8 @@ TEST_F(WindowTest, ParseProgressLabelShowsThePercentage) {
   EXPECT_GE(Form->lblParse->width(), 41);
 }
 
-TEST_F(WindowTest, EscapedExceptionShowsTheErrorBoxTitledQuenloft) {
+TEST_F(WindowTest, EscapedExceptionShowsTheErrorBoxTitledQuenloft)
+{
   TErrorBoxCapture Box;
   QTimer Timer;
   QObject::connect(&Timer, &QTimer::timeout, [] { throw Exception("Boom in a handler"); });
@@ -716,7 +748,8 @@ TEST_F(WindowTest, EscapedExceptionShowsTheErrorBoxTitledQuenloft) {
   EXPECT_EQ(Box.Text, QStringLiteral("Boom in a handler"));
 }
 
-TEST_F(WindowTest, RaisingHandlersShowTheErrorWithoutUnwindingThroughQt) {
+TEST_F(WindowTest, RaisingHandlersShowTheErrorWithoutUnwindingThroughQt)
+{
   TErrorBoxCapture Box;
   // A menu item and a link label call the window straight from Qt's code
   // (QAction::trigger, a mouse release): the error stops at the handler.
@@ -750,7 +783,8 @@ TEST_F(WindowTest, RaisingHandlersShowTheErrorWithoutUnwindingThroughQt) {
   EXPECT_EQ(Cell(0, 2), QStringLiteral("10 Byte"));
 }
 
-TEST_F(WindowTest, WholeRunAgainstNginxThroughTheWindow) {
+TEST_F(WindowTest, WholeRunAgainstNginxThroughTheWindow)
+{
   QUENLOFT_REQUIRE_NGINX();
   TempDir Site;
   std::map<std::string, std::string> Movies{{"one.swf", Movie(550, 400, 12, 3000)},
@@ -763,7 +797,8 @@ TEST_F(WindowTest, WholeRunAgainstNginxThroughTheWindow) {
   }
   Page += "<a href=\"missing.swf\">gone</a></body></html>";
   Site.WriteFile("index.html", Page);
-  std::filesystem::permissions(Site.Path(), std::filesystem::perms::others_read | std::filesystem::perms::others_exec,
+  std::filesystem::permissions(Site.Path(),
+                               std::filesystem::perms::others_read | std::filesystem::perms::others_exec,
                                std::filesystem::perm_options::add);
   testing::NginxServer Server({Site.Path(), false, {}});
 
@@ -800,7 +835,8 @@ TEST_F(WindowTest, WholeRunAgainstNginxThroughTheWindow) {
 // "Quenloft" and the folder dialog "Select output path", because no display
 // name is set that Qt would add to them (it follows the application's name
 // only while none is set).
-TEST_F(WindowTest, TheTaskbarReadsQuenloftAndTheCaptionCarriesTheVersion) {
+TEST_F(WindowTest, TheTaskbarReadsQuenloftAndTheCaptionCarriesTheVersion)
+{
   EXPECT_EQ(Form->windowTitle(), QStringLiteral("Quenloft"));
   EXPECT_EQ(Form->lblCaption->text(),
             QStringLiteral("Quenloft ") + QString::fromStdString(GetFileVersionText("/proc/self/exe", true)));
@@ -810,7 +846,8 @@ TEST_F(WindowTest, TheTaskbarReadsQuenloftAndTheCaptionCarriesTheVersion) {
   QCoreApplication::setApplicationName(QStringLiteral("Quenloft"));
 }
 
-TEST_F(WindowTest, AFailedRowSaysWhyInItsToolTip) {
+TEST_F(WindowTest, AFailedRowSaysWhyInItsToolTip)
+{
   MakeRows({"http://h/a.swf", "http://h/b.swf"});
   Form->Post({WM_DOWNLOAD_ERROR, 0, Task(1).Id, "Read timed out after 60 s"});
   QCoreApplication::processEvents();
@@ -823,7 +860,8 @@ TEST_F(WindowTest, AFailedRowSaysWhyInItsToolTip) {
 // A server that stalls during the scan or during a download: closing the
 // window and starting a new scan both return at once, and the window keeps
 // handling events while the page is fetched.
-TEST_F(WindowTest, CloseAndANewScanReturnAtOnceDuringAStall) {
+TEST_F(WindowTest, CloseAndANewScanReturnAtOnceDuringAStall)
+{
   const std::string Page = "<embed src=\"movie.swf\">";
   ScriptedServer Server([&](ScriptedConnection& C) {
     for (std::string R = C.ReadRequest(); !R.empty(); R = C.ReadRequest()) {
@@ -848,9 +886,9 @@ TEST_F(WindowTest, CloseAndANewScanReturnAtOnceDuringAStall) {
     bool DuringScan;
     bool Close; // else a new scan of a movie address
   };
-  for (const TCase& Case : {TCase{"close during the scan", true, true}, TCase{"new scan during the scan", true, false},
-                            TCase{"close during a download", false, true},
-                            TCase{"new scan during a download", false, false}}) {
+  for (const TCase& Case :
+       {TCase{"close during the scan", true, true}, TCase{"new scan during the scan", true, false},
+        TCase{"close during a download", false, true}, TCase{"new scan during a download", false, false}}) {
     SCOPED_TRACE(Case.Name);
     auto Window = std::make_unique<TVellicorForm>();
     Window->edtPath->setText(QString::fromStdString(Files.Folder()));

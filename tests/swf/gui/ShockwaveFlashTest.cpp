@@ -21,7 +21,8 @@ using testing::WaitUntil;
 // A shown window holding one player of the pane's size.
 class PlayerTest : public ::testing::Test {
 protected:
-  PlayerTest() {
+  PlayerTest()
+  {
     Window.resize(300, 200);
     Flash->setGeometry(8, 1, 241, 175);
     Window.show();
@@ -37,7 +38,8 @@ protected:
   std::vector<std::uint32_t> Reached; // the mouse messages that reached the movie
 };
 
-TEST_F(PlayerTest, PlaysAtTheMovieFrameRateMeasuredByTheClock) {
+TEST_F(PlayerTest, PlaysAtTheMovieFrameRateMeasuredByTheClock)
+{
   QUENLOFT_REQUIRE_MOVIE(Path, "from_shumway__invalidClipDepth"); // 256 frames at 24 per second
   QElapsedTimer Clock;
   Clock.start();
@@ -56,7 +58,8 @@ TEST_F(PlayerTest, PlaysAtTheMovieFrameRateMeasuredByTheClock) {
   EXPECT_GE(Flash->FramesDrawn(), 1);
 }
 
-TEST_F(PlayerTest, GotoFrameShowsTheFrameAndHoldsUntilPlay) {
+TEST_F(PlayerTest, GotoFrameShowsTheFrameAndHoldsUntilPlay)
+{
   QUENLOFT_REQUIRE_MOVIE(Path, "from_shumway__invalidClipDepth");
   Load(Path);
   std::vector<int> Shown;
@@ -83,7 +86,8 @@ TEST_F(PlayerTest, GotoFrameShowsTheFrameAndHoldsUntilPlay) {
   EXPECT_TRUE(Flash->Playing());
 }
 
-TEST_F(PlayerTest, CallsWithoutAMovieRaiseAndAFileThatIsNotAMovieHasNoFrames) {
+TEST_F(PlayerTest, CallsWithoutAMovieRaiseAndAFileThatIsNotAMovieHasNoFrames)
+{
   EXPECT_THROW(Flash->CurrentFrame(), EFlashError);
   EXPECT_THROW(Flash->TotalFrames(), EFlashError);
   EXPECT_THROW(Flash->Play(), EFlashError);
@@ -98,7 +102,8 @@ TEST_F(PlayerTest, CallsWithoutAMovieRaiseAndAFileThatIsNotAMovieHasNoFrames) {
   EXPECT_THROW(Flash->GotoFrame(-1), EFlashError);
 }
 
-TEST_F(PlayerTest, NothingTicksWhileHidden) {
+TEST_F(PlayerTest, NothingTicksWhileHidden)
+{
   using namespace swf::test;
   const TBytes Blue = MovieFile(Join({Tag(9, {0, 0, 255}), ShowFrame(), ShowFrame(), End()}), 'F', 2, 40, 30);
   Load(Files.WriteFile("blue.swf", testing::AsText(Blue)));
@@ -111,9 +116,11 @@ TEST_F(PlayerTest, NothingTicksWhileHidden) {
   EXPECT_EQ(Shot.pixelColor(120, 87), QColor(0, 0, 255)) << "the stage's background, fitted";
 }
 
-TEST_F(PlayerTest, StepsThatCannotChangeThePictureAreNotDrawn) {
+TEST_F(PlayerTest, StepsThatCannotChangeThePictureAreNotDrawn)
+{
   using namespace swf::test;
-  const TBytes Still = MovieFile(Join({RectShape(1, 400, 400), Place2(1, 1), ShowFrame(), End()}), 'F', 1, 40, 30);
+  const TBytes Still =
+      MovieFile(Join({RectShape(1, 400, 400), Place2(1, 1), ShowFrame(), End()}), 'F', 1, 40, 30);
   Load(Files.WriteFile("still.swf", testing::AsText(Still)));
   ASSERT_TRUE(WaitUntil([this] { return Flash->FramesStepped() >= 2 && Flash->FramesDrawn() >= 1; }));
   const std::int64_t Drawn = Flash->FramesDrawn();
@@ -124,7 +131,8 @@ TEST_F(PlayerTest, StepsThatCannotChangeThePictureAreNotDrawn) {
   ASSERT_TRUE(WaitUntil([&] { return Flash->FramesDrawn() > Drawn; })) << "a seek draws";
 }
 
-TEST_F(PlayerTest, MouseFilterDecidesWhatReachesTheMovie) {
+TEST_F(PlayerTest, MouseFilterDecidesWhatReachesTheMovie)
+{
   struct Case {
     const char* Name;
     Qt::MouseButton Button;

@@ -197,8 +197,7 @@ std::vector<CheckResult> CompareImages(const QImage& Actual, const QImage& Expec
   return results;
 }
 
-std::map<std::string, std::string> ManifestColumn(const std::string& Text,
-                                                  const std::string& Column)
+std::map<std::string, std::string> ManifestColumn(const std::string& Text, const std::string& Column)
 {
   std::map<std::string, std::string> out;
   std::stringstream in(Text);

@@ -14,19 +14,19 @@
 namespace quenloft::swf::conformance {
 
 struct Check {
-  int Tolerance = 0;       // a channel value may differ by this much
+  int Tolerance = 0;            // a channel value may differ by this much
   std::int64_t MaxOutliers = 0; // channel values allowed beyond it
 };
 
 struct Comparison {
-  std::string Name;        // the image is Name + ".expected.png"
-  int Trigger = 0;         // frame advances counted from 1
+  std::string Name; // the image is Name + ".expected.png"
+  int Trigger = 0;  // frame advances counted from 1
   std::vector<Check> Checks;
 };
 
 struct CaseToml {
-  int Advances = 1;        // num_frames or num_ticks
-  std::string Quality;     // low, medium, high or best; empty when unsaid
+  int Advances = 1;    // num_frames or num_ticks
+  std::string Quality; // low, medium, high or best; empty when unsaid
   bool KnownFailure = false;
   std::vector<Comparison> Comparisons; // sorted by trigger
 };
@@ -52,7 +52,6 @@ std::vector<CheckResult> CompareImages(const QImage& Actual, const QImage& Expec
 
 // MANIFEST.tsv: the value of Column for every case name (the header row
 // names the columns; lines starting with '#' are notes).
-std::map<std::string, std::string> ManifestColumn(const std::string& Text,
-                                                  const std::string& Column);
+std::map<std::string, std::string> ManifestColumn(const std::string& Text, const std::string& Column);
 
 } // namespace quenloft::swf::conformance

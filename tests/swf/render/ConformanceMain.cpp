@@ -102,8 +102,8 @@ CaseOutcome RunCase(const fs::path& Dir, const std::string& Name, const std::str
     std::ostringstream detail;
     detail << ' ' << c.Name << " (" << qualityName << ", frame advance " << c.Trigger << "):";
     if (!passed)
-      detail << " size " << actual.width() << 'x' << actual.height() << " against "
-             << expected.width() << 'x' << expected.height();
+      detail << " size " << actual.width() << 'x' << actual.height() << " against " << expected.width() << 'x'
+             << expected.height();
     for (const auto& r : results) {
       detail << " tol" << r.Limit.Tolerance << ' ' << r.Outliers << '/' << r.Limit.MaxOutliers;
       passed = passed && r.Passed();
@@ -177,8 +177,9 @@ int main(int argc, char** argv)
     const auto quality = qualities.count(name) ? qualities.at(name) : std::string();
     const auto started = std::chrono::steady_clock::now();
     const CaseOutcome o = RunCase(fixtures / name, name, quality, out);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - started).count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+            .count();
     passed += o.Passed ? 1 : 0;
     std::cout << (o.Passed ? "PASS " : "FAIL ") << name << " (" << ms << " ms)" << o.Detail << '\n';
     if (!o.Passed && expected.count(name))

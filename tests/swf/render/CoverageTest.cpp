@@ -32,9 +32,7 @@ TEST(GridCoverage, CountsCellCentresInsideThePath)
       {2.10, 4, 2, 0},   // none: the first centre is at 2.125
       {2.125, 4, 2, 0},  // a centre on the right edge belongs outside
       {2.20, 2, 2, 0},   // on 2 x 2 cells the centres are at 2.25 and 2.75
-      {2.30, 2, 2, 128},
-      {2.80, 2, 2, 255},
-      {3.00, 4, 1, 255},
+      {2.30, 2, 2, 128}, {2.80, 2, 2, 255}, {3.00, 4, 1, 255},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.Right << " on " << c.Grid);

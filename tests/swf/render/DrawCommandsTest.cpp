@@ -76,13 +76,13 @@ TEST_F(Commands, ClipDepthMasksTheDepthsUpToIt)
        {"push", "shape 1", "activate", "shape 2", "deactivate", "pop"}},
       {"an empty mask and a hidden object",
        {mask, inner, hidden, Placed(4, 4)},
-       {"push", "shape 1", "activate", "push", "shape 2", "activate", "deactivate", "pop",
-        "deactivate", "pop", "shape 4"}},
+       {"push", "shape 1", "activate", "push", "shape 2", "activate", "deactivate", "pop", "deactivate",
+        "pop", "shape 4"}},
       {"a blend mode draws on a layer", {multiply}, {"layer 2", "shape 4", "end"}},
       {"a sprite with a mask inside a mask",
        {mask, SpriteOf(2, {mask, Placed(2, 5)}), Placed(4, 6)},
-       {"push", "shape 1", "activate", "push", "shape 1", "activate", "shape 5", "deactivate",
-        "pop", "deactivate", "pop", "shape 6"}},
+       {"push", "shape 1", "activate", "push", "shape 1", "activate", "shape 5", "deactivate", "pop",
+        "deactivate", "pop", "shape 6"}},
       {"an unknown character draws nothing", {Placed(1, 99), Placed(2, 2)}, {"shape 2"}},
   };
   for (const Case& c : cases)

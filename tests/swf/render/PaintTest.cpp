@@ -38,21 +38,41 @@ TEST(GradientRamp, SamplesStopsAsThePlayerDoes)
       {"halfway", Ramp({{0, Black}, {255, White}}), {}, 128, qRgb(128, 128, 128)},
       {"before the first stop", Ramp({{64, Red}, {255, Blue}}), {}, 10, qRgb(255, 0, 0)},
       {"after the last stop", Ramp({{0, Red}, {100, Blue}}), {}, 200, qRgb(0, 0, 255)},
-      {"linear light", Ramp({{0, Black}, {255, White}}, InterpolationMode::LinearRgb), {}, 128,
+      {"linear light",
+       Ramp({{0, Black}, {255, White}}, InterpolationMode::LinearRgb),
+       {},
+       128,
        qRgb(188, 188, 188)},
-      {"equal ratios, before the edge", Ramp({{0, Red}, {128, Red}, {128, Blue}, {255, Blue}}), {},
-       127, qRgb(255, 0, 0)},
-      {"equal ratios, at the edge", Ramp({{0, Red}, {128, Red}, {128, Blue}, {255, Blue}}), {}, 128,
+      {"equal ratios, before the edge",
+       Ramp({{0, Red}, {128, Red}, {128, Blue}, {255, Blue}}),
+       {},
+       127,
        qRgb(255, 0, 0)},
-      {"equal ratios, after the edge", Ramp({{0, Red}, {128, Red}, {128, Blue}, {255, Blue}}), {},
-       129, qRgb(0, 0, 255)},
+      {"equal ratios, at the edge",
+       Ramp({{0, Red}, {128, Red}, {128, Blue}, {255, Blue}}),
+       {},
+       128,
+       qRgb(255, 0, 0)},
+      {"equal ratios, after the edge",
+       Ramp({{0, Red}, {128, Red}, {128, Blue}, {255, Blue}}),
+       {},
+       129,
+       qRgb(0, 0, 255)},
       {"a falling ratio paints nothing", Ramp({{255, Blue}, {0, Red}}), {}, 0, qRgb(0, 0, 255)},
       {"a pair after a fall paints on from the furthest ratio",
-       Ramp({{0, Red}, {100, Black}, {50, White}, {150, Blue}}), {}, 125,
+       Ramp({{0, Red}, {100, Black}, {50, White}, {150, Blue}}),
+       {},
+       125,
        qRgb(64, 64, 255)},
-      {"beyond the furthest ratio, the last stop", Ramp({{0, Red}, {200, Blue}, {100, White}}), {},
-       230, qRgb(255, 255, 255)},
-      {"colour transform", Ramp({{0, White}, {255, White}}), {0.5, 1, 0, 1, 0, 0, 10, 0}, 50,
+      {"beyond the furthest ratio, the last stop",
+       Ramp({{0, Red}, {200, Blue}, {100, White}}),
+       {},
+       230,
+       qRgb(255, 255, 255)},
+      {"colour transform",
+       Ramp({{0, White}, {255, White}}),
+       {0.5, 1, 0, 1, 0, 0, 10, 0},
+       50,
        qRgb(128, 255, 10)},
   };
   for (const Case& c : cases) {
@@ -103,9 +123,8 @@ QImage DrawFill(const FillStyle& Fill, const QImage& Bitmap = {})
   ShapeCache cache;
   DeviceCache devices;
   {
-    PainterBackend backend(image, options, cache, devices, [&](CharacterId Id) {
-      return Id == 1 && !Bitmap.isNull() ? &Bitmap : nullptr;
-    });
+    PainterBackend backend(image, options, cache, devices,
+                           [&](CharacterId Id) { return Id == 1 && !Bitmap.isNull() ? &Bitmap : nullptr; });
     backend.DrawShape({1, &s, {}, {}});
   }
   return image;
@@ -157,15 +176,14 @@ TEST(GradientFill, LowQualityMixesNeighbouringEntriesAndKeepsHardStops)
       // to whole steps like the ramp's own.
       {"filtered mixes", Ramp({{0, Black}, {1, White}}), 1, true, qRgb(63, 63, 63)},
       {"unfiltered takes one entry", Ramp({{0, Black}, {1, White}}), 1, false, qRgb(0, 0, 0)},
-      {"filtered keeps a hard stop", Ramp({{0, Red}, {128, Red}, {128, Blue}, {255, Blue}}), 257,
-       true, qRgb(0, 0, 255)},
-      {"filtered before a hard stop", Ramp({{0, Red}, {128, Red}, {128, Blue}, {255, Blue}}), 256,
-       true, qRgb(255, 0, 0)},
+      {"filtered keeps a hard stop", Ramp({{0, Red}, {128, Red}, {128, Blue}, {255, Blue}}), 257, true,
+       qRgb(0, 0, 255)},
+      {"filtered before a hard stop", Ramp({{0, Red}, {128, Red}, {128, Blue}, {255, Blue}}), 256, true,
+       qRgb(255, 0, 0)},
   };
   for (const Case& c : cases) {
     f.Gradient.Stops = c.G.Stops;
-    const QImage image =
-        GradientImage(f, {}, QTransform(), QRect(0, 0, 512, 1), c.Filtered);
+    const QImage image = GradientImage(f, {}, QTransform(), QRect(0, 0, 512, 1), c.Filtered);
     ASSERT_FALSE(image.isNull()) << c.Name;
     EXPECT_EQ(image.pixel(c.X, 0), c.Expected) << c.Name;
   }
@@ -195,8 +213,7 @@ TEST(Coverage, AntiAliasedEdgesCountSamplesNotArea)
       PainterBackend backend(image, options, cache, devices, {});
       backend.DrawShape({1, &s, {}, {}});
     }
-    EXPECT_NEAR(qAlpha(image.pixel(c.X, 1)), c.Coverage, 1)
-        << c.Grid << "x" << c.Grid << " at x " << c.X;
+    EXPECT_NEAR(qAlpha(image.pixel(c.X, 1)), c.Coverage, 1) << c.Grid << "x" << c.Grid << " at x " << c.X;
   }
 }
 
@@ -218,8 +235,8 @@ TEST(BitmapFill, ClippedShowsTheBitmapOnceRepeatingTilesIt)
     int X;
     QRgb Expected;
   } cases[] = {
-      {true, 5, qRgb(255, 0, 0)},  {true, 15, qRgb(0, 0, 255)},  {true, 25, qRgb(255, 0, 0)},
-      {true, 75, qRgb(0, 0, 255)}, {false, 5, qRgb(255, 0, 0)},  {false, 15, qRgb(0, 0, 255)},
+      {true, 5, qRgb(255, 0, 0)},       {true, 15, qRgb(0, 0, 255)}, {true, 25, qRgb(255, 0, 0)},
+      {true, 75, qRgb(0, 0, 255)},      {false, 5, qRgb(255, 0, 0)}, {false, 15, qRgb(0, 0, 255)},
       {false, 25, qRgb(255, 255, 255)},
   };
   for (const Case& c : cases) {

@@ -58,13 +58,13 @@ protected:
 TEST_F(Frames, ColourTransformsNestFromTheInsideOut)
 {
   DisplayObject shape = Placed(1, 1);
-  shape.Color.RMul = 0.5;    // 255 -> 128
-  shape.Color.GAdd = 40;     // 0 -> 40
+  shape.Color.RMul = 0.5; // 255 -> 128
+  shape.Color.GAdd = 40;  // 0 -> 40
   DisplayObject inner = SpriteOf(1, {shape});
-  inner.Color.GMul = 2;      // 40 -> 80
+  inner.Color.GMul = 2; // 40 -> 80
   DisplayObject outer = SpriteOf(1, {inner});
-  outer.Color.RAdd = -28;    // 128 -> 100
-  outer.Color.AMul = 0.5;    // half over the white stage
+  outer.Color.RAdd = -28; // 128 -> 100
+  outer.Color.AMul = 0.5; // half over the white stage
   const QRgb p = Draw({outer}).pixel(50, 50);
   EXPECT_NEAR(qRed(p), (100 + 255) / 2, 2);
   EXPECT_NEAR(qGreen(p), (80 + 255) / 2, 2);
@@ -189,8 +189,8 @@ TEST_F(Frames, DrawFitsTheStageIntoTheTarget)
   QPainter p(&canvas);
   Renderer(M).Draw({Placed(1, 2)}, p, QRectF(100, 0, 100, 100), Quality::Low);
   p.end();
-  EXPECT_EQ(canvas.pixel(50, 50), qRgb(0, 0, 0));       // outside the target
-  EXPECT_EQ(canvas.pixel(110, 10), qRgb(0, 0, 255));    // the blue square
+  EXPECT_EQ(canvas.pixel(50, 50), qRgb(0, 0, 0));        // outside the target
+  EXPECT_EQ(canvas.pixel(110, 10), qRgb(0, 0, 255));     // the blue square
   EXPECT_EQ(canvas.pixel(190, 90), qRgb(255, 255, 255)); // the stage
 }
 

@@ -30,17 +30,20 @@ public:
   int Moves = 0;
 
 protected:
-  bool StartSystemMove() override {
+  bool StartSystemMove() override
+  {
     ++Moves;
     return true;
   }
-  void closeEvent(QCloseEvent* Event) override {
+  void closeEvent(QCloseEvent* Event) override
+  {
     ++Closes;
     TBaseUI2Form::closeEvent(Event);
   }
 };
 
-void ExpectRoundCorners(const QRegion& Region, int W, int H) {
+void ExpectRoundCorners(const QRegion& Region, int W, int H)
+{
   EXPECT_EQ(Region.boundingRect(), QRect(0, 0, W, H));
   for (QPoint Corner : {QPoint(0, 0), QPoint(W - 1, 0), QPoint(0, H - 1), QPoint(W - 1, H - 1), QPoint(2, 0),
                         QPoint(0, 2), QPoint(W - 3, H - 1), QPoint(W - 1, 1)})
@@ -50,7 +53,8 @@ void ExpectRoundCorners(const QRegion& Region, int W, int H) {
     EXPECT_TRUE(Region.contains(Inside)) << Inside.x() << "," << Inside.y();
 }
 
-TEST(RoundRegion, CutsTheFourCornersWithARadiusOfFive) {
+TEST(RoundRegion, CutsTheFourCornersWithARadiusOfFive)
+{
   ExpectRoundCorners(RoundRectRegion(471, 409, 10), 471, 409);
   ExpectRoundCorners(RoundRectRegion(20, 12, 10), 20, 12);
   EXPECT_TRUE(RoundRectRegion(0, 10, 10).isEmpty());
@@ -61,7 +65,8 @@ protected:
   void SetUp() override { QtApp(); }
 };
 
-TEST_F(BaseFormTest, DesignLayoutAndAnchoring) {
+TEST_F(BaseFormTest, DesignLayoutAndAnchoring)
+{
   TProbeForm Form;
   EXPECT_TRUE(Form.windowFlags() & Qt::FramelessWindowHint);
   EXPECT_EQ(Form.size(), QSize(471, 409));
@@ -97,7 +102,8 @@ TEST_F(BaseFormTest, DesignLayoutAndAnchoring) {
   EXPECT_EQ(Form.imgBottomRight->geometry(), QRect(595, 295, 5, 5));
 }
 
-TEST_F(BaseFormTest, DialogButtonsEndAModalRunWithTheirResults) {
+TEST_F(BaseFormTest, DialogButtonsEndAModalRunWithTheirResults)
+{
   TProbeForm Form;
   QTimer::singleShot(0, &Form, [&Form] { Form.btnOkMe->Click(); });
   EXPECT_EQ(Form.ShowModal(), mrOk);
@@ -117,7 +123,8 @@ TEST_F(BaseFormTest, DialogButtonsEndAModalRunWithTheirResults) {
   EXPECT_EQ(Form.Closes, 2);
 }
 
-TEST_F(BaseFormTest, DraggingTheCaptionStripOrTheTitleMovesTheWindow) {
+TEST_F(BaseFormTest, DraggingTheCaptionStripOrTheTitleMovesTheWindow)
+{
   TProbeForm Form;
   Form.lblCaption->setText(QStringLiteral("Title"));
   Form.show();
@@ -147,7 +154,8 @@ TEST_F(BaseFormTest, DraggingTheCaptionStripOrTheTitleMovesTheWindow) {
   EXPECT_TRUE(Form.GetUIText("CUI_TBaseUI2Form_lblCaption").empty());
 }
 
-TEST_F(BaseFormTest, MaximiseAndMinimiseButtons) {
+TEST_F(BaseFormTest, MaximiseAndMinimiseButtons)
+{
   TProbeForm Form;
   Form.show();
   Form.btnMax->Click();
@@ -163,7 +171,8 @@ TEST_F(BaseFormTest, MaximiseAndMinimiseButtons) {
 
 // Runs only inside the child process that the test below starts with an X
 // display: shows a window and reads the screen at its corners.
-TEST(BaseFormXvfb, Child) {
+TEST(BaseFormXvfb, Child)
+{
   if (!std::getenv("QUENLOFT_XVFB_CHILD"))
     GTEST_SKIP() << "runs in the child process of OutlineIsCutOnScreen";
   QtApp();
@@ -190,7 +199,8 @@ TEST(BaseFormXvfb, Child) {
   EXPECT_EQ(Plain.MoveRequests(), 1);
 }
 
-TEST(BaseFormXvfb, OutlineIsCutOnScreen) {
+TEST(BaseFormXvfb, OutlineIsCutOnScreen)
+{
   if (std::getenv("QUENLOFT_XVFB_CHILD"))
     GTEST_SKIP() << "the parent test";
   if (std::system("command -v Xvfb >/dev/null 2>&1") != 0)

@@ -14,7 +14,8 @@
 
 namespace quenloft::testing {
 
-inline QApplication& QtApp() {
+inline QApplication& QtApp()
+{
   static int Argc = 1;
   static char Name[] = "quenloft-gui-test";
   static char* Argv[] = {Name, nullptr};
@@ -28,7 +29,8 @@ struct QtAppGuard {
 };
 
 // Runs the event loop until Done() holds or TimeoutMs passes; returns Done().
-inline bool WaitUntil(const std::function<bool()>& Done, int TimeoutMs = 10000) {
+inline bool WaitUntil(const std::function<bool()>& Done, int TimeoutMs = 10000)
+{
   QElapsedTimer Clock;
   Clock.start();
   while (!Done()) {
@@ -41,30 +43,36 @@ inline bool WaitUntil(const std::function<bool()>& Done, int TimeoutMs = 10000) 
 }
 
 inline void SendMouse(QWidget& W, QEvent::Type Type, QPoint Pos, Qt::MouseButton Button,
-                      Qt::MouseButtons Held = Qt::NoButton) {
+                      Qt::MouseButtons Held = Qt::NoButton)
+{
   QMouseEvent Event{Type, QPointF(Pos), QPointF(W.mapToGlobal(Pos)), Button, Held, Qt::NoModifier};
   QApplication::sendEvent(&W, &Event);
 }
 
-inline void Press(QWidget& W, QPoint Pos, Qt::MouseButton Button = Qt::LeftButton) {
+inline void Press(QWidget& W, QPoint Pos, Qt::MouseButton Button = Qt::LeftButton)
+{
   SendMouse(W, QEvent::MouseButtonPress, Pos, Button, Button);
 }
 
-inline void Release(QWidget& W, QPoint Pos, Qt::MouseButton Button = Qt::LeftButton) {
+inline void Release(QWidget& W, QPoint Pos, Qt::MouseButton Button = Qt::LeftButton)
+{
   SendMouse(W, QEvent::MouseButtonRelease, Pos, Button, Qt::NoButton);
 }
 
-inline void Enter(QWidget& W, QPoint Pos = {1, 1}) {
+inline void Enter(QWidget& W, QPoint Pos = {1, 1})
+{
   QEnterEvent Event{QPointF(Pos), QPointF(Pos), QPointF(W.mapToGlobal(Pos))};
   QApplication::sendEvent(&W, &Event);
 }
 
-inline void Leave(QWidget& W) {
+inline void Leave(QWidget& W)
+{
   QEvent Event(QEvent::Leave);
   QApplication::sendEvent(&W, &Event);
 }
 
-inline void PressKey(QWidget& W, int Key) {
+inline void PressKey(QWidget& W, int Key)
+{
   QKeyEvent Event(QEvent::KeyPress, Key, Qt::NoModifier);
   QApplication::sendEvent(&W, &Event);
 }

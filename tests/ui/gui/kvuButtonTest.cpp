@@ -20,7 +20,8 @@ constexpr std::array<bool, 5> OnlyUp{true, false, false, false, false};
 
 // An image whose every pixel differs from its neighbours, so that a moved
 // or scaled column shows.
-QImage Pattern(int W, int H, int Seed = 0) {
+QImage Pattern(int W, int H, int Seed = 0)
+{
   QImage Image(W, H, QImage::Format_RGB32);
   for (int Y = 0; Y < H; ++Y)
     for (int X = 0; X < W; ++X)
@@ -28,28 +29,32 @@ QImage Pattern(int W, int H, int Seed = 0) {
   return Image;
 }
 
-QImage Solid(int W, int H, QColor Colour) {
+QImage Solid(int W, int H, QColor Colour)
+{
   QImage Image(W, H, QImage::Format_RGB32);
   Image.fill(Colour);
   return Image;
 }
 
-TEST(ButtonRules, ImageChoiceFollowsTheStateOrderAndFallsBackToUp) {
+TEST(ButtonRules, ImageChoiceFollowsTheStateOrderAndFallsBackToUp)
+{
   EXPECT_EQ(ChooseBitmap({false, true, true, true}, All), TBitmapSlot::Disabled);
   EXPECT_EQ(ChooseBitmap({true, true, true, true}, All), TBitmapSlot::StayDown);
   EXPECT_EQ(ChooseBitmap({true, false, true, true}, All), TBitmapSlot::Down);
   EXPECT_EQ(ChooseBitmap({true, false, false, true}, All), TBitmapSlot::Hot);
   EXPECT_EQ(ChooseBitmap({true, false, false, false}, All), TBitmapSlot::Up);
   // Only Up: every state shows it.
-  for (const TButtonLook Look : {TButtonLook{false, false, false, false}, TButtonLook{true, true, false, false},
-                                 TButtonLook{true, false, true, false}, TButtonLook{true, false, false, true}})
+  for (const TButtonLook Look :
+       {TButtonLook{false, false, false, false}, TButtonLook{true, true, false, false},
+        TButtonLook{true, false, true, false}, TButtonLook{true, false, false, true}})
     EXPECT_EQ(ChooseBitmap(Look, OnlyUp), TBitmapSlot::Up);
   // No Up: nothing to draw, even when the state's own image exists.
   EXPECT_EQ(ChooseBitmap({true, false, false, true}, {false, false, false, false, false}), std::nullopt);
   EXPECT_EQ(ChooseBitmap({true, false, false, true}, {false, true, false, false, false}), TBitmapSlot::Hot);
 }
 
-TEST(ButtonRules, StretchColumnsKeepTheMargins) {
+TEST(ButtonRules, StretchColumnsKeepTheMargins)
+{
   const std::vector<TColumnCopy> Expected{{0, 8, 0, 8}, {70, 8, 90, 8}, {8, 62, 8, 82}};
   EXPECT_EQ(StretchColumns(78, 98, 8, 8), Expected);
   // No wider than both margins: only the two margin copies.
@@ -58,7 +63,8 @@ TEST(ButtonRules, StretchColumnsKeepTheMargins) {
   EXPECT_EQ(StretchColumns(78, 17, 8, 8)[2], (TColumnCopy{8, 62, 8, 1}));
 }
 
-TEST(ButtonRules, CaptionLinesSplitAtEveryKindOfLineBreak) {
+TEST(ButtonRules, CaptionLinesSplitAtEveryKindOfLineBreak)
+{
   using L = std::vector<std::string>;
   EXPECT_EQ(SplitCaptionLines("a\r\nb"), (L{"a", "b"}));
   EXPECT_EQ(SplitCaptionLines("a\rb\nc"), (L{"a", "b", "c"}));
@@ -67,7 +73,8 @@ TEST(ButtonRules, CaptionLinesSplitAtEveryKindOfLineBreak) {
   EXPECT_EQ(SplitCaptionLines("one"), (L{"one"}));
 }
 
-TEST(ButtonRules, TwoLineCaptionIsCentredAsABlockTruncatingTowardZero) {
+TEST(ButtonRules, TwoLineCaptionIsCentredAsABlockTruncatingTowardZero)
+{
   TCaptionMetrics M;
   M.ButtonW = 98;
   M.ButtonH = 23;
@@ -89,7 +96,8 @@ TEST(ButtonRules, TwoLineCaptionIsCentredAsABlockTruncatingTowardZero) {
   EXPECT_EQ(LayoutCaption(M, {40})[0], (TCaptionPos{2, 2}));
 }
 
-TEST(ButtonRules, GroupDownRules) {
+TEST(ButtonRules, GroupDownRules)
+{
   EXPECT_FALSE(ResolveDown(0, false, true, true)); // ungrouped never latches
   EXPECT_TRUE(ResolveDown(1, false, true, false));
   EXPECT_TRUE(ResolveDown(1, true, false, false)); // stays down
@@ -102,11 +110,13 @@ TEST(ButtonRules, GroupDownRules) {
 
 class ButtonTest : public ::testing::Test {
 protected:
-  void SetUp() override {
+  void SetUp() override
+  {
     QtApp();
     Parent.resize(300, 200);
   }
-  TkvuButton* MakeButton() {
+  TkvuButton* MakeButton()
+  {
     auto* B = new TkvuButton(&Parent);
     B->OnClick = [this] { ++Clicks; };
     B->OnEnter = [this] { ++Enters; };
@@ -120,7 +130,8 @@ protected:
   int Exits = 0;
 };
 
-TEST_F(ButtonTest, StretchedImageKeepsTheOuterColumnsPixelIdentical) {
+TEST_F(ButtonTest, StretchedImageKeepsTheOuterColumnsPixelIdentical)
+{
   TkvuButton* B = MakeButton();
   B->SetAutoSize(false);
   B->SetStretch(true);
@@ -157,7 +168,8 @@ TEST_F(ButtonTest, StretchedImageKeepsTheOuterColumnsPixelIdentical) {
   EXPECT_EQ(B->CurrentBitmap()->width(), 78);
 }
 
-TEST_F(ButtonTest, ButtonNoWiderThanItsMarginsGetsOnlyTheMarginCopies) {
+TEST_F(ButtonTest, ButtonNoWiderThanItsMarginsGetsOnlyTheMarginCopies)
+{
   TkvuButton* B = MakeButton();
   B->SetAutoSize(false);
   B->SetStretch(true);
@@ -174,7 +186,8 @@ TEST_F(ButtonTest, ButtonNoWiderThanItsMarginsGetsOnlyTheMarginCopies) {
   }
 }
 
-TEST_F(ButtonTest, AutoSizeTakesTheCurrentImagesSizeExceptWhileLoading) {
+TEST_F(ButtonTest, AutoSizeTakesTheCurrentImagesSizeExceptWhileLoading)
+{
   TkvuButton* B = MakeButton();
   B->Bitmaps().SetUp(Solid(28, 18, Qt::gray));
   EXPECT_EQ(B->size(), QSize(28, 18));
@@ -198,7 +211,8 @@ TEST_F(ButtonTest, AutoSizeTakesTheCurrentImagesSizeExceptWhileLoading) {
   EXPECT_EQ(Loading->size(), QSize(40, 40)); // design bounds are kept
 }
 
-TEST_F(ButtonTest, ClickNeedsPressAndReleaseInside) {
+TEST_F(ButtonTest, ClickNeedsPressAndReleaseInside)
+{
   TkvuButton* B = MakeButton();
   B->SetAutoSize(false);
   B->setGeometry(0, 0, 98, 23);
@@ -228,7 +242,8 @@ TEST_F(ButtonTest, ClickNeedsPressAndReleaseInside) {
   EXPECT_EQ(Clicks, 1);
 }
 
-TEST_F(ButtonTest, PressShowsTheDownImageAndDisabledTheDisabledOne) {
+TEST_F(ButtonTest, PressShowsTheDownImageAndDisabledTheDisabledOne)
+{
   TkvuButton* B = MakeButton();
   B->Bitmaps().SetUp(Solid(20, 10, Qt::gray));
   B->Bitmaps().SetDown(Solid(20, 10, Qt::blue));
@@ -241,7 +256,8 @@ TEST_F(ButtonTest, PressShowsTheDownImageAndDisabledTheDisabledOne) {
   EXPECT_EQ(B->CurrentBitmap()->pixelColor(1, 1), QColor(Qt::darkGray));
 }
 
-TEST_F(ButtonTest, LatchingGroupKeepsAtMostOneDown) {
+TEST_F(ButtonTest, LatchingGroupKeepsAtMostOneDown)
+{
   TkvuButton* A = MakeButton();
   TkvuButton* B = MakeButton();
   TkvuButton* C = MakeButton();
@@ -284,7 +300,8 @@ TEST_F(ButtonTest, LatchingGroupKeepsAtMostOneDown) {
   EXPECT_FALSE(Plain->IsDown());
 }
 
-TEST_F(ButtonTest, NoHotLookWhileTheContainingWindowIsDisabled) {
+TEST_F(ButtonTest, NoHotLookWhileTheContainingWindowIsDisabled)
+{
   TkvuButton* B = MakeButton();
   Parent.setEnabled(false);
   Enter(*B);
@@ -297,7 +314,8 @@ TEST_F(ButtonTest, NoHotLookWhileTheContainingWindowIsDisabled) {
   EXPECT_EQ(Enters, 1);
 }
 
-TEST_F(ButtonTest, TransparentColourLetsTheParentShowThrough) {
+TEST_F(ButtonTest, TransparentColourLetsTheParentShowThrough)
+{
   Parent.setAutoFillBackground(true);
   QPalette Pal = Parent.palette();
   Pal.setColor(QPalette::Window, QColor(0, 128, 0));
@@ -317,7 +335,8 @@ TEST_F(ButtonTest, TransparentColourLetsTheParentShowThrough) {
   EXPECT_EQ(Shot.pixelColor(10, 10), QColor(200, 10, 10));
 }
 
-TEST_F(ButtonTest, CaptionIsPaintedAndEngravedWhenDisabled) {
+TEST_F(ButtonTest, CaptionIsPaintedAndEngravedWhenDisabled)
+{
   TkvuButton* B = MakeButton();
   B->SetAutoSize(false);
   B->resize(98, 23);
