@@ -21,6 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::CountOf;
+using testing::MakeWorker;
 using testing::NginxOptions;
 using testing::NginxServer;
 using testing::ReadFileBytes;
@@ -30,22 +31,6 @@ using testing::TempDir;
 using testing::TEventRecorder;
 
 constexpr std::uint64_t TaskId = 4242;
-
-// A worker set up the way the coordinator sets it up.
-TThreadPtr<TDownLoad> MakeWorker(TIdHTTP& HTTP, TEventRecorder& Events, const std::string& URL,
-                                 const std::string& FileName)
-{
-  auto worker = TSafeThread::Make<TDownLoad>(&HTTP);
-  worker->FURL = URL;
-  worker->FFileName = FileName;
-  worker->FWnd = Events.Handle();
-  worker->FMsgWorkBegin = WM_DOWNLOAD_WORKBEGIN;
-  worker->FMsgWork = WM_DOWNLOAD_WORK;
-  worker->FMsgDone = WM_DOWNLOAD_DONE;
-  worker->FMsgError = WM_DOWNLOAD_ERROR;
-  worker->FTask = TaskId;
-  return worker;
-}
 
 std::string Bytes(std::size_t Count, char Seed = 'a')
 {
@@ -81,7 +66,7 @@ protected:
 TEST_F(DownLoadNginx, SavesTheBodyIntoNewFoldersAndReportsInOrder)
 {
   const std::string file = FOut.Folder() + "a/b/c/movie.swf";
-  auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/movie.swf"), file);
+  auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/movie.swf"), file, TaskId);
   worker->Resume();
   const auto seen = FEvents.UntilFinal();
   worker.reset();
@@ -111,7 +96,7 @@ TEST_F(DownLoadNginx, SavesTheBodyIntoNewFoldersAndReportsInOrder)
 TEST_F(DownLoadNginx, ARedirectShowsTwoWorkSequencesAndKeepsOnlyTheFinalBody)
 {
   const std::string file = FOut.Folder() + "movie.swf";
-  auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/old.swf"), file);
+  auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/old.swf"), file, TaskId);
   worker->Resume();
   const auto seen = FEvents.UntilFinal();
   worker.reset();
@@ -133,7 +118,7 @@ TEST_F(DownLoadNginx, TheRedirectLimitFailsTheTask)
 {
   const std::string file = FOut.Folder() + "loop.swf";
   FHTTP.RedirectMaximum = 3;
-  auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/loop.swf"), file);
+  auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/loop.swf"), file, TaskId);
   worker->Resume();
   const auto seen = FEvents.UntilFinal();
   worker.reset();
@@ -146,7 +131,7 @@ TEST_F(DownLoadNginx, TheRedirectLimitFailsTheTask)
 TEST_F(DownLoadNginx, A404DeletesTheEmptyFileAndReportsTheStatusOnce)
 {
   const std::string file = FOut.Folder() + "missing.swf";
-  auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/missing.swf"), file);
+  auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/missing.swf"), file, TaskId);
   worker->Resume();
   const auto seen = FEvents.UntilFinal();
   worker.reset();
@@ -165,7 +150,7 @@ TEST_F(DownLoadNginx, AnExistingFileIsNeverTruncatedOrDeleted)
   const std::string file = FOut.WriteFile("movie.swf", "");
   const std::string other = FOut.WriteFile("other.swf", "precious");
   for (const auto& name : {file, other}) {
-    auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/movie.swf"), name);
+    auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/movie.swf"), name, TaskId);
     worker->Resume();
     const auto seen = FEvents.UntilFinal();
     worker.reset();
@@ -182,7 +167,7 @@ TEST_F(DownLoadNginx, ABareFileNameCannotCreateItsFolder)
   // A ":" in a name is no folder mark here: 'a:movie.swf' is as bare as
   // 'movie.swf' and must neither make a folder 'a:' nor write a file.
   for (const std::string name : {"movie.swf", "a:movie.swf"}) {
-    auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/movie.swf"), name);
+    auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/movie.swf"), name, TaskId);
     worker->Resume();
     const auto seen = FEvents.UntilFinal();
     worker.reset();
@@ -197,7 +182,7 @@ TEST_F(DownLoadNginx, ABareFileNameCannotCreateItsFolder)
 TEST_F(DownLoadNginx, AColonInTheNameMakesNoFolder)
 {
   const std::string file = FOut.Folder() + "x:movie.swf";
-  auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/movie.swf"), file);
+  auto worker = MakeWorker(FHTTP, FEvents, FServer->Url("/movie.swf"), file, TaskId);
   worker->Resume();
   const auto seen = FEvents.UntilFinal();
   worker.reset();
@@ -213,7 +198,7 @@ std::vector<TMessage> FetchWith(ScriptedServer& Server, const std::string& File)
   TIdHTTP http;
   ApplyProgramClientSettings(http);
   TEventRecorder events;
-  auto worker = MakeWorker(http, events, Server.Url("/movie.swf"), File);
+  auto worker = MakeWorker(http, events, Server.Url("/movie.swf"), File, TaskId);
   worker->Resume();
   auto seen = events.UntilFinal();
   worker.reset();
@@ -274,7 +259,7 @@ TEST(DownLoad, ABodyCutShortFailsAndKeepsThePartialFile)
   ApplyProgramClientSettings(http);
   TEventRecorder events;
   const std::string file = out.Folder() + "cut.swf";
-  auto worker = MakeWorker(http, events, server.Url("/cut.swf"), file);
+  auto worker = MakeWorker(http, events, server.Url("/cut.swf"), file, TaskId);
   worker->Resume();
   const auto seen = events.UntilFinal();
   worker.reset();
@@ -303,7 +288,7 @@ TEST(DownLoad, TerminateCancelsSilentlyAndKeepsThePartialFile)
   ApplyProgramClientSettings(http);
   TEventRecorder events;
   const std::string file = out.Folder() + "big.swf";
-  auto worker = MakeWorker(http, events, server.Url("/big.swf"), file);
+  auto worker = MakeWorker(http, events, server.Url("/big.swf"), file, TaskId);
   worker->Resume();
   std::vector<TMessage> seen;
   ASSERT_TRUE(events.WaitFor(WM_DOWNLOAD_WORK, seen));
@@ -338,7 +323,7 @@ TEST(DownLoad, AFileInTransferIsNeverGrownAheadOfItsData)
   ApplyProgramClientSettings(http);
   TEventRecorder events;
   const std::string file = out.Folder() + "growing.swf";
-  auto worker = MakeWorker(http, events, server.Url("/growing.swf"), file);
+  auto worker = MakeWorker(http, events, server.Url("/growing.swf"), file, TaskId);
   worker->Resume();
   std::vector<TMessage> seen;
   ASSERT_TRUE(events.WaitFor(WM_DOWNLOAD_WORK, seen));
@@ -368,7 +353,7 @@ TEST(DownLoad, AFailedSizeCheckStillGivesOneFinalEvent)
   ApplyProgramClientSettings(http);
   TEventRecorder events;
   const std::string file = out.Folder() + "odd.swf";
-  auto worker = MakeWorker(http, events, server.Url("/odd.swf"), file);
+  auto worker = MakeWorker(http, events, server.Url("/odd.swf"), file, TaskId);
   worker->Resume();
   std::vector<TMessage> seen;
   ASSERT_TRUE(events.WaitFor(WM_DOWNLOAD_WORK, seen));

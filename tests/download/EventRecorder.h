@@ -2,9 +2,13 @@
 // registered as a window, with helpers that wait for a task's events.
 #pragma once
 
+#include "download/DownLoad.h"
+#include "download/SafeThread.h"
 #include "platform/Messages.h"
 
 #include <chrono>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 namespace quenloft::testing {
@@ -71,6 +75,23 @@ inline int CountOf(const std::vector<TMessage>& Seen, std::uint32_t Msg)
   for (const auto& m : Seen)
     n += m.Msg == Msg ? 1 : 0;
   return n;
+}
+
+// A worker set up the way the coordinator sets it up, reporting task Task
+// to Events.
+inline TThreadPtr<TDownLoad> MakeWorker(TIdHTTP& HTTP, TEventRecorder& Events, const std::string& URL,
+                                        const std::string& FileName, std::uint64_t Task)
+{
+  auto worker = TSafeThread::Make<TDownLoad>(&HTTP);
+  worker->FURL = URL;
+  worker->FFileName = FileName;
+  worker->FWnd = Events.Handle();
+  worker->FMsgWorkBegin = WM_DOWNLOAD_WORKBEGIN;
+  worker->FMsgWork = WM_DOWNLOAD_WORK;
+  worker->FMsgDone = WM_DOWNLOAD_DONE;
+  worker->FMsgError = WM_DOWNLOAD_ERROR;
+  worker->FTask = Task;
+  return worker;
 }
 
 } // namespace quenloft::testing

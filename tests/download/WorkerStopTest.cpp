@@ -8,6 +8,7 @@
 #include "http/IdHTTP.h"
 #include "tests/download/EventRecorder.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -20,42 +21,17 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::CountOf;
+using testing::MakeWorker;
 using testing::ReadFileBytes;
 using testing::ScriptedAnswer;
 using testing::ScriptedConnection;
 using testing::ScriptedServer;
 using testing::TempDir;
 using testing::TEventRecorder;
+using testing::WaitUntil;
 using Clock = std::chrono::steady_clock;
 
 const std::string Head100 = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n";
-
-TThreadPtr<TDownLoad> MakeWorker(TIdHTTP& HTTP, TEventRecorder& Events, const std::string& URL,
-                                 const std::string& FileName)
-{
-  auto worker = TSafeThread::Make<TDownLoad>(&HTTP);
-  worker->FURL = URL;
-  worker->FFileName = FileName;
-  worker->FWnd = Events.Handle();
-  worker->FMsgWorkBegin = WM_DOWNLOAD_WORKBEGIN;
-  worker->FMsgWork = WM_DOWNLOAD_WORK;
-  worker->FMsgDone = WM_DOWNLOAD_DONE;
-  worker->FMsgError = WM_DOWNLOAD_ERROR;
-  worker->FTask = 7;
-  return worker;
-}
-
-template <typename F>
-bool WaitUntil(F Condition, std::chrono::milliseconds Timeout = 5s)
-{
-  const auto Deadline = Clock::now() + Timeout;
-  while (!Condition()) {
-    if (Clock::now() > Deadline)
-      return false;
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
-}
 
 // Stop (the coordinator's, as the window's button and Ctrl-C use it) while
 // the server stalls: the worker ends at once, silently, and the file keeps
@@ -147,7 +123,7 @@ TEST(WorkerStop, EveryOtherEndingIsOneErrorNeverDone)
     HTTP.ReadTimeout = 300;
     TEventRecorder Events;
     const std::string File = Out.Folder() + "movie.swf";
-    auto Worker = MakeWorker(HTTP, Events, Server.Url("/movie.swf"), File);
+    auto Worker = MakeWorker(HTTP, Events, Server.Url("/movie.swf"), File, 7);
     Worker->Resume();
     const auto Seen = Events.UntilFinal(10s);
     Worker.reset();

@@ -6,6 +6,7 @@
 #include "http/IdException.h"
 #include "http/IdHTTP.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -21,22 +22,10 @@ using namespace std::chrono_literals;
 using testing::ScriptedAnswer;
 using testing::ScriptedConnection;
 using testing::ScriptedServer;
+using testing::WaitUntil;
 using Clock = std::chrono::steady_clock;
 
 const std::string Head100 = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n";
-
-// Polls Condition until it holds or Timeout passes.
-template <typename F>
-bool WaitUntil(F Condition, std::chrono::milliseconds Timeout = 5s)
-{
-  const auto Deadline = Clock::now() + Timeout;
-  while (!Condition()) {
-    if (Clock::now() > Deadline)
-      return false;
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
-}
 
 // Where the client is known to wait when the stop comes: the request went
 // out (so it waits for the answer or in the handshake), the body's read has
