@@ -20,6 +20,7 @@
 namespace quenloft {
 namespace {
 
+using testing::MakeWorker;
 using testing::ScriptedServer;
 using testing::TempDir;
 using testing::TEventRecorder;
@@ -54,15 +55,7 @@ TMessage RunDownload(const std::string& URL, const std::string& FileName)
 {
   TIdHTTP http;
   TEventRecorder events;
-  auto worker = TSafeThread::Make<TDownLoad>(&http);
-  worker->FURL = URL;
-  worker->FFileName = FileName;
-  worker->FWnd = events.Handle();
-  worker->FMsgWorkBegin = WM_DOWNLOAD_WORKBEGIN;
-  worker->FMsgWork = WM_DOWNLOAD_WORK;
-  worker->FMsgDone = WM_DOWNLOAD_DONE;
-  worker->FMsgError = WM_DOWNLOAD_ERROR;
-  worker->FTask = 7;
+  auto worker = MakeWorker(http, events, URL, FileName, 7);
   worker->Resume();
   const auto seen = events.UntilFinal();
   worker.reset();
