@@ -27,23 +27,32 @@ TDownLoad::TDownLoad(TMakeKey Key, TIdHTTP* HTTP) : TSafeThread(Key), FHTTP(HTTP
 
 void TDownLoad::SafeExecute()
 {
-  // 1. Every missing folder, parents first. The folder part ends at the
-  //    last "/": a ":" is an ordinary byte of a name here, so 'a:b.swf' is a
-  //    bare name and makes no folder 'a:'. A folder that cannot be made
-  //    fails here with the system's reason ("Permission denied"); the file
-  //    create after it would only say "No such file or directory".
+  // 1. The output file, created exclusively: a file that appeared under
+  //    this name since the coordinator chose it is never truncated. The
+  //    folder part ends at the last "/": a ":" is an ordinary byte of a
+  //    name here, so 'a:b.swf' is a bare name and makes no folder 'a:'.
   const std::string folder = FFileName.substr(0, FFileName.rfind('/') + 1);
   if (folder.empty())
     throw Exception("Unable to create directory");
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error)
-    throw Exception("Cannot create folder \"" + ExpandFileName(folder) + "\". " +
-                    SysErrorMessage(error.value()));
-
-  // 2. The output file, created exclusively: a file that appeared under
-  //    this name since the coordinator chose it is never truncated.
-  auto file = std::make_unique<TFileStream>(FFileName, fmCreateNew | fmShareExclusive);
+  std::unique_ptr<TFileStream> file;
+  try {
+    file = std::make_unique<TFileStream>(FFileName, fmCreateNew | fmShareExclusive);
+  } catch (const EFCreateError&) {
+    // 2. Every missing folder, parents first; then the file once more.
+    //    The folder is nearly always there already, so it is only looked
+    //    at when the create fails. A folder that cannot be made fails with
+    //    the system's reason ("Permission denied"), not with the create's
+    //    "No such file or directory"; when no folder was missing, the
+    //    create's own reason stands.
+    std::error_code error;
+    const bool made = std::filesystem::create_directories(folder, error);
+    if (error)
+      throw Exception("Cannot create folder \"" + ExpandFileName(folder) + "\". " +
+                      SysErrorMessage(error.value()));
+    if (!made)
+      throw;
+    file = std::make_unique<TFileStream>(FFileName, fmCreateNew | fmShareExclusive);
+  }
   FCreated = true;
 
   // 3. Fetch into the file; close it before reporting success.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <shared_mutex>
+#include <thread>
 #include <unordered_map>
 
 namespace quenloft {
@@ -19,6 +20,11 @@ TWindowTable& Windows()
 {
   static TWindowTable table;
   return table;
+}
+
+bool IsProgress(std::uint32_t Msg)
+{
+  return Msg == WM_DOWNLOAD_WORK || Msg == WM_DOWNLOAD_WORKBEGIN;
 }
 
 } // namespace
@@ -62,32 +68,55 @@ int SafePostMessage(HWND Wnd, std::uint32_t Msg, std::int64_t WParam, std::uint6
 
 void TMessageQueue::Post(TMessage Message)
 {
-  const bool progress = Message.Msg == WM_DOWNLOAD_WORK || Message.Msg == WM_DOWNLOAD_WORKBEGIN;
+  const bool progress = IsProgress(Message.Msg);
   {
     std::lock_guard guard(FLock);
     FQueue.push_back(std::move(Message));
   }
+  FPosts.fetch_add(1, std::memory_order_release);
   if (!progress)
     FReady.notify_one();
 }
 
 bool TMessageQueue::WaitPop(TMessage& Message, std::chrono::milliseconds Timeout)
 {
-  const auto deadline = std::chrono::steady_clock::now() + Timeout;
+  const auto start = Clock::now();
+  const auto deadline = start + Timeout;
   std::unique_lock guard(FLock);
+  if (FQueue.empty() && !FInterrupted && FLookFor > Clock::duration::zero()) {
+    // The chain is moving quickly: the next message is likely only
+    // microseconds away, and looking for it costs less than being woken.
+    const std::uint64_t seen = FPosts.load(std::memory_order_relaxed);
+    guard.unlock();
+    const auto lookUntil = std::min(deadline, start + FLookFor);
+    while (FPosts.load(std::memory_order_acquire) == seen && Clock::now() < lookUntil)
+      std::this_thread::yield();
+    guard.lock();
+  }
   while (FQueue.empty() && !FInterrupted) {
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = Clock::now();
     if (now >= deadline)
       break;
     // In slices: a progress message arrives without a wake-up.
-    FReady.wait_for(guard, std::min<std::chrono::steady_clock::duration>(deadline - now, ProgressDelay));
+    FReady.wait_for(guard, std::min<Clock::duration>(deadline - now, ProgressDelay));
   }
   FInterrupted = false;
   if (FQueue.empty())
     return false;
   Message = std::move(FQueue.front());
   FQueue.pop_front();
+  if (!IsProgress(Message.Msg))
+    NoteFinal(Clock::now());
   return true;
+}
+
+void TMessageQueue::NoteFinal(Clock::time_point Now)
+{
+  // Look for the next final message about as long as the last task took,
+  // and not at all once tasks take longer than a look is worth.
+  const auto took = Now - FLastFinal;
+  FLastFinal = Now;
+  FLookFor = took < MaxLook ? std::min<Clock::duration>(2 * took, MaxLook) : Clock::duration::zero();
 }
 
 bool TMessageQueue::TryPop(TMessage& Message)
@@ -97,6 +126,8 @@ bool TMessageQueue::TryPop(TMessage& Message)
     return false;
   Message = std::move(FQueue.front());
   FQueue.pop_front();
+  if (!IsProgress(Message.Msg))
+    NoteFinal(Clock::now());
   return true;
 }
 
@@ -106,6 +137,7 @@ void TMessageQueue::Interrupt()
     std::lock_guard guard(FLock);
     FInterrupted = true;
   }
+  FPosts.fetch_add(1, std::memory_order_release);
   FReady.notify_all();
 }
 

@@ -6,6 +6,7 @@
 // Threads: every function here may be called from any thread.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -58,9 +59,18 @@ int SafePostMessage(HWND Wnd, std::uint32_t Msg, std::int64_t WParam, std::uint6
 // it waits, and a final message wakes it at once, taking the progress
 // before it along. A small file thus costs the reader one wake-up instead
 // of three, and a progress line is at most ProgressDelay late.
+//
+// Being woken is the dearest part of a small file: the wake-up crosses to
+// another processor. So while the final messages follow each other
+// quickly (a chain of small files), WaitPop first looks at the queue,
+// giving the processor away between looks, for about as long as the last
+// task took (at most MaxLook), and only then sleeps. Once a task takes
+// longer than MaxLook, the reader sleeps at once again.
 class TMessageQueue : public IMessageSink {
 public:
+  using Clock = std::chrono::steady_clock;
   static constexpr std::chrono::milliseconds ProgressDelay{10};
+  static constexpr std::chrono::microseconds MaxLook{1000};
 
   void Post(TMessage Message) override;
   // Waits up to Timeout for the next message; false when none came.
@@ -70,10 +80,18 @@ public:
   void Interrupt();
 
 private:
+  // The reader took a final message at Now: sets how long to look next.
+  void NoteFinal(Clock::time_point Now);
+
   std::mutex FLock;
   std::condition_variable FReady;
   std::deque<TMessage> FQueue;
   bool FInterrupted = false;
+  // Counts posts and interrupts: a looking reader watches it without the lock.
+  std::atomic<std::uint64_t> FPosts{0};
+  // Reader's side only.
+  Clock::time_point FLastFinal{};
+  Clock::duration FLookFor{};
 };
 
 // An IMessageSink registered for the lifetime of this object.

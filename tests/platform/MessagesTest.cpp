@@ -69,5 +69,42 @@ TEST(Messages, ALoneProgressMessageReachesAWaitingReader)
   reader.join();
 }
 
+// Once final messages follow each other quickly the reader looks at the
+// queue before it sleeps: a chain of tasks handed over one at a time must
+// still reach it whole and in order, and an interrupt must still end a
+// reader that looks or sleeps.
+TEST(Messages, AQuickChainLosesNoMessageAndNoInterrupt)
+{
+  TMessageQueue queue;
+  TWindowHandle window(queue);
+  constexpr int tasks = 300;
+  std::atomic<int> taken{0};
+  std::thread worker([&, wnd = window.Handle()] {
+    for (int i = 0; i < tasks; ++i) {
+      while (taken.load() < i)
+        std::this_thread::yield();
+      SafePostMessage(wnd, WM_DOWNLOAD_WORK, 1, i);
+      SafePostMessage(wnd, i % 2 ? WM_DOWNLOAD_ERROR : WM_DOWNLOAD_DONE, 0, i);
+    }
+  });
+  TMessage m;
+  std::vector<std::uint64_t> finals;
+  while (finals.size() < tasks && queue.WaitPop(m, std::chrono::seconds(60)))
+    if (m.Msg != WM_DOWNLOAD_WORK) {
+      finals.push_back(m.LParam);
+      taken = static_cast<int>(finals.size());
+    }
+  worker.join();
+  ASSERT_EQ(finals.size(), static_cast<std::size_t>(tasks));
+  for (int i = 0; i < tasks; ++i)
+    EXPECT_EQ(finals[i], static_cast<std::uint64_t>(i));
+
+  std::thread stopper([&] { queue.Interrupt(); });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(queue.WaitPop(m, std::chrono::seconds(60)));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << "the interrupt was lost";
+  stopper.join();
+}
+
 } // namespace
 } // namespace quenloft
