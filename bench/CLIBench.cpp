@@ -134,10 +134,11 @@ void CliVersusCurl(benchmark::State& State)
       const std::string b = (work.Path() / ("curl" + std::to_string(round))).string();
       std::filesystem::create_directories(b);
       // Every run writes into a fresh folder and nothing is removed until
-      // the end: right after files were deleted, creating one may cost the
-      // file system far more than the whole download (ext4 without a
-      // journal passes over every inode freed in the last 30 s), which
-      // would measure the removal rather than the two programs.
+      // the end: for a while after files were deleted, creating one may
+      // cost the file system more than the whole download (ext4 without a
+      // journal passes over every inode freed in the last minute, or five
+      // while its table is not written back), which would measure the
+      // removal rather than the two programs. Run it on a quiet disk.
       const auto cli = RunQuiet({Cli, "-o", a, server.Url("/index.html")});
       const auto other = RunQuiet(curl, b);
       failures += (cli.Status != 0) + (other.Status != 0);

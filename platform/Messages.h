@@ -70,7 +70,7 @@ class TMessageQueue : public IMessageSink {
 public:
   using Clock = std::chrono::steady_clock;
   static constexpr std::chrono::milliseconds ProgressDelay{10};
-  static constexpr std::chrono::microseconds MaxLook{1000};
+  static constexpr std::chrono::microseconds MaxLook{500};
 
   void Post(TMessage Message) override;
   // Waits up to Timeout for the next message; false when none came.
