@@ -125,6 +125,11 @@ void TIdCookieManager::AddCookie2(const std::string& ACookie, const TIdURI& AReq
 void TIdCookieManager::Add(std::unique_ptr<TIdCookieRFC2109> ACookie, const std::string& AText,
                            const TIdURI& ARequest)
 {
+  // A control byte other than a tab makes the whole cookie void (RFC 6265bis
+  // 5.7): sent back, it could end our request's header line early.
+  const auto control = [](unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7F; };
+  if (std::any_of(AText.begin(), AText.end(), control))
+    return;
   ACookie->SetCookieText(AText);
   if (ACookie->Domain.empty())
     ACookie->Domain = ARequest.Host;

@@ -448,6 +448,16 @@ TEST_F(CookieJar, EmptyValueIsStoredButNeverSent)
   EXPECT_EQ(Send("http://h/"), "b=2");
 }
 
+TEST_F(CookieJar, AControlByteVoidsTheWholeCookie)
+{
+  using namespace std::string_literals;
+  for (const std::string& text : {"a=1\r\nX-Injected: yes"s, "a=1\0b"s, "a=\x7F"s, "a=1; path=/\n"s})
+    Set(text, "http://h/");
+  Set("t=1\t2; path=/", "http://h/");
+  EXPECT_EQ(Jar.CookieCount(), 1u);
+  EXPECT_EQ(Send("http://h/"), "t=1\t2");
+}
+
 TEST_F(CookieJar, SecureCookiesGoOnlyOverSecureConnections)
 {
   Set("s=1; path=/; secure", "https://h/");

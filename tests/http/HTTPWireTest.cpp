@@ -108,6 +108,18 @@ TEST_P(WireTest, KeepsTheConnectionAndSendsTheCookieItWasGiven)
   EXPECT_FALSE(Server.Connections[0].Closed);
 }
 
+TEST_P(WireTest, ABareCRInACookieNeverBreaksTheNextRequestsLines)
+{
+  Server.Answers = {Replies{"HTTP/1.1 200 OK\r\nSet-Cookie: sid=4\rX-Injected: 2; path=/\r\nContent-Length: 2\r\n\r\nab",
+                            "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\ncd"}};
+  EXPECT_EQ(Client.Get("http://h.example/a.html"), "ab");
+  EXPECT_EQ(Client.Get("http://h.example/b.swf"), "cd");
+  ASSERT_EQ(Server.Connections.size(), 1u);
+  // The cookie is void, so the next request carries none.
+  EXPECT_EQ(Server.Connections[0].Received,
+            ProgramRequest("/a.html", "h.example") + ProgramRequest("/b.swf", "h.example"));
+}
+
 TEST_P(WireTest, ReadsChunkedBodiesWithExtensionsAndTrailers)
 {
   Server.Answers = {
