@@ -6,16 +6,23 @@
 #include "platform/kvuStrings.h"
 
 #include <arpa/inet.h>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <system_error>
+#include <thread>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <string_view>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -86,22 +93,56 @@ struct TAddress {
   socklen_t Length = 0;
 };
 
-// The addresses of Host for Port: IPv4 ones first, then IPv6, each group
-// in the resolver's order.
-std::vector<TAddress> Resolve(const std::string& Host, int Port)
-{
-  addrinfo Hints{};
-  Hints.ai_family = AF_UNSPEC;
-  Hints.ai_socktype = SOCK_STREAM;
+// A name lookup on a thread of its own: the system's resolver cannot be
+// interrupted, so the asking thread waits for it together with its stop
+// signal and its time-out, and gives it up when either comes first. Both
+// threads hold the job; whoever lets go last frees it, so a lookup that
+// was given up ends quietly in the background.
+struct TLookupJob {
+  std::string Host;
+  TIdIOHandlerSocket::TLookup Lookup;
+  int Done = -1; // an eventfd, readable once the lookup has ended
+  std::atomic<bool> Finished{false};
+  int Result = 0;
+  int SysErrno = 0;
   addrinfo* List = nullptr;
-  const int Result = getaddrinfo(Host.c_str(), nullptr, &Hints, &List);
-  const int SysErrno = errno;
-  if (Result != 0) {
-    RaiseSocketError(ResolverErrorToWSAError(Result, SysErrno));
+
+  ~TLookupJob()
+  {
+    if (List) {
+      freeaddrinfo(List);
+    }
+    if (Done >= 0) {
+      close(Done);
+    }
+  }
+
+  void Run()
+  {
+    addrinfo Hints{};
+    Hints.ai_family = AF_UNSPEC;
+    Hints.ai_socktype = SOCK_STREAM;
+    errno = 0;
+    Result = Lookup(Host.c_str(), nullptr, &Hints, &List);
+    SysErrno = errno;
+    Finished.store(true, std::memory_order_release);
+    if (Done >= 0) {
+      const std::uint64_t One = 1;
+      [[maybe_unused]] const ssize_t Written = write(Done, &One, sizeof(One));
+    }
+  }
+};
+
+// The addresses of a finished lookup for Port: IPv4 ones first, then IPv6,
+// each group in the resolver's order.
+std::vector<TAddress> Addresses(const TLookupJob& Job, int Port)
+{
+  if (Job.Result != 0) {
+    RaiseSocketError(ResolverErrorToWSAError(Job.Result, Job.SysErrno));
   }
   std::vector<TAddress> V4;
   std::vector<TAddress> V6;
-  for (addrinfo* Item = List; Item != nullptr; Item = Item->ai_next) {
+  for (const addrinfo* Item = Job.List; Item != nullptr; Item = Item->ai_next) {
     if (Item->ai_addrlen > sizeof(sockaddr_storage)) {
       continue;
     }
@@ -116,12 +157,42 @@ std::vector<TAddress> Resolve(const std::string& Host, int Port)
       V6.push_back(Address);
     }
   }
-  freeaddrinfo(List);
   V4.insert(V4.end(), V6.begin(), V6.end());
   if (V4.empty()) {
     RaiseSocketError(Id_WSAHOST_NOT_FOUND);
   }
   return V4;
+}
+
+// The addresses of Host for Port, IPv4 ones first, looked up on a thread
+// of its own. Wait(Handle) waits for Handle to become readable: false when
+// the time is up (it raises EIdAborted on a stop), which gives the lookup up.
+std::vector<TAddress> Resolve(const std::string& Host, int Port, const TIdIOHandlerSocket::TLookup& Lookup,
+                              const std::function<bool(int Handle)>& Wait)
+{
+  auto Job = std::make_shared<TLookupJob>();
+  Job->Host = Host;
+  Job->Lookup = Lookup ? Lookup : TIdIOHandlerSocket::TLookup(::getaddrinfo);
+  Job->Done = eventfd(0, EFD_CLOEXEC);
+  bool Started = false;
+  if (Job->Done >= 0) {
+    try {
+      std::thread([Job] { Job->Run(); }).detach();
+      Started = true;
+    } catch (const std::system_error&) {
+      // No thread to spare: the lookup runs here, uninterrupted.
+    }
+  }
+  if (!Started) {
+    Job->Run();
+  } else if (!Wait(Job->Done)) {
+    throw EIdConnectTimeout();
+  }
+  // The eventfd said so; the flag makes the job's fields ours to read.
+  if (!Job->Finished.load(std::memory_order_acquire)) {
+    throw EIdConnectTimeout();
+  }
+  return Addresses(*Job, Port);
 }
 
 } // namespace
@@ -189,7 +260,7 @@ void TIdIOHandlerSocket::Open(const std::string& Host, int Port, int ATimeout)
   }
   const long long Deadline = DeadlineFor(ATimeout);
   try {
-    std::vector<TAddress> Addresses;
+    std::vector<TAddress> Found;
     const std::string Literal = LiteralIPv4(Host);
     // Every name is announced as being resolved, "localhost" too, even
     // though that one needs no lookup.
@@ -207,21 +278,22 @@ void TIdIOHandlerSocket::Open(const std::string& Host, int Port, int ATimeout)
         RaiseSocketError(Id_WSAHOST_NOT_FOUND);
       }
       Address.Length = sizeof(sockaddr_in);
-      Addresses.push_back(Address);
+      Found.push_back(Address);
     } else if (LooksNumeric(Host)) {
       RaiseSocketError(Id_WSAHOST_NOT_FOUND);
     } else {
-      Addresses = Resolve(Host, Port);
+      Found = Resolve(Host, Port, Lookup,
+                      [&](int Done) { return WaitReady(Done, POLLIN, RemainingMs(Deadline)); });
     }
     // Try each address in turn; the error of the last one is the answer.
-    for (std::size_t I = 0; I < Addresses.size(); ++I) {
-      const TAddress& Address = Addresses[I];
+    for (std::size_t I = 0; I < Found.size(); ++I) {
+      const TAddress& Address = Found[I];
       try {
         ConnectTo(&Address.Storage, Address.Length, Address.Storage.ss_family, Deadline);
         break;
       } catch (const EIdSocketError&) {
         Close();
-        if (I + 1 == Addresses.size() || RemainingMs(Deadline) == 0) {
+        if (I + 1 == Found.size() || RemainingMs(Deadline) == 0) {
           throw;
         }
       }
@@ -330,9 +402,14 @@ void TIdIOHandlerSocket::Close()
 
 bool TIdIOHandlerSocket::WaitReady(short AEvents, int ATimeout)
 {
+  return WaitReady(FHandle, AEvents, ATimeout);
+}
+
+bool TIdIOHandlerSocket::WaitReady(int AHandle, short AEvents, int ATimeout)
+{
   const long long Deadline = ATimeout < 0 ? -1 : NowMs() + ATimeout;
   const int AbortHandle = FAbortSignal ? FAbortSignal->Handle() : -1;
-  pollfd Poll[2] = {{FHandle, AEvents, 0}, {AbortHandle, POLLIN, 0}};
+  pollfd Poll[2] = {{AHandle, AEvents, 0}, {AbortHandle, POLLIN, 0}};
   while (true) {
     if (FAbortSignal && FAbortSignal->Aborted()) {
       throw EIdAborted();

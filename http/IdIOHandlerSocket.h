@@ -14,6 +14,8 @@
 #include <functional>
 #include <string>
 
+struct addrinfo;
+
 namespace quenloft {
 
 class TIdIOHandlerSocket : public TIdIOHandler {
@@ -41,6 +43,11 @@ public:
   // Local address and port to bind before connecting ("" and 0: any).
   std::string BoundIP;
   int BoundPort = 0;
+  // The name lookup, the system's getaddrinfo when empty. It runs on a
+  // thread of its own, so that a stop or the time-out of Open ends the wait
+  // for a resolver that does not answer (the lookup is then given up).
+  using TLookup = std::function<int(const char* Host, const char* Service, const addrinfo* Hints, addrinfo** List)>;
+  TLookup Lookup;
   // Resolving/connecting/connected reports; the connection hooks this up.
   std::function<void(TIdStatus AStatus, const std::string& AText)> OnStatus;
 
@@ -62,6 +69,8 @@ protected:
   // ATimeout ms passed (< 0: no limit). Raises EIdAborted when the signal
   // is raised, also when the socket is ready at the same time.
   bool WaitReady(short AEvents, int ATimeout);
+  // The same for another descriptor of ours.
+  bool WaitReady(int AHandle, short AEvents, int ATimeout);
 
   void ReportStatus(TIdStatus AStatus, const std::string& AText = {});
 

@@ -1,6 +1,7 @@
 // The connection over real loopback sockets: connect errors and their exact
 // messages, name resolution, time-outs, closes by the peer in the middle of
 // a line or a body, reads until the close, and close detection by polling.
+#include "http/IdAbortSignal.h"
 #include "http/IdException.h"
 #include "http/IdIOHandlerSocket.h"
 #include "http/IdTCPConnection.h"
@@ -11,6 +12,10 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -133,6 +138,46 @@ TEST(Socket, UnknownHost)
     EXPECT_STREQ(E.what(), "Socket Error # 11001\r\nHost not found.");
   }
   EXPECT_EQ(Status.Texts, std::vector<std::string>{"Resolving hostname no-such-host.invalid."});
+}
+
+// A resolver that never answers holds neither a stop nor the connect
+// time-out: the lookup is given up and ends in the background later.
+TEST(Socket, AStopOrTheTimeOutEndsANameLookupThatDoesNotAnswer)
+{
+  struct TGate {
+    std::mutex Lock;
+    std::condition_variable Changed;
+    int Asked = 0;
+    int Answered = 0;
+    bool Open = false;
+  };
+  auto Gate = std::make_shared<TGate>();
+  TIdAbortSignal Stop;
+  TIdIOHandlerSocket Socket;
+  Socket.SetAbortSignal(&Stop);
+  Socket.Lookup = [Gate](const char*, const char* Service, const addrinfo* Hints, addrinfo** List) {
+    std::unique_lock Guard(Gate->Lock);
+    ++Gate->Asked;
+    Gate->Changed.notify_all();
+    Gate->Changed.wait(Guard, [&] { return Gate->Open; });
+    ++Gate->Answered;
+    Gate->Changed.notify_all();
+    return ::getaddrinfo("127.0.0.1", Service, Hints, List);
+  };
+  std::thread Stopper([&] {
+    std::unique_lock Guard(Gate->Lock);
+    Gate->Changed.wait(Guard, [&] { return Gate->Asked == 1; });
+    Stop.Abort();
+  });
+  EXPECT_THROW(Socket.Open("slow.example", 80, 0), EIdAborted);
+  Stopper.join();
+  Stop.Reset();
+  EXPECT_THROW(Socket.Open("slow.example", 80, 50), EIdConnectTimeout);
+
+  std::unique_lock Guard(Gate->Lock);
+  Gate->Open = true;
+  Gate->Changed.notify_all();
+  Gate->Changed.wait(Guard, [&] { return Gate->Answered == 2; });
 }
 
 TEST(Socket, LinesWritesAndTheRequestTheServerGot)
