@@ -72,17 +72,25 @@ std::vector<QRgb> FineRamp(const Gradient& G, const ColorTransform& Ct, int Step
   auto put = [&ramp](int I, Rgba C) { ramp[static_cast<std::size_t>(I)] = qRgba(C.R, C.G, C.B, C.A); };
 
   // As the player builds its ramp: stops in file order, each pair with a
-  // rising ratio paints from where the ramp has got to up to its end; a
-  // pair whose ratio does not rise paints nothing (equal ratios make a hard
-  // edge). Before the first stop is its colour, after the furthest painted
-  // ratio the colour of the file's last stop.
+  // rising ratio paints from where the ramp has got to up to its end,
+  // interpolating between the two stops' own ratios; a stop on the same
+  // ratio as the one before takes the next ratio step on its own, so a run
+  // of equal stops shows each colour in turn; a pair whose ratio falls
+  // paints nothing. Before the first stop is its colour, after the furthest
+  // painted ratio the colour of the file's last stop.
   int filled = stops.front().Ratio * Steps;
   for (int i = 0; i <= filled; ++i)
     put(i, stops.front().Color);
   for (std::size_t i = 0; i + 1 < stops.size(); ++i) {
     const GradientStop& a = stops[i];
     const GradientStop& b = stops[i + 1];
-    if (b.Ratio <= a.Ratio || b.Ratio * Steps <= filled)
+    if (b.Ratio == a.Ratio) {
+      for (int e = filled + 1; e <= std::min(filled + Steps, 255 * Steps); ++e)
+        put(e, b.Color);
+      filled = std::min(filled + Steps, 255 * Steps);
+      continue;
+    }
+    if (b.Ratio < a.Ratio || b.Ratio * Steps <= filled)
       continue;
     for (int e = std::max<int>(filled + 1, a.Ratio * Steps); e <= b.Ratio * Steps; ++e) {
       const double t = static_cast<double>(e - a.Ratio * Steps) / ((b.Ratio - a.Ratio) * Steps);
@@ -164,8 +172,10 @@ QImage GradientImage(const FillStyle& Fill, const ColorTransform& Ct, const QTra
       const QPointF p = start + step * x;
       // Filtered, ratio r's colour sits at (r + 0.5) / 256 along the
       // gradient, as in a 256-texel texture read with linear filtering;
-      // else each 1/256 of the gradient shows one entry.
-      const double along = spread(position(p.x(), p.y())) * 256;
+      // else each 1/256 of the gradient shows one entry, except that an
+      // unfiltered radial fill reaches entry r at radius r / 255 (where the
+      // player's rings lie in its renderings).
+      const double along = spread(position(p.x(), p.y())) * (radial && !Filtered ? 255 : 256);
       const double at = Filtered ? std::clamp(along - 0.5, 0.0, 255.0) : std::min(255.0, std::floor(along));
       row[x] = ramp[static_cast<std::size_t>(at * Steps + 0.5)];
     }

@@ -27,9 +27,10 @@ QColor TransformedColor(Rgba C, const ColorTransform& Ct);
 
 // The 256 colours along a gradient (straight ARGB), after the colour
 // transform: what the player samples while it fills. Stops are taken in
-// file order, a stop whose ratio falls below the one before it is dropped
-// (equal ratios stay, giving hard edges); linear-RGB
-// gradients are interpolated on linear light and stored back as sRGB.
+// file order; a stop whose ratio falls below the one before it paints
+// nothing, a stop on the same ratio as the one before takes the next ratio
+// step on its own (a hard edge); linear-RGB gradients are interpolated on
+// linear light and stored back as sRGB.
 std::array<QRgb, 256> GradientRamp(const Gradient& G, const ColorTransform& Ct);
 
 // A brush for a solid or gradient fill (bitmap fills are drawn by the
