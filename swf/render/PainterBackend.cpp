@@ -3,6 +3,7 @@
 #include <QPainterPathStroker>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "swf/render/AliasedSpans.h"
@@ -32,6 +33,15 @@ constexpr std::int64_t MaxRasterPixels = 16ll << 20;
 
 // Colour-transformed bitmap copies kept per frame.
 constexpr std::size_t MaxTinted = 32;
+
+// A gradient fill or line: its colours are worked out for every pixel.
+bool SampledPerPixel(const ShapePart& Part)
+{
+  const auto gradient = [](const FillStyle& F) { return F.Kind != FillKind::Solid && F.Kind != FillKind::Bitmap; };
+  if (Part.Type == ShapePart::Kind::Fill)
+    return gradient(Part.Fill);
+  return Part.Line.Fill && gradient(*Part.Line.Fill);
+}
 
 bool Drawable(const QTransform& T)
 {
@@ -211,15 +221,21 @@ void PainterBackend::FillArea(QPainter& p, const DeviceCache::Area& Area, const 
       return;
     const QRgb colour = Brush.color().rgba();
     const int alpha = qAlpha(colour);
+    // The premultiplied pixel for each of the 256 coverage levels.
+    std::array<QRgb, 256> byCover;
+    for (int c = 0; c < 256; ++c) {
+      const int a = c * alpha;
+      byCover[static_cast<std::size_t>(c)] =
+          qRgba((qRed(colour) * a + 32512) / 65025, (qGreen(colour) * a + 32512) / 65025,
+                (qBlue(colour) * a + 32512) / 65025, (a + 127) / 255);
+    }
     QImage tile(cover.Image.size(), QImage::Format_ARGB32_Premultiplied);
+    const int width = tile.width();
     for (int y = 0; y < tile.height(); ++y) {
       const uchar* c = cover.Image.constScanLine(y);
       auto* row = reinterpret_cast<QRgb*>(tile.scanLine(y));
-      for (int x = 0; x < tile.width(); ++x) {
-        const int a = c[x] * alpha;
-        row[x] = qRgba((qRed(colour) * a + 32512) / 65025, (qGreen(colour) * a + 32512) / 65025,
-                       (qBlue(colour) * a + 32512) / 65025, (a + 127) / 255);
-      }
+      for (int x = 0; x < width; ++x)
+        row[x] = byCover[c[x]];
     }
     p.setWorldTransform(FBase);
     p.drawImage(cover.At, tile);
@@ -356,11 +372,12 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
   if (!Drawable(t))
     return;
   const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;
-  if (parts.size() < RasterParts) {
+  if (parts.size() < RasterParts && !std::any_of(parts.begin(), parts.end(), SampledPerPixel)) {
     PaintParts(Painter(), Draw, t, Areas(*Draw.Shape, t));
     return;
   }
-  // A shape of many parts (a traced picture) is drawn once into pixels and
+  // A shape of many parts (a traced picture) or with a gradient, whose
+  // colours are worked out pixel by pixel, is drawn once into pixels and
   // then copied while it stays where it is.
   DeviceCache::Raster* raster = FDevices.FindRaster(*Draw.Shape, t);
   if (!raster || raster->Color != Draw.Color) {

@@ -81,6 +81,27 @@ TEST_F(Frames, AMaskShowsOnlyWhatItCovers)
   EXPECT_EQ(image.pixel(10, 40), qRgb(0, 255, 0));     // above the mask's depths
 }
 
+// A gradient shape is kept as pixels between frames: whatever the frame
+// before drew, a frame must equal what a fresh renderer draws.
+TEST_F(Frames, AGradientShapeKeptBetweenFramesFollowsItsMovesAndColours)
+{
+  Shape s = SquareShape(4, Red, 1000);
+  FillStyle& f = s.Styles.Fills[0];
+  f.Kind = FillKind::LinearGradient;
+  f.Gradient.Stops = {{0, Red}, {255, Blue}};
+  f.Gradient.Transform.A = f.Gradient.Transform.D = 1000.0 / 32768;
+  f.Gradient.Transform.Tx = f.Gradient.Transform.Ty = 500;
+  M->Dictionary.emplace(4, s);
+  DisplayObject tinted = Placed(1, 4);
+  tinted.Color.RMul = 0.5;
+  const DisplayList frames[] = {{Placed(1, 4)}, {Placed(1, 4)}, {Placed(1, 4, 600, 200)}, {tinted}, {Placed(1, 4)}};
+  for (Quality q : {Quality::Low, Quality::High}) {
+    const Renderer kept(M);
+    for (std::size_t i = 0; i < std::size(frames); ++i)
+      EXPECT_EQ(kept.RenderFrame(frames[i], {100, 100}, q), Draw(frames[i], q)) << "frame " << i;
+  }
+}
+
 TEST_F(Frames, AMaskEdgeCoversAsTheGridOfTheQualitySays)
 {
   // The mask's left edge at 25.3 px: of the cell centres of pixel 25, the
