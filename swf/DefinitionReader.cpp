@@ -1,5 +1,7 @@
 #include "swf/DefinitionReader.h"
 
+#include "swf/EditText.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -93,6 +95,8 @@ Font ReadFont(TTagReader& R, int TagCode)
   const bool hasLayout = flags & 0x80;
   const bool wideOffsets = flags & 0x08;
   const bool wideCodes = flags & 0x04;
+  f.Italic = flags & 0x02;
+  f.Bold = flags & 0x01;
   R.U8(); // language code
   const std::uint8_t nameLength = R.U8();
   const auto name = R.Bytes(nameLength);
@@ -127,6 +131,21 @@ Font ReadFont(TTagReader& R, int TagCode)
     f.Leading = t.S16();
     for (std::size_t i = 0; i < count; ++i)
       f.Advances.push_back(t.S16());
+    // The glyphs' bounds, then the kerning pairs; a font cut short of them
+    // simply has none.
+    try {
+      for (std::size_t i = 0; i < count; ++i)
+        t.ReadRect();
+      const std::size_t pairs = t.U16();
+      for (std::size_t i = 0; i < pairs; ++i) {
+        Font::KerningPair k;
+        k.First = wideCodes ? t.U16() : t.U8();
+        k.Second = wideCodes ? t.U16() : t.U8();
+        k.Adjustment = t.S16();
+        f.Kerning.push_back(k);
+      }
+    } catch (const ETagError&) {
+    }
   }
   return f;
 }
@@ -195,134 +214,46 @@ Text ReadText(TTagReader& R, int TagCode)
   return t;
 }
 
-namespace {
-
-// The code points of UTF-8 text; a malformed byte stands for itself.
-std::vector<char32_t> CodePoints(const std::string& Utf8)
-{
-  std::vector<char32_t> out;
-  for (std::size_t i = 0; i < Utf8.size();) {
-    const auto b = static_cast<unsigned char>(Utf8[i]);
-    const int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
-    char32_t c = extra == 0 ? b : b & (0x3F >> extra);
-    bool ok = i + extra < Utf8.size();
-    for (int k = 1; ok && k <= extra; ++k) {
-      const auto n = static_cast<unsigned char>(Utf8[i + k]);
-      ok = (n & 0xC0) == 0x80;
-      c = (c << 6) | (n & 0x3F);
-    }
-    out.push_back(ok ? c : b);
-    i += ok ? extra + 1 : 1;
-  }
-  return out;
-}
-
-} // namespace
-
 std::optional<Text> ReadEditText(TTagReader& R, const Movie& Fonts)
 {
-  Text t;
-  t.Id = R.U16();
-  t.Bounds = R.ReadRect();
+  EditTextField f;
+  f.Id = R.U16();
+  f.Bounds = R.ReadRect();
   const std::uint8_t flags = R.U8();
   const std::uint8_t flags2 = R.U8();
   const bool hasText = flags & 0x80;
-  const bool password = flags & 0x10;
+  f.WordWrap = flags & 0x40;
+  f.Password = flags & 0x10;
   const bool hasColor = flags & 0x04;
   const bool hasMaxLength = flags & 0x02;
   const bool hasFont = flags & 0x01;
   const bool hasFontClass = flags2 & 0x80;
   const bool hasLayout = flags2 & 0x20;
-  const bool html = flags2 & 0x02;
-  const bool outlines = flags2 & 0x01;
-  CharacterId fontId = 0;
-  std::uint16_t height = 0;
+  f.Border = flags2 & 0x08;
+  f.Html = flags2 & 0x02;
+  f.UseOutlines = flags2 & 0x01;
   if (hasFont)
-    fontId = R.U16();
+    f.FontId = R.U16();
   if (hasFontClass)
     R.String();
   if (hasFont || hasFontClass)
-    height = R.U16();
-  Rgba color{0, 0, 0, 255};
+    f.Height = R.U16();
   if (hasColor)
-    color = R.ReadRgba();
+    f.Color = R.ReadRgba();
   if (hasMaxLength)
     R.U16();
-  std::uint8_t align = 0;
-  std::int32_t leftMargin = 0, indent = 0, leading = 0;
   if (hasLayout) {
-    align = R.U8();
-    leftMargin = R.U16();
-    R.U16(); // right margin: lines are not wrapped
-    indent = R.U16();
-    leading = R.S16();
+    const std::uint8_t align = R.U8();
+    f.Align = align <= 3 ? static_cast<TextAlign>(align) : TextAlign::Left;
+    f.LeftMargin = R.U16();
+    f.RightMargin = R.U16();
+    f.Indent = R.U16();
+    f.Leading = R.S16();
   }
   R.String(); // the variable name
-  if (!hasText || html || password || !outlines || !hasFont)
-    return std::nullopt;
-  const std::string initial = R.String();
-  const Character* ch = Fonts.Find(fontId);
-  const auto* font = ch ? std::get_if<Font>(ch) : nullptr;
-  if (!font || font->Advances.size() != font->Glyphs.size() || font->CodeTable.size() < font->Glyphs.size())
-    return std::nullopt;
-
-  // The player keeps a gutter of two pixels inside the field's box; the
-  // first baseline sits the font's ascent below it, and each line one
-  // ascent plus descent plus the field's leading below the one before.
-  constexpr std::int32_t Gutter = 40;
-  const double scale = height / (font->Version >= 3 ? 1024.0 * 20 : 1024.0);
-  // Metrics and advances are cut to whole twips, as the player lays text out.
-  const auto ascent = static_cast<std::int32_t>(font->Ascent * scale);
-  const auto descent = static_cast<std::int32_t>(font->Descent * scale);
-  std::unordered_map<char32_t, std::uint32_t> glyphOf;
-  for (std::uint32_t i = 0; i < font->Glyphs.size(); ++i)
-    glyphOf.emplace(font->CodeTable[i], i);
-
-  // Positions are worked out in 64 bits: a hostile field's box, margins and
-  // text may reach past the 32-bit range; each record keeps a clamped pen.
-  const auto clamp32 = [](std::int64_t V) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(V, INT32_MIN, INT32_MAX));
-  };
-  const std::int64_t left = std::int64_t{t.Bounds.XMin} + Gutter + leftMargin;
-  const std::int64_t width = std::int64_t{t.Bounds.XMax} - t.Bounds.XMin - 2 * Gutter - leftMargin;
-  std::int64_t baseline = std::int64_t{t.Bounds.YMin} + Gutter + ascent;
-  std::vector<char32_t> line;
-  const auto flush = [&](bool First) {
-    TextRecord rec;
-    rec.FontId = fontId;
-    rec.Color = color;
-    rec.Height = height;
-    rec.Y = clamp32(baseline);
-    std::int64_t advance = 0;
-    for (char32_t c : line) {
-      const auto it = glyphOf.find(c);
-      if (it == glyphOf.end())
-        continue;
-      GlyphEntry g;
-      g.Index = it->second;
-      g.Advance = static_cast<std::int32_t>(font->Advances[it->second] * scale);
-      advance += g.Advance;
-      rec.Glyphs.push_back(g);
-    }
-    const std::int64_t start = First ? indent : 0;
-    const std::int64_t room = width - start - advance;
-    rec.X = clamp32(left + start + (align == 1 ? room : align == 2 ? room / 2 : 0));
-    if (!rec.Glyphs.empty())
-      t.Records.push_back(std::move(rec));
-    baseline += std::int64_t{ascent} + descent + leading;
-    line.clear();
-  };
-  bool first = true;
-  for (char32_t c : CodePoints(initial)) {
-    if (c == U'\r' || c == U'\n') {
-      flush(first);
-      first = false;
-    } else {
-      line.push_back(c);
-    }
-  }
-  flush(first);
-  return t;
+  if (hasText)
+    f.Initial = R.String();
+  return LayOutEditText(f, Fonts);
 }
 
 } // namespace quenloft::swf

@@ -25,9 +25,9 @@ void ReadFontInfo(TTagReader& Reader, int TagCode, Movie& Into);
 Text ReadText(TTagReader& Reader, int TagCode);
 
 // DefineEditText (37) as the static text its initial text shows, laid out
-// with the glyphs of a font defined before it (Fonts). Only plain text
-// drawn with the font's own outlines is laid out: HTML text, device fonts,
-// passwords and fonts without layout give nullopt.
+// with the glyphs of fonts defined before it (Fonts), see EditText.h:
+// nullopt for a field that shows nothing drawable (device fonts,
+// passwords, fonts without layout) and has no border.
 std::optional<Text> ReadEditText(TTagReader& Reader, const Movie& Fonts);
 
 } // namespace quenloft::swf

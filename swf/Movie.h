@@ -239,6 +239,15 @@ struct Font {
   std::int16_t Ascent = 0;            // when the font has layout, in glyph units
   std::int16_t Descent = 0;
   std::int16_t Leading = 0;
+  bool Bold = false;
+  bool Italic = false;
+  // Pairs whose second glyph moves by Adjustment (glyph units) when kerned.
+  struct KerningPair {
+    std::uint16_t First = 0; // character codes
+    std::uint16_t Second = 0;
+    std::int16_t Adjustment = 0;
+  };
+  std::vector<KerningPair> Kerning;
 };
 
 struct GlyphEntry {
@@ -260,6 +269,8 @@ struct Text {
   Rect Bounds;
   Matrix Transform;
   std::vector<TextRecord> Records; // every field resolved (no "same as before")
+  // An edit field's background and border, drawn under the glyphs.
+  std::optional<Shape> Frame;
 };
 
 // --- Timelines ---------------------------------------------------------------

@@ -77,6 +77,8 @@ private:
   void DrawText(CharacterId Id, const Text& T, const Matrix& M, const ColorTransform& C)
   {
     const Matrix base = M * T.Transform;
+    if (T.Frame)
+      FOut.DrawShape({Id, &*T.Frame, base, C});
     for (const TextRecord& r : T.Records) {
       const Character* ch = FMovie.Find(r.FontId);
       const auto* font = ch ? std::get_if<Font>(ch) : nullptr;

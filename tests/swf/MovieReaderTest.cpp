@@ -367,9 +367,11 @@ TEST(MovieReader, EditTextWithTheFontsOutlinesIsLaidOutAsStaticText)
   EXPECT_EQ(t.Records[0].Glyphs[1].Index, 1u);
   EXPECT_EQ(t.Records[0].Glyphs[1].Advance, 143); // 143.55, cut to whole twips
   EXPECT_EQ(t.Records[0].Color, (Rgba{1, 2, 3, 255}));
-  // HTML text is not laid out: skipped and counted.
-  EXPECT_EQ(m->Find(10), nullptr);
-  EXPECT_EQ(m->SkippedTags.at("DefineEditText"), 1u);
+  // The same in HTML.
+  const Text& html = std::get<Text>(*m->Find(10));
+  ASSERT_EQ(html.Records.size(), 1u);
+  EXPECT_EQ(std::pair(html.Records[0].X, html.Records[0].Y), std::pair(0, 430));
+  EXPECT_EQ(m->SkippedTags.count("DefineEditText"), 0u);
 }
 
 TEST(MovieReader, FixtureContainersGiveTheSameMovie)

@@ -1,0 +1,76 @@
+// The text a DefineEditText field shows when the movie starts, laid out as
+// static text: plain text, or the HTML the player's fields take (p, br,
+// font, b, i, u, a, li, span and textformat, with the usual entities), in
+// the fonts the movie embeds. A field with a border also gets its white
+// background and black outline.
+//
+// Threads: pure functions; any thread.
+#pragma once
+
+#include "swf/Movie.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quenloft::swf {
+
+enum class TextAlign : std::uint8_t { Left, Right, Center, Justify };
+
+// The look of a stretch of text; lengths in twips.
+struct TextFormat {
+  std::string Face;      // a font's name; "" for the field's own font
+  std::int32_t Size = 0; // the em square's height
+  Rgba Color{0, 0, 0, 255};
+  bool Bold = false;
+  bool Italic = false;
+  bool Kerning = false;
+  std::int32_t LetterSpacing = 0; // added after every character
+  // Paragraph formats: the first character of a paragraph decides them.
+  TextAlign Align = TextAlign::Left;
+  std::int32_t LeftMargin = 0;
+  std::int32_t RightMargin = 0;
+  std::int32_t Indent = 0; // the first line's extra left margin
+  std::int32_t Leading = 0;
+  friend bool operator==(const TextFormat&, const TextFormat&) = default;
+};
+
+// A stretch of text in one format; U'\n' ends a paragraph.
+struct TextRun {
+  TextFormat Format;
+  std::u32string Text;
+};
+
+// The runs of an HTML text, formats starting from Default. Markup the
+// player does not know is dropped and its text kept; sizes and spacings
+// are read as pixels, colours as "#rrggbb".
+std::vector<TextRun> ParseHtmlText(std::string_view Html, const TextFormat& Default);
+
+// What a DefineEditText tag says about its field; lengths in twips.
+struct EditTextField {
+  CharacterId Id = 0;
+  Rect Bounds;
+  CharacterId FontId = 0;
+  std::uint16_t Height = 0;
+  Rgba Color{0, 0, 0, 255};
+  TextAlign Align = TextAlign::Left;
+  std::int32_t LeftMargin = 0;
+  std::int32_t RightMargin = 0;
+  std::int32_t Indent = 0;
+  std::int32_t Leading = 0;
+  bool WordWrap = false;
+  bool Password = false;
+  bool Html = false;
+  bool Border = false;
+  bool UseOutlines = false; // the text is drawn with embedded fonts
+  std::string Initial;      // UTF-8
+};
+
+// The field as static text in fonts defined before it (Fonts): glyphs the
+// fonts lack are left out. nullopt when it shows nothing that can be drawn
+// (device fonts, a password field, no usable font) and has no border.
+std::optional<Text> LayOutEditText(const EditTextField& Field, const Movie& Fonts);
+
+} // namespace quenloft::swf
