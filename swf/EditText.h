@@ -1,8 +1,9 @@
 // The text a DefineEditText field shows when the movie starts, laid out as
 // static text: plain text, or the HTML the player's fields take (p, br,
-// font, b, i, u, a, li, span and textformat, with the usual entities), in
-// the fonts the movie embeds. A field with a border also gets its white
-// background and black outline.
+// font, b, i, a, li, span and textformat, with the usual entities; u and
+// li are taken without their underline and bullet), in the fonts the
+// movie embeds. A field with a border also gets its white background and
+// black outline.
 //
 // Threads: pure functions; any thread.
 #pragma once
