@@ -402,7 +402,10 @@ std::optional<Text> LayOutEditText(const EditTextField& Field, const Movie& Font
   Text t;
   t.Id = Field.Id;
   t.Bounds = Field.Bounds;
-  if (Field.Border)
+  // A box the 32-bit edges of a shape cannot go round gets no frame.
+  const Rect& box = Field.Bounds;
+  const std::int64_t frameSpan = std::max(std::int64_t{box.XMax} - box.XMin, std::int64_t{box.YMax} - box.YMin);
+  if (Field.Border && frameSpan >= 0 && frameSpan < INT32_MAX / 2)
     t.Frame = FieldFrame(Field);
   const Character* ch = Fonts.Find(Field.FontId);
   const Font* fieldFont = ch ? std::get_if<Font>(ch) : nullptr;
