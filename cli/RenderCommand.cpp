@@ -2,9 +2,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <QGuiApplication>
+
 #include <cmath>
 #include <iostream>
 #include <memory>
+#include <variant>
 
 #include "swf/MovieReader.h"
 #include "swf/Timeline.h"
@@ -24,12 +27,36 @@ swf::render::Quality QualityNamed(const std::string& Name)
   return swf::render::Quality::High;
 }
 
+bool HasDeviceText(const swf::Movie& Movie)
+{
+  for (const auto& [id, character] : Movie.Dictionary) {
+    const auto* text = std::get_if<swf::Text>(&character);
+    if (text && text->Device)
+      return true;
+  }
+  return false;
+}
+
 } // namespace
 
 int RunRender(const TRenderOptions& Options)
 {
   try {
     const std::shared_ptr<swf::Movie> movie = swf::ReadMovieFile(Options.File);
+    // Fields in device fonts need the font database of a running
+    // application: one without a display is made for them.
+    std::unique_ptr<QGuiApplication> fonts;
+    if (HasDeviceText(*movie) && !QGuiApplication::instance()) {
+      static int argc = 3;
+      static char name[] = "quenloft-cli";
+      static char platform[] = "-platform";
+      static char offscreen[] = "offscreen";
+      static char* argv[] = {name, platform, offscreen, nullptr};
+      // Qt's notes about the session (no runtime folder, no display) are
+      // not the user's business here; our own errors are reported below.
+      qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+      fonts = std::make_unique<QGuiApplication>(argc, argv);
+    }
     swf::Timeline timeline(movie);
     timeline.GotoFrame(Options.Frame - 1);
     const swf::render::Renderer renderer(movie);

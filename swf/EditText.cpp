@@ -408,10 +408,9 @@ std::optional<Text> LayOutEditText(const EditTextField& Field, const Movie& Font
   if (Field.Border && frameSpan >= 0 && frameSpan < INT32_MAX / 2)
     t.Frame = FieldFrame(Field);
   const Character* ch = Fonts.Find(Field.FontId);
-  const Font* fieldFont = ch ? std::get_if<Font>(ch) : nullptr;
-  if (fieldFont && !HasLayout(*fieldFont))
-    fieldFont = nullptr;
-  if (Field.Password || !Field.UseOutlines) {
+  const Font* declared = ch ? std::get_if<Font>(ch) : nullptr;
+  const Font* fieldFont = declared && HasLayout(*declared) ? declared : nullptr;
+  if (Field.Password) {
     if (t.Frame)
       return t;
     return std::nullopt;
@@ -425,16 +424,30 @@ std::optional<Text> LayOutEditText(const EditTextField& Field, const Movie& Font
   base.RightMargin = Field.RightMargin;
   base.Indent = Field.Indent;
   base.Leading = Field.Leading;
+  if (!Field.UseOutlines && declared) {
+    // A device font is known by its name and style alone.
+    base.Face = declared->Name;
+    base.Bold = declared->Bold;
+    base.Italic = declared->Italic;
+  }
   std::vector<TextRun> runs;
   if (Field.Html) {
     runs = ParseHtmlText(Field.Initial, base);
-  } else {
+  } else if (!Field.Initial.empty()) {
     TextRun plain{base, {}};
     for (std::size_t at = 0; at < Field.Initial.size();) {
       const char32_t c = NextCodePoint(Field.Initial, at);
       plain.Text.push_back(c == U'\r' ? U'\n' : c);
     }
     runs.push_back(std::move(plain));
+  }
+  if (!Field.UseOutlines) {
+    // The system's fonts are the renderer's to measure.
+    if (!runs.empty())
+      t.Device = DeviceText{std::move(runs), Field.WordWrap};
+    if (!t.Device && !t.Frame)
+      return std::nullopt;
+    return t;
   }
 
   // Every character with its font, glyph and advance. Metrics and advances

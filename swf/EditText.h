@@ -18,32 +18,6 @@
 
 namespace quenloft::swf {
 
-enum class TextAlign : std::uint8_t { Left, Right, Center, Justify };
-
-// The look of a stretch of text; lengths in twips.
-struct TextFormat {
-  std::string Face;      // a font's name; "" for the field's own font
-  std::int32_t Size = 0; // the em square's height
-  Rgba Color{0, 0, 0, 255};
-  bool Bold = false;
-  bool Italic = false;
-  bool Kerning = false;
-  std::int32_t LetterSpacing = 0; // added after every character
-  // Paragraph formats: the first character of a paragraph decides them.
-  TextAlign Align = TextAlign::Left;
-  std::int32_t LeftMargin = 0;
-  std::int32_t RightMargin = 0;
-  std::int32_t Indent = 0; // the first line's extra left margin
-  std::int32_t Leading = 0;
-  friend bool operator==(const TextFormat&, const TextFormat&) = default;
-};
-
-// A stretch of text in one format; U'\n' ends a paragraph.
-struct TextRun {
-  TextFormat Format;
-  std::u32string Text;
-};
-
 // The runs of an HTML text, formats starting from Default. Markup the
 // player does not know is dropped and its text kept; sizes and spacings
 // are read as pixels, colours as "#rrggbb".
@@ -70,8 +44,9 @@ struct EditTextField {
 };
 
 // The field as static text in fonts defined before it (Fonts): glyphs the
-// fonts lack are left out. nullopt when it shows nothing that can be drawn
-// (device fonts, a password field, no usable font) and has no border.
+// fonts lack are left out. A field in device fonts keeps its runs for the
+// renderer instead (Text::Device). nullopt when it shows nothing (no text,
+// a password field, no usable font) and has no border.
 std::optional<Text> LayOutEditText(const EditTextField& Field, const Movie& Fonts);
 
 } // namespace quenloft::swf

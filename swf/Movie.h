@@ -264,6 +264,39 @@ struct TextRecord {
   std::vector<GlyphEntry> Glyphs;
 };
 
+enum class TextAlign : std::uint8_t { Left, Right, Center, Justify };
+
+// The look of a stretch of text; lengths in twips.
+struct TextFormat {
+  std::string Face;      // a font's name; "" for the field's own font
+  std::int32_t Size = 0; // the em square's height
+  Rgba Color{0, 0, 0, 255};
+  bool Bold = false;
+  bool Italic = false;
+  bool Kerning = false;
+  std::int32_t LetterSpacing = 0; // added after every character
+  // Paragraph formats: the first character of a paragraph decides them.
+  TextAlign Align = TextAlign::Left;
+  std::int32_t LeftMargin = 0;
+  std::int32_t RightMargin = 0;
+  std::int32_t Indent = 0; // the first line's extra left margin
+  std::int32_t Leading = 0;
+  friend bool operator==(const TextFormat&, const TextFormat&) = default;
+};
+
+// A stretch of text in one format; U'\n' ends a paragraph.
+struct TextRun {
+  TextFormat Format;
+  std::u32string Text;
+};
+
+// An edit field shown in the system's fonts: its text by format; the
+// renderer lays it out with the fonts it has.
+struct DeviceText {
+  std::vector<TextRun> Runs;
+  bool WordWrap = false;
+};
+
 struct Text {
   CharacterId Id = 0;
   Rect Bounds;
@@ -271,6 +304,8 @@ struct Text {
   std::vector<TextRecord> Records; // every field resolved (no "same as before")
   // An edit field's background and border, drawn under the glyphs.
   std::optional<Shape> Frame;
+  // An edit field in device fonts: no records, this instead.
+  std::optional<DeviceText> Device;
 };
 
 // --- Timelines ---------------------------------------------------------------

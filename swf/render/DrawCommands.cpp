@@ -68,17 +68,19 @@ private:
       else if (const auto* morph = std::get_if<MorphShape>(ch))
         FOut.DrawShape({O.Character, &FShapes.Morph(*morph, O.Ratio), m, c});
       else if (const auto* text = std::get_if<Text>(ch))
-        DrawText(O.Character, *text, m, c);
+        DrawText(O.Character, *text, m, c, AsMask);
     }
     if (layer)
       FOut.EndLayer();
   }
 
-  void DrawText(CharacterId Id, const Text& T, const Matrix& M, const ColorTransform& C)
+  void DrawText(CharacterId Id, const Text& T, const Matrix& M, const ColorTransform& C, bool AsMask)
   {
     const Matrix base = M * T.Transform;
     if (T.Frame)
       FOut.DrawShape({Id, &*T.Frame, base, C});
+    if (T.Device && !AsMask)
+      FOut.DrawDeviceText({Id, &T, base, C});
     for (const TextRecord& r : T.Records) {
       const Character* ch = FMovie.Find(r.FontId);
       const auto* font = ch ? std::get_if<Font>(ch) : nullptr;
@@ -126,37 +128,45 @@ void EmitDisplayList(const Movie& Movie, const DisplayList& List, ShapeCache& Sh
 
 void CommandRecorder::DrawShape(const ShapeDraw& Draw)
 {
-  FCommands.push_back({Command::Kind::Shape, Draw, BlendMode::Normal});
+  FCommands.push_back({Command::Kind::Shape, Draw, BlendMode::Normal, {}});
+}
+
+void CommandRecorder::DrawDeviceText(const DeviceTextDraw& Draw)
+{
+  Command c;
+  c.Type = Command::Kind::DeviceText;
+  c.Text = Draw;
+  FCommands.push_back(c);
 }
 
 void CommandRecorder::PushMask()
 {
-  FCommands.push_back({Command::Kind::PushMask, {}, BlendMode::Normal});
+  FCommands.push_back({Command::Kind::PushMask, {}, BlendMode::Normal, {}});
 }
 
 void CommandRecorder::ActivateMask()
 {
-  FCommands.push_back({Command::Kind::ActivateMask, {}, BlendMode::Normal});
+  FCommands.push_back({Command::Kind::ActivateMask, {}, BlendMode::Normal, {}});
 }
 
 void CommandRecorder::DeactivateMask()
 {
-  FCommands.push_back({Command::Kind::DeactivateMask, {}, BlendMode::Normal});
+  FCommands.push_back({Command::Kind::DeactivateMask, {}, BlendMode::Normal, {}});
 }
 
 void CommandRecorder::PopMask()
 {
-  FCommands.push_back({Command::Kind::PopMask, {}, BlendMode::Normal});
+  FCommands.push_back({Command::Kind::PopMask, {}, BlendMode::Normal, {}});
 }
 
 void CommandRecorder::BeginLayer(BlendMode Mode)
 {
-  FCommands.push_back({Command::Kind::BeginLayer, {}, Mode});
+  FCommands.push_back({Command::Kind::BeginLayer, {}, Mode, {}});
 }
 
 void CommandRecorder::EndLayer()
 {
-  FCommands.push_back({Command::Kind::EndLayer, {}, BlendMode::Normal});
+  FCommands.push_back({Command::Kind::EndLayer, {}, BlendMode::Normal, {}});
 }
 
 std::vector<std::string> CommandRecorder::Words() const
@@ -165,6 +175,7 @@ std::vector<std::string> CommandRecorder::Words() const
   for (const Command& c : FCommands) {
     switch (c.Type) {
     case Command::Kind::Shape: words.push_back("shape " + std::to_string(c.Draw.Character)); break;
+    case Command::Kind::DeviceText: words.push_back("text " + std::to_string(c.Text.Character)); break;
     case Command::Kind::PushMask: words.emplace_back("push"); break;
     case Command::Kind::ActivateMask: words.emplace_back("activate"); break;
     case Command::Kind::DeactivateMask: words.emplace_back("deactivate"); break;

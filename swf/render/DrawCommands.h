@@ -8,7 +8,9 @@
 //
 // The commands come in this grammar:
 //   frame   := item*
-//   item    := DrawShape | mask | layer
+//   item    := DrawShape | DrawDeviceText | mask | layer
+//              (a mask's own items are shapes only: device text cuts
+//               nothing)
 //   mask    := PushMask item* ActivateMask item* DeactivateMask PopMask
 //              (the items before ActivateMask are the mask's own shapes;
 //               the items after it are what the mask cuts)
@@ -37,10 +39,19 @@ struct ShapeDraw {
   ColorTransform Color; // applied to every colour of the shape
 };
 
+// An edit field in the system's fonts: laid out and drawn by the backend.
+struct DeviceTextDraw {
+  CharacterId Character = 0;
+  const swf::Text* Text = nullptr; // its Device holds the runs
+  Matrix Transform;                // the field's space (twips) to stage twips
+  ColorTransform Color;
+};
+
 class DrawCommands {
 public:
   virtual ~DrawCommands() = default;
   virtual void DrawShape(const ShapeDraw& Draw) = 0;
+  virtual void DrawDeviceText(const DeviceTextDraw& Draw) = 0;
   virtual void PushMask() = 0;
   virtual void ActivateMask() = 0;
   virtual void DeactivateMask() = 0;
@@ -65,6 +76,7 @@ public:
   struct Command {
     enum class Kind : std::uint8_t {
       Shape,
+      DeviceText,
       PushMask,
       ActivateMask,
       DeactivateMask,
@@ -75,9 +87,11 @@ public:
     Kind Type = Kind::Shape;
     ShapeDraw Draw;                     // Shape
     BlendMode Mode = BlendMode::Normal; // BeginLayer
+    DeviceTextDraw Text;                // DeviceText
   };
 
   void DrawShape(const ShapeDraw& Draw) override;
+  void DrawDeviceText(const DeviceTextDraw& Draw) override;
   void PushMask() override;
   void ActivateMask() override;
   void DeactivateMask() override;
@@ -86,7 +100,7 @@ public:
   void EndLayer() override;
 
   const std::vector<Command>& Commands() const { return FCommands; }
-  // One word per command: "shape 3", "push", "activate", "deactivate",
+  // One word per command: "shape 3", "text 4" (device text), "push", "activate", "deactivate",
   // "pop", "layer 2" (the blend mode's number), "end".
   std::vector<std::string> Words() const;
 

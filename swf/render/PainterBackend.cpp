@@ -1,5 +1,8 @@
 #include "swf/render/PainterBackend.h"
 
+#include "swf/render/DeviceText.h"
+
+#include <QGuiApplication>
 #include <QPainterPathStroker>
 
 #include <algorithm>
@@ -334,6 +337,24 @@ void PainterBackend::DrawShape(const ShapeDraw& Draw)
     Collect(Draw);
   else if (!Top().Ignored)
     Paint(Draw);
+}
+
+void PainterBackend::DrawDeviceText(const DeviceTextDraw& Draw)
+{
+  if (!Draw.Text || !Draw.Text->Device || FCollecting || Top().Ignored || !QGuiApplication::instance())
+    return;
+  const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;
+  if (!Drawable(t))
+    return;
+  const Rect& b = Draw.Text->Bounds;
+  const QRectF box(b.XMin, b.YMin, static_cast<double>(b.XMax) - b.XMin, static_cast<double>(b.YMax) - b.YMin);
+  QPainter& p = Painter();
+  p.save();
+  p.setWorldTransform(t * FBase);
+  p.setRenderHint(QPainter::TextAntialiasing, FOptions.Antialias);
+  p.setRenderHint(QPainter::Antialiasing, FOptions.Antialias);
+  PaintDeviceText(p, *Draw.Text->Device, box, Draw.Color);
+  p.restore();
 }
 
 void PainterBackend::Collect(const ShapeDraw& Draw)

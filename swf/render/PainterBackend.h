@@ -117,6 +117,9 @@ public:
   PainterBackend& operator=(const PainterBackend&) = delete;
 
   void DrawShape(const ShapeDraw& Draw) override;
+  // Drawn only while a QGuiApplication runs: the system's fonts come from
+  // its font database.
+  void DrawDeviceText(const DeviceTextDraw& Draw) override;
   void PushMask() override;
   void ActivateMask() override;
   void DeactivateMask() override;

@@ -1,6 +1,7 @@
 // quenloft-cli render, run as a process over movies written by the test.
 #include "tests/cli/ChildProcess.h"
 #include "tests/support/TempDir.h"
+#include "tests/swf/MovieBuilder.h"
 
 #include <QImage>
 
@@ -54,6 +55,29 @@ TEST_F(CliRender, DrawsTheFrameAtTheStageSizeTimesTheScale)
     EXPECT_EQ(image.size(), QSize(c.Width, c.Height));
     EXPECT_EQ(image.pixel(c.Width / 2, c.Height / 2), qRgb(10, 200, 30));
   }
+}
+
+// A field in a device font: its text is drawn with the system's fonts,
+// without a display.
+TEST_F(CliRender, DrawsTextInDeviceFonts)
+{
+  using namespace swf::test;
+  TBitWriter font;
+  font.U16(1).U8(0).U8(0).U8(5).Raw({'_', 's', 'a', 'n', 's'}).U16(0).U16(0);
+  TBitWriter field;
+  field.U16(2).Rect(0, 11000, 0, 8000).U8(0x80 | 0x40 | 0x04 | 0x01).U8(0);
+  field.U16(1).U16(1200).U8(0).U8(0).U8(255).U8(255).Str("").Str("WWW MMM WWW MMM WWW");
+  const auto bytes = MovieFile(Join({Tag(48, font.Out), Tag(37, field.Out), Place2(1, 2), ShowFrame(), End()}));
+  const std::string movie = Dir.WriteFile("text.swf", std::string(bytes.begin(), bytes.end()));
+  const auto run = RunProgram(QUENLOFT_CLI_PATH, {"render", movie, "-o", Out});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Err, "");
+  const QImage image(QString::fromStdString(Out));
+  int blue = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      blue += qBlue(image.pixel(x, y)) > 128 && qRed(image.pixel(x, y)) < 128;
+  EXPECT_GT(blue, 200);
 }
 
 TEST_F(CliRender, BadInputGivesAClearMessageAndExitStatusOne)
