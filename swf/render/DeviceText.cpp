@@ -14,6 +14,9 @@ namespace {
 constexpr qreal Gutter = 40;
 // Sizes beyond a thousand pixels are drawn at that size.
 constexpr int MaxSizeTwips = 20000;
+// A field is laid out anew for every frame: text past this many
+// characters, more than any field can show, is left out.
+constexpr qsizetype MaxChars = 1 << 16;
 
 // The player's generic names stand for the system's sans, serif and
 // fixed-width fonts; any other name is looked for as it is.
@@ -64,7 +67,10 @@ struct Paragraph {
 std::vector<Paragraph> Paragraphs(const DeviceText& Text, const ColorTransform& Ct)
 {
   std::vector<Paragraph> out(1);
+  qsizetype total = 0;
   for (const TextRun& run : Text.Runs) {
+    if (total >= MaxChars)
+      break;
     QTextCharFormat format;
     format.setFont(FontFor(run.Format));
     format.setForeground(TransformedColor(run.Format.Color, Ct));
@@ -75,10 +81,12 @@ std::vector<Paragraph> Paragraphs(const DeviceText& Text, const ColorTransform& 
       if (!para.First)
         para.First = &run.Format;
       const int start = static_cast<int>(para.Text.size());
-      para.Text += QString::fromUcs4(run.Text.data() + from, static_cast<qsizetype>(end - from));
+      const auto count = std::min(static_cast<qsizetype>(end - from), MaxChars - total);
+      para.Text += QString::fromUcs4(run.Text.data() + from, count);
+      total += count + 1; // a paragraph's end counts too
       if (para.Text.size() > start)
         para.Formats.append({start, static_cast<int>(para.Text.size()) - start, format});
-      if (end == run.Text.size())
+      if (end == run.Text.size() || total >= MaxChars)
         break;
       out.emplace_back();
       from = end + 1;
