@@ -1,5 +1,7 @@
 #include "swf/EditText.h"
 
+#include "platform/kvuStrings.h"
+
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -15,11 +17,6 @@ constexpr std::int32_t Gutter = 40;
 constexpr std::int32_t TwipsPerPixel = 20;
 // HTML nested deeper than this keeps the innermost format it reached.
 constexpr std::size_t MaxFormatDepth = 256;
-
-char AsciiLower(char C)
-{
-  return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C;
-}
 
 std::string Lower(std::string_view S)
 {
@@ -313,7 +310,7 @@ public:
     const Font* named = nullptr;
     for (const auto& [id, ch] : FFonts.Dictionary) {
       const auto* font = std::get_if<Font>(&ch);
-      if (!font || !HasLayout(*font) || Lower(font->Name) != Lower(F.Face))
+      if (!font || !HasLayout(*font) || !SameText(font->Name, F.Face))
         continue;
       // The lowest id wins a tie, whatever the map's order.
       const auto better = [](const Font* Old, const Font* New) { return !Old || New->Id < Old->Id; };
