@@ -24,6 +24,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace quenloft {
@@ -37,6 +38,21 @@ std::string ReferenceMovie(const std::string& Case)
                     : std::filesystem::path(QUENLOFT_SOURCE_DIR) / ".." / "shared" / "fixtures";
   const std::filesystem::path File = Root / "ruffle" / Case / "test.swf";
   return std::filesystem::exists(File) ? File.string() : std::string();
+}
+
+// A shown window, ready for Case's reference movie (its file in Path), or
+// nullptr when the reference movies are absent: the benchmark is skipped.
+std::unique_ptr<TVellicorForm> WindowFor(benchmark::State& State, const std::string& Case, std::string& Path)
+{
+  Path = ReferenceMovie(Case);
+  if (Path.empty()) {
+    State.SkipWithError("reference movies not found");
+    return nullptr;
+  }
+  BenchApp();
+  auto form = std::make_unique<TVellicorForm>();
+  form->show();
+  return form;
 }
 
 double CPUSeconds()
@@ -58,53 +74,45 @@ void RunEventLoopFor(int Ms)
 
 void BM_PaneTimerTick(benchmark::State& State)
 {
-  const std::string Path = ReferenceMovie("from_shumway__invalidClipDepth");
-  if (Path.empty()) {
-    State.SkipWithError("reference movies not found");
+  std::string Path;
+  const auto Form = WindowFor(State, "from_shumway__invalidClipDepth", Path);
+  if (!Form)
     return;
-  }
-  BenchApp();
-  TVellicorForm Form;
-  Form.show();
-  Form.PreviewFile(Path);
+  Form->PreviewFile(Path);
   RunEventLoopFor(100);
   // Every tick finds the movie on another frame, so the thumb moves.
   int Frame = 0;
   for (auto _ : State) {
     State.PauseTiming();
-    Form.Flash()->GotoFrame(Frame);
+    Form->Flash()->GotoFrame(Frame);
     Frame = (Frame + 7) % 200;
     State.ResumeTiming();
-    Form.Timer1Timer();
+    Form->Timer1Timer();
   }
-  State.counters["frame"] = Form.TrackBar->value();
+  State.counters["frame"] = Form->TrackBar->value();
 }
 BENCHMARK(BM_PaneTimerTick)->Unit(benchmark::kMicrosecond);
 
 void BM_PlayInThePane(benchmark::State& State, const std::string& Case)
 {
-  const std::string Path = ReferenceMovie(Case);
-  if (Path.empty()) {
-    State.SkipWithError("reference movies not found");
+  std::string Path;
+  const auto Form = WindowFor(State, Case, Path);
+  if (!Form)
     return;
-  }
-  BenchApp();
-  TVellicorForm Form;
-  Form.show();
   constexpr int kPlayMs = 3000;
   for (auto _ : State) {
-    Form.PreviewFile(Path);
+    Form->PreviewFile(Path);
     RunEventLoopFor(200); // the load and the first frames
-    const std::int64_t Stepped = Form.Flash()->FramesStepped();
-    const std::int64_t Drawn = Form.Flash()->FramesDrawn();
+    const std::int64_t Stepped = Form->Flash()->FramesStepped();
+    const std::int64_t Drawn = Form->Flash()->FramesDrawn();
     const double CPU = CPUSeconds();
     QElapsedTimer Clock;
     Clock.start();
     RunEventLoopFor(kPlayMs);
     const double Seconds = static_cast<double>(Clock.nsecsElapsed()) / 1e9;
-    State.counters["movie_fps"] = Form.Flash()->LoadedMovie()->FrameRate;
-    State.counters["stepped_fps"] = static_cast<double>(Form.Flash()->FramesStepped() - Stepped) / Seconds;
-    State.counters["drawn_fps"] = static_cast<double>(Form.Flash()->FramesDrawn() - Drawn) / Seconds;
+    State.counters["movie_fps"] = Form->Flash()->LoadedMovie()->FrameRate;
+    State.counters["stepped_fps"] = static_cast<double>(Form->Flash()->FramesStepped() - Stepped) / Seconds;
+    State.counters["drawn_fps"] = static_cast<double>(Form->Flash()->FramesDrawn() - Drawn) / Seconds;
     State.counters["cpu_share"] = (CPUSeconds() - CPU) / Seconds;
   }
 }
@@ -112,18 +120,14 @@ void BM_PlayInThePane(benchmark::State& State, const std::string& Case)
 // frames per second a frame may take 20 ms for half a core.
 void BM_PaneRedrawHeaviest(benchmark::State& State)
 {
-  const std::string Path = ReferenceMovie("visual__simple_shapes__heavy_tesselation");
-  if (Path.empty()) {
-    State.SkipWithError("reference movies not found");
+  std::string Path;
+  const auto Form = WindowFor(State, "visual__simple_shapes__heavy_tesselation", Path);
+  if (!Form)
     return;
-  }
-  BenchApp();
-  TVellicorForm Form;
-  Form.show();
-  Form.PreviewFile(Path);
+  Form->PreviewFile(Path);
   RunEventLoopFor(100);
   for (auto _ : State)
-    Form.Flash()->repaint();
+    Form->Flash()->repaint();
   // The share of one core that drawing every frame at 24 per second takes.
   State.counters["share_at_24fps"] =
       benchmark::Counter(static_cast<double>(State.iterations()) / 24.0,
