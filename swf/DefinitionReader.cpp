@@ -33,28 +33,28 @@ Shape ReadGlyph(TTagReader& R)
 
 } // namespace
 
-Bitmap ReadBitmap(TTagReader& R, int TagCode)
+Bitmap ReadBitmap(TTagReader& R, Tag TagCode)
 {
   Bitmap b;
   b.Id = R.U16();
   switch (TagCode) {
-  case 6:
+  case Tag::DefineBits:
     b.UsesJpegTables = true;
     b.Data = Copy(R.Rest());
     break;
-  case 21: b.Data = Copy(R.Rest()); break;
-  case 35:
-  case 90: {
+  case Tag::DefineBitsJPEG2: b.Data = Copy(R.Rest()); break;
+  case Tag::DefineBitsJPEG3:
+  case Tag::DefineBitsJPEG4: {
     b.Format = BitmapFormat::JpegWithAlpha;
     const std::uint32_t alphaAt = R.U32();
-    if (TagCode == 90)
+    if (TagCode == Tag::DefineBitsJPEG4)
       b.Deblocking = R.U16() / 256.0;
     b.Data = Copy(R.Bytes(alphaAt));
     b.Alpha = Copy(R.Rest());
     break;
   }
-  default: // 20, 36
-    b.Format = TagCode == 36 ? BitmapFormat::LosslessAlpha : BitmapFormat::Lossless;
+  default: // DefineBitsLossless and DefineBitsLossless2
+    b.Format = TagCode == Tag::DefineBitsLossless2 ? BitmapFormat::LosslessAlpha : BitmapFormat::Lossless;
     b.LosslessFormat = R.U8();
     b.Width = R.U16();
     b.Height = R.U16();
@@ -66,11 +66,11 @@ Bitmap ReadBitmap(TTagReader& R, int TagCode)
   return b;
 }
 
-Font ReadFont(TTagReader& R, int TagCode)
+Font ReadFont(TTagReader& R, Tag TagCode)
 {
   Font f;
   f.Id = R.U16();
-  if (TagCode == 10) {
+  if (TagCode == Tag::DefineFont) {
     // An offset table whose first entry also tells how many glyphs follow.
     const std::span<const std::uint8_t> all = R.Rest();
     TTagReader t(all);
@@ -90,7 +90,7 @@ Font ReadFont(TTagReader& R, int TagCode)
     }
     return f;
   }
-  f.Version = TagCode == 75 ? 3 : 2;
+  f.Version = TagCode == Tag::DefineFont3 ? 3 : 2;
   const std::uint8_t flags = R.U8();
   const bool hasLayout = flags & 0x80;
   const bool wideOffsets = flags & 0x08;
@@ -150,13 +150,13 @@ Font ReadFont(TTagReader& R, int TagCode)
   return f;
 }
 
-void ReadFontInfo(TTagReader& R, int TagCode, Movie& Into)
+void ReadFontInfo(TTagReader& R, Tag TagCode, Movie& Into)
 {
   const CharacterId id = R.U16();
   const std::uint8_t nameLength = R.U8();
   const auto name = R.Bytes(nameLength);
   const std::uint8_t flags = R.U8();
-  if (TagCode == 62)
+  if (TagCode == Tag::DefineFontInfo2)
     R.U8(); // language code
   const auto it = Into.Dictionary.find(id);
   if (it == Into.Dictionary.end() || !std::holds_alternative<Font>(it->second))
@@ -169,9 +169,9 @@ void ReadFontInfo(TTagReader& R, int TagCode, Movie& Into)
     font.CodeTable.push_back(wide ? R.U16() : R.U8());
 }
 
-Text ReadText(TTagReader& R, int TagCode)
+Text ReadText(TTagReader& R, Tag TagCode)
 {
-  const bool alpha = TagCode == 33;
+  const bool alpha = TagCode == Tag::DefineText2;
   Text t;
   t.Id = R.U16();
   t.Bounds = R.ReadRect();

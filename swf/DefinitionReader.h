@@ -8,23 +8,24 @@
 #include <optional>
 
 #include "swf/Movie.h"
+#include "swf/TagCodes.h"
 #include "swf/TagReader.h"
 
 namespace quenloft::swf {
 
-// DefineBits (6), DefineBitsJPEG2 (21), 3 (35), 4 (90), DefineBitsLossless
-// (20) and 2 (36); the body from the character id on.
-Bitmap ReadBitmap(TTagReader& Reader, int TagCode);
+// DefineBits, DefineBitsJPEG2, 3 and 4, DefineBitsLossless and 2; the body
+// from the character id on.
+Bitmap ReadBitmap(TTagReader& Reader, Tag TagCode);
 
-// DefineFont (10), DefineFont2 (48), DefineFont3 (75).
-Font ReadFont(TTagReader& Reader, int TagCode);
-// DefineFontInfo (13) and 2 (62): the name and the code table of a font.
-void ReadFontInfo(TTagReader& Reader, int TagCode, Movie& Into);
+// DefineFont, DefineFont2, DefineFont3.
+Font ReadFont(TTagReader& Reader, Tag TagCode);
+// DefineFontInfo and 2: the name and the code table of a font.
+void ReadFontInfo(TTagReader& Reader, Tag TagCode, Movie& Into);
 
-// DefineText (11) and DefineText2 (33), every record resolved.
-Text ReadText(TTagReader& Reader, int TagCode);
+// DefineText and DefineText2, every record resolved.
+Text ReadText(TTagReader& Reader, Tag TagCode);
 
-// DefineEditText (37) as the static text its initial text shows, laid out
+// DefineEditText as the static text its initial text shows, laid out
 // with the glyphs of fonts defined before it (Fonts), see EditText.h:
 // nullopt for a field that shows nothing drawable (device fonts,
 // passwords, fonts without layout) and has no border.

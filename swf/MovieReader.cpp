@@ -10,6 +10,7 @@
 #include "swf/ActionReader.h"
 #include "swf/DefinitionReader.h"
 #include "swf/ShapeReader.h"
+#include "swf/TagCodes.h"
 #include "swf/TagReader.h"
 
 namespace quenloft::swf {
@@ -26,88 +27,6 @@ constexpr int MaxSpriteNesting = 16;
 // read each cost an exception, so reading stops after this many.
 constexpr std::size_t MaxTimelineItems = 4u << 20;
 constexpr std::size_t MaxBrokenTags = 10000;
-
-const char* TagName(int Code)
-{
-  switch (Code) {
-  case 0: return "End";
-  case 1: return "ShowFrame";
-  case 2: return "DefineShape";
-  case 4: return "PlaceObject";
-  case 5: return "RemoveObject";
-  case 6: return "DefineBits";
-  case 7: return "DefineButton";
-  case 8: return "JPEGTables";
-  case 9: return "SetBackgroundColor";
-  case 10: return "DefineFont";
-  case 11: return "DefineText";
-  case 12: return "DoAction";
-  case 13: return "DefineFontInfo";
-  case 14: return "DefineSound";
-  case 15: return "StartSound";
-  case 17: return "DefineButtonSound";
-  case 18: return "SoundStreamHead";
-  case 19: return "SoundStreamBlock";
-  case 20: return "DefineBitsLossless";
-  case 21: return "DefineBitsJPEG2";
-  case 22: return "DefineShape2";
-  case 23: return "DefineButtonCxform";
-  case 24: return "Protect";
-  case 26: return "PlaceObject2";
-  case 28: return "RemoveObject2";
-  case 32: return "DefineShape3";
-  case 33: return "DefineText2";
-  case 34: return "DefineButton2";
-  case 35: return "DefineBitsJPEG3";
-  case 36: return "DefineBitsLossless2";
-  case 37: return "DefineEditText";
-  case 39: return "DefineSprite";
-  case 41: return "ProductInfo";
-  case 43: return "FrameLabel";
-  case 45: return "SoundStreamHead2";
-  case 46: return "DefineMorphShape";
-  case 48: return "DefineFont2";
-  case 56: return "ExportAssets";
-  case 57: return "ImportAssets";
-  case 58: return "EnableDebugger";
-  case 59: return "DoInitAction";
-  case 60: return "DefineVideoStream";
-  case 61: return "VideoFrame";
-  case 62: return "DefineFontInfo2";
-  case 63: return "DebugID";
-  case 64: return "EnableDebugger2";
-  case 65: return "ScriptLimits";
-  case 66: return "SetTabIndex";
-  case 69: return "FileAttributes";
-  case 70: return "PlaceObject3";
-  case 71: return "ImportAssets2";
-  case 72: return "DoABC";
-  case 73: return "DefineFontAlignZones";
-  case 74: return "CSMTextSettings";
-  case 75: return "DefineFont3";
-  case 76: return "SymbolClass";
-  case 77: return "Metadata";
-  case 78: return "DefineScalingGrid";
-  case 82: return "DoABC2";
-  case 83: return "DefineShape4";
-  case 84: return "DefineMorphShape2";
-  case 86: return "DefineSceneAndFrameLabelData";
-  case 87: return "DefineBinaryData";
-  case 88: return "DefineFontName";
-  case 89: return "StartSound2";
-  case 90: return "DefineBitsJPEG4";
-  case 91: return "DefineFont4";
-  case 93: return "EnableTelemetry";
-  case 94: return "PlaceObject4";
-  default: return nullptr;
-  }
-}
-
-std::string TagKey(int Code)
-{
-  const char* name = TagName(Code);
-  return name ? std::string(name) : "tag " + std::to_string(Code);
-}
 
 BlendMode ToBlend(std::uint8_t V)
 {
@@ -210,14 +129,14 @@ public:
 
 private:
   void Note(const std::string& Error);
-  void Count(int Code) { ++FSkipped[static_cast<std::size_t>(Code)]; }
+  void Count(Tag Code) { ++FSkipped[static_cast<std::size_t>(Code)]; }
   template <typename T>
   void Define(CharacterId Id, T&& Value)
   {
     // The first definition of an id wins, as in the player.
     FMovie.Dictionary.try_emplace(Id, std::forward<T>(Value));
   }
-  bool ReadTag(int Code, TTagReader& Body, Sprite& S, Frame& Current, int Nesting);
+  bool ReadTag(Tag Code, TTagReader& Body, Sprite& S, Frame& Current, int Nesting);
   void Spend(std::size_t Records);
 
   Movie& FMovie;
@@ -231,7 +150,7 @@ void TMovieReader::Finish()
 {
   for (std::size_t code = 0; code < FSkipped.size(); ++code)
     if (FSkipped[code] != 0)
-      FMovie.SkippedTags[TagKey(static_cast<int>(code))] += FSkipped[code];
+      FMovie.SkippedTags[TagKey(static_cast<Tag>(code))] += FSkipped[code];
 }
 
 void TMovieReader::Spend(std::size_t Records)
@@ -251,11 +170,11 @@ void TMovieReader::ReadTimeline(TTagReader& R, Sprite& S, int Nesting)
   Frame current;
   while (!R.AtEnd()) {
     const std::size_t at = R.Position();
-    int code = 0;
+    Tag code = Tag::End;
     std::size_t length = 0;
     try {
       const std::uint16_t head = R.U16();
-      code = head >> 6;
+      code = static_cast<Tag>(head >> 6);
       length = head & 0x3F;
       if (length == 0x3F)
         length = R.U32();
@@ -271,7 +190,7 @@ void TMovieReader::ReadTimeline(TTagReader& R, Sprite& S, int Nesting)
       break;
     }
     TTagReader body = R.Sub(length);
-    if (code == 0)
+    if (code == Tag::End)
       break;
     if (FItems > MaxTimelineItems || FBroken > MaxBrokenTags) {
       if (FMovie.ReadError.empty())
@@ -295,21 +214,21 @@ void TMovieReader::ReadTimeline(TTagReader& R, Sprite& S, int Nesting)
     S.Frames.push_back(std::move(current));
 }
 
-bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, int Nesting)
+bool TMovieReader::ReadTag(Tag Code, TTagReader& B, Sprite& S, Frame& Current, int Nesting)
 {
   switch (Code) {
-  case 1: // ShowFrame
+  case Tag::ShowFrame:
     ++FItems;
     S.Frames.push_back(std::move(Current));
     Current = Frame{};
     return true;
-  case 4:
+  case Tag::PlaceObject:
     Current.Changes.emplace_back(ReadPlaceObject1(B));
     ++FItems;
     return true;
-  case 26:
-  case 70:
-    Current.Changes.emplace_back(ReadPlaceObject23(B, Code == 26 ? 2 : 3));
+  case Tag::PlaceObject2:
+  case Tag::PlaceObject3:
+    Current.Changes.emplace_back(ReadPlaceObject23(B, Code == Tag::PlaceObject2 ? 2 : 3));
     ++FItems;
     if (B.Span().size() > 0 && (B.Span()[0] & 0x80) != 0) {
       // Clip event handlers: script the player does not run.
@@ -317,76 +236,77 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
       ++FMovie.SkippedTags[TagKey(Code) + ": clip actions"];
     }
     return true;
-  case 5:
+  case Tag::RemoveObject:
     B.U16(); // the character id: the depth alone decides
     Current.Changes.emplace_back(RemoveObject{B.U16()});
     ++FItems;
     return true;
-  case 28:
+  case Tag::RemoveObject2:
     Current.Changes.emplace_back(RemoveObject{B.U16()});
     ++FItems;
     return true;
-  case 43: {
+  case Tag::FrameLabel: {
     const std::string label = B.String();
     if (S.Labels.try_emplace(label, static_cast<std::uint32_t>(S.Frames.size())).second)
       FItems += 1 + label.size() / 16;
     return true;
   }
-  case 12: {
+  case Tag::DoAction: {
     const std::size_t before = Current.Actions.size();
     ReadDoAction(B, Current, FMovie);
     FItems += 1 + Current.Actions.size() - before;
     return true;
   }
-  case 59: // DoInitAction
-  case 72: // DoABC
-  case 82: // DoABC2
-  case 76: // SymbolClass
-    FMovie.Scripted = true;
-    return false;
-  case 9:
+  case Tag::DoInitAction:
+  case Tag::DoABC:
+  case Tag::DoABC2:
+  case Tag::SymbolClass: FMovie.Scripted = true; return false;
+  case Tag::SetBackgroundColor:
     if (Nesting == 0)
       FMovie.Background = B.ReadRgb();
     return true;
-  case 2:
-  case 22:
-  case 32:
-  case 83: {
-    const int version = Code == 2 ? 1 : Code == 22 ? 2 : Code == 32 ? 3 : 4;
+  case Tag::DefineShape:
+  case Tag::DefineShape2:
+  case Tag::DefineShape3:
+  case Tag::DefineShape4: {
+    const int version = Code == Tag::DefineShape    ? 1
+                        : Code == Tag::DefineShape2 ? 2
+                        : Code == Tag::DefineShape3 ? 3
+                                                    : 4;
     Shape shape = ReadShape(B, version);
     Spend(shape.Records.size());
     const CharacterId id = shape.Id;
     Define(id, std::move(shape));
     return true;
   }
-  case 46:
-  case 84: {
-    MorphShape morph = ReadMorphShape(B, Code == 46 ? 1 : 2);
+  case Tag::DefineMorphShape:
+  case Tag::DefineMorphShape2: {
+    MorphShape morph = ReadMorphShape(B, Code == Tag::DefineMorphShape ? 1 : 2);
     Spend(morph.StartRecords.size() + morph.EndRecords.size());
     const CharacterId id = morph.Id;
     Define(id, std::move(morph));
     return true;
   }
-  case 8:
+  case Tag::JPEGTables:
     if (FMovie.JpegTables.empty()) {
       const auto rest = B.Rest();
       FMovie.JpegTables.assign(rest.begin(), rest.end());
     }
     return true;
-  case 6:
-  case 20:
-  case 21:
-  case 35:
-  case 36:
-  case 90: {
+  case Tag::DefineBits:
+  case Tag::DefineBitsLossless:
+  case Tag::DefineBitsJPEG2:
+  case Tag::DefineBitsJPEG3:
+  case Tag::DefineBitsLossless2:
+  case Tag::DefineBitsJPEG4: {
     Bitmap bitmap = ReadBitmap(B, Code);
     const CharacterId id = bitmap.Id;
     Define(id, std::move(bitmap));
     return true;
   }
-  case 10:
-  case 48:
-  case 75: {
+  case Tag::DefineFont:
+  case Tag::DefineFont2:
+  case Tag::DefineFont3: {
     Font font = ReadFont(B, Code);
     for (const Shape& glyph : font.Glyphs)
       Spend(glyph.Records.size() + 1);
@@ -394,16 +314,16 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
     Define(id, std::move(font));
     return true;
   }
-  case 13:
-  case 62: ReadFontInfo(B, Code, FMovie); return true;
-  case 11:
-  case 33: {
+  case Tag::DefineFontInfo:
+  case Tag::DefineFontInfo2: ReadFontInfo(B, Code, FMovie); return true;
+  case Tag::DefineText:
+  case Tag::DefineText2: {
     Text text = ReadText(B, Code);
     const CharacterId id = text.Id;
     Define(id, std::move(text));
     return true;
   }
-  case 37: {
+  case Tag::DefineEditText: {
     std::optional<Text> text = ReadEditText(B, FMovie);
     if (!text)
       return false;
@@ -411,7 +331,7 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
     Define(id, std::move(*text));
     return true;
   }
-  case 39: {
+  case Tag::DefineSprite: {
     if (Nesting >= MaxSpriteNesting)
       throw ETagError("sprites nested too deeply");
     Sprite sprite;

@@ -4,69 +4,18 @@
 
 #include <zlib.h>
 
+#include "swf/TagReader.h"
+
 namespace quenloft {
 
-std::uint8_t TBitsEngine::ReadUInt8()
-{
-  std::uint8_t b = 0;
-  FStream.ReadBuffer(&b, 1);
-  return b;
-}
+namespace {
 
-std::uint16_t TBitsEngine::ReadUInt16()
-{
-  std::uint8_t b[2] = {0, 0};
-  FStream.ReadBuffer(b, 2);
-  return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
-}
+// The rectangle, rate and count take 20 bytes at most, except with a 31-bit
+// rectangle, whose frame count ends in byte 21.
+constexpr std::size_t kHeaderRestMin = 20;
+constexpr std::size_t kHeaderRestMax = 21;
 
-std::uint32_t TBitsEngine::ReadUnsignedBits(int Count)
-{
-  if (Count <= 0)
-    return 0;
-  // The bits arrive most significant first: whole pending bytes are shifted
-  // in while more bits are wanted than the current byte still holds. The
-  // shifts stay at 8 or below, so counts up to 32 (and beyond) are defined.
-  std::uint32_t result = 0;
-  int n = Count;
-  while (n > FPendingCount) {
-    result = (result << FPendingCount) | FPendingByte;
-    n -= FPendingCount;
-    FPendingByte = ReadUInt8();
-    FPendingCount = 8;
-  }
-  const int left = FPendingCount - n;
-  result = (result << n) | static_cast<std::uint32_t>(FPendingByte >> left);
-  FPendingCount = static_cast<std::uint8_t>(left);
-  FPendingByte = static_cast<std::uint8_t>(FPendingByte & (0xFFu >> (8 - left)));
-  return result;
-}
-
-std::int32_t TBitsEngine::ReadSignedBits(int Count)
-{
-  std::uint32_t v = ReadUnsignedBits(Count);
-  if (Count > 0 && Count < 32 && (v & (1u << (Count - 1))) != 0)
-    v |= ~0u << Count;
-  return static_cast<std::int32_t>(v);
-}
-
-void TBitsEngine::ReadRectangle(TSWFRect& Rect)
-{
-  const int nbits = static_cast<int>(ReadUnsignedBits(5));
-  Rect.Xmin = ReadSignedBits(nbits);
-  Rect.Xmax = ReadSignedBits(nbits);
-  Rect.Ymin = ReadSignedBits(nbits);
-  Rect.Ymax = ReadSignedBits(nbits);
-  AlignToByte();
-}
-
-void TBitsEngine::AlignToByte()
-{
-  if (FPendingCount > 0) {
-    FPendingByte = 0;
-    FPendingCount = 0;
-  }
-}
+} // namespace
 
 void ReadSWFHeaderPart(TStream& Stream, TSWFFileHeader& Header, TSWFHeaderPart Part)
 {
@@ -81,18 +30,22 @@ void ReadSWFHeaderPart(TStream& Stream, TSWFFileHeader& Header, TSWFHeaderPart P
     if (Part == hpPrefix)
       return;
   }
-  TBitsEngine bits(Stream);
-  bits.ReadRectangle(Header.Rect);
-  Header.FrameRate = bits.ReadUInt16();
-  Header.FrameCount = bits.ReadUInt16();
+  // The rectangle's first five bits give the width of its four fields, and
+  // so how many bytes it takes; the rate and the count follow it. Exactly
+  // those bytes are read from the stream.
+  std::uint8_t bytes[kHeaderRestMax];
+  Stream.ReadBuffer(bytes, 1);
+  const std::size_t fieldBits = bytes[0] >> 3;
+  const std::size_t size = (5 + 4 * fieldBits + 7) / 8 + 4;
+  Stream.ReadBuffer(bytes + 1, size - 1);
+  swf::TTagReader reader(std::span<const std::uint8_t>(bytes, size));
+  const swf::Rect rect = reader.ReadRect();
+  Header.Rect = TSWFRect{rect.XMin, rect.YMin, rect.XMax, rect.YMax};
+  Header.FrameRate = reader.U16();
+  Header.FrameCount = reader.U16();
 }
 
 namespace {
-
-// The rectangle, rate and count take 20 bytes at most, except with a 31-bit
-// rectangle, whose frame count ends in byte 21.
-constexpr std::size_t kHeaderRestMin = 20;
-constexpr std::size_t kHeaderRestMax = 21;
 // Compressed input is fed to the inflater in reads of this size, so that a
 // large movie costs no more than a small one.
 constexpr std::size_t kInflateChunk = 256;

@@ -1,13 +1,13 @@
-// The SWF file header reader: a bit reader over a byte stream (TBitsEngine)
-// and the functions that read a movie's header (signature, version, length,
-// stage rectangle, frame rate and frame count) from a stream or a file.
+// The SWF file header reader: the functions that read a movie's header
+// (signature, version, length, stage rectangle, frame rate and frame count)
+// from a stream or a file. Its bit fields are read with the tag reader's.
 //
 // Only the header is ever read. For a compressed ("CWS") movie the zlib
 // stream after the first 8 bytes is inflated just far enough to hold the
 // header, never further.
 //
-// Threads: stateless free functions, any thread; a TBitsEngine is used by
-// one thread at a time, like the stream it reads.
+// Threads: stateless free functions, any thread; a stream is read by one
+// thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -39,33 +39,6 @@ struct TSWFFileHeader {
   TSWFRect Rect;
   std::uint16_t FrameRate = 0; // 8.8 fixed point: 0x1800 is 24.0
   std::uint16_t FrameCount = 0;
-};
-
-// Reads bits, most significant first, from a stream it does not own. It
-// starts at the stream's current position and leaves the stream where its
-// last byte read ended. Reading past the end raises EReadError.
-class TBitsEngine {
-public:
-  explicit TBitsEngine(TStream& Stream) : FStream(Stream) {}
-
-  // The next byte of the stream; pending bits are ignored (not dropped).
-  std::uint8_t ReadUInt8();
-  // The next two bytes, little-endian; pending bits are ignored.
-  std::uint16_t ReadUInt16();
-  // The next Count bits as an unsigned value. Count <= 0 reads nothing and
-  // gives 0. A Count above 32 keeps the last 32 of the bits read.
-  std::uint32_t ReadUnsignedBits(int Count);
-  // The same bits as a two's-complement value of Count bits.
-  std::int32_t ReadSignedBits(int Count);
-  // Nbits (5 bits), then Xmin, Xmax, Ymin, Ymax of Nbits each; then aligns.
-  void ReadRectangle(TSWFRect& Rect);
-  // Drops the unread bits of the current byte.
-  void AlignToByte();
-
-private:
-  TStream& FStream;
-  std::uint8_t FPendingByte = 0;  // unread bits in the low FPendingCount bits
-  std::uint8_t FPendingCount = 0; // 0..8
 };
 
 enum TSWFHeaderPart {

@@ -55,6 +55,31 @@ void SetBitmapKind(FillStyle& F, std::uint8_t Type)
   throw ETagError("unknown fill style type " + std::to_string(Type));
 }
 
+// The flags of LINESTYLE2 (shapes 4 and morph shapes 2): StartCapStyle
+// UB[2], JoinStyle UB[2], HasFillFlag, NoHScaleFlag, NoVScaleFlag,
+// PixelHintingFlag, Reserved UB[5], NoClose, EndCapStyle UB[2], then the
+// miter limit of a miter join. Gives HasFillFlag: a fill style follows
+// instead of a colour.
+bool ReadLineStyle2Flags(TTagReader& R, LineStyle& L)
+{
+  const auto cap = [](std::uint32_t v) {
+    return v == 1 ? CapStyle::None : v == 2 ? CapStyle::Square : CapStyle::Round;
+  };
+  L.StartCap = cap(R.UBits(2));
+  const std::uint32_t join = R.UBits(2);
+  L.Join = join == 1 ? JoinStyle::Bevel : join == 2 ? JoinStyle::Miter : JoinStyle::Round;
+  const bool hasFill = R.Flag();
+  L.ScaleHorizontal = !R.Flag();
+  L.ScaleVertical = !R.Flag();
+  L.PixelHinting = R.Flag();
+  R.UBits(5);
+  L.NoClose = R.Flag();
+  L.EndCap = cap(R.UBits(2));
+  if (join == 2)
+    L.MiterLimit = R.Fixed8();
+  return hasFill;
+}
+
 LineStyle ReadLineStyle(TTagReader& R, int Version)
 {
   LineStyle l;
@@ -63,25 +88,7 @@ LineStyle ReadLineStyle(TTagReader& R, int Version)
     l.Color = R.ReadColor(Version >= 3);
     return l;
   }
-  // LINESTYLE2: StartCapStyle UB[2], JoinStyle UB[2], HasFillFlag,
-  // NoHScaleFlag, NoVScaleFlag, PixelHintingFlag, Reserved UB[5],
-  // NoClose, EndCapStyle UB[2].
-  const auto cap = [](std::uint32_t v) {
-    return v == 1 ? CapStyle::None : v == 2 ? CapStyle::Square : CapStyle::Round;
-  };
-  l.StartCap = cap(R.UBits(2));
-  const std::uint32_t join = R.UBits(2);
-  l.Join = join == 1 ? JoinStyle::Bevel : join == 2 ? JoinStyle::Miter : JoinStyle::Round;
-  const bool hasFill = R.Flag();
-  l.ScaleHorizontal = !R.Flag();
-  l.ScaleVertical = !R.Flag();
-  l.PixelHinting = R.Flag();
-  R.UBits(5);
-  l.NoClose = R.Flag();
-  l.EndCap = cap(R.UBits(2));
-  if (join == 2)
-    l.MiterLimit = R.Fixed8();
-  if (hasFill) {
+  if (ReadLineStyle2Flags(R, l)) {
     l.Fill = ReadFillStyle(R, Version);
     if (l.Fill->Kind == FillKind::Solid)
       l.Color = l.Fill->Color;
@@ -267,23 +274,9 @@ MorphLineStyle ReadMorphLine(TTagReader& R, int Version)
   m.Start.Width = R.U16();
   m.End.Width = R.U16();
   if (Version >= 2) {
-    // The flags of LINESTYLE2, shared by both ends.
-    const auto cap = [](std::uint32_t v) {
-      return v == 1 ? CapStyle::None : v == 2 ? CapStyle::Square : CapStyle::Round;
-    };
+    // The flags are shared by both ends.
     LineStyle& s = m.Start;
-    s.StartCap = cap(R.UBits(2));
-    const std::uint32_t join = R.UBits(2);
-    s.Join = join == 1 ? JoinStyle::Bevel : join == 2 ? JoinStyle::Miter : JoinStyle::Round;
-    const bool hasFill = R.Flag();
-    s.ScaleHorizontal = !R.Flag();
-    s.ScaleVertical = !R.Flag();
-    s.PixelHinting = R.Flag();
-    R.UBits(5);
-    s.NoClose = R.Flag();
-    s.EndCap = cap(R.UBits(2));
-    if (join == 2)
-      s.MiterLimit = R.Fixed8();
+    const bool hasFill = ReadLineStyle2Flags(R, s);
     const std::uint16_t endWidth = m.End.Width;
     m.End = s;
     m.End.Width = endWidth;

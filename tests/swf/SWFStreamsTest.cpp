@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -129,48 +130,6 @@ public:
 };
 
 const std::string kSampleRest("\x78\x00\x05\x5F\x00\x00\x0F\xA0\x00\x00\x18\x01\x00", 13);
-
-// ---- the bit reader ----
-
-TEST(BitsEngineTest, ReadsBitFieldsMostSignificantFirst)
-{
-  TMemoryStream s(std::string("\xF0\xA5\x3C\x99", 4)); // 11110000 10100101 00111100 ...
-  TBitsEngine bits(s);
-  EXPECT_EQ(bits.ReadUnsignedBits(0), 0u);
-  EXPECT_EQ(s.Position(), 0) << "a zero-bit read must not touch the stream";
-  EXPECT_EQ(bits.ReadSignedBits(5), -2); // 11110
-  s.SetPosition(0);
-  TBitsEngine again(s);
-  EXPECT_EQ(again.ReadUnsignedBits(5), 30u);
-  // 000 10100101 0: a field across two byte boundaries
-  EXPECT_EQ(again.ReadUnsignedBits(12), 0x14Au);
-  EXPECT_EQ(again.ReadSignedBits(0), 0);
-  EXPECT_EQ(again.ReadSignedBits(3), 3); // 011
-  again.AlignToByte();                   // drops 1100
-  EXPECT_EQ(again.ReadUInt8(), 0x99);
-  EXPECT_THROW(again.ReadUInt8(), EReadError);
-}
-
-TEST(BitsEngineTest, BytesIgnorePendingBitsAndAlignDropsThem)
-{
-  TMemoryStream s(std::string("\xA0\x34\x12\xC0", 4));
-  TBitsEngine bits(s);
-  EXPECT_EQ(bits.ReadUnsignedBits(1), 1u); // 1 of 10100000
-  EXPECT_EQ(bits.ReadUInt16(), 0x1234);    // the next two bytes
-  EXPECT_EQ(bits.ReadUnsignedBits(2), 1u); // pending bits 01 of the first byte
-  bits.AlignToByte();
-  EXPECT_EQ(bits.ReadUnsignedBits(2), 3u); // 11 of 0xC0
-}
-
-TEST(BitsEngineTest, ThirtyTwoBitFieldsAndSignExtension)
-{
-  TMemoryStream s(std::string("\xFF\xFF\xFF\xFF\x80\x00\x00\x00\x7F", 9));
-  TBitsEngine bits(s);
-  EXPECT_EQ(bits.ReadUnsignedBits(32), 0xFFFFFFFFu);
-  EXPECT_EQ(bits.ReadSignedBits(32), INT32_MIN);
-  EXPECT_EQ(bits.ReadSignedBits(1), 0);
-  EXPECT_EQ(bits.ReadSignedBits(7), -1); // 1111111
-}
 
 // ---- headers built here ----
 
@@ -415,9 +374,17 @@ HandReading ReadByHand(const std::string& File)
   return r;
 }
 
+// The shared fixtures beside the project; QUENLOFT_FIXTURES names another
+// place.
+std::filesystem::path FixturesRoot()
+{
+  const char* env = std::getenv("QUENLOFT_FIXTURES");
+  return std::filesystem::path(env && *env ? env : QUENLOFT_SOURCE_DIR "/../shared/fixtures");
+}
+
 TEST(SWFFixturesTest, RealMoviesAgreeWithAnIndependentReading)
 {
-  const std::filesystem::path root = QUENLOFT_SOURCE_DIR "/../shared/fixtures";
+  const std::filesystem::path root = FixturesRoot();
   if (!std::filesystem::is_directory(root))
     GTEST_SKIP() << "no fixture movies at " << root;
   int movies = 0, others = 0;
@@ -446,7 +413,7 @@ TEST(SWFFixturesTest, RealMoviesAgreeWithAnIndependentReading)
 
 TEST(SWFFixturesTest, StageSizesMatchTheCatalogue)
 {
-  const std::filesystem::path root = QUENLOFT_SOURCE_DIR "/../shared/fixtures/ruffle";
+  const std::filesystem::path root = FixturesRoot() / "ruffle";
   std::ifstream manifest(root / "MANIFEST.tsv");
   if (!manifest)
     GTEST_SKIP() << "no fixture catalogue";
