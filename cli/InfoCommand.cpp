@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <cmath>
+#include <exception>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -54,17 +56,58 @@ std::string NotAFile(const std::string& File)
 }
 
 // What the movie model adds to the header: whether script drives the
-// movie and which tags the player skips. Empty when the file is no movie.
-std::shared_ptr<swf::Movie> ReadModel(const std::string& File, const TSWFFileHeader& H, std::string& Error)
+// movie and which tags the player skips. Empty when the file is no movie;
+// Error and Fault then say why.
+std::shared_ptr<swf::Movie> ReadModel(const std::string& File, std::string& Error, swf::MovieFault& Fault)
 {
-  if (!IsMovie(H))
-    return nullptr;
   try {
     return swf::ReadMovieFile(File);
   } catch (const swf::EMovieError& e) {
     Error = e.what();
+    Fault = e.Fault();
     return nullptr;
   }
+}
+
+// The header of a movie the header reader does not read (an LZMA movie,
+// or a compressed header it refuses) as the movie reader found it; the
+// first 8 bytes are read as stored.
+TSWFFileHeader HeaderOfModel(const std::string& File, const swf::Movie& M)
+{
+  TFileStream file(File, fmOpenRead | fmShareDenyWrite);
+  TSWFFileHeader h;
+  ReadSWFHeaderPart(file, h, hpPrefix);
+  h.Rect = TSWFRect{M.Stage.XMin, M.Stage.YMin, M.Stage.XMax, M.Stage.YMax};
+  h.FrameRate = static_cast<std::uint16_t>(std::lround(M.FrameRate * 256));
+  h.FrameCount = M.Root.FrameCount;
+  return h;
+}
+
+// The header and the model of File. A file the header reader calls no
+// movie, or whose compressed header it cannot read, is read by the movie
+// reader alone; when that fails too, the header is all zero (and Fault says
+// why), except for a header the header reader failed on, whose error
+// stands.
+TSWFFileHeader ReadHeaderAndModel(const std::string& File, std::shared_ptr<swf::Movie>& Movie,
+                                  std::string& ModelError, swf::MovieFault& Fault)
+{
+  TSWFFileHeader h;
+  std::exception_ptr headerError;
+  try {
+    h = ReadSWFFileHeader(File);
+  } catch (const EZDecompressionError&) {
+    headerError = std::current_exception();
+  } catch (const EReadError&) {
+    headerError = std::current_exception();
+  }
+  Movie = ReadModel(File, ModelError, Fault);
+  if (IsMovie(h) && !headerError)
+    return h;
+  if (Movie)
+    return HeaderOfModel(File, *Movie);
+  if (headerError)
+    throw std::runtime_error(std::string("not a movie: ") + swf::MovieFaultText(Fault));
+  return TSWFFileHeader{};
 }
 
 std::string SkippedText(const swf::Movie& M)
@@ -76,10 +119,10 @@ std::string SkippedText(const swf::Movie& M)
 }
 
 void PrintText(const std::string& File, const TSWFFileHeader& H, const swf::Movie* M,
-               const std::string& ModelError)
+               const std::string& ModelError, swf::MovieFault Fault)
 {
   if (!IsMovie(H)) {
-    std::cout << ShowText(File) << ": not a Flash movie (FWS or CWS)\n";
+    std::cout << ShowText(File) << ": not a movie: " << swf::MovieFaultText(Fault) << '\n';
     return;
   }
   std::ostringstream rate;
@@ -121,11 +164,12 @@ int RunInfo(const std::vector<std::string>& Files, bool Json)
     try {
       if (const std::string reason = NotAFile(file); !reason.empty())
         throw std::runtime_error(reason);
-      const TSWFFileHeader h = ReadSWFFileHeader(file);
+      std::shared_ptr<swf::Movie> movie;
       std::string modelError;
-      const auto movie = ReadModel(file, h, modelError);
+      swf::MovieFault fault = swf::MovieFault::Damaged;
+      const TSWFFileHeader h = ReadHeaderAndModel(file, movie, modelError, fault);
       if (!Json) {
-        PrintText(file, h, movie.get(), modelError);
+        PrintText(file, h, movie.get(), modelError, fault);
         continue;
       }
       object["signature"] = Signature(h);
@@ -142,6 +186,8 @@ int RunInfo(const std::vector<std::string>& Files, bool Json)
           object["skipped_tags"][name] = count;
         if (!movie->ReadError.empty())
           object["read_error"] = movie->ReadError;
+      } else if (!IsMovie(h)) {
+        object["not_a_movie"] = swf::MovieFaultText(fault);
       } else if (!modelError.empty()) {
         object["read_error"] = modelError;
       }

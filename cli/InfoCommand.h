@@ -2,9 +2,10 @@
 // signature, version, stored length, stage size in pixels, frame rate and
 // frame count), read as the preview pane reads it, and what the movie
 // model finds in the whole file: whether script drives the movie and how
-// many tags of each kind the player skips. A file that is not a movie says
-// so; a file that cannot be read prints its error, and the exit
-// status is then 1.
+// many tags of each kind the player skips. An LZMA ("ZWS") movie, which the
+// header reader leaves alone, is reported from the movie reader. A file
+// that is not a movie says so and why; a file that cannot be read prints
+// its error, and the exit status is then 1.
 //
 // Threads: the main thread, inside CLI parsing (the subcommand's callback).
 #pragma once

@@ -27,7 +27,7 @@ std::vector<std::uint8_t> Inflate(std::span<const std::uint8_t> In, std::size_t 
   std::vector<std::uint8_t> out;
   z_stream z{};
   if (inflateInit(&z) != Z_OK)
-    throw EMovieError("zlib could not start");
+    throw EMovieError("zlib could not start", MovieFault::DamagedCompressed);
   z.next_in = const_cast<Bytef*>(In.data());
   z.avail_in = static_cast<uInt>(std::min<std::size_t>(In.size(), UINT32_MAX));
   int rc = Z_OK;
@@ -58,7 +58,7 @@ std::vector<std::uint8_t> UnLzma(std::span<const std::uint8_t> Props, std::span<
   // size field of the .lzma format; a raw decoder takes them as they are.
   lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
   if (lzma_properties_decode(&filters[0], nullptr, Props.data(), Props.size()) != LZMA_OK)
-    throw EMovieError("the LZMA properties are not valid");
+    throw EMovieError("the LZMA properties are not valid", MovieFault::DamagedCompressed);
   // The decoder takes its whole dictionary up front, and the properties
   // may ask for 4 GiB; a dictionary larger than the output never helps.
   auto* options = static_cast<lzma_options_lzma*>(filters[0].options);
@@ -69,7 +69,7 @@ std::vector<std::uint8_t> UnLzma(std::span<const std::uint8_t> Props, std::span<
   const lzma_ret init = lzma_raw_decoder(&z, filters);
   free(filters[0].options);
   if (init != LZMA_OK)
-    throw EMovieError("the LZMA decoder could not start");
+    throw EMovieError("the LZMA decoder could not start", MovieFault::DamagedCompressed);
   std::vector<std::uint8_t> out;
   z.next_in = In.data();
   z.avail_in = In.size();
@@ -97,9 +97,16 @@ std::vector<std::uint8_t> UnLzma(std::span<const std::uint8_t> Props, std::span<
 std::vector<std::uint8_t> DecompressBody(std::span<const std::uint8_t> File, std::size_t Limit,
                                          std::string& Error)
 {
-  if (File.size() < 8 || File[1] != 'W' || File[2] != 'S' ||
+  if (File.empty())
+    throw EMovieError("the file is empty", MovieFault::Empty);
+  if (File.size() < 3 || File[1] != 'W' || File[2] != 'S' ||
       (File[0] != 'F' && File[0] != 'C' && File[0] != 'Z'))
-    throw EMovieError("not a Flash movie");
+    throw EMovieError("not a Flash movie", MovieFault::NotFlash);
+  // What goes wrong from here on is damage: to the compressed stream, or to
+  // a plain movie cut short.
+  const MovieFault damage = File[0] == 'F' ? MovieFault::CutShort : MovieFault::DamagedCompressed;
+  if (File.size() < 8)
+    throw EMovieError("the movie header is cut short", damage);
   const std::uint32_t length = Le32(File.data() + 4);
   // The header's length counts the 8-byte prefix. A plausible one bounds
   // the body (the player stops reading there); a zero or oversized one is
@@ -119,12 +126,12 @@ std::vector<std::uint8_t> DecompressBody(std::span<const std::uint8_t> File, std
     // "ZWS", version, length, then the compressed length (UI32) and the
     // five LZMA property bytes before the raw stream.
     if (File.size() < 17)
-      throw EMovieError("the LZMA header is cut short");
+      throw EMovieError("the LZMA header is cut short", damage);
     const std::size_t limit = claimed > 0 ? std::min(claimed, Limit) : Limit;
     body = UnLzma(File.subspan(12, 5), File.subspan(17), limit, Error);
   }
   if (body.empty())
-    throw EMovieError(Error.empty() ? "the movie has no body" : Error);
+    throw EMovieError(Error.empty() ? "the movie has no body" : Error, damage);
   return body;
 }
 

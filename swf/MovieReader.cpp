@@ -362,7 +362,8 @@ std::shared_ptr<Movie> ReadMovie(std::span<const std::uint8_t> Bytes, std::size_
     movie->FrameRate = rate / 256.0;
     movie->Root.FrameCount = r.U16();
   } catch (const ETagError&) {
-    throw EMovieError("the movie header is cut short");
+    throw EMovieError("the movie header is cut short",
+                      Bytes[0] == 'F' ? MovieFault::CutShort : MovieFault::DamagedCompressed);
   }
   TMovieReader reader(*movie);
   reader.ReadTimeline(r, movie->Root, 0);
@@ -378,17 +379,32 @@ std::shared_ptr<Movie> ReadMovieFile(const std::string& FileName)
   std::ifstream in(FileName, std::ios::binary | std::ios::ate);
   if (!in)
     throw EMovieError("Cannot open file \"" + FileName + "\"" +
-                      (errno != 0 ? std::string(". ") + std::strerror(errno) : std::string()));
+                          (errno != 0 ? std::string(". ") + std::strerror(errno) : std::string()),
+                      MovieFault::Unreadable);
   // A compressed body never comes out smaller than it went in, so a file
   // larger than the biggest body is not one the player reads.
   const std::streamoff size = in.tellg();
   if (size < 0 || static_cast<std::uint64_t>(size) > MaxMovieBody + 8)
-    throw EMovieError("the file is larger than the player reads");
+    throw EMovieError("the file is larger than the player reads", MovieFault::TooLarge);
   in.seekg(0);
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
   if (!in.read(reinterpret_cast<char*>(bytes.data()), size))
-    throw EMovieError("Cannot read file \"" + FileName + "\"");
+    throw EMovieError("Cannot read file \"" + FileName + "\"", MovieFault::Unreadable);
   return ReadMovie(bytes);
+}
+
+const char* MovieFaultText(MovieFault Fault)
+{
+  switch (Fault) {
+  case MovieFault::Unreadable: return "file cannot be read";
+  case MovieFault::Empty: return "empty file";
+  case MovieFault::NotFlash: return "not a Flash file";
+  case MovieFault::CutShort: return "movie cut short";
+  case MovieFault::DamagedCompressed: return "damaged compressed movie";
+  case MovieFault::TooLarge: return "file too large";
+  case MovieFault::Damaged: break;
+  }
+  return "damaged movie";
 }
 
 } // namespace quenloft::swf

@@ -8,8 +8,9 @@
 // lies about its contents cannot reach into the next one.
 //
 // Errors: EMovieError only when the bytes are not a movie or its header
-// cannot be read. A file that breaks later gives the movie read so far with
-// Movie::ReadError telling where and why it stopped.
+// cannot be read; its Fault says why in the user's terms. A file that
+// breaks later gives the movie read so far with Movie::ReadError telling
+// where and why it stopped.
 //
 // Threads: stateless free functions, any thread.
 #pragma once
@@ -26,9 +27,29 @@
 
 namespace quenloft::swf {
 
+// Why a file is no movie the player can read.
+enum class MovieFault {
+  Damaged,           // anything else that stops a movie before its first tag
+  Unreadable,        // the file cannot be opened or read
+  Empty,             // the file holds no byte
+  NotFlash,          // no movie signature: some other kind of file
+  CutShort,          // an uncompressed movie that ends inside its header
+  DamagedCompressed, // a compressed body that gives no header
+  TooLarge,          // larger than the player reads
+};
+
+// A few words for the user: "not a Flash file", "empty file", ...
+const char* MovieFaultText(MovieFault Fault);
+
 class EMovieError : public Exception {
 public:
-  using Exception::Exception;
+  explicit EMovieError(const std::string& Message, MovieFault Fault = MovieFault::Damaged)
+      : Exception(Message), FFault(Fault)
+  {}
+  MovieFault Fault() const { return FFault; }
+
+private:
+  MovieFault FFault;
 };
 
 // The largest body (after decompression) the reader accepts.

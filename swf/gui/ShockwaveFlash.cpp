@@ -100,9 +100,11 @@ void TShockwaveFlash::SetMovie(const QString& Path)
     FTimeline = std::move(Line);
     FLoaded = std::move(Loaded);
     FFrameRate = std::clamp(FLoaded->FrameRate, kMinFrameRate, kMaxFrameRate);
-  } catch (const std::exception&) {
+  } catch (const swf::EMovieError& e) {
     // The hosted control shows nothing for a file it cannot play; this one
     // says why.
+    FText = QStringLiteral("not a movie: ") + QLatin1String(swf::MovieFaultText(e.Fault()));
+  } catch (const std::exception&) {
     FText = QStringLiteral("not a movie");
   }
   update();

@@ -11,7 +11,8 @@
 // Play, GotoFrame, CurrentFrame and TotalFrames raise EFlashError on a
 // player that has had no Movie write, GotoFrame also for a negative frame.
 // A written file that is not a movie leaves the player with no frames and
-// the text "not a movie"; a movie that breaks after its header plays what
+// the text "not a movie: " and why ("not a Flash file", "empty file",
+// "damaged compressed movie", ...); a movie that breaks after its header plays what
 // was read (at least its stage and background).
 //
 // Playing: the frame due is worked out from a steady clock and the movie's

@@ -84,7 +84,7 @@ TEST_F(CliInfo, AnUnreadableFileGivesItsErrorAndExitStatusOne)
 
   const auto plain = RunProgram(QUENLOFT_CLI_PATH, {"info", Text, missing});
   EXPECT_EQ(plain.Status, 1);
-  EXPECT_NE(plain.Out.find("not a Flash movie"), std::string::npos) << plain.Out;
+  EXPECT_NE(plain.Out.find(Text + ": not a movie: not a Flash file\n"), std::string::npos) << plain.Out;
   EXPECT_NE(plain.Err.find("No such file or directory"), std::string::npos) << plain.Err;
 }
 
@@ -113,7 +113,37 @@ TEST_F(CliInfo, BrokenCompressedDataIsAnError)
   const std::string broken = Dir.WriteFile("broken.swf", Prefix("CWS", 21) + "not zlib at all");
   const auto run = RunProgram(QUENLOFT_CLI_PATH, {"info", "--json", broken});
   EXPECT_EQ(run.Status, 1);
-  EXPECT_EQ(nlohmann::json::parse(Lines(run.Out).at(0))["error"], "Error");
+  EXPECT_EQ(nlohmann::json::parse(Lines(run.Out).at(0))["error"], "not a movie: damaged compressed movie");
+}
+
+// The header reader leaves LZMA movies alone; the movie reader reads them.
+TEST_F(CliInfo, LzmaMoviesAreReportedAndWhatIsNoMovieSaysWhy)
+{
+  using namespace swf::test;
+  const TBytes zws = MovieFile(Join({ShowFrame(), ShowFrame(), End()}), 'Z', 2, 320, 240, 13);
+  ASSERT_GE(zws.size(), 8u);
+  const std::string lzma = Dir.WriteFile("lzma.swf", std::string(zws.begin(), zws.end()));
+  const std::string empty = Dir.WriteFile("empty.swf", "");
+  const auto json = RunProgram(QUENLOFT_CLI_PATH, {"info", "--json", lzma, empty});
+  ASSERT_EQ(json.Status, 0) << json.Err;
+  const auto lines = Lines(json.Out);
+  ASSERT_EQ(lines.size(), 2u) << json.Out;
+  const auto movie = nlohmann::json::parse(lines[0]);
+  EXPECT_EQ(movie["signature"], "ZWS");
+  EXPECT_EQ(movie["version"], 13);
+  EXPECT_EQ(movie["file_length"], zws[4] | zws[5] << 8);
+  EXPECT_EQ(movie["width"], 320);
+  EXPECT_EQ(movie["height"], 240);
+  EXPECT_DOUBLE_EQ(movie["frame_rate"].get<double>(), 24.0);
+  EXPECT_EQ(movie["frame_count"], 2);
+  EXPECT_EQ(movie["script"], false);
+  EXPECT_EQ(nlohmann::json::parse(lines[1])["not_a_movie"], "empty file");
+
+  const auto plain = RunProgram(QUENLOFT_CLI_PATH, {"info", lzma, empty});
+  EXPECT_EQ(plain.Status, 0);
+  EXPECT_NE(plain.Out.find("  signature    ZWS\n"), std::string::npos) << plain.Out;
+  EXPECT_NE(plain.Out.find("  size         320 x 240 pixels\n"), std::string::npos) << plain.Out;
+  EXPECT_NE(plain.Out.find(empty + ": not a movie: empty file\n"), std::string::npos) << plain.Out;
 }
 
 TEST_F(CliInfo, SaysWhetherScriptDrivesTheMovieAndWhatIsSkipped)

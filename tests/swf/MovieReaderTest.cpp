@@ -55,21 +55,36 @@ TEST(MovieReader, ContainersAndTagHeadersReadAlike)
 
 TEST(MovieReader, RefusesWhatIsNotAMovie)
 {
-  const TBytes cases[] = {
-      {},
-      {'G', 'W', 'S', 10, 8, 0, 0, 0},
-      {'F', 'W', 'S', 10, 8, 0, 0},           // prefix cut
-      {'F', 'W', 'S', 10, 9, 0, 0, 0, 0x80},  // the rectangle cut
-      {'C', 'W', 'S', 10, 99, 0, 0, 0, 1, 2}, // not zlib
-      {'Z', 'W', 'S', 10, 99, 0, 0, 0, 1, 0}, // no LZMA properties
+  const TBytes zlibCut = MovieFile(Join({ShowFrame(), End()}), 'C');
+  const struct {
+    TBytes Bytes;
+    MovieFault Fault;
+  } cases[] = {
+      {{}, MovieFault::Empty},
+      {{'F', 'W'}, MovieFault::NotFlash},
+      {{'G', 'W', 'S', 10, 8, 0, 0, 0}, MovieFault::NotFlash},
+      {{'F', 'W', 'S', 10, 8, 0, 0}, MovieFault::CutShort},                    // prefix cut
+      {{'F', 'W', 'S', 10, 9, 0, 0, 0}, MovieFault::CutShort},                 // no body
+      {{'F', 'W', 'S', 10, 9, 0, 0, 0, 0x80}, MovieFault::CutShort},           // the rectangle cut
+      {{'C', 'W', 'S', 10, 8, 0}, MovieFault::DamagedCompressed},              // prefix cut
+      {{'C', 'W', 'S', 10, 99, 0, 0, 0, 1, 2}, MovieFault::DamagedCompressed}, // not zlib
+      {{'Z', 'W', 'S', 10, 99, 0, 0, 0, 1, 0}, MovieFault::DamagedCompressed}, // no LZMA properties
+      {TBytes(zlibCut.begin(), zlibCut.begin() + 11), MovieFault::DamagedCompressed},
   };
-  for (const TBytes& bytes : cases)
-    EXPECT_THROW(ReadMovie(bytes), EMovieError) << bytes.size();
+  for (const auto& c : cases) {
+    try {
+      ReadMovie(c.Bytes);
+      ADD_FAILURE() << c.Bytes.size();
+    } catch (const EMovieError& e) {
+      EXPECT_EQ(e.Fault(), c.Fault) << c.Bytes.size() << ": " << e.what();
+    }
+  }
   try {
     ReadMovieFile("/nonexistent/movie.swf");
     ADD_FAILURE();
   } catch (const EMovieError& e) {
     EXPECT_STREQ(e.what(), "Cannot open file \"/nonexistent/movie.swf\". No such file or directory");
+    EXPECT_EQ(e.Fault(), MovieFault::Unreadable);
   }
 }
 

@@ -93,7 +93,7 @@ TEST_F(PlayerTest, CallsWithoutAMovieRaiseAndAFileThatIsNotAMovieHasNoFrames)
   EXPECT_THROW(Flash->Play(), EFlashError);
   EXPECT_THROW(Flash->GotoFrame(0), EFlashError);
   Load(Files.WriteFile("page.swf", "<html></html>"));
-  EXPECT_EQ(Flash->Text(), QStringLiteral("not a movie"));
+  EXPECT_EQ(Flash->Text(), QStringLiteral("not a movie: not a Flash file"));
   EXPECT_EQ(Flash->LoadedMovie(), nullptr);
   EXPECT_EQ(Flash->CurrentFrame(), 0);
   EXPECT_EQ(Flash->TotalFrames(), 0);
