@@ -14,7 +14,10 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <unistd.h>
@@ -151,7 +154,19 @@ void TVellicorForm::CreateComponents()
   ListView1->verticalHeader()->setDefaultSectionSize(18);
   ListView1->horizontalHeader()->setHighlightSections(false);
   ListView1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-  const int Widths[] = {36, 240, 50, 50};
+  // The first column shows the state icon and the row number, readable up
+  // to 99999 in the list's font; the address column gives up what that
+  // takes beyond the designed 36 pixels.
+  QStyleOptionViewItem Number;
+  Number.initFrom(ListView1);
+  Number.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+  Number.decorationSize = ListView1->iconSize();
+  Number.text = QStringLiteral("99999");
+  const int GridLine = 1;
+  const int NumberWidth = std::max(
+      36, ListView1->style()->sizeFromContents(QStyle::CT_ItemViewItem, &Number, QSize(), ListView1).width() +
+              GridLine);
+  const int Widths[] = {NumberWidth, 240 - (NumberWidth - 36), 50, 50};
   for (int C = 0; C < 4; ++C)
     ListView1->setColumnWidth(C, Widths[C]);
   // The selection stays visible while the list has no focus.
@@ -340,12 +355,16 @@ bool TVellicorForm::eventFilter(QObject* Watched, QEvent* Event)
     // the key is not consumed.
     if ((Key == Qt::Key_Return || Key == Qt::Key_Enter) && !btnDownload->isHidden())
       btnDownload->Click();
-  } else if (Watched == TrackBar) {
-    // The press is seen before the slider moves its thumb for it.
-    if (Event->type() == QEvent::MouseButtonPress)
-      TrackBarMouseDown(static_cast<QMouseEvent*>(Event)->button());
-    else if (Event->type() == QEvent::MouseButtonRelease)
-      TrackBarMouseUp(static_cast<QMouseEvent*>(Event)->button());
+  } else if (Watched == TrackBar &&
+             (Event->type() == QEvent::MouseButtonPress || Event->type() == QEvent::MouseButtonRelease)) {
+    // The press is seen before the slider moves its thumb for it. The
+    // filter sees presses on a disabled bar too: they start nothing. A
+    // release always ends seeking.
+    const Qt::MouseButton Button = static_cast<QMouseEvent*>(Event)->button();
+    if (Event->type() == QEvent::MouseButtonRelease)
+      RunHandler([this, Button] { TrackBarMouseUp(Button); });
+    else if (TrackBar->isEnabled())
+      RunHandler([this, Button] { TrackBarMouseDown(Button); });
   }
   return TBaseUI2Form::eventFilter(Watched, Event);
 }

@@ -5,35 +5,51 @@
 // Threads: UI thread only.
 #include "app/gui/VellicorFrm.h"
 
+#include "swf/Movie.h"
 #include "swf/SWFStreams.h"
 #include "ui/kvuShell.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace quenloft {
 
 void TVellicorForm::PreviewFile(const std::string& Path)
 {
-  // A new player replaces the old one.
+  // A new player replaces the old one. It reads the whole movie, unseen
+  // until it is placed.
   delete FFlash;
   FFlash = new TkvuFlash(pnlPreview);
   FFlash->hide();
-  // The header gives the stage size and the frame count. A file that is
-  // not a movie (no stage size, or a header that cannot be read) gets no
-  // player: it must not stop the download chain that called us.
+  FFlash->LoadMovie(QString::fromLocal8Bit(Path));
+  const std::shared_ptr<const swf::Movie> Loaded = FFlash->LoadedMovie();
+  // The header gives the stage size; where the header reader cannot (an
+  // LZMA movie), the movie itself does.
   int W = 0;
   int H = 0;
-  int Frames = 0;
-  if (!TryGetSWFInfo(Path, W, H, Frames)) {
+  int Declared = 0;
+  if (Loaded && !TryGetSWFInfo(Path, W, H, Declared)) {
+    W = TwipsToPixels(Loaded->Stage.XMin, Loaded->Stage.XMax);
+    H = TwipsToPixels(Loaded->Stage.YMin, Loaded->Stage.YMax);
+  }
+  // A file that is not a movie, or a movie without a stage, shows why in
+  // the panel and gets no track bar: it must not stop the download chain
+  // that called us.
+  if (!Loaded || W <= 0 || H <= 0) {
     Timer1->stop();
     TrackBar->setEnabled(false);
     FFlash->setGeometry(pnlPreview->rect().adjusted(1, 1, -1, -1));
-    FFlash->ShowMessage(QStringLiteral("not a movie"));
+    if (Loaded)
+      FFlash->ShowMessage(QStringLiteral("not a movie: the stage has no size"));
     FFlash->show();
     return;
   }
-  // The track bar runs over the movie's frames.
-  TrackBar->setMaximum(Frames);
+  // The track bar runs over the frames the file really holds, which a
+  // movie cut short has fewer of than its header says; tags after the
+  // last of the frames the header counts make no frame of their own.
+  const int Read = FFlash->TotalFrames();
+  const int Counted = Loaded->Root.FrameCount;
+  TrackBar->setMaximum(Counted > 0 ? std::min(Read, Counted) : Read);
   TrackBar->setEnabled(true);
   // The panel's client area less a one-pixel margin on each side.
   int FitW = 0;
@@ -41,8 +57,7 @@ void TVellicorForm::PreviewFile(const std::string& Path)
   FitSizeInBox(pnlPreview->width() - 2, pnlPreview->height() - 2, W, H, true, FitW, FitH);
   // The player, fitted to that size, is centred in the panel.
   CenterInParent(*FFlash, *pnlPreview, FitW, FitH, false);
-  // The movie starts; the timer moves the track bar along with it.
-  FFlash->LoadMovie(QString::fromLocal8Bit(Path));
+  // The movie shows; the timer moves the track bar along with it.
   FFlash->show();
   Timer1->start();
 }
@@ -101,9 +116,10 @@ void TVellicorForm::TrackBarMouseUp(Qt::MouseButton Button)
 {
   if (Button != Qt::LeftButton)
     return;
+  // Cleared first: a player that cannot play must not leave the bar held.
+  FSeeking = false;
   if (FFlash)
     FFlash->Play();
-  FSeeking = false;
 }
 
 void TVellicorForm::Timer1Timer()

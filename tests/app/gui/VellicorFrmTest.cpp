@@ -19,6 +19,9 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPointer>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QTest>
 #include <QTimer>
 
 #include <cstdlib>
@@ -70,7 +73,7 @@ private:
   std::function<void(const QString&, const QString&)> FOld;
 };
 
-// An uncompressed movie header of W x H pixels and Frames frames.
+// An uncompressed movie of W x H pixels and Frames empty frames.
 std::string Movie(int W, int H, int Frames, std::size_t Padding = 0)
 {
   std::string Bits = "10000"; // 16 bits per field
@@ -90,6 +93,8 @@ std::string Movie(int W, int H, int Frames, std::size_t Padding = 0)
   Body += std::string("\x00\x18", 2);
   Body += static_cast<char>(Frames & 0xFF);
   Body += static_cast<char>(Frames >> 8);
+  for (int I = 0; I < Frames; ++I)
+    Body += std::string("\x40\x00", 2); // ShowFrame
   Body += std::string(2 + Padding, '\0');
   const std::uint32_t Length = static_cast<std::uint32_t>(8 + Body.size());
   std::string Head = "FWS";
@@ -175,9 +180,12 @@ TEST_F(WindowTest, ComponentsSitWhereTheDesignPutsThem)
   EXPECT_TRUE(F.btnMax->isHidden());
   EXPECT_GE(F.btnOkMe->x(), 723);
   EXPECT_GE(F.btnCancelMe->x(), 723);
-  const int Widths[] = {36, 240, 50, 50};
-  for (int C = 0; C < 4; ++C)
-    EXPECT_EQ(F.ListView1->columnWidth(C), Widths[C]);
+  // The number column is as wide as its numbers need (at least the
+  // designed 36), taken from the address column's 240.
+  EXPECT_GE(F.ListView1->columnWidth(0), 36);
+  EXPECT_EQ(F.ListView1->columnWidth(0) + F.ListView1->columnWidth(1), 36 + 240);
+  EXPECT_EQ(F.ListView1->columnWidth(2), 50);
+  EXPECT_EQ(F.ListView1->columnWidth(3), 50);
   EXPECT_EQ(F.Rows().headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("URL"));
   EXPECT_EQ(F.Rows().headerData(3, Qt::Horizontal, Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
   EXPECT_TRUE(F.btnDownload->Stretch());
@@ -411,7 +419,7 @@ TEST_F(WindowTest, PreviewFitsTheMovieIntoThePanel)
   EXPECT_TRUE(Form->Timer1->isActive());
 
   // Seeking: the press starts it, moves seek, the release plays. (This
-  // movie's frames are declared, not there: every frame shown is frame 0.)
+  // movie's frames are empty: the player moves on while the bar holds.)
   int Seeks = 0;
   QObject::connect(Form->Flash(), &TShockwaveFlash::FrameChanged, [&Seeks] { ++Seeks; });
   Form->TrackBarMouseDown(Qt::LeftButton);
@@ -422,9 +430,10 @@ TEST_F(WindowTest, PreviewFitsTheMovieIntoThePanel)
   EXPECT_EQ(Form->TrackBar->value(), 5); // held: the thumb stays
   Form->TrackBarMouseUp(Qt::LeftButton);
   EXPECT_TRUE(Form->Flash()->Playing());
+  Form->TrackBar->setValue(0);
   Form->Timer1Timer();
-  EXPECT_EQ(Form->TrackBar->value(), 0);
-  EXPECT_EQ(Seeks, 1); // the timer's change did not seek
+  EXPECT_EQ(Form->TrackBar->value(), Form->Flash()->CurrentFrame());
+  EXPECT_EQ(Seeks, 1); // the changes after the release did not seek
 
   Form->StopPreview();
   EXPECT_EQ(Form->Flash(), nullptr);
@@ -445,7 +454,7 @@ TEST_F(WindowTest, FileThatIsNotAMovieNeitherRaisesNorStopsTheChain)
   Form->btnStop->show();
   Send(WM_DOWNLOAD_DONE, 0, Task(0));
   ASSERT_NE(Form->Flash(), nullptr);
-  EXPECT_EQ(Form->Flash()->Text(), QStringLiteral("not a movie"));
+  EXPECT_EQ(Form->Flash()->Text(), QStringLiteral("not a movie: empty file"));
   EXPECT_FALSE(Form->TrackBar->isEnabled());
   // The chain went on: the second task was started and fails (nothing
   // listens on port 1).
@@ -453,11 +462,95 @@ TEST_F(WindowTest, FileThatIsNotAMovieNeitherRaisesNorStopsTheChain)
   ASSERT_TRUE(WaitUntil([this] { return Task(1).State == tsFailed; }));
   EXPECT_FALSE(Form->btnDownload->isHidden());
 
-  // A broken compressed header does not raise either.
-  const std::string Broken =
-      Files.WriteFile("broken.swf", std::string("CWS\x0A\x20\x00\x00\x00garbage!", 16));
-  Form->PreviewFile(Broken);
-  EXPECT_EQ(Form->Flash()->Text(), QStringLiteral("not a movie"));
+  // Neither do other files that are no movie; each says why.
+  const std::pair<std::string, const char*> Others[] = {
+      {std::string("CWS\x0A\x20\x00\x00\x00garbage!", 16), "damaged compressed movie"},
+      {"<html></html>", "not a Flash file"},
+      {std::string("FWS\x0A\x20\x00\x00\x00\x78\x00", 10), "movie cut short"},
+  };
+  for (const auto& [Content, Why] : Others) {
+    Form->PreviewFile(Files.WriteFile("other.swf", Content));
+    EXPECT_EQ(Form->Flash()->Text().toStdString(), std::string("not a movie: ") + Why);
+    EXPECT_FALSE(Form->TrackBar->isEnabled()) << Why;
+  }
+}
+
+// The bar runs over the frames the movie really holds, and an LZMA movie,
+// which the header reader leaves alone, takes its stage from the movie.
+TEST_F(WindowTest, TrackBarSpansTheFramesReadAndLzmaMoviesPlay)
+{
+  using namespace swf::test;
+  TBytes TwentySeven;
+  for (int I = 0; I < 27; ++I)
+    TwentySeven = Join({TwentySeven, ShowFrame()});
+  const struct {
+    const char* Name;
+    TBytes File;
+    int Frames;
+  } Cases[] = {
+      {"lzma", MovieFile(Join({ShowFrame(), ShowFrame(), ShowFrame(), End()}), 'Z', 3, 200, 100), 3},
+      {"cut short", MovieFile(Join({TwentySeven, {0x3F, 0x03, 0x00, 0x00, 0x00, 0x01}}), 'F', 72, 200, 100),
+       27},
+      {"past its count", MovieFile(Join({ShowFrame(), ShowFrame(), ShowFrame(), End()}), 'F', 2, 200, 100),
+       2},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    ASSERT_FALSE(C.File.empty());
+    Form->PreviewFile(Files.WriteFile("m.swf", testing::AsText(C.File)));
+    EXPECT_TRUE(Form->Flash()->Text().isEmpty()) << Form->Flash()->Text().toStdString();
+    EXPECT_EQ(Form->Flash()->geometry(), QRect(28, 38, 200, 100));
+    EXPECT_TRUE(Form->TrackBar->isEnabled());
+    EXPECT_EQ(Form->TrackBar->maximum(), C.Frames);
+  }
+}
+
+// Mouse events as the platform delivers them: a greyed-out bar starts no
+// seeking, and a release always ends it.
+TEST_F(WindowTest, GreyedOutTrackBarTakesNoPressAndAReleaseEndsSeeking)
+{
+  TErrorBoxCapture Box;
+  Form->show();
+  const QPoint Middle = Form->TrackBar->rect().center();
+  const std::string Page = Files.WriteFile("page.swf", "<html></html>");
+  Form->PreviewFile(Page);
+  ASSERT_FALSE(Form->TrackBar->isEnabled());
+  QTest::mousePress(Form->TrackBar, Qt::LeftButton, Qt::NoModifier, Middle);
+  EXPECT_FALSE(Form->Seeking());
+  QTest::mouseRelease(Form->TrackBar, Qt::LeftButton, Qt::NoModifier, Middle);
+
+  Form->PreviewFile(Files.WriteFile("m.swf", Movie(200, 100, 12)));
+  ASSERT_TRUE(Form->TrackBar->isEnabled());
+  QTest::mousePress(Form->TrackBar, Qt::LeftButton, Qt::NoModifier, Middle);
+  EXPECT_TRUE(Form->Seeking());
+  QTest::mouseRelease(Form->TrackBar, Qt::LeftButton, Qt::NoModifier, Middle);
+  EXPECT_FALSE(Form->Seeking());
+  EXPECT_TRUE(Form->Flash()->Playing());
+
+  // Held while the bar greys out under it (the next movie is no movie).
+  QTest::mousePress(Form->TrackBar, Qt::LeftButton, Qt::NoModifier, Middle);
+  Form->PreviewFile(Page);
+  QTest::mouseRelease(Form->TrackBar, Qt::LeftButton, Qt::NoModifier, Middle);
+  EXPECT_FALSE(Form->Seeking());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Box.Count, 0) << Box.Text.toStdString();
+}
+
+TEST_F(WindowTest, RowNumbersUpTo99999AreReadableBesideTheStateIcon)
+{
+  MakeRows({"http://h/a.swf"});
+  QTableView& View = *Form->ListView1;
+  QStyleOptionViewItem Number;
+  Number.initFrom(&View);
+  Number.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+  Number.decorationSize = View.iconSize();
+  Number.icon = Form->ImageList1[0];
+  Number.text = QStringLiteral("99999");
+  Number.rect = View.visualRect(Form->Rows().index(0, 0));
+  const QRect Text = View.style()->subElementRect(QStyle::SE_ItemViewItemText, &Number, &View);
+  const int Margin = View.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &View) + 1;
+  EXPECT_GE(Text.width() - 2 * Margin, Number.fontMetrics.horizontalAdvance(Number.text));
+  EXPECT_LE(View.horizontalHeader()->length(), View.viewport()->width()) << "the columns still fit the list";
 }
 
 TEST_F(WindowTest, SelectingAFinishedRowPreviewsItAndAQueuedRowStopsThePreview)
