@@ -261,8 +261,10 @@ bool TIdCustomHTTP::ConnectToHost()
     // would delay every request on a kept connection.
     PollForClose(false, 0);
     // Bytes before our request were never asked for: the connection is out
-    // of step with the server and is not used.
-    if (Connected() && InputBufferSize() > 0)
+    // of step with the server and is not used. One empty line is the
+    // exception: it is skipped before the next status line (RFC 9112 2.2).
+    const std::string_view Early = InputBuffer();
+    if (Connected() && !Early.empty() && Early != "\r\n" && Early != "\n")
       Disconnect();
   }
   if (Connected())
@@ -317,8 +319,9 @@ TIdCustomHTTP::TWhatNext TIdCustomHTTP::ProcessResponse()
 {
   const int Code = FResponse.ResponseCode();
   const int Class = Code / 100;
-  // A "Location" makes any answer a redirect, whatever its code.
-  if ((Class == 3 && Code != 304) || !FResponse.Location.empty())
+  // A "Location" makes any answer a redirect, whatever its code. A 3xx
+  // without one names nowhere to go: it ends the request with its status.
+  if (!FResponse.Location.empty())
     return ProcessRedirect();
 
   if (Class != 2) {

@@ -5,7 +5,8 @@
 // connection when the server allows it (RFC 9112 9.3), writes the request,
 // skips interim 1xx answers, hands every "Set-Cookie"/"Set-Cookie2" to the
 // cookie manager, follows redirects when asked to, and reads the body of a
-// 2xx answer into the caller's stream. Any other answer raises
+// 2xx answer into the caller's stream. A 3xx answer without a "Location"
+// is no redirect but a failure like any other non-2xx. Any other answer raises
 // EIdHTTPProtocolException with the status line as its message and the body
 // as its text. "https" URLs go over TLS, verified against CAFile (or the
 // system's CA store when CAFile is empty).

@@ -128,6 +128,11 @@ std::size_t TIdTCPConnection::InputBufferSize() const
   return FBuffers->Size();
 }
 
+std::string_view TIdTCPConnection::InputBuffer() const
+{
+  return {FBuffers->Begin(), FBuffers->Size()};
+}
+
 void TIdTCPConnection::ClearInputBuffer()
 {
   FBuffers->Clear();

@@ -62,6 +62,8 @@ public:
 
   // Bytes received and not yet consumed.
   std::size_t InputBufferSize() const;
+  // Those bytes, valid until the next read or write of the connection.
+  std::string_view InputBuffer() const;
   // Bytes received since the last connect.
   std::int64_t BytesReceived() const { return FBytesReceived; }
   void ClearInputBuffer();
