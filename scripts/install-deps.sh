@@ -13,7 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   nginx-light xvfb xauth
   curl wget
-  scdoc desktop-file-utils appstream dpkg-dev file zsh fish
+  scdoc desktop-file-utils appstream dpkg-dev binutils file zsh fish
 )
 
 missing=()

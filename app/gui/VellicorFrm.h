@@ -41,12 +41,13 @@
 
 namespace quenloft {
 
-// The converter pages and the home page the links open.
-inline constexpr const char* kVideoPage = "https://www.example.com/quenloft/swf-to-video?ref=quenloft";
-inline constexpr const char* kHtml5Page = "https://www.example.com/quenloft/swf-to-html5?ref=quenloft";
-inline constexpr const char* kMp3Page = "https://www.example.com/quenloft/swf-to-mp3?ref=quenloft";
-inline constexpr const char* kGIFPage = "https://www.example.com/quenloft/swf-to-gif?ref=quenloft";
-inline constexpr const char* kHomePage = "https://www.example.com/quenloft/?ref=quenloft";
+// The converter pages and the home page the links open: below the home
+// page address the build was configured with (QUENLOFT_HOMEPAGE).
+inline constexpr const char* kVideoPage = QUENLOFT_HOMEPAGE "swf-to-video?ref=quenloft";
+inline constexpr const char* kHtml5Page = QUENLOFT_HOMEPAGE "swf-to-html5?ref=quenloft";
+inline constexpr const char* kMp3Page = QUENLOFT_HOMEPAGE "swf-to-mp3?ref=quenloft";
+inline constexpr const char* kGIFPage = QUENLOFT_HOMEPAGE "swf-to-gif?ref=quenloft";
+inline constexpr const char* kHomePage = QUENLOFT_HOMEPAGE "?ref=quenloft";
 
 // "Downloaded SWF Files/" beside the executable (AppPath) when that folder
 // can be written (or created) and AppPath is not an installed place (a

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # bash completion for quenloft-cli: its commands, their options, movie files
 # for info and render, folders for -o (a PNG file for render's -o).
 

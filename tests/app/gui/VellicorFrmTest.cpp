@@ -662,7 +662,7 @@ TEST_F(WindowTest, LinksMenuAndFolderPicker)
   EXPECT_EQ(Opened[1], kHomePage);
   EXPECT_EQ(Opened[2], kGIFPage);
   for (const std::string& Address : Opened)
-    EXPECT_NE(Address.find("example.com"), std::string::npos);
+    EXPECT_TRUE(Address.starts_with(QUENLOFT_HOMEPAGE)) << Address;
 
   Form->btnConvert->Click();
   EXPECT_TRUE(Form->pmConvert->isVisible());
