@@ -300,7 +300,12 @@ void TIdIOHandlerSocket::Open(const std::string& Host, int Port, int ATimeout)
     }
     ReadAddresses();
     ReportStatus(TIdStatus::hsConnected);
-    AfterConnect(Host, ATimeout);
+    if (OnTunnel) {
+      OnTunnel(*this, ATimeout);
+      AfterConnect(TunnelHost, ATimeout);
+    } else {
+      AfterConnect(Host, ATimeout);
+    }
   } catch (...) {
     Close();
     throw;
