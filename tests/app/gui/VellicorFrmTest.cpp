@@ -330,6 +330,7 @@ TEST_F(WindowTest, StopKeepsTheDownloadingLookAndEnterDoesNothingWhileDownloadin
   // Enter in the address box while "Start download" is hidden: no scan.
   Form->edtURL->setText(QStringLiteral("http://h/other.swf"));
   PressKey(*Form->edtURL, Qt::Key_Return);
+  ASSERT_TRUE(WaitUntil([this] { return !Form->Scanning(); }));
   EXPECT_EQ(Task(0).Id, Id);
   EXPECT_EQ(Form->Rows().RowCount(), 2);
 
@@ -359,6 +360,7 @@ TEST_F(WindowTest, EnterStartsADirectMovieAddressWithoutFetchingAPage)
   Form->edtPath->setText(QString::fromStdString(Files.Folder()));
   Form->edtURL->setText(QStringLiteral("127.0.0.1:1/clip.SWF?x=1"));
   PressKey(*Form->edtURL, Qt::Key_Return);
+  ASSERT_TRUE(WaitUntil([this] { return !Form->Scanning(); }));
   ASSERT_EQ(Form->Rows().RowCount(), 1);
   EXPECT_EQ(Cell(0, 1), QStringLiteral("http://127.0.0.1:1/clip.SWF?x=1"));
   EXPECT_EQ(App->GetOutputPath(), Files.Folder());
@@ -386,6 +388,7 @@ TEST_F(WindowTest, AddressFromTheCommandLineWaitsForStartDownload)
   EXPECT_EQ(Server.ConnectionCount(), 0);
   // The user's press is what fetches the page.
   PressKey(*Form->edtURL, Qt::Key_Return);
+  ASSERT_TRUE(WaitUntil([this] { return !Form->Scanning(); }));
   ASSERT_TRUE(WaitUntil([&Server] { return Server.Requests().size() == 1; }));
   EXPECT_NE(Server.Requests()[0].find("GET /games/index.html "), std::string::npos);
 }
@@ -806,6 +809,7 @@ TEST_F(WindowTest, WholeRunAgainstNginxThroughTheWindow)
   Form->edtPath->setText(QString::fromStdString(Files.Folder()));
   Form->edtURL->setText(QString::fromStdString(Server.Url("/index.html")));
   PressKey(*Form->edtURL, Qt::Key_Return);
+  ASSERT_TRUE(WaitUntil([this] { return !Form->Scanning(); }));
   ASSERT_EQ(Form->Rows().RowCount(), 4);
   EXPECT_TRUE(Form->lblParse->isHidden());
   ASSERT_TRUE(WaitUntil([this] { return !Form->btnDownload->isHidden(); }, 30000));
@@ -827,6 +831,7 @@ TEST_F(WindowTest, WholeRunAgainstNginxThroughTheWindow)
   EXPECT_EQ(Form->Flash()->Movie().toStdString(), Files.Folder() + "one.swf");
   // A second run adds numbered copies.
   PressKey(*Form->edtURL, Qt::Key_Return);
+  ASSERT_TRUE(WaitUntil([this] { return !Form->Scanning(); }));
   ASSERT_TRUE(WaitUntil([this] { return !Form->btnDownload->isHidden(); }, 30000));
   EXPECT_EQ(testing::ReadFileBytes(Files.Folder() + "one(2).swf"), Movies["one.swf"]);
 }
@@ -859,7 +864,7 @@ TEST_F(WindowTest, AFailedRowSaysWhyInItsToolTip)
 
 // A server that stalls during the scan or during a download: closing the
 // window and starting a new scan both return at once, and the window keeps
-// handling events while the page is fetched.
+// handling events while the page is fetched on the coordinator's worker.
 TEST_F(WindowTest, CloseAndANewScanReturnAtOnceDuringAStall)
 {
   const std::string Page = "<embed src=\"movie.swf\">";
@@ -907,7 +912,7 @@ TEST_F(WindowTest, CloseAndANewScanReturnAtOnceDuringAStall)
       }
     };
     if (Case.DuringScan) {
-      // The scan's own event loop runs this timer: the window is alive.
+      // The window's event loop runs this timer while the page is fetched.
       QTimer Poll;
       QObject::connect(&Poll, &QTimer::timeout, [&] {
         if (ActedAt < 0 && Window->Scanning() && Asked("/stalling"))
@@ -915,9 +920,13 @@ TEST_F(WindowTest, CloseAndANewScanReturnAtOnceDuringAStall)
       });
       Poll.start(5);
       Window->btnDownloadClick();
-      ASSERT_GE(ActedAt, 0) << "the scan ended by itself";
+      ASSERT_TRUE(WaitUntil([&] { return ActedAt >= 0; }));
+      // The scan is ended, its late events dropped: the window is idle or
+      // shows the new scan's row.
+      ASSERT_TRUE(WaitUntil([&] { return !Window->Scanning(); }));
     } else {
       Window->btnDownloadClick();
+      ASSERT_TRUE(WaitUntil([&] { return !Window->Scanning(); }));
       ASSERT_EQ(Window->Rows().RowCount(), 1);
       ASSERT_TRUE(WaitUntil([&] { return Asked("/movie.swf"); }));
       Act();
@@ -928,7 +937,7 @@ TEST_F(WindowTest, CloseAndANewScanReturnAtOnceDuringAStall)
       EXPECT_FALSE(Window->isVisible());
       EXPECT_TRUE(Window->btnStop->isHidden());
     } else {
-      ASSERT_EQ(Window->Rows().RowCount(), 1);
+      ASSERT_TRUE(WaitUntil([&] { return Window->Rows().RowCount() == 1; }));
       EXPECT_EQ(Window->Rows().Cell(0, 1), QStringLiteral("http://127.0.0.1:1/other.swf"));
     }
     QElapsedTimer Freeing;
