@@ -217,7 +217,9 @@ std::string TIdIOHandlerSocket::LiteralIPv4(const std::string& Host)
     if (Octet < 0 || ++Parts > 4) {
       return {};
     }
-    Quad += (Quad.empty() ? "" : ".") + std::to_string(Octet);
+    if (!Quad.empty())
+      Quad += '.';
+    Quad += std::to_string(Octet);
     if (Dot == std::string::npos) {
       break;
     }
