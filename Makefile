@@ -6,7 +6,7 @@ TEST_BUILD ?= build-test
 FUZZ_BUILD ?= build-fuzz
 TSAN_BUILD ?= build-tsan
 # The test programs whose tests run worker threads (ctest label "threaded").
-THREADED_TESTS := test_download test_platform test_app_gui test_cli
+THREADED_TESTS := test_download test_platform test_http test_ui test_app_gui test_cli
 JOBS       ?= $(shell nproc)
 PREFIX     ?= /usr/local
 DESTDIR    ?=

@@ -1,5 +1,9 @@
 #include "app/App.h"
 
+#include "http/RetryPolicy.h"
+
+#include <charconv>
+
 #include <fstream>
 #include <string>
 
@@ -51,6 +55,26 @@ std::string TApp::GetOutputPath()
 void TApp::SetOutputPath(const std::string& Path)
 {
   RegWriteValue(HKEY_CURRENT_USER, kSettingsKey, kOutputPathValue, Path);
+}
+
+int TApp::GetRetries()
+{
+  const std::string Text = RegReadString(HKEY_CURRENT_USER, kSettingsKey, kRetriesValue);
+  int Value = 0;
+  const auto [End, Error] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
+  if (Text.empty() || Error != std::errc() || End != Text.data() + Text.size() || Value < 0 || Value > 10)
+    return DefaultRetries;
+  return Value;
+}
+
+std::string TApp::GetProxy()
+{
+  return RegReadString(HKEY_CURRENT_USER, kSettingsKey, kProxyValue);
+}
+
+bool TApp::GetResume()
+{
+  return RegReadBool(HKEY_CURRENT_USER, kSettingsKey, kResumeValue);
 }
 
 void TApp::SetInstallTracked(bool Value)

@@ -22,6 +22,15 @@ class TInstallTrackThread;
 inline constexpr const char* kSettingsKey = "Software/Quenloft";
 inline constexpr const char* kOutputPathValue = "OutputPath";
 inline constexpr const char* kInstallTrackedValue = "InstallTracked";
+// Tries after the first for a download that fails for a passing reason, as
+// decimal text ("0" turns retries off).
+inline constexpr const char* kRetriesValue = "Retries";
+// One HTTP proxy for every address ("[http://][user:password@]host[:port]");
+// empty or missing: the environment's proxies.
+inline constexpr const char* kProxyValue = "Proxy";
+// True: finish a partial file an earlier cut left (a 32-bit integer, -1
+// for true); off when missing.
+inline constexpr const char* kResumeValue = "Resume";
 
 class TApp {
 public:
@@ -39,6 +48,12 @@ public:
   std::string GetOutputPath();
   // Failures to write are swallowed: the folder is then not remembered.
   void SetOutputPath(const std::string& Path);
+  // "Retries" from 0 to 10; DefaultRetries when missing or unreadable.
+  int GetRetries();
+  // "Proxy", or "".
+  std::string GetProxy();
+  // "Resume": finish partial files an earlier cut left; false when missing.
+  bool GetResume();
   // Writes -1 for true, 0 for false. Called on the install-ping thread.
   void SetInstallTracked(bool Value);
   // Starts the install ping unless a debugger is attached, a ping thread was

@@ -5,11 +5,15 @@
 //    started in an empty folder. Each run writes into a fresh folder; the
 //    runs alternate (A B A B ...) so that drift hits both alike; the medians
 //    are compared. Goal: ratio ours / curl <= 0.77.
+//  - CliVersusCurlThroughProxy: the same 1000 movies through one local
+//    forward proxy (tinyproxy), quenloft-cli --proxy against curl -x with
+//    the same proxy, alternating as above. Goal: ours no slower than curl.
 //  - CliMemory1GiB: one 1 GiB movie; the CLI's peak resident size (VmHWM
 //    of that child) must stay flat, under 20 MiB: the body goes straight
 //    from the socket into the file.
 #include "tests/support/NginxServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TinyProxy.h"
 
 #include <benchmark/benchmark.h>
 
@@ -36,6 +40,7 @@ namespace {
 using testing::NginxOptions;
 using testing::NginxServer;
 using testing::TempDir;
+using testing::TinyProxy;
 
 const std::string Cli = std::string(QUENLOFT_BINARY_DIR) + "/cli/quenloft-cli";
 
@@ -105,7 +110,8 @@ double FileCreateMicros(const std::filesystem::path& Parent)
   const std::string body(10 * 1024, 'p');
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < files; ++i) {
-    const int fd = ::open((folder / std::to_string(i)).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int fd =
+        ::open((folder / std::to_string(i)).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0)
       return -1;
     const bool written = ::write(fd, body.data(), body.size()) == static_cast<ssize_t>(body.size());
@@ -179,13 +185,67 @@ void CliVersusCurl(benchmark::State& State)
   State.counters["ratio_cli_curl"] = ratio;
   State.counters["failed_runs"] = failures;
   State.counters["file_create_us"] = createMicros;
-  std::printf("CliVersusCurl: %d movies of 10 KiB, %d rounds A/B: quenloft-cli %.3f s (%.3f..%.3f), "
-              "curl %.3f s (%.3f..%.3f) (medians, range), ratio %.2f (goal <= 0.77), failed runs %d; "
-              "creating a 10 KiB file here takes %.0f us%s\n",
-              movies, rounds, Median(ours), *lo, *hi, Median(theirs), *clo, *chi, ratio, failures, createMicros,
-              createMicros > 200 ? " (a disk busy with recent deletions: the file system dominates both)" : "");
+  std::printf(
+      "CliVersusCurl: %d movies of 10 KiB, %d rounds A/B: quenloft-cli %.3f s (%.3f..%.3f), "
+      "curl %.3f s (%.3f..%.3f) (medians, range), ratio %.2f (goal <= 0.77), failed runs %d; "
+      "creating a 10 KiB file here takes %.0f us%s\n",
+      movies, rounds, Median(ours), *lo, *hi, Median(theirs), *clo, *chi, ratio, failures, createMicros,
+      createMicros > 200 ? " (a disk busy with recent deletions: the file system dominates both)" : "");
 }
 BENCHMARK(CliVersusCurl)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void CliVersusCurlThroughProxy(benchmark::State& State)
+{
+  if (!NginxServer::Available() || !TinyProxy::Available() || ::access(Cli.c_str(), X_OK) != 0) {
+    State.SkipWithError("needs nginx, tinyproxy and a built quenloft-cli");
+    return;
+  }
+  constexpr int movies = 1000;
+  constexpr int rounds = 5;
+  TempDir site;
+  const std::string movie(10 * 1024, 'm');
+  std::string page = "<html><body>\n";
+  for (int i = 0; i < movies; ++i) {
+    const std::string name = "m/movie" + std::to_string(i) + ".swf";
+    site.WriteFile(name, movie);
+    page += "<embed src=\"" + name + "\">\n";
+  }
+  site.WriteFile("index.html", page + "</body></html>\n");
+  NginxOptions options;
+  options.Root = site.Path();
+  NginxServer server(options);
+  TinyProxy proxy;
+  std::vector<std::string> curl = {"curl", "-s", "-x", proxy.Url(), "--remote-name-all"};
+  for (int i = 0; i < movies; ++i)
+    curl.push_back(server.Url("/m/movie" + std::to_string(i) + ".swf"));
+
+  TempDir work;
+  std::vector<double> ours;
+  std::vector<double> theirs;
+  int failures = 0;
+  for (auto _ : State) {
+    for (int round = 0; round < rounds; ++round) {
+      const std::string a = (work.Path() / ("cli" + std::to_string(round))).string();
+      const std::string b = (work.Path() / ("curl" + std::to_string(round))).string();
+      std::filesystem::create_directories(b);
+      const auto cli = RunQuiet({Cli, "--proxy", proxy.Url(), "-o", a, server.Url("/index.html")});
+      const auto other = RunQuiet(curl, b);
+      failures += (cli.Status != 0) + (other.Status != 0);
+      ours.push_back(cli.Seconds);
+      theirs.push_back(other.Seconds);
+    }
+    State.SetIterationTime(Median(ours));
+  }
+  const double ratio = Median(ours) / Median(theirs);
+  State.counters["cli_median_s"] = Median(ours);
+  State.counters["curl_median_s"] = Median(theirs);
+  State.counters["ratio_cli_curl"] = ratio;
+  State.counters["failed_runs"] = failures;
+  std::printf("CliVersusCurlThroughProxy: %d movies of 10 KiB through tinyproxy, %d rounds A/B: quenloft-cli "
+              "%.3f s, curl %.3f s (medians), ratio %.2f (goal <= 1.0), failed runs %d\n",
+              movies, rounds, Median(ours), Median(theirs), ratio, failures);
+}
+BENCHMARK(CliVersusCurlThroughProxy)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void CliMemory1GiB(benchmark::State& State)
 {

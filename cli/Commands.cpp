@@ -8,10 +8,10 @@
 #include "download/Vellicorer.h"
 #include "http/IdHTTP.h"
 #include "platform/Trace.h"
-#include "scan/URLSWFParse.h"
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -27,26 +27,34 @@ void ConfigureClient(TIdHTTP& HTTP, const TCliOptions& Options)
   ApplyProgramClientSettings(HTTP);
   HTTP.CAFile = Options.CAFile;
   HTTP.ReadTimeout = Options.TimeoutSeconds * 1000;
+  HTTP.Proxy.Disabled = Options.NoProxy;
+  HTTP.Proxy.Explicit = Options.Proxy;
 }
 
-// Scans the page as the window does. False (with the reason on stderr) when
-// the page could not be fetched; "no movies" is then not the right message.
-bool ScanPage(TIdHTTP& HTTP, const std::string& URL, std::vector<std::string>& Links)
+// Scans the page through the coordinator's worker, as the window does; the
+// links become the coordinator's tasks. False (with the reason on stderr)
+// when the page could not be fetched; "no movies" is then not the right
+// message.
+bool ScanPage(TVellicorer& Downloader, TMessageQueue& Queue, const std::string& URL)
 {
   const bool live = ::isatty(STDERR_FILENO) != 0;
-  TURLSWFParser parser;
-  parser.FHTTP = &HTTP;
-  parser.FURL = URL;
-  if (live)
-    parser.OnLoadProgress = [](std::uint8_t Percent) {
-      std::fprintf(stderr, "\rLoading..%d%%", Percent);
+  const TWindowHandle window(Queue);
+  Downloader.StartScan(URL, window.Handle());
+  TTaskEvent event;
+  while (!event.ScanDone) {
+    TMessage message;
+    if (!Queue.WaitPop(message, std::chrono::seconds(1)))
+      continue;
+    event = Downloader.HandleTaskEvent(message, window.Handle());
+    if (live && event.ScanPercent >= 0) {
+      std::fprintf(stderr, "\rLoading..%d%%", event.ScanPercent);
       std::fflush(stderr);
-    };
-  parser.FindLinks(Links);
+    }
+  }
   if (live)
     std::fputs("\r\x1b[K", stderr);
-  if (!parser.LastError().empty()) {
-    std::cerr << "could not fetch the page: " << ShowLine(parser.LastError()) << '\n';
+  if (!event.ScanError.empty()) {
+    std::cerr << "could not fetch the page: " << ShowLine(event.ScanError) << '\n';
     return false;
   }
   return true;
@@ -61,19 +69,17 @@ int RunDownload(const TCliOptions& Options)
   // Nothing to save while the page is fetched: Ctrl-C leaves at once.
   stop.SetExitAtOnce(true);
 
-  TIdHTTP http;
-  ConfigureClient(http, Options);
-  std::vector<std::string> links;
-  if (!ScanPage(http, Options.URL, links))
+  TVellicorer downloader;
+  ConfigureClient(downloader.HTTP(), Options);
+  if (!ScanPage(downloader, queue, Options.URL))
     return 3;
-
-  TVellicorer downloader(&http);
-  downloader.AddTasks(links);
   if (downloader.Tasks().Count() == 0) {
     std::cerr << "no movies found on " << ShowText(Options.URL) << '\n';
     return 3;
   }
   downloader.SetOutputFolder(Options.Folder.empty() ? "." : Options.Folder);
+  downloader.Retries = Options.Retries;
+  downloader.Resume = Options.Continue;
 
   const TOutputMode mode = Options.Json                   ? TOutputMode::Json
                            : ::isatty(STDOUT_FILENO) != 0 ? TOutputMode::Terminal
@@ -95,17 +101,17 @@ int RunScan(const TCliOptions& Options)
   TStopSignal stop([&queue] { queue.Interrupt(); });
   stop.SetExitAtOnce(true);
 
-  TIdHTTP http;
-  ConfigureClient(http, Options);
-  std::vector<std::string> links;
-  if (!ScanPage(http, Options.URL, links))
+  TVellicorer downloader;
+  ConfigureClient(downloader.HTTP(), Options);
+  if (!ScanPage(downloader, queue, Options.URL))
     return 3;
+  const TSWFTaskList& tasks = downloader.Tasks();
   std::size_t row = 0;
-  for (const auto& link : links) {
-    ++row;
+  for (; row < tasks.Count(); ++row) {
+    const std::string& link = tasks.Items(row)->URL;
     if (Options.Json) {
       nlohmann::ordered_json line;
-      line["row"] = row;
+      line["row"] = row + 1;
       line["url"] = link;
       line["file"] = nullptr;
       line["size"] = nullptr;
@@ -117,7 +123,7 @@ int RunScan(const TCliOptions& Options)
     }
   }
   std::cout << std::flush;
-  if (links.empty()) {
+  if (tasks.Count() == 0) {
     std::cerr << "no movies found on " << ShowText(Options.URL) << '\n';
     return 3;
   }

@@ -20,6 +20,10 @@ struct TCliOptions {
   std::string Folder = ".";
   std::string CAFile;      // a CA bundle to trust instead of the system store
   int TimeoutSeconds = 60; // a request fails after this long without a byte
+  int Retries = 2;         // tries after the first for passing failures
+  std::string Proxy;       // one proxy for every address ("" : the environment's)
+  bool NoProxy = false;    // no proxy at all
+  bool Continue = false;   // finish partial files an earlier cut left
   bool Json = false;
 };
 

@@ -61,7 +61,9 @@ void TProgressView::Progress(std::size_t Row, const TSWFTask& Task, std::int64_t
   // percentage, so there is nothing to gain from building a string first.
   constexpr int width = 20;
   FOut << '\r' << RowMark(Row) << ShowText(Task.URL) << "  ";
-  if (Task.Size > 0) {
+  if (!Task.Note.empty()) {
+    FOut << Task.Note;
+  } else if (Task.Size > 0) {
     const int filled = std::min<int>(Task.Percent, 100) * width / 100;
     FOut << '[' << std::string(static_cast<std::size_t>(filled), '#')
          << std::string(static_cast<std::size_t>(width - filled), '-') << "] "

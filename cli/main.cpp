@@ -6,6 +6,7 @@
 #include "cli/InfoCommand.h"
 #include "cli/OutputText.h"
 #include "cli/RenderCommand.h"
+#include "http/IdProxy.h"
 #include "http/IdSSLOpenSSL.h"
 
 #include <CLI/CLI.hpp>
@@ -31,6 +32,20 @@ int main(int argc, char** argv)
   app.add_option("--timeout", options.TimeoutSeconds, "Seconds without a byte after which a request fails")
       ->check(CLI::Range(1, 86400))
       ->default_str("60");
+  app.add_option("--retries", options.Retries,
+                 "Tries after the first for a movie that fails for a passing reason (0: none)")
+      ->check(CLI::Range(0, 10))
+      ->default_str("2");
+
+  app.add_flag("--continue", options.Continue,
+               "Finish a partial movie an earlier cut left (with a range request) instead of a new file");
+  auto addProxyOptions = [&options](CLI::App& command) {
+    CLI::Option* proxy = command.add_option(
+        "--proxy", options.Proxy, "Go through this HTTP proxy ([http://][user:password@]host[:port])");
+    command.add_flag("--no-proxy", options.NoProxy, "Use no proxy, whatever the environment says")
+        ->excludes(proxy);
+  };
+  addProxyOptions(app);
 
   CLI::App* scan = app.add_subcommand("scan", "Print the absolute movie addresses of a page, one per line");
   scan->add_option("URL", options.URL, "Page to scan")->required();
@@ -38,6 +53,8 @@ int main(int argc, char** argv)
   scan->add_option("--ca-file", options.CAFile, "Trust the CA certificates in this PEM file for HTTPS");
   scan->add_option("--timeout", options.TimeoutSeconds, "Seconds without a byte after which a request fails")
       ->check(CLI::Range(1, 86400));
+
+  addProxyOptions(*scan);
 
   CLI::App* trace = app.add_subcommand("trace", "Print the program's trace lines as they come, until Ctrl-C");
 
@@ -57,6 +74,15 @@ int main(int argc, char** argv)
   if (!options.CAFile.empty()) {
     if (const std::string problem = CAFileProblem(options.CAFile); !problem.empty()) {
       std::cerr << "quenloft-cli: --ca-file " << ShowText(options.CAFile) << ": " << problem << '\n';
+      return 2;
+    }
+  }
+  // So is a proxy address that cannot be used (said without its password).
+  if (!options.Proxy.empty()) {
+    try {
+      (void)ParseProxyURL(options.Proxy);
+    } catch (const EIdProxyError& e) {
+      std::cerr << "quenloft-cli: --proxy: " << e.what() << '\n';
       return 2;
     }
   }

@@ -1,18 +1,23 @@
+# SPDX-License-Identifier: MIT
+#
 # Installing and packaging. `cmake --install` lays the programs out the way a
 # Linux desktop expects under CMAKE_INSTALL_PREFIX:
 #
 #   bin/quenloft, bin/quenloft-cli
-#   share/applications/com.example.Quenloft.desktop       the menu entry
-#   share/metainfo/com.example.Quenloft.metainfo.xml      for software centres
-#   share/icons/hicolor/<N>x<N>/apps/com.example.Quenloft.png, and
-#   share/icons/hicolor/scalable/apps/com.example.Quenloft.svg
+#   share/applications/<id>.desktop        the menu entry
+#   share/metainfo/<id>.metainfo.xml       for software centres
+#   share/icons/hicolor/<N>x<N>/apps/<id>.png, and
+#   share/icons/hicolor/scalable/apps/<id>.svg
+#   share/doc/quenloft/copyright           our licence and those of the linked libraries
 #   share/man/man1/quenloft.1.gz, quenloft-cli.1.gz       built from dist/man/*.scd
 #   share/bash-completion/completions/quenloft-cli
 #   share/zsh/vendor-completions/_quenloft-cli (site-functions outside /usr)
 #   share/fish/vendor_completions.d/quenloft-cli.fish
 #
 # `cpack -G DEB` (make package) wraps the same tree into a .deb whose
-# dependencies dpkg-shlibdeps finds in the installed programs.
+# dependencies dpkg-shlibdeps finds in the installed programs. <id> is the
+# cache variable QUENLOFT_APP_ID; the desktop entry and the metainfo are
+# made from dist/*.in with it and QUENLOFT_HOMEPAGE.
 #
 # Run as a script (cmake -DIN=... -DOUT=... -P this file), it turns one scdoc
 # page into a gzip-compressed man page: that is how the build makes them.
@@ -35,15 +40,23 @@ endif()
 
 include(GNUInstallDirs)
 
-# The reverse-DNS name of the desktop entry, the metainfo and the icon.
-set(QUENLOFT_APP_ID com.example.Quenloft)
 set(QUENLOFT_DIST ${PROJECT_SOURCE_DIR}/dist)
 set(QUENLOFT_ICON_SIZES 16 22 24 32 48 64 128 256)
 
+# The licence of the program and of what the package links, in Debian's
+# machine-readable form; installed with any program.
+if(TARGET quenloft OR TARGET quenloft-cli)
+  install(FILES ${QUENLOFT_DIST}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quenloft)
+endif()
+
 if(TARGET quenloft)
+  configure_file(${QUENLOFT_DIST}/quenloft.desktop.in ${PROJECT_BINARY_DIR}/dist/${QUENLOFT_APP_ID}.desktop @ONLY)
+  configure_file(${QUENLOFT_DIST}/quenloft.metainfo.xml.in ${PROJECT_BINARY_DIR}/dist/${QUENLOFT_APP_ID}.metainfo.xml
+                 @ONLY)
   install(TARGETS quenloft RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${QUENLOFT_DIST}/${QUENLOFT_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES ${QUENLOFT_DIST}/${QUENLOFT_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  install(FILES ${PROJECT_BINARY_DIR}/dist/${QUENLOFT_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${PROJECT_BINARY_DIR}/dist/${QUENLOFT_APP_ID}.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   foreach(size IN LISTS QUENLOFT_ICON_SIZES)
     install(FILES ${PROJECT_SOURCE_DIR}/assets/icon/${size}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
@@ -106,6 +119,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quenloft)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH})
 set(CPACK_PACKAGE_VENDOR "The Quenloft developers")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_CONTACT "Quenloft maintainers <maintainers@example.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "save the Flash movies a web page refers to")
 # The summary above is the description's first line; this is the rest.
@@ -121,7 +135,7 @@ movie headers.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.example.com/quenloft/")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QUENLOFT_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window hands addresses to the desktop's opener, xdg-open.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")

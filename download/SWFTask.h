@@ -30,7 +30,10 @@ struct TSWFTask {
   std::uint8_t Percent = 0; // 0..100
   std::uint8_t State = tsQueued;
   std::string FileName; // output path, fixed when the task starts
-  std::uint64_t Id;     // process-unique, never reused
+  // Shown in place of the percentage while set: "retrying (2/3)" while a
+  // retry waits; cleared when the next transfer begins or the task ends.
+  std::string Note;
+  std::uint64_t Id; // process-unique, never reused
 };
 
 class TSWFTaskList {

@@ -1,11 +1,14 @@
 #include "download/Vellicorer.h"
 
-#include "http/IdHTTP.h"
+#include "download/ResumeRecord.h"
+
 #include "scan/URLUtils.h"
 #include "platform/kvuFiles.h"
 #include "platform/kvuStrings.h"
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 #include <system_error>
 
 namespace quenloft {
@@ -13,6 +16,29 @@ namespace {
 
 // The longest name a folder entry may have on the file systems we write to.
 constexpr std::size_t MaxFileNameBytes = 255;
+
+// The first of Path, Path's "(2)", "(3)", ... that holds a partial file of
+// URL with its resume record: its record, with its name in FileName.
+std::optional<TResumeRecord> FindPartialFile(const std::string& Path, const std::string& URL,
+                                             std::string& FileName)
+{
+  const std::size_t dot = Path.rfind('.');
+  const std::size_t slash = Path.rfind('/');
+  const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  const std::string stem = hasExt ? Path.substr(0, dot) : Path;
+  const std::string ext = hasExt ? Path.substr(dot) : std::string();
+  for (int n = 1; n <= 1000; ++n) {
+    const std::string candidate = n == 1 ? Path : stem + "(" + std::to_string(n) + ")" + ext;
+    if (!FileExists(candidate))
+      return std::nullopt;
+    const auto record = ReadResumeRecord(candidate);
+    if (record && record->URL == URL && !record->Validator.empty()) {
+      FileName = candidate;
+      return record;
+    }
+  }
+  return std::nullopt;
+}
 
 } // namespace
 
@@ -49,15 +75,65 @@ TVellicorer::~TVellicorer()
 
 void TVellicorer::FreeWorker()
 {
-  // The worker's destructor asks its thread to stop (aborting the client's
-  // transfer) and joins it; the client is then free for the next user.
+  // Freeing a job asks it to stop (aborting its own transfer) and joins it;
+  // its lease has ended by then and the client is free for the next job.
   FWorker.reset();
-  FHTTP->ResetAbort();
+  FDownload = nullptr;
+  FScanJob = nullptr;
+}
+
+void TVellicorer::StartScan(const std::string& URL, HWND Wnd)
+{
+  Clear();
+  FStopped = false;
+  auto job = TSafeThread::Make<TScanJob>(&FHTTP);
+  job->FURL = URL;
+  job->FWnd = Wnd;
+  job->FScan = ++FScanNumber;
+  try {
+    job->Resume();
+  } catch (const std::system_error& e) {
+    // No thread: the scan fails like a fetch that could not be made, with
+    // its one final message.
+    job.reset();
+    SafePostMessage(Wnd, WM_SCAN_DONE, 0, FScanNumber, e.what());
+    return;
+  }
+  FScanJob = job.get();
+  FWorker = std::move(job);
+}
+
+TTaskEvent TVellicorer::HandleScanEvent(const TMessage& Message)
+{
+  TTaskEvent event;
+  if (Message.LParam != FScanNumber)
+    return event; // a scan that a newer one or Clear replaced
+  if (Message.Msg == WM_SCAN_PROGRESS) {
+    if (FScanJob)
+      event.ScanPercent = static_cast<int>(Message.WParam);
+    return event;
+  }
+  event.ScanDone = true;
+  if (!FScanJob) {
+    // Reported without a job: it could not be started.
+    event.ScanError = Message.Text;
+    return event;
+  }
+  // The job posts its end last: the wait is over at once.
+  FScanJob->WaitFor();
+  event.ScanStopped = FScanJob->Stopped() || FStopped;
+  event.ScanError = FScanJob->Error();
+  if (!event.ScanStopped)
+    AddTasks(FScanJob->Links());
+  FScanJob = nullptr;
+  ++FScanNumber; // nothing more of this scan counts
+  return event;
 }
 
 void TVellicorer::Clear()
 {
   FreeWorker();
+  ++FScanNumber; // a scan's late events no longer count
   FCurrent = nullptr;
   FDone = 0;
   FFailed = 0;
@@ -105,7 +181,10 @@ TDownLoad* TVellicorer::StartTask(TSWFTask* Task, HWND Wnd)
   FreeWorker();
 
   std::string refusal = CheckOutputName(name, Task->URL);
-  if (refusal.empty()) {
+  std::optional<TResumeRecord> resumeFrom;
+  if (refusal.empty() && Resume)
+    resumeFrom = FindPartialFile(FOutputFolder + name, Task->URL, Task->FileName);
+  if (refusal.empty() && !resumeFrom) {
     Task->FileName = UniqueFileName(FOutputFolder + name);
     // "(n)" may push a name that just fitted past the limit.
     refusal = CheckOutputName(Task->FileName.substr(Task->FileName.rfind('/') + 1), Task->URL);
@@ -118,7 +197,7 @@ TDownLoad* TVellicorer::StartTask(TSWFTask* Task, HWND Wnd)
     return nullptr;
   }
 
-  auto worker = TSafeThread::Make<TDownLoad>(FHTTP);
+  auto worker = TSafeThread::Make<TDownLoad>(&FHTTP);
   worker->FURL = Task->URL;
   worker->FFileName = Task->FileName;
   worker->FWnd = Wnd;
@@ -127,6 +206,12 @@ TDownLoad* TVellicorer::StartTask(TSWFTask* Task, HWND Wnd)
   worker->FMsgDone = WM_DOWNLOAD_DONE;
   worker->FMsgError = WM_DOWNLOAD_ERROR;
   worker->FTask = Task->Id;
+  worker->FMsgRetry = WM_DOWNLOAD_RETRY;
+  worker->FRetries = std::max(Retries, 0);
+  worker->FRetrySecond = RetrySecond;
+  worker->FMsgFile = WM_DOWNLOAD_FILE;
+  worker->FResume = Resume;
+  worker->FResumeFrom = resumeFrom;
   try {
     worker->Resume();
   } catch (const std::system_error& e) {
@@ -137,8 +222,9 @@ TDownLoad* TVellicorer::StartTask(TSWFTask* Task, HWND Wnd)
     SafePostMessage(Wnd, WM_DOWNLOAD_ERROR, 0, Task->Id, e.what());
     return nullptr;
   }
+  FDownload = worker.get();
   FWorker = std::move(worker);
-  return FWorker.get();
+  return FDownload;
 }
 
 void TVellicorer::Stop()
@@ -156,6 +242,8 @@ void TVellicorer::WaitForWorker()
 
 TTaskEvent TVellicorer::HandleTaskEvent(const TMessage& Message, HWND Wnd)
 {
+  if (Message.Msg == WM_SCAN_PROGRESS || Message.Msg == WM_SCAN_DONE)
+    return HandleScanEvent(Message);
   TTaskEvent event;
   // A task freed since the event was posted (a new scan) is gone.
   TSWFTask* task = FindTask(Message.LParam);
@@ -163,7 +251,13 @@ TTaskEvent TVellicorer::HandleTaskEvent(const TMessage& Message, HWND Wnd)
     return event;
   event.Task = task;
   switch (Message.Msg) {
+  case WM_DOWNLOAD_FILE: task->FileName = Message.Text; return event;
+  case WM_DOWNLOAD_RETRY:
+    task->Note = Message.Text;
+    event.Redraw = true;
+    return event;
   case WM_DOWNLOAD_WORKBEGIN:
+    task->Note.clear();
     task->Size = static_cast<std::int32_t>(Message.WParam);
     task->State = tsDownloading;
     event.Redraw = true;
@@ -178,11 +272,13 @@ TTaskEvent TVellicorer::HandleTaskEvent(const TMessage& Message, HWND Wnd)
     return event;
   }
   case WM_DOWNLOAD_DONE:
+    task->Note.clear();
     task->Percent = 100;
     task->State = tsDone;
     ++FDone;
     break;
   case WM_DOWNLOAD_ERROR:
+    task->Note.clear();
     task->State = tsFailed;
     // A partial file keeps its percentage; no file means nothing arrived.
     if (!FileExists(task->FileName))

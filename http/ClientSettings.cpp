@@ -7,6 +7,8 @@ namespace quenloft {
 void ApplyProgramClientSettings(TIdHTTP& HTTP)
 {
   HTTP.HandleRedirects = true;
+  // Proxies as the environment names them (curl's and wget's variables).
+  HTTP.Proxy = TIdProxyConfig::FromEnvironment();
   HTTP.AllowCookies = true;
   // A server that sends nothing for a minute fails its request, and one
   // that does not even answer the connect (or the TLS handshake) within

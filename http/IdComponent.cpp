@@ -1,5 +1,7 @@
 #include "http/IdComponent.h"
 
+#include "http/IdTransferLease.h"
+
 #include <limits>
 
 namespace quenloft {
@@ -33,9 +35,10 @@ void TIdComponent::BeginWork(TWorkMode AWorkMode, std::int64_t ASize)
   if (Info.Level == 1) {
     Info.Max = ASize;
     Info.Count = 0;
-    if (OnWorkBegin) {
+    const TWorkBeginEvent& Handler = FLeaseHooks ? FLeaseHooks->OnWorkBegin : OnWorkBegin;
+    if (Handler) {
       try {
-        OnWorkBegin(*this, AWorkMode, ClampCount(ASize));
+        Handler(*this, AWorkMode, ClampCount(ASize));
       } catch (...) {
         // The caller never reaches its EndWork: without this the level
         // would stay open and no later transfer would report its begin.
@@ -53,8 +56,9 @@ void TIdComponent::DoWork(TWorkMode AWorkMode, std::int64_t ACount)
     return;
   }
   Info.Count += ACount;
-  if (OnWork) {
-    OnWork(*this, AWorkMode, ClampCount(Info.Count));
+  const TWorkEvent& Handler = FLeaseHooks ? FLeaseHooks->OnWork : OnWork;
+  if (Handler) {
+    Handler(*this, AWorkMode, ClampCount(Info.Count));
   }
 }
 

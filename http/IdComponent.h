@@ -1,7 +1,8 @@
 // TIdComponent: the status and work events of the client's component family.
 // Work is counted per mode with a nesting level: only the outermost
 // BeginWork/EndWork pair fires OnWorkBegin/OnWorkEnd, and DoWork fires
-// OnWork with the running count while a level is open.
+// OnWork with the running count while a level is open. While a transfer
+// lease (TIdTransferLease) is held, its handlers are called instead.
 //
 // Threads: the events run on the thread that drives the component (the one
 // that called Get); a handler may raise to abort the transfer.
@@ -25,6 +26,7 @@ enum class TIdStatus {
 };
 
 class TIdComponent;
+struct TIdTransferHooks;
 
 using TWorkBeginEvent =
     std::function<void(TIdComponent& Sender, TWorkMode AWorkMode, std::int32_t AWorkCountMax)>;
@@ -54,6 +56,11 @@ protected:
   void DoStatus(TIdStatus AStatus, const std::string& AArgument = {});
 
 private:
+  friend class TIdTransferLease;
+  // The handlers of the lease in force (TIdTransferLease); they stand in
+  // for OnWorkBegin and OnWork while it lives.
+  const TIdTransferHooks* FLeaseHooks = nullptr;
+
   struct TWorkInfo {
     int Level = 0;
     std::int64_t Max = 0;

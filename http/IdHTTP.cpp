@@ -239,16 +239,40 @@ bool TIdCustomHTTP::ConnectToHost()
     throw EConvertError::InvalidInteger(FURI.Port);
   // The socket takes an IPv6 literal without its brackets.
   const std::string URIHost = HostWithoutBrackets(FURI.Host);
-  if (!SameText(Host, URIHost) || Port != *URIPort) {
+  const bool Secure = SameText(FURI.Protocol, "https");
+  FRoute = ChooseProxy(Proxy, FURI.Protocol, URIHost, *URIPort);
+  // A connection to a proxy serves any plain address; a tunnel only the
+  // origin it was opened to.
+  const std::string Tunnel = FURI.Host + ":" + FURI.Port;
+  const std::string Key = FRoute.Direct() ? std::string()
+                          : Secure        ? "tunnel " + FRoute.Address() + " " + Tunnel
+                                          : "proxy " + FRoute.Address();
+  const std::string PeerHost = FRoute.Direct() ? URIHost : FRoute.Host;
+  const int PeerPort = FRoute.Direct() ? *URIPort : FRoute.Port;
+  if (!SameText(Host, PeerHost) || Port != PeerPort || Key != FRouteKey) {
     if (Connected())
       Disconnect();
-    Host = URIHost;
-    Port = *URIPort;
+    Host = PeerHost;
+    Port = PeerPort;
+    FRouteKey = Key;
   }
 
-  const bool Secure = SameText(FURI.Protocol, "https");
-  FRequest.UseProxy = Secure ? TIdHTTPConnectionType::ctSSL : TIdHTTPConnectionType::ctNormal;
+  FRequest.UseProxy = FRoute.Direct()
+                          ? (Secure ? TIdHTTPConnectionType::ctSSL : TIdHTTPConnectionType::ctNormal)
+                          : (Secure ? TIdHTTPConnectionType::ctSSLProxy : TIdHTTPConnectionType::ctProxy);
   UseTransport(Secure);
+  if (auto* Socket = dynamic_cast<TIdIOHandlerSocket*>(IOHandler())) {
+    if (Secure && !FRoute.Direct()) {
+      Socket->TunnelHost = URIHost;
+      Socket->OnTunnel = [Tunnel, Authorization = FRoute.Authorization()](TIdIOHandlerSocket& Handler,
+                                                                          int Timeout) {
+        OpenTunnel(Handler, Tunnel, Authorization, Timeout);
+      };
+    } else {
+      Socket->TunnelHost.clear();
+      Socket->OnTunnel = nullptr;
+    }
+  }
   // HTTP/1.0 connections close after each answer unless asked (RFC 9112
   // appendix C.2.2).
   if (ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 && FRequest.Connection.empty())
@@ -261,8 +285,10 @@ bool TIdCustomHTTP::ConnectToHost()
     // would delay every request on a kept connection.
     PollForClose(false, 0);
     // Bytes before our request were never asked for: the connection is out
-    // of step with the server and is not used.
-    if (Connected() && InputBufferSize() > 0)
+    // of step with the server and is not used. One empty line is the
+    // exception: it is skipped before the next status line (RFC 9112 2.2).
+    const std::string_view Early = InputBuffer();
+    if (Connected() && !Early.empty() && Early != "\r\n" && Early != "\n")
       Disconnect();
   }
   if (Connected())
@@ -279,9 +305,19 @@ void TIdCustomHTTP::SendRequest()
     if (!Cookies.empty())
       FRequest.RawHeaders.SetValues("Cookie", Cookies);
   }
+  // To a proxy (not through its tunnel): the absolute address, and its
+  // credentials, which an origin never sees.
+  const bool ToProxy = FRequest.UseProxy == TIdHTTPConnectionType::ctProxy;
+  if (ToProxy && !FRoute.Username.empty())
+    FRequest.RawHeaders.SetValues("Proxy-Authorization", FRoute.Authorization());
   FAnswerRead = false;
   // The whole head in one send.
-  Write(BuildRequestHead(FRequest, ProtocolVersion));
+  if (ToProxy) {
+    const TRestore<std::string> Target(FRequest.URL, "http://" + FRequest.Host + FRequest.URL);
+    Write(BuildRequestHead(FRequest, ProtocolVersion));
+  } else {
+    Write(BuildRequestHead(FRequest, ProtocolVersion));
+  }
 }
 
 void TIdCustomHTTP::ReadResult()
@@ -317,8 +353,9 @@ TIdCustomHTTP::TWhatNext TIdCustomHTTP::ProcessResponse()
 {
   const int Code = FResponse.ResponseCode();
   const int Class = Code / 100;
-  // A "Location" makes any answer a redirect, whatever its code.
-  if ((Class == 3 && Code != 304) || !FResponse.Location.empty())
+  // A "Location" makes any answer a redirect, whatever its code. A 3xx
+  // without one names nowhere to go: it ends the request with its status.
+  if (!FResponse.Location.empty())
     return ProcessRedirect();
 
   if (Class != 2) {

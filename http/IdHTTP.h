@@ -5,7 +5,8 @@
 // connection when the server allows it (RFC 9112 9.3), writes the request,
 // skips interim 1xx answers, hands every "Set-Cookie"/"Set-Cookie2" to the
 // cookie manager, follows redirects when asked to, and reads the body of a
-// 2xx answer into the caller's stream. Any other answer raises
+// 2xx answer into the caller's stream. A 3xx answer without a "Location"
+// is no redirect but a failure like any other non-2xx. Any other answer raises
 // EIdHTTPProtocolException with the status line as its message and the body
 // as its text. "https" URLs go over TLS, verified against CAFile (or the
 // system's CA store when CAFile is empty).
@@ -24,6 +25,10 @@
 // answer came is sent again once on a new connection. Error and redirect
 // bodies are read only up to a small bound.
 //
+// Proxy chooses a forward proxy per request: plain HTTP goes to it in
+// absolute form, HTTPS through a CONNECT tunnel with the TLS checks made
+// against the origin; its credentials go to the proxy alone.
+//
 // Abort (TIdTCPConnection) may be called from any thread: the request in
 // progress ends with EIdAborted within a poll's wake-up.
 //
@@ -35,6 +40,7 @@
 
 #include "http/IdCookieManager.h"
 #include "http/IdHTTPHeaderInfo.h"
+#include "http/IdProxy.h"
 #include "http/IdTCPConnection.h"
 #include "http/IdURI.h"
 
@@ -92,6 +98,8 @@ public:
   // limit (and with that 0, the system's own).
   int ConnectTimeout = 0;
   TIdHTTPRedirectEvent OnRedirect;
+  // Where requests go through a proxy (IdProxy.h); by default nowhere.
+  TIdProxyConfig Proxy;
 
 protected:
   // The transport for the next connection: TLS for "https", a plain socket
@@ -126,6 +134,10 @@ private:
   int FAuthProxyRetryCount = 0;
   // The CA file of the secure transport in use.
   std::string FTransportCAFile;
+  // The proxy of the request in progress, and what the open connection is:
+  // "" direct, else to a proxy or through its tunnel to one origin.
+  TIdProxyRoute FRoute;
+  std::string FRouteKey;
   // False from the moment a request is written until its answer has been
   // read to the end: a failure in between leaves the connection unusable.
   bool FAnswerRead = true;

@@ -140,7 +140,11 @@ std::string BuildRequestHead(const TIdHTTPRequest& ARequest, TIdHTTPProtocolVers
 void ReadResponseHead(TIdTCPConnection& AConnection, TIdHTTPResponse& AResponse)
 {
   AResponse.Clear();
-  const std::string StatusLine = AConnection.ReadLn();
+  std::string StatusLine = AConnection.ReadLn();
+  // A server may end the previous answer with one line too many; one empty
+  // line before the status line is skipped (RFC 9112 2.2).
+  if (StatusLine.empty() && !AConnection.ReadLnTimedOut)
+    StatusLine = AConnection.ReadLn();
   // Anything else is no HTTP/1.x answer, and its framing cannot be known:
   // fail now rather than wait for a body that may never end.
   if (!IsStatusLine(StatusLine))

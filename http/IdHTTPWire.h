@@ -34,7 +34,8 @@ constexpr std::size_t MaxChunkSizeDigits = 16;
 std::string BuildRequestHead(const TIdHTTPRequest& ARequest, TIdHTTPProtocolVersion AVersion);
 
 // Reads the status line and the header lines up to the empty line into
-// AResponse (clearing what it held) and reads the fields from them.
+// AResponse (clearing what it held) and reads the fields from them. One
+// empty line before the status line is skipped.
 // A close by the server while the status line is read raises
 // EIdConnClosedGracefully; a close while header lines are read ends the
 // head there and disconnects. Raises EIdReadLnMaxLineLengthExceeded,

@@ -217,7 +217,9 @@ std::string TIdIOHandlerSocket::LiteralIPv4(const std::string& Host)
     if (Octet < 0 || ++Parts > 4) {
       return {};
     }
-    Quad += (Quad.empty() ? "" : ".") + std::to_string(Octet);
+    if (!Quad.empty())
+      Quad += '.';
+    Quad += std::to_string(Octet);
     if (Dot == std::string::npos) {
       break;
     }
@@ -300,7 +302,12 @@ void TIdIOHandlerSocket::Open(const std::string& Host, int Port, int ATimeout)
     }
     ReadAddresses();
     ReportStatus(TIdStatus::hsConnected);
-    AfterConnect(Host, ATimeout);
+    if (OnTunnel) {
+      OnTunnel(*this, ATimeout);
+      AfterConnect(TunnelHost, ATimeout);
+    } else {
+      AfterConnect(Host, ATimeout);
+    }
   } catch (...) {
     Close();
     throw;

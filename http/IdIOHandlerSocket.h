@@ -46,8 +46,16 @@ public:
   // The name lookup, the system's getaddrinfo when empty. It runs on a
   // thread of its own, so that a stop or the time-out of Open ends the wait
   // for a resolver that does not answer (the lookup is then given up).
-  using TLookup = std::function<int(const char* Host, const char* Service, const addrinfo* Hints, addrinfo** List)>;
+  using TLookup =
+      std::function<int(const char* Host, const char* Service, const addrinfo* Hints, addrinfo** List)>;
   TLookup Lookup;
+  // Set for a connection through a proxy's tunnel: runs once the TCP
+  // connection to the proxy stands, before anything else is sent (a secure
+  // handler's handshake comes after it), with this handler and the time-out
+  // of Open. A secure handler then checks TunnelHost, the origin's name,
+  // instead of the proxy's.
+  std::function<void(TIdIOHandlerSocket& AHandler, int ATimeout)> OnTunnel;
+  std::string TunnelHost;
   // Resolving/connecting/connected reports; the connection hooks this up.
   std::function<void(TIdStatus AStatus, const std::string& AText)> OnStatus;
 

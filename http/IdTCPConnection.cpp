@@ -118,7 +118,7 @@ void TIdTCPConnection::SetIOHandler(std::unique_ptr<TIdIOHandler> AHandler)
 {
   FIOHandler = std::move(AHandler);
   if (FIOHandler) {
-    FIOHandler->SetAbortSignal(&FAbortSignal);
+    FIOHandler->SetAbortSignal(ActiveAbortSignal());
   }
   FFreeIOHandlerOnDisconnect = false;
 }
@@ -126,6 +126,18 @@ void TIdTCPConnection::SetIOHandler(std::unique_ptr<TIdIOHandler> AHandler)
 std::size_t TIdTCPConnection::InputBufferSize() const
 {
   return FBuffers->Size();
+}
+
+void TIdTCPConnection::UseAbortSignal(const TIdAbortSignal* ASignal)
+{
+  FLeaseAbort = ASignal;
+  if (FIOHandler)
+    FIOHandler->SetAbortSignal(ActiveAbortSignal());
+}
+
+std::string_view TIdTCPConnection::InputBuffer() const
+{
+  return {FBuffers->Begin(), FBuffers->Size()};
 }
 
 void TIdTCPConnection::ClearInputBuffer()
@@ -151,7 +163,7 @@ void TIdTCPConnection::OpenIOHandler(const std::string& Host, int Port, int ATim
   ClearInputBuffer();
   FClosedGracefully = false;
   FBytesReceived = 0;
-  FIOHandler->SetAbortSignal(&FAbortSignal);
+  FIOHandler->SetAbortSignal(ActiveAbortSignal());
   FIOHandler->Open(Host, Port, ATimeout);
 }
 

@@ -55,13 +55,17 @@ public:
 
   // Ends the transfer in progress from any thread: every wait of the
   // transport raises EIdAborted at once, and so does every later one until
-  // ResetAbort (the owner's thread, between transfers).
+  // ResetAbort (the owner's thread, between transfers). This is the
+  // connection's own signal, for a connection with one user; the program's
+  // shared client is stopped through the signal of a TIdTransferLease.
   void Abort() { FAbortSignal.Abort(); }
   void ResetAbort() { FAbortSignal.Reset(); }
-  bool AbortRequested() const { return FAbortSignal.Aborted(); }
+  bool AbortRequested() const { return ActiveAbortSignal()->Aborted(); }
 
   // Bytes received and not yet consumed.
   std::size_t InputBufferSize() const;
+  // Those bytes, valid until the next read or write of the connection.
+  std::string_view InputBuffer() const;
   // Bytes received since the last connect.
   std::int64_t BytesReceived() const { return FBytesReceived; }
   void ClearInputBuffer();
@@ -82,7 +86,12 @@ protected:
   void MarkIOHandlerOwnedByConnect() { FFreeIOHandlerOnDisconnect = true; }
 
 private:
+  friend class TIdTransferLease;
   struct TBuffers;
+  // The lease's signal while one is held (nullptr: the connection's own).
+  void UseAbortSignal(const TIdAbortSignal* ASignal);
+  const TIdAbortSignal* ActiveAbortSignal() const { return FLeaseAbort ? FLeaseAbort : &FAbortSignal; }
+
   // Takes ACount bytes off the input buffer and reports them as read progress.
   void RemoveInput(std::size_t ACount);
   // One receive into ABuffer: > 0 bytes, 0 on a close, -1 on a time-out
@@ -98,6 +107,7 @@ private:
   std::int64_t FBytesReceived = 0;
   std::unique_ptr<TBuffers> FBuffers;
   TIdAbortSignal FAbortSignal;
+  const TIdAbortSignal* FLeaseAbort = nullptr;
 };
 
 class TIdTCPClient : public TIdTCPConnection {

@@ -146,7 +146,7 @@ void TIdURI::SetURI(const std::string& AURI)
   Path = S.substr(0, k);
   Document = S.substr(k);
   if (authority && (Path.empty() || Path.front() != '/'))
-    Path.insert(0, "/");
+    Path = "/" + Path;
 }
 
 void TIdURI::SplitAuthority(std::string_view AAuthority)

@@ -24,7 +24,8 @@ TWindowTable& Windows()
 
 bool IsProgress(std::uint32_t Msg)
 {
-  return Msg == WM_DOWNLOAD_WORK || Msg == WM_DOWNLOAD_WORKBEGIN;
+  return Msg == WM_DOWNLOAD_WORK || Msg == WM_DOWNLOAD_WORKBEGIN || Msg == WM_SCAN_PROGRESS ||
+         Msg == WM_DOWNLOAD_RETRY || Msg == WM_DOWNLOAD_FILE;
 }
 
 } // namespace

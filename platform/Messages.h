@@ -23,6 +23,16 @@ inline constexpr std::uint32_t WM_DOWNLOAD_DONE = 0x7F2;
 inline constexpr std::uint32_t WM_DOWNLOAD_WORK = 0x7F3;
 inline constexpr std::uint32_t WM_DOWNLOAD_WORKBEGIN = 0x7F4;
 inline constexpr std::uint32_t WM_DOWNLOAD_ERROR = 0x7F5;
+// The page scan's events (the scan's number as LParam): its progress
+// (WParam = whole percent of the page read) and its end.
+inline constexpr std::uint32_t WM_SCAN_PROGRESS = 0x7F6;
+inline constexpr std::uint32_t WM_SCAN_DONE = 0x7F7;
+// A download failed for a passing reason and is tried again: WParam is the
+// try about to be made (2 for the first retry), Text what the row says.
+inline constexpr std::uint32_t WM_DOWNLOAD_RETRY = 0x7F8;
+// A resumed download goes to a fresh file after all (the server sent the
+// whole file again): Text is the new file's path.
+inline constexpr std::uint32_t WM_DOWNLOAD_FILE = 0x7F9;
 
 struct TMessage {
   std::uint32_t Msg = 0;
@@ -54,7 +64,7 @@ int SafePostMessage(HWND Wnd, std::uint32_t Msg, std::int64_t WParam, std::uint6
 
 // A sink that keeps messages until its owner takes them: used by the
 // command-line front end's loop and by the tests. Messages come out in
-// posting order. A progress message (work-begin, work) wakes no waiting
+// posting order. A progress message (work-begin, work, scan progress) wakes no waiting
 // reader: the reader looks at the queue at least every ProgressDelay while
 // it waits, and a final message wakes it at once, taking the progress
 // before it along. A small file thus costs the reader one wake-up instead

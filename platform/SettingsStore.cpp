@@ -295,7 +295,10 @@ bool ReplaceFileAtomically(const std::string& FileName, const std::string& Text)
 {
   const std::filesystem::path target(FileName);
   const std::string folder = target.parent_path().string();
-  std::string temp = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+  std::string name = ".";
+  name += target.filename().string();
+  name += ".XXXXXX";
+  std::string temp = (target.parent_path() / name).string();
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0)
     return false;

@@ -53,7 +53,9 @@ std::string UniqueFileName(const std::string& Path)
   for (unsigned long long n = 2;; ++n) {
     // A name that just fitted must still have room for its number: the
     // stem gives way, so a copy can be made all the same.
-    const std::string number = "(" + std::to_string(n) + ")";
+    std::string number = "(";
+    number += std::to_string(n);
+    number += ')';
     const std::size_t fixed = prefix + number.size() + ext.size();
     const std::string stem = CutStem(base, fixed < MaxNameBytes ? MaxNameBytes - fixed : 0);
     std::string candidate = dir + stem + number + ext;

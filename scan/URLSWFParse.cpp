@@ -1,12 +1,14 @@
 #include "scan/URLSWFParse.h"
 
 #include "http/IdHTTP.h"
+#include "http/IdTransferLease.h"
 #include "platform/Classes.h"
 #include "scan/SWFLinks.h"
 #include "scan/URLUtils.h"
 #include "platform/kvuStrings.h"
 
 #include <cmath>
+#include <optional>
 
 namespace quenloft {
 namespace {
@@ -50,14 +52,16 @@ void TURLSWFParser::FindLinks(std::vector<std::string>& List)
 std::string TURLSWFParser::FetchPage(const std::string& URL)
 {
   FLastError.clear();
-  FHTTP->OnWork = [this](TIdComponent& Sender, TWorkMode Mode, std::int32_t Count) {
-    HTTPWork(Sender, Mode, Count);
-  };
-  FHTTP->OnWorkBegin = [this](TIdComponent& Sender, TWorkMode Mode, std::int32_t Max) {
-    HTTPWorkBegin(Sender, Mode, Max);
-  };
+  std::optional<TIdAbortSignal> never;
+  if (!FAbort)
+    never.emplace();
   std::string text;
   try {
+    const TIdTransferLease lease(
+        *FHTTP,
+        {[this](TIdComponent& Sender, TWorkMode Mode, std::int32_t Max) { HTTPWorkBegin(Sender, Mode, Max); },
+         [this](TIdComponent& Sender, TWorkMode Mode, std::int32_t Count) { HTTPWork(Sender, Mode, Count); }},
+        FAbort ? *FAbort : *never);
     TBoundedStream body(MaxPageBytes);
     FHTTP->Get(EncodeURL(URL), body);
     text = body.TakeBytes();
@@ -68,8 +72,6 @@ std::string TURLSWFParser::FetchPage(const std::string& URL)
       FLastError = "the request failed";
     text.clear();
   }
-  FHTTP->OnWork = nullptr;
-  FHTTP->OnWorkBegin = nullptr;
   return text;
 }
 

@@ -8,9 +8,10 @@
 // is held in memory, so it is bounded: a body past MaxPageBytes fails the
 // fetch as soon as the bound is passed.
 //
-// Threads: everything runs on the caller's thread (the UI / CLI-loop thread),
-// OnLoadProgress too, from inside the fetch. The client's work events are
-// hooked only while FetchPage runs; no worker may use the client then.
+// Threads: everything runs on the caller's thread (the coordinator's scan
+// job, TScanJob), OnLoadProgress too, from inside the fetch. The client is
+// held through a transfer lease while FetchPage runs; FAbort, when given,
+// may be raised from any thread to end the fetch at once.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "http/IdAbortSignal.h"
 #include "http/IdComponent.h"
 
 namespace quenloft {
@@ -31,8 +33,9 @@ public:
 
   std::int32_t FWorkMax = 0;
   std::int32_t FLastPercent = 0;
-  TIdHTTP* FHTTP = nullptr; // not owned
-  std::string FURL;         // as typed; gets its "http://" when the scan starts
+  TIdHTTP* FHTTP = nullptr;               // not owned
+  const TIdAbortSignal* FAbort = nullptr; // not owned; nullptr: no stop
+  std::string FURL;                       // as typed; gets its "http://" when the scan starts
   std::function<void(std::uint8_t Percent)> OnLoadProgress;
 
   // Appends the absolute movie URLs to List.

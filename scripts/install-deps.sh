@@ -11,9 +11,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
-  nginx-light xvfb xauth
+  nginx-light tinyproxy-bin xvfb xauth
   curl wget
-  scdoc desktop-file-utils appstream dpkg-dev file zsh fish
+  scdoc desktop-file-utils appstream dpkg-dev binutils file zsh fish
 )
 
 missing=()

@@ -69,7 +69,9 @@ void TTaskListModel::FillRow(const TSWFTask& Task, int Row)
   R.Cells[colNumber] = QString::number(Row + 1);
   R.Cells[colURL] = QString::fromStdString(Task.URL);
   R.Cells[colSize] = Task.Size > 0 ? FormatSize(Task.Size) : QString();
-  R.Cells[colStatus] = Task.Percent > 0 ? QString::number(Task.Percent) + QLatin1Char('%') : QString();
+  R.Cells[colStatus] = !Task.Note.empty() ? QString::fromStdString(Task.Note)
+                       : Task.Percent > 0 ? QString::number(Task.Percent) + QLatin1Char('%')
+                                          : QString();
   R.Image = Task.State;
   emit dataChanged(index(Row, 0), index(Row, ColumnCount - 1));
 }

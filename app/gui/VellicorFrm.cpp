@@ -3,7 +3,6 @@
 #include "app/App.h"
 #include "app/gui/QuenloftApplication.h"
 #include "http/ClientSettings.h"
-#include "scan/URLSWFParse.h"
 #include "ui/kvuShell.h"
 #include "platform/kvuStrings.h"
 
@@ -18,7 +17,6 @@
 #include <QStyleOptionViewItem>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <unistd.h>
 
@@ -60,7 +58,9 @@ TVellicorForm::TVellicorForm(QWidget* Parent) : TBaseUI2Form(Parent)
 {
   setObjectName(QStringLiteral("VellicorForm"));
   FWindowHandle = std::make_unique<TWindowHandle>(*this);
-  ApplyProgramClientSettings(IdHTTP1);
+  // The downloader that scans the page and runs the chain of tasks.
+  FDownloader = std::make_unique<TVellicorer>();
+  ApplyProgramClientSettings(FDownloader->HTTP());
   BrowseForFolder = [this](const std::string& Title, const std::string& Initial) {
     std::error_code Error;
     const QString Start = fs::is_directory(Initial, Error) ? QString::fromStdString(Initial) : QString();
@@ -74,9 +74,8 @@ TVellicorForm::TVellicorForm(QWidget* Parent) : TBaseUI2Form(Parent)
 
 TVellicorForm::~TVellicorForm()
 {
-  // FormDestroy: freeing the coordinator joins a running worker; only then
-  // is the sink unregistered (it waits for a Post still running).
-  EndScan();
+  // FormDestroy: freeing the coordinator joins a running job; only then is
+  // the sink unregistered (it waits for a Post still running).
   StopPreview();
   FDownloader.reset();
   FWindowHandle.reset();
@@ -279,13 +278,15 @@ void TVellicorForm::FormCreate()
   pmiGIF->setData(QString::fromLatin1(kGIFPage));
   // The remembered folder replaces the default when it still exists.
   if (App) {
+    FDownloader->Retries = App->GetRetries();
+    // A proxy that cannot be used fails each request with the reason.
+    FDownloader->HTTP().Proxy.Explicit = App->GetProxy();
+    FDownloader->Resume = App->GetResume();
     const std::string Saved = App->GetOutputPath();
     std::error_code Error;
     if (!Saved.empty() && fs::is_directory(Saved, Error))
       edtPath->setText(QString::fromStdString(Saved));
   }
-  // The downloader that runs the chain of tasks with the window's client.
-  FDownloader = std::make_unique<TVellicorer>(&IdHTTP1);
   // "Start download" and "Stop" share one place.
   btnStop->move(btnStop->x(), btnDownload->y());
   // A one-pixel frame drawn around the list of links.
@@ -331,8 +332,8 @@ void TVellicorForm::closeEvent(QCloseEvent* Event)
 {
   // FormClose: stop the preview, a running scan and a running download (as
   // "Stop"); none of them waits for its server.
-  if (FScanning)
-    IdHTTP1.Abort();
+  if (FDownloader->Scanning())
+    FDownloader->Stop();
   StopPreview();
   if (!btnStop->isHidden())
     btnStop->Click();
@@ -374,10 +375,20 @@ bool TVellicorForm::eventFilter(QObject* Watched, QEvent* Event)
 void TVellicorForm::btnDownloadClick()
 {
   StopPreview();
-  const bool Scanned = ScanPage(edtURL->text().toStdString());
+  // A scan or download still running gives way to this scan: the
+  // coordinator aborts and joins it first.
+  FDownloader->StartScan(edtURL->text().toStdString(), Handle());
+  FRows->Clear();
+  FFocusedSelectedRow = -1;
+  ListView1->repaint();
+}
+
+void TVellicorForm::ScanDone(const TTaskEvent& Event)
+{
   lblParse->hide();
-  if (!Scanned)
+  if (Event.ScanStopped)
     return;
+  ShowTaskRows();
   const std::string Folder = IncludeBackslash(edtPath->text().toStdString());
   FDownloader->SetOutputFolder(Folder);
   if (App)
@@ -426,66 +437,6 @@ void TVellicorForm::pmiVideoClick(const QAction& Sender)
 
 // --- the scan and the rows ---------------------------------------------------------
 
-void TVellicorForm::EndScan()
-{
-  if (FScanThread.joinable()) {
-    IdHTTP1.Abort();
-    FScanThread.join();
-  }
-  FScanning = false;
-}
-
-bool TVellicorForm::ScanPage(const std::string& URL)
-{
-  // A scan still running (this handler was entered again from its event
-  // loop) gives way to this one.
-  EndScan();
-  // Joins a worker (aborting its transfer) and frees the client for us.
-  FDownloader->Clear();
-  IdHTTP1.ResetAbort();
-  FRows->Clear();
-  FFocusedSelectedRow = -1;
-  ListView1->repaint();
-
-  const unsigned Number = ++FScanNumber;
-  std::vector<std::string> List;
-  TURLSWFParser Parser;
-  Parser.OnLoadProgress = [this, Number](std::uint8_t Percent) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, Number, Percent] {
-          if (Number == FScanNumber && FScanning)
-            ShowParseProgress(Percent);
-        },
-        Qt::QueuedConnection);
-  };
-  Parser.FHTTP = &IdHTTP1;
-  Parser.FURL = URL;
-  QEventLoop Loop;
-  std::atomic<bool> Done{false};
-  FScanning = true;
-  FScanThread = std::thread([&Parser, &List, &Loop, &Done] {
-    Parser.FindLinks(List);
-    Done = true;
-    QMetaObject::invokeMethod(&Loop, &QEventLoop::quit, Qt::QueuedConnection);
-  });
-  Loop.exec();
-  if (Number != FScanNumber)
-    return false; // a newer scan joined our thread and took over
-  // The loop also ends when the application quits: the fetch is stopped.
-  if (!Done)
-    IdHTTP1.Abort();
-  FScanThread.join();
-  FScanning = false;
-  const bool Stopped = IdHTTP1.AbortRequested();
-  IdHTTP1.ResetAbort();
-  if (Stopped)
-    return false;
-  FDownloader->AddTasks(List);
-  ShowTaskRows();
-  return true;
-}
-
 void TVellicorForm::ShowTaskRows()
 {
   TSWFTaskList& Tasks = FDownloader->Tasks();
@@ -507,8 +458,6 @@ void TVellicorForm::ShowParseProgress(std::uint8_t Percent)
   lblParse->setGeometry(Centre - W / 2, 216, W, 17);
   lblParse->show();
   lblParse->raise();
-  // The scan blocks the event loop; paint the label now.
-  lblParse->repaint();
 }
 
 void TVellicorForm::FillRow(TSWFTask& Task, int Row)
@@ -552,6 +501,10 @@ void TVellicorForm::HandleMessage(const TMessage& Message)
   // The coordinator updates the task and starts the next one unless "Stop"
   // was pressed; the window shows what changed.
   const TTaskEvent Event = FDownloader->HandleTaskEvent(Message, Handle());
+  if (Event.ScanPercent >= 0)
+    ShowParseProgress(static_cast<std::uint8_t>(Event.ScanPercent));
+  if (Event.ScanDone)
+    ScanDone(Event);
   if (!Event.Task || !Event.Redraw)
     return; // a task freed by a new scan, or no whole percent more
   TSWFTask& Task = *Event.Task;

@@ -1,20 +1,19 @@
 // TVellicorForm: the program's one window. The user types a page address and
 // an output folder and presses "Start download" (or Enter in the address
-// box); the window scans the page on the UI thread, shows one row per movie
-// found and lets the coordinator download them one after another, updating
-// each row from the worker's task events. A finished movie whose row has the
-// focus goes to the preview pane (its members are in VellicorPreview.cpp).
+// box); the coordinator scans the page on its worker, the window shows one
+// row per movie found when the scan is done and lets the coordinator
+// download them one after another, updating each row from the job's events.
+// A finished movie whose row has the focus goes to the preview pane (its
+// members are in VellicorPreview.cpp).
 //
-// The page is fetched on a helper thread while the UI thread runs a local
-// event loop, so the window keeps painting and a close or a new scan ends a
-// stalled fetch at once (the client's abort); likewise Stop, a new scan and
-// closing the window abort a download in progress whatever its server does.
+// The window never waits for the network: a close or a new scan ends a
+// stalled page fetch at once, and Stop, a new scan and closing the window
+// abort a download in progress whatever its server does.
 //
 // Threads: every member runs on the UI thread, except Post (IMessageSink),
-// which a download worker calls on its own thread, and the scan's fetch,
-// which runs on the scan thread and reaches the window only by queued calls.
-// Post hops to the UI thread with a queued call, keeping the posting order,
-// and the four task-event handlers run there.
+// which the coordinator's jobs call on the worker thread. Post hops to the
+// UI thread with a queued call, keeping the posting order, and the event
+// handlers run there.
 #pragma once
 
 #include "app/gui/TaskListModel.h"
@@ -34,19 +33,19 @@
 #include <QTimer>
 
 #include <array>
-#include <thread>
 #include <functional>
 #include <memory>
 #include <string>
 
 namespace quenloft {
 
-// The converter pages and the home page the links open.
-inline constexpr const char* kVideoPage = "https://www.example.com/quenloft/swf-to-video?ref=quenloft";
-inline constexpr const char* kHtml5Page = "https://www.example.com/quenloft/swf-to-html5?ref=quenloft";
-inline constexpr const char* kMp3Page = "https://www.example.com/quenloft/swf-to-mp3?ref=quenloft";
-inline constexpr const char* kGIFPage = "https://www.example.com/quenloft/swf-to-gif?ref=quenloft";
-inline constexpr const char* kHomePage = "https://www.example.com/quenloft/?ref=quenloft";
+// The converter pages and the home page the links open: below the home
+// page address the build was configured with (QUENLOFT_HOMEPAGE).
+inline constexpr const char* kVideoPage = QUENLOFT_HOMEPAGE "swf-to-video?ref=quenloft";
+inline constexpr const char* kHtml5Page = QUENLOFT_HOMEPAGE "swf-to-html5?ref=quenloft";
+inline constexpr const char* kMp3Page = QUENLOFT_HOMEPAGE "swf-to-mp3?ref=quenloft";
+inline constexpr const char* kGIFPage = QUENLOFT_HOMEPAGE "swf-to-gif?ref=quenloft";
+inline constexpr const char* kHomePage = QUENLOFT_HOMEPAGE "?ref=quenloft";
 
 // "Downloaded SWF Files/" beside the executable (AppPath) when that folder
 // can be written (or created) and AppPath is not an installed place (a
@@ -78,8 +77,9 @@ public:
   HWND Handle() const { return FWindowHandle->Handle(); }
 
   TVellicorer& Downloader() { return *FDownloader; }
-  // The window's HTTP client (tests give it their CA with CAFile).
-  TIdHTTP& HTTP() { return IdHTTP1; }
+  // The coordinator's HTTP client (tests give it their CA with CAFile);
+  // configure it only while no scan or download runs.
+  TIdHTTP& HTTP() { return FDownloader->HTTP(); }
   TTaskListModel& Rows() { return *FRows; }
   TkvuFlash* Flash() const { return FFlash; }
   bool Seeking() const { return FSeeking; }
@@ -123,22 +123,20 @@ public:
   void edtPathButtonClick();
   void lblVideoClick(const TkvuLinkLabel& Sender);
   void pmiVideoClick(const QAction& Sender);
-  // False when the scan did not end by itself: a newer scan took over (this
-  // handler was entered again from the scan's event loop) or the window was
-  // closed; the caller then leaves the rows alone.
-  bool ScanPage(const std::string& URL);
-  bool Scanning() const { return FScanning; }
+  bool Scanning() const { return FDownloader->Scanning(); }
   void ShowParseProgress(std::uint8_t Percent);
   void FillRow(TSWFTask& Task, int Row);
   int FindRow(const TSWFTask& Task) const;
   void RefreshTask(TSWFTask& Task);
   // The chain has ended: "Start download" shows again.
   void ChainOver();
-  // The end of ScanPage, once the links are tasks: one row per task of the
-  // coordinator, filled.
+  // Once the scan's links are tasks: one row per task of the coordinator,
+  // filled.
   void ShowTaskRows();
-  // Runs one posted task event (a stale one, whose task a new scan freed, is
-  // dropped).
+  // The scan has ended: the rows, the output folder, the first task.
+  void ScanDone(const TTaskEvent& Event);
+  // Runs one posted scan or task event (a stale one, of a scan or task that
+  // a new scan replaced, is dropped).
   void HandleMessage(const TMessage& Message);
 
   // The preview pane (VellicorPreview.cpp).
@@ -170,19 +168,13 @@ protected:
 private:
   void CreateComponents();
   void SelectionChanged();
-  // Aborts a running scan's fetch and joins its thread.
-  void EndScan();
 
-  TIdHTTP IdHTTP1;
   std::unique_ptr<TWindowHandle> FWindowHandle;
   std::unique_ptr<TVellicorer> FDownloader;
   TTaskListModel* FRows = nullptr;
   TkvuFlash* FFlash = nullptr;
   bool FSeeking = false;
   int FFocusedSelectedRow = -1; // the row last seen focused and selected
-  std::thread FScanThread;
-  unsigned FScanNumber = 0; // the scan whose result counts
-  bool FScanning = false;
 };
 
 } // namespace quenloft

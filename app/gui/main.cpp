@@ -93,8 +93,8 @@ int main(int argc, char** argv)
   // Ties the windows to the menu entry (Wayland finds the icon through it);
   // on X11 the window carries the installed theme icon itself (none when the
   // program runs from its build folder).
-  QGuiApplication::setDesktopFileName(QStringLiteral("com.example.Quenloft"));
-  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.example.Quenloft")));
+  QGuiApplication::setDesktopFileName(QStringLiteral(QUENLOFT_APP_ID));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(QUENLOFT_APP_ID)));
   const TStartArguments Start = ParseStartArguments(std::vector<std::string>(argv + 1, argv + argc));
   if (!Start.Error.empty()) {
     std::fprintf(stderr, "quenloft: %s\n%s", Start.Error.c_str(), StartUsageText().c_str());

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # bash completion for quenloft-cli: its commands, their options, movie files
 # for info and render, folders for -o (a PNG file for render's -o).
 
@@ -26,7 +27,7 @@ _quenloft_cli()
                 command=${COMP_WORDS[i]}
                 break
                 ;;
-            -o | --output | --ca-file | --timeout)
+            -o | --output | --ca-file | --timeout | --retries | --proxy)
                 ((i++)) # skip the option's value
                 ;;
         esac
@@ -43,7 +44,7 @@ _quenloft_cli()
             _quenloft_cli_files '*.[pP][eE][mM]' '*.[cC][rR][tT]'
             return
             ;;
-        /--timeout | scan/--timeout | render/--frame | render/--scale)
+        /--timeout | /--retries | /--proxy | scan/--timeout | scan/--proxy | render/--frame | render/--scale)
             return # a number
             ;;
         render/--quality)
@@ -58,8 +59,8 @@ _quenloft_cli()
 
     local options
     case $command in
-        "") options='-h --help --version -o --output --json --ca-file --timeout' ;;
-        scan) options='-h --help --json --ca-file --timeout' ;;
+        "") options='-h --help --version -o --output --json --ca-file --timeout --retries --continue --proxy --no-proxy' ;;
+        scan) options='-h --help --json --ca-file --timeout --proxy --no-proxy' ;;
         info) options='-h --help --json' ;;
         render) options='-h --help --frame --scale --quality -o --output' ;;
         trace) options='-h --help' ;;

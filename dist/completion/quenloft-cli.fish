@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # fish completion for quenloft-cli: its commands, their options, movie files
 # for info and render, folders for -o (a PNG file for render's -o).
 
@@ -16,11 +17,17 @@ complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -s o -l 
 complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -l json -d 'One JSON object per movie and line'
 complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -l ca-file -r -F -d 'Trust the CA certificates in this PEM file'
 complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -l timeout -x -d 'Fail a request after this many idle seconds'
+complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -l retries -x -d 'Tries after the first for a passing failure'
+complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -l continue -d 'Finish a partial movie an earlier cut left'
+complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -l proxy -x -d 'Go through this HTTP proxy'
+complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -l no-proxy -d 'Use no proxy'
 
 # scan
 complete -c quenloft-cli -n '__fish_seen_subcommand_from scan' -l json -d 'One JSON object per line'
 complete -c quenloft-cli -n '__fish_seen_subcommand_from scan' -l ca-file -r -F -d 'Trust the CA certificates in this PEM file'
 complete -c quenloft-cli -n '__fish_seen_subcommand_from scan' -l timeout -x -d 'Fail a request after this many idle seconds'
+complete -c quenloft-cli -n '__fish_seen_subcommand_from scan' -l proxy -x -d 'Go through this HTTP proxy'
+complete -c quenloft-cli -n '__fish_seen_subcommand_from scan' -l no-proxy -d 'Use no proxy'
 
 # info: movie files
 complete -c quenloft-cli -n '__fish_seen_subcommand_from info' -l json -d 'One JSON object per file and line'

@@ -19,8 +19,7 @@ namespace quenloft {
 namespace {
 
 struct TWindowFixture {
-  TIdHTTP HTTP;
-  TVellicorer Downloader{&HTTP};
+  TVellicorer Downloader;
   std::ostringstream Out;
   TMessageQueue Queue;
   std::unique_ptr<TProgressView> View;
@@ -133,8 +132,7 @@ TEST(CliWindow, AStopWithoutAFileInProgressKeepsNoPartialFile)
 {
   testing::TempDir out;
   const std::string blocker = out.WriteFile("not-a-folder", "x");
-  TIdHTTP http;
-  TVellicorer downloader(&http);
+  TVellicorer downloader;
   downloader.AddTasks({"http://127.0.0.1:1/one.swf", "http://127.0.0.1:1/two.swf"});
   downloader.SetOutputFolder(blocker + "/movies");
   std::ostringstream text;

@@ -3,6 +3,7 @@
 #include "http/ClientSettings.h"
 #include "http/IdHTTP.h"
 #include "tests/download/EventRecorder.h"
+#include "tests/support/LeaseProbe.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
@@ -88,9 +89,8 @@ TEST_F(DownLoadNginx, SavesTheBodyIntoNewFoldersAndReportsInOrder)
   EXPECT_EQ(last, static_cast<std::int64_t>(FBody.size()));
   EXPECT_TRUE(ReadFileBytes(file) == FBody);
   EXPECT_TRUE(FEvents.Drain().empty());
-  // The handlers are gone with the body, so the client is free again.
-  EXPECT_FALSE(FHTTP.OnWork);
-  EXPECT_FALSE(FHTTP.OnWorkBegin);
+  // The lease is gone with the body, so the client is free again.
+  EXPECT_TRUE(testing::LeaseFree(FHTTP));
 }
 
 TEST_F(DownLoadNginx, ARedirectShowsTwoWorkSequencesAndKeepsOnlyTheFinalBody)
@@ -301,7 +301,7 @@ TEST(DownLoad, TerminateCancelsSilentlyAndKeepsThePartialFile)
   EXPECT_EQ(CountOf(seen, WM_DOWNLOAD_ERROR), 0);
   EXPECT_EQ(ReadFileBytes(file), std::string(1000, 'p'));
   worker.reset();
-  EXPECT_FALSE(http.OnWork);
+  EXPECT_TRUE(testing::LeaseFree(http));
 }
 
 // While a sized body arrives, the file holds the bytes that came and no

@@ -3,6 +3,7 @@
 #include "http/ClientSettings.h"
 #include "http/IdHTTP.h"
 #include "tests/download/EventRecorder.h"
+#include "tests/support/LeaseProbe.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/TempDir.h"
 
@@ -56,8 +57,7 @@ TEST(SWFTaskList, IdsAreUniqueAndFoundThroughTheMap)
 
 TEST(Vellicorer, AddTasksNextTaskAndFolder)
 {
-  TIdHTTP http;
-  TVellicorer downloader(&http);
+  TVellicorer downloader;
   downloader.AddTasks({"http://h/a.swf", "", "http://h/a.swf", "http://h/b.swf"});
   auto& tasks = downloader.Tasks();
   ASSERT_EQ(tasks.Count(), 3u); // the empty line is skipped, the duplicate kept
@@ -83,8 +83,7 @@ TEST(Vellicorer, AddTasksNextTaskAndFolder)
 // the list new tasks (positions come from the Id map, which Clear empties).
 TEST(Vellicorer, NextTaskWalksALongListInOrder)
 {
-  TIdHTTP http;
-  TVellicorer downloader(&http);
+  TVellicorer downloader;
   for (int round = 0; round < 2; ++round) {
     downloader.Clear();
     std::vector<std::string> urls;
@@ -122,8 +121,7 @@ TEST(Vellicorer, WorkPercentRoundsAndStaysWithinAHundred)
 
 TEST(Vellicorer, WorkEventsSetSizeStateAndPercentWithOneRedrawPerWholePercent)
 {
-  TIdHTTP http;
-  TVellicorer downloader(&http);
+  TVellicorer downloader;
   downloader.AddTasks({"http://127.0.0.1/m/a.swf"});
   TSWFTask& task = *downloader.Tasks().Items(0);
   struct {
@@ -178,9 +176,8 @@ TEST(Vellicorer, AFinalEventMarksCountsAndStartsTheNextUnlessStopped)
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    TIdHTTP http;
     TEventRecorder events;
-    TVellicorer downloader(&http);
+    TVellicorer downloader;
     downloader.AddTasks({"http://127.0.0.1/a/", "http://127.0.0.1/b/", "http://127.0.0.1/c/"});
     TSWFTask& task = *downloader.Tasks().Items(c.At);
     EXPECT_EQ(downloader.StartTask(&task, events.Handle()), nullptr);
@@ -222,8 +219,8 @@ protected:
     options.Root = FSite.Path();
     options.ServerConfig = "location /slow/ { limit_rate 200k; }\n";
     FServer = std::make_unique<NginxServer>(options);
-    ApplyProgramClientSettings(FHTTP);
-    FDownloader = std::make_unique<TVellicorer>(&FHTTP);
+    FDownloader = std::make_unique<TVellicorer>();
+    ApplyProgramClientSettings(FDownloader->HTTP());
     FDownloader->SetOutputFolder(FOut.Folder() + "deep/er");
   }
 
@@ -248,7 +245,6 @@ protected:
   TempDir FSite;
   TempDir FOut;
   std::unique_ptr<NginxServer> FServer;
-  TIdHTTP FHTTP;
   TEventRecorder FEvents;
   std::unique_ptr<TVellicorer> FDownloader;
 };
@@ -349,9 +345,8 @@ TEST_F(VellicorerNginx, ClearJoinsTheWorkerAndStaleEventsFindNoTask)
   std::vector<TMessage> seen;
   ASSERT_TRUE(FEvents.WaitFor(WM_DOWNLOAD_WORK, seen));
   FDownloader->Clear();
-  // Joined: the worker's Cleanup has unhooked the shared client.
-  EXPECT_FALSE(FHTTP.OnWork);
-  EXPECT_FALSE(FHTTP.OnWorkBegin);
+  // Joined: the worker's lease has ended with it.
+  EXPECT_TRUE(testing::LeaseFree(FDownloader->HTTP()));
   EXPECT_EQ(FDownloader->Tasks().Count(), 0u);
   auto rest = FEvents.Drain();
   seen.insert(seen.end(), rest.begin(), rest.end());
@@ -359,7 +354,7 @@ TEST_F(VellicorerNginx, ClearJoinsTheWorkerAndStaleEventsFindNoTask)
     EXPECT_EQ(FDownloader->FindTask(m.LParam), nullptr);
   EXPECT_EQ(FDownloader->FindTask(id), nullptr);
   // The client serves the next user at once (as the scanner would).
-  EXPECT_EQ(FHTTP.Get(FServer->Url("/m/b.swf")), std::string(30000, 'b'));
+  EXPECT_EQ(FDownloader->HTTP().Get(FServer->Url("/m/b.swf")), std::string(30000, 'b'));
 }
 
 } // namespace

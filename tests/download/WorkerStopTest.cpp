@@ -53,10 +53,9 @@ TEST(WorkerStop, StopEndsTheWorkerAtOnceWhateverTheServerDoes)
     SCOPED_TRACE(Case.Name);
     ScriptedServer Server(ScriptedServer::Replay(std::vector<ScriptedAnswer>{Case.Answer}));
     TempDir Out;
-    TIdHTTP HTTP;
-    ApplyProgramClientSettings(HTTP);
     TEventRecorder Events;
-    TVellicorer Downloader(&HTTP);
+    TVellicorer Downloader;
+    ApplyProgramClientSettings(Downloader.HTTP());
     Downloader.SetOutputFolder(Out.Folder());
     Downloader.AddTasks({Server.Url("/movie.swf")});
     TDownLoad* Worker = Downloader.StartTask(Downloader.Tasks().Items(0), Events.Handle());

@@ -316,6 +316,69 @@ TEST(HostileServer, AGetOnAConnectionTheServerDroppedIsSentAgainOnce)
   EXPECT_EQ(Dropping.Requests().size(), 1u);
 }
 
+// A 3xx that names no "Location" ends the request with its own status,
+// after one request; it is not asked again until the redirect limit.
+TEST(HostileServer, ARedirectWithoutLocationFailsWithItsStatus)
+{
+  for (const char* Status : {"300 Multiple Choices", "301 Moved Permanently", "302 Found", "303 See Other",
+                             "307 Temporary Redirect", "308 Permanent Redirect"}) {
+    SCOPED_TRACE(Status);
+    ScriptedServer Server(ScriptedServer::Replay(
+        {std::string("HTTP/1.1 ") + Status + "\r\nContent-Length: 4\r\n\r\ngone", Head100}));
+    TIdHTTP Client;
+    Client.HandleRedirects = true;
+    Client.ReadTimeout = 2000;
+    try {
+      Client.Get(Server.Url());
+      FAIL() << "succeeded";
+    } catch (const EIdHTTPProtocolException& E) {
+      EXPECT_EQ(E.what(), std::string("HTTP/1.1 ") + Status);
+      EXPECT_EQ(E.ErrorMessage(), "gone");
+    }
+    EXPECT_EQ(Server.Requests().size(), 1u);
+  }
+}
+
+// RFC 9112 2.2: one empty line before a status line is skipped, whether it
+// came with the previous answer or ahead of the next; two are no answer.
+TEST(HostileServer, OneEmptyLineBeforeAStatusLineIsSkipped)
+{
+  const std::string One = "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\none";
+  const std::string Two = "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\ntwo";
+  struct TCase {
+    const char* Name;
+    std::vector<std::string> Answers;
+    std::string Error; // "" when the second request succeeds
+    int Connections;
+  };
+  const TCase Cases[] = {
+      {"CR LF after the body", {One + "\r\n", Two}, "", 1},
+      {"LF after the body", {One + "\n", Two}, "", 1},
+      {"CR LF ahead of the next answer", {One, "\r\n" + Two}, "", 1},
+      {"two empty lines ahead", {One, "\r\n\r\n" + Two}, "Invalid status line: \"\"", 1},
+      {"other bytes after the body", {One + "xx\r\n", Two}, "", 2},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    ScriptedServer Server(ScriptedServer::Replay(Case.Answers));
+    TIdHTTP Client;
+    Client.ReadTimeout = 2000;
+    EXPECT_EQ(Client.Get(Server.Url("/1")), "one");
+    // The stray bytes of the first answer are in before the next request.
+    ASSERT_TRUE(WaitUntil([&] {
+      Client.PollForClose(false, 0);
+      return Client.InputBufferSize() > 0 || Case.Answers[0] == One;
+    }));
+    try {
+      EXPECT_EQ(Client.Get(Server.Url("/2")), "two");
+      EXPECT_TRUE(Case.Error.empty());
+    } catch (const EIdHTTPBadResponse& E) {
+      EXPECT_EQ(E.what(), Case.Error);
+    }
+    EXPECT_EQ(Server.ConnectionCount(), Case.Connections);
+  }
+}
+
 // Numbers and dates in headers are read without overflow; what the clock
 // cannot hold is unreadable.
 TEST(HostileServer, HeaderNumbersOutOfRangeAreUnreadable)

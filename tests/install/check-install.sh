@@ -7,10 +7,12 @@
 # named in the zsh and fish ones). The option lists come from --help at test
 # time, so a new option without documentation fails here.
 #
-#   check-install.sh BUILD_DIR
+#   check-install.sh BUILD_DIR APP_ID HOMEPAGE
 set -uo pipefail
 
 build=$1
+id=$2
+homepage=$3
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 failures=0
@@ -27,7 +29,6 @@ if ! DESTDIR=$stage cmake --install "$build" --prefix /usr >"$stage.log" 2>&1; t
 fi
 rm -f "$stage.log"
 root=$stage/usr
-id=com.example.Quenloft
 
 # --- the tree ------------------------------------------------------------------
 expected=(
@@ -41,6 +42,7 @@ expected=(
   share/bash-completion/completions/quenloft-cli
   share/zsh/vendor-completions/_quenloft-cli
   share/fish/vendor_completions.d/quenloft-cli.fish
+  share/doc/quenloft/copyright
 )
 sizes=(16 22 24 32 48 64 128 256)
 for n in "${sizes[@]}"; do
@@ -83,6 +85,31 @@ grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" |
 # The newest release (the first listed) is the version being installed.
 newest=$(grep -o '<release version="[^"]*"' "$metainfo" | head -n1 | cut -d'"' -f2)
 [ "$newest" = "$release" ] || fail "the metainfo's newest release is '$newest', the programs are $release"
+
+grep -qF "<project_license>MIT</project_license>" "$metainfo" || fail "the metainfo names no project licence MIT"
+grep -qF "<url type=\"homepage\">$homepage</url>" "$metainfo" || fail "the metainfo's home page is not $homepage"
+grep -qF "<id>$id</id>" "$metainfo" || fail "the metainfo's id is not $id"
+
+# --- licence -------------------------------------------------------------------------
+copyright=$root/share/doc/quenloft/copyright
+grep -qx 'License: MIT' "$copyright" || fail "the copyright file does not give our licence"
+# Every library an installed program links is named with its licence
+# (the sanitizers' run-time libraries of a test build are no part of a package).
+for program in quenloft quenloft-cli; do
+  while read -r soname; do
+    case $soname in
+      libasan.* | libubsan.* | libtsan.* | liblsan.*) continue ;;
+      libQt6*) pattern='libQt6*' ;;
+      *) pattern=$soname ;;
+    esac
+    grep -qF -- "$pattern" "$copyright" || fail "bin/$program links $soname, which the copyright file does not name"
+  done < <(objdump -p "$root/bin/$program" | awk '$1 == "NEEDED" { print $2 }')
+done
+for file in share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
+  share/bash-completion/completions/quenloft-cli share/fish/vendor_completions.d/quenloft-cli.fish \
+  share/zsh/vendor-completions/_quenloft-cli; do
+  grep -q 'SPDX-License-Identifier: ' "$root/$file" || fail "$file has no SPDX line"
+done
 
 # --- man pages and completion against --help ----------------------------------------
 # The commands listed under "Subcommands:" and the option names of a help text.

@@ -2,6 +2,7 @@
 
 #include "http/ClientSettings.h"
 #include "http/IdHTTP.h"
+#include "tests/support/LeaseProbe.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
@@ -120,9 +121,8 @@ TEST_F(URLSWFParserNginx, FindsAbsoluteLinksInPageOrderWithoutDuplicates)
   ASSERT_FALSE(scan.Reports.empty());
   EXPECT_EQ(scan.Reports.back(), 100);
   EXPECT_TRUE(scan.Error.empty());
-  // The client's events are unhooked afterwards.
-  EXPECT_FALSE(FHTTP.OnWork);
-  EXPECT_FALSE(FHTTP.OnWorkBegin);
+  // The client is free again afterwards.
+  EXPECT_TRUE(testing::LeaseFree(FHTTP));
 }
 
 TEST_F(URLSWFParserNginx, ARedirectedPageResolvesAgainstTheTypedAddress)
@@ -138,7 +138,7 @@ TEST_F(URLSWFParserNginx, AFailedFetchFindsNothingAndSaysWhy)
   const auto scan = Scan(FHTTP, FServer->Url("/missing.html"));
   EXPECT_TRUE(scan.Links.empty());
   EXPECT_NE(scan.Error.find("404"), std::string::npos) << scan.Error;
-  EXPECT_FALSE(FHTTP.OnWork);
+  EXPECT_TRUE(testing::LeaseFree(FHTTP));
 
   const auto refused = Scan(FHTTP, "http://127.0.0.1:1/page.html");
   EXPECT_TRUE(refused.Links.empty());

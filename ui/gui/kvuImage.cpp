@@ -48,9 +48,10 @@ void TAnchorLayout::Apply(QSize NewSize)
   if (DW == 0 && DH == 0)
     return;
   for (const TEntry& E : FEntries) {
-    if (!E.Control)
+    QWidget* const Control = E.Control;
+    if (!Control)
       continue;
-    QRect R = E.Control->geometry();
+    QRect R = Control->geometry();
     if ((E.Anchors & akRight) && (E.Anchors & akLeft))
       R.setWidth(R.width() + DW);
     else if (E.Anchors & akRight)
@@ -59,7 +60,7 @@ void TAnchorLayout::Apply(QSize NewSize)
       R.setHeight(R.height() + DH);
     else if (E.Anchors & akBottom)
       R.translate(0, DH);
-    E.Control->setGeometry(R);
+    Control->setGeometry(R);
   }
 }
 
