@@ -18,6 +18,7 @@
 #pragma once
 
 #include "app/gui/TaskListModel.h"
+#include "convert/Options.h"
 #include "download/Vellicorer.h"
 #include "http/IdHTTP.h"
 #include "platform/Messages.h"
@@ -41,11 +42,7 @@
 
 namespace quenloft {
 
-// The converter pages and the home page the links open.
-inline constexpr const char* kVideoPage = "https://www.example.com/quenloft/swf-to-video?ref=quenloft";
-inline constexpr const char* kHtml5Page = "https://www.example.com/quenloft/swf-to-html5?ref=quenloft";
-inline constexpr const char* kMp3Page = "https://www.example.com/quenloft/swf-to-mp3?ref=quenloft";
-inline constexpr const char* kGIFPage = "https://www.example.com/quenloft/swf-to-gif?ref=quenloft";
+// The home page the copyright link opens.
 inline constexpr const char* kHomePage = "https://www.example.com/quenloft/?ref=quenloft";
 
 // "Downloaded SWF Files/" beside the executable (AppPath) when that folder
@@ -152,10 +149,20 @@ public:
 
   void ApplyUIText() override;
 
+  // The conversions (VellicorConvert.cpp): the four "Convert SWF to ..."
+  // entries open a conversion dialog for the selected finished movie, or
+  // for a movie file asked for when none is selected; nullptr when none was
+  // chosen. Each dialog converts on a thread of its own.
+  class TConvertDialog* OpenConverter(convert::Format Kind);
+  // The file of the focused, selected row when its movie is saved, or "".
+  std::string SelectedMovie() const;
+
   // The environment, replaceable by tests: the folder picker (title,
   // initial folder -> chosen folder or ""), and the opener of addresses.
   std::function<std::string(const std::string& Title, const std::string& Initial)> BrowseForFolder;
   std::function<bool(const std::string& Target)> OpenAddress;
+  // The movie file picker for a conversion with no movie selected.
+  std::function<std::string()> ChooseMovieFile;
   // Called when the chain has run out of tasks and "Start download" shows
   // again.
   std::function<void()> OnChainIdle;
