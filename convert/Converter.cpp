@@ -86,7 +86,7 @@ std::shared_ptr<swf::Movie> ReadInput(const std::string& File)
 constexpr std::uint64_t SurveySamples = 24;
 
 bool SurveyPalette(TGIFEncoder& GIF, const TSourceFactory& Sources, std::shared_ptr<const swf::Movie> Movie,
-                   const TPlan& Plan, const TPainter& Painter, TTimings& Spent)
+                   const TPlan& Plan, const TPainter& Painter, TTimings& Spent, const std::atomic<bool>& Cancel)
 {
   const auto frames = Sources.Frames(Movie);
   const auto sound = Sources.Sound(Movie);
@@ -96,6 +96,8 @@ bool SurveyPalette(TGIFEncoder& GIF, const TSourceFactory& Sources, std::shared_
   const std::uint64_t step = std::max<std::uint64_t>(1, expected / SurveySamples);
   std::uint64_t i = 0;
   for (; playback.Reach(i); ++i) {
+    if (Cancel.load(std::memory_order_relaxed))
+      throw EConvertCancelled();
     if (i % step == 0 || i + 1 == expected) {
       const auto start = Clock::now();
       const QImage image = Painter.Draw(frames->List());
@@ -156,12 +158,17 @@ TResult TConverter::Run(const std::atomic<bool>& Cancel, const std::function<voi
   }
   TTimings drawn;
   if (gif)
-    gif->Start(SurveyPalette(*gif, FSources, movie, plan, painter, drawn));
+    gif->Start(SurveyPalette(*gif, FSources, movie, plan, painter, drawn, Cancel));
 
   TPlayback playback(*frames, withSound ? sound.get() : nullptr, plan,
                      [&encoder](std::span<const std::int16_t> Samples) { encoder->Sound(Samples); });
   TProgress progress;
   progress.Total = plan.Frames;
+  if (!plan.Frames && frames->TotalFrames() > 1) {
+    // One pass, unless a stop() on the way ends it sooner.
+    progress.Total = std::min(
+        plan.MaxFrames, static_cast<std::uint64_t>(std::ceil(frames->TotalFrames() * plan.Fps / plan.MovieRate)));
+  }
   progress.Fps = plan.Fps;
   double reported = -1;
   std::uint64_t reportedFrames = 0;

@@ -38,7 +38,7 @@ public:
 
 struct TProgress {
   std::uint64_t Frames = 0;               // output frames made
-  std::optional<std::uint64_t> Total;     // when known in advance
+  std::optional<std::uint64_t> Total;     // as asked, or one pass of the timeline (a stop may end it sooner)
   double Elapsed = 0;                     // seconds of work so far
   double Fps = 0;                         // output frames per second of the result
   TTimings Spent;

@@ -1,4 +1,5 @@
 #include "app/App.h"
+#include "app/gui/ConvertDialog.h"
 #include "app/gui/QuenloftApplication.h"
 #include "app/gui/VellicorFrm.h"
 #include "swf/MovieReader.h"
@@ -6,6 +7,7 @@
 #include "swf/render/Renderer.h"
 #include "ui/kvuShell.h"
 
+#include "tests/convert/MediaProbe.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
@@ -942,6 +944,50 @@ TEST_F(WindowTest, CloseAndANewScanReturnAtOnceDuringAStall)
     Window.reset();
     EXPECT_LT(Freeing.elapsed(), 1000);
   }
+}
+
+} // namespace
+} // namespace quenloft
+
+namespace quenloft {
+namespace {
+
+// The converter entries open a dialog for the movie; it converts on its own
+// thread while the window keeps running, and a cancel leaves nothing.
+TEST_F(WindowTest, ConvertsAMovieToGIFThroughTheMenu)
+{
+  const std::string Movie = Files.WriteFile("movie.swf", testing::ConvertTestMovie(6));
+  Form->ChooseMovieFile = [&Movie] { return Movie; }; // nothing selected in the list
+  Form->pmiGIF->trigger();
+  auto* Dialog = Form->findChild<TConvertDialog*>();
+  ASSERT_NE(Dialog, nullptr);
+  EXPECT_EQ(TConvertDialog::Formats[Dialog->cbFormat->currentIndex()], convert::Format::GIF);
+  EXPECT_EQ(Dialog->edtOutput->text().toStdString(), Files.Folder() + "movie.gif");
+  int Ended = 0;
+  Dialog->OnEnded = [&Ended] { ++Ended; };
+  Dialog->btnConvert->click();
+  EXPECT_TRUE(Dialog->Running());
+  ASSERT_TRUE(WaitUntil([&Ended] { return Ended == 1; }, 60000));
+  EXPECT_TRUE(std::filesystem::exists(Files.Folder() + "movie.gif"));
+  ASSERT_TRUE(Dialog->btnShow->isVisible());
+  std::string Shown;
+  Dialog->OpenFolder = [&Shown](const std::string& Folder) {
+    Shown = Folder;
+    return true;
+  };
+  Dialog->btnShow->click();
+  EXPECT_EQ(Shown, Files.Path().string());
+
+  Dialog->cbLength->setCurrentIndex(1);
+  Dialog->seLength->setValue(20000);
+  Dialog->edtOutput->setText(QString::fromStdString(Files.Folder() + "long.gif"));
+  Dialog->btnConvert->click();
+  Dialog->btnCancel->click();
+  ASSERT_TRUE(WaitUntil([&Ended] { return Ended == 2; }, 60000));
+  EXPECT_EQ(Dialog->lblStatus->text(), QStringLiteral("Cancelled; nothing was written."));
+  EXPECT_FALSE(std::filesystem::exists(Files.Folder() + "long.gif"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Files.Path()), {}), 2); // the movie and its GIF
+  EXPECT_TRUE(Form->isEnabled());
 }
 
 } // namespace
