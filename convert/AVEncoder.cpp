@@ -63,6 +63,8 @@ public:
   void Finish() override;
 
 private:
+  void Open(const std::string& Path, Format Kind, const TPlan& Plan, Quality Level, bool WithSound);
+  void Release();
   void AddVideo(Format Kind, const TPlan& Plan, const TLevel& L);
   void AddAudio(Format Kind, const TLevel& L);
   AVStream* AddStream(AVCodecContext* Codec);
@@ -79,6 +81,16 @@ private:
 };
 
 TAVEncoder::TAVEncoder(const std::string& Path, Format Kind, const TPlan& Plan, Quality Level, bool WithSound)
+{
+  try {
+    Open(Path, Kind, Plan, Level, WithSound);
+  } catch (...) {
+    Release(); // no destructor runs for a half-made object
+    throw;
+  }
+}
+
+void TAVEncoder::Open(const std::string& Path, Format Kind, const TPlan& Plan, Quality Level, bool WithSound)
 {
   const char* muxer = Kind == Format::MP4 ? "mp4" : Kind == Format::MP3 ? "mp3" : "webm";
   Check(avformat_alloc_output_context2(&FFormat, nullptr, muxer, nullptr), "no " + std::string(muxer) + " writer");
@@ -103,17 +115,25 @@ TAVEncoder::TAVEncoder(const std::string& Path, Format Kind, const TPlan& Plan, 
 
 TAVEncoder::~TAVEncoder()
 {
+  Release();
+}
+
+void TAVEncoder::Release()
+{
   avcodec_free_context(&FVideo.Codec);
   avcodec_free_context(&FAudio.Codec);
   av_frame_free(&FPicture);
   sws_freeContext(FScale);
+  FScale = nullptr;
   swr_free(&FResample);
   if (FFifo)
     av_audio_fifo_free(FFifo);
+  FFifo = nullptr;
   av_packet_free(&FPacket);
   if (FFormat) {
     avio_closep(&FFormat->pb);
     avformat_free_context(FFormat);
+    FFormat = nullptr;
   }
 }
 

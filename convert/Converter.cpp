@@ -223,8 +223,9 @@ TResult TConverter::Run(const std::atomic<bool>& Cancel, const std::function<voi
   result.Frames = progress.Frames;
   result.SoundSamples = withSound ? playback.Samples() : 0;
   report(true);
-  result.Elapsed = progress.Elapsed;
-  result.Spent = progress.Spent;
+  result.Elapsed = Since(started);
+  result.Spent = encoder->Spent;
+  result.Spent.Draw = drawn.Draw;
   return result;
 }
 

@@ -4,6 +4,7 @@
 
 #include <libimagequant.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <optional>
@@ -49,6 +50,7 @@ struct TGIFEncoder::State {
   std::optional<TGIFFile> File;
   std::vector<std::uint8_t> Indices, LocalIndices, Out;
   std::vector<std::uint32_t> Canvas; // what a viewer shows now, 0xRRGGBB
+  QImage Previous;                   // the previous picture, RGBA
   std::uint64_t Count = 0;
 
   ~State()
@@ -118,63 +120,84 @@ void TGIFEncoder::Picture(const QImage& Frame)
 {
   auto start = Clock::now();
   const int w = F->Plan.Width, h = F->Plan.Height;
-  const std::size_t pixels = F->Indices.size();
-  const QImage rgba = Frame.convertToFormat(QImage::Format_RGBA8888);
-  liq_image* image = liq_image_create_rgba(F->Attr, rgba.constBits(), w, h, 0);
-  if (!image)
-    throw EConvertError("out of memory");
-  liq_write_remapped_image(F->Global, image, F->Indices.data(), pixels);
-  const double globalError = liq_get_remapping_error(F->Global);
-  TGIFColours colours = ColoursOf(F->Global);
-  bool local = colours != F->GlobalColours; // the mapping retuned the table
-  if (globalError > F->GoodEnough) {
-    liq_result* own = nullptr;
-    if (liq_image_quantize(image, F->Attr, &own) == LIQ_OK) {
-      liq_set_dithering_level(own, F->Dither);
-      liq_write_remapped_image(own, image, F->LocalIndices.data(), pixels);
-      // Its own palette must look clearly better to pay for its bytes.
-      if (liq_get_remapping_error(own) * 1.5 < globalError) {
-        colours = ColoursOf(own);
-        F->Indices.swap(F->LocalIndices);
-        local = true;
-      }
-      liq_result_destroy(own);
+  QImage rgba = Frame.convertToFormat(QImage::Format_RGBA8888);
+  // The rectangle of the picture that changed since the previous one: only
+  // it is mapped to a palette (a pixel maps to the same index every time).
+  int x0 = w, y0 = h, x1 = -1, y1 = -1;
+  if (F->Previous.isNull()) {
+    x0 = y0 = 0;
+    x1 = w - 1;
+    y1 = h - 1;
+  } else {
+    for (int y = 0; y < h; ++y) {
+      const auto* now = reinterpret_cast<const std::uint32_t*>(rgba.constScanLine(y));
+      const auto* was = reinterpret_cast<const std::uint32_t*>(F->Previous.constScanLine(y));
+      if (std::equal(now, now + w, was))
+        continue;
+      y0 = std::min(y0, y);
+      y1 = y;
+      int left = 0, right = w - 1;
+      while (now[left] == was[left])
+        ++left;
+      while (now[right] == was[right])
+        --right;
+      x0 = std::min(x0, left);
+      x1 = std::max(x1, right);
     }
   }
-  liq_image_destroy(image);
+  TGIFColours colours = F->GlobalColours;
+  bool local = false;
+  int rw = 1, rh = 1;
+  if (x1 < 0) {
+    // Nothing changed: one transparent pixel carries the delay.
+    x0 = y0 = 0;
+  } else {
+    rw = x1 - x0 + 1;
+    rh = y1 - y0 + 1;
+    std::vector<void*> rows(static_cast<std::size_t>(rh));
+    for (int y = 0; y < rh; ++y)
+      rows[static_cast<std::size_t>(y)] = rgba.scanLine(y0 + y) + 4 * x0;
+    liq_image* image = liq_image_create_rgba_rows(F->Attr, rows.data(), rw, rh, 0);
+    if (!image)
+      throw EConvertError("out of memory");
+    const std::size_t pixels = static_cast<std::size_t>(rw) * rh;
+    liq_write_remapped_image(F->Global, image, F->Indices.data(), pixels);
+    const double globalError = liq_get_remapping_error(F->Global);
+    colours = ColoursOf(F->Global);
+    local = colours != F->GlobalColours; // the mapping retuned the table
+    if (globalError > F->GoodEnough) {
+      liq_result* own = nullptr;
+      if (liq_image_quantize(image, F->Attr, &own) == LIQ_OK) {
+        liq_set_dithering_level(own, F->Dither);
+        liq_write_remapped_image(own, image, F->LocalIndices.data(), pixels);
+        // Its own palette must look clearly better to pay for its bytes.
+        if (liq_get_remapping_error(own) * 1.5 < globalError) {
+          colours = ColoursOf(own);
+          F->Indices.swap(F->LocalIndices);
+          local = true;
+        }
+        liq_result_destroy(own);
+      }
+    }
+    liq_image_destroy(image);
+  }
+  F->Previous = std::move(rgba);
   Spent.Colour += Since(start);
 
   start = Clock::now();
-  // The rectangle that changed on the viewer's canvas.
-  int x0 = w, y0 = h, x1 = -1, y1 = -1;
-  for (int y = 0; y < h; ++y) {
-    const std::uint8_t* idx = F->Indices.data() + static_cast<std::size_t>(y) * w;
-    std::uint32_t* shown = F->Canvas.data() + static_cast<std::size_t>(y) * w;
-    for (int x = 0; x < w; ++x) {
-      if (shown[x] != colours[idx[x]]) {
-        x0 = std::min(x0, x);
-        x1 = std::max(x1, x);
-        y0 = std::min(y0, y);
-        y1 = std::max(y1, y);
-      }
-    }
-  }
-  if (x1 < 0) {
-    // Nothing changed: one transparent pixel carries the delay.
-    x0 = y0 = x1 = y1 = 0;
-  }
+  // Inside the rectangle, what the viewer already shows stays transparent.
   const int transparent = static_cast<int>(colours.size());
-  const int rw = x1 - x0 + 1, rh = y1 - y0 + 1;
   for (int y = 0; y < rh; ++y) {
-    const std::size_t from = static_cast<std::size_t>(y0 + y) * w + x0;
+    std::uint32_t* shown = F->Canvas.data() + static_cast<std::size_t>(y0 + y) * w + x0;
+    const std::uint8_t* idx = F->Indices.data() + static_cast<std::size_t>(y) * rw;
     std::uint8_t* out = F->Out.data() + static_cast<std::size_t>(y) * rw;
     for (int x = 0; x < rw; ++x) {
-      const std::uint32_t c = colours[F->Indices[from + x]];
-      if (F->Canvas[from + x] == c) {
+      const std::uint32_t c = x1 < 0 ? shown[x] : colours[idx[x]];
+      if (shown[x] == c) {
         out[x] = static_cast<std::uint8_t>(transparent);
       } else {
-        out[x] = F->Indices[from + x];
-        F->Canvas[from + x] = c;
+        out[x] = idx[x];
+        shown[x] = c;
       }
     }
   }
