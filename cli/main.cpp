@@ -3,6 +3,7 @@
 // download worker as the window program. See cli/Commands.h for the commands
 // and exit statuses.
 #include "cli/Commands.h"
+#include "cli/ConvertCommand.h"
 #include "cli/InfoCommand.h"
 #include "cli/OutputText.h"
 #include "cli/RenderCommand.h"
@@ -61,6 +62,7 @@ int main(int argc, char** argv)
   // ---- Further subcommands register here, one line each. ----
   AddInfoCommand(app, exitCode);
   AddRenderCommand(app, exitCode);
+  AddConvertCommand(app, exitCode);
   // ---- end of the subcommand registrations ----
 
   try {

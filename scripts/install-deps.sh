@@ -10,6 +10,7 @@ packages=(
   zlib1g-dev libssl-dev openssl ca-certificates liblzma-dev libjpeg62-turbo-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev libimagequant-dev ffmpeg
   clang libclang-rt-14-dev
   nginx-light tinyproxy-bin xvfb xauth
   curl wget

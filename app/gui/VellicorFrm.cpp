@@ -68,6 +68,11 @@ TVellicorForm::TVellicorForm(QWidget* Parent) : TBaseUI2Form(Parent)
     return Chosen.isEmpty() ? std::string() : IncludeBackslash(Chosen.toStdString());
   };
   OpenAddress = [](const std::string& Target) { return ShellOpen(Target); };
+  ChooseMovieFile = [this] {
+    return QFileDialog::getOpenFileName(this, QStringLiteral("Convert a movie"), edtPath->text(),
+                                        QStringLiteral("Flash movies (*.swf);;All files (*)"))
+        .toStdString();
+  };
   CreateComponents();
   FormCreate();
 }
@@ -266,16 +271,12 @@ void TVellicorForm::FormCreate()
   lblCaption->adjustSize();
   // The taskbar shows the application's name; the version is the caption's.
   setWindowTitle(QStringLiteral("Quenloft"));
-  // The addresses of the links.
-  lblVideo->Hint = kVideoPage;
-  lblHtml5->Hint = kHtml5Page;
-  lblMp3->Hint = kMp3Page;
-  lblGIF->Hint = kGIFPage;
+  // The home page link's address; the four converter entries convert.
   lblCopyRight->Hint = kHomePage;
-  pmiVideo->setData(QString::fromLatin1(kVideoPage));
-  pmiHtml5->setData(QString::fromLatin1(kHtml5Page));
-  pmiMp3->setData(QString::fromLatin1(kMp3Page));
-  pmiGIF->setData(QString::fromLatin1(kGIFPage));
+  pmiVideo->setData(static_cast<int>(convert::Format::MP4));
+  pmiHtml5->setData(static_cast<int>(convert::Format::HTML));
+  pmiMp3->setData(static_cast<int>(convert::Format::MP3));
+  pmiGIF->setData(static_cast<int>(convert::Format::GIF));
   // The remembered folder replaces the default when it still exists.
   if (App) {
     FDownloader->Retries = App->GetRetries();
@@ -427,12 +428,21 @@ void TVellicorForm::edtPathButtonClick()
 
 void TVellicorForm::lblVideoClick(const TkvuLinkLabel& Sender)
 {
-  (void)OpenAddress(Sender.Hint);
+  if (&Sender == lblVideo)
+    OpenConverter(convert::Format::MP4);
+  else if (&Sender == lblHtml5)
+    OpenConverter(convert::Format::HTML);
+  else if (&Sender == lblMp3)
+    OpenConverter(convert::Format::MP3);
+  else if (&Sender == lblGIF)
+    OpenConverter(convert::Format::GIF);
+  else
+    (void)OpenAddress(Sender.Hint);
 }
 
 void TVellicorForm::pmiVideoClick(const QAction& Sender)
 {
-  (void)OpenAddress(Sender.data().toString().toStdString());
+  OpenConverter(static_cast<convert::Format>(Sender.data().toInt()));
 }
 
 // --- the scan and the rows ---------------------------------------------------------

@@ -17,6 +17,7 @@
 #pragma once
 
 #include "app/gui/TaskListModel.h"
+#include "convert/Options.h"
 #include "download/Vellicorer.h"
 #include "http/IdHTTP.h"
 #include "platform/Messages.h"
@@ -39,12 +40,8 @@
 
 namespace quenloft {
 
-// The converter pages and the home page the links open: below the home
-// page address the build was configured with (QUENLOFT_HOMEPAGE).
-inline constexpr const char* kVideoPage = QUENLOFT_HOMEPAGE "swf-to-video?ref=quenloft";
-inline constexpr const char* kHtml5Page = QUENLOFT_HOMEPAGE "swf-to-html5?ref=quenloft";
-inline constexpr const char* kMp3Page = QUENLOFT_HOMEPAGE "swf-to-mp3?ref=quenloft";
-inline constexpr const char* kGIFPage = QUENLOFT_HOMEPAGE "swf-to-gif?ref=quenloft";
+// The home page the copyright link opens: the address the build was
+// configured with (QUENLOFT_HOMEPAGE).
 inline constexpr const char* kHomePage = QUENLOFT_HOMEPAGE "?ref=quenloft";
 
 // "Downloaded SWF Files/" beside the executable (AppPath) when that folder
@@ -150,10 +147,20 @@ public:
 
   void ApplyUIText() override;
 
+  // The conversions (VellicorConvert.cpp): the four "Convert SWF to ..."
+  // entries open a conversion dialog for the selected finished movie, or
+  // for a movie file asked for when none is selected; nullptr when none was
+  // chosen. Each dialog converts on a thread of its own.
+  class TConvertDialog* OpenConverter(convert::Format Kind);
+  // The file of the focused, selected row when its movie is saved, or "".
+  std::string SelectedMovie() const;
+
   // The environment, replaceable by tests: the folder picker (title,
   // initial folder -> chosen folder or ""), and the opener of addresses.
   std::function<std::string(const std::string& Title, const std::string& Initial)> BrowseForFolder;
   std::function<bool(const std::string& Target)> OpenAddress;
+  // The movie file picker for a conversion with no movie selected.
+  std::function<std::string()> ChooseMovieFile;
   // Called when the chain has run out of tasks and "Start download" shows
   // again.
   std::function<void()> OnChainIdle;

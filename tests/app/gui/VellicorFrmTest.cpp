@@ -1,4 +1,5 @@
 #include "app/App.h"
+#include "app/gui/ConvertDialog.h"
 #include "app/gui/QuenloftApplication.h"
 #include "app/gui/VellicorFrm.h"
 #include "swf/MovieReader.h"
@@ -6,6 +7,7 @@
 #include "swf/render/Renderer.h"
 #include "ui/kvuShell.h"
 
+#include "tests/convert/MediaProbe.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
@@ -749,16 +751,21 @@ TEST_F(WindowTest, LinksMenuAndFolderPicker)
 {
   Form->move(0, 0); // so that the menu needs no shifting to fit the screen
   Form->show();
+  // With no movie selected, the converter entries ask for a movie file;
+  // only the home page link opens an address.
+  int Asked = 0;
+  Form->ChooseMovieFile = [&Asked] {
+    ++Asked;
+    return std::string();
+  };
   testing::Press(*Form->lblVideo, {3, 3});
   testing::Release(*Form->lblVideo, {3, 3});
   Form->lblCopyRight->OnClick();
   Form->pmiGIF->trigger();
-  ASSERT_EQ(Opened.size(), 3u);
-  EXPECT_EQ(Opened[0], kVideoPage);
-  EXPECT_EQ(Opened[1], kHomePage);
-  EXPECT_EQ(Opened[2], kGIFPage);
-  for (const std::string& Address : Opened)
-    EXPECT_TRUE(Address.starts_with(QUENLOFT_HOMEPAGE)) << Address;
+  EXPECT_EQ(Asked, 2);
+  ASSERT_EQ(Opened.size(), 1u);
+  EXPECT_EQ(Opened[0], kHomePage);
+  EXPECT_TRUE(Opened[0].starts_with(QUENLOFT_HOMEPAGE)) << Opened[0];
 
   Form->btnConvert->Click();
   EXPECT_TRUE(Form->pmConvert->isVisible());
@@ -849,12 +856,13 @@ TEST_F(WindowTest, RaisingHandlersShowTheErrorWithoutUnwindingThroughQt)
   TErrorBoxCapture Box;
   // A menu item and a link label call the window straight from Qt's code
   // (QAction::trigger, a mouse release): the error stops at the handler.
-  Form->OpenAddress = [](const std::string&) -> bool { throw Exception("No browser"); };
+  Form->ChooseMovieFile = []() -> std::string { throw Exception("No browser"); };
   EXPECT_NO_THROW(Form->pmiGIF->trigger());
   EXPECT_EQ(Box.Count, 1);
   EXPECT_EQ(Box.Title, QStringLiteral("Quenloft"));
   EXPECT_EQ(Box.Text, QStringLiteral("No browser"));
-  EXPECT_NO_THROW(Form->lblVideo->OnClick());
+  Form->OpenAddress = [](const std::string&) -> bool { throw Exception("No browser"); };
+  EXPECT_NO_THROW(Form->lblCopyRight->OnClick());
   EXPECT_EQ(Box.Count, 2);
   Form->BrowseForFolder = [](const std::string&, const std::string&) -> std::string {
     throw Exception("No dialog");
@@ -1038,6 +1046,50 @@ TEST_F(WindowTest, CloseAndANewScanReturnAtOnceDuringAStall)
     Window.reset();
     EXPECT_LT(Freeing.elapsed(), 1000);
   }
+}
+
+} // namespace
+} // namespace quenloft
+
+namespace quenloft {
+namespace {
+
+// The converter entries open a dialog for the movie; it converts on its own
+// thread while the window keeps running, and a cancel leaves nothing.
+TEST_F(WindowTest, ConvertsAMovieToGIFThroughTheMenu)
+{
+  const std::string Movie = Files.WriteFile("movie.swf", testing::ConvertTestMovie(6));
+  Form->ChooseMovieFile = [&Movie] { return Movie; }; // nothing selected in the list
+  Form->pmiGIF->trigger();
+  auto* Dialog = Form->findChild<TConvertDialog*>();
+  ASSERT_NE(Dialog, nullptr);
+  EXPECT_EQ(TConvertDialog::Formats[Dialog->cbFormat->currentIndex()], convert::Format::GIF);
+  EXPECT_EQ(Dialog->edtOutput->text().toStdString(), Files.Folder() + "movie.gif");
+  int Ended = 0;
+  Dialog->OnEnded = [&Ended] { ++Ended; };
+  Dialog->btnConvert->click();
+  EXPECT_TRUE(Dialog->Running());
+  ASSERT_TRUE(WaitUntil([&Ended] { return Ended == 1; }, 60000));
+  EXPECT_TRUE(std::filesystem::exists(Files.Folder() + "movie.gif"));
+  ASSERT_TRUE(Dialog->btnShow->isVisible());
+  std::string Shown;
+  Dialog->OpenFolder = [&Shown](const std::string& Folder) {
+    Shown = Folder;
+    return true;
+  };
+  Dialog->btnShow->click();
+  EXPECT_EQ(Shown, Files.Path().string());
+
+  Dialog->cbLength->setCurrentIndex(1);
+  Dialog->seLength->setValue(20000);
+  Dialog->edtOutput->setText(QString::fromStdString(Files.Folder() + "long.gif"));
+  Dialog->btnConvert->click();
+  Dialog->btnCancel->click();
+  ASSERT_TRUE(WaitUntil([&Ended] { return Ended == 2; }, 60000));
+  EXPECT_EQ(Dialog->lblStatus->text(), QStringLiteral("Cancelled; nothing was written."));
+  EXPECT_FALSE(std::filesystem::exists(Files.Folder() + "long.gif"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Files.Path()), {}), 2); // the movie and its GIF
+  EXPECT_TRUE(Form->isEnabled());
 }
 
 } // namespace

@@ -1,0 +1,74 @@
+// Thirty seconds of a 550 x 400 reference movie (acid-blend: blend modes in
+// motion) converted at 24 frames a second to MP4 and to GIF. Goals: MP4 at
+// least 4 times faster than real time, GIF at least 2 times, on two cores.
+// Each run reports the speed against real time and the share of the time
+// spent drawing, converting colour (RGB to YUV, or to palettes) and
+// encoding.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <unistd.h>
+#include <filesystem>
+
+#include "convert/Converter.h"
+
+namespace quenloft::convert {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr double Seconds = 30;
+constexpr double Fps = 24;
+
+fs::path Fixture()
+{
+  const char* dir = std::getenv("QUENLOFT_FIXTURES_DIR");
+  return (dir ? fs::path(dir) : fs::path(QUENLOFT_SOURCE_DIR) / ".." / "shared" / "fixtures") / "ruffle" /
+         "from_shumway__acid__acid-blend" / "test.swf";
+}
+
+void Convert(benchmark::State& State, const char* Extension)
+{
+  const fs::path movie = Fixture();
+  if (!fs::exists(movie)) {
+    State.SkipWithError("fixtures absent");
+    return;
+  }
+  const fs::path folder = fs::temp_directory_path() / ("quenloft-convert-bench-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  TResult result;
+  for (auto _ : State) {
+    TConvertOptions options;
+    options.Input = movie.string();
+    options.Output = (folder / (std::string("bench.") + Extension)).string();
+    options.Fps = Fps;
+    options.Seconds = Seconds;
+    std::atomic<bool> cancel{false};
+    result = TConverter(options).Run(cancel);
+    State.SetIterationTime(result.Elapsed);
+    State.counters["MiB"] = static_cast<double>(fs::file_size(result.Files.at(0))) / (1 << 20);
+    fs::remove(result.Files.at(0));
+  }
+  fs::remove_all(folder);
+  const double total = result.Elapsed;
+  State.counters["x_realtime"] = Seconds / total;
+  State.counters["draw_%"] = 100 * result.Spent.Draw / total;
+  State.counters["colour_%"] = 100 * result.Spent.Colour / total;
+  State.counters["encode_%"] = 100 * result.Spent.Encode / total;
+  State.counters["frames"] = static_cast<double>(result.Frames);
+}
+
+const bool Registered = [] {
+  benchmark::RegisterBenchmark("Convert30s/mp4", Convert, "mp4")
+      ->UseManualTime()
+      ->Unit(benchmark::kSecond)
+      ->Iterations(1);
+  benchmark::RegisterBenchmark("Convert30s/gif", Convert, "gif")
+      ->UseManualTime()
+      ->Unit(benchmark::kSecond)
+      ->Iterations(1);
+  return true;
+}();
+
+} // namespace
+} // namespace quenloft::convert

@@ -1,0 +1,91 @@
+// What a conversion plays: the movie's pictures, one "advance one frame"
+// step at a time, and its soundtrack, one frame's mixed samples at a time.
+//
+// Both are seams: the plain timeline and silence are the defaults here; a
+// scripted player and the sound mixer take their places by implementing
+// the same two small interfaces, and the converter does not change.
+//
+// Threads: a source is made and used by the one thread that runs the
+// conversion (the CLI's main thread, or the window's conversion worker).
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+
+#include "swf/Timeline.h"
+
+namespace quenloft::convert {
+
+// The pictures: the display list of the frame shown, and one tick onwards.
+class TFrameSource {
+public:
+  virtual ~TFrameSource() = default;
+  // The display list of the frame shown now (the first frame before any
+  // Advance).
+  virtual const swf::DisplayList& List() const = 0;
+  // One tick of the player at the movie's frame rate.
+  virtual void Advance() = 0;
+  // The root timeline's frame shown, from 0.
+  virtual std::uint32_t CurrentFrame() const = 0;
+  // The root timeline's length in frames (at least 1).
+  virtual std::uint32_t TotalFrames() const = 0;
+  // Whether the root timeline has stopped (a stop() reached); a one-frame
+  // movie counts as stopped too, since nothing more will come of it.
+  virtual bool Stopped() const = 0;
+};
+
+// The soundtrack: the mix the player hears, 44.1 kHz, interleaved stereo.
+class TSoundSource {
+public:
+  static constexpr int Rate = 44100;
+  static constexpr int Channels = 2;
+
+  virtual ~TSoundSource() = default;
+  // Whether the movie has any sound at all; false means the conversion
+  // writes no sound track (and MP3 output is refused).
+  virtual bool HasSound() const = 0;
+  // Fills Out (Out.size() / 2 sample frames, left and right interleaved)
+  // with the mix of the sounds playing during the next movie frame. Called
+  // once per movie frame, after that frame was reached.
+  virtual void MixFrame(std::span<std::int16_t> Out) = 0;
+  // Whether anything is still sounding (a stopped movie waits for it).
+  virtual bool Sounding() const = 0;
+};
+
+// The plain timeline of a movie (its frame actions, no script).
+class TTimelineSource final : public TFrameSource {
+public:
+  explicit TTimelineSource(std::shared_ptr<const swf::Movie> Movie) : FTimeline(std::move(Movie)) {}
+
+  const swf::DisplayList& List() const override { return FTimeline.List(); }
+  void Advance() override { FTimeline.Advance(); }
+  std::uint32_t CurrentFrame() const override { return FTimeline.CurrentFrame(); }
+  std::uint32_t TotalFrames() const override { return std::max<std::uint32_t>(1, FTimeline.TotalFrames()); }
+  bool Stopped() const override { return !FTimeline.Playing() || TotalFrames() == 1; }
+
+private:
+  swf::Timeline FTimeline;
+};
+
+// No sound at all.
+class TSilence final : public TSoundSource {
+public:
+  bool HasSound() const override { return false; }
+  void MixFrame(std::span<std::int16_t> Out) override { std::fill(Out.begin(), Out.end(), 0); }
+  bool Sounding() const override { return false; }
+};
+
+// Makes the sources for one movie. A conversion may ask for a second
+// picture source (the GIF palette's survey plays the movie once more).
+struct TSourceFactory {
+  std::function<std::unique_ptr<TFrameSource>(std::shared_ptr<const swf::Movie>)> Frames;
+  std::function<std::unique_ptr<TSoundSource>(std::shared_ptr<const swf::Movie>)> Sound;
+
+  // The plain timeline and silence.
+  static TSourceFactory Defaults();
+};
+
+} // namespace quenloft::convert
