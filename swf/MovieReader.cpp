@@ -10,6 +10,7 @@
 #include "swf/ActionReader.h"
 #include "swf/DefinitionReader.h"
 #include "swf/ShapeReader.h"
+#include "swf/SoundReader.h"
 #include "swf/TagReader.h"
 
 namespace quenloft::swf {
@@ -291,7 +292,7 @@ void TMovieReader::ReadTimeline(TTagReader& R, Sprite& S, int Nesting)
     }
   }
   // A last frame without its ShowFrame still shows what it placed.
-  if (!current.Changes.empty() || !current.Actions.empty())
+  if (!current.Changes.empty() || !current.Actions.empty() || !current.Sounds.empty() || current.StreamBlock)
     S.Frames.push_back(std::move(current));
 }
 
@@ -422,6 +423,15 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
     Define(id, std::move(sprite));
     return true;
   }
+  case 14: // DefineSound
+  case 15: // StartSound
+  case 17: // DefineButtonSound
+  case 18: // SoundStreamHead
+  case 19: // SoundStreamBlock
+  case 45: // SoundStreamHead2
+  case 89: // StartSound2
+    ++FItems;
+    return ReadSoundTag(Code, B, FMovie, S, Current);
   default: return false;
   }
 }
