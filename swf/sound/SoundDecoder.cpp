@@ -20,6 +20,7 @@ namespace {
 constexpr std::size_t kChunkFrames = 4096;
 constexpr std::size_t kNellyBlock = 64; // bytes; 256 samples each
 constexpr int kAdpcmBlockSamples = 4096;
+constexpr std::size_t kParseSlice = 4096; // MP3 bytes handed to the frame parser at a time
 
 AVCodecID CodecOf(const SoundFormat& F)
 {
@@ -167,11 +168,15 @@ bool TSoundDecoder::NextPacket(std::vector<std::uint8_t>& Packet, std::size_t& S
       // The parser keeps a frame that a unit ends inside and completes it
       // from the next, as stream blocks may cut frames anywhere.
       while (FOffset < unit.size()) {
+        // The parser reads a little past the end of its input: it gets a
+        // padded copy of the next slice.
+        const std::size_t slice = std::min<std::size_t>(unit.size() - FOffset, kParseSlice);
+        FParseBuffer.assign(slice + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+        std::copy_n(unit.begin() + static_cast<std::ptrdiff_t>(FOffset), slice, FParseBuffer.begin());
         std::uint8_t* out = nullptr;
         int outSize = 0;
-        const int used = av_parser_parse2(FState->Parser, FState->Context, &out, &outSize, unit.data() + FOffset,
-                                          static_cast<int>(std::min<std::size_t>(unit.size() - FOffset, 1 << 20)),
-                                          AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        const int used = av_parser_parse2(FState->Parser, FState->Context, &out, &outSize, FParseBuffer.data(),
+                                          static_cast<int>(slice), AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
         FOffset += static_cast<std::size_t>(std::max(used, 0));
         if (used <= 0 && outSize <= 0)
           FOffset = unit.size();

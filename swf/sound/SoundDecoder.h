@@ -85,6 +85,7 @@ private:
   std::vector<std::int16_t> FOut;
   std::size_t FOutPos = 0; // samples (not frames) of FOut already read
   std::vector<std::uint8_t> FPacket;
+  std::vector<std::uint8_t> FParseBuffer;
 };
 
 } // namespace quenloft::swf
