@@ -39,6 +39,19 @@ void TMovieSound::Seek(std::uint32_t Frame)
   FLastRootFrame = Frame;
 }
 
+void TMovieSound::Resume(std::uint32_t Frame)
+{
+  FLastRootFrame = Frame;
+  if (FMovie->Root.StreamHead)
+    FMixer.StartStream(FMovie->Root, Frame);
+}
+
+std::uint32_t TMovieSound::StepsDue(std::uint32_t RootFrame, std::uint64_t AtSample) const
+{
+  const auto f = StreamFrame(AtSample);
+  return f && *f > RootFrame ? *f - RootFrame : 0;
+}
+
 void TMovieSound::RootStopped()
 {
   FMixer.StopStream();

@@ -38,6 +38,9 @@ public:
   // The root was moved to Frame by a seek and holds there: its stream stops
   // and starts from Frame's sample when the root plays on.
   void Seek(std::uint32_t Frame);
+  // The root plays on from Frame after a seek or a pause: its stream starts
+  // at Frame's sample.
+  void Resume(std::uint32_t Frame);
   // The root stopped (a stop action, the player paused): its stream stops.
   void RootStopped();
   // stopAllSounds.
@@ -46,6 +49,10 @@ public:
   // The root frame the stream has reached at mixed sample AtSample (the
   // sample being heard), or empty when no stream plays.
   std::optional<std::uint32_t> StreamFrame(std::uint64_t AtSample) const;
+  // How many steps take the root from RootFrame to the stream's frame at
+  // AtSample: 0 while the root is ahead or no stream plays. The steps
+  // between are the frames a player skips to keep the picture on the sound.
+  std::uint32_t StepsDue(std::uint32_t RootFrame, std::uint64_t AtSample) const;
 
 private:
   std::shared_ptr<const Movie> FMovie;
