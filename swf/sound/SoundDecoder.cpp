@@ -7,6 +7,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
@@ -96,6 +97,13 @@ TSoundDecoder::TSoundDecoder(const SoundFormat& Format, std::uint32_t OutRate, b
     : FFormat(Format), FOutRate(OutRate), FStereo(Stereo), FOutChannels(Stereo ? 2 : ChannelsOf(Format)),
       FState(std::make_unique<TState>())
 {
+  // Broken frames are counted in Errors; the codec's own complaints would
+  // only clutter the terminal of the program that plays them.
+  static const bool quiet = [] {
+    av_log_set_level(AV_LOG_QUIET);
+    return true;
+  }();
+  (void)quiet;
   FState->Codec = avcodec_find_decoder(CodecOf(Format));
   if (!FState->Codec)
     throw ESoundError(std::string("this build has no decoder for ") + CodingName(Format.Coding) + " sound");
