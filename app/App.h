@@ -22,6 +22,7 @@ class TInstallTrackThread;
 inline constexpr const char* kSettingsKey = "Software/Quenloft";
 inline constexpr const char* kOutputPathValue = "OutputPath";
 inline constexpr const char* kInstallTrackedValue = "InstallTracked";
+inline constexpr const char* kPreviewMutedValue = "PreviewMuted";
 
 class TApp {
 public:
@@ -41,6 +42,9 @@ public:
   void SetOutputPath(const std::string& Path);
   // Writes -1 for true, 0 for false. Called on the install-ping thread.
   void SetInstallTracked(bool Value);
+  // Whether the previews are silenced ("PreviewMuted"; false when missing).
+  bool IsPreviewMuted();
+  void SetPreviewMuted(bool Value);
   // Starts the install ping unless a debugger is attached, a ping thread was
   // already started in this run, or the ping was sent in an earlier run.
   void StartInstallTrack();

@@ -32,6 +32,7 @@
 #include <QSlider>
 #include <QTableView>
 #include <QTimer>
+#include <QToolButton>
 
 #include <array>
 #include <thread>
@@ -103,6 +104,7 @@ public:
   QLabel* lblParse;
   QWidget* pnlPreview;
   QSlider* TrackBar;
+  QToolButton* btnSound; // the speaker in the pane's corner: mutes every preview
   QTimer* Timer1;
   TkvuLinkLabel* lblVideo;
   TkvuLinkLabel* lblHtml5;
@@ -149,6 +151,7 @@ public:
   void TrackBarChange();
   void TrackBarMouseUp(Qt::MouseButton Button);
   void Timer1Timer();
+  void btnSoundClick();
 
   void ApplyUIText() override;
 

@@ -5,7 +5,9 @@
 // Threads: UI thread only.
 #include "app/gui/VellicorFrm.h"
 
+#include "app/App.h"
 #include "swf/SWFStreams.h"
+#include "swf/gui/PreviewSound.h"
 #include "ui/kvuShell.h"
 
 #include <filesystem>
@@ -44,6 +46,7 @@ void TVellicorForm::PreviewFile(const std::string& Path)
   // The movie starts; the timer moves the track bar along with it.
   FFlash->LoadMovie(QString::fromLocal8Bit(Path));
   FFlash->show();
+  btnSound->raise();
   Timer1->start();
 }
 
@@ -104,6 +107,14 @@ void TVellicorForm::TrackBarMouseUp(Qt::MouseButton Button)
   if (FFlash)
     FFlash->Play();
   FSeeking = false;
+}
+
+void TVellicorForm::btnSoundClick()
+{
+  // Every preview, playing or to come, and the next start remember it.
+  TPreviewSound::SetMuted(btnSound->isChecked());
+  if (App)
+    App->SetPreviewMuted(btnSound->isChecked());
 }
 
 void TVellicorForm::Timer1Timer()
