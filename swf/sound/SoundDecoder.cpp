@@ -94,7 +94,7 @@ struct TSoundDecoder::TState {
 };
 
 TSoundDecoder::TSoundDecoder(const SoundFormat& Format, std::uint32_t OutRate, bool Stereo)
-    : FFormat(Format), FOutRate(OutRate), FStereo(Stereo), FOutChannels(Stereo ? 2 : ChannelsOf(Format)),
+    : FFormat(Format), FOutRate(OutRate), FOutChannels(Stereo ? 2 : ChannelsOf(Format)),
       FState(std::make_unique<TState>())
 {
   // Broken frames are counted in Errors; the codec's own complaints would

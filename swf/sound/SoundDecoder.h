@@ -70,7 +70,6 @@ private:
 
   SoundFormat FFormat;
   std::uint32_t FOutRate;
-  bool FStereo;
   int FOutChannels;
   std::unique_ptr<TState> FState;
   std::deque<std::span<const std::uint8_t>> FUnits;

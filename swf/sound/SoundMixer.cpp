@@ -50,7 +50,9 @@ struct TSoundMixer::TVoice {
   std::uint32_t FirstBlock = 0;        // the stream: the frame of the block it starts at
   SoundInfo Info;
   SoundTransform Transform;
-  std::unique_ptr<TSoundDecoder> Decoder;
+  std::unique_ptr<TSoundDecoder> Decoder; // unless Pcm holds the whole sound
+  TPcm Pcm;
+  std::size_t PcmPos = 0; // frames of Pcm played in this pass
   std::uint64_t PassPos = 0; // within the current pass, from the start of the sound
   std::uint64_t Played = 0;  // since the instance started
   std::uint64_t Delay = 0;   // silent frames before the first sample
@@ -69,8 +71,11 @@ void TSoundMixer::SetFrameRate(double FramesPerSecond)
 
 void TSoundMixer::Restart(TVoice& V)
 {
-  V.Decoder->Reset();
   V.PassPos = 0;
+  V.PcmPos = 0;
+  if (V.Pcm)
+    return;
+  V.Decoder->Reset();
   if (V.Definition) {
     V.Decoder->Feed(V.Definition->Data);
     if (V.Definition->Format.Coding == SoundCoding::Mp3 && V.Definition->SeekSamples > 0)
@@ -100,6 +105,44 @@ void TSoundMixer::Restart(TVoice& V)
   V.Decoder->Finish();
 }
 
+TSoundMixer::TPcm TSoundMixer::Decoded(const Sound& S)
+{
+  if (const auto it = FKept.find(S.Id); it != FKept.end())
+    return it->second;
+  TPcm& kept = FKept[S.Id];
+  if (FKeptFrames >= MaxKeptTotal)
+    return kept;
+  TSoundDecoder d(S.Format, Rate, true);
+  d.Feed(S.Data);
+  if (S.Format.Coding == SoundCoding::Mp3 && S.SeekSamples > 0)
+    d.SkipSourceSamples(static_cast<std::uint32_t>(S.SeekSamples));
+  d.Finish();
+  auto pcm = std::make_shared<std::vector<std::int16_t>>();
+  const std::size_t limit = std::min(MaxKeptFrames, MaxKeptTotal - FKeptFrames);
+  std::vector<std::int16_t> block(2 * kBlock * 4);
+  while (pcm->size() / 2 <= limit) {
+    const std::size_t n = d.Read(block.data(), block.size() / 2);
+    if (n == 0)
+      break;
+    pcm->insert(pcm->end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(2 * n));
+  }
+  if (!d.Ended() || pcm->size() / 2 > limit)
+    return kept; // too long: it decodes as it plays
+  FKeptFrames += pcm->size() / 2;
+  kept = std::move(pcm);
+  return kept;
+}
+
+std::size_t TSoundMixer::Read(TVoice& V, std::size_t Frames)
+{
+  if (!V.Pcm)
+    return V.Decoder->Read(FTemp.data(), Frames);
+  const std::size_t n = std::min(Frames, V.Pcm->size() / 2 - V.PcmPos);
+  std::copy_n(V.Pcm->begin() + static_cast<std::ptrdiff_t>(2 * V.PcmPos), 2 * n, FTemp.begin());
+  V.PcmPos += n;
+  return n;
+}
+
 SoundHandle TSoundMixer::Start(CharacterId Id, const SoundInfo& Info, const SoundTransform& Transform)
 {
   if (Info.Stop) {
@@ -113,7 +156,9 @@ SoundHandle TSoundMixer::Start(CharacterId Id, const SoundInfo& Info, const Soun
     return 0;
   auto v = std::make_unique<TVoice>();
   try {
-    v->Decoder = std::make_unique<TSoundDecoder>(it->second.Format, Rate, true);
+    v->Pcm = Decoded(it->second);
+    if (!v->Pcm)
+      v->Decoder = std::make_unique<TSoundDecoder>(it->second.Format, Rate, true);
   } catch (const ESoundError&) {
     ++FFailures;
     return 0;
@@ -250,7 +295,7 @@ bool TSoundMixer::MixVoice(TVoice& V, std::size_t Frames)
     if (V.PassPos < in) {
       // Up to the in-point the sound is decoded and dropped.
       const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(in - V.PassPos, kBlock));
-      const std::size_t got = V.Decoder->Read(FTemp.data(), want);
+      const std::size_t got = Read(V, want);
       V.PassPos += got;
       passEnded = got < want;
     } else {
@@ -258,7 +303,7 @@ bool TSoundMixer::MixVoice(TVoice& V, std::size_t Frames)
       if (V.Info.OutPoint)
         want = static_cast<std::size_t>(
             std::min<std::uint64_t>(want, *V.Info.OutPoint > V.PassPos ? *V.Info.OutPoint - V.PassPos : 0));
-      const std::size_t got = want > 0 ? V.Decoder->Read(FTemp.data(), want) : 0;
+      const std::size_t got = want > 0 ? Read(V, want) : 0;
       const SoundTransform& t = V.Transform;
       const auto& env = V.Info.Envelope;
       const auto ll = static_cast<float>(t.LeftToLeft * t.Volume);

@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "swf/Movie.h"
@@ -94,10 +95,18 @@ public:
   // Sounds that could not be decoded (their coding, their data).
   std::uint64_t Failures() const { return FFailures; }
 
+  // Event sounds up to this long are decoded once and kept, for every
+  // loop and instance; longer ones decode as they play.
+  static constexpr std::size_t MaxKeptFrames = 30 * Rate;
+  static constexpr std::size_t MaxKeptTotal = 4 * MaxKeptFrames;
+
 private:
   struct TVoice;
+  using TPcm = std::shared_ptr<const std::vector<std::int16_t>>;
   bool MixVoice(TVoice& V, std::size_t Frames);
   void Restart(TVoice& V);
+  std::size_t Read(TVoice& V, std::size_t Frames);
+  TPcm Decoded(const Sound& S);
 
   std::shared_ptr<const Movie> FMovie;
   std::vector<std::unique_ptr<TVoice>> FVoices;
@@ -111,6 +120,8 @@ private:
   std::vector<SoundHandle> FCompleted;
   std::vector<std::int32_t> FAcc;
   std::vector<std::int16_t> FTemp;
+  std::unordered_map<CharacterId, TPcm> FKept; // null: too long to keep
+  std::size_t FKeptFrames = 0;
 };
 
 } // namespace quenloft::swf
