@@ -1,5 +1,6 @@
 # bash completion for quenloft-cli: its commands, their options, movie files
-# for info and render, folders for -o (a PNG file for render's -o).
+# for info, render and audio, folders for -o (a PNG file for render's -o, a
+# WAV file for audio's).
 
 _quenloft_cli_files()
 {
@@ -22,7 +23,7 @@ _quenloft_cli()
 
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            scan | info | render | trace)
+            scan | info | render | audio | trace)
                 command=${COMP_WORDS[i]}
                 break
                 ;;
@@ -43,7 +44,7 @@ _quenloft_cli()
             _quenloft_cli_files '*.[pP][eE][mM]' '*.[cC][rR][tT]'
             return
             ;;
-        /--timeout | scan/--timeout | render/--frame | render/--scale)
+        /--timeout | scan/--timeout | render/--frame | render/--scale | audio/--frames | audio/--seconds)
             return # a number
             ;;
         render/--quality)
@@ -54,6 +55,10 @@ _quenloft_cli()
             _quenloft_cli_files '*.[pP][nN][gG]'
             return
             ;;
+        audio/-o | audio/--output)
+            _quenloft_cli_files '*.[wW][aA][vV]'
+            return
+            ;;
     esac
 
     local options
@@ -62,6 +67,7 @@ _quenloft_cli()
         scan) options='-h --help --json --ca-file --timeout' ;;
         info) options='-h --help --json' ;;
         render) options='-h --help --frame --scale --quality -o --output' ;;
+        audio) options='-h --help --frames --seconds -o --output' ;;
         trace) options='-h --help' ;;
     esac
 
@@ -70,8 +76,8 @@ _quenloft_cli()
         return
     fi
     case $command in
-        "") COMPREPLY=($(compgen -W 'scan info render trace' -- "$cur")) ;;
-        info | render) _quenloft_cli_files '*.[sS][wW][fF]' ;;
+        "") COMPREPLY=($(compgen -W 'scan info render audio trace' -- "$cur")) ;;
+        info | render | audio) _quenloft_cli_files '*.[sS][wW][fF]' ;;
     esac
 }
 
