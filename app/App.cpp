@@ -82,6 +82,16 @@ void TApp::SetInstallTracked(bool Value)
   RegWriteValue(HKEY_CURRENT_USER, kSettingsKey, kInstallTrackedValue, Value);
 }
 
+bool TApp::IsPreviewMuted()
+{
+  return RegReadBool(HKEY_CURRENT_USER, kSettingsKey, kPreviewMutedValue);
+}
+
+void TApp::SetPreviewMuted(bool Value)
+{
+  RegWriteValue(HKEY_CURRENT_USER, kSettingsKey, kPreviewMutedValue, Value);
+}
+
 void TApp::StartInstallTrack()
 {
   if (IsDebuggerPresent())

@@ -31,6 +31,7 @@ inline constexpr const char* kProxyValue = "Proxy";
 // True: finish a partial file an earlier cut left (a 32-bit integer, -1
 // for true); off when missing.
 inline constexpr const char* kResumeValue = "Resume";
+inline constexpr const char* kPreviewMutedValue = "PreviewMuted";
 
 class TApp {
 public:
@@ -56,6 +57,9 @@ public:
   bool GetResume();
   // Writes -1 for true, 0 for false. Called on the install-ping thread.
   void SetInstallTracked(bool Value);
+  // Whether the previews are silenced ("PreviewMuted"; false when missing).
+  bool IsPreviewMuted();
+  void SetPreviewMuted(bool Value);
   // Starts the install ping unless a debugger is attached, a ping thread was
   // already started in this run, or the ping was sent in an earlier run.
   void StartInstallTrack();

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <exception>
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -12,6 +13,7 @@
 
 #include "cli/OutputText.h"
 #include "swf/MovieReader.h"
+#include "swf/SoundReader.h"
 #include "swf/SWFStreams.h"
 
 #include <sys/stat.h>
@@ -110,6 +112,45 @@ TSWFFileHeader ReadHeaderAndModel(const std::string& File, std::shared_ptr<swf::
   return TSWFFileHeader{};
 }
 
+// The sounds sorted by id: the dictionary keeps no order.
+std::vector<const swf::Sound*> SortedSounds(const swf::Movie& M)
+{
+  std::vector<const swf::Sound*> sounds;
+  for (const auto& [id, s] : M.Sounds)
+    sounds.push_back(&s);
+  std::sort(sounds.begin(), sounds.end(), [](const auto* A, const auto* B) { return A->Id < B->Id; });
+  return sounds;
+}
+
+std::string FormatText(const swf::SoundFormat& F)
+{
+  std::string text = std::string(swf::CodingName(F.Coding)) + " " + std::to_string(swf::DecodedRate(F)) + " Hz " +
+                     (F.Stereo ? "stereo" : "mono");
+  if (F.Coding == swf::SoundCoding::PcmNative || F.Coding == swf::SoundCoding::PcmLittle)
+    text += F.Is16Bit ? " 16-bit" : " 8-bit";
+  return text;
+}
+
+nlohmann::ordered_json FormatJson(const swf::SoundFormat& F)
+{
+  nlohmann::ordered_json o;
+  o["format"] = swf::CodingName(F.Coding);
+  o["rate"] = swf::DecodedRate(F);
+  o["channels"] = F.Stereo ? 2 : 1;
+  o["bits"] = F.Is16Bit ? 16 : 8;
+  return o;
+}
+
+void PrintSounds(const swf::Movie& M)
+{
+  for (const swf::Sound* s : SortedSounds(M))
+    std::cout << "  sound        " << s->Id << ": " << FormatText(s->Format) << ", " << s->SampleCount
+              << " samples\n";
+  if (M.Root.StreamHead)
+    std::cout << "  stream       " << FormatText(M.Root.StreamHead->Stream) << ", "
+              << M.Root.StreamHead->SamplesPerFrame << " samples a frame\n";
+}
+
 std::string SkippedText(const swf::Movie& M)
 {
   std::string text;
@@ -138,6 +179,7 @@ void PrintText(const std::string& File, const TSWFFileHeader& H, const swf::Movi
   if (M) {
     std::cout << "  script       " << (M->Scripted ? "yes" : "no") << '\n'
               << "  skipped tags " << SkippedText(*M) << '\n';
+    PrintSounds(*M);
     if (!M->ReadError.empty())
       std::cout << "  read error   " << ShowLine(M->ReadError) << '\n';
   } else if (!ModelError.empty()) {
@@ -184,6 +226,19 @@ int RunInfo(const std::vector<std::string>& Files, bool Json)
         object["skipped_tags"] = nlohmann::ordered_json::object();
         for (const auto& [name, count] : movie->SkippedTags)
           object["skipped_tags"][name] = count;
+        object["sounds"] = nlohmann::ordered_json::array();
+        for (const swf::Sound* s : SortedSounds(*movie)) {
+          nlohmann::ordered_json o;
+          o["id"] = s->Id;
+          o.update(FormatJson(s->Format));
+          o["samples"] = s->SampleCount;
+          object["sounds"].push_back(o);
+        }
+        if (movie->Root.StreamHead) {
+          nlohmann::ordered_json o = FormatJson(movie->Root.StreamHead->Stream);
+          o["samples_per_frame"] = movie->Root.StreamHead->SamplesPerFrame;
+          object["stream"] = o;
+        }
         if (!movie->ReadError.empty())
           object["read_error"] = movie->ReadError;
       } else if (!IsMovie(h)) {

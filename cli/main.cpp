@@ -2,6 +2,7 @@
 // refers to, without a window, through the same scanner, coordinator and
 // download worker as the window program. See cli/Commands.h for the commands
 // and exit statuses.
+#include "cli/AudioCommand.h"
 #include "cli/Commands.h"
 #include "cli/ConvertCommand.h"
 #include "cli/InfoCommand.h"
@@ -63,6 +64,7 @@ int main(int argc, char** argv)
   AddInfoCommand(app, exitCode);
   AddRenderCommand(app, exitCode);
   AddConvertCommand(app, exitCode);
+  AddAudioCommand(app, exitCode);
   // ---- end of the subcommand registrations ----
 
   try {

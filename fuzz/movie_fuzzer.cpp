@@ -1,7 +1,7 @@
 // Fuzzes the movie reader and the timeline with arbitrary file contents:
 // every input must end in a movie or in EMovieError, and a movie must play
-// through its frames, seek back and forth and decode its bitmaps and morph
-// shapes without crashing, in bounded time and memory.
+// through its frames, seek back and forth, decode its bitmaps and morph
+// shapes and mix its sounds without crashing, in bounded time and memory.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -9,12 +9,36 @@
 #include "swf/BitmapDecoder.h"
 #include "swf/MovieReader.h"
 #include "swf/Timeline.h"
+#include "swf/sound/Soundtrack.h"
 
 namespace {
 
 // Fuzz inputs are small; a body this large is already a bomb.
 constexpr std::size_t MaxBody = 64u << 20;
 constexpr std::uint32_t MaxTicks = 64;
+// Sound is mixed for this long at most: decoding costs time, not memory.
+constexpr double MaxSoundSeconds = 0.25;
+
+void Listen(const std::shared_ptr<quenloft::swf::Movie>& M)
+{
+  using namespace quenloft::swf;
+  if (!TMovieSound::HasSound(*M))
+    return;
+  TSoundtrack track(M, SoundtrackLimit{std::nullopt, MaxSoundSeconds});
+  for (const auto& [id, s] : M->Sounds) {
+    SoundInfo info;
+    info.Loops = 3;
+    info.InPoint = 10;
+    track.Sound().Mixer().Start(id, info);
+  }
+  std::vector<std::int16_t> block(2 * 4096);
+  std::size_t total = 0;
+  while (const std::size_t n = track.Next(block.data(), 4096)) {
+    total += n;
+    if (total > MaxSoundSeconds * TSoundMixer::Rate + 1)
+      __builtin_trap();
+  }
+}
 
 void Walk(const std::shared_ptr<quenloft::swf::Movie>& M)
 {
@@ -55,5 +79,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     return 0;
   }
   Walk(movie);
+  Listen(movie);
   return 0;
 }

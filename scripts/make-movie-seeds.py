@@ -173,6 +173,24 @@ def main(folder):
         "stage-huge": movie(square + place2(1, 1) + SHOW + END, stage=(0, 2000000, 0, 2000000)),
         "bitmap-too-large": movie(lossless(12, 8192, 8192, data=b"") + END),
         "many-edges": movie(shape(13, 20, 20, edges=20000) + place2(1, 13) + SHOW + END),
+        # Sound: a PCM stream with an event sound looped under an envelope,
+        # MP3 blocks of garbage, ADPCM of every code size, a sample count
+        # that lies, an envelope that claims more points than it holds.
+        "sound-pcm-stream": movie(
+            tag(14, struct.pack("<HBI", 1, 0x3E, 400) + bytes(range(256)) * 3, long=True)
+            + tag(45, bytes([0x3E, 0x3E]) + struct.pack("<H", 100))
+            + tag(15, struct.pack("<HBHB", 1, 0x0C, 3, 2) + struct.pack("<IHHIHH", 0, 32768, 0, 300, 0, 32768))
+            + tag(19, bytes(200), long=True) + SHOW + tag(19, bytes(range(200)), long=True) + SHOW + END, frames=2),
+        "sound-mp3-garbage": movie(
+            tag(45, bytes([0x2E, 0x2E]) + struct.pack("<Hh", 576, 1105))
+            + tag(19, struct.pack("<Hh", 576, 0) + b"\xff\xfb\x90\x64" + bytes(range(97, 200)), long=True) + SHOW
+            + tag(19, struct.pack("<Hh", 576, 9) + b"\xff\xfb" * 60, long=True) + SHOW + END, frames=2),
+        "sound-adpcm": movie(
+            b"".join(tag(14, struct.pack("<HBI", 2 + bits, 0x16, 0xFFFFFFFF) + bytes([bits << 6]) + bytes(range(255)),
+                         long=True) + tag(15, struct.pack("<HB", 2 + bits, 0)) for bits in range(4)) + SHOW + END),
+        "sound-lying-envelope": movie(
+            tag(14, struct.pack("<HBI", 1, 0x6A, 1 << 30) + bytes(130), long=True)
+            + tag(15, struct.pack("<HBB", 1, 0x08, 255) + bytes(40)) + tag(45, bytes([0x00, 0x00, 0, 0])) + SHOW + END),
     }
     for name, data in seeds.items():
         with open(os.path.join(folder, name), "wb") as f:

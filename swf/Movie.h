@@ -20,6 +20,8 @@
 #include <variant>
 #include <vector>
 
+#include "swf/Sound.h"
+
 namespace quenloft::swf {
 
 using CharacterId = std::uint16_t;
@@ -361,6 +363,9 @@ struct FrameAction {
 struct Frame {
   std::vector<std::variant<PlaceObject, RemoveObject>> Changes;
   std::vector<FrameAction> Actions;
+  // Sounds the frame starts or stops, and its part of the timeline's stream.
+  std::vector<StartSound> Sounds;
+  std::optional<SoundStreamBlock> StreamBlock;
 };
 
 struct Sprite {
@@ -368,6 +373,7 @@ struct Sprite {
   std::uint16_t FrameCount = 0; // as declared; Frames.size() is what was read
   std::vector<Frame> Frames;
   std::map<std::string, std::uint32_t> Labels; // label -> frame from 0
+  std::optional<SoundStreamHead> StreamHead;   // the timeline's stream sound, if any
 };
 
 using Character = std::variant<Shape, MorphShape, Bitmap, Font, Text, Sprite>;
@@ -381,6 +387,9 @@ struct Movie {
   Sprite Root; // the main timeline; Id 0
   std::unordered_map<CharacterId, Character> Dictionary;
   std::vector<std::uint8_t> JpegTables;
+  // Sounds live beside the dictionary: nothing places them.
+  std::unordered_map<CharacterId, Sound> Sounds;
+  std::unordered_map<CharacterId, swf::ButtonSounds> ButtonSounds;
 
   // Counts of what the player does not obey, by tag name ("DoABC", "DefineEditText")
   // and, for skipped actions, "action 0x96" style keys under "DoAction".

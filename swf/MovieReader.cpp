@@ -10,6 +10,7 @@
 #include "swf/ActionReader.h"
 #include "swf/DefinitionReader.h"
 #include "swf/ShapeReader.h"
+#include "swf/SoundReader.h"
 #include "swf/TagCodes.h"
 #include "swf/TagReader.h"
 
@@ -210,7 +211,7 @@ void TMovieReader::ReadTimeline(TTagReader& R, Sprite& S, int Nesting)
     }
   }
   // A last frame without its ShowFrame still shows what it placed.
-  if (!current.Changes.empty() || !current.Actions.empty())
+  if (!current.Changes.empty() || !current.Actions.empty() || !current.Sounds.empty() || current.StreamBlock)
     S.Frames.push_back(std::move(current));
 }
 
@@ -342,6 +343,15 @@ bool TMovieReader::ReadTag(Tag Code, TTagReader& B, Sprite& S, Frame& Current, i
     Define(id, std::move(sprite));
     return true;
   }
+  case Tag::DefineSound:
+  case Tag::StartSound:
+  case Tag::DefineButtonSound:
+  case Tag::SoundStreamHead:
+  case Tag::SoundStreamBlock:
+  case Tag::SoundStreamHead2:
+  case Tag::StartSound2:
+    ++FItems;
+    return ReadSoundTag(Code, B, FMovie, S, Current);
   default: return false;
   }
 }

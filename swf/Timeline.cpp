@@ -48,7 +48,8 @@ std::uint32_t FrameCount(const SpriteInstance& S)
 
 } // namespace
 
-Timeline::Timeline(std::shared_ptr<const swf::Movie> Movie) : FMovie(std::move(Movie))
+Timeline::Timeline(std::shared_ptr<const swf::Movie> Movie, FrameListener Listener)
+    : FMovie(std::move(Movie)), FListener(std::move(Listener))
 {
   FRoot.Definition = &FMovie->Root;
   Reset(true);
@@ -67,8 +68,16 @@ void Timeline::Reset(bool RunRootActions)
   if (TotalFrames() == 0)
     return;
   Apply(FRoot.List, FRoot.Definition->Frames[0], 0);
-  if (RunRootActions)
+  if (RunRootActions) {
+    Entered(FRoot);
     RunActions(FRoot, 0, 0, 0);
+  }
+}
+
+void Timeline::Entered(const SpriteInstance& S)
+{
+  if (FListener && !FSeeking)
+    FListener(*S.Definition, S.CurrentFrame);
 }
 
 std::shared_ptr<SpriteInstance> Timeline::NewInstance(CharacterId Id, int Nesting)
@@ -90,6 +99,7 @@ std::shared_ptr<SpriteInstance> Timeline::NewInstance(CharacterId Id, int Nestin
   // A sprite shows its first frame as soon as it is placed.
   if (FrameCount(*s) > 0) {
     Apply(s->List, s->Definition->Frames[0], Nesting);
+    Entered(*s);
     RunActions(*s, 0, Nesting, 0);
   }
   return s;
@@ -213,8 +223,10 @@ void Timeline::RunActions(SpriteInstance& S, std::uint32_t Frame, int Nesting, i
     const std::uint32_t before = S.CurrentFrame;
     GotoInstance(S, target, Nesting);
     // A goto past the end shows the last frame without running its actions.
-    if (S.CurrentFrame != before && target < FrameCount(S))
+    if (S.CurrentFrame != before && target < FrameCount(S)) {
+      Entered(S);
       RunActions(S, S.CurrentFrame, Nesting, Chain + 1);
+    }
   }
 }
 
@@ -234,8 +246,10 @@ void Timeline::Step(SpriteInstance& S, int Nesting, bool Forced)
     } else {
       GotoInstance(S, 0, Nesting);
     }
-    if (!Forced)
+    if (!Forced) {
+      Entered(S);
       RunActions(S, S.CurrentFrame, Nesting, 0);
+    }
   }
   for (const auto& [depth, child] : children) {
     const auto it = FindDepth(S.List, depth);
@@ -257,11 +271,14 @@ void Timeline::GotoFrame(std::uint32_t Frame)
   // sprite steps with it.
   if (Frame < FRoot.CurrentFrame) {
     const bool playing = FRoot.Playing;
+    FSeeking = true;
     Reset(false);
     FRoot.Playing = playing;
   }
+  FSeeking = true;
   while (FRoot.CurrentFrame < Frame)
     Step(FRoot, 0, true);
+  FSeeking = false;
 }
 
 void Timeline::Advance()

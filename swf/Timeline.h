@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -45,7 +46,13 @@ struct SpriteInstance {
 
 class Timeline {
 public:
-  explicit Timeline(std::shared_ptr<const swf::Movie> Movie);
+  // Told of every frame a timeline (the root or a sprite's definition)
+  // enters by playing: the root's first frame, each step, a frame action's
+  // goto, a sprite's first frame when it is placed; never of the frames a
+  // GotoFrame seek passes through. The sound of a movie hangs on this.
+  using FrameListener = std::function<void(const Sprite& Timeline, std::uint32_t Frame)>;
+
+  explicit Timeline(std::shared_ptr<const swf::Movie> Movie, FrameListener Listener = {});
 
   const swf::Movie& Movie() const { return *FMovie; }
   const DisplayList& List() const { return FRoot.List; }
@@ -85,11 +92,14 @@ private:
   void Apply(DisplayList& List, const swf::Frame& F, int Nesting);
   void Merge(SpriteInstance& S, DisplayList Wanted, bool Rewind, int Nesting);
   std::shared_ptr<SpriteInstance> NewInstance(CharacterId Id, int Nesting);
+  void Entered(const SpriteInstance& S);
 
   std::shared_ptr<const swf::Movie> FMovie;
   SpriteInstance FRoot;
   std::shared_ptr<std::size_t> FLive = std::make_shared<std::size_t>(0);
   std::uint64_t FRefused = 0;
+  FrameListener FListener;
+  bool FSeeking = false;
 };
 
 } // namespace quenloft::swf

@@ -2,6 +2,7 @@
 
 #include "app/App.h"
 #include "app/gui/QuenloftApplication.h"
+#include "swf/gui/PreviewSound.h"
 #include "http/ClientSettings.h"
 #include "ui/kvuShell.h"
 #include "platform/kvuStrings.h"
@@ -210,6 +211,26 @@ void TVellicorForm::CreateComponents()
   TrackBar->setEnabled(false);
   TrackBar->installEventFilter(this);
   connect(TrackBar, &QSlider::valueChanged, this, [this] { RunHandler([this] { TrackBarChange(); }); });
+  // The speaker sits in the pane's top right corner, above the player.
+  btnSound = new QToolButton(pnlPreview);
+  btnSound->setObjectName(QStringLiteral("btnSound"));
+  btnSound->setGeometry(257 - 18, 2, 16, 16);
+  btnSound->setIconSize(QSize(12, 12));
+  btnSound->setAutoRaise(true);
+  btnSound->setCheckable(true);
+  btnSound->setFocusPolicy(Qt::NoFocus);
+  btnSound->setChecked(App && App->IsPreviewMuted());
+  TPreviewSound::SetMuted(btnSound->isChecked());
+  const auto ShowSpeaker = [this] {
+    btnSound->setIcon(style()->standardIcon(btnSound->isChecked() ? QStyle::SP_MediaVolumeMuted
+                                                                   : QStyle::SP_MediaVolume));
+    btnSound->setToolTip(btnSound->isChecked() ? QStringLiteral("Sound off") : QStringLiteral("Sound on"));
+  };
+  ShowSpeaker();
+  connect(btnSound, &QToolButton::toggled, this, [this, ShowSpeaker] {
+    ShowSpeaker();
+    RunHandler([this] { btnSoundClick(); });
+  });
   Timer1 = new QTimer(this);
   Timer1->setInterval(200);
   connect(Timer1, &QTimer::timeout, this, [this] { RunHandler([this] { Timer1Timer(); }); });

@@ -32,6 +32,7 @@
 #include <QSlider>
 #include <QTableView>
 #include <QTimer>
+#include <QToolButton>
 
 #include <array>
 #include <functional>
@@ -100,6 +101,7 @@ public:
   QLabel* lblParse;
   QWidget* pnlPreview;
   QSlider* TrackBar;
+  QToolButton* btnSound; // the speaker in the pane's corner: mutes every preview
   QTimer* Timer1;
   TkvuLinkLabel* lblVideo;
   TkvuLinkLabel* lblHtml5;
@@ -144,6 +146,7 @@ public:
   void TrackBarChange();
   void TrackBarMouseUp(Qt::MouseButton Button);
   void Timer1Timer();
+  void btnSoundClick();
 
   void ApplyUIText() override;
 

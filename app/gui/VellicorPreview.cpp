@@ -6,7 +6,9 @@
 #include "app/gui/VellicorFrm.h"
 
 #include "swf/Movie.h"
+#include "app/App.h"
 #include "swf/SWFStreams.h"
+#include "swf/gui/PreviewSound.h"
 #include "ui/kvuShell.h"
 
 #include <algorithm>
@@ -59,6 +61,7 @@ void TVellicorForm::PreviewFile(const std::string& Path)
   CenterInParent(*FFlash, *pnlPreview, FitW, FitH, false);
   // The movie shows; the timer moves the track bar along with it.
   FFlash->show();
+  btnSound->raise();
   Timer1->start();
 }
 
@@ -120,6 +123,14 @@ void TVellicorForm::TrackBarMouseUp(Qt::MouseButton Button)
   FSeeking = false;
   if (FFlash)
     FFlash->Play();
+}
+
+void TVellicorForm::btnSoundClick()
+{
+  // Every preview, playing or to come, and the next start remember it.
+  TPreviewSound::SetMuted(btnSound->isChecked());
+  if (App)
+    App->SetPreviewMuted(btnSound->isChecked());
 }
 
 void TVellicorForm::Timer1Timer()

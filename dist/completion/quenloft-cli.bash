@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
 # bash completion for quenloft-cli: its commands, their options, movie files
-# for info and render, folders for -o (a PNG file for render's -o).
+# for info, render and audio, folders for -o (a PNG file for render's -o, a
+# WAV file for audio's).
 
 _quenloft_cli_files()
 {
@@ -23,7 +24,7 @@ _quenloft_cli()
 
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            scan | info | render | trace)
+            scan | info | render | audio | trace)
                 command=${COMP_WORDS[i]}
                 break
                 ;;
@@ -44,7 +45,7 @@ _quenloft_cli()
             _quenloft_cli_files '*.[pP][eE][mM]' '*.[cC][rR][tT]'
             return
             ;;
-        /--timeout | /--retries | /--proxy | scan/--timeout | scan/--proxy | render/--frame | render/--scale)
+        /--timeout | /--retries | /--proxy | scan/--timeout | scan/--proxy | render/--frame | render/--scale | audio/--frames | audio/--seconds)
             return # a number
             ;;
         render/--quality)
@@ -55,6 +56,10 @@ _quenloft_cli()
             _quenloft_cli_files '*.[pP][nN][gG]'
             return
             ;;
+        audio/-o | audio/--output)
+            _quenloft_cli_files '*.[wW][aA][vV]'
+            return
+            ;;
     esac
 
     local options
@@ -63,6 +68,7 @@ _quenloft_cli()
         scan) options='-h --help --json --ca-file --timeout --proxy --no-proxy' ;;
         info) options='-h --help --json' ;;
         render) options='-h --help --frame --scale --quality -o --output' ;;
+        audio) options='-h --help --frames --seconds -o --output' ;;
         trace) options='-h --help' ;;
     esac
 
@@ -71,8 +77,8 @@ _quenloft_cli()
         return
     fi
     case $command in
-        "") COMPREPLY=($(compgen -W 'scan info render trace' -- "$cur")) ;;
-        info | render) _quenloft_cli_files '*.[sS][wW][fF]' ;;
+        "") COMPREPLY=($(compgen -W 'scan info render audio trace' -- "$cur")) ;;
+        info | render | audio) _quenloft_cli_files '*.[sS][wW][fF]' ;;
     esac
 }
 

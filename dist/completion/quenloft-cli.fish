@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: MIT
 # fish completion for quenloft-cli: its commands, their options, movie files
-# for info and render, folders for -o (a PNG file for render's -o).
+# for info, render and audio, folders for -o (a PNG file for render's -o, a
+# WAV file for audio's).
 
-set -l commands scan info render trace
+set -l commands scan info render audio trace
 
 complete -c quenloft-cli -f
 complete -c quenloft-cli -s h -l help -d 'Print the help and exit'
@@ -11,6 +12,7 @@ complete -c quenloft-cli -s h -l help -d 'Print the help and exit'
 complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -a scan -d 'Print the movie addresses of a page'
 complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -a info -d 'Print the header of movie files'
 complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -a render -d 'Draw one frame of a movie into a PNG file'
+complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -a audio -d 'Write the soundtrack of a movie into a WAV file'
 complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -a trace -d 'Print the trace lines of the programs'
 complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -l version -d 'Print the version and exit'
 complete -c quenloft-cli -n "not __fish_seen_subcommand_from $commands" -s o -l output -x -a '(__fish_complete_directories)' -d 'Folder to save the movies in'
@@ -31,10 +33,15 @@ complete -c quenloft-cli -n '__fish_seen_subcommand_from scan' -l no-proxy -d 'U
 
 # info: movie files
 complete -c quenloft-cli -n '__fish_seen_subcommand_from info' -l json -d 'One JSON object per file and line'
-complete -c quenloft-cli -n '__fish_seen_subcommand_from info render' -k -a '(__fish_complete_suffix .swf)'
+complete -c quenloft-cli -n '__fish_seen_subcommand_from info render audio' -k -a '(__fish_complete_suffix .swf)'
 
 # render
 complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -l frame -x -d 'Frame to draw, counted from 1'
 complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -l scale -x -d 'Stage size factor'
 complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -l quality -x -a 'low medium high best' -d 'Stage quality'
 complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -s o -l output -r -k -a '(__fish_complete_suffix .png)' -d 'PNG file to write'
+
+# audio
+complete -c quenloft-cli -n '__fish_seen_subcommand_from audio' -l frames -x -d 'Root frames to play'
+complete -c quenloft-cli -n '__fish_seen_subcommand_from audio' -l seconds -x -d 'Seconds to play'
+complete -c quenloft-cli -n '__fish_seen_subcommand_from audio' -s o -l output -r -k -a '(__fish_complete_suffix .wav)' -d 'WAV file to write'

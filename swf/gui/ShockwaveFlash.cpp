@@ -1,5 +1,6 @@
 #include "swf/gui/ShockwaveFlash.h"
 
+#include "swf/gui/PreviewSound.h"
 #include "swf/Movie.h"
 #include "swf/MovieReader.h"
 #include "swf/Timeline.h"
@@ -88,6 +89,7 @@ void TShockwaveFlash::SetMovie(const QString& Path)
   FMovie = Path;
   FText.clear();
   FTicker.stop();
+  FSound.reset();
   FTimeline.reset();
   FRenderer.reset();
   FLoaded.reset();
@@ -95,10 +97,15 @@ void TShockwaveFlash::SetMovie(const QString& Path)
   FDrawn = 0;
   try {
     std::shared_ptr<const swf::Movie> Loaded = swf::ReadMovieFile(QFile::encodeName(Path).toStdString());
-    auto Line = std::make_unique<swf::Timeline>(Loaded);
+    FLoaded = Loaded;
+    // The sound opens first: the first frame's sounds start with the timeline.
+    OpenSound();
+    auto Line = std::make_unique<swf::Timeline>(Loaded, [this](const swf::Sprite& Timeline, std::uint32_t Frame) {
+      if (FSound)
+        FSound->Sound().FrameEntered(Timeline, Frame);
+    });
     FRenderer = std::make_unique<swf::render::Renderer>(Loaded);
     FTimeline = std::move(Line);
-    FLoaded = std::move(Loaded);
     FFrameRate = std::clamp(FLoaded->FrameRate, kMinFrameRate, kMaxFrameRate);
   } catch (const swf::EMovieError& e) {
     // The hosted control shows nothing for a file it cannot play; this one
@@ -106,12 +113,20 @@ void TShockwaveFlash::SetMovie(const QString& Path)
     FText = QStringLiteral("not a movie: ") + QLatin1String(swf::MovieFaultText(e.Fault()));
   } catch (const std::exception&) {
     FText = QStringLiteral("not a movie");
+    FSound.reset();
+    FLoaded.reset();
   }
   update();
   if (FTimeline) {
     emit FrameChanged(CurrentFrame());
     StartClock();
   }
+}
+
+void TShockwaveFlash::OpenSound()
+{
+  if (!FSound && FLoaded && swf::TMovieSound::HasSound(*FLoaded))
+    FSound = TPreviewSound::Open(FLoaded);
 }
 
 void TShockwaveFlash::RequireMovie(const char* Call) const
@@ -123,8 +138,11 @@ void TShockwaveFlash::RequireMovie(const char* Call) const
 void TShockwaveFlash::Play()
 {
   RequireMovie("Play");
-  if (FTimeline)
-    FTimeline->Play();
+  if (!FTimeline)
+    return;
+  if (FSound && !FTimeline->Playing())
+    FSound->Sound().Resume(FTimeline->CurrentFrame());
+  FTimeline->Play();
 }
 
 void TShockwaveFlash::GotoFrame(int Frame)
@@ -136,6 +154,8 @@ void TShockwaveFlash::GotoFrame(int Frame)
     return;
   FTimeline->GotoFrame(static_cast<std::uint32_t>(Frame));
   FTimeline->Stop();
+  if (FSound)
+    FSound->Sound().Seek(FTimeline->CurrentFrame());
   update();
   emit FrameChanged(CurrentFrame());
 }
@@ -188,18 +208,22 @@ void TShockwaveFlash::ScheduleTick()
   FTicker.start(static_cast<int>(std::max(0.0, std::ceil(NextDueMs - ElapsedMs))));
 }
 
-void TShockwaveFlash::Tick()
+std::int64_t TShockwaveFlash::StepsDue()
 {
-  if (!FTimeline)
-    return;
+  if (FSound && FSound->Sound().Mixer().StreamPlaying()) {
+    // The stream leads: the root goes where the sound heard now is. The
+    // clock starts again from here for when the stream has ended.
+    FSound->Feed();
+    FClock.start();
+    FClockSteps = 0;
+    return FSound->Sound().StepsDue(FTimeline->CurrentFrame(), FSound->HeardSample());
+  }
   // The frame due now, from the clock: a frame that took long to draw does
   // not hold the movie back, the frames it cost are stepped undrawn.
   const auto Due = static_cast<std::int64_t>(static_cast<double>(FClock.nsecsElapsed()) * FFrameRate / 1e9);
   std::int64_t Steps = Due - FClockSteps;
-  if (Steps <= 0) {
-    ScheduleTick();
-    return;
-  }
+  if (Steps <= 0)
+    return 0;
   const auto MaxSteps = static_cast<std::int64_t>(FFrameRate * kMaxCatchUpSeconds) + 1;
   if (Steps > MaxSteps) {
     Steps = 1;
@@ -208,10 +232,24 @@ void TShockwaveFlash::Tick()
   } else {
     FClockSteps += Steps;
   }
+  return Steps;
+}
+
+void TShockwaveFlash::Tick()
+{
+  if (!FTimeline)
+    return;
+  const std::int64_t Steps = StepsDue();
+  if (Steps <= 0) {
+    ScheduleTick();
+    return;
+  }
   const std::uint32_t Before = FTimeline->CurrentFrame();
   for (std::int64_t I = 0; I < Steps; ++I)
     FTimeline->Advance();
   FStepped += Steps;
+  if (FSound && !FTimeline->Playing())
+    FSound->Sound().RootStopped();
   // A step that leaves the root on its frame with no sprite on the stage
   // shows the same picture (a one-frame movie, a stopped root): it is not
   // drawn again.
@@ -245,10 +283,13 @@ void TShockwaveFlash::OpenMenu(QPoint Pos)
     connect(PlayItem, &QAction::triggered, this, [this](bool Checked) {
       if (!FTimeline)
         return;
-      if (Checked)
-        FTimeline->Play();
-      else
+      if (Checked) {
+        Play();
+      } else {
         FTimeline->Stop();
+        if (FSound)
+          FSound->Sound().RootStopped();
+      }
     });
     connect(FContextMenu->addAction(QStringLiteral("Rewind")), &QAction::triggered, this, [this] {
       if (FTimeline)
@@ -302,14 +343,21 @@ void TShockwaveFlash::paintEvent(QPaintEvent*)
 void TShockwaveFlash::showEvent(QShowEvent* Event)
 {
   QWidget::showEvent(Event);
-  if (FTimeline)
-    StartClock();
+  if (!FTimeline)
+    return;
+  if (!FSound) {
+    OpenSound();
+    if (FSound && FTimeline->Playing())
+      FSound->Sound().Resume(FTimeline->CurrentFrame());
+  }
+  StartClock();
 }
 
 void TShockwaveFlash::hideEvent(QHideEvent* Event)
 {
   QWidget::hideEvent(Event);
   FTicker.stop();
+  FSound.reset();
 }
 
 } // namespace quenloft

@@ -26,6 +26,12 @@
 // centred, at high quality. Nothing ticks while the widget is hidden;
 // freeing it ends playing.
 //
+// A movie with sound is heard through a TPreviewSound while the widget is
+// shown (hiding, a new Movie write or freeing it stops the sound at once);
+// while its stream sound plays, the picture follows the sound: the frames
+// the sound has passed are stepped, undrawn, and the root waits while it is
+// ahead. A movie without sound opens no audio output.
+//
 // Mouse input that reaches the player is told with MovieMouse, as the
 // window message number of the mouse range (WM_MOUSEMOVE..WM_MOUSEWHEEL) and
 // the point in the widget; a movie's own buttons would take it from there.
@@ -46,6 +52,8 @@
 class QMenu;
 
 namespace quenloft {
+
+class TPreviewSound;
 
 namespace swf {
 struct Movie;
@@ -109,6 +117,8 @@ public:
   std::int64_t FramesDrawn() const { return FDrawn; }
   // True while a step of the movie is scheduled.
   bool Ticking() const { return FTicker.isActive(); }
+  // The sound being played, or null (no sound, no device, hidden).
+  TPreviewSound* Sound() const { return FSound.get(); }
 
 signals:
   // The root frame shown has changed (by playing or by GotoFrame).
@@ -131,6 +141,8 @@ private:
   void ScheduleTick();
   void Tick();
   void OpenMenu(QPoint Pos);
+  void OpenSound();
+  std::int64_t StepsDue();
 
   bool FMenu = true;
   bool FWritten = false; // a Movie write has happened
@@ -146,6 +158,7 @@ private:
   std::int64_t FStepped = 0;
   std::int64_t FDrawn = 0;
   QMenu* FContextMenu = nullptr;
+  std::unique_ptr<TPreviewSound> FSound;
 };
 
 } // namespace quenloft
