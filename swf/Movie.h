@@ -25,6 +25,14 @@ namespace quenloft::swf {
 using CharacterId = std::uint16_t;
 using Depth = std::uint16_t;
 
+// A number a shape, morph shape or bitmap gets when it is made and that no
+// other gets: the renderer keys what it keeps of a character by it, so a
+// character whose contents change needs a new one (NewCharacterHandle) and
+// the renderer never draws it from what it kept of the old contents. A copy
+// keeps the handle of what it copies (it has the same contents).
+using CharacterHandle = std::uint64_t;
+CharacterHandle NewCharacterHandle(); // any thread
+
 struct Rgba {
   std::uint8_t R = 0;
   std::uint8_t G = 0;
@@ -169,6 +177,7 @@ struct ShapeRecord {
 
 struct Shape {
   CharacterId Id = 0;
+  CharacterHandle Handle = NewCharacterHandle();
   std::uint8_t Version = 1; // DefineShape 1..4; glyphs are 1
   Rect Bounds;
   Rect EdgeBounds;             // DefineShape4; else equal to Bounds
@@ -191,6 +200,7 @@ struct MorphLineStyle {
 };
 struct MorphShape {
   CharacterId Id = 0;
+  CharacterHandle Handle = NewCharacterHandle();
   std::uint8_t Version = 1; // DefineMorphShape 1 or 2
   Rect StartBounds;
   Rect EndBounds;
@@ -216,6 +226,7 @@ enum class BitmapFormat : std::uint8_t {
 // demand, so reading a movie never holds its images decoded.
 struct Bitmap {
   CharacterId Id = 0;
+  CharacterHandle Handle = NewCharacterHandle();
   BitmapFormat Format = BitmapFormat::Jpeg;
   bool UsesJpegTables = false; // DefineBits: prefix Movie::JpegTables
   std::uint8_t LosslessFormat = 0;

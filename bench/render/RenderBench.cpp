@@ -48,7 +48,7 @@ void DrawCase(benchmark::State& State, const std::string& Name, const fs::path& 
     State.SkipWithError(e.what());
     return;
   }
-  const Renderer renderer(movie);
+  Renderer renderer(movie);
   const QSize size = renderer.StageSize();
   double slowest = 0;
   double first = -1;
