@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     return 0;
   }
   Timeline timeline(movie);
-  const render::Renderer renderer(movie);
+  render::Renderer renderer(movie);
   // Small frames keep each run short; the stage's own size is only
   // checked, never allocated.
   const QSize stage = renderer.StageSize();
