@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "cli/OutputText.h"
+#include "swf/FilterReader.h"
 #include "swf/MovieReader.h"
 #include "swf/SWFStreams.h"
 
@@ -94,7 +95,8 @@ void PrintText(const std::string& File, const TSWFFileHeader& H, const swf::Movi
             << "  frames       " << H.FrameCount << '\n';
   if (M) {
     std::cout << "  script       " << (M->Scripted ? "yes" : "no") << '\n'
-              << "  skipped tags " << SkippedText(*M) << '\n';
+              << "  skipped tags " << SkippedText(*M) << '\n'
+              << "  filters      " << swf::CountFilters(*M) << '\n';
     if (!M->ReadError.empty())
       std::cout << "  read error   " << ShowLine(M->ReadError) << '\n';
   } else if (!ModelError.empty()) {
@@ -140,6 +142,7 @@ int RunInfo(const std::vector<std::string>& Files, bool Json)
         object["skipped_tags"] = nlohmann::ordered_json::object();
         for (const auto& [name, count] : movie->SkippedTags)
           object["skipped_tags"][name] = count;
+        object["filters"] = swf::CountFilters(*movie);
         if (!movie->ReadError.empty())
           object["read_error"] = movie->ReadError;
       } else if (!modelError.empty()) {

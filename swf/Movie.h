@@ -338,6 +338,11 @@ enum class BlendMode : std::uint8_t {
   HardLight,
 };
 
+// The filters of a placement (swf/Filters.h); shared, never changed once
+// made: whoever changes an object's filters gives it a new list.
+struct Filter;
+using FilterList = std::vector<Filter>;
+
 struct PlaceObject {
   enum class Action : std::uint8_t { Place, Modify, Replace };
   Action Kind = Action::Place;
@@ -352,6 +357,7 @@ struct PlaceObject {
   std::optional<bool> Visible;
   std::optional<bool> CacheAsBitmap;
   std::optional<Rgba> BackgroundColor;
+  std::shared_ptr<const FilterList> Filters; // null: left as they are
 };
 
 struct RemoveObject {

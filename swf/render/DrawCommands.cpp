@@ -1,5 +1,6 @@
 #include "swf/render/DrawCommands.h"
 
+#include <algorithm>
 #include <cmath>
 #include <variant>
 
@@ -58,20 +59,71 @@ private:
     const ColorTransform c = ParentColor * O.Color;
     // A mask is only an area: its blend mode does not apply.
     const bool layer = !AsMask && O.Blend != BlendMode::Normal;
+    // Nor do its filters: they work on pixels, a mask is an area.
+    const bool filtered = !AsMask && O.Filters && !O.Filters->empty();
     if (layer)
       FOut.BeginLayer(O.Blend);
-    if (O.Sprite) {
-      List(O.Sprite->List, m, c, Level + 1);
-    } else if (const Character* ch = FMovie.Find(O.Character)) {
-      if (const auto* shape = std::get_if<Shape>(ch))
-        FOut.DrawShape({O.Character, shape, m, c});
-      else if (const auto* morph = std::get_if<MorphShape>(ch))
-        FOut.DrawShape({O.Character, &FShapes.Morph(*morph, O.Ratio), m, c});
-      else if (const auto* text = std::get_if<Text>(ch))
-        DrawText(O.Character, *text, m, c, AsMask);
+    if (filtered) {
+      // The filters see the object's own colours; its colour transform
+      // (and its parents') applies to what they make.
+      FOut.BeginFilters(*O.Filters, c, Corner(O, m, Level));
+      Content(O, m, {}, Level, AsMask);
+      FOut.EndFilters();
+    } else {
+      Content(O, m, c, Level, AsMask);
     }
     if (layer)
       FOut.EndLayer();
+  }
+
+  // The top left of O's bounds under M (stage twips); the origin when it
+  // has none.
+  Point Corner(const DisplayObject& O, const Matrix& M, int Level)
+  {
+    double left = INFINITY;
+    double top = INFINITY;
+    Reach(O, M, Level, left, top);
+    if (!std::isfinite(left) || !std::isfinite(top))
+      return M.Apply({0, 0});
+    return {left, top};
+  }
+
+  void Reach(const DisplayObject& O, const Matrix& M, int Level, double& Left, double& Top)
+  {
+    const auto box = [&](const Rect& R, const Matrix& T) {
+      for (const Point& p : {Point{double(R.XMin), double(R.YMin)}, Point{double(R.XMax), double(R.YMin)},
+                             Point{double(R.XMin), double(R.YMax)}, Point{double(R.XMax), double(R.YMax)}}) {
+        const Point q = T.Apply(p);
+        Left = std::min(Left, q.X);
+        Top = std::min(Top, q.Y);
+      }
+    };
+    if (O.Sprite) {
+      if (Level < MaxNesting)
+        for (const DisplayObject& child : O.Sprite->List)
+          Reach(child, M * child.Transform, Level + 1, Left, Top);
+    } else if (const Character* ch = FMovie.Find(O.Character)) {
+      if (const auto* shape = std::get_if<Shape>(ch))
+        box(shape->Bounds, M);
+      else if (const auto* morph = std::get_if<MorphShape>(ch))
+        box(FShapes.Morph(*morph, O.Ratio).Bounds, M);
+      else if (const auto* text = std::get_if<Text>(ch))
+        box(text->Bounds, M * text->Transform);
+    }
+  }
+
+  void Content(const DisplayObject& O, const Matrix& M, const ColorTransform& C, int Level, bool AsMask)
+  {
+    if (O.Sprite) {
+      List(O.Sprite->List, M, C, Level + 1);
+    } else if (const Character* ch = FMovie.Find(O.Character)) {
+      if (const auto* shape = std::get_if<Shape>(ch))
+        FOut.DrawShape({O.Character, shape, M, C});
+      else if (const auto* morph = std::get_if<MorphShape>(ch))
+        FOut.DrawShape({O.Character, &FShapes.Morph(*morph, O.Ratio), M, C});
+      else if (const auto* text = std::get_if<Text>(ch))
+        DrawText(O.Character, *text, M, C, AsMask);
+    }
   }
 
   void DrawText(CharacterId Id, const Text& T, const Matrix& M, const ColorTransform& C, bool AsMask)
@@ -169,6 +221,20 @@ void CommandRecorder::EndLayer()
   FCommands.push_back({Command::Kind::EndLayer, {}, BlendMode::Normal, {}});
 }
 
+void CommandRecorder::BeginFilters(const FilterList& Filters, const ColorTransform& Color, Point)
+{
+  Command c;
+  c.Type = Command::Kind::BeginFilters;
+  c.Filters = &Filters;
+  c.Draw.Color = Color;
+  FCommands.push_back(c);
+}
+
+void CommandRecorder::EndFilters()
+{
+  FCommands.push_back({Command::Kind::EndFilters, {}, BlendMode::Normal, {}});
+}
+
 std::vector<std::string> CommandRecorder::Words() const
 {
   std::vector<std::string> words;
@@ -184,6 +250,10 @@ std::vector<std::string> CommandRecorder::Words() const
       words.push_back("layer " + std::to_string(static_cast<int>(c.Mode)));
       break;
     case Command::Kind::EndLayer: words.emplace_back("end"); break;
+    case Command::Kind::BeginFilters:
+      words.push_back("filters " + std::to_string(c.Filters ? c.Filters->size() : 0));
+      break;
+    case Command::Kind::EndFilters: words.emplace_back("end filters"); break;
     }
   }
   return words;

@@ -173,7 +173,7 @@ void PainterBackend::DrawDeviceText(const DeviceTextDraw& Draw)
 {
   if (!Draw.Text || !Draw.Text->Device || FCollecting || Top().Ignored || !QGuiApplication::instance())
     return;
-  const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;
+  const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice * FSnap;
   if (!Drawable(t))
     return;
   const Rect& b = Draw.Text->Bounds;
@@ -189,7 +189,7 @@ void PainterBackend::DrawDeviceText(const DeviceTextDraw& Draw)
 
 void PainterBackend::Collect(const ShapeDraw& Draw)
 {
-  const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;
+  const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice * FSnap;
   if (!Drawable(t))
     return;
   Mask& mask = FMasks[*FCollecting];
@@ -219,7 +219,7 @@ void PainterBackend::Collect(const ShapeDraw& Draw)
 
 void PainterBackend::Paint(const ShapeDraw& Draw)
 {
-  const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;
+  const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice * FSnap;
   if (!Drawable(t))
     return;
   const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;

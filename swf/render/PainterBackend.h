@@ -12,7 +12,9 @@
 // and HardLight; per-pixel code here for Subtract, Invert, Alpha and Erase.
 // Alpha and Erase work on the layer they are drawn into; with no layer
 // above them (drawn straight onto the stage) they draw as Normal, as the
-// player does.
+// player does. A filtered object is drawn on a layer of its own too; its
+// pixels then go through the filters (FilterPixels.h) with the blur sizes
+// scaled by the stage's scale alone.
 //
 // Threads: the thread that owns the target image.
 #pragma once
@@ -67,6 +69,10 @@ public:
   void PopMask() override;
   void BeginLayer(BlendMode Mode) override;
   void EndLayer() override;
+  // The object is drawn moved so that Corner falls on a whole pixel, as
+  // the player draws its bitmap.
+  void BeginFilters(const FilterList& Filters, const ColorTransform& Color, Point Corner) override;
+  void EndFilters() override;
 
 private:
   struct Layer {
@@ -76,6 +82,9 @@ private:
     bool Ignored = false;                 // opened inside a mask's own shapes
     std::vector<QRegion> Regions;         // the masks in force on this layer, without anti-aliasing
     std::optional<std::size_t> MaskIndex; // the mask this layer's items are cut by
+    const FilterList* Filters = nullptr;  // what the layer's pixels go through
+    ColorTransform Color;                 // applied after the filters
+    QTransform Shift;                     // the layer's snap, undone when it ends
   };
   struct Mask {
     bool Ignored = false; // nested in another mask's own shapes
@@ -108,10 +117,13 @@ private:
                   const QTransform& ToDevice, const ColorTransform& Ct);
   const QImage* Bitmap(CharacterId Id, const ColorTransform& Ct);
   void Composite(Layer& Child, Layer& Parent);
+  // Child's pixels through its filters and colour transform onto Parent.
+  void CompositeFiltered(Layer& Child, Layer& Parent);
   void EndMaskLayer();
 
   QImage& FTarget;
   QTransform FBase; // target pixels to the painter's device
+  QTransform FSnap; // moves the filtered objects drawn now to whole pixels
   PaintOptions FOptions;
   ShapeCache& FShapes;
   DeviceCache& FDevices;

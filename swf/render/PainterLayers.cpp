@@ -128,7 +128,10 @@ void PainterBackend::EndLayer()
   if (child.Ignored)
     return;
   child.Painter->end();
-  Composite(child, Top());
+  if (child.Filters)
+    CompositeFiltered(child, Top());
+  else
+    Composite(child, Top());
 }
 
 void PainterBackend::Composite(Layer& Child, Layer& Parent)

@@ -106,6 +106,29 @@ TEST_F(Commands, MatricesAndColourTransformsMultiplyDownTheTree)
   EXPECT_EQ(d.Color.Apply({100, 0, 0, 255}).R, 55);
 }
 
+TEST_F(Commands, FiltersWrapTheObjectInsideItsBlendLayerAndTakeItsColour)
+{
+  const auto blur = std::make_shared<const FilterList>(FilterList{Filter{}, Filter{}});
+  DisplayObject child = Placed(1, 2);
+  child.Color.RAdd = 10;
+  DisplayObject filtered = SpriteOf(3, {child}, 100);
+  filtered.Filters = blur;
+  filtered.Blend = BlendMode::Multiply;
+  filtered.Color.RMul = 0.5;
+  DisplayObject mask = filtered;
+  mask.ClipDepth = 4;
+  DisplayObject none = Placed(5, 6);
+  none.Filters = std::make_shared<const FilterList>();
+  EXPECT_EQ(Words({filtered}), (std::vector<std::string>{"layer 2", "filters 2", "shape 2", "end filters", "end"}));
+  // The filters get the object's colour; what is inside keeps only its own.
+  const auto& commands = Recorder.Commands();
+  ASSERT_EQ(commands.size(), 5u);
+  EXPECT_EQ(commands[1].Draw.Color.Apply({100, 0, 0, 255}).R, 50);
+  EXPECT_EQ(commands[2].Draw.Color.Apply({100, 0, 0, 255}).R, 110);
+  EXPECT_EQ(Words({mask, Placed(4, 5), none}),
+            (std::vector<std::string>{"push", "shape 2", "activate", "shape 5", "deactivate", "pop", "shape 6"}));
+}
+
 TEST_F(Commands, NestingIsBounded)
 {
   DisplayObject o = Placed(1, 2);

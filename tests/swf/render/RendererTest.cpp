@@ -1,6 +1,7 @@
 // Whole frames drawn from hand-built display lists.
 #include "swf/render/PainterBackend.h"
 #include "swf/render/Renderer.h"
+#include "swf/Filters.h"
 
 #include <gtest/gtest.h>
 
@@ -270,6 +271,31 @@ TEST_F(Frames, AChangedOrRemovedCharacterNeverDrawsFromWhatWasKept)
       EXPECT_NE(before, after) << c.Name; // the change shows at all
       EXPECT_EQ(kept.RenderFrame(list, {100, 100}, q), after) << c.Name << " at quality " << static_cast<int>(q);
     }
+  }
+}
+
+TEST_F(Frames, AFilteredObjectGlowsAtTheStageScaleAndItsColourTransformTintsTheGlow)
+{
+  Filter glow;
+  glow.Type = Filter::Kind::Glow;
+  glow.Color = {255, 0, 0, 255};
+  glow.BlurX = glow.BlurY = 6;
+  glow.Strength = 4;
+  DisplayObject o = Placed(1, 2, 500, 500); // the 50 px blue square from (25, 25)
+  o.Filters = std::make_shared<const FilterList>(FilterList{glow});
+  DisplayObject faded = o;
+  faded.Color.AMul = 0;
+  for (Quality q : {Quality::Low, Quality::High}) {
+    const QImage image = Draw({o}, q);
+    EXPECT_EQ(image.pixel(50, 50), qRgb(0, 0, 255));
+    EXPECT_EQ(qRed(image.pixel(23, 50)), 255) << "glow just outside";
+    EXPECT_LT(qGreen(image.pixel(23, 50)), 255) << "glow just outside";
+    EXPECT_EQ(image.pixel(10, 50), qRgb(255, 255, 255)) << "beyond the glow";
+    EXPECT_EQ(Draw({faded}, q), Draw({}, q));
+    // At twice the stage's size the glow reaches twice as far.
+    const QImage big = Renderer(M).RenderFrame({o}, {200, 200}, q);
+    EXPECT_LT(qGreen(big.pixel(46, 100)), 255);
+    EXPECT_EQ(big.pixel(30, 100), qRgb(255, 255, 255));
   }
 }
 
