@@ -387,7 +387,29 @@ struct Sprite {
   std::map<std::string, std::uint32_t> Labels; // label -> frame from 0
 };
 
-using Character = std::variant<Shape, MorphShape, Bitmap, Font, Text, Sprite>;
+// --- Buttons -----------------------------------------------------------------
+
+// One character a button shows in some of its states.
+struct ButtonRecord {
+  enum State : std::uint8_t { Up = 1, Over = 2, Down = 4, HitTest = 8 };
+  std::uint8_t States = 0; // State bits
+  CharacterId Character = 0;
+  swf::Depth Depth = 0;
+  Matrix Transform;
+  ColorTransform Color; // DefineButton2's own, or DefineButtonCxform's
+  BlendMode Blend = BlendMode::Normal;
+  std::shared_ptr<const FilterList> Filters;
+};
+
+// DefineButton and DefineButton2: the records in file order; their
+// actions are script and are not kept.
+struct Button {
+  CharacterId Id = 0;
+  bool TrackAsMenu = false;
+  std::vector<ButtonRecord> Records;
+};
+
+using Character = std::variant<Shape, MorphShape, Bitmap, Font, Text, Sprite, Button>;
 
 struct Movie {
   std::uint8_t Version = 0;

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "swf/ActionReader.h"
+#include "swf/ButtonReader.h"
 #include "swf/DefinitionReader.h"
 #include "swf/FilterReader.h"
 #include "swf/ShapeReader.h"
@@ -385,6 +386,15 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
     Define(id, std::move(*text));
     return true;
   }
+  case 7:
+  case 34: {
+    Button button = ReadButton(B, Code);
+    Spend(button.Records.size());
+    const CharacterId id = button.Id;
+    Define(id, std::move(button));
+    return true;
+  }
+  case 23: ReadButtonCxform(B, FMovie); return true;
   case 39: {
     if (Nesting >= MaxSpriteNesting)
       throw ETagError("sprites nested too deeply");

@@ -14,6 +14,9 @@ namespace {
 constexpr double EmSquare = 1024.0;
 constexpr double EmSquareFont3 = 1024.0 * 20.0;
 
+// Objects a walk makes of buttons and unplayed sprites, at most.
+constexpr std::size_t MaxExpanded = 20000;
+
 class Walker {
 public:
   Walker(const Movie& M, ShapeCache& Shapes, DrawCommands& Out) : FMovie(M), FShapes(Shapes), FOut(Out) {}
@@ -98,12 +101,19 @@ private:
         Top = std::min(Top, q.Y);
       }
     };
-    if (O.Sprite) {
+    const auto reachAll = [&](const DisplayList& L) {
       if (Level < MaxNesting)
-        for (const DisplayObject& child : O.Sprite->List)
+        for (const DisplayObject& child : L)
           Reach(child, M * child.Transform, Level + 1, Left, Top);
+    };
+    if (O.Sprite) {
+      reachAll(O.Sprite->List);
     } else if (const Character* ch = FMovie.Find(O.Character)) {
-      if (const auto* shape = std::get_if<Shape>(ch))
+      if (const auto* button = std::get_if<Button>(ch))
+        reachAll(Expanded(UpState(*button)));
+      else if (const auto* sprite = std::get_if<Sprite>(ch))
+        reachAll(Expanded(FirstFrame(*sprite)));
+      else if (const auto* shape = std::get_if<Shape>(ch))
         box(shape->Bounds, M);
       else if (const auto* morph = std::get_if<MorphShape>(ch))
         box(FShapes.Morph(*morph, O.Ratio).Bounds, M);
@@ -117,13 +127,79 @@ private:
     if (O.Sprite) {
       List(O.Sprite->List, M, C, Level + 1);
     } else if (const Character* ch = FMovie.Find(O.Character)) {
-      if (const auto* shape = std::get_if<Shape>(ch))
+      if (const auto* button = std::get_if<Button>(ch))
+        List(Expanded(UpState(*button)), M, C, Level + 1);
+      else if (const auto* sprite = std::get_if<Sprite>(ch))
+        List(Expanded(FirstFrame(*sprite)), M, C, Level + 1); // inside a button: not played
+      else if (const auto* shape = std::get_if<Shape>(ch))
         FOut.DrawShape({O.Character, shape, M, C});
       else if (const auto* morph = std::get_if<MorphShape>(ch))
         FOut.DrawShape({O.Character, &FShapes.Morph(*morph, O.Ratio), M, C});
       else if (const auto* text = std::get_if<Text>(ch))
         DrawText(O.Character, *text, M, C, AsMask);
     }
+  }
+
+  // L, unless the walk has already made more objects of buttons and
+  // unplayed sprites than MaxExpanded: one that places itself several
+  // times would otherwise multiply them at every level.
+  DisplayList Expanded(DisplayList L)
+  {
+    FExpanded += L.size();
+    return FExpanded > MaxExpanded ? DisplayList{} : std::move(L);
+  }
+
+  // What a button shows while the mouse is away: its up-state records by
+  // depth.
+  static DisplayList UpState(const Button& Definition)
+  {
+    DisplayList list;
+    for (const ButtonRecord& r : Definition.Records) {
+      if (!(r.States & ButtonRecord::Up))
+        continue;
+      DisplayObject o;
+      o.Depth = r.Depth;
+      o.Character = r.Character;
+      o.Transform = r.Transform;
+      o.Color = r.Color;
+      o.Blend = r.Blend;
+      o.Filters = r.Filters;
+      list.push_back(std::move(o));
+    }
+    std::stable_sort(list.begin(), list.end(),
+                     [](const DisplayObject& A, const DisplayObject& B) { return A.Depth < B.Depth; });
+    return list;
+  }
+
+  // A sprite no timeline plays (one a button shows): what its first frame
+  // places.
+  static DisplayList FirstFrame(const Sprite& S)
+  {
+    DisplayList list;
+    if (S.Frames.empty())
+      return list;
+    for (const auto& change : S.Frames.front().Changes) {
+      const auto* place = std::get_if<PlaceObject>(&change);
+      if (!place || !place->Character || place->Kind == PlaceObject::Action::Modify)
+        continue;
+      DisplayObject o;
+      o.Depth = place->Depth;
+      o.Character = *place->Character;
+      o.Transform = place->Transform.value_or(Matrix{});
+      o.Color = place->Color.value_or(ColorTransform{});
+      o.Ratio = place->Ratio.value_or(0);
+      o.ClipDepth = place->ClipDepth.value_or(0);
+      o.Blend = place->Blend.value_or(BlendMode::Normal);
+      o.Visible = place->Visible.value_or(true);
+      o.Filters = place->Filters;
+      const auto at = std::lower_bound(list.begin(), list.end(), o.Depth,
+                                       [](const DisplayObject& A, Depth D) { return A.Depth < D; });
+      if (at != list.end() && at->Depth == o.Depth)
+        *at = std::move(o);
+      else
+        list.insert(at, std::move(o));
+    }
+    return list;
   }
 
   void DrawText(CharacterId Id, const Text& T, const Matrix& M, const ColorTransform& C, bool AsMask)
@@ -168,6 +244,7 @@ private:
   const Movie& FMovie;
   ShapeCache& FShapes;
   DrawCommands& FOut;
+  std::size_t FExpanded = 0;
 };
 
 } // namespace

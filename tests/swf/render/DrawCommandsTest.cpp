@@ -129,6 +129,58 @@ TEST_F(Commands, FiltersWrapTheObjectInsideItsBlendLayerAndTakeItsColour)
             (std::vector<std::string>{"push", "shape 2", "activate", "shape 5", "deactivate", "pop", "shape 6"}));
 }
 
+TEST_F(Commands, AButtonShowsItsUpStateByDepthAndItsSpritesFirstFrame)
+{
+  const auto record = [](std::uint8_t States, CharacterId Id, Depth D) {
+    ButtonRecord r;
+    r.States = States;
+    r.Character = Id;
+    r.Depth = D;
+    r.Color.RAdd = 20;
+    return r;
+  };
+  Sprite inner; // places shape 4, then in its second frame shape 5
+  inner.Id = 11;
+  PlaceObject first;
+  first.Depth = 1;
+  first.Character = 4;
+  PlaceObject second = first;
+  second.Character = 5;
+  second.Depth = 2;
+  inner.Frames = {{{first}, {}}, {{second}, {}}};
+  M.Dictionary.emplace(11, inner);
+  Button b;
+  b.Id = 20;
+  b.Records = {record(ButtonRecord::Up, 3, 5), record(ButtonRecord::Over | ButtonRecord::HitTest, 2, 1),
+               record(ButtonRecord::Up | ButtonRecord::Down, 1, 2), record(ButtonRecord::Up, 11, 9)};
+  M.Dictionary.emplace(20, b);
+  EXPECT_EQ(Words({Placed(1, 20, 100)}), (std::vector<std::string>{"shape 1", "shape 3", "shape 4"}));
+  ASSERT_EQ(Recorder.Commands().size(), 3u);
+  EXPECT_EQ(Recorder.Commands()[0].Draw.Transform.Tx, 100);
+  EXPECT_EQ(Recorder.Commands()[0].Draw.Color.Apply({0, 0, 0, 255}).R, 20);
+
+  // A sprite a button shows that places itself twice: bounded, not doubled
+  // at every level.
+  Sprite self;
+  self.Id = 12;
+  PlaceObject again;
+  again.Character = 12;
+  PlaceObject shape = again;
+  shape.Character = 1;
+  shape.Depth = 3;
+  again.Depth = 1;
+  PlaceObject twice = again;
+  twice.Depth = 2;
+  self.Frames = {{{again, twice, shape}, {}}};
+  M.Dictionary.emplace(12, self);
+  Button loop;
+  loop.Records = {record(ButtonRecord::Up, 12, 1)};
+  M.Dictionary.emplace(21, loop);
+  const auto words = Words({Placed(1, 21)});
+  EXPECT_FALSE(words.empty());
+  EXPECT_LT(words.size(), 30000u);
+}
+
 TEST_F(Commands, NestingIsBounded)
 {
   DisplayObject o = Placed(1, 2);
