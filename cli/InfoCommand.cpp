@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "cli/OutputText.h"
+#include "swf/FilterReader.h"
 #include "swf/MovieReader.h"
 #include "swf/SoundReader.h"
 #include "swf/SWFStreams.h"
@@ -178,7 +179,8 @@ void PrintText(const std::string& File, const TSWFFileHeader& H, const swf::Movi
             << "  frames       " << H.FrameCount << '\n';
   if (M) {
     std::cout << "  script       " << (M->Scripted ? "yes" : "no") << '\n'
-              << "  skipped tags " << SkippedText(*M) << '\n';
+              << "  skipped tags " << SkippedText(*M) << '\n'
+              << "  filters      " << swf::CountFilters(*M) << '\n';
     PrintSounds(*M);
     if (!M->ReadError.empty())
       std::cout << "  read error   " << ShowLine(M->ReadError) << '\n';
@@ -239,6 +241,7 @@ int RunInfo(const std::vector<std::string>& Files, bool Json)
           o["samples_per_frame"] = movie->Root.StreamHead->SamplesPerFrame;
           object["stream"] = o;
         }
+        object["filters"] = swf::CountFilters(*movie);
         if (!movie->ReadError.empty())
           object["read_error"] = movie->ReadError;
       } else if (!IsMovie(h)) {

@@ -59,7 +59,7 @@ int RunRender(const TRenderOptions& Options)
     }
     swf::Timeline timeline(movie);
     timeline.GotoFrame(Options.Frame - 1);
-    const swf::render::Renderer renderer(movie);
+    swf::render::Renderer renderer(movie);
     const QSize stage = renderer.StageSize();
     const double w = std::round(stage.width() * Options.Scale);
     const double h = std::round(stage.height() * Options.Scale);

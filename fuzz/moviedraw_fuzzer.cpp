@@ -1,7 +1,8 @@
 // Fuzzes the renderer behind the movie reader and the timeline: whatever a
 // file claims (stages of any size, styles indexed out of range, nested or
 // self-placing sprites, masks and blend layers without end, bitmaps that
-// lie), drawing a few frames at a small size must finish in bounded time
+// lie, filters of the largest blur, quality and convolution, colour
+// matrices of NaNs), drawing a few frames at a small size must finish in bounded time
 // and memory without crashing. Runs over the movie reader's corpus.
 #include <cstddef>
 #include <cstdint>
@@ -29,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     return 0;
   }
   Timeline timeline(movie);
-  const render::Renderer renderer(movie);
+  render::Renderer renderer(movie);
   // Small frames keep each run short; the stage's own size is only
   // checked, never allocated.
   const QSize stage = renderer.StageSize();

@@ -1,9 +1,16 @@
 #include "swf/Movie.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace quenloft::swf {
+
+CharacterHandle NewCharacterHandle()
+{
+  static std::atomic<CharacterHandle> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
 
 Matrix Matrix::operator*(const Matrix& Inner) const
 {

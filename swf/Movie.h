@@ -27,6 +27,14 @@ namespace quenloft::swf {
 using CharacterId = std::uint16_t;
 using Depth = std::uint16_t;
 
+// A number a shape, morph shape or bitmap gets when it is made and that no
+// other gets: the renderer keys what it keeps of a character by it, so a
+// character whose contents change needs a new one (NewCharacterHandle) and
+// the renderer never draws it from what it kept of the old contents. A copy
+// keeps the handle of what it copies (it has the same contents).
+using CharacterHandle = std::uint64_t;
+CharacterHandle NewCharacterHandle(); // any thread
+
 struct Rgba {
   std::uint8_t R = 0;
   std::uint8_t G = 0;
@@ -171,6 +179,7 @@ struct ShapeRecord {
 
 struct Shape {
   CharacterId Id = 0;
+  CharacterHandle Handle = NewCharacterHandle();
   std::uint8_t Version = 1; // DefineShape 1..4; glyphs are 1
   Rect Bounds;
   Rect EdgeBounds;             // DefineShape4; else equal to Bounds
@@ -193,6 +202,7 @@ struct MorphLineStyle {
 };
 struct MorphShape {
   CharacterId Id = 0;
+  CharacterHandle Handle = NewCharacterHandle();
   std::uint8_t Version = 1; // DefineMorphShape 1 or 2
   Rect StartBounds;
   Rect EndBounds;
@@ -218,6 +228,7 @@ enum class BitmapFormat : std::uint8_t {
 // demand, so reading a movie never holds its images decoded.
 struct Bitmap {
   CharacterId Id = 0;
+  CharacterHandle Handle = NewCharacterHandle();
   BitmapFormat Format = BitmapFormat::Jpeg;
   bool UsesJpegTables = false; // DefineBits: prefix Movie::JpegTables
   std::uint8_t LosslessFormat = 0;
@@ -329,6 +340,11 @@ enum class BlendMode : std::uint8_t {
   HardLight,
 };
 
+// The filters of a placement (swf/Filters.h); shared, never changed once
+// made: whoever changes an object's filters gives it a new list.
+struct Filter;
+using FilterList = std::vector<Filter>;
+
 struct PlaceObject {
   enum class Action : std::uint8_t { Place, Modify, Replace };
   Action Kind = Action::Place;
@@ -343,6 +359,7 @@ struct PlaceObject {
   std::optional<bool> Visible;
   std::optional<bool> CacheAsBitmap;
   std::optional<Rgba> BackgroundColor;
+  std::shared_ptr<const FilterList> Filters; // null: left as they are
 };
 
 struct RemoveObject {
@@ -376,7 +393,29 @@ struct Sprite {
   std::optional<SoundStreamHead> StreamHead;   // the timeline's stream sound, if any
 };
 
-using Character = std::variant<Shape, MorphShape, Bitmap, Font, Text, Sprite>;
+// --- Buttons -----------------------------------------------------------------
+
+// One character a button shows in some of its states.
+struct ButtonRecord {
+  enum State : std::uint8_t { Up = 1, Over = 2, Down = 4, HitTest = 8 };
+  std::uint8_t States = 0; // State bits
+  CharacterId Character = 0;
+  swf::Depth Depth = 0;
+  Matrix Transform;
+  ColorTransform Color; // DefineButton2's own, or DefineButtonCxform's
+  BlendMode Blend = BlendMode::Normal;
+  std::shared_ptr<const FilterList> Filters;
+};
+
+// DefineButton and DefineButton2: the records in file order; their
+// actions are script and are not kept.
+struct Button {
+  CharacterId Id = 0;
+  bool TrackAsMenu = false;
+  std::vector<ButtonRecord> Records;
+};
+
+using Character = std::variant<Shape, MorphShape, Bitmap, Font, Text, Sprite, Button>;
 
 struct Movie {
   std::uint8_t Version = 0;

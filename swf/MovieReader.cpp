@@ -8,7 +8,9 @@
 #include <fstream>
 
 #include "swf/ActionReader.h"
+#include "swf/ButtonReader.h"
 #include "swf/DefinitionReader.h"
+#include "swf/FilterReader.h"
 #include "swf/ShapeReader.h"
 #include "swf/SoundReader.h"
 #include "swf/TagCodes.h"
@@ -36,33 +38,6 @@ BlendMode ToBlend(std::uint8_t V)
   if (V < 2 || V > 14)
     return BlendMode::Normal;
   return static_cast<BlendMode>(V - 1);
-}
-
-void SkipFilters(TTagReader& R)
-{
-  const std::uint8_t count = R.U8();
-  for (int i = 0; i < count; ++i) {
-    switch (R.U8()) {
-    case 0: R.Skip(23); break; // drop shadow
-    case 1: R.Skip(9); break;  // blur
-    case 2: R.Skip(15); break; // glow
-    case 3: R.Skip(27); break; // bevel
-    case 4:                    // gradient glow
-    case 7: {                  // gradient bevel
-      const std::uint8_t colors = R.U8();
-      R.Skip(colors * 5u + 19u);
-      break;
-    }
-    case 5: { // convolution
-      const std::uint8_t x = R.U8();
-      const std::uint8_t y = R.U8();
-      R.Skip(8u + 4u * x * y + 4u + 1u);
-      break;
-    }
-    case 6: R.Skip(80); break; // colour matrix
-    default: throw ETagError("unknown filter");
-    }
-  }
 }
 
 PlaceObject ReadPlaceObject1(TTagReader& R)
@@ -104,7 +79,7 @@ PlaceObject ReadPlaceObject23(TTagReader& R, int Version)
     return p; // clip actions (0x80) are script and are not read
   try {
     if (flags2 & 0x01)
-      SkipFilters(R);
+      p.Filters = std::make_shared<const FilterList>(ReadFilters(R));
     if (flags2 & 0x02)
       p.Blend = ToBlend(R.U8());
     if (flags2 & 0x04)
@@ -332,6 +307,15 @@ bool TMovieReader::ReadTag(Tag Code, TTagReader& B, Sprite& S, Frame& Current, i
     Define(id, std::move(*text));
     return true;
   }
+  case Tag::DefineButton:
+  case Tag::DefineButton2: {
+    Button button = ReadButton(B, Code);
+    Spend(button.Records.size());
+    const CharacterId id = button.Id;
+    Define(id, std::move(button));
+    return true;
+  }
+  case Tag::DefineButtonCxform: ReadButtonCxform(B, FMovie); return true;
   case Tag::DefineSprite: {
     if (Nesting >= MaxSpriteNesting)
       throw ETagError("sprites nested too deeply");

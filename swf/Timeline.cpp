@@ -31,6 +31,8 @@ void Update(DisplayObject& O, const PlaceObject& P)
     O.Visible = *P.Visible;
   if (P.CacheAsBitmap)
     O.CacheAsBitmap = *P.CacheAsBitmap;
+  if (P.Filters)
+    O.Filters = P.Filters;
 }
 
 bool Replaceable(const Character* Old, const Character* New)

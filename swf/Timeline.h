@@ -30,6 +30,7 @@ struct DisplayObject {
   BlendMode Blend = BlendMode::Normal;
   bool Visible = true;
   bool CacheAsBitmap = false;
+  std::shared_ptr<const FilterList> Filters; // null or empty: none
   // Set when the character is a sprite: its own playhead and display list.
   std::shared_ptr<SpriteInstance> Sprite;
 };

@@ -3,7 +3,8 @@
 // (goal: 10 ms). One benchmark per case reports its mean frame, its slowest
 // frame once the renderer's caches are warm (from the second pass over the
 // case on), and its first frame, which reads the shapes and decodes the
-// bitmaps. RenderCases/slowest names the case with the slowest warm frame.
+// bitmaps. The cases are those of the shared fixtures' ruffle and
+// ruffle-features folders. RenderCases/slowest names the case with the slowest warm frame.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -48,7 +49,7 @@ void DrawCase(benchmark::State& State, const std::string& Name, const fs::path& 
     State.SkipWithError(e.what());
     return;
   }
-  const Renderer renderer(movie);
+  Renderer renderer(movie);
   const QSize size = renderer.StageSize();
   double slowest = 0;
   double first = -1;
@@ -95,16 +96,17 @@ void ReportSlowest(benchmark::State& State)
 // says); without them nothing is registered.
 const bool Registered = [] {
   const char* dir = std::getenv("QUENLOFT_FIXTURES_DIR");
-  const fs::path cases =
-      (dir ? fs::path(dir) : fs::path(QUENLOFT_SOURCE_DIR) / ".." / "shared" / "fixtures") / "ruffle";
-  std::error_code error;
-  if (!fs::is_directory(cases, error))
-    return false;
+  const fs::path fixtures = dir ? fs::path(dir) : fs::path(QUENLOFT_SOURCE_DIR) / ".." / "shared" / "fixtures";
   std::map<std::string, fs::path> movies;
-  for (const auto& entry : fs::directory_iterator(cases, error)) {
-    if (fs::exists(entry.path() / "test.swf"))
-      movies.emplace(entry.path().filename().string(), entry.path() / "test.swf");
+  std::error_code error;
+  for (const char* set : {"ruffle", "ruffle-features"}) {
+    for (const auto& entry : fs::directory_iterator(fixtures / set, error)) {
+      if (fs::exists(entry.path() / "test.swf"))
+        movies.emplace(entry.path().filename().string(), entry.path() / "test.swf");
+    }
   }
+  if (movies.empty())
+    return false;
   for (const auto& [name, file] : movies) {
     benchmark::RegisterBenchmark(("RenderCases/" + name).c_str(), DrawCase, name, file)
         ->UseManualTime()

@@ -1,5 +1,6 @@
 #include "swf/render/DrawCommands.h"
 
+#include <algorithm>
 #include <cmath>
 #include <variant>
 
@@ -12,6 +13,9 @@ namespace {
 // are stored 20 times finer.
 constexpr double EmSquare = 1024.0;
 constexpr double EmSquareFont3 = 1024.0 * 20.0;
+
+// Objects a walk makes of buttons and unplayed sprites, at most.
+constexpr std::size_t MaxExpanded = 20000;
 
 class Walker {
 public:
@@ -58,20 +62,144 @@ private:
     const ColorTransform c = ParentColor * O.Color;
     // A mask is only an area: its blend mode does not apply.
     const bool layer = !AsMask && O.Blend != BlendMode::Normal;
+    // Nor do its filters: they work on pixels, a mask is an area.
+    const bool filtered = !AsMask && O.Filters && !O.Filters->empty();
     if (layer)
       FOut.BeginLayer(O.Blend);
-    if (O.Sprite) {
-      List(O.Sprite->List, m, c, Level + 1);
-    } else if (const Character* ch = FMovie.Find(O.Character)) {
-      if (const auto* shape = std::get_if<Shape>(ch))
-        FOut.DrawShape({O.Character, shape, m, c});
-      else if (const auto* morph = std::get_if<MorphShape>(ch))
-        FOut.DrawShape({O.Character, &FShapes.Morph(*morph, O.Ratio), m, c});
-      else if (const auto* text = std::get_if<Text>(ch))
-        DrawText(O.Character, *text, m, c, AsMask);
+    if (filtered) {
+      // The filters see the object's own colours; its colour transform
+      // (and its parents') applies to what they make.
+      FOut.BeginFilters(*O.Filters, c, Corner(O, m, Level));
+      Content(O, m, {}, Level, AsMask);
+      FOut.EndFilters();
+    } else {
+      Content(O, m, c, Level, AsMask);
     }
     if (layer)
       FOut.EndLayer();
+  }
+
+  // The top left of O's bounds under M (stage twips); the origin when it
+  // has none.
+  Point Corner(const DisplayObject& O, const Matrix& M, int Level)
+  {
+    double left = INFINITY;
+    double top = INFINITY;
+    Reach(O, M, Level, left, top);
+    if (!std::isfinite(left) || !std::isfinite(top))
+      return M.Apply({0, 0});
+    return {left, top};
+  }
+
+  void Reach(const DisplayObject& O, const Matrix& M, int Level, double& Left, double& Top)
+  {
+    const auto box = [&](const Rect& R, const Matrix& T) {
+      for (const Point& p : {Point{double(R.XMin), double(R.YMin)}, Point{double(R.XMax), double(R.YMin)},
+                             Point{double(R.XMin), double(R.YMax)}, Point{double(R.XMax), double(R.YMax)}}) {
+        const Point q = T.Apply(p);
+        Left = std::min(Left, q.X);
+        Top = std::min(Top, q.Y);
+      }
+    };
+    const auto reachAll = [&](const DisplayList& L) {
+      if (Level < MaxNesting)
+        for (const DisplayObject& child : L)
+          Reach(child, M * child.Transform, Level + 1, Left, Top);
+    };
+    if (O.Sprite) {
+      reachAll(O.Sprite->List);
+    } else if (const Character* ch = FMovie.Find(O.Character)) {
+      if (const auto* button = std::get_if<Button>(ch))
+        reachAll(Expanded(UpState(*button)));
+      else if (const auto* sprite = std::get_if<Sprite>(ch))
+        reachAll(Expanded(FirstFrame(*sprite)));
+      else if (const auto* shape = std::get_if<Shape>(ch))
+        box(shape->Bounds, M);
+      else if (const auto* morph = std::get_if<MorphShape>(ch))
+        box(FShapes.Morph(*morph, O.Ratio).Bounds, M);
+      else if (const auto* text = std::get_if<Text>(ch))
+        box(text->Bounds, M * text->Transform);
+    }
+  }
+
+  void Content(const DisplayObject& O, const Matrix& M, const ColorTransform& C, int Level, bool AsMask)
+  {
+    if (O.Sprite) {
+      List(O.Sprite->List, M, C, Level + 1);
+    } else if (const Character* ch = FMovie.Find(O.Character)) {
+      if (const auto* button = std::get_if<Button>(ch))
+        List(Expanded(UpState(*button)), M, C, Level + 1);
+      else if (const auto* sprite = std::get_if<Sprite>(ch))
+        List(Expanded(FirstFrame(*sprite)), M, C, Level + 1); // inside a button: not played
+      else if (const auto* shape = std::get_if<Shape>(ch))
+        FOut.DrawShape({O.Character, shape, M, C});
+      else if (const auto* morph = std::get_if<MorphShape>(ch))
+        FOut.DrawShape({O.Character, &FShapes.Morph(*morph, O.Ratio), M, C});
+      else if (const auto* text = std::get_if<Text>(ch))
+        DrawText(O.Character, *text, M, C, AsMask);
+    }
+  }
+
+  // L, unless the walk has already made more objects of buttons and
+  // unplayed sprites than MaxExpanded: one that places itself several
+  // times would otherwise multiply them at every level.
+  DisplayList Expanded(DisplayList L)
+  {
+    FExpanded += L.size();
+    return FExpanded > MaxExpanded ? DisplayList{} : std::move(L);
+  }
+
+  // What a button shows while the mouse is away: its up-state records by
+  // depth.
+  static DisplayList UpState(const Button& Definition)
+  {
+    DisplayList list;
+    for (const ButtonRecord& r : Definition.Records) {
+      if (!(r.States & ButtonRecord::Up))
+        continue;
+      DisplayObject o;
+      o.Depth = r.Depth;
+      o.Character = r.Character;
+      o.Transform = r.Transform;
+      o.Color = r.Color;
+      o.Blend = r.Blend;
+      o.Filters = r.Filters;
+      list.push_back(std::move(o));
+    }
+    std::stable_sort(list.begin(), list.end(),
+                     [](const DisplayObject& A, const DisplayObject& B) { return A.Depth < B.Depth; });
+    return list;
+  }
+
+  // A sprite no timeline plays (one a button shows): what its first frame
+  // places.
+  static DisplayList FirstFrame(const Sprite& S)
+  {
+    DisplayList list;
+    if (S.Frames.empty())
+      return list;
+    for (const auto& change : S.Frames.front().Changes) {
+      const auto* place = std::get_if<PlaceObject>(&change);
+      if (!place || !place->Character || place->Kind == PlaceObject::Action::Modify)
+        continue;
+      DisplayObject o;
+      o.Depth = place->Depth;
+      o.Character = *place->Character;
+      o.Transform = place->Transform.value_or(Matrix{});
+      o.Color = place->Color.value_or(ColorTransform{});
+      o.Ratio = place->Ratio.value_or(0);
+      o.ClipDepth = place->ClipDepth.value_or(0);
+      o.Blend = place->Blend.value_or(BlendMode::Normal);
+      o.Visible = place->Visible.value_or(true);
+      o.Filters = place->Filters;
+      const auto at = std::lower_bound(list.begin(), list.end(), o.Depth,
+                                       [](const DisplayObject& A, Depth D) { return A.Depth < D; });
+      if (at != list.end() && at->Depth == o.Depth)
+        *at = std::move(o);
+      else
+        list.insert(at, std::move(o));
+    }
+    return list;
   }
 
   void DrawText(CharacterId Id, const Text& T, const Matrix& M, const ColorTransform& C, bool AsMask)
@@ -116,6 +244,7 @@ private:
   const Movie& FMovie;
   ShapeCache& FShapes;
   DrawCommands& FOut;
+  std::size_t FExpanded = 0;
 };
 
 } // namespace
@@ -169,6 +298,20 @@ void CommandRecorder::EndLayer()
   FCommands.push_back({Command::Kind::EndLayer, {}, BlendMode::Normal, {}});
 }
 
+void CommandRecorder::BeginFilters(const FilterList& Filters, const ColorTransform& Color, Point)
+{
+  Command c;
+  c.Type = Command::Kind::BeginFilters;
+  c.Filters = &Filters;
+  c.Draw.Color = Color;
+  FCommands.push_back(c);
+}
+
+void CommandRecorder::EndFilters()
+{
+  FCommands.push_back({Command::Kind::EndFilters, {}, BlendMode::Normal, {}});
+}
+
 std::vector<std::string> CommandRecorder::Words() const
 {
   std::vector<std::string> words;
@@ -184,6 +327,10 @@ std::vector<std::string> CommandRecorder::Words() const
       words.push_back("layer " + std::to_string(static_cast<int>(c.Mode)));
       break;
     case Command::Kind::EndLayer: words.emplace_back("end"); break;
+    case Command::Kind::BeginFilters:
+      words.push_back("filters " + std::to_string(c.Filters ? c.Filters->size() : 0));
+      break;
+    case Command::Kind::EndFilters: words.emplace_back("end filters"); break;
     }
   }
   return words;

@@ -8,7 +8,7 @@
 //
 // The commands come in this grammar:
 //   frame   := item*
-//   item    := DrawShape | DrawDeviceText | mask | layer
+//   item    := DrawShape | DrawDeviceText | mask | layer | filtered
 //              (a mask's own items are shapes only: device text cuts
 //               nothing)
 //   mask    := PushMask item* ActivateMask item* DeactivateMask PopMask
@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "swf/Filters.h"
 #include "swf/Movie.h"
 #include "swf/Timeline.h"
 
@@ -58,6 +59,10 @@ public:
   virtual void PopMask() = 0;
   virtual void BeginLayer(BlendMode Mode) = 0;
   virtual void EndLayer() = 0;
+  // Filters outlives the walk. Corner: the top left of the object's
+  // bounds in stage twips (where its bitmap starts).
+  virtual void BeginFilters(const FilterList& Filters, const ColorTransform& Color, Point Corner) = 0;
+  virtual void EndFilters() = 0;
 };
 
 // Sprites nested deeper than this are not drawn (a file can nest without
@@ -82,12 +87,15 @@ public:
       DeactivateMask,
       PopMask,
       BeginLayer,
-      EndLayer
+      EndLayer,
+      BeginFilters,
+      EndFilters
     };
     Kind Type = Kind::Shape;
-    ShapeDraw Draw;                     // Shape
+    ShapeDraw Draw;                     // Shape; BeginFilters: its colour
     BlendMode Mode = BlendMode::Normal; // BeginLayer
     DeviceTextDraw Text;                // DeviceText
+    const FilterList* Filters = nullptr; // BeginFilters
   };
 
   void DrawShape(const ShapeDraw& Draw) override;
@@ -98,10 +106,13 @@ public:
   void PopMask() override;
   void BeginLayer(BlendMode Mode) override;
   void EndLayer() override;
+  void BeginFilters(const FilterList& Filters, const ColorTransform& Color, Point Corner) override;
+  void EndFilters() override;
 
   const std::vector<Command>& Commands() const { return FCommands; }
   // One word per command: "shape 3", "text 4" (device text), "push", "activate", "deactivate",
-  // "pop", "layer 2" (the blend mode's number), "end".
+  // "pop", "layer 2" (the blend mode's number), "end", "filters 3" (how
+  // many), "end filters".
   std::vector<std::string> Words() const;
 
 private:

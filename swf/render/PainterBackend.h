@@ -12,7 +12,9 @@
 // and HardLight; per-pixel code here for Subtract, Invert, Alpha and Erase.
 // Alpha and Erase work on the layer they are drawn into; with no layer
 // above them (drawn straight onto the stage) they draw as Normal, as the
-// player does.
+// player does. A filtered object is drawn on a layer of its own too; its
+// pixels then go through the filters (FilterPixels.h) with the blur sizes
+// scaled by the stage's scale alone.
 //
 // Threads: the thread that owns the target image.
 #pragma once
@@ -26,74 +28,15 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 #include "swf/render/AliasedSpans.h"
+#include "swf/render/DeviceCache.h"
 #include "swf/render/DrawCommands.h"
 
 namespace quenloft::swf::render {
 
 class ShapeCache;
-
-// The device-space outlines of the shapes drawn lately, by shape and
-// transform, so a shape that stays where it is costs no path work in the
-// next frame. Entries not used in a frame are dropped after it.
-class DeviceCache {
-public:
-  struct Area {
-    QPainterPath Path;       // what the part covers, curves flattened
-    std::vector<Span> Spans; // the same as pixel spans, without anti-aliasing
-    Coverage Cover;          // the same as coverage, with anti-aliasing
-  };
-
-  // The areas of Shape's parts under T, or null when not cached. Size and
-  // Grid (anti-aliasing cells per pixel side, 0 without) describe the
-  // target; a change of either empties the cache.
-  std::vector<Area>* Find(const Shape& S, const QTransform& T, QSize Size, int Grid);
-  // Keeps Areas unless the cache is full; returns what to draw from.
-  const std::vector<Area>& Keep(const Shape& S, const QTransform& T, std::vector<Area> Areas);
-
-  // A complex shape drawn once, kept as pixels for the frames that draw it
-  // again under the same transform and colour transform.
-  struct Raster {
-    QImage Image; // premultiplied, transparent around the shape
-    QPoint At;    // where its top left goes on the target
-    ColorTransform Color;
-  };
-  Raster* FindRaster(const Shape& S, const QTransform& T);
-  void KeepRaster(const Shape& S, const QTransform& T, Raster R);
-  // Called before each frame.
-  void NextFrame();
-  void Clear()
-  {
-    FEntries.clear();
-    FRasterPixels = 0;
-  }
-
-private:
-  struct Key {
-    const Shape* S;
-    double M[6];
-    friend bool operator==(const Key&, const Key&) = default;
-  };
-  struct Hash {
-    std::size_t operator()(const Key& K) const;
-  };
-  struct Entry {
-    std::vector<Area> Areas;
-    std::optional<Raster> Pixels;
-    std::uint64_t Frame = 0;
-  };
-  static Key KeyOf(const Shape& S, const QTransform& T);
-
-  std::unordered_map<Key, Entry, Hash> FEntries;
-  std::uint64_t FFrame = 0;
-  std::int64_t FRasterPixels = 0;
-  QSize FSize;
-  int FGrid = 0;
-  std::vector<Area> FUncached;
-};
 
 // Decoded bitmaps by character id: premultiplied ARGB32, or nullptr for an
 // id that is no bitmap or does not decode.
@@ -126,6 +69,10 @@ public:
   void PopMask() override;
   void BeginLayer(BlendMode Mode) override;
   void EndLayer() override;
+  // The object is drawn moved so that Corner falls on a whole pixel, as
+  // the player draws its bitmap.
+  void BeginFilters(const FilterList& Filters, const ColorTransform& Color, Point Corner) override;
+  void EndFilters() override;
 
 private:
   struct Layer {
@@ -135,6 +82,9 @@ private:
     bool Ignored = false;                 // opened inside a mask's own shapes
     std::vector<QRegion> Regions;         // the masks in force on this layer, without anti-aliasing
     std::optional<std::size_t> MaskIndex; // the mask this layer's items are cut by
+    const FilterList* Filters = nullptr;  // what the layer's pixels go through
+    ColorTransform Color;                 // applied after the filters
+    QTransform Shift;                     // the layer's snap, undone when it ends
   };
   struct Mask {
     bool Ignored = false; // nested in another mask's own shapes
@@ -167,10 +117,13 @@ private:
                   const QTransform& ToDevice, const ColorTransform& Ct);
   const QImage* Bitmap(CharacterId Id, const ColorTransform& Ct);
   void Composite(Layer& Child, Layer& Parent);
+  // Child's pixels through its filters and colour transform onto Parent.
+  void CompositeFiltered(Layer& Child, Layer& Parent);
   void EndMaskLayer();
 
   QImage& FTarget;
   QTransform FBase; // target pixels to the painter's device
+  QTransform FSnap; // moves the filtered objects drawn now to whole pixels
   PaintOptions FOptions;
   ShapeCache& FShapes;
   DeviceCache& FDevices;
@@ -181,9 +134,5 @@ private:
   // Colour-transformed copies of bitmaps, for this frame.
   std::vector<std::pair<std::pair<CharacterId, ColorTransform>, QImage>> FTinted;
 };
-
-// Blends Layer onto Under pixel by pixel for the modes QPainter lacks
-// (Subtract, Invert, Alpha, Erase); both premultiplied ARGB32 of one size.
-void BlendPixels(QImage& Under, const QImage& Layer, BlendMode Mode);
 
 } // namespace quenloft::swf::render

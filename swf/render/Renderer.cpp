@@ -16,8 +16,13 @@ namespace quenloft::swf::render {
 struct Renderer::Caches {
   ShapeCache Shapes;
   DeviceCache Devices;
-  // Decoded once; a bitmap that does not decode is kept as a null image.
-  std::unordered_map<CharacterId, QImage> Bitmaps;
+  // Decoded once per handle; a bitmap that does not decode is kept as a
+  // null image.
+  struct Decoded {
+    CharacterHandle Handle = 0;
+    QImage Image;
+  };
+  std::unordered_map<CharacterId, Decoded> Bitmaps;
 };
 
 Renderer::Renderer(std::shared_ptr<const Movie> Movie)
@@ -38,7 +43,7 @@ QSize Renderer::StageSize() const
   return {side(std::int64_t{s.XMax} - s.XMin), side(std::int64_t{s.YMax} - s.YMin)};
 }
 
-void Renderer::Draw(const DisplayList& List, QPainter& Painter, const QRectF& Target, Quality Q) const
+void Renderer::Draw(const DisplayList& List, QPainter& Painter, const QRectF& Target, Quality Q)
 {
   const QRect device = Painter.worldTransform().mapRect(Target).toAlignedRect();
   if (device.isEmpty())
@@ -54,7 +59,7 @@ void Renderer::Draw(const DisplayList& List, QPainter& Painter, const QRectF& Ta
   Painter.restore();
 }
 
-QImage Renderer::RenderFrame(const DisplayList& List, QSize Size, Quality Q) const
+QImage Renderer::RenderFrame(const DisplayList& List, QSize Size, Quality Q)
 {
   if (Size.width() <= 0 || Size.height() <= 0)
     throw ERenderError("cannot render a frame of " + std::to_string(Size.width()) + " x " +
@@ -72,7 +77,7 @@ QImage Renderer::RenderFrame(const DisplayList& List, QSize Size, Quality Q) con
   return frame;
 }
 
-void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q) const
+void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q)
 {
   const Rgba bg = FMovie->Background;
   Image.fill(QColor(bg.R, bg.G, bg.B)); // the stage itself is always opaque
@@ -95,20 +100,20 @@ void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q) const
   options.SmoothBitmaps = Q == Quality::High || Q == Quality::Best;
 
   Caches& caches = *FCaches;
-  if (caches.Shapes.Trim())
-    caches.Devices.Clear(); // it is keyed by the addresses of the shapes dropped
+  caches.Shapes.Trim();
   caches.Devices.NextFrame();
   const Movie& movie = *FMovie;
   BitmapSource bitmaps = [&caches, &movie](CharacterId Id) -> const QImage* {
-    auto it = caches.Bitmaps.find(Id);
-    if (it == caches.Bitmaps.end()) {
-      const Character* ch = movie.Find(Id);
-      const auto* bitmap = ch ? std::get_if<swf::Bitmap>(ch) : nullptr;
-      if (!bitmap)
-        return nullptr;
-      it = caches.Bitmaps.emplace(Id, DecodeBitmapImage(movie, *bitmap)).first;
+    const Character* ch = movie.Find(Id);
+    const auto* bitmap = ch ? std::get_if<swf::Bitmap>(ch) : nullptr;
+    if (!bitmap) {
+      caches.Bitmaps.erase(Id); // gone, or no longer a bitmap
+      return nullptr;
     }
-    return it->second.isNull() ? nullptr : &it->second;
+    Caches::Decoded& d = caches.Bitmaps[Id];
+    if (d.Handle != bitmap->Handle)
+      d = {bitmap->Handle, DecodeBitmapImage(movie, *bitmap)};
+    return d.Image.isNull() ? nullptr : &d.Image;
   };
   PainterBackend backend(Image, options, caches.Shapes, caches.Devices, bitmaps);
   EmitDisplayList(movie, List, caches.Shapes, backend);

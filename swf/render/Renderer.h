@@ -2,7 +2,9 @@
 //
 // The renderer needs QtGui only (QImage, QPainter), never a window or an
 // application object, so it runs headless (quenloft-cli render, tests).
-// It keeps the shapes' paths and the decoded bitmaps between frames.
+// It keeps the shapes' paths and the decoded bitmaps between frames, keyed
+// by the characters' handles, so drawing changes the renderer (its methods
+// that draw are not const).
 //
 // Errors: RenderFrame raises ERenderError for a size it refuses.
 //
@@ -48,12 +50,12 @@ public:
   // Draws the stage background and the display list, the stage scaled to
   // fill Target (aspect kept by the caller), anti-aliased per Q. Nothing is
   // drawn outside Target.
-  void Draw(const DisplayList& List, QPainter& Painter, const QRectF& Target, Quality Q) const;
+  void Draw(const DisplayList& List, QPainter& Painter, const QRectF& Target, Quality Q);
 
   // The frame at Size pixels, ARGB32_Premultiplied. Sizes of zero, below
   // zero or above MaxFrameSide per side or MaxFramePixels in all raise
   // ERenderError.
-  QImage RenderFrame(const DisplayList& List, QSize Size, Quality Q) const;
+  QImage RenderFrame(const DisplayList& List, QSize Size, Quality Q);
 
   // The stage in whole pixels (at least 1 x 1), for callers that draw at
   // stage size.
@@ -61,7 +63,7 @@ public:
 
 private:
   struct Caches;
-  void Paint(const DisplayList& List, QImage& Image, Quality Q) const;
+  void Paint(const DisplayList& List, QImage& Image, Quality Q);
 
   std::shared_ptr<const Movie> FMovie;
   std::unique_ptr<Caches> FCaches;

@@ -8,6 +8,8 @@ namespace {
 
 // Shapes beyond this many morph ratios are dropped at the next Trim.
 constexpr std::size_t MaxMorphShapes = 256;
+// The geometry of a shape not drawn in this many frames is dropped.
+constexpr std::uint64_t KeepFrames = 600;
 
 struct Vertex {
   std::int64_t X = 0;
@@ -231,28 +233,30 @@ ShapeGeometry BuildGeometry(const Shape& Shape)
 
 const ShapeGeometry& ShapeCache::Geometry(const Shape& Shape)
 {
-  auto& slot = FGeometry[&Shape];
-  if (!slot)
-    slot = std::make_unique<ShapeGeometry>(BuildGeometry(Shape));
-  return *slot;
+  Entry& e = FGeometry[Shape.Handle];
+  if (!e.Geometry)
+    e.Geometry = std::make_unique<ShapeGeometry>(BuildGeometry(Shape));
+  e.Used = FTrims;
+  return *e.Geometry;
 }
 
 const Shape& ShapeCache::Morph(const MorphShape& Morph, std::uint16_t Ratio)
 {
-  auto& slot = FMorphs[{&Morph, Ratio}];
+  auto& slot = FMorphs[{Morph.Handle, Ratio}];
   if (!slot)
     slot = std::make_unique<Shape>(Morph.At(Ratio));
   return *slot;
 }
 
-bool ShapeCache::Trim()
+void ShapeCache::Trim()
 {
-  if (FMorphs.size() <= MaxMorphShapes)
-    return false;
-  for (const auto& [key, shape] : FMorphs)
-    FGeometry.erase(shape.get());
-  FMorphs.clear();
-  return true;
+  ++FTrims;
+  if (FMorphs.size() > MaxMorphShapes) {
+    for (const auto& [key, shape] : FMorphs)
+      FGeometry.erase(shape->Handle);
+    FMorphs.clear();
+  }
+  std::erase_if(FGeometry, [this](const auto& E) { return FTrims - E.second.Used > KeepFrames; });
 }
 
 } // namespace quenloft::swf::render

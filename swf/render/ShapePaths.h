@@ -45,22 +45,30 @@ struct ShapeGeometry {
 // nothing.
 ShapeGeometry BuildGeometry(const Shape& Shape);
 
-// Geometry per shape, built on first use. Shapes of the movie are keyed by
-// address (a Movie never changes once read); morph shapes by character and
-// ratio, with the shape at that ratio kept here.
+// Geometry per shape, built on first use and keyed by the shape's handle,
+// so a shape whose contents change (and get a new handle) is built anew;
+// morph shapes by the morph's handle and the ratio, with the shape at that
+// ratio kept here.
 class ShapeCache {
 public:
   const ShapeGeometry& Geometry(const Shape& Shape);
-  // The morph shape at Ratio, kept until the next Trim.
+  // The morph shape at Ratio, kept until a Trim drops it.
   const Shape& Morph(const MorphShape& Morph, std::uint16_t Ratio);
-  // Between frames: drops the morph shapes when many ratios were asked for,
-  // so a long morph animation does not grow the cache without end. True
-  // when shapes were dropped (their addresses may come back for others).
-  bool Trim();
+  // Between frames: drops the geometry of shapes not drawn for a while and
+  // the morph shapes when many ratios were asked for, so neither a long
+  // morph animation nor shapes that script replaces grow the cache without
+  // end. What Geometry and Morph returned stays valid until then.
+  void Trim();
+  std::size_t Size() const { return FGeometry.size(); }
 
 private:
-  std::unordered_map<const Shape*, std::unique_ptr<ShapeGeometry>> FGeometry;
-  std::map<std::pair<const MorphShape*, std::uint16_t>, std::unique_ptr<Shape>> FMorphs;
+  struct Entry {
+    std::unique_ptr<ShapeGeometry> Geometry;
+    std::uint64_t Used = 0; // the Trim count when it was last asked for
+  };
+  std::unordered_map<CharacterHandle, Entry> FGeometry;
+  std::map<std::pair<CharacterHandle, std::uint16_t>, std::unique_ptr<Shape>> FMorphs;
+  std::uint64_t FTrims = 0;
 };
 
 } // namespace quenloft::swf::render

@@ -106,6 +106,81 @@ TEST_F(Commands, MatricesAndColourTransformsMultiplyDownTheTree)
   EXPECT_EQ(d.Color.Apply({100, 0, 0, 255}).R, 55);
 }
 
+TEST_F(Commands, FiltersWrapTheObjectInsideItsBlendLayerAndTakeItsColour)
+{
+  const auto blur = std::make_shared<const FilterList>(FilterList{Filter{}, Filter{}});
+  DisplayObject child = Placed(1, 2);
+  child.Color.RAdd = 10;
+  DisplayObject filtered = SpriteOf(3, {child}, 100);
+  filtered.Filters = blur;
+  filtered.Blend = BlendMode::Multiply;
+  filtered.Color.RMul = 0.5;
+  DisplayObject mask = filtered;
+  mask.ClipDepth = 4;
+  DisplayObject none = Placed(5, 6);
+  none.Filters = std::make_shared<const FilterList>();
+  EXPECT_EQ(Words({filtered}), (std::vector<std::string>{"layer 2", "filters 2", "shape 2", "end filters", "end"}));
+  // The filters get the object's colour; what is inside keeps only its own.
+  const auto& commands = Recorder.Commands();
+  ASSERT_EQ(commands.size(), 5u);
+  EXPECT_EQ(commands[1].Draw.Color.Apply({100, 0, 0, 255}).R, 50);
+  EXPECT_EQ(commands[2].Draw.Color.Apply({100, 0, 0, 255}).R, 110);
+  EXPECT_EQ(Words({mask, Placed(4, 5), none}),
+            (std::vector<std::string>{"push", "shape 2", "activate", "shape 5", "deactivate", "pop", "shape 6"}));
+}
+
+TEST_F(Commands, AButtonShowsItsUpStateByDepthAndItsSpritesFirstFrame)
+{
+  const auto record = [](std::uint8_t States, CharacterId Id, Depth D) {
+    ButtonRecord r;
+    r.States = States;
+    r.Character = Id;
+    r.Depth = D;
+    r.Color.RAdd = 20;
+    return r;
+  };
+  Sprite inner; // places shape 4, then in its second frame shape 5
+  inner.Id = 11;
+  PlaceObject first;
+  first.Depth = 1;
+  first.Character = 4;
+  PlaceObject second = first;
+  second.Character = 5;
+  second.Depth = 2;
+  inner.Frames = {{{first}, {}}, {{second}, {}}};
+  M.Dictionary.emplace(11, inner);
+  Button b;
+  b.Id = 20;
+  b.Records = {record(ButtonRecord::Up, 3, 5), record(ButtonRecord::Over | ButtonRecord::HitTest, 2, 1),
+               record(ButtonRecord::Up | ButtonRecord::Down, 1, 2), record(ButtonRecord::Up, 11, 9)};
+  M.Dictionary.emplace(20, b);
+  EXPECT_EQ(Words({Placed(1, 20, 100)}), (std::vector<std::string>{"shape 1", "shape 3", "shape 4"}));
+  ASSERT_EQ(Recorder.Commands().size(), 3u);
+  EXPECT_EQ(Recorder.Commands()[0].Draw.Transform.Tx, 100);
+  EXPECT_EQ(Recorder.Commands()[0].Draw.Color.Apply({0, 0, 0, 255}).R, 20);
+
+  // A sprite a button shows that places itself twice: bounded, not doubled
+  // at every level.
+  Sprite self;
+  self.Id = 12;
+  PlaceObject again;
+  again.Character = 12;
+  PlaceObject shape = again;
+  shape.Character = 1;
+  shape.Depth = 3;
+  again.Depth = 1;
+  PlaceObject twice = again;
+  twice.Depth = 2;
+  self.Frames = {{{again, twice, shape}, {}}};
+  M.Dictionary.emplace(12, self);
+  Button loop;
+  loop.Records = {record(ButtonRecord::Up, 12, 1)};
+  M.Dictionary.emplace(21, loop);
+  const auto words = Words({Placed(1, 21)});
+  EXPECT_FALSE(words.empty());
+  EXPECT_LT(words.size(), 30000u);
+}
+
 TEST_F(Commands, NestingIsBounded)
 {
   DisplayObject o = Placed(1, 2);

@@ -264,5 +264,23 @@ TEST(BitmapFill, AnUnknownBitmapDrawsNothing)
   EXPECT_EQ(DrawFill(f).pixel(50, 10), qRgb(255, 255, 255));
 }
 
+TEST(DeviceCache, KeepsWhatTheLastFrameUsedAndNothingOfOtherHandles)
+{
+  DeviceCache cache;
+  cache.Target({10, 10}, 4);
+  const QTransform at = QTransform::fromTranslate(3, 4);
+  cache.Keep(1, at, {});
+  cache.Keep(2, at, {});
+  cache.NextFrame();
+  ASSERT_NE(cache.Find(1, at), nullptr); // used in this frame
+  EXPECT_EQ(cache.Find(3, at), nullptr); // another handle at the same place
+  EXPECT_EQ(cache.Find(1, QTransform::fromTranslate(3, 5)), nullptr);
+  cache.NextFrame();
+  EXPECT_EQ(cache.Size(), 1u); // 2 went unused for a frame
+  EXPECT_EQ(cache.Find(2, at), nullptr);
+  cache.Target({10, 11}, 4); // another target size
+  EXPECT_EQ(cache.Find(1, at), nullptr);
+}
+
 } // namespace
 } // namespace quenloft::swf::render

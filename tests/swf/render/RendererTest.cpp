@@ -1,6 +1,7 @@
 // Whole frames drawn from hand-built display lists.
 #include "swf/render/PainterBackend.h"
 #include "swf/render/Renderer.h"
+#include "swf/Filters.h"
 
 #include <gtest/gtest.h>
 
@@ -96,7 +97,7 @@ TEST_F(Frames, AGradientShapeKeptBetweenFramesFollowsItsMovesAndColours)
   tinted.Color.RMul = 0.5;
   const DisplayList frames[] = {{Placed(1, 4)}, {Placed(1, 4)}, {Placed(1, 4, 600, 200)}, {tinted}, {Placed(1, 4)}};
   for (Quality q : {Quality::Low, Quality::High}) {
-    const Renderer kept(M);
+    Renderer kept(M);
     for (std::size_t i = 0; i < std::size(frames); ++i)
       EXPECT_EQ(kept.RenderFrame(frames[i], {100, 100}, q), Draw(frames[i], q)) << "frame " << i;
   }
@@ -213,6 +214,89 @@ TEST_F(Frames, DrawFitsTheStageIntoTheTarget)
   EXPECT_EQ(canvas.pixel(50, 50), qRgb(0, 0, 0));        // outside the target
   EXPECT_EQ(canvas.pixel(110, 10), qRgb(0, 0, 255));     // the blue square
   EXPECT_EQ(canvas.pixel(190, 90), qRgb(255, 255, 255)); // the stage
+}
+
+// A 1 x 1 lossless bitmap of colour C (32-bit pixels, X R G B).
+Bitmap Pixel(CharacterId Id, Rgba C)
+{
+  Bitmap b;
+  b.Id = Id;
+  b.Format = BitmapFormat::Lossless;
+  b.LosslessFormat = 5;
+  b.Width = b.Height = 1;
+  const char xrgb[4] = {'\xff', static_cast<char>(C.R), static_cast<char>(C.G), static_cast<char>(C.B)};
+  const QByteArray z = qCompress(QByteArray(xrgb, 4));
+  b.Data.assign(z.begin() + 4, z.end()); // qCompress puts the length first
+  return b;
+}
+
+// A renderer keeps what it drew of a character between frames; once the
+// character's contents change (a new handle) or it goes, the next frame
+// must show what a fresh renderer shows, never the kept pixels or paths.
+TEST_F(Frames, AChangedOrRemovedCharacterNeverDrawsFromWhatWasKept)
+{
+  Shape gradient = SquareShape(4, Red, 1000);
+  gradient.Styles.Fills[0].Kind = FillKind::LinearGradient;
+  gradient.Styles.Fills[0].Gradient.Stops = {{0, Red}, {255, Blue}};
+  Shape bitmapFill = SquareShape(4, Red, 1000);
+  bitmapFill.Styles.Fills[0].Kind = FillKind::Bitmap;
+  bitmapFill.Styles.Fills[0].BitmapId = 5;
+  bitmapFill.Styles.Fills[0].BitmapTransform.A = bitmapFill.Styles.Fills[0].BitmapTransform.D = 1000;
+  struct Case {
+    const char* Name;
+    Character Before;
+    std::optional<Character> After; // none: removed
+    CharacterId Changed = 4;
+  } cases[] = {
+      {"shape replaced", SquareShape(4, Red, 1000), SquareShape(4, Blue, 1000)},
+      {"shape removed", SquareShape(4, Red, 1000), std::nullopt},
+      {"gradient kept as pixels replaced", gradient, SquareShape(4, Green, 1000)},
+      {"bitmap replaced", Pixel(5, Red), Pixel(5, Blue), 5},
+      {"bitmap removed", Pixel(5, Red), std::nullopt, 5},
+  };
+  for (const Case& c : cases) {
+    for (Quality q : {Quality::Low, Quality::High}) {
+      M->Dictionary.erase(4);
+      M->Dictionary.erase(5);
+      M->Dictionary.emplace(4, bitmapFill);
+      M->Dictionary.insert_or_assign(c.Changed, c.Before);
+      Renderer kept(M);
+      const DisplayList list{Placed(1, 4)};
+      const QImage before = kept.RenderFrame(list, {100, 100}, q);
+      if (c.After)
+        M->Dictionary.at(c.Changed) = *c.After; // the same slot, so the same address
+      else
+        M->Dictionary.erase(c.Changed);
+      const QImage after = Draw(list, q);
+      EXPECT_NE(before, after) << c.Name; // the change shows at all
+      EXPECT_EQ(kept.RenderFrame(list, {100, 100}, q), after) << c.Name << " at quality " << static_cast<int>(q);
+    }
+  }
+}
+
+TEST_F(Frames, AFilteredObjectGlowsAtTheStageScaleAndItsColourTransformTintsTheGlow)
+{
+  Filter glow;
+  glow.Type = Filter::Kind::Glow;
+  glow.Color = {255, 0, 0, 255};
+  glow.BlurX = glow.BlurY = 6;
+  glow.Strength = 4;
+  DisplayObject o = Placed(1, 2, 500, 500); // the 50 px blue square from (25, 25)
+  o.Filters = std::make_shared<const FilterList>(FilterList{glow});
+  DisplayObject faded = o;
+  faded.Color.AMul = 0;
+  for (Quality q : {Quality::Low, Quality::High}) {
+    const QImage image = Draw({o}, q);
+    EXPECT_EQ(image.pixel(50, 50), qRgb(0, 0, 255));
+    EXPECT_EQ(qRed(image.pixel(23, 50)), 255) << "glow just outside";
+    EXPECT_LT(qGreen(image.pixel(23, 50)), 255) << "glow just outside";
+    EXPECT_EQ(image.pixel(10, 50), qRgb(255, 255, 255)) << "beyond the glow";
+    EXPECT_EQ(Draw({faded}, q), Draw({}, q));
+    // At twice the stage's size the glow reaches twice as far.
+    const QImage big = Renderer(M).RenderFrame({o}, {200, 200}, q);
+    EXPECT_LT(qGreen(big.pixel(46, 100)), 255);
+    EXPECT_EQ(big.pixel(30, 100), qRgb(255, 255, 255));
+  }
 }
 
 } // namespace

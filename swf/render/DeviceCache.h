@@ -1,0 +1,87 @@
+// What the painter keeps of the shapes it drew lately, between frames.
+//
+// Entries are keyed by the shape's handle (CharacterHandle) and the
+// transform to the device: a shape whose contents change gets a new handle
+// and so never meets what was kept of its old contents; entries not used in
+// a frame are dropped after it, so a shape that went leaves nothing behind.
+//
+// Threads: the thread of the renderer that owns it.
+#pragma once
+
+#include <QImage>
+#include <QPainterPath>
+#include <QPoint>
+#include <QSize>
+#include <QTransform>
+
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "swf/Movie.h"
+#include "swf/render/AliasedSpans.h"
+
+namespace quenloft::swf::render {
+
+// One part (fill or line) of a shape on the device.
+struct DeviceArea {
+  QPainterPath Path;       // what the part covers, curves flattened
+  std::vector<Span> Spans; // the same as pixel spans, without anti-aliasing
+  Coverage Cover;          // the same as coverage, with anti-aliasing
+};
+
+class DeviceCache {
+public:
+  using Area = DeviceArea;
+
+  // Says what is drawn on: the target's Size and Grid (anti-aliasing cells
+  // per pixel side, 0 without). A change of either empties the cache.
+  void Target(QSize Size, int Grid);
+  // The areas of the shape's parts under T, or null when not cached.
+  std::vector<Area>* Find(CharacterHandle Shape, const QTransform& T);
+  // Keeps Areas unless the cache is full; returns what to draw from.
+  const std::vector<Area>& Keep(CharacterHandle Shape, const QTransform& T, std::vector<Area> Areas);
+
+  // A complex shape drawn once, kept as pixels for the frames that draw it
+  // again under the same transform and colour transform.
+  struct Raster {
+    QImage Image; // premultiplied, transparent around the shape
+    QPoint At;    // where its top left goes on the target
+    ColorTransform Color;
+  };
+  Raster* FindRaster(CharacterHandle Shape, const QTransform& T);
+  // Kept only beside the shape's areas (after Keep) and within the pixel
+  // budget.
+  void KeepRaster(CharacterHandle Shape, const QTransform& T, Raster R);
+
+  // Called before each frame: drops what the frame before did not use.
+  void NextFrame();
+  void Clear();
+  std::size_t Size() const { return FEntries.size(); }
+
+private:
+  struct Key {
+    CharacterHandle Shape;
+    double M[6];
+    friend bool operator==(const Key&, const Key&) = default;
+  };
+  struct Hash {
+    std::size_t operator()(const Key& K) const;
+  };
+  struct Entry {
+    std::vector<Area> Areas;
+    std::optional<Raster> Pixels;
+    std::uint64_t Frame = 0;
+  };
+  static Key KeyOf(CharacterHandle Shape, const QTransform& T);
+
+  std::unordered_map<Key, Entry, Hash> FEntries;
+  std::uint64_t FFrame = 0;
+  std::int64_t FRasterPixels = 0;
+  QSize FSize;
+  int FGrid = 0;
+  std::vector<Area> FUncached;
+};
+
+} // namespace quenloft::swf::render

@@ -1,0 +1,33 @@
+// Shapes on the device: their parts' outlines in device pixels, with
+// curves flattened as the player flattens them and lines outlined, and the
+// pixels each covers (spans without anti-aliasing, coverage with it).
+//
+// Threads: pure functions, any thread.
+#pragma once
+
+#include <QPainterPath>
+#include <QRect>
+#include <QTransform>
+
+#include <vector>
+
+#include "swf/render/DeviceCache.h"
+#include "swf/render/ShapePaths.h"
+
+namespace quenloft::swf::render {
+
+// Path mapped to the device with its curves as fine line segments.
+QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T);
+
+// The areas of Geometry's parts under T (shape twips to device pixels),
+// clipped to Target: with anti-aliasing on a grid of Grid x Grid cells per
+// pixel, without it (Grid 0) as spans. PixelsPerTwip is the stage's scale,
+// for lines that keep their width.
+std::vector<DeviceArea> DeviceAreas(const ShapeGeometry& Geometry, const QTransform& T, double PixelsPerTwip,
+                                    const QRect& Target, int Grid);
+
+// False for a transform too large or not finite to draw with: nested
+// sprites can multiply their scales beyond anything a rasterizer handles.
+bool Drawable(const QTransform& T);
+
+} // namespace quenloft::swf::render
