@@ -8,6 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libssl-dev openssl ca-certificates liblzma-dev libjpeg62-turbo-dev
+  libavcodec-dev libavutil-dev libswscale-dev ffmpeg
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev
   clang libclang-rt-14-dev

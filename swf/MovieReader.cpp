@@ -12,6 +12,7 @@
 #include "swf/ShapeReader.h"
 #include "swf/TagCodes.h"
 #include "swf/TagReader.h"
+#include "swf/VideoReader.h"
 
 namespace quenloft::swf {
 
@@ -137,6 +138,7 @@ private:
     FMovie.Dictionary.try_emplace(Id, std::forward<T>(Value));
   }
   bool ReadTag(Tag Code, TTagReader& Body, Sprite& S, Frame& Current, int Nesting);
+  bool ReadVideoTag(Tag Code, TTagReader& Body);
   void Spend(std::size_t Records);
 
   Movie& FMovie;
@@ -163,6 +165,18 @@ void TMovieReader::Spend(std::size_t Records)
 void TMovieReader::Note(const std::string& Error)
 {
   FMovie.ReadError = Error;
+}
+
+bool TMovieReader::ReadVideoTag(Tag Code, TTagReader& B)
+{
+  if (Code == Tag::VideoFrame) {
+    ++FItems;
+    return ReadVideoFrame(B, FMovie);
+  }
+  VideoStream stream = ReadVideoStream(B);
+  const CharacterId id = stream.Id;
+  Define(id, std::move(stream));
+  return true;
 }
 
 void TMovieReader::ReadTimeline(TTagReader& R, Sprite& S, int Nesting)
@@ -331,6 +345,8 @@ bool TMovieReader::ReadTag(Tag Code, TTagReader& B, Sprite& S, Frame& Current, i
     Define(id, std::move(*text));
     return true;
   }
+  case Tag::DefineVideoStream:
+  case Tag::VideoFrame: return ReadVideoTag(Code, B);
   case Tag::DefineSprite: {
     if (Nesting >= MaxSpriteNesting)
       throw ETagError("sprites nested too deeply");
