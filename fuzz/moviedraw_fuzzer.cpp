@@ -1,7 +1,8 @@
 // Fuzzes the renderer behind the movie reader and the timeline: whatever a
 // file claims (stages of any size, styles indexed out of range, nested or
 // self-placing sprites, masks and blend layers without end, bitmaps that
-// lie), drawing a few frames at a small size must finish in bounded time
+// lie, video packets that are damaged, larger than their stream or of an
+// unknown codec), drawing a few frames at a small size must finish in bounded time
 // and memory without crashing. Runs over the movie reader's corpus.
 #include <cstddef>
 #include <cstdint>
