@@ -157,7 +157,7 @@ bool VideoDecoder::Restart()
   c->Context->thread_count = 1;
   // The codec refuses a picture larger than the stream before it takes the
   // memory (codecs pad their pictures to whole blocks, hence the margin).
-  c->Context->max_pixels = std::int64_t{(FStream.Width + 63) & ~63} * ((FStream.Height + 63) & ~63);
+  c->Context->max_pixels = (std::int64_t{FStream.Width} + 64) * (std::int64_t{FStream.Height} + 64);
   if (FStream.Deblocking == 1)
     c->Context->skip_loop_filter = AVDISCARD_ALL;
   if (avcodec_open2(c->Context, codec, nullptr) < 0)
