@@ -2,7 +2,9 @@
 // file claims (stages of any size, styles indexed out of range, nested or
 // self-placing sprites, masks and blend layers without end, bitmaps that
 // lie, filters of the largest blur, quality and convolution, colour
-// matrices of NaNs), drawing a few frames at a small size must finish in bounded time
+// matrices of NaNs, video packets that are damaged, larger than their
+// stream or of an unknown codec), drawing a few frames at a small size must
+// finish in bounded time
 // and memory without crashing. Runs over the movie reader's corpus.
 #include <cstddef>
 #include <cstdint>

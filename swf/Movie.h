@@ -321,6 +321,35 @@ struct Text {
   std::optional<DeviceText> Device;
 };
 
+// --- Video -------------------------------------------------------------------
+
+// The codec ids of DefineVideoStream.
+enum class VideoCodec : std::uint8_t {
+  H263 = 2,         // Sorenson H.263
+  ScreenVideo = 3,  // Screen Video 1
+  VP6 = 4,          // On2 VP6
+  VP6Alpha = 5,     // On2 VP6 with an alpha channel
+  ScreenVideo2 = 6, // Screen Video 2
+};
+
+// A video embedded in the timeline: the stream's packets as the file
+// stores them; swf/VideoDecoder turns them into pixels. A placed video
+// shows the packet of the PlaceObject ratio (or the last one before it).
+struct VideoStream {
+  CharacterId Id = 0;
+  std::uint16_t FrameCount = 0; // as declared
+  std::uint16_t Width = 0;      // pixels: the size the frames are drawn at
+  std::uint16_t Height = 0;
+  std::uint8_t Deblocking = 0; // 0: as the packet says, 1: off, 2..5: levels
+  bool Smoothing = false;
+  std::uint8_t Codec = 0; // a VideoCodec value, or an unknown id kept as read
+  struct Packet {
+    std::uint16_t Frame = 0;
+    std::vector<std::uint8_t> Data;
+  };
+  std::vector<Packet> Packets; // by frame number, one per number
+};
+
 // --- Timelines ---------------------------------------------------------------
 
 enum class BlendMode : std::uint8_t {
@@ -415,7 +444,7 @@ struct Button {
   std::vector<ButtonRecord> Records;
 };
 
-using Character = std::variant<Shape, MorphShape, Bitmap, Font, Text, Sprite, Button>;
+using Character = std::variant<Shape, MorphShape, Bitmap, Font, Text, Sprite, Button, VideoStream>;
 
 struct Movie {
   std::uint8_t Version = 0;

@@ -15,6 +15,7 @@
 #include "swf/SoundReader.h"
 #include "swf/TagCodes.h"
 #include "swf/TagReader.h"
+#include "swf/VideoReader.h"
 
 namespace quenloft::swf {
 
@@ -113,6 +114,7 @@ private:
     FMovie.Dictionary.try_emplace(Id, std::forward<T>(Value));
   }
   bool ReadTag(Tag Code, TTagReader& Body, Sprite& S, Frame& Current, int Nesting);
+  bool ReadVideoTag(Tag Code, TTagReader& Body);
   void Spend(std::size_t Records);
 
   Movie& FMovie;
@@ -139,6 +141,18 @@ void TMovieReader::Spend(std::size_t Records)
 void TMovieReader::Note(const std::string& Error)
 {
   FMovie.ReadError = Error;
+}
+
+bool TMovieReader::ReadVideoTag(Tag Code, TTagReader& B)
+{
+  if (Code == Tag::VideoFrame) {
+    ++FItems;
+    return ReadVideoFrame(B, FMovie);
+  }
+  VideoStream stream = ReadVideoStream(B);
+  const CharacterId id = stream.Id;
+  Define(id, std::move(stream));
+  return true;
 }
 
 void TMovieReader::ReadTimeline(TTagReader& R, Sprite& S, int Nesting)
@@ -316,6 +330,8 @@ bool TMovieReader::ReadTag(Tag Code, TTagReader& B, Sprite& S, Frame& Current, i
     return true;
   }
   case Tag::DefineButtonCxform: ReadButtonCxform(B, FMovie); return true;
+  case Tag::DefineVideoStream:
+  case Tag::VideoFrame: return ReadVideoTag(Code, B);
   case Tag::DefineSprite: {
     if (Nesting >= MaxSpriteNesting)
       throw ETagError("sprites nested too deeply");

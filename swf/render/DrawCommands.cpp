@@ -137,6 +137,8 @@ private:
         FOut.DrawShape({O.Character, &FShapes.Morph(*morph, O.Ratio), M, C});
       else if (const auto* text = std::get_if<Text>(ch))
         DrawText(O.Character, *text, M, C, AsMask);
+      else if (const auto* video = std::get_if<VideoStream>(ch); video && !AsMask)
+        FOut.DrawVideo({O.Character, video, O.Ratio, M, C});
     }
   }
 
@@ -257,7 +259,7 @@ void EmitDisplayList(const Movie& Movie, const DisplayList& List, ShapeCache& Sh
 
 void CommandRecorder::DrawShape(const ShapeDraw& Draw)
 {
-  FCommands.push_back({Command::Kind::Shape, Draw, BlendMode::Normal, {}});
+  FCommands.push_back({Command::Kind::Shape, Draw, BlendMode::Normal, {}, {}});
 }
 
 void CommandRecorder::DrawDeviceText(const DeviceTextDraw& Draw)
@@ -268,34 +270,42 @@ void CommandRecorder::DrawDeviceText(const DeviceTextDraw& Draw)
   FCommands.push_back(c);
 }
 
+void CommandRecorder::DrawVideo(const VideoDraw& Draw)
+{
+  Command c;
+  c.Type = Command::Kind::Video;
+  c.Video = Draw;
+  FCommands.push_back(c);
+}
+
 void CommandRecorder::PushMask()
 {
-  FCommands.push_back({Command::Kind::PushMask, {}, BlendMode::Normal, {}});
+  FCommands.push_back({Command::Kind::PushMask, {}, BlendMode::Normal, {}, {}});
 }
 
 void CommandRecorder::ActivateMask()
 {
-  FCommands.push_back({Command::Kind::ActivateMask, {}, BlendMode::Normal, {}});
+  FCommands.push_back({Command::Kind::ActivateMask, {}, BlendMode::Normal, {}, {}});
 }
 
 void CommandRecorder::DeactivateMask()
 {
-  FCommands.push_back({Command::Kind::DeactivateMask, {}, BlendMode::Normal, {}});
+  FCommands.push_back({Command::Kind::DeactivateMask, {}, BlendMode::Normal, {}, {}});
 }
 
 void CommandRecorder::PopMask()
 {
-  FCommands.push_back({Command::Kind::PopMask, {}, BlendMode::Normal, {}});
+  FCommands.push_back({Command::Kind::PopMask, {}, BlendMode::Normal, {}, {}});
 }
 
 void CommandRecorder::BeginLayer(BlendMode Mode)
 {
-  FCommands.push_back({Command::Kind::BeginLayer, {}, Mode, {}});
+  FCommands.push_back({Command::Kind::BeginLayer, {}, Mode, {}, {}});
 }
 
 void CommandRecorder::EndLayer()
 {
-  FCommands.push_back({Command::Kind::EndLayer, {}, BlendMode::Normal, {}});
+  FCommands.push_back({Command::Kind::EndLayer, {}, BlendMode::Normal, {}, {}});
 }
 
 void CommandRecorder::BeginFilters(const FilterList& Filters, const ColorTransform& Color, Point)
@@ -319,6 +329,9 @@ std::vector<std::string> CommandRecorder::Words() const
     switch (c.Type) {
     case Command::Kind::Shape: words.push_back("shape " + std::to_string(c.Draw.Character)); break;
     case Command::Kind::DeviceText: words.push_back("text " + std::to_string(c.Text.Character)); break;
+    case Command::Kind::Video:
+      words.push_back("video " + std::to_string(c.Video.Character) + "@" + std::to_string(c.Video.Frame));
+      break;
     case Command::Kind::PushMask: words.emplace_back("push"); break;
     case Command::Kind::ActivateMask: words.emplace_back("activate"); break;
     case Command::Kind::DeactivateMask: words.emplace_back("deactivate"); break;

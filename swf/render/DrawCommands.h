@@ -8,9 +8,9 @@
 //
 // The commands come in this grammar:
 //   frame   := item*
-//   item    := DrawShape | DrawDeviceText | mask | layer | filtered
-//              (a mask's own items are shapes only: device text cuts
-//               nothing)
+//   item    := DrawShape | DrawDeviceText | DrawVideo | mask | layer | filtered
+//              (a mask's own items are shapes only: device text and
+//               video cut nothing)
 //   mask    := PushMask item* ActivateMask item* DeactivateMask PopMask
 //              (the items before ActivateMask are the mask's own shapes;
 //               the items after it are what the mask cuts)
@@ -48,11 +48,22 @@ struct DeviceTextDraw {
   ColorTransform Color;
 };
 
+// A placed video: the picture of the stream's frame Frame stretched over
+// the stream's Width x Height pixels (as twips) of its own space.
+struct VideoDraw {
+  CharacterId Character = 0;
+  const VideoStream* Stream = nullptr;
+  std::uint16_t Frame = 0; // the placement's ratio
+  Matrix Transform;        // the video's space (twips) to stage twips
+  ColorTransform Color;
+};
+
 class DrawCommands {
 public:
   virtual ~DrawCommands() = default;
   virtual void DrawShape(const ShapeDraw& Draw) = 0;
   virtual void DrawDeviceText(const DeviceTextDraw& Draw) = 0;
+  virtual void DrawVideo(const VideoDraw& Draw) = 0;
   virtual void PushMask() = 0;
   virtual void ActivateMask() = 0;
   virtual void DeactivateMask() = 0;
@@ -82,6 +93,7 @@ public:
     enum class Kind : std::uint8_t {
       Shape,
       DeviceText,
+      Video,
       PushMask,
       ActivateMask,
       DeactivateMask,
@@ -96,10 +108,12 @@ public:
     BlendMode Mode = BlendMode::Normal; // BeginLayer
     DeviceTextDraw Text;                // DeviceText
     const FilterList* Filters = nullptr; // BeginFilters
+    VideoDraw Video;                     // Video
   };
 
   void DrawShape(const ShapeDraw& Draw) override;
   void DrawDeviceText(const DeviceTextDraw& Draw) override;
+  void DrawVideo(const VideoDraw& Draw) override;
   void PushMask() override;
   void ActivateMask() override;
   void DeactivateMask() override;
@@ -110,9 +124,9 @@ public:
   void EndFilters() override;
 
   const std::vector<Command>& Commands() const { return FCommands; }
-  // One word per command: "shape 3", "text 4" (device text), "push", "activate", "deactivate",
-  // "pop", "layer 2" (the blend mode's number), "end", "filters 3" (how
-  // many), "end filters".
+  // One word per command: "shape 3", "text 4" (device text), "video 5@2" (a
+  // video's id and frame), "push", "activate", "deactivate", "pop", "layer 2"
+  // (the blend mode's number), "end", "filters 3" (how many), "end filters".
   std::vector<std::string> Words() const;
 
 private:

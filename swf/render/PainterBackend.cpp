@@ -187,6 +187,26 @@ void PainterBackend::DrawDeviceText(const DeviceTextDraw& Draw)
   p.restore();
 }
 
+void PainterBackend::DrawVideo(const VideoDraw& Draw)
+{
+  if (!Draw.Stream || !FVideos || FCollecting || Top().Ignored)
+    return;
+  const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;
+  if (!Drawable(t))
+    return;
+  const QImage* picture = FVideos(*Draw.Stream, Draw.Frame);
+  if (!picture || picture->isNull())
+    return;
+  const QImage tinted = Draw.Color.IsIdentity() ? QImage() : Tinted(*picture, Draw.Color);
+  QPainter& p = Painter();
+  p.save();
+  p.setRenderHint(QPainter::SmoothPixmapTransform, FOptions.SmoothBitmaps && Draw.Stream->Smoothing);
+  p.setWorldTransform(t * FBase);
+  p.drawImage(QRectF(0, 0, Draw.Stream->Width * 20.0, Draw.Stream->Height * 20.0),
+              tinted.isNull() ? *picture : tinted);
+  p.restore();
+}
+
 void PainterBackend::Collect(const ShapeDraw& Draw)
 {
   const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice * FSnap;

@@ -41,6 +41,9 @@ class ShapeCache;
 // Decoded bitmaps by character id: premultiplied ARGB32, or nullptr for an
 // id that is no bitmap or does not decode.
 using BitmapSource = std::function<const QImage*(CharacterId)>;
+// The picture a video shows at a frame, premultiplied ARGB32, or nullptr
+// when it shows nothing there.
+using VideoSource = std::function<const QImage*(const VideoStream&, std::uint16_t Frame)>;
 
 struct PaintOptions {
   QTransform StageToDevice; // stage twips to target pixels
@@ -63,6 +66,9 @@ public:
   // Drawn only while a QGuiApplication runs: the system's fonts come from
   // its font database.
   void DrawDeviceText(const DeviceTextDraw& Draw) override;
+  // Drawn only with a source of pictures (SetVideos).
+  void DrawVideo(const VideoDraw& Draw) override;
+  void SetVideos(VideoSource Videos) { FVideos = std::move(Videos); }
   void PushMask() override;
   void ActivateMask() override;
   void DeactivateMask() override;
@@ -128,6 +134,7 @@ private:
   ShapeCache& FShapes;
   DeviceCache& FDevices;
   BitmapSource FBitmaps;
+  VideoSource FVideos;
   std::vector<Layer> FLayers;
   std::vector<Mask> FMasks;
   std::optional<std::size_t> FCollecting; // the mask whose shapes come now

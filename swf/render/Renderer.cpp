@@ -1,6 +1,7 @@
 #include "swf/render/Renderer.h"
 
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -10,8 +11,26 @@
 #include "swf/render/DrawCommands.h"
 #include "swf/render/PainterBackend.h"
 #include "swf/render/ShapePaths.h"
+#include "swf/VideoDecoder.h"
 
 namespace quenloft::swf::render {
+
+namespace {
+
+QImage VideoImage(const VideoPicture* P)
+{
+  if (!P || P->Width == 0 || P->Height == 0)
+    return {};
+  QImage image(static_cast<int>(P->Width), static_cast<int>(P->Height), QImage::Format_ARGB32);
+  if (image.isNull())
+    return {};
+  for (std::uint32_t y = 0; y < P->Height; ++y)
+    std::memcpy(image.scanLine(static_cast<int>(y)), P->Pixels.data() + std::size_t{y} * P->Width,
+                std::size_t{P->Width} * sizeof(std::uint32_t));
+  return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+} // namespace
 
 struct Renderer::Caches {
   ShapeCache Shapes;
@@ -23,6 +42,13 @@ struct Renderer::Caches {
     QImage Image;
   };
   std::unordered_map<CharacterId, Decoded> Bitmaps;
+  // A decoder per video, with the picture it showed last.
+  struct Video {
+    std::unique_ptr<VideoDecoder> Decoder;
+    std::optional<std::uint16_t> Frame;
+    QImage Picture;
+  };
+  std::unordered_map<CharacterId, Video> Videos;
 };
 
 Renderer::Renderer(std::shared_ptr<const Movie> Movie)
@@ -116,6 +142,16 @@ void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q)
     return d.Image.isNull() ? nullptr : &d.Image;
   };
   PainterBackend backend(Image, options, caches.Shapes, caches.Devices, bitmaps);
+  backend.SetVideos([&caches](const VideoStream& Stream, std::uint16_t Frame) -> const QImage* {
+    Caches::Video& v = caches.Videos[Stream.Id];
+    if (!v.Decoder)
+      v.Decoder = std::make_unique<VideoDecoder>(Stream);
+    if (v.Frame != Frame) {
+      v.Frame = Frame;
+      v.Picture = VideoImage(v.Decoder->Picture(Frame));
+    }
+    return v.Picture.isNull() ? nullptr : &v.Picture;
+  });
   EmitDisplayList(movie, List, caches.Shapes, backend);
 }
 

@@ -222,5 +222,19 @@ TEST_F(Commands, StaticTextDrawsEachGlyphInTheRecordColour)
   EXPECT_DOUBLE_EQ(Recorder.Commands().at(1).Draw.Transform.Tx, 1467);
 }
 
+TEST_F(Commands, AVideoShowsItsPlacementsFrameAndCutsNothingAsAMask)
+{
+  VideoStream v;
+  v.Id = 20;
+  M.Dictionary.emplace(20, v);
+  DisplayObject video = Placed(2, 20);
+  video.Ratio = 7;
+  DisplayObject asMask = Placed(1, 20);
+  asMask.ClipDepth = 3;
+  EXPECT_EQ(Words({video}), (std::vector<std::string>{"video 20@7"}));
+  EXPECT_EQ(Words({asMask, Placed(3, 3)}),
+            (std::vector<std::string>{"push", "activate", "shape 3", "deactivate", "pop"}));
+}
+
 } // namespace
 } // namespace quenloft::swf::render
