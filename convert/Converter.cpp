@@ -50,7 +50,7 @@ public:
     FBackground = qRgb(bg.R, bg.G, bg.B);
   }
 
-  QImage Draw(const swf::DisplayList& List) const
+  QImage Draw(const swf::DisplayList& List)
   {
     if (FFills)
       return FRenderer.RenderFrame(List, FSize, FQuality);
