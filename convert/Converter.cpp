@@ -86,7 +86,7 @@ std::shared_ptr<swf::Movie> ReadInput(const std::string& File)
 constexpr std::uint64_t SurveySamples = 24;
 
 bool SurveyPalette(TGIFEncoder& GIF, const TSourceFactory& Sources, std::shared_ptr<const swf::Movie> Movie,
-                   const TPlan& Plan, const TPainter& Painter, TTimings& Spent, const std::atomic<bool>& Cancel)
+                   const TPlan& Plan, TPainter& Painter, TTimings& Spent, const std::atomic<bool>& Cancel)
 {
   const auto frames = Sources.Frames(Movie);
   const auto sound = Sources.Sound(Movie);
@@ -145,7 +145,7 @@ TResult TConverter::Run(const std::atomic<bool>& Cancel, const std::function<voi
 
   const bool html = plan.Kind == Format::HTML;
   TOutputFiles files(FOptions.Output, html ? std::vector<std::string>{".webm", ".png"} : std::vector<std::string>{});
-  const TPainter painter(movie, plan, FOptions.Level);
+  TPainter painter(movie, plan, FOptions.Level);
   std::unique_ptr<TEncoder> encoder;
   TGIFEncoder* gif = nullptr;
   if (plan.Kind == Format::GIF) {
