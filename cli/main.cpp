@@ -6,6 +6,7 @@
 #include "cli/InfoCommand.h"
 #include "cli/OutputText.h"
 #include "cli/RenderCommand.h"
+#include "cli/RunCommand.h"
 #include "http/IdSSLOpenSSL.h"
 
 #include <CLI/CLI.hpp>
@@ -44,6 +45,7 @@ int main(int argc, char** argv)
   // ---- Further subcommands register here, one line each. ----
   AddInfoCommand(app, exitCode);
   AddRenderCommand(app, exitCode);
+  AddRunCommand(app, exitCode);
   // ---- end of the subcommand registrations ----
 
   try {

@@ -156,7 +156,39 @@ PlaceObject ReadPlaceObject1(TTagReader& R)
   return p;
 }
 
-PlaceObject ReadPlaceObject23(TTagReader& R, int Version)
+// The handlers of a placed clip: a reserved word, the union of all event
+// flags, then records of event flags (16 bits before SWF 6), a size and the
+// actions, until flags of zero.
+void ReadClipActions(TTagReader& R, int SwfVersion, std::vector<ClipAction>& Into)
+{
+  const auto flags = [&]() -> std::uint32_t {
+    if (SwfVersion >= 6)
+      return R.U32();
+    return R.U16();
+  };
+  R.U16();
+  flags();
+  while (!R.AtEnd()) {
+    ClipAction a;
+    a.Events = flags();
+    if (a.Events == 0)
+      break;
+    std::uint32_t size = R.U32();
+    if (size > R.Remaining())
+      throw ETagError("a clip event's actions run past the tag");
+    if (a.Events & ClipKeyPress) {
+      if (size == 0)
+        throw ETagError("a key-press handler without its key");
+      a.KeyCode = R.U8();
+      --size;
+    }
+    const auto bytes = R.Bytes(size);
+    a.Actions = std::make_shared<const std::vector<std::uint8_t>>(bytes.begin(), bytes.end());
+    Into.push_back(std::move(a));
+  }
+}
+
+PlaceObject ReadPlaceObject23(TTagReader& R, int Version, int SwfVersion)
 {
   PlaceObject p;
   const std::uint8_t flags = R.U8();
@@ -180,8 +212,16 @@ PlaceObject ReadPlaceObject23(TTagReader& R, int Version)
     p.Name = R.String();
   if (flags & 0x40)
     p.ClipDepth = R.U16();
-  if (Version < 3)
-    return p; // clip actions (0x80) are script and are not read
+  if (Version < 3) {
+    if (flags & 0x80) {
+      try {
+        ReadClipActions(R, SwfVersion, p.ClipActions);
+      } catch (const ETagError&) {
+        // A broken handler list loses the handlers, not the placement.
+      }
+    }
+    return p;
+  }
   try {
     if (flags2 & 0x01)
       SkipFilters(R);
@@ -193,6 +233,8 @@ PlaceObject ReadPlaceObject23(TTagReader& R, int Version)
       p.Visible = R.U8() != 0;
     if (flags2 & 0x40)
       p.BackgroundColor = R.ReadRgba();
+    if (flags & 0x80)
+      ReadClipActions(R, SwfVersion, p.ClipActions);
   } catch (const ETagError&) {
     // Files written by some tools leave these trailing fields out; what
     // was read before still places the object.
@@ -291,7 +333,8 @@ void TMovieReader::ReadTimeline(TTagReader& R, Sprite& S, int Nesting)
     }
   }
   // A last frame without its ShowFrame still shows what it placed.
-  if (!current.Changes.empty() || !current.Actions.empty())
+  if (!current.Changes.empty() || !current.Actions.empty() || !current.Scripts.empty() ||
+      !current.InitScripts.empty())
     S.Frames.push_back(std::move(current));
 }
 
@@ -309,13 +352,10 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
     return true;
   case 26:
   case 70:
-    Current.Changes.emplace_back(ReadPlaceObject23(B, Code == 26 ? 2 : 3));
+    Current.Changes.emplace_back(ReadPlaceObject23(B, Code == 26 ? 2 : 3, FMovie.Version));
     ++FItems;
-    if (B.Span().size() > 0 && (B.Span()[0] & 0x80) != 0) {
-      // Clip event handlers: script the player does not run.
-      FMovie.Scripted = true;
-      ++FMovie.SkippedTags[TagKey(Code) + ": clip actions"];
-    }
+    if (B.Span().size() > 0 && (B.Span()[0] & 0x80) != 0)
+      FMovie.Scripted = true; // clip event handlers
     return true;
   case 5:
     B.U16(); // the character id: the depth alone decides
@@ -334,15 +374,27 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
   }
   case 12: {
     const std::size_t before = Current.Actions.size();
+    const auto bytes = B.Span();
+    Current.Scripts.push_back(std::make_shared<const std::vector<std::uint8_t>>(bytes.begin(), bytes.end()));
     ReadDoAction(B, Current, FMovie);
-    FItems += 1 + Current.Actions.size() - before;
+    FItems += 1 + Current.Actions.size() - before + bytes.size() / 64;
     return true;
   }
-  case 59: // DoInitAction
+  case 59: { // DoInitAction
+    InitAction init;
+    init.Sprite = B.U16();
+    const auto rest = B.Rest();
+    init.Actions = std::make_shared<const std::vector<std::uint8_t>>(rest.begin(), rest.end());
+    Current.InitScripts.push_back(std::move(init));
+    FMovie.Scripted = true;
+    FItems += 1 + rest.size() / 64;
+    return true;
+  }
   case 72: // DoABC
   case 82: // DoABC2
   case 76: // SymbolClass
     FMovie.Scripted = true;
+    FMovie.ScriptedAs3 = true;
     return false;
   case 9:
     if (Nesting == 0)

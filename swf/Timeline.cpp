@@ -61,19 +61,81 @@ std::uint32_t Timeline::TotalFrames() const
 
 void Timeline::Reset(bool RunRootActions)
 {
+  for (DisplayObject& o : FRoot.List)
+    if (o.Sprite)
+      Detach(*o.Sprite);
   FRoot.List.clear();
   FRoot.CurrentFrame = 0;
   FRoot.Playing = true;
   if (TotalFrames() == 0)
     return;
-  Apply(FRoot.List, FRoot.Definition->Frames[0], 0);
+  Apply(&FRoot, FRoot.List, FRoot.Definition->Frames[0], 0);
   if (RunRootActions)
     RunActions(FRoot, 0, 0, 0);
 }
 
-std::shared_ptr<SpriteInstance> Timeline::NewInstance(CharacterId Id, int Nesting)
+void Timeline::Announce()
 {
-  const Character* c = FMovie->Find(Id);
+  if (!FHooks)
+    return;
+  // What the constructor made was never announced: start over with hooks.
+  FRoot.List.clear();
+  FHooks->Placed(FRoot, nullptr);
+  Reset(true);
+}
+
+void Timeline::Detach(SpriteInstance& S)
+{
+  if (S.Removed)
+    return;
+  S.Removed = true;
+  for (DisplayObject& o : S.List)
+    if (o.Sprite)
+      Detach(*o.Sprite);
+  if (FHooks)
+    FHooks->Removed(S);
+}
+
+int Timeline::NestingOf(const SpriteInstance& S) const
+{
+  int n = 0;
+  for (const SpriteInstance* p = S.Parent; p; p = p->Parent)
+    ++n;
+  return n;
+}
+
+void Timeline::Goto(SpriteInstance& S, std::uint32_t Frame)
+{
+  if (S.Removed)
+    return;
+  const std::uint32_t before = S.CurrentFrame;
+  GotoInstance(S, Frame, NestingOf(S));
+  if (S.CurrentFrame != before && FHooks)
+    FHooks->FrameEntered(S, S.CurrentFrame);
+}
+
+void Timeline::StepClip(SpriteInstance& S, bool Forced)
+{
+  if (S.Removed)
+    return;
+  const std::uint32_t count = FrameCount(S);
+  if (count <= 1)
+    return;
+  const int nesting = NestingOf(S);
+  if (S.CurrentFrame + 1 < count) {
+    ++S.CurrentFrame;
+    Apply(&S, S.List, S.Definition->Frames[S.CurrentFrame], nesting);
+  } else {
+    GotoInstance(S, 0, nesting);
+  }
+  if (!Forced)
+    RunActions(S, S.CurrentFrame, nesting, 0);
+}
+
+std::shared_ptr<SpriteInstance> Timeline::NewInstance(SpriteInstance* Parent, const DisplayObject& O,
+                                                      const PlaceObject* P, int Nesting)
+{
+  const Character* c = FMovie->Find(O.Character);
   if (!c || !std::holds_alternative<Sprite>(*c))
     return nullptr;
   if (Nesting > MaxNesting || *FLive >= MaxInstances) {
@@ -82,27 +144,35 @@ std::shared_ptr<SpriteInstance> Timeline::NewInstance(CharacterId Id, int Nestin
   }
   std::shared_ptr<std::size_t> live = FLive;
   ++*live;
-  std::shared_ptr<SpriteInstance> s(new SpriteInstance, [live](SpriteInstance* P) {
+  std::shared_ptr<SpriteInstance> s(new SpriteInstance, [live](SpriteInstance* Gone) {
     --*live;
-    delete P;
+    delete Gone;
   });
   s->Definition = &std::get<Sprite>(*c);
+  s->Parent = Parent;
+  s->Depth = O.Depth;
+  s->Name = O.Name;
+  if (FHooks)
+    FHooks->Placed(*s, P);
   // A sprite shows its first frame as soon as it is placed.
   if (FrameCount(*s) > 0) {
-    Apply(s->List, s->Definition->Frames[0], Nesting);
+    Apply(s.get(), s->List, s->Definition->Frames[0], Nesting);
     RunActions(*s, 0, Nesting, 0);
   }
   return s;
 }
 
-void Timeline::Apply(DisplayList& List, const swf::Frame& F, int Nesting)
+void Timeline::Apply(SpriteInstance* Owner, DisplayList& List, const swf::Frame& F, int Nesting)
 {
   const bool instantiate = Nesting >= 0;
   for (const auto& change : F.Changes) {
     if (const auto* r = std::get_if<RemoveObject>(&change)) {
       const auto it = FindDepth(List, r->Depth);
-      if (it != List.end() && it->Depth == r->Depth)
+      if (it != List.end() && it->Depth == r->Depth) {
+        if (instantiate && it->Sprite)
+          Detach(*it->Sprite);
         List.erase(it);
+      }
       continue;
     }
     const PlaceObject& p = std::get<PlaceObject>(change);
@@ -131,10 +201,17 @@ void Timeline::Apply(DisplayList& List, const swf::Frame& F, int Nesting)
     DisplayObject o;
     o.Depth = p.Depth;
     o.Character = *p.Character;
+    if (p.Name)
+      o.Name = *p.Name;
     Update(o, p);
     it = List.insert(it, std::move(o));
-    if (instantiate)
-      it->Sprite = NewInstance(it->Character, Nesting + 1);
+    if (instantiate) {
+      auto made = NewInstance(Owner, *it, &p, Nesting + 1);
+      // Placing may have run nothing yet, but keep the iterator honest.
+      it = FindDepth(List, p.Depth);
+      if (it != List.end() && it->Depth == p.Depth)
+        it->Sprite = std::move(made);
+    }
   }
 }
 
@@ -154,10 +231,25 @@ void Timeline::Merge(SpriteInstance& S, DisplayList Wanted, bool Rewind, int Nes
     }
   }
   S.List.swap(Wanted);
-  Wanted.clear(); // the objects that went away
-  for (DisplayObject& o : S.List)
-    if (!o.Sprite)
-      o.Sprite = NewInstance(o.Character, Nesting + 1);
+  // The objects that went away.
+  for (DisplayObject& old : Wanted) {
+    if (!old.Sprite)
+      continue;
+    bool kept = false;
+    for (const DisplayObject& o : S.List)
+      kept = kept || o.Sprite == old.Sprite;
+    if (!kept)
+      Detach(*old.Sprite);
+  }
+  Wanted.clear();
+  for (std::size_t i = 0; i < S.List.size(); ++i) {
+    if (S.List[i].Sprite)
+      continue;
+    const DisplayObject o = S.List[i];
+    auto made = NewInstance(&S, o, nullptr, Nesting + 1);
+    if (i < S.List.size() && S.List[i].Depth == o.Depth)
+      S.List[i].Sprite = std::move(made);
+  }
 }
 
 void Timeline::GotoInstance(SpriteInstance& S, std::uint32_t Frame, int Nesting)
@@ -177,7 +269,7 @@ void Timeline::GotoInstance(SpriteInstance& S, std::uint32_t Frame, int Nesting)
     from = S.CurrentFrame + 1;
   }
   for (std::uint32_t f = from; f <= Frame; ++f)
-    Apply(wanted, S.Definition->Frames[f], -1);
+    Apply(&S, wanted, S.Definition->Frames[f], -1);
   const bool rewind = Frame < S.CurrentFrame;
   S.CurrentFrame = Frame;
   Merge(S, std::move(wanted), rewind, Nesting);
@@ -185,6 +277,11 @@ void Timeline::GotoInstance(SpriteInstance& S, std::uint32_t Frame, int Nesting)
 
 void Timeline::RunActions(SpriteInstance& S, std::uint32_t Frame, int Nesting, int Chain)
 {
+  if (FHooks) {
+    if (Frame < FrameCount(S))
+      FHooks->FrameEntered(S, Frame);
+    return;
+  }
   if (Chain > MaxActionChain || Frame >= FrameCount(S))
     return;
   for (const FrameAction& a : S.Definition->Frames[Frame].Actions) {
@@ -230,7 +327,7 @@ void Timeline::Step(SpriteInstance& S, int Nesting, bool Forced)
   if ((S.Playing || Forced) && count > 1) {
     if (S.CurrentFrame + 1 < count) {
       ++S.CurrentFrame;
-      Apply(S.List, S.Definition->Frames[S.CurrentFrame], Nesting);
+      Apply(&S, S.List, S.Definition->Frames[S.CurrentFrame], Nesting);
     } else {
       GotoInstance(S, 0, Nesting);
     }
@@ -239,7 +336,7 @@ void Timeline::Step(SpriteInstance& S, int Nesting, bool Forced)
   }
   for (const auto& [depth, child] : children) {
     const auto it = FindDepth(S.List, depth);
-    if (it != S.List.end() && it->Depth == depth && it->Sprite == child)
+    if (it != S.List.end() && it->Depth == depth && it->Sprite == child && !child->Removed)
       Step(*child, Nesting + 1, false);
   }
 }

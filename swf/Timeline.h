@@ -122,9 +122,13 @@ private:
   void GotoInstance(SpriteInstance& S, std::uint32_t Frame, int Nesting);
   // Applies one frame's changes; with Nesting < 0 no sprite instance is
   // made (a plan for Merge).
-  void Apply(DisplayList& List, const swf::Frame& F, int Nesting);
+  void Apply(SpriteInstance* Owner, DisplayList& List, const swf::Frame& F, int Nesting);
   void Merge(SpriteInstance& S, DisplayList Wanted, bool Rewind, int Nesting);
-  std::shared_ptr<SpriteInstance> NewInstance(CharacterId Id, int Nesting);
+  std::shared_ptr<SpriteInstance> NewInstance(SpriteInstance* Parent, const DisplayObject& O,
+                                              const PlaceObject* P, int Nesting);
+  // Tells the hooks that S and everything in it left the display list.
+  void Detach(SpriteInstance& S);
+  int NestingOf(const SpriteInstance& S) const;
 
   std::shared_ptr<const swf::Movie> FMovie;
   SpriteInstance FRoot;

@@ -36,8 +36,8 @@ class FunctionObject final : public Object {
 public:
   // A native function. Construct, when set, runs for `new F()` in place of
   // Native.
-  FunctionObject(Object* Proto, NativeFn Native, NativeFn Construct = nullptr)
-      : Object(Proto), FNative(Native), FConstruct(Construct)
+  FunctionObject(Object* Proto, NativeFn Fn, NativeFn Ctor = nullptr)
+      : Object(Proto), FNative(Fn), FConstruct(Ctor)
   {
   }
   // A script function: Code lives in Block, which the function keeps alive.
@@ -58,6 +58,9 @@ public:
   int Version() const { return FVersion; }
 
   std::string_view TypeName() const override { return "function"; }
+
+  // The constant pool in force where the function was defined.
+  const std::vector<Atom>* Pool = nullptr;
   void Trace(Marker& M) override
   {
     Object::Trace(M);

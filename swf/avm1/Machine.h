@@ -27,6 +27,7 @@
 namespace quenloft::swf::avm1 {
 
 struct ActionBlock;
+class Interpreter;
 
 struct ScriptThrow {
   Value Thrown;
@@ -73,7 +74,7 @@ public:
   // The key a property table uses for Name: the name itself from SWF 7 on,
   // else its case-folded twin.
   Atom Key(Atom Name) const { return FCaseSensitive ? Name : FAtoms.Folded(Name); }
-  const String* Text(Atom A) const { return FAtoms.Text(A); }
+  const String* Text(Atom Name) const { return FAtoms.Text(Name); }
   // A new string; ScriptAbort past MaxStringLength.
   const String* NewString(std::string Text);
   const String* EmptyString() const { return FEmpty; }
@@ -90,14 +91,21 @@ public:
   Object* NewObject();
   // A new Array holding Elements.
   Object* NewArray(std::span<const Value> Elements = {});
-  FunctionObject* NewNative(NativeFn Fn, NativeFn Construct = nullptr);
+  FunctionObject* NewNative(NativeFn Fn, NativeFn Ctor = nullptr);
+  // A Boolean, Number or String object holding a primitive.
+  Object* Box(Value Primitive, std::string_view ClassName);
   // Installs a built-in class or object on the global object (Globals.cpp
   // does this for every one listed there).
   FunctionObject* Install(const ClassSpec& Spec);
   Object* Install(const ObjectSpec& Spec);
 
   // --- Calls ---
-  Value Call(Value Function, Object* This, std::span<const Value> Args);
+  Value Call(Value Function, Object* This, std::span<const Value> Args)
+  {
+    return CallFrom(Function, This, Args, nullptr);
+  }
+  // As Call, for a method found on Home (where `super` starts looking).
+  Value CallFrom(Value Function, Object* This, std::span<const Value> Args, Object* Home);
   // Target[Name](Args...); undefined when Target has no such function.
   Value CallMethod(Value Target, Atom Name, std::span<const Value> Args);
   Value CallMethod(Value Target, std::string_view Name, std::span<const Value> Args)
@@ -122,6 +130,31 @@ public:
   // target path starts from; set by the player.
   Object* Root() const { return FRoot; }
   void SetRoot(Object* R) { FRoot = R; }
+
+  // Random numbers (random(), Math.random) from a seed the player sets,
+  // so runs can be reproduced.
+  std::uint32_t Random();
+  void Seed(std::uint64_t S) { FRandom = S ? S : 1; }
+  // Milliseconds since the movie started on its own clock (getTimer).
+  double Milliseconds() const { return FClockMs; }
+  void SetClock(double Ms) { FClockMs = Ms; }
+
+  // setInterval and setTimeout: called as Function(Args) or
+  // Target[Method](Args) when the movie's clock reaches Due.
+  struct Timer {
+    std::uint32_t Id = 0;
+    Value Function;
+    Object* Target = nullptr;
+    Atom Method = 0;
+    std::vector<Value> Args;
+    double Interval = 0; // milliseconds
+    double Due = 0;
+    bool Repeat = true;
+  };
+  std::vector<Timer>& Timers() { return FTimers; }
+  std::uint32_t NextTimerId() { return ++FTimerId; }
+  // Runs the timers due by the clock (globals/Timers.cpp).
+  void RunTimers();
 
   // --- Memory ---
   // Extra roots a player or native kind keeps (the clips, timers, queues).
@@ -160,7 +193,6 @@ public:
 
 private:
   friend class Interpreter;
-  void InstallGlobals();
 
   Host& FHost;
   int FVersion;
@@ -173,10 +205,16 @@ private:
   Object* FGlobal = nullptr;
   Object* FRoot = nullptr;
   std::unordered_map<std::string, FunctionObject*> FClasses;
+  std::unordered_map<std::string, Object*> FClassProtos;
   std::vector<RootTracer> FRootTracers;
   std::uint64_t FBudget = MaxActionsPerBlock;
   int FDepth = 0;
   int FBlockDepth = 0;
+  std::uint64_t FRandom = 0x2545F4914F6CDD1Dull;
+  double FClockMs = 0;
+  std::vector<Timer> FTimers;
+  std::uint32_t FTimerId = 0;
+  std::unique_ptr<Interpreter> FInterpreter;
 };
 
 } // namespace quenloft::swf::avm1

@@ -56,16 +56,16 @@ constexpr Member TextConstant(std::string_view Name, std::string_view Text,
 // A built-in class: `Name` on the global object is a function whose
 // `prototype` holds the Prototype members and which itself holds Statics.
 struct ClassSpec {
-  std::string_view Name;
+  std::string_view Name = {};
   // `new Name(...)`: This is the object made from the prototype
   // (Object::CreateInstance); the result replaces it when it is an object.
   NativeFn Construct = nullptr;
   // `Name(...)` called plainly; nullptr: as Construct with no This.
   NativeFn Call = nullptr;
-  std::span<const Member> Prototype;
-  std::span<const Member> Statics;
+  std::span<const Member> Prototype = {};
+  std::span<const Member> Statics = {};
   // The class whose prototype this one's inherits from ("" is Object).
-  std::string_view Base;
+  std::string_view Base = {};
   // Makes the prototype object when it must be of a native kind (the
   // Array prototype is an array); nullptr: a plain object.
   Object* (*MakePrototype)(Machine& M, Object* BaseProto) = nullptr;
@@ -76,8 +76,8 @@ struct ClassSpec {
 // A plain built-in object with members (Math, Key, Stage): `Name` on the
 // global object.
 struct ObjectSpec {
-  std::string_view Name;
-  std::span<const Member> Members;
+  std::string_view Name = {};
+  std::span<const Member> Members = {};
   std::uint16_t GlobalFlags = DontEnum;
 };
 

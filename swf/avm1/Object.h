@@ -103,6 +103,11 @@ public:
   virtual std::string_view TypeName() const { return "object"; }
   // A boxed primitive's value (Number, String, Boolean objects).
   virtual const Value* Primitive() const { return nullptr; }
+  // A display object's target path ("_level0.a.b"), which is what it turns
+  // into as a string; nullptr for other objects.
+  virtual const String* DisplayPath(Machine&) { return nullptr; }
+  // A Date: turns to text rather than a number where no hint is given.
+  virtual bool IsDate() const { return false; }
 
   void Trace(Marker& M) override;
   std::size_t ExtraBytes() const override;

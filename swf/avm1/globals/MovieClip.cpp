@@ -1,0 +1,119 @@
+// MovieClip: the timeline methods.
+#include "swf/avm1/ClipObject.h"
+#include "swf/avm1/Machine.h"
+#include "swf/avm1/globals/Globals.h"
+
+#include <cmath>
+
+namespace quenloft::swf::avm1 {
+
+namespace {
+
+ClipObject* Self(Object* This)
+{
+  return dynamic_cast<ClipObject*>(This);
+}
+
+Value Construct(Machine&, Object* This, std::span<const Value>)
+{
+  return Value(This);
+}
+
+Value Play(Machine&, Object* This, std::span<const Value>)
+{
+  if (ClipObject* c = Self(This))
+    c->Play();
+  return Value();
+}
+
+Value Stop(Machine&, Object* This, std::span<const Value>)
+{
+  if (ClipObject* c = Self(This))
+    c->Stop();
+  return Value();
+}
+
+Value Goto(Machine& M, Object* This, std::span<const Value> Args, bool AndPlay)
+{
+  ClipObject* c = Self(This);
+  if (!c || Args.empty())
+    return Value();
+  const Value f = Args[0];
+  const double n = f.ToNumber(M);
+  if (f.IsString() && std::isnan(TextToNumber(f.AsString()->Text, M.Version()))) {
+    c->GotoLabel(f.AsString()->Text, AndPlay);
+    return Value();
+  }
+  if (std::isnan(n))
+    return Value();
+  const double frame = std::trunc(n);
+  c->GotoFrame(frame < 1 ? 0 : static_cast<std::uint32_t>(std::min(frame, 1e9)) - 1, AndPlay);
+  return Value();
+}
+
+Value GotoAndPlay(Machine& M, Object* This, std::span<const Value> Args)
+{
+  return Goto(M, This, Args, true);
+}
+
+Value GotoAndStop(Machine& M, Object* This, std::span<const Value> Args)
+{
+  return Goto(M, This, Args, false);
+}
+
+Value NextFrame(Machine&, Object* This, std::span<const Value>)
+{
+  if (ClipObject* c = Self(This))
+    c->NextFrame();
+  return Value();
+}
+
+Value PrevFrame(Machine&, Object* This, std::span<const Value>)
+{
+  if (ClipObject* c = Self(This))
+    c->PrevFrame();
+  return Value();
+}
+
+Value GetDepth(Machine&, Object* This, std::span<const Value>)
+{
+  ClipObject* c = Self(This);
+  if (!c || !c->Instance())
+    return Value();
+  // The player numbers timeline depths from -16384.
+  return Value(static_cast<double>(c->Instance()->Depth) - 16384);
+}
+
+Value RemoveMovieClip(Machine&, Object* This, std::span<const Value>)
+{
+  if (ClipObject* c = Self(This))
+    c->Remove();
+  return Value();
+}
+
+Value DuplicateMovieClip(Machine& M, Object* This, std::span<const Value> Args)
+{
+  ClipObject* c = Self(This);
+  if (!c || Args.size() < 2)
+    return Value();
+  return Value(static_cast<Object*>(
+      c->Duplicate(M, Args[0].ToText(M), Args[1].ToNumber(M), Arg(Args, 2).ObjectOrNull())));
+}
+
+const Member Methods[] = {
+    Method("play", Play),
+    Method("stop", Stop),
+    Method("gotoAndPlay", GotoAndPlay),
+    Method("gotoAndStop", GotoAndStop),
+    Method("nextFrame", NextFrame),
+    Method("prevFrame", PrevFrame),
+    Method("getDepth", GetDepth),
+    Method("removeMovieClip", RemoveMovieClip),
+    Method("duplicateMovieClip", DuplicateMovieClip),
+};
+
+} // namespace
+
+extern const ClassSpec MovieClipClass = {.Name = "MovieClip", .Construct = Construct, .Prototype = Methods};
+
+} // namespace quenloft::swf::avm1
