@@ -429,6 +429,8 @@ struct Movie {
   Sprite Root; // the main timeline; Id 0
   std::unordered_map<CharacterId, Character> Dictionary;
   std::vector<std::uint8_t> JpegTables;
+  // Characters exported by name (ExportAssets), for script's attachMovie.
+  std::map<std::string, CharacterId> Exports;
 
   // Counts of what the player does not obey, by tag name ("DoABC", "DefineEditText")
   // and, for skipped actions, "action 0x96" style keys under "DoAction".

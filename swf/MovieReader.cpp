@@ -390,6 +390,15 @@ bool TMovieReader::ReadTag(int Code, TTagReader& B, Sprite& S, Frame& Current, i
     FItems += 1 + rest.size() / 64;
     return true;
   }
+  case 56: { // ExportAssets
+    const std::uint16_t count = B.U16();
+    for (std::uint16_t i = 0; i < count && !B.AtEnd(); ++i) {
+      const CharacterId id = B.U16();
+      FMovie.Exports.try_emplace(B.String(), id);
+      ++FItems;
+    }
+    return true;
+  }
   case 72: // DoABC
   case 82: // DoABC2
   case 76: // SymbolClass

@@ -6,6 +6,9 @@ namespace quenloft::swf {
 
 namespace {
 
+// Depths from here up belong to clips script placed.
+constexpr Depth ScriptDepths = 0x4000;
+
 // A chain of gotos run by the frames they land on stops after this many.
 constexpr int MaxActionChain = 8;
 
@@ -39,6 +42,18 @@ bool Replaceable(const Character* Old, const Character* New)
     return false;
   return std::holds_alternative<Shape>(*Old) || std::holds_alternative<MorphShape>(*Old) ||
          std::holds_alternative<Text>(*Old);
+}
+
+// What createEmptyMovieClip makes: one empty frame.
+const Sprite& EmptySprite()
+{
+  static const Sprite empty = [] {
+    Sprite s;
+    s.FrameCount = 1;
+    s.Frames.resize(1);
+    return s;
+  }();
+  return empty;
 }
 
 std::uint32_t FrameCount(const SpriteInstance& S)
@@ -132,11 +147,64 @@ void Timeline::StepClip(SpriteInstance& S, bool Forced)
     RunActions(S, S.CurrentFrame, nesting, 0);
 }
 
+SpriteInstance* Timeline::PlaceClip(SpriteInstance& Parent, CharacterId Id, swf::Depth D, const std::string& Name,
+                                    const DisplayObject* Like)
+{
+  if (Parent.Removed)
+    return nullptr;
+  if (Id != 0) {
+    const Character* c = FMovie->Find(Id);
+    if (!c || !std::holds_alternative<Sprite>(*c))
+      return nullptr;
+  }
+  auto it = FindDepth(Parent.List, D);
+  if (it != Parent.List.end() && it->Depth == D) {
+    if (it->Sprite)
+      Detach(*it->Sprite);
+    Parent.List.erase(it);
+  }
+  DisplayObject o;
+  if (Like)
+    o = *Like;
+  o.Sprite.reset();
+  o.Depth = D;
+  o.Character = Id;
+  o.Name = Name;
+  o.ClipDepth = 0;
+  it = Parent.List.insert(FindDepth(Parent.List, D), o);
+  auto made = NewInstance(&Parent, *it, nullptr, NestingOf(Parent) + 1);
+  it = FindDepth(Parent.List, D);
+  if (it == Parent.List.end() || it->Depth != D)
+    return nullptr;
+  if (!made) {
+    Parent.List.erase(it);
+    return nullptr;
+  }
+  it->Sprite = std::move(made);
+  return it->Sprite.get();
+}
+
+void Timeline::RemoveClip(SpriteInstance& S)
+{
+  SpriteInstance* parent = S.Parent;
+  if (!parent || S.Removed)
+    return;
+  for (auto it = parent->List.begin(); it != parent->List.end(); ++it) {
+    if (it->Sprite.get() == &S) {
+      const std::shared_ptr<SpriteInstance> keep = it->Sprite;
+      Detach(S);
+      parent->List.erase(it);
+      return;
+    }
+  }
+}
+
 std::shared_ptr<SpriteInstance> Timeline::NewInstance(SpriteInstance* Parent, const DisplayObject& O,
                                                       const PlaceObject* P, int Nesting)
 {
   const Character* c = FMovie->Find(O.Character);
-  if (!c || !std::holds_alternative<Sprite>(*c))
+  const bool empty = O.Character == 0 && Parent && FHooks;
+  if (!empty && (!c || !std::holds_alternative<Sprite>(*c)))
     return nullptr;
   if (Nesting > MaxNesting || *FLive >= MaxInstances) {
     ++FRefused;
@@ -148,7 +216,7 @@ std::shared_ptr<SpriteInstance> Timeline::NewInstance(SpriteInstance* Parent, co
     --*live;
     delete Gone;
   });
-  s->Definition = &std::get<Sprite>(*c);
+  s->Definition = empty ? &EmptySprite() : &std::get<Sprite>(*c);
   s->Parent = Parent;
   s->Depth = O.Depth;
   s->Name = O.Name;
@@ -217,6 +285,15 @@ void Timeline::Apply(SpriteInstance* Owner, DisplayList& List, const swf::Frame&
 
 void Timeline::Merge(SpriteInstance& S, DisplayList Wanted, bool Rewind, int Nesting)
 {
+  // Clips script placed (depth 16384 and up, 0 and up in script's numbering)
+  // are no part of the frames: a goto keeps them.
+  for (const DisplayObject& o : S.List) {
+    if (o.Depth < ScriptDepths || !o.Sprite)
+      continue;
+    const auto at = FindDepth(Wanted, o.Depth);
+    if (at == Wanted.end() || at->Depth != o.Depth)
+      Wanted.insert(at, o);
+  }
   // Forwards, the objects that stay carry their sprite instances over from
   // the list the plan started with. Backwards, a sprite survives when the
   // rebuilt frame has an object at its depth with the same ratio: it keeps

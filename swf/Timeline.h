@@ -107,6 +107,15 @@ public:
   void Goto(SpriteInstance& S, std::uint32_t Frame);
   // Steps one clip by one frame as the tick does, without its children.
   void StepClip(SpriteInstance& S, bool Forced);
+  // Places a clip as script does (attachMovie, duplicateMovieClip,
+  // createEmptyMovieClip) at depth D of Parent, replacing what is there.
+  // Id 0 makes an empty clip of one frame. Like, when given, lends its
+  // transform, colour and visibility. nullptr when Id is no sprite or a
+  // limit refuses the clip.
+  SpriteInstance* PlaceClip(SpriteInstance& Parent, CharacterId Id, swf::Depth D, const std::string& Name,
+                            const DisplayObject* Like);
+  // Takes a clip out of its parent's list (removeMovieClip).
+  void RemoveClip(SpriteInstance& S);
 
   // How many sprite instances were refused because they nested deeper than
   // MaxNesting or would pass MaxInstances (a sprite that places itself).

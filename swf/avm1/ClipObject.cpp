@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 namespace quenloft::swf::avm1 {
 
@@ -150,15 +151,51 @@ void ClipObject::PrevFrame()
     Stop();
 }
 
-ClipObject* ClipObject::Duplicate(Machine&, const std::string&, double, Object*)
+namespace {
+
+// Script depths -16384..49151 map onto the file's 0..65535.
+std::optional<swf::Depth> FileDepth(double ScriptDepth)
 {
-  FPlayer.Log("duplicateMovieClip is not supported yet");
-  return nullptr;
+  if (std::isnan(ScriptDepth))
+    return std::nullopt;
+  const double d = std::trunc(ScriptDepth) + 16384;
+  if (d < 0 || d > 65535)
+    return std::nullopt;
+  return static_cast<swf::Depth>(d);
+}
+
+} // namespace
+
+ClipObject* ClipObject::Attach(Machine&, CharacterId Id, const std::string& Name, double Depth)
+{
+  const auto depth = FileDepth(Depth);
+  if (!FInstance || !depth)
+    return nullptr;
+  SpriteInstance* made = FPlayer.Timeline().PlaceClip(*FInstance, Id, *depth, Name, nullptr);
+  return FPlayer.ObjectOf(made);
+}
+
+ClipObject* ClipObject::Duplicate(Machine& M, const std::string& Name, double Depth, Object* Init)
+{
+  const auto depth = FileDepth(Depth);
+  const DisplayObject* placed = Placement();
+  if (!FInstance || !FInstance->Parent || !depth || !placed)
+    return nullptr;
+  const DisplayObject like = *placed;
+  SpriteInstance* made = FPlayer.Timeline().PlaceClip(*FInstance->Parent, like.Character, *depth, Name, &like);
+  ClipObject* clip = FPlayer.ObjectOf(made);
+  if (clip && Init)
+    for (const Property& p : Init->OwnProperties())
+      if (!(p.Flags & DontEnum))
+        clip->Set(M, p.Name, p.IsVirtual() ? Init->Get(M, p.Name) : p.Data);
+  return clip;
 }
 
 void ClipObject::Remove()
 {
-  FPlayer.Log("removeMovieClip is not supported yet");
+  // Clips the timeline placed stay; those script placed go.
+  if (FInstance && FInstance->Parent && FInstance->Depth >= 16384)
+    FPlayer.Timeline().RemoveClip(*FInstance);
 }
 
 bool ClipObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)

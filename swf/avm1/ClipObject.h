@@ -53,6 +53,11 @@ public:
   // removeMovieClip: only clips made by script (depth 0 and up in the
   // player's numbering) can be removed.
   void Remove();
+  // attachMovie (an exported symbol) and createEmptyMovieClip (Id 0): a new
+  // child at script depth Depth; nullptr when it cannot be made.
+  ClipObject* Attach(Machine& M, CharacterId Id, const std::string& Name, double Depth);
+  // The depth as script numbers it (timeline depths from -16384).
+  double ScriptDepth() const { return FInstance ? static_cast<double>(FInstance->Depth) - 16384 : 0; }
 
   bool GetOwnVirtual(Machine& M, Atom Name, Value& Out) override;
   bool SetOwnVirtual(Machine& M, Atom Name, Value V) override;

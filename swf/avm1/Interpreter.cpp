@@ -398,13 +398,29 @@ Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const V
   a.Version = F->Version();
   a.IsFunction = true;
   Object* locals = FM.Heap().Make<Object>(nullptr);
-  a.Chain = FM.Heap().Make<Scope>(Scope::Kind::Local, locals, F->Closure());
+  Activation* caller = FCurrent;
+  Scope* parent = F->Closure();
+  if (F->Version() < 6) {
+    // Before SWF 6 functions close over nothing: they run in the clip of
+    // `this` (or the caller's clip) under the global object.
+    Object* clip = dynamic_cast<ClipObject*>(This);
+    if (!clip && caller)
+      clip = CurrentClip(*caller);
+    if (!clip)
+      clip = FM.Root();
+    a.BaseClip = clip;
+    parent = FM.Heap().Make<Scope>(Scope::Kind::Target, clip,
+                                   FM.Heap().Make<Scope>(Scope::Kind::Global, FM.Global(), nullptr));
+  }
+  a.Chain = FM.Heap().Make<Scope>(Scope::Kind::Local, locals, parent);
   a.Registers.assign(code.Version2 ? std::max<std::size_t>(code.RegisterCount, 1) : 4, Value());
   const std::uint16_t flags = code.Version2 ? code.Flags : 0;
   const bool wantArguments = !code.Version2 || (flags & PreloadArguments) || !(flags & SuppressArguments);
   if (wantArguments) {
     Object* args = FM.NewArray(Args);
     args->Define(FM, FM.A.Callee, Value(static_cast<Object*>(F)), DontEnum);
+    args->Define(FM, FM.A.Caller,
+                 caller && caller->Callee ? Value(static_cast<Object*>(caller->Callee)) : Value::Null(), DontEnum);
     a.Arguments = args;
   }
   const auto superObject = [&]() -> Value {
@@ -444,6 +460,10 @@ Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const V
     locals->Define(FM, FM.A.Super, superObject(), DontEnum);
     locals->Define(FM, FM.A.This, Value(This), DontEnum);
   }
+  // A function that preloads or suppresses `this` sees its caller's `this`
+  // under that name.
+  if (code.Version2 && (flags & (PreloadThis | SuppressThis)))
+    a.This = caller ? caller->This : This;
   for (std::size_t i = 0; i < code.Params.size(); ++i) {
     const FunctionParam& p = code.Params[i];
     const Value v = i < Args.size() ? Args[i] : Value();
@@ -505,8 +525,15 @@ Value Interpreter::Run(Activation& A)
   FM.EnterCall();
   struct Leave {
     Machine& M;
-    ~Leave() { M.LeaveCall(); }
-  } leave{FM};
+    Activation*& Current;
+    Activation* Saved;
+    ~Leave()
+    {
+      M.LeaveCall();
+      Current = Saved;
+    }
+  } leave{FM, FCurrent, FCurrent};
+  FCurrent = &A;
   bool returned = false;
   return RunRange(A, A.Start, A.End, returned);
 }

@@ -103,6 +103,7 @@ private:
 
   friend class Machine;
   Machine& FM;
+  Activation* FCurrent = nullptr; // the activation running now
   std::vector<Value> FStack;
 };
 

@@ -18,6 +18,7 @@
 #include "swf/avm1/Native.h"
 #include "swf/avm1/Object.h"
 
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -129,6 +130,9 @@ public:
   // The movie's main clip (_root, _level0) and the clip an unqualified
   // target path starts from; set by the player.
   Object* Root() const { return FRoot; }
+  // The movie's exported symbols by name (attachMovie); set by the player.
+  const std::map<std::string, std::uint16_t>& Exports() const { return *FExports; }
+  void SetExports(const std::map<std::string, std::uint16_t>* E) { FExports = E ? E : &FNoExports; }
   void SetRoot(Object* R) { FRoot = R; }
 
   // Random numbers (random(), Math.random) from a seed the player sets,
@@ -204,6 +208,8 @@ private:
   Object* FFunctionProto = nullptr;
   Object* FGlobal = nullptr;
   Object* FRoot = nullptr;
+  std::map<std::string, std::uint16_t> FNoExports;
+  const std::map<std::string, std::uint16_t>* FExports = &FNoExports;
   std::unordered_map<std::string, FunctionObject*> FClasses;
   std::unordered_map<std::string, Object*> FClassProtos;
   std::vector<RootTracer> FRootTracers;

@@ -18,6 +18,7 @@ PlayerImpl::PlayerImpl(std::shared_ptr<const swf::Movie> Movie, PlayerOutput Out
   FOnEnterFrame = FMachine.Intern("onEnterFrame");
   FOnUnload = FMachine.Intern("onUnload");
   FMachine.AddRoots([this](Marker& M) { TraceRoots(M); });
+  FMachine.SetExports(&FMovie->Exports);
   FTimeline.SetHooks(this);
   FBuffering = true;
   FTimeline.Announce();
@@ -94,11 +95,11 @@ void PlayerImpl::Placed(SpriteInstance& Clip, const PlaceObject* P)
     FClipActions[clip] = &P->ClipActions;
   if (&Clip == &FTimeline.Root())
     return;
-  // Load runs after the clip's first frame (noted next).
+  // Load runs after the clip's first frame scripts.
   if (FBuffering)
     FNotes.push_back({clip, 0, ClipLoad});
-  else if (FQueue.size() < MaxQueuedActions)
-    FQueue.push_back({clip, nullptr, ClipLoad | 0x80000000u});
+  else
+    FLoadPending.insert(clip);
 }
 
 void PlayerImpl::FrameEntered(SpriteInstance& Clip, std::uint32_t Frame)
@@ -106,10 +107,13 @@ void PlayerImpl::FrameEntered(SpriteInstance& Clip, std::uint32_t Frame)
   ClipObject* clip = ObjectOf(&Clip);
   if (!clip)
     return;
-  if (FBuffering)
+  if (FBuffering) {
     FNotes.push_back({clip, Frame, 0});
-  else
-    QueueFrame(clip, Frame);
+    return;
+  }
+  QueueFrame(clip, Frame);
+  if (FLoadPending.erase(clip) && FQueue.size() < MaxQueuedActions)
+    FQueue.push_back({clip, nullptr, ClipLoad | 0x80000000u});
 }
 
 void PlayerImpl::Removed(SpriteInstance& Clip)
@@ -119,6 +123,7 @@ void PlayerImpl::Removed(SpriteInstance& Clip)
     return;
   Clip.Script = nullptr;
   clip->Detach();
+  FLoadPending.erase(clip);
   const auto it = FClipActions.find(clip);
   bool unload = clip->HasOwn(FMachine, FOnUnload);
   if (it != FClipActions.end())
@@ -234,6 +239,8 @@ void PlayerImpl::TraceRoots(Marker& M)
     M.Mark(q.Clip);
   for (const Note& n : FNotes)
     M.Mark(n.Clip);
+  for (ClipObject* c : FLoadPending)
+    M.Mark(c);
   for (const auto& [clip, actions] : FClipActions)
     M.Mark(clip);
 }

@@ -69,6 +69,7 @@ private:
   std::set<const void*> FInitDone;
   std::deque<Queued> FQueue;
   std::vector<Note> FNotes;
+  std::set<ClipObject*> FLoadPending; // placed by script, load not yet queued
   bool FBuffering = false;
   // Clip events of each clip, from its PlaceObject.
   std::unordered_map<ClipObject*, const std::vector<ClipAction>*> FClipActions;

@@ -282,6 +282,8 @@ double Value::ToNumber(Machine& M) const
   case Type::Object: {
     if (M.Version() < 5)
       return 0;
+    if (AsObject()->DisplayPath(M) != nullptr)
+      return std::numeric_limits<double>::quiet_NaN();
     const Value p = ToPrimitive(M, Hint::Number);
     if (p.IsObject())
       return std::numeric_limits<double>::quiet_NaN();
@@ -348,7 +350,10 @@ Value Value::ToPrimitive(Machine& M, Hint H) const
     return *this;
   Object* o = AsObject();
   if (o->DisplayPath(M) != nullptr) {
+    // A clip turns to its path only when its valueOf gives nothing.
     if (H == Hint::Number)
+      return *this;
+    if (H == Hint::None && !M.CallMethod(*this, M.A.ValueOf, {}).IsUndefined())
       return *this;
     return Value(ToString(M));
   }

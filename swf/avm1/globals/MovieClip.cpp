@@ -80,8 +80,7 @@ Value GetDepth(Machine&, Object* This, std::span<const Value>)
   ClipObject* c = Self(This);
   if (!c || !c->Instance())
     return Value();
-  // The player numbers timeline depths from -16384.
-  return Value(static_cast<double>(c->Instance()->Depth) - 16384);
+  return Value(c->ScriptDepth());
 }
 
 Value RemoveMovieClip(Machine&, Object* This, std::span<const Value>)
@@ -100,7 +99,54 @@ Value DuplicateMovieClip(Machine& M, Object* This, std::span<const Value> Args)
       c->Duplicate(M, Args[0].ToText(M), Args[1].ToNumber(M), Arg(Args, 2).ObjectOrNull())));
 }
 
+void Initialise(Machine& M, ClipObject* Clip, Object* Init)
+{
+  if (!Clip || !Init)
+    return;
+  for (const Property& p : Init->OwnProperties())
+    if (!(p.Flags & DontEnum))
+      Clip->Set(M, p.Name, p.IsVirtual() ? Init->Get(M, p.Name) : p.Data);
+}
+
+Value AttachMovie(Machine& M, Object* This, std::span<const Value> Args)
+{
+  ClipObject* c = Self(This);
+  if (!c || Args.size() < 3 || !c->Instance())
+    return Value();
+  const auto& exports = M.Exports();
+  const std::string id = Args[0].ToText(M);
+  auto it = exports.find(id);
+  if (it == exports.end())
+    return Value();
+  ClipObject* made = c->Attach(M, it->second, Args[1].ToText(M), Args[2].ToNumber(M));
+  Initialise(M, made, Arg(Args, 3).ObjectOrNull());
+  return made ? Value(static_cast<Object*>(made)) : Value();
+}
+
+Value CreateEmptyMovieClip(Machine& M, Object* This, std::span<const Value> Args)
+{
+  ClipObject* c = Self(This);
+  if (!c || Args.size() < 2)
+    return Value();
+  ClipObject* made = c->Attach(M, 0, Args[0].ToText(M), Args[1].ToNumber(M));
+  return made ? Value(static_cast<Object*>(made)) : Value();
+}
+
+Value GetNextHighestDepth(Machine&, Object* This, std::span<const Value>)
+{
+  ClipObject* c = Self(This);
+  if (!c || !c->Instance())
+    return Value();
+  double next = 0;
+  for (const DisplayObject& o : c->Instance()->List)
+    next = std::max(next, static_cast<double>(o.Depth) - 16384 + 1);
+  return Value(next);
+}
+
 const Member Methods[] = {
+    Method("attachMovie", AttachMovie),
+    Method("createEmptyMovieClip", CreateEmptyMovieClip, DontEnum | OnlySwf6),
+    Method("getNextHighestDepth", GetNextHighestDepth, DontEnum | OnlySwf7),
     Method("play", Play),
     Method("stop", Stop),
     Method("gotoAndPlay", GotoAndPlay),
