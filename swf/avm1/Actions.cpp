@@ -145,8 +145,10 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
         break;
       const double n = frame.IsString() ? TextToNumber(label, version) : frame.ToNumber(FM);
       if (!std::isnan(n)) {
-        const double f = std::trunc(n) + a.Extra;
-        tc->GotoFrame(f < 1 ? 0 : static_cast<std::uint32_t>(std::min(f, 1e9)) - 1, play);
+        // The frame number wraps as a 32-bit integer; frame 0 goes nowhere.
+        const auto f = static_cast<std::uint32_t>(NumberToInt32(n)) + a.Extra;
+        if (f != 0)
+          tc->GotoFrame(f - 1, play);
       } else if (frame.IsString()) {
         tc->GotoLabel(label, play);
       }

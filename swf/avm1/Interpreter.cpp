@@ -122,11 +122,12 @@ bool Interpreter::Equals(Value A, Value B)
     return A.AsNumber() == B.ToNumber(FM);
   if (A.IsString() && B.IsNumber())
     return A.ToNumber(FM) == B.AsNumber();
-  if (A.IsObject() && !B.IsNullish()) {
+  // An object compares by what its valueOf gives, when that is no object.
+  if (A.IsObject() && !B.IsObject()) {
     const Value p = A.ToPrimitive(FM, Value::Hint::Number);
     return !p.IsObject() && Equals(p, B);
   }
-  if (B.IsObject() && !A.IsNullish()) {
+  if (B.IsObject() && !A.IsObject()) {
     const Value p = B.ToPrimitive(FM, Value::Hint::Number);
     return !p.IsObject() && Equals(A, p);
   }

@@ -58,7 +58,8 @@ Machine::Machine(int SwfVersion, Host& H)
   FEmpty = Text(A.Empty);
   FObjectProto = FHeap.Make<Object>(nullptr);
   FFunctionProto = FHeap.Make<Object>(FObjectProto);
-  FGlobal = FHeap.Make<Object>(FObjectProto);
+  // The global object inherits nothing (_global.toString is undefined).
+  FGlobal = FHeap.Make<Object>(nullptr);
   InstallGlobals(*this);
 }
 

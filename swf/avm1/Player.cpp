@@ -23,6 +23,7 @@ PlayerImpl::PlayerImpl(std::shared_ptr<const swf::Movie> Movie, PlayerOutput Out
   FBuffering = true;
   FTimeline.Announce();
   FBuffering = false;
+  FNewThisStep.clear();
   if (ClipObject* root = ObjectOf(&FTimeline.Root()))
     FMachine.SetRoot(root);
   Flush();
@@ -44,16 +45,54 @@ void PlayerImpl::QueueFrame(ClipObject* Clip, std::uint32_t Frame)
       FQueue.push_back({Clip, Decoded(script), 0});
 }
 
+void PlayerImpl::QueueNote(const Note& N)
+{
+  if (N.Event == 0)
+    QueueFrame(N.Clip, N.Frame);
+  else if (FQueue.size() < MaxQueuedActions)
+    FQueue.push_back({N.Clip, nullptr, N.Event | 0x80000000u});
+}
+
+void PlayerImpl::FlushNew(ClipObject* Clip, std::vector<Note>& Notes, std::vector<bool>& Done)
+{
+  // A new clip: its first frame, the clips it placed in their order, then
+  // its load event.
+  for (std::size_t i = 0; i < Notes.size(); ++i)
+    if (!Done[i] && Notes[i].New && Notes[i].Clip == Clip && Notes[i].Event == 0) {
+      Done[i] = true;
+      QueueNote(Notes[i]);
+    }
+  for (std::size_t i = 0; i < Notes.size(); ++i)
+    if (!Done[i] && Notes[i].New && Notes[i].Parent == Clip && Notes[i].Clip != Clip)
+      FlushNew(Notes[i].Clip, Notes, Done);
+  for (std::size_t i = 0; i < Notes.size(); ++i)
+    if (!Done[i] && Notes[i].New && Notes[i].Clip == Clip) {
+      Done[i] = true;
+      QueueNote(Notes[i]);
+    }
+}
+
 void PlayerImpl::Flush()
 {
+  // Clips that were there run newest first (children before their
+  // parents); clips placed during the step run after the frame of the clip
+  // that placed them, in the order they were placed.
   std::vector<Note> notes;
   notes.swap(FNotes);
-  for (auto it = notes.rbegin(); it != notes.rend(); ++it) {
-    if (it->Event == 0)
-      QueueFrame(it->Clip, it->Frame);
-    else if (FQueue.size() < MaxQueuedActions)
-      FQueue.push_back({it->Clip, nullptr, it->Event | 0x80000000u});
+  std::vector<bool> done(notes.size(), false);
+  for (std::size_t k = notes.size(); k-- > 0;) {
+    if (done[k] || notes[k].New)
+      continue;
+    done[k] = true;
+    QueueNote(notes[k]);
+    if (notes[k].Event == 0)
+      for (std::size_t i = 0; i < notes.size(); ++i)
+        if (!done[i] && notes[i].New && notes[i].Parent == notes[k].Clip)
+          FlushNew(notes[i].Clip, notes, done);
   }
+  for (std::size_t i = 0; i < notes.size(); ++i)
+    if (!done[i])
+      FlushNew(notes[i].Clip, notes, done);
 }
 
 PlayerImpl::~PlayerImpl()
@@ -63,8 +102,18 @@ PlayerImpl::~PlayerImpl()
 
 void PlayerImpl::Trace(std::string_view Line)
 {
-  if (FOutput.Trace)
+  if (!FOutput.Trace)
+    return;
+  // The player's log ends a line at every carriage return too.
+  if (Line.find('\r') == std::string_view::npos) {
     FOutput.Trace(Line);
+    return;
+  }
+  std::string text(Line);
+  for (char& c : text)
+    if (c == '\r')
+      c = '\n';
+  FOutput.Trace(text);
 }
 
 void PlayerImpl::Log(std::string_view Message)
@@ -91,15 +140,24 @@ void PlayerImpl::Placed(SpriteInstance& Clip, const PlaceObject* P)
   Object* proto = FMachine.Prototype("MovieClip");
   auto* clip = FMachine.Heap().Make<ClipObject>(proto, *this, &Clip);
   Clip.Script = clip;
+  // A clip placed without a name gets "instanceN", counted over the movie.
+  if (Clip.Parent && Clip.Name.empty()) {
+    Clip.Name = "instance" + std::to_string(++FInstances);
+    for (DisplayObject& o : Clip.Parent->List)
+      if (o.Depth == Clip.Depth && o.Name.empty())
+        o.Name = Clip.Name;
+  }
   if (P && !P->ClipActions.empty())
     FClipActions[clip] = &P->ClipActions;
   if (&Clip == &FTimeline.Root())
     return;
   // Load runs after the clip's first frame scripts.
-  if (FBuffering)
-    FNotes.push_back({clip, 0, ClipLoad});
-  else
+  if (FBuffering) {
+    FNewThisStep.insert(clip);
+    FNotes.push_back({clip, 0, ClipLoad, ObjectOf(Clip.Parent), true});
+  } else {
     FLoadPending.insert(clip);
+  }
 }
 
 void PlayerImpl::FrameEntered(SpriteInstance& Clip, std::uint32_t Frame)
@@ -108,7 +166,8 @@ void PlayerImpl::FrameEntered(SpriteInstance& Clip, std::uint32_t Frame)
   if (!clip)
     return;
   if (FBuffering) {
-    FNotes.push_back({clip, Frame, 0});
+    const bool isNew = FNewThisStep.count(clip) != 0;
+    FNotes.push_back({clip, Frame, 0, ObjectOf(Clip.Parent), isNew});
     return;
   }
   QueueFrame(clip, Frame);
@@ -135,7 +194,7 @@ void PlayerImpl::Removed(SpriteInstance& Clip)
     return;
   }
   if (FBuffering)
-    FNotes.push_back({clip, 0, ClipUnload});
+    FNotes.push_back({clip, 0, ClipUnload, nullptr, false});
   else if (FQueue.size() < MaxQueuedActions)
     FQueue.push_back({clip, nullptr, ClipUnload | 0x80000000u});
 }
@@ -213,6 +272,7 @@ void PlayerImpl::Advance()
   FBuffering = true;
   FTimeline.Advance();
   FBuffering = false;
+  FNewThisStep.clear();
   Flush();
   RunQueue();
   const double rate = FMovie->FrameRate > 0 ? FMovie->FrameRate : 12;

@@ -58,8 +58,12 @@ private:
     ClipObject* Clip = nullptr;
     std::uint32_t Frame = 0;
     std::uint32_t Event = 0; // ClipLoad or ClipUnload; 0 for a frame
+    ClipObject* Parent = nullptr;
+    bool New = false; // the clip was placed during this step
   };
   void Flush();
+  void FlushNew(ClipObject* Clip, std::vector<Note>& Notes, std::vector<bool>& Done);
+  void QueueNote(const Note& N);
   void QueueFrame(ClipObject* Clip, std::uint32_t Frame);
 
   std::shared_ptr<const swf::Movie> FMovie;
@@ -69,11 +73,13 @@ private:
   std::set<const void*> FInitDone;
   std::deque<Queued> FQueue;
   std::vector<Note> FNotes;
+  std::set<ClipObject*> FNewThisStep;
   std::set<ClipObject*> FLoadPending; // placed by script, load not yet queued
   bool FBuffering = false;
   // Clip events of each clip, from its PlaceObject.
   std::unordered_map<ClipObject*, const std::vector<ClipAction>*> FClipActions;
   std::uint64_t FFrames = 0;
+  std::uint64_t FInstances = 0; // clips named "instanceN" so far
   bool FRunning = false;
   Atom FOnLoad = 0, FOnEnterFrame = 0, FOnUnload = 0;
   // Last: its constructor announces the first frame through the hooks.

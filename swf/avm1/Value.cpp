@@ -411,7 +411,7 @@ bool Value::StrictEquals(const Value& Other) const
   case Type::Undefined:
   case Type::Null: return true;
   case Type::Boolean: return FData.B == Other.FData.B;
-  case Type::Number: return FData.D == Other.FData.D;
+  case Type::Number: return FData.D == Other.FData.D || (std::isnan(FData.D) && std::isnan(Other.FData.D));
   case Type::String: return FData.C == Other.FData.C || AsString()->Text == Other.AsString()->Text;
   case Type::Object: return FData.C == Other.FData.C;
   }

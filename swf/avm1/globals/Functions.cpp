@@ -206,7 +206,7 @@ Value AddTimer(Machine& M, std::span<const Value> Args, bool Repeat)
   } else {
     return Value();
   }
-  if (Args.size() <= next)
+  if (Args.size() <= next || Args[next].IsUndefined())
     return Value();
   if (M.Timers().size() >= MaxTimers)
     return Value();

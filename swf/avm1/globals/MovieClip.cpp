@@ -44,10 +44,11 @@ Value Goto(Machine& M, Object* This, std::span<const Value> Args, bool AndPlay)
     c->GotoLabel(f.AsString()->Text, AndPlay);
     return Value();
   }
-  if (std::isnan(n))
+  // The frame number wraps as a 32-bit integer; frame 0 goes nowhere.
+  const auto frame = static_cast<std::uint32_t>(NumberToInt32(n));
+  if (frame == 0)
     return Value();
-  const double frame = std::trunc(n);
-  c->GotoFrame(frame < 1 ? 0 : static_cast<std::uint32_t>(std::min(frame, 1e9)) - 1, AndPlay);
+  c->GotoFrame(frame - 1, AndPlay);
   return Value();
 }
 
