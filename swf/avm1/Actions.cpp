@@ -460,7 +460,18 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
       break;
     }
     case 0x3B: { // Delete2
-      const Atom name = NameOf(pop());
+      const Value nameValue = pop();
+      const std::string text = nameValue.ToText(FM);
+      const std::size_t cut = text.find_last_of(".:");
+      if (cut != std::string::npos) {
+        // A path: delete the variable on the object it names.
+        const Value target = GetVariable(A, std::string_view(text).substr(0, cut),
+                                         FM.Intern(std::string_view(text).substr(0, cut)));
+        Object* o = target.ObjectOrNull();
+        Push(Value(o ? o->Delete(FM, FM.Intern(std::string_view(text).substr(cut + 1))) : false));
+        break;
+      }
+      const Atom name = NameOf(nameValue);
       bool done = false;
       for (Scope* s = A.Chain; s && !done; s = s->Parent) {
         Object* t = s->Type == Scope::Kind::Target ? CurrentClip(A) : s->Target;

@@ -3,6 +3,8 @@
 #include "swf/Movie.h"
 #include "swf/MovieReader.h"
 #include "swf/Timeline.h"
+#include "swf/avm1/Player.h"
+#include "platform/Trace.h"
 #include "swf/render/Renderer.h"
 #include "ui/kvuShell.h"
 
@@ -88,16 +90,28 @@ void TShockwaveFlash::SetMovie(const QString& Path)
   FMovie = Path;
   FText.clear();
   FTicker.stop();
-  FTimeline.reset();
+  FTimeline = nullptr;
+  FPlayer.reset();
+  FBareTimeline.reset();
   FRenderer.reset();
   FLoaded.reset();
   FStepped = 0;
   FDrawn = 0;
   try {
     std::shared_ptr<const swf::Movie> Loaded = swf::ReadMovieFile(QFile::encodeName(Path).toStdString());
-    auto Line = std::make_unique<swf::Timeline>(Loaded);
     FRenderer = std::make_unique<swf::render::Renderer>(Loaded);
-    FTimeline = std::move(Line);
+    if (swf::avm1::RunsScript(*Loaded)) {
+      // What the movie traces or asks of the outside goes to the program's
+      // trace log; nothing reaches the network.
+      swf::avm1::PlayerOutput Output;
+      Output.Trace = [](std::string_view Line) { Trace("movie trace: " + std::string(Line)); };
+      Output.Log = [](std::string_view Message) { Trace("movie script: " + std::string(Message)); };
+      FPlayer = std::make_unique<swf::avm1::Player>(Loaded, std::move(Output));
+      FTimeline = &FPlayer->Timeline();
+    } else {
+      FBareTimeline = std::make_unique<swf::Timeline>(Loaded);
+      FTimeline = FBareTimeline.get();
+    }
     FLoaded = std::move(Loaded);
     FFrameRate = std::clamp(FLoaded->FrameRate, kMinFrameRate, kMaxFrameRate);
   } catch (const std::exception&) {
@@ -207,8 +221,12 @@ void TShockwaveFlash::Tick()
     FClockSteps += Steps;
   }
   const std::uint32_t Before = FTimeline->CurrentFrame();
-  for (std::int64_t I = 0; I < Steps; ++I)
-    FTimeline->Advance();
+  for (std::int64_t I = 0; I < Steps; ++I) {
+    if (FPlayer)
+      FPlayer->Advance();
+    else
+      FTimeline->Advance();
+  }
   FStepped += Steps;
   // A step that leaves the root on its frame with no sprite on the stage
   // shows the same picture (a one-frame movie, a stopped root): it is not
@@ -282,7 +300,7 @@ void TShockwaveFlash::paintEvent(QPaintEvent*)
   }
   FRenderer->Draw(FTimeline->List(), Painter, QRectF(Target), swf::render::Quality::High);
   ++FDrawn;
-  if (FLoaded->Scripted) {
+  if (FLoaded->Scripted && !FPlayer) {
     // Script drives this movie and is not run here: say so quietly, so a
     // preloader that waits forever does not pass for a broken download.
     QFont Small = font();

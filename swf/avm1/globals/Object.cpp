@@ -68,7 +68,8 @@ Value AddProperty(Machine& M, Object* This, std::span<const Value> Args)
   auto* setter = dynamic_cast<FunctionObject*>(Arg(Args, 2).ObjectOrNull());
   if (name->Text.empty() || !getter)
     return Value(false);
-  if (Args.size() > 2 && !setter && !Args[2].IsNull())
+  // No setter is allowed only as an explicit null (a read-only property).
+  if (!setter && !Arg(Args, 2).IsNull())
     return Value(false);
   This->DefineAccessor(M, M.Atoms().Intern(name), getter, setter, 0);
   return Value(true);
