@@ -281,6 +281,21 @@ std::shared_ptr<const ActionBlock> TDecoder::Run()
     case Fixup::Kind::FinallyEnd: b.Trys[f.Index].FinallyEnd = target == EndOfBlock ? end : target; break;
     }
   }
+  for (FunctionCode& f : b.Functions)
+    for (std::uint32_t i = f.Start; i < f.End && i < b.Actions.size(); ++i)
+      if (b.Actions[i].Code == 0x9B || b.Actions[i].Code == 0x8E)
+        f.DefinesFunctions = true;
+  const auto mentions = [&](Atom A) {
+    const std::string_view text = FAtoms.View(A);
+    b.MentionsArguments = b.MentionsArguments || text == "arguments";
+    b.MentionsSuper = b.MentionsSuper || text == "super";
+  };
+  for (const PushItem& p : b.Pushes)
+    if (p.Type == PushItem::Kind::Value && p.Data.IsString())
+      mentions(FAtoms.Intern(p.Data.AsString()));
+  for (const auto& pool : b.Pools)
+    for (Atom a : pool)
+      mentions(a);
   // A WaitForFrame skips a count of actions, not bytes.
   for (std::size_t i = 0; i < b.Actions.size(); ++i) {
     Action& a = b.Actions[i];

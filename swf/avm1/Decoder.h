@@ -55,6 +55,8 @@ struct FunctionCode {
   std::vector<FunctionParam> Params;
   std::uint32_t Start = 0; // the body's actions: [Start, End)
   std::uint32_t End = 0;
+  // The body defines functions (which may close over its locals).
+  bool DefinesFunctions = false;
 };
 
 struct TryCode {
@@ -75,6 +77,10 @@ struct ActionBlock {
   std::vector<FunctionCode> Functions;     // DefineFunction(2): A = function
   std::vector<TryCode> Trys;               // Try: A = entry
   int Version = 0;                         // the SWF version of the movie it came from
+  // The block names `arguments` or `super` somewhere (a string constant):
+  // functions of blocks that do not need not make those objects.
+  bool MentionsArguments = false;
+  bool MentionsSuper = false;
   std::string Error;                       // empty when the whole block decoded
 };
 

@@ -6,6 +6,7 @@
 #include "swf/avm1/ClipObject.h"
 
 #include <chrono>
+#include <optional>
 #include <cmath>
 #include <limits>
 
@@ -186,8 +187,11 @@ void Interpreter::SetMember(Value Target, Value Name, Value V)
     return;
   if (auto* array = dynamic_cast<ArrayObject*>(o); array && Name.IsNumber()) {
     const double d = Name.AsNumber();
-    if (d >= 0 && d == std::trunc(d) && d < static_cast<double>(array->Elements().size())) {
-      array->Elements()[static_cast<std::size_t>(d)] = V;
+    if (d >= 0 && d == std::trunc(d) && d < static_cast<double>(MaxArrayLength)) {
+      const auto i = static_cast<std::size_t>(d);
+      if (i >= array->Elements().size())
+        array->Resize(FM, i + 1);
+      array->Elements()[i] = V;
       return;
     }
   }
@@ -332,12 +336,12 @@ void Interpreter::DefineLocal(Activation& A, Atom Name, Value V)
       continue;
     }
     Object* target = s->Type == Scope::Kind::Target ? CurrentClip(A) : s->Target;
-    if (target) {
-      if (s->Type == Scope::Kind::Local)
-        target->Define(FM, Name, V);
-      else
-        target->Set(FM, Name, V);
-    }
+    if (!target)
+      continue; // code run without a clip keeps its variables on the global object
+    if (s->Type == Scope::Kind::Local)
+      target->Define(FM, Name, V);
+    else
+      target->Set(FM, Name, V);
     return;
   }
 }
@@ -398,7 +402,17 @@ Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const V
   a.Pool = F->Pool;
   a.Version = F->Version();
   a.IsFunction = true;
-  Object* locals = FM.Heap().Make<Object>(nullptr);
+  // A body that defines no function cannot let its locals outlive the call:
+  // they live on this stack frame and make no garbage.
+  std::optional<Object> stackLocals;
+  std::optional<Scope> stackScope;
+  Object* locals = nullptr;
+  if (code.DefinesFunctions) {
+    locals = FM.Heap().Make<Object>(nullptr);
+  } else {
+    stackLocals.emplace(nullptr);
+    locals = &*stackLocals;
+  }
   Activation* caller = FCurrent;
   Scope* parent = F->Closure();
   if (F->Version() < 6) {
@@ -413,10 +427,16 @@ Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const V
     parent = FM.Heap().Make<Scope>(Scope::Kind::Target, clip,
                                    FM.Heap().Make<Scope>(Scope::Kind::Global, FM.Global(), nullptr));
   }
-  a.Chain = FM.Heap().Make<Scope>(Scope::Kind::Local, locals, parent);
+  if (code.DefinesFunctions) {
+    a.Chain = FM.Heap().Make<Scope>(Scope::Kind::Local, locals, parent);
+  } else {
+    stackScope.emplace(Scope::Kind::Local, locals, parent);
+    a.Chain = &*stackScope;
+  }
   a.Registers.assign(code.Version2 ? std::max<std::size_t>(code.RegisterCount, 1) : 4, Value());
   const std::uint16_t flags = code.Version2 ? code.Flags : 0;
-  const bool wantArguments = !code.Version2 || (flags & PreloadArguments) || !(flags & SuppressArguments);
+  const bool mentioned = a.Block->MentionsArguments;
+  const bool wantArguments = (flags & PreloadArguments) || (mentioned && !(flags & SuppressArguments));
   if (wantArguments) {
     Object* args = FM.NewArray(Args);
     args->Define(FM, FM.A.Callee, Value(static_cast<Object*>(F)), DontEnum);
@@ -424,8 +444,8 @@ Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const V
                  caller && caller->Callee ? Value(static_cast<Object*>(caller->Callee)) : Value::Null(), DontEnum);
     a.Arguments = args;
   }
-  const auto superObject = [&]() -> Value {
-    if (!This)
+  const auto superObject = [&](bool Preloaded) -> Value {
+    if (!This || (!Preloaded && !a.Block->MentionsSuper))
       return Value();
     return Value(static_cast<Object*>(FM.Heap().Make<SuperObject>(This, Home ? Home : This->Proto())));
   };
@@ -441,7 +461,7 @@ Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const V
     if (flags & PreloadArguments)
       preload(Value(a.Arguments));
     if (flags & PreloadSuper)
-      preload(superObject());
+      preload(superObject(true));
     if (flags & PreloadRoot)
       preload(Value(FM.Root()));
     if (flags & PreloadParent) {
@@ -450,16 +470,15 @@ Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const V
     }
     if (flags & PreloadGlobal)
       preload(Value(FM.Global()));
-    if (!(flags & SuppressArguments) && !(flags & PreloadArguments))
+    if (!(flags & SuppressArguments) && !(flags & PreloadArguments) && a.Arguments)
       locals->Define(FM, FM.A.Arguments, Value(a.Arguments), DontEnum);
-    if (!(flags & SuppressSuper) && !(flags & PreloadSuper))
-      locals->Define(FM, FM.A.Super, superObject(), DontEnum);
-    if (!(flags & SuppressThis) && !(flags & PreloadThis))
-      locals->Define(FM, FM.A.This, Value(This), DontEnum);
+    if (!(flags & SuppressSuper) && !(flags & PreloadSuper) && a.Block->MentionsSuper)
+      locals->Define(FM, FM.A.Super, superObject(false), DontEnum);
   } else {
-    locals->Define(FM, FM.A.Arguments, Value(a.Arguments), DontEnum);
-    locals->Define(FM, FM.A.Super, superObject(), DontEnum);
-    locals->Define(FM, FM.A.This, Value(This), DontEnum);
+    if (a.Arguments)
+      locals->Define(FM, FM.A.Arguments, Value(a.Arguments), DontEnum);
+    if (a.Block->MentionsSuper)
+      locals->Define(FM, FM.A.Super, superObject(false), DontEnum);
   }
   // A function that preloads or suppresses `this` sees its caller's `this`
   // under that name.

@@ -254,7 +254,7 @@ void Machine::RunBlock(const std::shared_ptr<const ActionBlock>& Block, const Ru
                                               FHeap.Make<Scope>(Scope::Kind::Global, FGlobal, nullptr));
   const bool outer = FBlockDepth == 0;
   if (outer)
-    FBudget = MaxActionsPerBlock;
+    FBudget = FBlockBudget;
   ++FBlockDepth;
   const std::size_t stack = FInterpreter->FStack.size();
   const int depth = FDepth;
@@ -284,7 +284,7 @@ Value Machine::RunFunction(Value Function, Object* This, std::span<const Value> 
 {
   const bool outer = FBlockDepth == 0;
   if (outer)
-    FBudget = MaxActionsPerBlock;
+    FBudget = FBlockBudget;
   ++FBlockDepth;
   const std::size_t stack = FInterpreter->FStack.size();
   const int depth = FDepth;

@@ -178,6 +178,9 @@ public:
     FBudget -= Actions;
   }
   [[noreturn]] void Abort(std::string Why);
+  // Actions a block may run (MaxActionsPerBlock unless a tool such as a
+  // fuzzer wants less).
+  void SetBlockBudget(std::uint64_t Actions) { FBlockBudget = Actions; }
   // Enter/leave one call level; ScriptAbort past MaxCallDepth.
   void EnterCall();
   void LeaveCall() { --FDepth; }
@@ -214,6 +217,7 @@ private:
   std::unordered_map<std::string, Object*> FClassProtos;
   std::vector<RootTracer> FRootTracers;
   std::uint64_t FBudget = MaxActionsPerBlock;
+  std::uint64_t FBlockBudget = MaxActionsPerBlock;
   int FDepth = 0;
   int FBlockDepth = 0;
   std::uint64_t FRandom = 0x2545F4914F6CDD1Dull;
