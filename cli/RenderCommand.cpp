@@ -11,6 +11,8 @@
 
 #include "swf/MovieReader.h"
 #include "swf/Timeline.h"
+#include "swf/avm1/Player.h"
+#include "platform/Trace.h"
 #include "swf/render/Renderer.h"
 
 namespace quenloft {
@@ -57,8 +59,23 @@ int RunRender(const TRenderOptions& Options)
       qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
       fonts = std::make_unique<QGuiApplication>(argc, argv);
     }
-    swf::Timeline timeline(movie);
-    timeline.GotoFrame(Options.Frame - 1);
+    // With script the movie plays up to the frame as the player would; the
+    // bare timeline seeks there. The movie's trace lines are not shown.
+    std::unique_ptr<swf::avm1::Player> player;
+    std::unique_ptr<swf::Timeline> bare;
+    const swf::DisplayList* list = nullptr;
+    if (!Options.NoScript && swf::avm1::RunsScript(*movie)) {
+      swf::avm1::PlayerOutput output;
+      output.Log = [](std::string_view Message) { Trace("movie script: " + std::string(Message)); };
+      player = std::make_unique<swf::avm1::Player>(movie, output);
+      for (unsigned i = 1; i < Options.Frame; ++i)
+        player->Advance();
+      list = &player->List();
+    } else {
+      bare = std::make_unique<swf::Timeline>(movie);
+      bare->GotoFrame(Options.Frame - 1);
+      list = &bare->List();
+    }
     swf::render::Renderer renderer(movie);
     const QSize stage = renderer.StageSize();
     const double w = std::round(stage.width() * Options.Scale);
@@ -66,7 +83,7 @@ int RunRender(const TRenderOptions& Options)
     // Sizes far out of range are left to the renderer's own refusal.
     const auto side = [](double V) { return static_cast<int>(std::clamp(V, -1.0, 1e6)); };
     const QImage frame =
-        renderer.RenderFrame(timeline.List(), QSize(side(w), side(h)), QualityNamed(Options.Quality));
+        renderer.RenderFrame(*list, QSize(side(w), side(h)), QualityNamed(Options.Quality));
     if (!frame.save(QString::fromStdString(Options.Output), "PNG")) {
       std::cerr << Options.Output << ": cannot write the image\n";
       return 1;
@@ -95,6 +112,7 @@ void AddRenderCommand(CLI::App& App, int& ExitCode)
   render->add_option("--quality", options->Quality, "Stage quality")
       ->default_str("high")
       ->check(CLI::IsMember({"low", "medium", "high", "best"}));
+  render->add_flag("--no-script", options->NoScript, "Play the bare timeline without running script");
   render->callback([options, &ExitCode] { ExitCode = RunRender(*options); });
 }
 

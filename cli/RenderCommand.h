@@ -1,5 +1,6 @@
-// `quenloft-cli render FILE [--frame N] [--scale S] [--quality Q] -o OUT.png`:
-// draws root frame N of a movie (counted from 1, default 1) at its stage
+// `quenloft-cli render FILE [--frame N] [--scale S] [--quality Q] [--no-script] -o OUT.png`:
+// plays a movie with its script (ActionScript 1 and 2; --no-script seeks the
+// bare timeline instead) and draws frame N (counted from 1, default 1) at its stage
 // size times S into a PNG, at the player's stage quality Q (low, medium,
 // high or best; default high). Needs no display: QImage and QPainter only.
 // A file that is not a movie or cannot be read, a size beyond the
@@ -23,6 +24,7 @@ struct TRenderOptions {
   unsigned Frame = 1;
   double Scale = 1;
   std::string Quality = "high";
+  bool NoScript = false; // true: the bare timeline, script not run
 };
 
 // Registers the subcommand; its callback stores the exit status in ExitCode,

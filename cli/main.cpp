@@ -9,6 +9,7 @@
 #include "cli/OutputText.h"
 #include "cli/RenderCommand.h"
 #include "http/IdProxy.h"
+#include "cli/RunCommand.h"
 #include "http/IdSSLOpenSSL.h"
 
 #include <CLI/CLI.hpp>
@@ -65,6 +66,7 @@ int main(int argc, char** argv)
   AddRenderCommand(app, exitCode);
   AddConvertCommand(app, exitCode);
   AddAudioCommand(app, exitCode);
+  AddRunCommand(app, exitCode);
   // ---- end of the subcommand registrations ----
 
   try {

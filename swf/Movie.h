@@ -374,6 +374,49 @@ enum class BlendMode : std::uint8_t {
 struct Filter;
 using FilterList = std::vector<Filter>;
 
+// The bytes of one block of actions as the file holds them (up to and
+// without the tag's end); the script machine decodes them. Shared, so a
+// block's identity (its address) can key a cache of decoded blocks.
+using ActionBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
+
+// Clip events a PlaceObject's handlers answer, one bit each as the file
+// orders them from SWF 6 on (SWF 5's 16-bit field fills the low half).
+enum ClipEvent : std::uint32_t {
+  ClipLoad = 1u << 0,
+  ClipEnterFrame = 1u << 1,
+  ClipUnload = 1u << 2,
+  ClipMouseMove = 1u << 3,
+  ClipMouseDown = 1u << 4,
+  ClipMouseUp = 1u << 5,
+  ClipKeyDown = 1u << 6,
+  ClipKeyUp = 1u << 7,
+  ClipData = 1u << 8,
+  ClipInitialize = 1u << 9,
+  ClipPress = 1u << 10,
+  ClipRelease = 1u << 11,
+  ClipReleaseOutside = 1u << 12,
+  ClipRollOver = 1u << 13,
+  ClipRollOut = 1u << 14,
+  ClipDragOver = 1u << 15,
+  ClipDragOut = 1u << 16,
+  ClipKeyPress = 1u << 17,
+  ClipConstruct = 1u << 18,
+};
+
+// One `onClipEvent` handler of a placed clip.
+struct ClipAction {
+  std::uint32_t Events = 0; // ClipEvent bits
+  std::uint8_t KeyCode = 0; // ClipKeyPress: the key
+  ActionBytes Actions;
+};
+
+// A DoInitAction: runs once, before the frame's other actions, when the
+// timeline holding it first reaches its frame.
+struct InitAction {
+  CharacterId Sprite = 0;
+  ActionBytes Actions;
+};
+
 struct PlaceObject {
   enum class Action : std::uint8_t { Place, Modify, Replace };
   Action Kind = Action::Place;
@@ -389,6 +432,7 @@ struct PlaceObject {
   std::optional<bool> CacheAsBitmap;
   std::optional<Rgba> BackgroundColor;
   std::shared_ptr<const FilterList> Filters; // null: left as they are
+  std::vector<ClipAction> ClipActions;
 };
 
 struct RemoveObject {
@@ -406,12 +450,16 @@ struct FrameAction {
 };
 
 // One frame: the display-list changes in file order, then its actions.
+// Actions are what the timeline obeys without running script; Scripts and
+// InitScripts are the whole action blocks for the script machine.
 struct Frame {
   std::vector<std::variant<PlaceObject, RemoveObject>> Changes;
   std::vector<FrameAction> Actions;
   // Sounds the frame starts or stops, and its part of the timeline's stream.
   std::vector<StartSound> Sounds;
   std::optional<SoundStreamBlock> StreamBlock;
+  std::vector<ActionBytes> Scripts;         // DoAction blocks in file order
+  std::vector<InitAction> InitScripts;      // DoInitAction blocks in file order
 };
 
 struct Sprite {
@@ -458,6 +506,8 @@ struct Movie {
   // Sounds live beside the dictionary: nothing places them.
   std::unordered_map<CharacterId, Sound> Sounds;
   std::unordered_map<CharacterId, swf::ButtonSounds> ButtonSounds;
+  // Characters exported by name (ExportAssets), for script's attachMovie.
+  std::map<std::string, CharacterId> Exports;
 
   // Counts of what the player does not obey, by tag name ("DoABC", "DefineEditText")
   // and, for skipped actions, "action 0x96" style keys under "DoAction".
@@ -465,6 +515,9 @@ struct Movie {
   // True when script (DoABC, or DoAction beyond the plain timeline actions,
   // or any other script tag) drives the movie.
   bool Scripted = false;
+  // True when the movie holds ActionScript 3 (DoABC), which the player does
+  // not run; ActionScript 1 and 2 blocks are kept in the frames.
+  bool ScriptedAs3 = false;
   // Empty when the whole file was read; otherwise where and why reading
   // stopped or a tag was dropped. What came before stays in the movie.
   std::string ReadError;

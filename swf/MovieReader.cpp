@@ -52,7 +52,39 @@ PlaceObject ReadPlaceObject1(TTagReader& R)
   return p;
 }
 
-PlaceObject ReadPlaceObject23(TTagReader& R, int Version)
+// The handlers of a placed clip: a reserved word, the union of all event
+// flags, then records of event flags (16 bits before SWF 6), a size and the
+// actions, until flags of zero.
+void ReadClipActions(TTagReader& R, int SwfVersion, std::vector<ClipAction>& Into)
+{
+  const auto flags = [&]() -> std::uint32_t {
+    if (SwfVersion >= 6)
+      return R.U32();
+    return R.U16();
+  };
+  R.U16();
+  flags();
+  while (!R.AtEnd()) {
+    ClipAction a;
+    a.Events = flags();
+    if (a.Events == 0)
+      break;
+    std::uint32_t size = R.U32();
+    if (size > R.Remaining())
+      throw ETagError("a clip event's actions run past the tag");
+    if (a.Events & ClipKeyPress) {
+      if (size == 0)
+        throw ETagError("a key-press handler without its key");
+      a.KeyCode = R.U8();
+      --size;
+    }
+    const auto bytes = R.Bytes(size);
+    a.Actions = std::make_shared<const std::vector<std::uint8_t>>(bytes.begin(), bytes.end());
+    Into.push_back(std::move(a));
+  }
+}
+
+PlaceObject ReadPlaceObject23(TTagReader& R, int Version, int SwfVersion)
 {
   PlaceObject p;
   const std::uint8_t flags = R.U8();
@@ -76,8 +108,16 @@ PlaceObject ReadPlaceObject23(TTagReader& R, int Version)
     p.Name = R.String();
   if (flags & 0x40)
     p.ClipDepth = R.U16();
-  if (Version < 3)
-    return p; // clip actions (0x80) are script and are not read
+  if (Version < 3) {
+    if (flags & 0x80) {
+      try {
+        ReadClipActions(R, SwfVersion, p.ClipActions);
+      } catch (const ETagError&) {
+        // A broken handler list loses the handlers, not the placement.
+      }
+    }
+    return p;
+  }
   try {
     if (flags2 & 0x01)
       p.Filters = std::make_shared<const FilterList>(ReadFilters(R));
@@ -89,6 +129,8 @@ PlaceObject ReadPlaceObject23(TTagReader& R, int Version)
       p.Visible = R.U8() != 0;
     if (flags2 & 0x40)
       p.BackgroundColor = R.ReadRgba();
+    if (flags & 0x80)
+      ReadClipActions(R, SwfVersion, p.ClipActions);
   } catch (const ETagError&) {
     // Files written by some tools leave these trailing fields out; what
     // was read before still places the object.
@@ -200,7 +242,8 @@ void TMovieReader::ReadTimeline(TTagReader& R, Sprite& S, int Nesting)
     }
   }
   // A last frame without its ShowFrame still shows what it placed.
-  if (!current.Changes.empty() || !current.Actions.empty() || !current.Sounds.empty() || current.StreamBlock)
+  if (!current.Changes.empty() || !current.Actions.empty() || !current.Scripts.empty() ||
+      !current.InitScripts.empty() || !current.Sounds.empty() || current.StreamBlock)
     S.Frames.push_back(std::move(current));
 }
 
@@ -218,13 +261,10 @@ bool TMovieReader::ReadTag(Tag Code, TTagReader& B, Sprite& S, Frame& Current, i
     return true;
   case Tag::PlaceObject2:
   case Tag::PlaceObject3:
-    Current.Changes.emplace_back(ReadPlaceObject23(B, Code == Tag::PlaceObject2 ? 2 : 3));
+    Current.Changes.emplace_back(ReadPlaceObject23(B, Code == Tag::PlaceObject2 ? 2 : 3, FMovie.Version));
     ++FItems;
-    if (B.Span().size() > 0 && (B.Span()[0] & 0x80) != 0) {
-      // Clip event handlers: script the player does not run.
-      FMovie.Scripted = true;
-      ++FMovie.SkippedTags[TagKey(Code) + ": clip actions"];
-    }
+    if (B.Span().size() > 0 && (B.Span()[0] & 0x80) != 0)
+      FMovie.Scripted = true; // clip event handlers
     return true;
   case Tag::RemoveObject:
     B.U16(); // the character id: the depth alone decides
@@ -243,14 +283,37 @@ bool TMovieReader::ReadTag(Tag Code, TTagReader& B, Sprite& S, Frame& Current, i
   }
   case Tag::DoAction: {
     const std::size_t before = Current.Actions.size();
+    const auto bytes = B.Span();
+    Current.Scripts.push_back(std::make_shared<const std::vector<std::uint8_t>>(bytes.begin(), bytes.end()));
     ReadDoAction(B, Current, FMovie);
-    FItems += 1 + Current.Actions.size() - before;
+    FItems += 1 + Current.Actions.size() - before + bytes.size() / 64;
     return true;
   }
-  case Tag::DoInitAction:
+  case Tag::DoInitAction: {
+    InitAction init;
+    init.Sprite = B.U16();
+    const auto rest = B.Rest();
+    init.Actions = std::make_shared<const std::vector<std::uint8_t>>(rest.begin(), rest.end());
+    Current.InitScripts.push_back(std::move(init));
+    FMovie.Scripted = true;
+    FItems += 1 + rest.size() / 64;
+    return true;
+  }
+  case Tag::ExportAssets: {
+    const std::uint16_t count = B.U16();
+    for (std::uint16_t i = 0; i < count && !B.AtEnd(); ++i) {
+      const CharacterId id = B.U16();
+      FMovie.Exports.try_emplace(B.String(), id);
+      ++FItems;
+    }
+    return true;
+  }
   case Tag::DoABC:
   case Tag::DoABC2:
-  case Tag::SymbolClass: FMovie.Scripted = true; return false;
+  case Tag::SymbolClass:
+    FMovie.Scripted = true;
+    FMovie.ScriptedAs3 = true;
+    return false;
   case Tag::SetBackgroundColor:
     if (Nesting == 0)
       FMovie.Background = B.ReadRgb();

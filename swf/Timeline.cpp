@@ -6,6 +6,9 @@ namespace quenloft::swf {
 
 namespace {
 
+// Depths from here up belong to clips script placed.
+constexpr Depth ScriptDepths = 0x4000;
+
 // A chain of gotos run by the frames they land on stops after this many.
 constexpr int MaxActionChain = 8;
 
@@ -43,6 +46,18 @@ bool Replaceable(const Character* Old, const Character* New)
          std::holds_alternative<Text>(*Old);
 }
 
+// What createEmptyMovieClip makes: one empty frame.
+const Sprite& EmptySprite()
+{
+  static const Sprite empty = [] {
+    Sprite s;
+    s.FrameCount = 1;
+    s.Frames.resize(1);
+    return s;
+  }();
+  return empty;
+}
+
 std::uint32_t FrameCount(const SpriteInstance& S)
 {
   return static_cast<std::uint32_t>(S.Definition->Frames.size());
@@ -64,12 +79,15 @@ std::uint32_t Timeline::TotalFrames() const
 
 void Timeline::Reset(bool RunRootActions)
 {
+  for (DisplayObject& o : FRoot.List)
+    if (o.Sprite)
+      Detach(*o.Sprite);
   FRoot.List.clear();
   FRoot.CurrentFrame = 0;
   FRoot.Playing = true;
   if (TotalFrames() == 0)
     return;
-  Apply(FRoot.List, FRoot.Definition->Frames[0], 0);
+  Apply(&FRoot, FRoot.List, FRoot.Definition->Frames[0], 0);
   if (RunRootActions) {
     Entered(FRoot);
     RunActions(FRoot, 0, 0, 0);
@@ -82,10 +100,122 @@ void Timeline::Entered(const SpriteInstance& S)
     FListener(*S.Definition, S.CurrentFrame);
 }
 
-std::shared_ptr<SpriteInstance> Timeline::NewInstance(CharacterId Id, int Nesting)
+void Timeline::Announce()
 {
-  const Character* c = FMovie->Find(Id);
-  if (!c || !std::holds_alternative<Sprite>(*c))
+  if (!FHooks)
+    return;
+  // What the constructor made was never announced: start over with hooks.
+  FRoot.List.clear();
+  FHooks->Placed(FRoot, nullptr);
+  Reset(true);
+}
+
+void Timeline::Detach(SpriteInstance& S)
+{
+  if (S.Removed)
+    return;
+  S.Removed = true;
+  for (DisplayObject& o : S.List)
+    if (o.Sprite)
+      Detach(*o.Sprite);
+  if (FHooks)
+    FHooks->Removed(S);
+}
+
+int Timeline::NestingOf(const SpriteInstance& S) const
+{
+  int n = 0;
+  for (const SpriteInstance* p = S.Parent; p; p = p->Parent)
+    ++n;
+  return n;
+}
+
+void Timeline::Goto(SpriteInstance& S, std::uint32_t Frame)
+{
+  if (S.Removed)
+    return;
+  const std::uint32_t before = S.CurrentFrame;
+  GotoInstance(S, Frame, NestingOf(S));
+  if (S.CurrentFrame != before && FHooks)
+    FHooks->FrameEntered(S, S.CurrentFrame);
+}
+
+void Timeline::StepClip(SpriteInstance& S, bool Forced)
+{
+  if (S.Removed)
+    return;
+  const std::uint32_t count = FrameCount(S);
+  if (count <= 1)
+    return;
+  const int nesting = NestingOf(S);
+  if (S.CurrentFrame + 1 < count) {
+    ++S.CurrentFrame;
+    Apply(&S, S.List, S.Definition->Frames[S.CurrentFrame], nesting);
+  } else {
+    GotoInstance(S, 0, nesting);
+  }
+  if (!Forced)
+    RunActions(S, S.CurrentFrame, nesting, 0);
+}
+
+SpriteInstance* Timeline::PlaceClip(SpriteInstance& Parent, CharacterId Id, swf::Depth D, const std::string& Name,
+                                    const DisplayObject* Like)
+{
+  if (Parent.Removed)
+    return nullptr;
+  if (Id != 0) {
+    const Character* c = FMovie->Find(Id);
+    if (!c || !std::holds_alternative<Sprite>(*c))
+      return nullptr;
+  }
+  auto it = FindDepth(Parent.List, D);
+  if (it != Parent.List.end() && it->Depth == D) {
+    if (it->Sprite)
+      Detach(*it->Sprite);
+    Parent.List.erase(it);
+  }
+  DisplayObject o;
+  if (Like)
+    o = *Like;
+  o.Sprite.reset();
+  o.Depth = D;
+  o.Character = Id;
+  o.Name = Name;
+  o.ClipDepth = 0;
+  it = Parent.List.insert(FindDepth(Parent.List, D), o);
+  auto made = NewInstance(&Parent, *it, nullptr, NestingOf(Parent) + 1);
+  it = FindDepth(Parent.List, D);
+  if (it == Parent.List.end() || it->Depth != D)
+    return nullptr;
+  if (!made) {
+    Parent.List.erase(it);
+    return nullptr;
+  }
+  it->Sprite = std::move(made);
+  return it->Sprite.get();
+}
+
+void Timeline::RemoveClip(SpriteInstance& S)
+{
+  SpriteInstance* parent = S.Parent;
+  if (!parent || S.Removed)
+    return;
+  for (auto it = parent->List.begin(); it != parent->List.end(); ++it) {
+    if (it->Sprite.get() == &S) {
+      const std::shared_ptr<SpriteInstance> keep = it->Sprite;
+      Detach(S);
+      parent->List.erase(it);
+      return;
+    }
+  }
+}
+
+std::shared_ptr<SpriteInstance> Timeline::NewInstance(SpriteInstance* Parent, const DisplayObject& O,
+                                                      const PlaceObject* P, int Nesting)
+{
+  const Character* c = FMovie->Find(O.Character);
+  const bool empty = O.Character == 0 && Parent && FHooks;
+  if (!empty && (!c || !std::holds_alternative<Sprite>(*c)))
     return nullptr;
   if (Nesting > MaxNesting || *FLive >= MaxInstances) {
     ++FRefused;
@@ -93,28 +223,36 @@ std::shared_ptr<SpriteInstance> Timeline::NewInstance(CharacterId Id, int Nestin
   }
   std::shared_ptr<std::size_t> live = FLive;
   ++*live;
-  std::shared_ptr<SpriteInstance> s(new SpriteInstance, [live](SpriteInstance* P) {
+  std::shared_ptr<SpriteInstance> s(new SpriteInstance, [live](SpriteInstance* Gone) {
     --*live;
-    delete P;
+    delete Gone;
   });
-  s->Definition = &std::get<Sprite>(*c);
+  s->Definition = empty ? &EmptySprite() : &std::get<Sprite>(*c);
+  s->Parent = Parent;
+  s->Depth = O.Depth;
+  s->Name = O.Name;
+  if (FHooks)
+    FHooks->Placed(*s, P);
   // A sprite shows its first frame as soon as it is placed.
   if (FrameCount(*s) > 0) {
-    Apply(s->List, s->Definition->Frames[0], Nesting);
+    Apply(s.get(), s->List, s->Definition->Frames[0], Nesting);
     Entered(*s);
     RunActions(*s, 0, Nesting, 0);
   }
   return s;
 }
 
-void Timeline::Apply(DisplayList& List, const swf::Frame& F, int Nesting)
+void Timeline::Apply(SpriteInstance* Owner, DisplayList& List, const swf::Frame& F, int Nesting)
 {
   const bool instantiate = Nesting >= 0;
   for (const auto& change : F.Changes) {
     if (const auto* r = std::get_if<RemoveObject>(&change)) {
       const auto it = FindDepth(List, r->Depth);
-      if (it != List.end() && it->Depth == r->Depth)
+      if (it != List.end() && it->Depth == r->Depth) {
+        if (instantiate && it->Sprite)
+          Detach(*it->Sprite);
         List.erase(it);
+      }
       continue;
     }
     const PlaceObject& p = std::get<PlaceObject>(change);
@@ -143,15 +281,31 @@ void Timeline::Apply(DisplayList& List, const swf::Frame& F, int Nesting)
     DisplayObject o;
     o.Depth = p.Depth;
     o.Character = *p.Character;
+    if (p.Name)
+      o.Name = *p.Name;
     Update(o, p);
     it = List.insert(it, std::move(o));
-    if (instantiate)
-      it->Sprite = NewInstance(it->Character, Nesting + 1);
+    if (instantiate) {
+      auto made = NewInstance(Owner, *it, &p, Nesting + 1);
+      // Placing may have run nothing yet, but keep the iterator honest.
+      it = FindDepth(List, p.Depth);
+      if (it != List.end() && it->Depth == p.Depth)
+        it->Sprite = std::move(made);
+    }
   }
 }
 
 void Timeline::Merge(SpriteInstance& S, DisplayList Wanted, bool Rewind, int Nesting)
 {
+  // Clips script placed (depth 16384 and up, 0 and up in script's numbering)
+  // are no part of the frames: a goto keeps them.
+  for (const DisplayObject& o : S.List) {
+    if (o.Depth < ScriptDepths || !o.Sprite)
+      continue;
+    const auto at = FindDepth(Wanted, o.Depth);
+    if (at == Wanted.end() || at->Depth != o.Depth)
+      Wanted.insert(at, o);
+  }
   // Forwards, the objects that stay carry their sprite instances over from
   // the list the plan started with. Backwards, a sprite survives when the
   // rebuilt frame has an object at its depth with the same ratio: it keeps
@@ -166,10 +320,25 @@ void Timeline::Merge(SpriteInstance& S, DisplayList Wanted, bool Rewind, int Nes
     }
   }
   S.List.swap(Wanted);
-  Wanted.clear(); // the objects that went away
-  for (DisplayObject& o : S.List)
-    if (!o.Sprite)
-      o.Sprite = NewInstance(o.Character, Nesting + 1);
+  // The objects that went away.
+  for (DisplayObject& old : Wanted) {
+    if (!old.Sprite)
+      continue;
+    bool kept = false;
+    for (const DisplayObject& o : S.List)
+      kept = kept || o.Sprite == old.Sprite;
+    if (!kept)
+      Detach(*old.Sprite);
+  }
+  Wanted.clear();
+  for (std::size_t i = 0; i < S.List.size(); ++i) {
+    if (S.List[i].Sprite)
+      continue;
+    const DisplayObject o = S.List[i];
+    auto made = NewInstance(&S, o, nullptr, Nesting + 1);
+    if (i < S.List.size() && S.List[i].Depth == o.Depth)
+      S.List[i].Sprite = std::move(made);
+  }
 }
 
 void Timeline::GotoInstance(SpriteInstance& S, std::uint32_t Frame, int Nesting)
@@ -189,7 +358,7 @@ void Timeline::GotoInstance(SpriteInstance& S, std::uint32_t Frame, int Nesting)
     from = S.CurrentFrame + 1;
   }
   for (std::uint32_t f = from; f <= Frame; ++f)
-    Apply(wanted, S.Definition->Frames[f], -1);
+    Apply(&S, wanted, S.Definition->Frames[f], -1);
   const bool rewind = Frame < S.CurrentFrame;
   S.CurrentFrame = Frame;
   Merge(S, std::move(wanted), rewind, Nesting);
@@ -197,6 +366,11 @@ void Timeline::GotoInstance(SpriteInstance& S, std::uint32_t Frame, int Nesting)
 
 void Timeline::RunActions(SpriteInstance& S, std::uint32_t Frame, int Nesting, int Chain)
 {
+  if (FHooks) {
+    if (Frame < FrameCount(S))
+      FHooks->FrameEntered(S, Frame);
+    return;
+  }
   if (Chain > MaxActionChain || Frame >= FrameCount(S))
     return;
   for (const FrameAction& a : S.Definition->Frames[Frame].Actions) {
@@ -244,7 +418,7 @@ void Timeline::Step(SpriteInstance& S, int Nesting, bool Forced)
   if ((S.Playing || Forced) && count > 1) {
     if (S.CurrentFrame + 1 < count) {
       ++S.CurrentFrame;
-      Apply(S.List, S.Definition->Frames[S.CurrentFrame], Nesting);
+      Apply(&S, S.List, S.Definition->Frames[S.CurrentFrame], Nesting);
     } else {
       GotoInstance(S, 0, Nesting);
     }
@@ -255,7 +429,7 @@ void Timeline::Step(SpriteInstance& S, int Nesting, bool Forced)
   }
   for (const auto& [depth, child] : children) {
     const auto it = FindDepth(S.List, depth);
-    if (it != S.List.end() && it->Depth == depth && it->Sprite == child)
+    if (it != S.List.end() && it->Depth == depth && it->Sprite == child && !child->Removed)
       Step(*child, Nesting + 1, false);
   }
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "swf/Movie.h"
@@ -23,6 +24,7 @@ struct SpriteInstance;
 struct DisplayObject {
   swf::Depth Depth = 0;
   CharacterId Character = 0;
+  std::string Name; // the instance name the PlaceObject gave; may be empty
   Matrix Transform;
   ColorTransform Color;
   std::uint16_t Ratio = 0;
@@ -43,6 +45,30 @@ struct SpriteInstance {
   std::uint32_t CurrentFrame = 0; // from 0
   bool Playing = true;
   DisplayList List;
+  // Where it sits: its parent (nullptr for the root), depth and name.
+  SpriteInstance* Parent = nullptr;
+  swf::Depth Depth = 0;
+  std::string Name;
+  // Set once the instance has left the display list for good.
+  bool Removed = false;
+  // The script machine's object for this clip (owned there; see
+  // TimelineHooks). Opaque to the timeline.
+  void* Script = nullptr;
+};
+
+// What the timeline tells a script machine. Calls come from Advance,
+// GotoFrame, Goto and the constructor, on the timeline's thread.
+class TimelineHooks {
+public:
+  virtual ~TimelineHooks() = default;
+  // A sprite instance was made by a PlaceObject (P) and shows its first
+  // frame; its own children were announced before it.
+  virtual void Placed(SpriteInstance& Clip, const PlaceObject* P) = 0;
+  // The instance reached Frame (by playing or by a goto): its scripts are
+  // due. Called after the frame's display-list changes.
+  virtual void FrameEntered(SpriteInstance& Clip, std::uint32_t Frame) = 0;
+  // The instance left the display list (its children are announced first).
+  virtual void Removed(SpriteInstance& Clip) = 0;
 };
 
 class Timeline {
@@ -76,6 +102,32 @@ public:
   // (unless stopped) advance one frame; the root loops at its end.
   void Advance();
 
+  // With hooks set, the timeline no longer obeys the plain frame actions:
+  // it reports frames entered, clips made and removed, and the script
+  // machine behind the hooks decides. Set before the first Advance; the
+  // constructor's first frame is announced again through Announce.
+  void SetHooks(TimelineHooks* Hooks) { FHooks = Hooks; }
+  // Who hears of every frame entered (sound); set before Announce so the
+  // first frame is heard once.
+  void SetFrameListener(FrameListener Listener) { FListener = std::move(Listener); }
+  // Announces the root and what the first frame placed (after SetHooks).
+  void Announce();
+  SpriteInstance& Root() { return FRoot; }
+  // A goto on one clip as script asks for it: the display list changes at
+  // once; the hooks hear of the frame entered.
+  void Goto(SpriteInstance& S, std::uint32_t Frame);
+  // Steps one clip by one frame as the tick does, without its children.
+  void StepClip(SpriteInstance& S, bool Forced);
+  // Places a clip as script does (attachMovie, duplicateMovieClip,
+  // createEmptyMovieClip) at depth D of Parent, replacing what is there.
+  // Id 0 makes an empty clip of one frame. Like, when given, lends its
+  // transform, colour and visibility. nullptr when Id is no sprite or a
+  // limit refuses the clip.
+  SpriteInstance* PlaceClip(SpriteInstance& Parent, CharacterId Id, swf::Depth D, const std::string& Name,
+                            const DisplayObject* Like);
+  // Takes a clip out of its parent's list (removeMovieClip).
+  void RemoveClip(SpriteInstance& S);
+
   // How many sprite instances were refused because they nested deeper than
   // MaxNesting or would pass MaxInstances (a sprite that places itself).
   std::uint64_t RefusedInstances() const { return FRefused; }
@@ -90,15 +142,20 @@ private:
   void GotoInstance(SpriteInstance& S, std::uint32_t Frame, int Nesting);
   // Applies one frame's changes; with Nesting < 0 no sprite instance is
   // made (a plan for Merge).
-  void Apply(DisplayList& List, const swf::Frame& F, int Nesting);
+  void Apply(SpriteInstance* Owner, DisplayList& List, const swf::Frame& F, int Nesting);
   void Merge(SpriteInstance& S, DisplayList Wanted, bool Rewind, int Nesting);
-  std::shared_ptr<SpriteInstance> NewInstance(CharacterId Id, int Nesting);
+  std::shared_ptr<SpriteInstance> NewInstance(SpriteInstance* Parent, const DisplayObject& O,
+                                              const PlaceObject* P, int Nesting);
+  // Tells the hooks that S and everything in it left the display list.
+  void Detach(SpriteInstance& S);
+  int NestingOf(const SpriteInstance& S) const;
   void Entered(const SpriteInstance& S);
 
   std::shared_ptr<const swf::Movie> FMovie;
   SpriteInstance FRoot;
   std::shared_ptr<std::size_t> FLive = std::make_shared<std::size_t>(0);
   std::uint64_t FRefused = 0;
+  TimelineHooks* FHooks = nullptr;
   FrameListener FListener;
   bool FSeeking = false;
 };

@@ -4,6 +4,8 @@
 #include "swf/Movie.h"
 #include "swf/MovieReader.h"
 #include "swf/Timeline.h"
+#include "swf/avm1/Player.h"
+#include "platform/Trace.h"
 #include "swf/render/Renderer.h"
 #include "ui/kvuShell.h"
 
@@ -90,7 +92,9 @@ void TShockwaveFlash::SetMovie(const QString& Path)
   FText.clear();
   FTicker.stop();
   FSound.reset();
-  FTimeline.reset();
+  FTimeline = nullptr;
+  FPlayer.reset();
+  FBareTimeline.reset();
   FRenderer.reset();
   FLoaded.reset();
   FStepped = 0;
@@ -100,12 +104,24 @@ void TShockwaveFlash::SetMovie(const QString& Path)
     FLoaded = Loaded;
     // The sound opens first: the first frame's sounds start with the timeline.
     OpenSound();
-    auto Line = std::make_unique<swf::Timeline>(Loaded, [this](const swf::Sprite& Timeline, std::uint32_t Frame) {
+    auto Frames = [this](const swf::Sprite& Timeline, std::uint32_t Frame) {
       if (FSound)
         FSound->Sound().FrameEntered(Timeline, Frame);
-    });
+    };
     FRenderer = std::make_unique<swf::render::Renderer>(Loaded);
-    FTimeline = std::move(Line);
+    if (swf::avm1::RunsScript(*Loaded)) {
+      // What the movie traces or asks of the outside goes to the program's
+      // trace log; nothing reaches the network.
+      swf::avm1::PlayerOutput Output;
+      Output.Trace = [](std::string_view Line) { Trace("movie trace: " + std::string(Line)); };
+      Output.Log = [](std::string_view Message) { Trace("movie script: " + std::string(Message)); };
+      Output.Frames = Frames;
+      FPlayer = std::make_unique<swf::avm1::Player>(Loaded, std::move(Output));
+      FTimeline = &FPlayer->Timeline();
+    } else {
+      FBareTimeline = std::make_unique<swf::Timeline>(Loaded, Frames);
+      FTimeline = FBareTimeline.get();
+    }
     FFrameRate = std::clamp(FLoaded->FrameRate, kMinFrameRate, kMaxFrameRate);
   } catch (const swf::EMovieError& e) {
     // The hosted control shows nothing for a file it cannot play; this one
@@ -245,8 +261,12 @@ void TShockwaveFlash::Tick()
     return;
   }
   const std::uint32_t Before = FTimeline->CurrentFrame();
-  for (std::int64_t I = 0; I < Steps; ++I)
-    FTimeline->Advance();
+  for (std::int64_t I = 0; I < Steps; ++I) {
+    if (FPlayer)
+      FPlayer->Advance();
+    else
+      FTimeline->Advance();
+  }
   FStepped += Steps;
   if (FSound && !FTimeline->Playing())
     FSound->Sound().RootStopped();
@@ -325,7 +345,7 @@ void TShockwaveFlash::paintEvent(QPaintEvent*)
   }
   FRenderer->Draw(FTimeline->List(), Painter, QRectF(Target), swf::render::Quality::High);
   ++FDrawn;
-  if (FLoaded->Scripted) {
+  if (FLoaded->Scripted && !FPlayer) {
     // Script drives this movie and is not run here: say so quietly, so a
     // preloader that waits forever does not pass for a broken download.
     QFont Small = font();

@@ -58,6 +58,9 @@ class TPreviewSound;
 namespace swf {
 struct Movie;
 class Timeline;
+namespace avm1 {
+class Player;
+}
 namespace render {
 class Renderer;
 }
@@ -149,7 +152,12 @@ private:
   QString FMovie;
   QString FText;
   std::shared_ptr<const swf::Movie> FLoaded;
-  std::unique_ptr<swf::Timeline> FTimeline;
+  // A movie with ActionScript 1 or 2 plays through a script player that owns
+  // its timeline; others (ActionScript 3, whose script is not run) through a
+  // bare timeline. FTimeline points at whichever plays.
+  std::unique_ptr<swf::avm1::Player> FPlayer;
+  std::unique_ptr<swf::Timeline> FBareTimeline;
+  swf::Timeline* FTimeline = nullptr;
   std::unique_ptr<swf::render::Renderer> FRenderer;
   double FFrameRate = 0;
   QTimer FTicker;

@@ -254,11 +254,21 @@ TEST(MovieReader, FrameActionsAndScript)
     EXPECT_EQ(kinds, c.Obeyed);
     EXPECT_EQ(m->Scripted, c.Scripted);
   }
-  // Clip event handlers on a placed object are script too.
-  const auto clip = ReadMovie(
-      MovieFile(Join({RectShape(1, 20, 20), Tag(26, {0x82, 1, 0, 1, 0, 0, 0, 0, 0, 0}), ShowFrame()})));
+  // Clip event handlers on a placed object are script too, kept with the
+  // placement; a damaged list loses the handlers, not the placement.
+  const auto clip = ReadMovie(MovieFile(Join(
+      {RectShape(1, 20, 20),
+       Tag(26, {0x82, 1, 0, 1, 0, 0, 0, 0x01, 0, 0, 0, 0x01, 0, 0, 0, 2, 0, 0, 0, 0x07, 0x00, 0, 0, 0, 0}),
+       Tag(26, {0x82, 2, 0, 1, 0, 0, 0, 0, 0, 0}), ShowFrame()})));
   EXPECT_TRUE(clip->Scripted);
-  EXPECT_EQ(clip->SkippedTags.at("PlaceObject2: clip actions"), 1u);
+  const auto& placed = clip->Root.Frames.at(0).Changes;
+  ASSERT_EQ(placed.size(), 2u);
+  const auto& handlers = std::get<PlaceObject>(placed[0]).ClipActions;
+  ASSERT_EQ(handlers.size(), 1u);
+  EXPECT_EQ(handlers[0].Events, ClipLoad);
+  EXPECT_EQ(*handlers[0].Actions, (std::vector<std::uint8_t>{0x07, 0x00}));
+  EXPECT_TRUE(std::get<PlaceObject>(placed[1]).ClipActions.empty());
+  EXPECT_EQ(std::get<PlaceObject>(placed[1]).Depth, 2);
   const auto g =
       ReadMovie(MovieFile(Join({DoAction({0x96, 5, 0, 7, 4, 0, 0, 0, 0x9F, 1, 0, 1}), ShowFrame()})));
   EXPECT_EQ(g->Root.Frames[0].Actions.at(0).Frame, 3u); // frame 4 counted from 1

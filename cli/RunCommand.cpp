@@ -1,0 +1,48 @@
+#include "cli/RunCommand.h"
+
+#include "platform/Trace.h"
+#include "swf/MovieReader.h"
+#include "swf/avm1/Player.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+namespace quenloft {
+
+int RunMovie(const TRunOptions& Options)
+{
+  try {
+    const std::shared_ptr<swf::Movie> movie = swf::ReadMovieFile(Options.File);
+    if (!swf::avm1::RunsScript(*movie))
+      std::cerr << Options.File << ": its ActionScript 3 is not run; the timeline plays alone\n";
+    swf::avm1::PlayerOutput output;
+    output.Trace = [](std::string_view Line) { std::cout << Line << '\n'; };
+    output.Log = [](std::string_view Message) { Trace("movie script: " + std::string(Message)); };
+    swf::avm1::Player player(movie, output);
+    // The first frame has shown already; each further one is an advance.
+    const std::int64_t frames =
+        Options.Frames >= 0 ? Options.Frames : std::max<std::int64_t>(movie->Root.FrameCount, 1);
+    for (std::int64_t i = 1; i < frames; ++i)
+      player.Advance();
+    std::cout.flush();
+    return 0;
+  } catch (const swf::EMovieError& e) {
+    std::cerr << Options.File << ": not a movie that can be read: " << e.what() << '\n';
+  } catch (const std::exception& e) {
+    std::cerr << Options.File << ": " << e.what() << '\n';
+  }
+  return 1;
+}
+
+void AddRunCommand(CLI::App& App, int& ExitCode)
+{
+  auto options = std::make_shared<TRunOptions>();
+  CLI::App* run = App.add_subcommand("run", "Play a movie with its script and print its trace lines");
+  run->add_option("FILE", options->File, "Movie file (.swf)")->required();
+  run->add_option("--frames", options->Frames, "Frames to play (default: the movie's frame count)")
+      ->check(CLI::Range(static_cast<std::int64_t>(0), static_cast<std::int64_t>(100000000)));
+  run->callback([options, &ExitCode] { ExitCode = RunMovie(*options); });
+}
+
+} // namespace quenloft

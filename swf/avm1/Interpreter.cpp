@@ -1,0 +1,605 @@
+// The action loop: one switch arm per action, each a line or two that
+// hands work to a small method here or to the value and object model.
+#include "swf/avm1/Interpreter.h"
+
+#include "swf/avm1/Array.h"
+#include "swf/avm1/ClipObject.h"
+
+#include <chrono>
+#include <optional>
+#include <cmath>
+#include <limits>
+
+namespace quenloft::swf::avm1 {
+
+namespace {
+
+// DefineFunction2 flags.
+enum : std::uint16_t {
+  PreloadThis = 0x01,
+  SuppressThis = 0x02,
+  PreloadArguments = 0x04,
+  SuppressArguments = 0x08,
+  PreloadSuper = 0x10,
+  SuppressSuper = 0x20,
+  PreloadRoot = 0x40,
+  PreloadParent = 0x80,
+  PreloadGlobal = 0x100,
+};
+
+const char* const PropertyNames[] = {"_x",         "_y",         "_xscale",      "_yscale",   "_currentframe",
+                                     "_totalframes", "_alpha",   "_visible",     "_width",    "_height",
+                                     "_rotation",  "_target",    "_framesloaded", "_name",    "_droptarget",
+                                     "_url",       "_highquality", "_focusrect", "_soundbuftime", "_quality",
+                                     "_xmouse",    "_ymouse"};
+
+} // namespace
+
+Object* Interpreter::CurrentClip(Activation& A)
+{
+  return A.Target ? A.Target : A.BaseClip;
+}
+
+Atom Interpreter::NameOf(Value V)
+{
+  if (V.IsString())
+    return FM.Atoms().Intern(V.AsString());
+  if (V.IsNumber()) {
+    const double d = V.AsNumber();
+    if (d >= 0 && d < 1e9 && d == std::trunc(d))
+      return FM.Intern(std::to_string(static_cast<std::int64_t>(d)));
+  }
+  return FM.Atoms().Intern(V.ToString(FM));
+}
+
+Value Interpreter::Add2(Value A, Value B)
+{
+  // A + B with A pushed first.
+  if (A.IsNumber() && B.IsNumber())
+    return Value(A.AsNumber() + B.AsNumber());
+  const Value a = A.ToPrimitive(FM);
+  const Value b = B.ToPrimitive(FM);
+  if (a.IsString() || b.IsString()) {
+    const String* sa = a.ToString(FM);
+    const String* sb = b.ToString(FM);
+    if (sa->Text.empty())
+      return Value(sb);
+    if (sb->Text.empty())
+      return Value(sa);
+    return Value(FM.NewString(sa->Text + sb->Text));
+  }
+  return Value(a.ToNumber(FM) + b.ToNumber(FM));
+}
+
+Value Interpreter::Less(Value A, Value B)
+{
+  const auto primitive = [&](Value V) {
+    return V.IsObject() && V.AsObject()->DisplayPath(FM) == nullptr ? V.ToPrimitive(FM, Value::Hint::Number)
+                                                                    : V;
+  };
+  const Value a = primitive(A);
+  if (a.IsObject() && a.AsObject()->DisplayPath(FM) == nullptr)
+    return Value(false);
+  const Value b = primitive(B);
+  if (b.IsObject() && b.AsObject()->DisplayPath(FM) == nullptr)
+    return Value(false);
+  if (a.IsString() && b.IsString())
+    return Value(a.AsString()->Text < b.AsString()->Text);
+  const double x = a.ToNumber(FM);
+  const double y = b.ToNumber(FM);
+  if (std::isnan(x) || std::isnan(y))
+    return Value();
+  return Value(x < y);
+}
+
+bool Interpreter::Equals(Value A, Value B)
+{
+  if (FM.Version() <= 5) {
+    A = A.IsObject() ? A.ToPrimitive(FM, Value::Hint::Number) : A;
+    B = B.IsObject() ? B.ToPrimitive(FM, Value::Hint::Number) : B;
+  }
+  const Type ta = A.Kind();
+  const Type tb = B.Kind();
+  if (A.IsNullish() && B.IsNullish())
+    return true;
+  if (ta == tb) {
+    switch (ta) {
+    case Type::Boolean: return A.AsBool() == B.AsBool();
+    case Type::String: return A.AsString()->Text == B.AsString()->Text;
+    case Type::Object: return A.AsObject() == B.AsObject();
+    case Type::Number: {
+      const double x = A.AsNumber();
+      const double y = B.AsNumber();
+      return x == y || (std::isnan(x) && std::isnan(y));
+    }
+    default: return false;
+    }
+  }
+  if (A.IsBool())
+    return Equals(Value(A.AsBool() ? 1.0 : 0.0), B);
+  if (B.IsBool())
+    return Equals(A, Value(B.AsBool() ? 1.0 : 0.0));
+  if (A.IsNumber() && B.IsString())
+    return A.AsNumber() == B.ToNumber(FM);
+  if (A.IsString() && B.IsNumber())
+    return A.ToNumber(FM) == B.AsNumber();
+  // An object compares by what its valueOf gives, when that is no object.
+  if (A.IsObject() && !B.IsObject()) {
+    const Value p = A.ToPrimitive(FM, Value::Hint::Number);
+    return !p.IsObject() && Equals(p, B);
+  }
+  if (B.IsObject() && !A.IsObject()) {
+    const Value p = B.ToPrimitive(FM, Value::Hint::Number);
+    return !p.IsObject() && Equals(A, p);
+  }
+  return false;
+}
+
+bool Interpreter::InstanceOf(Value O, Value Ctor)
+{
+  Object* obj = O.ObjectOrNull();
+  Object* ctor = Ctor.ObjectOrNull();
+  if (!obj || !ctor)
+    return false;
+  Object* proto = ctor->Get(FM, FM.A.Prototype).ObjectOrNull();
+  if (!proto)
+    return false;
+  Object* p = obj->Proto();
+  for (int depth = 0; p && depth < MaxPrototypeChain; ++depth, p = p->Proto()) {
+    if (p == proto)
+      return true;
+    // Interfaces the class declared (`implements`).
+    Object* c = p->Get(FM, FM.A.Constructor).ObjectOrNull();
+    (void)c;
+    for (Object* i : p->Interfaces) {
+      if (i == ctor)
+        return true;
+      Object* ip = i->Get(FM, FM.A.Prototype).ObjectOrNull();
+      if (ip == proto)
+        return true;
+    }
+  }
+  return false;
+}
+
+Value Interpreter::NewObject(Value Ctor, std::span<const Value> Args)
+{
+  return FM.Construct(Ctor, Args);
+}
+
+Value Interpreter::GetMember(Value Target, Value Name)
+{
+  Object* o = Target.ToObject(FM);
+  if (!o)
+    return Value();
+  if (auto* array = dynamic_cast<ArrayObject*>(o); array && Name.IsNumber()) {
+    const double d = Name.AsNumber();
+    if (d >= 0 && d == std::trunc(d) && d < static_cast<double>(array->Elements().size()))
+      return array->Elements()[static_cast<std::size_t>(d)];
+  }
+  return o->Get(FM, NameOf(Name));
+}
+
+void Interpreter::SetMember(Value Target, Value Name, Value V)
+{
+  Object* o = Target.ObjectOrNull();
+  if (!o)
+    return;
+  if (auto* array = dynamic_cast<ArrayObject*>(o); array && Name.IsNumber()) {
+    const double d = Name.AsNumber();
+    if (d >= 0 && d == std::trunc(d) && d < static_cast<double>(MaxArrayLength)) {
+      const auto i = static_cast<std::size_t>(d);
+      if (i >= array->Elements().size())
+        array->Resize(FM, i + 1);
+      array->Elements()[i] = V;
+      return;
+    }
+  }
+  o->Set(FM, NameOf(Name), V);
+}
+
+Object* Interpreter::ResolveTarget(Activation& A, Object* Start, std::string_view Path)
+{
+  if (Path.empty())
+    return Start;
+  Object* o = Start;
+  if (Path.front() == '/') {
+    auto* clip = dynamic_cast<ClipObject*>(Start);
+    o = clip ? static_cast<Object*>(clip->RootClip()) : FM.Root();
+    Path.remove_prefix(1);
+  }
+  std::size_t i = 0;
+  while (i < Path.size() && o) {
+    std::string_view part;
+    if (Path.substr(i, 2) == "..") {
+      part = "..";
+      i += 2;
+    } else {
+      const std::size_t j = std::min(Path.find_first_of("/.", i), Path.size());
+      part = Path.substr(i, j - i);
+      i = j;
+    }
+    if (i < Path.size() && (Path[i] == '/' || (Path[i] == '.' && Path.substr(i, 2) != "..")))
+      ++i;
+    if (part.empty())
+      continue;
+    if (part == ".." || part == "_parent") {
+      auto* clip = dynamic_cast<ClipObject*>(o);
+      o = clip ? clip->Parent() : nullptr;
+      continue;
+    }
+    if (part == "_root") {
+      auto* clip = dynamic_cast<ClipObject*>(o);
+      o = clip ? static_cast<Object*>(clip->RootClip()) : FM.Root();
+      continue;
+    }
+    if (part == "_global") {
+      o = FM.Global();
+      continue;
+    }
+    if (part.starts_with("_level")) {
+      o = part == "_level0" ? FM.Root() : nullptr;
+      continue;
+    }
+    if (part == "this") {
+      o = A.This ? A.This : o;
+      continue;
+    }
+    o = o->Get(FM, FM.Intern(part)).ObjectOrNull();
+  }
+  return o;
+}
+
+Value Interpreter::GetVariable(Activation& A, std::string_view Name, Atom NameAtom)
+{
+  const std::size_t colon = Name.rfind(':');
+  const std::size_t dot = Name.rfind('.');
+  const bool slash = Name.find('/') != std::string_view::npos;
+  if (colon != std::string_view::npos || dot != std::string_view::npos || slash) {
+    std::size_t cut = colon != std::string_view::npos ? colon : dot;
+    if (Name == ".." )
+      cut = std::string_view::npos;
+    if (cut != std::string_view::npos && cut > 0 && Name[cut - 1] == '.' && Name[cut] == '.')
+      cut = std::string_view::npos;
+    const std::string_view path = cut == std::string_view::npos ? Name : Name.substr(0, cut);
+    const std::string_view var = cut == std::string_view::npos ? std::string_view() : Name.substr(cut + 1);
+    for (Scope* s = A.Chain; s; s = s->Parent) {
+      Object* start = s->Type == Scope::Kind::Global ? CurrentClip(A) : s->Target;
+      if (s->Type == Scope::Kind::Target)
+        start = CurrentClip(A);
+      Object* target = ResolveTarget(A, start, path);
+      if (!target)
+        continue;
+      if (var.empty())
+        return Value(target);
+      return target->Get(FM, FM.Intern(var));
+    }
+    return Value();
+  }
+  const Atom key = FM.Key(NameAtom);
+  if (key == FM.Key(FM.A.This))
+    return Value(A.This);
+  if (key == FM.Key(FM.A.Global) && FM.Version() >= 6)
+    return Value(FM.Global());
+  for (Scope* s = A.Chain; s; s = s->Parent) {
+    Object* target = s->Type == Scope::Kind::Target ? CurrentClip(A) : s->Target;
+    if (!target)
+      continue;
+    if (target->Has(FM, NameAtom))
+      return target->Get(FM, NameAtom);
+  }
+  return Value();
+}
+
+void Interpreter::SetVariable(Activation& A, std::string_view Name, Atom NameAtom, Value V)
+{
+  const std::size_t colon = Name.rfind(':');
+  const std::size_t dot = Name.rfind('.');
+  const std::size_t cut = colon != std::string_view::npos ? colon : dot;
+  if (cut != std::string_view::npos || Name.find('/') != std::string_view::npos) {
+    std::string_view path = cut == std::string_view::npos ? std::string_view() : Name.substr(0, cut);
+    std::string_view var = cut == std::string_view::npos ? Name : Name.substr(cut + 1);
+    if (cut == std::string_view::npos) {
+      const std::size_t lastSlash = Name.rfind('/');
+      path = Name.substr(0, lastSlash == 0 ? 1 : lastSlash);
+      var = Name.substr(lastSlash + 1);
+    }
+    for (Scope* s = A.Chain; s; s = s->Parent) {
+      Object* start = s->Type == Scope::Kind::Target || s->Type == Scope::Kind::Global ? CurrentClip(A) : s->Target;
+      Object* target = ResolveTarget(A, start, path);
+      if (target) {
+        target->Set(FM, FM.Intern(var), V);
+        return;
+      }
+    }
+    return;
+  }
+  for (Scope* s = A.Chain; s; s = s->Parent) {
+    Object* target = s->Type == Scope::Kind::Target ? CurrentClip(A) : s->Target;
+    if (!target)
+      continue;
+    if (s->Type == Scope::Kind::Target || s->Type == Scope::Kind::Global || target->Has(FM, NameAtom)) {
+      target->Set(FM, NameAtom, V);
+      return;
+    }
+  }
+}
+
+void Interpreter::DefineLocal(Activation& A, Atom Name, Value V)
+{
+  for (Scope* s = A.Chain; s; s = s->Parent) {
+    if (s->Type == Scope::Kind::With) {
+      if (s->Target->HasOwn(FM, Name)) {
+        s->Target->Set(FM, Name, V);
+        return;
+      }
+      continue;
+    }
+    Object* target = s->Type == Scope::Kind::Target ? CurrentClip(A) : s->Target;
+    if (!target)
+      continue; // code run without a clip keeps its variables on the global object
+    if (s->Type == Scope::Kind::Local)
+      target->Define(FM, Name, V);
+    else
+      target->Set(FM, Name, V);
+    return;
+  }
+}
+
+Value Interpreter::DefineFunction(Activation& A, const FunctionCode& Code)
+{
+  Object* proto = FM.NewObject();
+  auto* f = FM.Heap().Make<FunctionObject>(FM.FunctionPrototype(), A.Holder, &Code,
+                                           A.Chain, A.BaseClip, A.Version);
+  f->Pool = A.Pool;
+  proto->Define(FM, FM.A.Constructor, Value(static_cast<Object*>(f)), DontEnum);
+  f->Define(FM, FM.A.Prototype, Value(proto), DontEnum);
+  return Value(static_cast<Object*>(f));
+}
+
+Object* Interpreter::TargetFromValue(Activation& A, Value Target)
+{
+  if (Target.IsObject())
+    return Target.AsObject();
+  const std::string path = Target.ToText(FM);
+  if (path.empty())
+    return CurrentClip(A);
+  // Dot and slash paths both name a clip; variables are not targets.
+  return ResolveTarget(A, CurrentClip(A), path);
+}
+
+Value Interpreter::GetProperty(Activation& A, Value Target, int Index)
+{
+  if (Index < 0 || Index >= static_cast<int>(std::size(PropertyNames)))
+    return Value();
+  Object* clip = Target.IsString() && Target.AsString()->Text.empty() ? CurrentClip(A) : TargetFromValue(A, Target);
+  if (!clip)
+    return Value();
+  return clip->Get(FM, FM.Intern(PropertyNames[Index]));
+}
+
+void Interpreter::SetProperty(Activation& A, Value Target, int Index, Value V)
+{
+  if (Index < 0 || Index >= static_cast<int>(std::size(PropertyNames)))
+    return;
+  Object* clip = Target.IsString() && Target.AsString()->Text.empty() ? CurrentClip(A) : TargetFromValue(A, Target);
+  if (clip)
+    clip->Set(FM, FM.Intern(PropertyNames[Index]), V);
+}
+
+Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const Value> Args, Object* Home)
+{
+  const FunctionCode& code = *F->Code();
+  Activation a;
+  a.Holder = F->Block();
+  a.Block = F->Block().get();
+  a.Start = code.Start;
+  a.End = code.End;
+  a.This = This;
+  a.BaseClip = F->BaseClip();
+  a.Callee = F;
+  a.Home = Home;
+  a.Pool = F->Pool;
+  a.Version = F->Version();
+  a.IsFunction = true;
+  // A body that defines no function cannot let its locals outlive the call:
+  // they live on this stack frame and make no garbage.
+  std::optional<Object> stackLocals;
+  std::optional<Scope> stackScope;
+  Object* locals = nullptr;
+  if (code.DefinesFunctions) {
+    locals = FM.Heap().Make<Object>(nullptr);
+  } else {
+    stackLocals.emplace(nullptr);
+    locals = &*stackLocals;
+  }
+  Activation* caller = FCurrent;
+  Scope* parent = F->Closure();
+  if (F->Version() < 6) {
+    // Before SWF 6 functions close over nothing: they run in the clip of
+    // `this` (or the caller's clip) under the global object.
+    Object* clip = dynamic_cast<ClipObject*>(This);
+    if (!clip && caller)
+      clip = CurrentClip(*caller);
+    if (!clip)
+      clip = FM.Root();
+    a.BaseClip = clip;
+    parent = FM.Heap().Make<Scope>(Scope::Kind::Target, clip,
+                                   FM.Heap().Make<Scope>(Scope::Kind::Global, FM.Global(), nullptr));
+  }
+  if (code.DefinesFunctions) {
+    a.Chain = FM.Heap().Make<Scope>(Scope::Kind::Local, locals, parent);
+  } else {
+    stackScope.emplace(Scope::Kind::Local, locals, parent);
+    a.Chain = &*stackScope;
+  }
+  a.Registers.assign(code.Version2 ? std::max<std::size_t>(code.RegisterCount, 1) : 4, Value());
+  const std::uint16_t flags = code.Version2 ? code.Flags : 0;
+  const bool mentioned = a.Block->MentionsArguments;
+  const bool wantArguments = (flags & PreloadArguments) || (mentioned && !(flags & SuppressArguments));
+  if (wantArguments) {
+    Object* args = FM.NewArray(Args);
+    args->Define(FM, FM.A.Callee, Value(static_cast<Object*>(F)), DontEnum);
+    args->Define(FM, FM.A.Caller,
+                 caller && caller->Callee ? Value(static_cast<Object*>(caller->Callee)) : Value::Null(), DontEnum);
+    a.Arguments = args;
+  }
+  const auto superObject = [&](bool Preloaded) -> Value {
+    if (!This || (!Preloaded && !a.Block->MentionsSuper))
+      return Value();
+    return Value(static_cast<Object*>(FM.Heap().Make<SuperObject>(This, Home ? Home : This->Proto())));
+  };
+  if (code.Version2) {
+    std::size_t reg = 1;
+    const auto preload = [&](Value V) {
+      if (reg < a.Registers.size())
+        a.Registers[reg] = V;
+      ++reg;
+    };
+    if (flags & PreloadThis)
+      preload(Value(This));
+    if (flags & PreloadArguments)
+      preload(Value(a.Arguments));
+    if (flags & PreloadSuper)
+      preload(superObject(true));
+    if (flags & PreloadRoot)
+      preload(Value(FM.Root()));
+    if (flags & PreloadParent) {
+      auto* clip = dynamic_cast<ClipObject*>(a.BaseClip);
+      preload(clip ? Value(static_cast<Object*>(clip->Parent())) : Value());
+    }
+    if (flags & PreloadGlobal)
+      preload(Value(FM.Global()));
+    if (!(flags & SuppressArguments) && !(flags & PreloadArguments) && a.Arguments)
+      locals->Define(FM, FM.A.Arguments, Value(a.Arguments), DontEnum);
+    if (!(flags & SuppressSuper) && !(flags & PreloadSuper) && a.Block->MentionsSuper)
+      locals->Define(FM, FM.A.Super, superObject(false), DontEnum);
+  } else {
+    if (a.Arguments)
+      locals->Define(FM, FM.A.Arguments, Value(a.Arguments), DontEnum);
+    if (a.Block->MentionsSuper)
+      locals->Define(FM, FM.A.Super, superObject(false), DontEnum);
+  }
+  // A function that preloads or suppresses `this` sees its caller's `this`
+  // under that name.
+  if (code.Version2 && (flags & (PreloadThis | SuppressThis)))
+    a.This = caller ? caller->This : This;
+  for (std::size_t i = 0; i < code.Params.size(); ++i) {
+    const FunctionParam& p = code.Params[i];
+    const Value v = i < Args.size() ? Args[i] : Value();
+    if (code.Version2 && p.Register != 0 && p.Register < a.Registers.size())
+      a.Registers[p.Register] = v;
+    else
+      locals->Define(FM, p.Name, v);
+  }
+  return Run(a);
+}
+
+bool Interpreter::RunTry(Activation& A, const TryCode& T, std::uint32_t& Pc, Value& Result, bool& Returned)
+{
+  const std::uint32_t tryStart = Pc + 1;
+  const std::size_t base = FStack.size();
+  bool pending = false;
+  ScriptThrow thrown;
+  try {
+    Result = RunRange(A, tryStart, T.TryEnd, Returned);
+  } catch (ScriptThrow& e) {
+    FStack.resize(std::min(FStack.size(), base));
+    if (T.HasCatch) {
+      if (T.CatchInRegister) {
+        if (T.Register < A.Registers.size())
+          A.Registers[T.Register] = e.Thrown;
+      } else {
+        DefineLocal(A, T.Name, e.Thrown);
+      }
+      try {
+        Result = RunRange(A, T.TryEnd, T.CatchEnd, Returned);
+      } catch (ScriptThrow& again) {
+        if (!T.HasFinally)
+          throw;
+        pending = true;
+        thrown = again;
+      }
+    } else {
+      pending = true;
+      thrown = e;
+    }
+  }
+  if (T.HasFinally) {
+    bool finallyReturned = false;
+    const Value r = RunRange(A, T.CatchEnd, T.FinallyEnd, finallyReturned);
+    if (finallyReturned) {
+      Result = r;
+      Returned = true;
+      return true;
+    }
+  }
+  if (pending)
+    throw thrown;
+  Pc = T.FinallyEnd;
+  return Returned;
+}
+
+Value Interpreter::Run(Activation& A)
+{
+  FM.EnterCall();
+  struct Leave {
+    Machine& M;
+    Activation*& Current;
+    Activation* Saved;
+    ~Leave()
+    {
+      M.LeaveCall();
+      Current = Saved;
+    }
+  } leave{FM, FCurrent, FCurrent};
+  FCurrent = &A;
+  bool returned = false;
+  return RunRange(A, A.Start, A.End, returned);
+}
+
+Value Interpreter::CallMethodValue(Value Target, Atom Name, std::span<const Value> Args)
+{
+  Object* o = Target.ToObject(FM);
+  if (!o)
+    return Value();
+  if (auto* sup = dynamic_cast<SuperObject*>(o)) {
+    Object* home = sup->Proto();
+    for (Object* p = home; p; p = p->Proto())
+      if (p->HasOwn(FM, Name)) {
+        home = p;
+        break;
+      }
+    const Value fn = sup->Proto() ? sup->Proto()->Get(FM, Name) : Value();
+    return FM.CallFrom(fn, sup->This(), Args, home);
+  }
+  Object* home = o;
+  int depth = 0;
+  for (Object* p = o; p && depth < MaxPrototypeChain; p = p->Proto(), ++depth)
+    if (p->HasOwn(FM, Name)) {
+      home = p;
+      break;
+    }
+  const Value fn = o->Get(FM, Name);
+  if (!fn.IsObject()) {
+    FM.GetHost().Log("a call of " + std::string(FM.Atoms().View(Name)) + ", which is no function");
+    return Value();
+  }
+  return FM.CallFrom(fn, o, Args, home);
+}
+
+void Interpreter::CloneSprite(Activation& A, Value Source, Value Target, Value Depth)
+{
+  auto* clip = dynamic_cast<ClipObject*>(TargetFromValue(A, Source));
+  if (!clip)
+    return;
+  clip->Duplicate(FM, Target.ToText(FM), Depth.ToNumber(FM), nullptr);
+}
+
+void Interpreter::RemoveSprite(Activation& A, Value Target)
+{
+  if (auto* clip = dynamic_cast<ClipObject*>(TargetFromValue(A, Target)))
+    clip->Remove();
+}
+
+} // namespace quenloft::swf::avm1

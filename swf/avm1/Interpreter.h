@@ -1,0 +1,110 @@
+// Runs decoded actions: one Activation per block or call (its scope chain,
+// registers, this, target clip and constant pool) over the machine's operand
+// stack. Internal to the machine; natives go through Machine::Call.
+//
+// Threads: the machine's thread.
+#pragma once
+
+#include "swf/avm1/Decoder.h"
+#include "swf/avm1/Machine.h"
+
+#include <vector>
+
+namespace quenloft::swf::avm1 {
+
+class ClipObject;
+
+// `super`: lookups start above the prototype the running method came from,
+// with `this` kept.
+class SuperObject final : public Object {
+public:
+  SuperObject(Object* This, Object* Home) : Object(Home ? Home->Proto() : nullptr), FThis(This), FHome(Home) {}
+  Object* This() const { return FThis; }
+  Object* Home() const { return FHome; }
+  void Trace(Marker& M) override
+  {
+    Object::Trace(M);
+    M.Mark(FThis);
+    M.Mark(FHome);
+  }
+
+private:
+  Object* FThis;
+  Object* FHome;
+};
+
+struct Activation {
+  std::shared_ptr<const ActionBlock> Holder; // keeps Block alive for the functions it defines
+  const ActionBlock* Block = nullptr;
+  std::uint32_t Start = 0; // the actions run: [Start, End)
+  std::uint32_t End = 0;
+  Scope* Chain = nullptr;
+  Object* This = nullptr;
+  Object* Target = nullptr;   // the clip tellTarget/SetTarget points at
+  Object* BaseClip = nullptr; // the clip the code belongs to
+  FunctionObject* Callee = nullptr;
+  Object* Home = nullptr;     // where the called method was found (for super)
+  Object* Arguments = nullptr;
+  const std::vector<Atom>* Pool = nullptr;
+  std::vector<Value> Registers;
+  int Version = 0;
+  bool IsFunction = false;
+};
+
+class Interpreter {
+public:
+  explicit Interpreter(Machine& M) : FM(M) {}
+
+  // Runs A to its end or a return; the returned value (undefined at the end).
+  Value Run(Activation& A);
+  // Calls a script function.
+  Value CallScript(FunctionObject* F, Object* This, std::span<const Value> Args, Object* Home);
+
+  // A target path ("/a/b", "_root.a", "../x") from Start; nullptr when it
+  // leads nowhere.
+  Object* ResolveTarget(Activation& A, Object* Start, std::string_view Path);
+  Value GetVariable(Activation& A, std::string_view Name, Atom NameAtom);
+  void SetVariable(Activation& A, std::string_view Name, Atom NameAtom, Value V);
+
+private:
+  void Push(Value V)
+  {
+    if (FStack.size() >= MaxStackDepth)
+      FM.Abort("the script's stack grew past the player's limit");
+    FStack.push_back(V);
+  }
+  Value Pop(std::size_t Base)
+  {
+    if (FStack.size() <= Base)
+      return Value();
+    Value v = FStack.back();
+    FStack.pop_back();
+    return v;
+  }
+  Value Add2(Value A, Value B);
+  Value Less(Value A, Value B);
+  bool Equals(Value A, Value B);
+  bool InstanceOf(Value O, Value Ctor);
+  Value NewObject(Value Ctor, std::span<const Value> Args);
+  Value CallMethodValue(Value Target, Atom Name, std::span<const Value> Args);
+  void CloneSprite(Activation& A, Value Source, Value Target, Value Depth);
+  void RemoveSprite(Activation& A, Value Target);
+  Value GetMember(Value Target, Value Name);
+  void SetMember(Value Target, Value Name, Value V);
+  Atom NameOf(Value V);
+  Object* CurrentClip(Activation& A);
+  Value GetProperty(Activation& A, Value Target, int Index);
+  void SetProperty(Activation& A, Value Target, int Index, Value V);
+  Object* TargetFromValue(Activation& A, Value Target);
+  void DefineLocal(Activation& A, Atom Name, Value V);
+  Value DefineFunction(Activation& A, const FunctionCode& Code);
+  bool RunTry(Activation& A, const TryCode& T, std::uint32_t& Pc, Value& Result, bool& Returned);
+  Value RunRange(Activation& A, std::uint32_t From, std::uint32_t To, bool& Returned);
+
+  friend class Machine;
+  Machine& FM;
+  Activation* FCurrent = nullptr; // the activation running now
+  std::vector<Value> FStack;
+};
+
+} // namespace quenloft::swf::avm1

@@ -1,0 +1,64 @@
+// Plays a movie with its script: the timeline for the display list, the
+// script machine for DoAction, DoInitAction and clip events, in the order
+// the player runs them.
+//
+// One frame (Advance): every clip steps as the timeline does; the frame
+// scripts of the frames entered are queued (a clip's DoInitAction blocks
+// ahead of its frame's other blocks) and run after the display list has
+// changed; clip events (load, enterFrame, unload) run from the same queue;
+// then the timers due on the movie's clock; then, at a safe point, the
+// collector.
+//
+// Threads: one thread per player (the one that plays the movie). The trace
+// and log callbacks run on it, inside Advance and the constructor.
+#pragma once
+
+#include "swf/Timeline.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+namespace quenloft::swf::avm1 {
+
+struct PlayerOutput {
+  // A `trace` line of the movie, exactly as the player writes it.
+  std::function<void(std::string_view)> Trace;
+  // A note for the program's trace log (uncaught errors, getURL and
+  // fscommand requests that are never carried out, limits reached).
+  std::function<void(std::string_view)> Log;
+  // Every frame a timeline enters (the movie's sound follows them).
+  swf::Timeline::FrameListener Frames;
+};
+
+class PlayerImpl;
+
+class Player {
+public:
+  // Shows the first frame and runs its scripts.
+  Player(std::shared_ptr<const swf::Movie> Movie, PlayerOutput Output);
+  ~Player();
+  Player(const Player&) = delete;
+  Player& operator=(const Player&) = delete;
+
+  // One frame of the movie's clock: timeline, scripts, events, timers.
+  void Advance();
+  swf::Timeline& Timeline();
+  const DisplayList& List();
+  // Frames advanced since the start.
+  std::uint64_t Frames() const;
+
+  // Heap figures, for benchmarks and the log.
+  std::size_t LiveObjects() const;
+  std::size_t LiveBytes() const;
+
+private:
+  std::unique_ptr<PlayerImpl> FImpl;
+};
+
+// True when the player runs this movie's script: ActionScript 1 and 2;
+// ActionScript 3 (DoABC) is not run.
+bool RunsScript(const swf::Movie& Movie);
+
+} // namespace quenloft::swf::avm1

@@ -1,0 +1,20 @@
+#include "swf/avm1/globals/Globals.h"
+
+#include "swf/avm1/Machine.h"
+
+namespace quenloft::swf::avm1 {
+
+void InstallGlobals(Machine& M)
+{
+  // Object and Function first: every other prototype hangs from them.
+  static const ClassSpec* const Classes[] = {
+      &ObjectClass, &FunctionClass, &ArrayClass, &StringClass,   &NumberClass,
+      &BooleanClass, &ErrorClass,   &MovieClipClass,
+  };
+  for (const ClassSpec* spec : Classes)
+    M.Install(*spec);
+  M.Install(MathObject);
+  DefineMembers(M, *M.Global(), GlobalFunctions);
+}
+
+} // namespace quenloft::swf::avm1

@@ -1,0 +1,166 @@
+// MovieClip: the timeline methods.
+#include "swf/avm1/ClipObject.h"
+#include "swf/avm1/Machine.h"
+#include "swf/avm1/globals/Globals.h"
+
+#include <cmath>
+
+namespace quenloft::swf::avm1 {
+
+namespace {
+
+ClipObject* Self(Object* This)
+{
+  return dynamic_cast<ClipObject*>(This);
+}
+
+Value Construct(Machine&, Object* This, std::span<const Value>)
+{
+  return Value(This);
+}
+
+Value Play(Machine&, Object* This, std::span<const Value>)
+{
+  if (ClipObject* c = Self(This))
+    c->Play();
+  return Value();
+}
+
+Value Stop(Machine&, Object* This, std::span<const Value>)
+{
+  if (ClipObject* c = Self(This))
+    c->Stop();
+  return Value();
+}
+
+Value Goto(Machine& M, Object* This, std::span<const Value> Args, bool AndPlay)
+{
+  ClipObject* c = Self(This);
+  if (!c || Args.empty())
+    return Value();
+  const Value f = Args[0];
+  const double n = f.ToNumber(M);
+  if (f.IsString() && std::isnan(TextToNumber(f.AsString()->Text, M.Version()))) {
+    c->GotoLabel(f.AsString()->Text, AndPlay);
+    return Value();
+  }
+  // The frame number wraps as a 32-bit integer; frame 0 goes nowhere.
+  const auto frame = static_cast<std::uint32_t>(NumberToInt32(n));
+  if (frame == 0)
+    return Value();
+  c->GotoFrame(frame - 1, AndPlay);
+  return Value();
+}
+
+Value GotoAndPlay(Machine& M, Object* This, std::span<const Value> Args)
+{
+  return Goto(M, This, Args, true);
+}
+
+Value GotoAndStop(Machine& M, Object* This, std::span<const Value> Args)
+{
+  return Goto(M, This, Args, false);
+}
+
+Value NextFrame(Machine&, Object* This, std::span<const Value>)
+{
+  if (ClipObject* c = Self(This))
+    c->NextFrame();
+  return Value();
+}
+
+Value PrevFrame(Machine&, Object* This, std::span<const Value>)
+{
+  if (ClipObject* c = Self(This))
+    c->PrevFrame();
+  return Value();
+}
+
+Value GetDepth(Machine&, Object* This, std::span<const Value>)
+{
+  ClipObject* c = Self(This);
+  if (!c || !c->Instance())
+    return Value();
+  return Value(c->ScriptDepth());
+}
+
+Value RemoveMovieClip(Machine&, Object* This, std::span<const Value>)
+{
+  if (ClipObject* c = Self(This))
+    c->Remove();
+  return Value();
+}
+
+Value DuplicateMovieClip(Machine& M, Object* This, std::span<const Value> Args)
+{
+  ClipObject* c = Self(This);
+  if (!c || Args.size() < 2)
+    return Value();
+  return Value(static_cast<Object*>(
+      c->Duplicate(M, Args[0].ToText(M), Args[1].ToNumber(M), Arg(Args, 2).ObjectOrNull())));
+}
+
+void Initialise(Machine& M, ClipObject* Clip, Object* Init)
+{
+  if (!Clip || !Init)
+    return;
+  for (const Property& p : Init->OwnProperties())
+    if (!(p.Flags & DontEnum))
+      Clip->Set(M, p.Name, p.IsVirtual() ? Init->Get(M, p.Name) : p.Data);
+}
+
+Value AttachMovie(Machine& M, Object* This, std::span<const Value> Args)
+{
+  ClipObject* c = Self(This);
+  if (!c || Args.size() < 3 || !c->Instance())
+    return Value();
+  const auto& exports = M.Exports();
+  const std::string id = Args[0].ToText(M);
+  auto it = exports.find(id);
+  if (it == exports.end())
+    return Value();
+  ClipObject* made = c->Attach(M, it->second, Args[1].ToText(M), Args[2].ToNumber(M));
+  Initialise(M, made, Arg(Args, 3).ObjectOrNull());
+  return made ? Value(static_cast<Object*>(made)) : Value();
+}
+
+Value CreateEmptyMovieClip(Machine& M, Object* This, std::span<const Value> Args)
+{
+  ClipObject* c = Self(This);
+  if (!c || Args.size() < 2)
+    return Value();
+  ClipObject* made = c->Attach(M, 0, Args[0].ToText(M), Args[1].ToNumber(M));
+  return made ? Value(static_cast<Object*>(made)) : Value();
+}
+
+Value GetNextHighestDepth(Machine&, Object* This, std::span<const Value>)
+{
+  ClipObject* c = Self(This);
+  if (!c || !c->Instance())
+    return Value();
+  double next = 0;
+  for (const DisplayObject& o : c->Instance()->List)
+    next = std::max(next, static_cast<double>(o.Depth) - 16384 + 1);
+  return Value(next);
+}
+
+const Member Methods[] = {
+    Method("attachMovie", AttachMovie),
+    Method("createEmptyMovieClip", CreateEmptyMovieClip, DontEnum | OnlySwf6),
+    Method("getNextHighestDepth", GetNextHighestDepth, DontEnum | OnlySwf7),
+    Method("play", Play),
+    Method("stop", Stop),
+    Method("gotoAndPlay", GotoAndPlay),
+    Method("gotoAndStop", GotoAndStop),
+    Method("nextFrame", NextFrame),
+    Method("prevFrame", PrevFrame),
+    Method("getDepth", GetDepth),
+    Method("removeMovieClip", RemoveMovieClip),
+    Method("duplicateMovieClip", DuplicateMovieClip),
+};
+
+} // namespace
+
+extern const ClassSpec MovieClipClass = {.Name = "MovieClip", .Construct = Construct, .Prototype = Methods};
+
+} // namespace quenloft::swf::avm1
