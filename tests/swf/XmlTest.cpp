@@ -137,6 +137,33 @@ TEST_F(XmlScript, WritesTreesAsThePlayerDoes)
   }
 }
 
+TEST_F(XmlScript, DeclarationsMayBeSetAndAreWrittenFirst)
+{
+  const Value xml = Xml("<?xml version=\"1.0\"?><a/>");
+  xml.AsObject()->Set(M, M.Intern("docTypeDecl"), Value(M.NewString("<!DOCTYPE a>")));
+  EXPECT_EQ(Text(xml), "<?xml version=\"1.0\"?><!DOCTYPE a><a />");
+  xml.AsObject()->Set(M, M.Intern("xmlDecl"), Value());
+  EXPECT_EQ(Text(xml), "<!DOCTYPE a><a />");
+  EXPECT_EQ(Text(Get(xml, "firstChild")), "<a />") << "only a document writes them";
+}
+
+// `class Doc extends XML`: the instance is a plain object that the native
+// constructor, called through super(), turns into a document.
+TEST_F(XmlScript, SubclassInstancesBecomeNodes)
+{
+  Object* subProto = M.Heap().Make<Object>(M.Prototype("XML"));
+  Object* doc = M.Heap().Make<Object>(subProto);
+  const Value text(M.NewString("<a><b/></a>"));
+  M.Call(Value(static_cast<Object*>(M.Constructor("XML"))), doc, std::span<const Value>(&text, 1));
+  EXPECT_EQ(Text(Value(doc)), "<a><b /></a>");
+  EXPECT_TRUE(Get(Value(doc), "firstChild.parentNode").StrictEquals(Value(doc)));
+  for (Atom name : doc->EnumerableNames(M))
+    EXPECT_EQ(M.Atoms().View(name).find('\x01'), std::string_view::npos) << "the link to the node stays hidden";
+  const Value created = Call(Value(doc), "createElement", {Value(M.NewString("c"))});
+  Call(Value(doc), "appendChild", {created});
+  EXPECT_EQ(Text(Value(doc)), "<a><b /></a><c />");
+}
+
 TEST_F(XmlScript, MovesNodesWithinAndAcrossTrees)
 {
   const Value xml = Xml("<a><b/></a><c/>");
@@ -233,6 +260,22 @@ TEST_F(XmlScript, FailedLoadReportsThroughOnData)
   EXPECT_EQ(Text(xml), "<b />");
   EXPECT_TRUE(Get(xml, "loaded").AsBool());
   EXPECT_EQ(OnLoadCalls, (std::vector<std::string>{"false", "true"}));
+}
+
+TEST_F(XmlScript, DeepTreesCostNoNativeStack)
+{
+  constexpr int Depth = 50'000; // far past what recursion survives under the sanitizers
+  std::string text;
+  for (int i = 0; i < Depth; ++i)
+    text += "<a>";
+  text += "x";
+  for (int i = 0; i < Depth; ++i)
+    text += "</a>";
+  M.AddRoots([this](Marker& Mark) { Held.Trace(Mark); });
+  Held = Xml(text);
+  EXPECT_EQ(Text(Call(Get(Held, "firstChild"), "cloneNode", {Value(true)})), text);
+  M.Collect();
+  EXPECT_EQ(Get(Held, "status").AsNumber(), 0);
 }
 
 TEST_F(XmlScript, TreesLiveAsLongAsAnyNodeIsHeld)

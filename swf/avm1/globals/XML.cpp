@@ -29,7 +29,7 @@ public:
     // document order.
     for (auto it = Attributes.rbegin(); it != Attributes.rend(); ++it) {
       const Value value(FM.NewString(it->Value));
-      node->Attributes->Define(FM, FM.Intern(it->Name), value, 0);
+      node->AttributesObject(FM)->Define(FM, FM.Intern(it->Name), value, 0);
       if (it->Name == "id" && FDoc.IdMap)
         FDoc.IdMap->Define(FM, FM.Intern(it->Value), XmlNodeValue(FM, node), 0);
     }
@@ -221,6 +221,27 @@ Value GetXmlDecl(Machine& M, Object* This, std::span<const Value>)
   return doc && doc->Decl ? Value(doc->Decl) : Value();
 }
 
+// xmlDecl and docTypeDecl may be set; toString writes what they hold.
+void SetDeclaration(Machine& M, Object* This, std::span<const Value> Args, const String* XmlObject::*Field)
+{
+  XmlObject* doc = Document(M, This);
+  if (!doc || Args.empty())
+    return;
+  doc->*Field = Args[0].IsUndefined() ? nullptr : Args[0].ToString(M);
+}
+
+Value SetDocTypeDecl(Machine& M, Object* This, std::span<const Value> Args)
+{
+  SetDeclaration(M, This, Args, &XmlObject::DocType);
+  return Value();
+}
+
+Value SetXmlDecl(Machine& M, Object* This, std::span<const Value> Args)
+{
+  SetDeclaration(M, This, Args, &XmlObject::Decl);
+  return Value();
+}
+
 Value GetStatus(Machine& M, Object* This, std::span<const Value>)
 {
   XmlObject* doc = Document(M, This);
@@ -246,9 +267,9 @@ const Member Methods[] = {
     Method("getBytesLoaded", GetBytesLoaded, 0),
     Method("getBytesTotal", GetBytesTotal, 0),
     TextConstant("contentType", "application/x-www-form-urlencoded", ReadOnly),
-    Accessor("docTypeDecl", GetDocTypeDecl, nullptr, ReadOnly),
+    Accessor("docTypeDecl", GetDocTypeDecl, SetDocTypeDecl, 0),
     Accessor("status", GetStatus, nullptr, 0),
-    Accessor("xmlDecl", GetXmlDecl, nullptr, 0),
+    Accessor("xmlDecl", GetXmlDecl, SetXmlDecl, 0),
     Accessor("idMap", GetIdMap, nullptr, 0),
 };
 

@@ -47,7 +47,7 @@ const String* NameOf(XmlNode* N)
 Value GetAttributes(Machine& M, Object* This, std::span<const Value>)
 {
   XmlNode* n = XmlNodeOf(M, This);
-  return n ? Value(n->Attributes) : Value();
+  return n ? Value(n->AttributesObject(M)) : Value();
 }
 
 Value GetChildNodes(Machine& M, Object* This, std::span<const Value>)

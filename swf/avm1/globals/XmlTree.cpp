@@ -19,9 +19,10 @@ Atom HolderName(Machine& M)
 XmlNode* CloneOne(Machine& M, const XmlNode* N)
 {
   XmlNode* copy = NewXmlNode(M, N->NodeType, N->Content);
-  for (const Property& p : N->Attributes->OwnProperties())
-    if (!p.IsVirtual() && !(p.Flags & DontEnum))
-      copy->Attributes->Define(M, p.Name, p.Data, p.Flags);
+  if (N->Attributes)
+    for (const Property& p : N->Attributes->OwnProperties())
+      if (!p.IsVirtual() && !(p.Flags & DontEnum))
+        copy->AttributesObject(M)->Define(M, p.Name, p.Data, p.Flags);
   return copy;
 }
 
@@ -39,6 +40,13 @@ void WriteAttributes(Machine& M, std::string& Out, const XmlNode* N)
 }
 
 } // namespace
+
+Object* XmlNode::AttributesObject(Machine& M)
+{
+  if (!Attributes)
+    Attributes = M.Heap().Make<Object>(nullptr);
+  return Attributes;
+}
 
 std::optional<std::size_t> XmlNode::IndexOf(const XmlNode* Child) const
 {
@@ -201,7 +209,7 @@ Value XmlNodeValue(Machine& M, XmlNode* N)
 XmlNode* NewXmlNode(Machine& M, std::uint8_t Type, const String* Content)
 {
   M.CheckHeap();
-  return M.Heap().Make<XmlNode>(Type, Content, M.Heap().Make<Object>(nullptr));
+  return M.Heap().Make<XmlNode>(Type, Content);
 }
 
 XmlNode* CloneXmlNode(Machine& M, const XmlNode* N, bool Deep)
@@ -226,6 +234,8 @@ XmlNode* CloneXmlNode(Machine& M, const XmlNode* N, bool Deep)
 std::vector<std::pair<Atom, Value>> XmlAttributesOf(Machine& M, const XmlNode* N)
 {
   std::vector<std::pair<Atom, Value>> out;
+  if (!N->Attributes)
+    return out;
   const std::span<Property> props = N->Attributes->OwnProperties();
   for (auto it = props.rbegin(); it != props.rend(); ++it)
     if (!it->IsVirtual() && !(it->Flags & DontEnum) && !HiddenFrom(it->Flags, M.Version()))

@@ -29,17 +29,15 @@ public:
   static constexpr std::uint8_t ElementType = 1;
   static constexpr std::uint8_t TextType = 3;
 
-  XmlNode(std::uint8_t Type, const String* Text, Object* Attrs)
-      : NodeType(Type), Content(Text), Attributes(Attrs)
-  {
-  }
+  XmlNode(std::uint8_t Type, const String* Text) : NodeType(Type), Content(Text) {}
 
   std::uint8_t NodeType;
   // An element's name (nullptr for a document's root), else its text.
   const String* Content;
   // The attributes, as properties of a prototype-less object: the newest
   // first is document order (the reader defines them last to first).
-  Object* Attributes;
+  // Made when first needed: most nodes of a document never have any.
+  Object* Attributes = nullptr;
   XmlNode* Parent = nullptr;
   XmlNode* Prev = nullptr;
   XmlNode* Next = nullptr;
@@ -50,6 +48,7 @@ public:
   ArrayObject* ChildArray = nullptr;
 
   bool IsElement() const { return NodeType == ElementType; }
+  Object* AttributesObject(Machine& M);
   std::optional<std::size_t> IndexOf(const XmlNode* Child) const;
   // True when N is this node or one of its ancestors.
   bool IsSelfOrAncestor(const XmlNode* N) const;
