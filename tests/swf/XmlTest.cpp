@@ -137,6 +137,43 @@ TEST_F(XmlScript, WritesTreesAsThePlayerDoes)
   }
 }
 
+// What each property answers on a document, an element, a text node, a node
+// made by `new XMLNode`, and on the prototype (which is no node).
+TEST_F(XmlScript, NodePropertiesByKind)
+{
+  const Value xml = Xml("<e k=\"v\">t</e>");
+  const Value made = M.Construct(Value(static_cast<Object*>(M.Constructor("XMLNode"))),
+                                 std::initializer_list<Value>{Value(1), Value(M.NewString("n:m"))});
+  struct Case {
+    Value Node;
+    const char* What;
+    const char* Type;
+    const char* Name;
+    const char* Content;
+    const char* First;
+    const char* Parent;
+  };
+  const Case cases[] = {
+      {xml, "document", "1", "null", "null", "<e k=\"v\">t</e>", "null"},
+      {Get(xml, "firstChild"), "element", "1", "e", "null", "t", "<e k=\"v\">t</e>"},
+      {Get(xml, "firstChild.firstChild"), "text", "3", "null", "t", "null", "<e k=\"v\">t</e>"},
+      {made, "made", "1", "n:m", "null", "null", "null"},
+      {Value(M.Prototype("XMLNode")), "prototype", "undefined", "null", "null", "undefined", "undefined"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Text(Get(c.Node, "nodeType")), c.Type) << c.What;
+    EXPECT_EQ(Text(Get(c.Node, "nodeName")), c.Name) << c.What;
+    EXPECT_EQ(Text(Get(c.Node, "nodeValue")), c.Content) << c.What;
+    EXPECT_EQ(Text(Get(c.Node, "firstChild")), c.First) << c.What;
+    EXPECT_EQ(Text(Get(c.Node, "parentNode")), c.Parent) << c.What;
+  }
+  // One field holds an element's name and a text's value; both setters write it.
+  const Value text = Get(xml, "firstChild.firstChild");
+  text.AsObject()->Set(M, M.Intern("nodeName"), Value(M.NewString("a<b")));
+  EXPECT_EQ(Text(xml), "<e k=\"v\">a&lt;b</e>");
+  EXPECT_TRUE(Get(xml, "firstChild.childNodes.0").StrictEquals(text));
+}
+
 TEST_F(XmlScript, DeclarationsMayBeSetAndAreWrittenFirst)
 {
   const Value xml = Xml("<?xml version=\"1.0\"?><a/>");
