@@ -172,6 +172,10 @@ XmlObject* AdoptXmlNode(Machine& M, Object* This, XmlNode* Node)
 {
   XmlObject* face = dynamic_cast<XmlObject*>(This);
   if (!face) {
+    const Property* p = This->FindOwn(M, HolderName(M));
+    face = p ? dynamic_cast<XmlObject*>(p->Data.ObjectOrNull()) : nullptr;
+  }
+  if (!face) {
     face = M.Heap().Make<XmlObject>(nullptr);
     This->Define(M, HolderName(M), Value(static_cast<Object*>(face)), DontEnum | DontDelete | ReadOnly);
   }
