@@ -10,6 +10,7 @@ void InstallGlobals(Machine& M)
   static const ClassSpec* const Classes[] = {
       &ObjectClass, &FunctionClass, &ArrayClass, &StringClass,   &NumberClass,
       &BooleanClass, &ErrorClass,   &MovieClipClass,
+      &XMLNodeClass, &XMLClass, // XML's prototype hangs from XMLNode's
   };
   for (const ClassSpec* spec : Classes)
     M.Install(*spec);

@@ -18,6 +18,8 @@ extern const ClassSpec NumberClass;
 extern const ClassSpec BooleanClass;
 extern const ClassSpec ErrorClass;
 extern const ClassSpec MovieClipClass;
+extern const ClassSpec XMLNodeClass;
+extern const ClassSpec XMLClass;
 extern const ObjectSpec MathObject;
 extern const std::span<const Member> GlobalFunctions;
 
