@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string_view>
 
@@ -28,6 +29,10 @@ struct PlayerOutput {
   // A note for the program's trace log (uncaught errors, getURL and
   // fscommand requests that are never carried out, limits reached).
   std::function<void(std::string_view)> Log;
+  // The wall-clock time the movie starts at, in milliseconds since 1970
+  // UTC, for runs that must repeat exactly (script dates); NaN: the real
+  // time.
+  double StartTime = std::numeric_limits<double>::quiet_NaN();
 };
 
 class PlayerImpl;

@@ -15,6 +15,14 @@ void InstallGlobals(Machine& M)
     M.Install(*spec);
   M.Install(MathObject);
   DefineMembers(M, *M.Global(), GlobalFunctions);
+  M.Install(DateClass);
+  M.Install(AsBroadcasterClass);
+  M.Install(SystemObject);
+  M.Install(StageObject);
+  M.Install(KeyObject);
+  M.Install(MouseObject);
+  InstallFlashPackage(M);
+  DefineMembers(M, *M.Global(), NativeFunctions);
 }
 
 } // namespace quenloft::swf::avm1
