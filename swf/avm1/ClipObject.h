@@ -54,6 +54,14 @@ public:
   // player's numbering) can be removed.
   void Remove();
 
+  // The colour transform of the clip's placement (Color objects change
+  // it); nullptr for the root or a removed clip.
+  swf::ColorTransform* ColorTransformOf() const
+  {
+    DisplayObject* o = Placement();
+    return o ? &o->Color : nullptr;
+  }
+
   bool GetOwnVirtual(Machine& M, Atom Name, Value& Out) override;
   bool SetOwnVirtual(Machine& M, Atom Name, Value V) override;
   bool HasOwnVirtual(Machine& M, Atom Name) override;

@@ -63,7 +63,8 @@ Machine::Machine(int SwfVersion, Host& H)
   FEmpty = Text(A.Empty);
   FObjectProto = FHeap.Make<Object>(nullptr);
   FFunctionProto = FHeap.Make<Object>(FObjectProto);
-  FGlobal = FHeap.Make<Object>(FObjectProto);
+  // The global object has no prototype: Object.prototype is not in scope.
+  FGlobal = FHeap.Make<Object>(nullptr);
   InstallGlobals(*this);
 }
 

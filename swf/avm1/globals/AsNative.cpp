@@ -1,6 +1,6 @@
 // ASnative(table, index): the player's numbered native functions, and
 // ASSetNative, which puts a run of them on an object under given names.
-// Tables known here: 103 (Date).
+// Tables known here: 103 (Date), 200 (Math).
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/globals/Globals.h"
 
@@ -17,6 +17,7 @@ NativeFn Lookup(double Table, double Index)
   const auto index = static_cast<int>(std::trunc(Index));
   switch (static_cast<int>(std::trunc(Table))) {
   case 103: return DateNative(index);
+  case 200: return MathNative(index);
   default: return nullptr;
   }
 }

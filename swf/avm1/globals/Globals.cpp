@@ -17,6 +17,12 @@ void InstallGlobals(Machine& M)
   DefineMembers(M, *M.Global(), GlobalFunctions);
   M.Install(DateClass);
   M.Install(AsBroadcasterClass);
+  M.Install(ColorClass);
+  M.Install(SharedObjectClass);
+  M.Install(ContextMenuItemClass);
+  M.Install(ContextMenuClass);
+  M.Install(LocalConnectionClass);
+  M.Install(TextSnapshotClass);
   M.Install(SystemObject);
   M.Install(StageObject);
   M.Install(KeyObject);

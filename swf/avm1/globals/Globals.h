@@ -27,6 +27,12 @@ extern const ClassSpec PointClass;
 extern const ClassSpec RectangleClass;
 extern const ClassSpec MatrixClass;
 extern const ClassSpec ColorTransformClass;
+extern const ClassSpec ColorClass;
+extern const ClassSpec ContextMenuClass;
+extern const ClassSpec ContextMenuItemClass;
+extern const ClassSpec SharedObjectClass;
+extern const ClassSpec LocalConnectionClass;
+extern const ClassSpec TextSnapshotClass;
 extern const ObjectSpec SystemObject;
 extern const ObjectSpec StageObject;
 extern const ObjectSpec KeyObject;
@@ -40,6 +46,8 @@ void InstallFlashPackage(Machine& M);
 // The function with this number in the player's native table 103 (Date),
 // or nullptr.
 NativeFn DateNative(int Index);
+// The same for table 200 (Math): never nullptr.
+NativeFn MathNative(int Index);
 // Gives Target the broadcaster methods and an empty `_listeners` array.
 void MakeBroadcaster(Machine& M, Object& Target);
 // Calls Message(Args...) on each of Broadcaster's listeners (each listener

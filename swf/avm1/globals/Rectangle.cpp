@@ -229,13 +229,15 @@ Value Left(Machine& M, Object* This, std::span<const Value>)
 {
   return Get(M, This, "x");
 }
+// Moving an edge keeps the opposite one: the new value is stored as given,
+// the size is worked out in numbers.
 Value SetLeft(Machine& M, Object* This, std::span<const Value> Args)
 {
-  const double to = Arg(Args, 0).ToNumber(M);
+  const Value to = Arg(Args, 0);
   const double old = Num(M, This, "x");
   const double w = Num(M, This, "width");
-  Put(M, This, "x", Value(to));
-  Put(M, This, "width", Value(w + (old - to)));
+  Put(M, This, "x", to);
+  Put(M, This, "width", Value(w + (old - to.ToNumber(M))));
   return Value();
 }
 Value Top(Machine& M, Object* This, std::span<const Value>)
@@ -244,11 +246,11 @@ Value Top(Machine& M, Object* This, std::span<const Value>)
 }
 Value SetTop(Machine& M, Object* This, std::span<const Value> Args)
 {
-  const double to = Arg(Args, 0).ToNumber(M);
+  const Value to = Arg(Args, 0);
   const double old = Num(M, This, "y");
   const double h = Num(M, This, "height");
-  Put(M, This, "y", Value(to));
-  Put(M, This, "height", Value(h + (old - to)));
+  Put(M, This, "y", to);
+  Put(M, This, "height", Value(h + (old - to.ToNumber(M))));
   return Value();
 }
 Value Right(Machine& M, Object* This, std::span<const Value>)
