@@ -24,9 +24,11 @@ void InstallGlobals(Machine& M)
   M.Install(LocalConnectionClass);
   M.Install(TextSnapshotClass);
   M.Install(SystemObject);
+  M.Install(AccessibilityObject);
   M.Install(StageObject);
   M.Install(KeyObject);
   M.Install(MouseObject);
+  M.Install(SelectionObject);
   InstallFlashPackage(M);
   DefineMembers(M, *M.Global(), NativeFunctions);
 }

@@ -34,9 +34,11 @@ extern const ClassSpec SharedObjectClass;
 extern const ClassSpec LocalConnectionClass;
 extern const ClassSpec TextSnapshotClass;
 extern const ObjectSpec SystemObject;
+extern const ObjectSpec AccessibilityObject;
 extern const ObjectSpec StageObject;
 extern const ObjectSpec KeyObject;
 extern const ObjectSpec MouseObject;
+extern const ObjectSpec SelectionObject;
 // ASnative and ASSetNative.
 extern const std::span<const Member> NativeFunctions;
 // The `flash` package with flash.geom (Point, Rectangle, Matrix,

@@ -1,6 +1,7 @@
-// Stage, Key and Mouse: objects the player makes once, each a broadcaster
-// (AsBroadcaster.cpp) for its events. Until input reaches the machine no
-// key is down and the pointer is always shown.
+// Stage, Key, Mouse and Selection: objects the player makes once, each a
+// broadcaster (AsBroadcaster.cpp) for its events. Until input reaches the
+// machine no key is down, the pointer is always shown and no text field
+// has the focus.
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/globals/Globals.h"
 
@@ -165,6 +166,27 @@ const Member MouseMembers[] = {
     Method("setTrailerMode", Ignore, MouseFlags),
 };
 
+// --- Selection: nothing has the focus, so there is no selection ---
+
+Value NoIndex(Machine&, Object*, std::span<const Value>)
+{
+  return Value(-1);
+}
+Value NoFocus(Machine&, Object*, std::span<const Value>)
+{
+  return Value::Null();
+}
+
+constexpr std::uint16_t SelectionFlags = DontEnum | DontDelete | ReadOnly;
+const Member SelectionMembers[] = {
+    Method("getBeginIndex", NoIndex, SelectionFlags),
+    Method("getEndIndex", NoIndex, SelectionFlags),
+    Method("getCaretIndex", NoIndex, SelectionFlags),
+    Method("getFocus", NoFocus, SelectionFlags),
+    Method("setFocus", False, SelectionFlags),
+    Method("setSelection", Ignore, SelectionFlags),
+};
+
 void Broadcaster(Machine& M, Object& Made)
 {
   MakeBroadcaster(M, Made);
@@ -175,5 +197,6 @@ void Broadcaster(Machine& M, Object& Made)
 extern const ObjectSpec StageObject = {.Name = "Stage", .Members = StageMembers, .Setup = Broadcaster};
 extern const ObjectSpec KeyObject = {.Name = "Key", .Members = KeyMembers, .Setup = Broadcaster};
 extern const ObjectSpec MouseObject = {.Name = "Mouse", .Members = MouseMembers, .Setup = Broadcaster};
+extern const ObjectSpec SelectionObject = {.Name = "Selection", .Members = SelectionMembers, .Setup = Broadcaster};
 
 } // namespace quenloft::swf::avm1
