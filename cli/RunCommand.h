@@ -1,4 +1,4 @@
-// `quenloft-cli run FILE [--frames N]`: plays a movie without a display for
+// `quenloft-cli run FILE [--frames N] [--start-time T]`: plays a movie without a display for
 // N frames (default: its frame count) as fast as it goes, with its script,
 // and prints every trace line of the movie to standard output as the player
 // writes it. Notes for the program (uncaught script errors, requests to the
@@ -20,6 +20,9 @@ namespace quenloft {
 struct TRunOptions {
   std::string File;
   std::int64_t Frames = -1; // -1: the movie's frame count
+  // "YYYY-MM-DDTHH:MM:SS" in the local zone (TZ): the wall-clock time the
+  // movie starts at, so runs that read the date repeat exactly; empty: now.
+  std::string StartTime;
 };
 
 // Registers the subcommand; its callback stores the exit status in ExitCode,

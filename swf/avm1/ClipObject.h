@@ -59,6 +59,14 @@ public:
   // The depth as script numbers it (timeline depths from -16384).
   double ScriptDepth() const { return FInstance ? static_cast<double>(FInstance->Depth) - 16384 : 0; }
 
+  // The colour transform of the clip's placement (Color objects change
+  // it); nullptr for the root or a removed clip.
+  swf::ColorTransform* ColorTransformOf() const
+  {
+    DisplayObject* o = Placement();
+    return o ? &o->Color : nullptr;
+  }
+
   bool GetOwnVirtual(Machine& M, Atom Name, Value& Out) override;
   bool SetOwnVirtual(Machine& M, Atom Name, Value V) override;
   bool HasOwnVirtual(Machine& M, Atom Name) override;

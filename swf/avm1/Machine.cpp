@@ -6,6 +6,8 @@
 #include "swf/avm1/Interpreter.h"
 #include "swf/avm1/globals/Globals.h"
 
+#include <chrono>
+
 namespace quenloft::swf::avm1 {
 
 Object* BoxObject::CreateInstance(Machine& M, Object* Proto)
@@ -55,6 +57,9 @@ Machine::Machine(int SwfVersion, Host& H)
   A.NaN = Intern("NaN");
   A.Message = Intern("message");
   A.Name = Intern("name");
+  FStartTime = static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::system_clock::now().time_since_epoch())
+                                      .count());
   FEmpty = Text(A.Empty);
   FObjectProto = FHeap.Make<Object>(nullptr);
   FFunctionProto = FHeap.Make<Object>(FObjectProto);
@@ -147,6 +152,8 @@ Object* Machine::Install(const ObjectSpec& Spec)
   Object* o = NewObject();
   DefineMembers(*this, *o, Spec.Members);
   FGlobal->Define(*this, Intern(Spec.Name), Value(o), Spec.GlobalFlags);
+  if (Spec.Setup)
+    Spec.Setup(*this, *o);
   return o;
 }
 
@@ -216,6 +223,11 @@ Value Machine::Construct(Value Function, std::span<const Value> Args)
   } leave{*this};
   const Value r = ctor(*this, obj, Args);
   return r.IsObject() ? r : Value(obj);
+}
+
+bool Machine::LooseEquals(Value Left, Value Right)
+{
+  return FInterpreter->Equals(Left, Right);
 }
 
 void Machine::ThrowError(std::string_view Message)

@@ -115,6 +115,8 @@ public:
   }
   // `new Function(Args...)`.
   Value Construct(Value Function, std::span<const Value> Args);
+  // The script's `==` for the movie's version.
+  bool LooseEquals(Value Left, Value Right);
   // Throws a new Error with Message to the script.
   [[noreturn]] void ThrowError(std::string_view Message);
 
@@ -142,6 +144,20 @@ public:
   // Milliseconds since the movie started on its own clock (getTimer).
   double Milliseconds() const { return FClockMs; }
   void SetClock(double Ms) { FClockMs = Ms; }
+  // The wall-clock time (milliseconds since 1970 UTC) at which the movie's
+  // clock read 0: `new Date()` is this plus Milliseconds(). The real time
+  // when the machine was made, unless the player fixes it.
+  double StartTime() const { return FStartTime; }
+  void SetStartTime(double Ms) { FStartTime = Ms; }
+  // The stage size in pixels that Stage.width and Stage.height report
+  // (the movie's own size until a player with a window says otherwise),
+  // and the screen size System.capabilities reports.
+  struct Screen {
+    double StageWidth = 550, StageHeight = 400;
+    double ScreenWidth = 1920, ScreenHeight = 1080;
+  };
+  const Screen& Display() const { return FDisplay; }
+  void SetDisplay(const Screen& S) { FDisplay = S; }
 
   // setInterval and setTimeout: called as Function(Args) or
   // Target[Method](Args) when the movie's clock reaches Due.
@@ -222,6 +238,8 @@ private:
   int FBlockDepth = 0;
   std::uint64_t FRandom = 0x2545F4914F6CDD1Dull;
   double FClockMs = 0;
+  double FStartTime = 0;
+  Screen FDisplay;
   std::vector<Timer> FTimers;
   std::uint32_t FTimerId = 0;
   std::unique_ptr<Interpreter> FInterpreter;

@@ -79,6 +79,8 @@ struct ObjectSpec {
   std::string_view Name = {};
   std::span<const Member> Members = {};
   std::uint16_t GlobalFlags = DontEnum;
+  // Runs once the object has its members (Key and Mouse become broadcasters).
+  void (*Setup)(Machine& M, Object& Made) = nullptr;
 };
 
 // Puts the members on an object.

@@ -17,6 +17,12 @@ PlayerImpl::PlayerImpl(std::shared_ptr<const swf::Movie> Movie, PlayerOutput Out
   FOnLoad = FMachine.Intern("onLoad");
   FOnEnterFrame = FMachine.Intern("onEnterFrame");
   FOnUnload = FMachine.Intern("onUnload");
+  Machine::Screen screen;
+  screen.StageWidth = std::round((Movie->Stage.XMax - Movie->Stage.XMin) / 20.0);
+  screen.StageHeight = std::round((Movie->Stage.YMax - Movie->Stage.YMin) / 20.0);
+  FMachine.SetDisplay(screen);
+  if (!std::isnan(FOutput.StartTime))
+    FMachine.SetStartTime(FOutput.StartTime);
   FMachine.AddRoots([this](Marker& M) { TraceRoots(M); });
   FMachine.SetExports(&FMovie->Exports);
   FTimeline.SetHooks(this);

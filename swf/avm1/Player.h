@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string_view>
 
@@ -30,6 +31,10 @@ struct PlayerOutput {
   std::function<void(std::string_view)> Log;
   // Every frame a timeline enters (the movie's sound follows them).
   swf::Timeline::FrameListener Frames;
+  // The wall-clock time the movie starts at, in milliseconds since 1970
+  // UTC, for runs that must repeat exactly (script dates); NaN: the real
+  // time.
+  double StartTime = std::numeric_limits<double>::quiet_NaN();
 };
 
 class PlayerImpl;

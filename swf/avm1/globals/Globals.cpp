@@ -16,6 +16,22 @@ void InstallGlobals(Machine& M)
     M.Install(*spec);
   M.Install(MathObject);
   DefineMembers(M, *M.Global(), GlobalFunctions);
+  M.Install(DateClass);
+  M.Install(AsBroadcasterClass);
+  M.Install(ColorClass);
+  M.Install(SharedObjectClass);
+  M.Install(ContextMenuItemClass);
+  M.Install(ContextMenuClass);
+  M.Install(LocalConnectionClass);
+  M.Install(TextSnapshotClass);
+  M.Install(SystemObject);
+  M.Install(AccessibilityObject);
+  M.Install(StageObject);
+  M.Install(KeyObject);
+  M.Install(MouseObject);
+  M.Install(SelectionObject);
+  InstallFlashPackage(M);
+  DefineMembers(M, *M.Global(), NativeFunctions);
 }
 
 } // namespace quenloft::swf::avm1

@@ -23,6 +23,43 @@ extern const ClassSpec XMLClass;
 extern const ObjectSpec MathObject;
 extern const std::span<const Member> GlobalFunctions;
 
+extern const ClassSpec DateClass;
+extern const ClassSpec AsBroadcasterClass;
+extern const ClassSpec PointClass;
+extern const ClassSpec RectangleClass;
+extern const ClassSpec MatrixClass;
+extern const ClassSpec ColorTransformClass;
+extern const ClassSpec ColorClass;
+extern const ClassSpec ContextMenuClass;
+extern const ClassSpec ContextMenuItemClass;
+extern const ClassSpec SharedObjectClass;
+extern const ClassSpec LocalConnectionClass;
+extern const ClassSpec TextSnapshotClass;
+extern const ObjectSpec SystemObject;
+extern const ObjectSpec AccessibilityObject;
+extern const ObjectSpec StageObject;
+extern const ObjectSpec KeyObject;
+extern const ObjectSpec MouseObject;
+extern const ObjectSpec SelectionObject;
+// ASnative and ASSetNative.
+extern const std::span<const Member> NativeFunctions;
+// The `flash` package with flash.geom (Point, Rectangle, Matrix,
+// ColorTransform); installs those classes.
+void InstallFlashPackage(Machine& M);
+
+// The function with this number in the player's native table 103 (Date),
+// or nullptr.
+NativeFn DateNative(int Index);
+// The same for table 200 (Math): never nullptr.
+NativeFn MathNative(int Index);
+// Gives Target the broadcaster methods and an empty `_listeners` array.
+void MakeBroadcaster(Machine& M, Object& Target);
+// Calls Message(Args...) on each of Broadcaster's listeners (each listener
+// itself when Message is empty); false when it has none.
+bool Broadcast(Machine& M, Object* Broadcaster, const String* Message, std::span<const Value> Args);
+// A new flash.geom.Point.
+Value NewPoint(Machine& M, Value X, Value Y);
+
 // Installs every class, object and function above on M's global object.
 void InstallGlobals(Machine& M);
 

@@ -1,0 +1,28 @@
+// The `flash` package object of SWF 8 and later: flash.geom holds Point,
+// Rectangle and the other geometry classes, which are not global names.
+#include "swf/avm1/Function.h"
+#include "swf/avm1/Machine.h"
+#include "swf/avm1/globals/Globals.h"
+
+namespace quenloft::swf::avm1 {
+
+void InstallFlashPackage(Machine& M)
+{
+  Object* flash = M.NewObject();
+  Object* geom = M.NewObject();
+  for (const char* name : {"text", "display", "filters"})
+    flash->Define(M, M.Intern(name), Value(M.NewObject()), 0);
+  flash->Define(M, M.Intern("geom"), Value(geom), 0);
+  for (const char* name : {"net", "external"})
+    flash->Define(M, M.Intern(name), Value(M.NewObject()), 0);
+  static const ClassSpec* const GeomClasses[] = {&RectangleClass, &PointClass, &MatrixClass, &ColorTransformClass};
+  for (const ClassSpec* spec : GeomClasses) {
+    FunctionObject* ctor = M.Install(*spec);
+    // Install puts classes on the global object; these live in the package.
+    M.Global()->Delete(M, M.Intern(spec->Name));
+    geom->Define(M, M.Intern(spec->Name), Value(static_cast<Object*>(ctor)), 0);
+  }
+  M.Global()->Define(M, M.Intern("flash"), Value(flash), DontEnum | OnlySwf8);
+}
+
+} // namespace quenloft::swf::avm1

@@ -1,0 +1,202 @@
+// Stage, Key, Mouse and Selection: objects the player makes once, each a
+// broadcaster (AsBroadcaster.cpp) for its events. Until input reaches the
+// machine no key is down, the pointer is always shown and no text field
+// has the focus.
+#include "swf/avm1/Machine.h"
+#include "swf/avm1/globals/Globals.h"
+
+#include <cctype>
+
+namespace quenloft::swf::avm1 {
+
+namespace {
+
+// Stage state lives in hidden slots on the Stage object itself, so each
+// machine has its own.
+Value Slot(Machine& M, Object* This, std::string_view Name, Value Default)
+{
+  Property* p = This ? This->FindOwn(M, M.Intern(Name)) : nullptr;
+  return p ? p->Data : Default;
+}
+void SetSlot(Machine& M, Object* This, std::string_view Name, Value V)
+{
+  if (This)
+    This->Define(M, M.Intern(Name), V, DontEnum | DontDelete);
+}
+
+Value Width(Machine& M, Object*, std::span<const Value>)
+{
+  return Value(M.Display().StageWidth);
+}
+Value Height(Machine& M, Object*, std::span<const Value>)
+{
+  return Value(M.Display().StageHeight);
+}
+
+Value ScaleMode(Machine& M, Object* This, std::span<const Value>)
+{
+  return Slot(M, This, "__scaleMode", Value(M.NewString("showAll")));
+}
+Value SetScaleMode(Machine& M, Object* This, std::span<const Value> Args)
+{
+  std::string mode = Arg(Args, 0).ToText(M);
+  for (char& c : mode)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  // Unknown modes fall back to the default.
+  std::string_view name = "showAll";
+  if (mode == "exactfit")
+    name = "exactFit";
+  else if (mode == "noborder")
+    name = "noBorder";
+  else if (mode == "noscale")
+    name = "noScale";
+  SetSlot(M, This, "__scaleMode", Value(M.NewString(std::string(name))));
+  return Value();
+}
+
+// The alignment keeps which of T, B, L, R were named and reads back in
+// the order L, T, R, B.
+Value Align(Machine& M, Object* This, std::span<const Value>)
+{
+  return Slot(M, This, "__align", Value(M.EmptyString()));
+}
+Value SetAlign(Machine& M, Object* This, std::span<const Value> Args)
+{
+  bool l = false, t = false, r = false, b = false;
+  for (char c : Arg(Args, 0).ToText(M)) {
+    switch (std::toupper(static_cast<unsigned char>(c))) {
+    case 'L': l = true; break;
+    case 'T': t = true; break;
+    case 'R': r = true; break;
+    case 'B': b = true; break;
+    default: break;
+    }
+  }
+  std::string out;
+  if (l)
+    out += 'L';
+  if (t)
+    out += 'T';
+  if (r)
+    out += 'R';
+  if (b)
+    out += 'B';
+  SetSlot(M, This, "__align", Value(M.NewString(out)));
+  return Value();
+}
+
+Value ShowMenu(Machine& M, Object* This, std::span<const Value>)
+{
+  return Slot(M, This, "__showMenu", Value(true));
+}
+Value SetShowMenu(Machine& M, Object* This, std::span<const Value> Args)
+{
+  SetSlot(M, This, "__showMenu", Value(Arg(Args, 0).ToBoolean(M.Version())));
+  return Value();
+}
+
+Value DisplayState(Machine& M, Object*, std::span<const Value>)
+{
+  return Value(M.NewString("normal"));
+}
+Value SetDisplayState(Machine& M, Object*, std::span<const Value> Args)
+{
+  M.GetHost().Log("Stage.displayState = " + Arg(Args, 0).ToText(M) + " is not carried out");
+  return Value();
+}
+
+const Member StageMembers[] = {
+    Accessor("align", Align, SetAlign, 0),
+    Accessor("scaleMode", ScaleMode, SetScaleMode, 0),
+    Accessor("height", Height, nullptr, 0),
+    Accessor("width", Width, nullptr, 0),
+    Accessor("showMenu", ShowMenu, SetShowMenu, 0),
+    Accessor("displayState", DisplayState, SetDisplayState, 0),
+};
+
+// --- Key ---
+
+Value False(Machine&, Object*, std::span<const Value>)
+{
+  return Value(false);
+}
+Value Zero(Machine&, Object*, std::span<const Value>)
+{
+  return Value(0);
+}
+
+constexpr std::uint16_t KeyFlags = DontEnum | DontDelete | ReadOnly;
+const Member KeyMembers[] = {
+    Constant("CAPSLOCK", 20, KeyFlags),  Constant("BACKSPACE", 8, KeyFlags), Constant("DELETEKEY", 46, KeyFlags),
+    Constant("INSERT", 45, KeyFlags),    Constant("ESCAPE", 27, KeyFlags),   Constant("SHIFT", 16, KeyFlags),
+    Constant("CONTROL", 17, KeyFlags),   Constant("TAB", 9, KeyFlags),       Constant("END", 35, KeyFlags),
+    Constant("HOME", 36, KeyFlags),      Constant("PGDN", 34, KeyFlags),     Constant("PGUP", 33, KeyFlags),
+    Constant("RIGHT", 39, KeyFlags),     Constant("LEFT", 37, KeyFlags),     Constant("DOWN", 40, KeyFlags),
+    Constant("UP", 38, KeyFlags),        Constant("SPACE", 32, KeyFlags),    Constant("ENTER", 13, KeyFlags),
+    Constant("ALT", 18, KeyFlags),
+    Method("getAscii", Zero, KeyFlags),  Method("getCode", Zero, KeyFlags),
+    Method("isDown", False, KeyFlags),   Method("isToggled", False, KeyFlags),
+};
+
+// --- Mouse: show and hide answer whether the pointer was hidden before ---
+
+Value ShowPointer(Machine& M, Object* This, std::span<const Value>)
+{
+  const bool wasShown = Slot(M, This, "__shown", Value(true)).ToBoolean(7);
+  SetSlot(M, This, "__shown", Value(true));
+  return Value(wasShown ? 0 : 1);
+}
+Value HidePointer(Machine& M, Object* This, std::span<const Value>)
+{
+  const bool wasShown = Slot(M, This, "__shown", Value(true)).ToBoolean(7);
+  SetSlot(M, This, "__shown", Value(false));
+  return Value(wasShown ? 0 : 1);
+}
+Value Ignore(Machine&, Object*, std::span<const Value>)
+{
+  return Value();
+}
+
+constexpr std::uint16_t MouseFlags = DontEnum | DontDelete | ReadOnly;
+const Member MouseMembers[] = {
+    Method("show", ShowPointer, MouseFlags),
+    Method("hide", HidePointer, MouseFlags),
+    Method("setTrailer", Ignore, MouseFlags),
+    Method("setTrailerPosition", Ignore, MouseFlags),
+    Method("setTrailerMode", Ignore, MouseFlags),
+};
+
+// --- Selection: nothing has the focus, so there is no selection ---
+
+Value NoIndex(Machine&, Object*, std::span<const Value>)
+{
+  return Value(-1);
+}
+Value NoFocus(Machine&, Object*, std::span<const Value>)
+{
+  return Value::Null();
+}
+
+constexpr std::uint16_t SelectionFlags = DontEnum | DontDelete | ReadOnly;
+const Member SelectionMembers[] = {
+    Method("getBeginIndex", NoIndex, SelectionFlags),
+    Method("getEndIndex", NoIndex, SelectionFlags),
+    Method("getCaretIndex", NoIndex, SelectionFlags),
+    Method("getFocus", NoFocus, SelectionFlags),
+    Method("setFocus", False, SelectionFlags),
+    Method("setSelection", Ignore, SelectionFlags),
+};
+
+void Broadcaster(Machine& M, Object& Made)
+{
+  MakeBroadcaster(M, Made);
+}
+
+} // namespace
+
+extern const ObjectSpec StageObject = {.Name = "Stage", .Members = StageMembers, .Setup = Broadcaster};
+extern const ObjectSpec KeyObject = {.Name = "Key", .Members = KeyMembers, .Setup = Broadcaster};
+extern const ObjectSpec MouseObject = {.Name = "Mouse", .Members = MouseMembers, .Setup = Broadcaster};
+extern const ObjectSpec SelectionObject = {.Name = "Selection", .Members = SelectionMembers, .Setup = Broadcaster};
+
+} // namespace quenloft::swf::avm1
