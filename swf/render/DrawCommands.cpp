@@ -259,7 +259,7 @@ void EmitDisplayList(const Movie& Movie, const DisplayList& List, ShapeCache& Sh
 
 void CommandRecorder::DrawShape(const ShapeDraw& Draw)
 {
-  FCommands.push_back({Command::Kind::Shape, Draw, BlendMode::Normal, {}, {}});
+  FCommands.push_back(Command{.Type = Command::Kind::Shape, .Draw = Draw});
 }
 
 void CommandRecorder::DrawDeviceText(const DeviceTextDraw& Draw)
@@ -280,32 +280,32 @@ void CommandRecorder::DrawVideo(const VideoDraw& Draw)
 
 void CommandRecorder::PushMask()
 {
-  FCommands.push_back({Command::Kind::PushMask, {}, BlendMode::Normal, {}, {}});
+  FCommands.push_back(Command{.Type = Command::Kind::PushMask});
 }
 
 void CommandRecorder::ActivateMask()
 {
-  FCommands.push_back({Command::Kind::ActivateMask, {}, BlendMode::Normal, {}, {}});
+  FCommands.push_back(Command{.Type = Command::Kind::ActivateMask});
 }
 
 void CommandRecorder::DeactivateMask()
 {
-  FCommands.push_back({Command::Kind::DeactivateMask, {}, BlendMode::Normal, {}, {}});
+  FCommands.push_back(Command{.Type = Command::Kind::DeactivateMask});
 }
 
 void CommandRecorder::PopMask()
 {
-  FCommands.push_back({Command::Kind::PopMask, {}, BlendMode::Normal, {}, {}});
+  FCommands.push_back(Command{.Type = Command::Kind::PopMask});
 }
 
 void CommandRecorder::BeginLayer(BlendMode Mode)
 {
-  FCommands.push_back({Command::Kind::BeginLayer, {}, Mode, {}, {}});
+  FCommands.push_back(Command{.Type = Command::Kind::BeginLayer, .Mode = Mode});
 }
 
 void CommandRecorder::EndLayer()
 {
-  FCommands.push_back({Command::Kind::EndLayer, {}, BlendMode::Normal, {}, {}});
+  FCommands.push_back(Command{.Type = Command::Kind::EndLayer});
 }
 
 void CommandRecorder::BeginFilters(const FilterList& Filters, const ColorTransform& Color, Point)
@@ -319,7 +319,7 @@ void CommandRecorder::BeginFilters(const FilterList& Filters, const ColorTransfo
 
 void CommandRecorder::EndFilters()
 {
-  FCommands.push_back({Command::Kind::EndFilters, {}, BlendMode::Normal, {}});
+  FCommands.push_back(Command{.Type = Command::Kind::EndFilters});
 }
 
 std::vector<std::string> CommandRecorder::Words() const
