@@ -25,7 +25,7 @@ TEST(ButtonReader, KeepsEachRecordsStatesPlaceColourFiltersAndBlend)
   // DefineButton2 5: track as menu; record 1 (up and over, shape 1 at depth
   // 2, moved, colour add, a blur, blend Multiply); record 2 (hit test only);
   // then actions, which are not kept.
-  const TBytes button2 = Tag(34, {5, 0, 0x01, 0, 0,
+  const TBytes button2 = test::Tag(34, {5, 0, 0x01, 0, 0,
                                   0x33, 1, 0, 2, 0, 0x0c, 0x80, 0x00, // matrix: translate 16, 0
                                   0x91, 0xc0, 0x00, // cxform: red add 7
                                   1, 1, 0, 0, 4, 0, 0, 0, 4, 0, 0x08, 3,
@@ -54,9 +54,9 @@ TEST(ButtonReader, AColourTransformTagTintsEveryRecordOfItsButtonOnly)
 {
   // DefineButton 6 with one up record, then DefineButtonCxform for it and
   // for an id that is a shape.
-  const TBytes button = Tag(7, {6, 0, 0x01, 1, 0, 1, 0, 0x00, 0, 0});
-  const TBytes cxform = Tag(23, {6, 0, 0x50, 0x00, 0x80, 0x00}); // multiply, 4 bits each
-  const TBytes other = Tag(23, {1, 0, 0x50, 0x00, 0x80, 0x00});
+  const TBytes button = test::Tag(7, {6, 0, 0x01, 1, 0, 1, 0, 0x00, 0, 0});
+  const TBytes cxform = test::Tag(23, {6, 0, 0x50, 0x00, 0x80, 0x00}); // multiply, 4 bits each
+  const TBytes other = test::Tag(23, {1, 0, 0x50, 0x00, 0x80, 0x00});
   const auto movie = ReadMovie(MovieFile(Join({RectShape(1, 20, 20), button, cxform, other, End()})));
   ASSERT_TRUE(movie->ReadError.empty()) << movie->ReadError;
   const Button& b = ButtonOf(*movie, 6);
@@ -67,7 +67,7 @@ TEST(ButtonReader, AColourTransformTagTintsEveryRecordOfItsButtonOnly)
 
 TEST(ButtonReader, ARecordListCutShortIsADamagedTag)
 {
-  const auto movie = ReadMovie(MovieFile(Join({Tag(34, {5, 0, 0, 0, 0, 0x01, 1}), End()})));
+  const auto movie = ReadMovie(MovieFile(Join({test::Tag(34, {5, 0, 0, 0, 0, 0x01, 1}), End()})));
   EXPECT_FALSE(movie->ReadError.empty());
   EXPECT_EQ(movie->Find(5), nullptr);
 }

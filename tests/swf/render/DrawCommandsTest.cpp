@@ -147,7 +147,7 @@ TEST_F(Commands, AButtonShowsItsUpStateByDepthAndItsSpritesFirstFrame)
   PlaceObject second = first;
   second.Character = 5;
   second.Depth = 2;
-  inner.Frames = {{{first}, {}}, {{second}, {}}};
+  inner.Frames = {{.Changes = {first}}, {.Changes = {second}}};
   M.Dictionary.emplace(11, inner);
   Button b;
   b.Id = 20;
@@ -171,7 +171,7 @@ TEST_F(Commands, AButtonShowsItsUpStateByDepthAndItsSpritesFirstFrame)
   again.Depth = 1;
   PlaceObject twice = again;
   twice.Depth = 2;
-  self.Frames = {{{again, twice, shape}, {}}};
+  self.Frames = {{.Changes = {again, twice, shape}}};
   M.Dictionary.emplace(12, self);
   Button loop;
   loop.Records = {record(ButtonRecord::Up, 12, 1)};
