@@ -259,7 +259,10 @@ void EmitDisplayList(const Movie& Movie, const DisplayList& List, ShapeCache& Sh
 
 void CommandRecorder::DrawShape(const ShapeDraw& Draw)
 {
-  FCommands.push_back(Command{.Type = Command::Kind::Shape, .Draw = Draw});
+  Command c;
+  c.Type = Command::Kind::Shape;
+  c.Draw = Draw;
+  FCommands.push_back(c);
 }
 
 void CommandRecorder::DrawDeviceText(const DeviceTextDraw& Draw)
@@ -280,32 +283,45 @@ void CommandRecorder::DrawVideo(const VideoDraw& Draw)
 
 void CommandRecorder::PushMask()
 {
-  FCommands.push_back(Command{.Type = Command::Kind::PushMask});
+  Command c;
+  c.Type = Command::Kind::PushMask;
+  FCommands.push_back(c);
 }
 
 void CommandRecorder::ActivateMask()
 {
-  FCommands.push_back(Command{.Type = Command::Kind::ActivateMask});
+  Command c;
+  c.Type = Command::Kind::ActivateMask;
+  FCommands.push_back(c);
 }
 
 void CommandRecorder::DeactivateMask()
 {
-  FCommands.push_back(Command{.Type = Command::Kind::DeactivateMask});
+  Command c;
+  c.Type = Command::Kind::DeactivateMask;
+  FCommands.push_back(c);
 }
 
 void CommandRecorder::PopMask()
 {
-  FCommands.push_back(Command{.Type = Command::Kind::PopMask});
+  Command c;
+  c.Type = Command::Kind::PopMask;
+  FCommands.push_back(c);
 }
 
 void CommandRecorder::BeginLayer(BlendMode Mode)
 {
-  FCommands.push_back(Command{.Type = Command::Kind::BeginLayer, .Mode = Mode});
+  Command c;
+  c.Type = Command::Kind::BeginLayer;
+  c.Mode = Mode;
+  FCommands.push_back(c);
 }
 
 void CommandRecorder::EndLayer()
 {
-  FCommands.push_back(Command{.Type = Command::Kind::EndLayer});
+  Command c;
+  c.Type = Command::Kind::EndLayer;
+  FCommands.push_back(c);
 }
 
 void CommandRecorder::BeginFilters(const FilterList& Filters, const ColorTransform& Color, Point)
@@ -319,7 +335,9 @@ void CommandRecorder::BeginFilters(const FilterList& Filters, const ColorTransfo
 
 void CommandRecorder::EndFilters()
 {
-  FCommands.push_back(Command{.Type = Command::Kind::EndFilters});
+  Command c;
+  c.Type = Command::Kind::EndFilters;
+  FCommands.push_back(c);
 }
 
 std::vector<std::string> CommandRecorder::Words() const
