@@ -1,6 +1,7 @@
 #include "convert/Converter.h"
 
 #include "convert/GIFEncoder.h"
+#include "convert/MovieSoundSource.h"
 #include "convert/OutputFiles.h"
 #include "convert/Playback.h"
 #include "swf/MovieReader.h"
@@ -88,8 +89,8 @@ constexpr std::uint64_t SurveySamples = 24;
 bool SurveyPalette(TGIFEncoder& GIF, const TSourceFactory& Sources, std::shared_ptr<const swf::Movie> Movie,
                    const TPlan& Plan, TPainter& Painter, TTimings& Spent, const std::atomic<bool>& Cancel)
 {
-  const auto frames = Sources.Frames(Movie);
   const auto sound = Sources.Sound(Movie);
+  const auto frames = Sources.Frames(Movie, sound.get());
   TPlayback playback(*frames, sound.get(), Plan);
   const std::uint64_t expected =
       Plan.Frames.value_or(static_cast<std::uint64_t>(std::ceil(frames->TotalFrames() * Plan.Fps / Plan.MovieRate)));
@@ -116,11 +117,11 @@ bool SurveyPalette(TGIFEncoder& GIF, const TSourceFactory& Sources, std::shared_
 
 TSourceFactory TSourceFactory::Defaults()
 {
-  return {[](std::shared_ptr<const swf::Movie> M) -> std::unique_ptr<TFrameSource> {
-            return std::make_unique<TTimelineSource>(std::move(M));
+  return {[](std::shared_ptr<const swf::Movie> M, TSoundSource* Sound) -> std::unique_ptr<TFrameSource> {
+            return std::make_unique<TTimelineSource>(std::move(M), Sound);
           },
-          [](std::shared_ptr<const swf::Movie>) -> std::unique_ptr<TSoundSource> {
-            return std::make_unique<TSilence>();
+          [](std::shared_ptr<const swf::Movie> M) -> std::unique_ptr<TSoundSource> {
+            return std::make_unique<TMovieSoundSource>(std::move(M));
           }};
 }
 
@@ -137,8 +138,8 @@ TResult TConverter::Run(const std::atomic<bool>& Cancel, const std::function<voi
   TResult result;
   const TPlan plan = result.Plan = MakePlan(FOptions, stage.width(), stage.height(), movie->FrameRate);
 
-  const auto frames = FSources.Frames(movie);
   const auto sound = FSources.Sound(movie);
+  const auto frames = FSources.Frames(movie, sound.get());
   const bool withSound = sound && sound->HasSound();
   if (plan.Kind == Format::MP3 && !withSound)
     throw EConvertError("the movie has no sound");

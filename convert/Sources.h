@@ -1,9 +1,12 @@
 // What a conversion plays: the movie's pictures, one "advance one frame"
 // step at a time, and its soundtrack, one frame's mixed samples at a time.
 //
-// Both are seams: the plain timeline and silence are the defaults here; a
-// scripted player and the sound mixer take their places by implementing
-// the same two small interfaces, and the converter does not change.
+// Both are seams: the plain timeline and the movie's own sound (or silence)
+// are the defaults; a scripted player takes the timeline's place by
+// implementing the same small interface, and the converter does not change.
+// The sound hears the pictures: the sound source is made first, and the
+// frame source tells it of every frame a timeline enters, so both run on
+// one clock.
 //
 // Threads: a source is made and used by the one thread that runs the
 // conversion (the CLI's main thread, or the window's conversion worker).
@@ -53,20 +56,44 @@ public:
   virtual void MixFrame(std::span<std::int16_t> Out) = 0;
   // Whether anything is still sounding (a stopped movie waits for it).
   virtual bool Sounding() const = 0;
+
+  // Told by the frame source: Timeline (the root or a sprite definition)
+  // entered Frame by playing.
+  virtual void FrameEntered(const swf::Sprite& /*Timeline*/, std::uint32_t /*Frame*/) {}
+  // Told by the frame source: the root shows nothing new from now on (a
+  // stop(), or a single frame); its stream ends, and looping sounds end
+  // with their current pass.
+  virtual void RootStopped() {}
 };
 
-// The plain timeline of a movie (its frame actions, no script).
+// The plain timeline of a movie (its frame actions, no script). Sound, when
+// given, hears every frame entered; it must outlive the source.
 class TTimelineSource final : public TFrameSource {
 public:
-  explicit TTimelineSource(std::shared_ptr<const swf::Movie> Movie) : FTimeline(std::move(Movie)) {}
+  explicit TTimelineSource(std::shared_ptr<const swf::Movie> Movie, TSoundSource* Sound = nullptr)
+      : FSound(Sound), FTimeline(std::move(Movie), Listener(Sound))
+  {}
 
   const swf::DisplayList& List() const override { return FTimeline.List(); }
-  void Advance() override { FTimeline.Advance(); }
+  void Advance() override
+  {
+    FTimeline.Advance();
+    if (FSound && Stopped())
+      FSound->RootStopped();
+  }
   std::uint32_t CurrentFrame() const override { return FTimeline.CurrentFrame(); }
   std::uint32_t TotalFrames() const override { return std::max<std::uint32_t>(1, FTimeline.TotalFrames()); }
   bool Stopped() const override { return !FTimeline.Playing() || TotalFrames() == 1; }
 
 private:
+  static swf::Timeline::FrameListener Listener(TSoundSource* Sound)
+  {
+    if (!Sound)
+      return {};
+    return [Sound](const swf::Sprite& Timeline, std::uint32_t Frame) { Sound->FrameEntered(Timeline, Frame); };
+  }
+
+  TSoundSource* FSound;
   swf::Timeline FTimeline;
 };
 
@@ -78,13 +105,14 @@ public:
   bool Sounding() const override { return false; }
 };
 
-// Makes the sources for one movie. A conversion may ask for a second
-// picture source (the GIF palette's survey plays the movie once more).
+// Makes the sources for one movie, the sound first: the pictures are made
+// with the sound (which may be null) that hears them. A conversion may ask
+// for a second pair (the GIF palette's survey plays the movie once more).
 struct TSourceFactory {
-  std::function<std::unique_ptr<TFrameSource>(std::shared_ptr<const swf::Movie>)> Frames;
+  std::function<std::unique_ptr<TFrameSource>(std::shared_ptr<const swf::Movie>, TSoundSource*)> Frames;
   std::function<std::unique_ptr<TSoundSource>(std::shared_ptr<const swf::Movie>)> Sound;
 
-  // The plain timeline and silence.
+  // The plain timeline and the movie's own sound.
   static TSourceFactory Defaults();
 };
 
