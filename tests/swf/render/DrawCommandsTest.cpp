@@ -147,7 +147,9 @@ TEST_F(Commands, AButtonShowsItsUpStateByDepthAndItsSpritesFirstFrame)
   PlaceObject second = first;
   second.Character = 5;
   second.Depth = 2;
-  inner.Frames = {{.Changes = {first}}, {.Changes = {second}}};
+  inner.Frames.resize(2);
+  inner.Frames[0].Changes = {first};
+  inner.Frames[1].Changes = {second};
   M.Dictionary.emplace(11, inner);
   Button b;
   b.Id = 20;
@@ -171,7 +173,8 @@ TEST_F(Commands, AButtonShowsItsUpStateByDepthAndItsSpritesFirstFrame)
   again.Depth = 1;
   PlaceObject twice = again;
   twice.Depth = 2;
-  self.Frames = {{.Changes = {again, twice, shape}}};
+  self.Frames.resize(1);
+  self.Frames[0].Changes = {again, twice, shape};
   M.Dictionary.emplace(12, self);
   Button loop;
   loop.Records = {record(ButtonRecord::Up, 12, 1)};
