@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # bash completion for quenloft-cli: its commands, their options, movie files
-# for info, render and audio, folders for -o (a PNG file for render's -o, a
-# WAV file for audio's).
+# for info, render, audio, convert and run, folders for -o (a PNG file for
+# render's -o, a WAV file for audio's, a video, GIF, MP3 or HTML file for
+# convert's).
 
 _quenloft_cli_files()
 {
@@ -24,7 +25,7 @@ _quenloft_cli()
 
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            scan | info | render | audio | trace)
+            scan | info | render | audio | trace | convert | run)
                 command=${COMP_WORDS[i]}
                 break
                 ;;
@@ -45,15 +46,19 @@ _quenloft_cli()
             _quenloft_cli_files '*.[pP][eE][mM]' '*.[cC][rR][tT]'
             return
             ;;
-        /--timeout | /--retries | /--proxy | scan/--timeout | scan/--proxy | render/--frame | render/--scale | audio/--frames | audio/--seconds)
+        /--timeout | /--retries | /--proxy | scan/--timeout | scan/--proxy | render/--frame | render/--scale | audio/--frames | audio/--seconds | convert/--size | convert/--scale | convert/--fps | convert/--frames | convert/--seconds | convert/--max-minutes | run/--frames | run/--start-time)
             return # a number
             ;;
-        render/--quality)
+        render/--quality | convert/--quality)
             COMPREPLY=($(compgen -W 'low medium high best' -- "$cur"))
             return
             ;;
         render/-o | render/--output)
             _quenloft_cli_files '*.[pP][nN][gG]'
+            return
+            ;;
+        convert/-o | convert/--output)
+            _quenloft_cli_files '*.[mM][pP]4' '*.[wW][eE][bB][mM]' '*.[gG][iI][fF]' '*.[mM][pP]3' '*.[hH][tT][mM][lL]'
             return
             ;;
         audio/-o | audio/--output)
@@ -67,7 +72,9 @@ _quenloft_cli()
         "") options='-h --help --version -o --output --json --ca-file --timeout --retries --continue --proxy --no-proxy' ;;
         scan) options='-h --help --json --ca-file --timeout --proxy --no-proxy' ;;
         info) options='-h --help --json' ;;
-        render) options='-h --help --frame --scale --quality -o --output' ;;
+        render) options='-h --help --frame --scale --quality --no-script -o --output' ;;
+        convert) options='-h --help -o --output --size --scale --fps --frames --seconds --quality --max-minutes --json' ;;
+        run) options='-h --help --frames --start-time' ;;
         audio) options='-h --help --frames --seconds -o --output' ;;
         trace) options='-h --help' ;;
     esac
@@ -77,8 +84,8 @@ _quenloft_cli()
         return
     fi
     case $command in
-        "") COMPREPLY=($(compgen -W 'scan info render audio trace' -- "$cur")) ;;
-        info | render | audio) _quenloft_cli_files '*.[sS][wW][fF]' ;;
+        "") COMPREPLY=($(compgen -W 'scan info render audio trace convert run' -- "$cur")) ;;
+        info | render | audio | convert | run) _quenloft_cli_files '*.[sS][wW][fF]' ;;
     esac
 }
 
