@@ -3,6 +3,7 @@
 #include "convert/GIFEncoder.h"
 #include "convert/MovieSoundSource.h"
 #include "convert/OutputFiles.h"
+#include "convert/PlayerSource.h"
 #include "convert/Playback.h"
 #include "swf/MovieReader.h"
 #include "swf/render/Renderer.h"
@@ -118,6 +119,9 @@ bool SurveyPalette(TGIFEncoder& GIF, const TSourceFactory& Sources, std::shared_
 TSourceFactory TSourceFactory::Defaults()
 {
   return {[](std::shared_ptr<const swf::Movie> M, TSoundSource* Sound) -> std::unique_ptr<TFrameSource> {
+            // Script plays the movie where it drives it, as in the pane.
+            if (swf::avm1::RunsScript(*M))
+              return std::make_unique<TPlayerSource>(std::move(M), Sound);
             return std::make_unique<TTimelineSource>(std::move(M), Sound);
           },
           [](std::shared_ptr<const swf::Movie> M) -> std::unique_ptr<TSoundSource> {
