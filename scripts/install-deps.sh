@@ -9,8 +9,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libssl-dev openssl ca-certificates liblzma-dev libjpeg62-turbo-dev
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev fonts-dejavu-core
-  libavcodec-dev libswresample-dev libavutil-dev libswscale-dev ffmpeg
   libcli11-dev nlohmann-json3-dev
+  # Sound and video decoding, conversion (FFmpeg, libimagequant); ffmpeg and
+  # ffprobe serve as the tests' oracle.
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev libimagequant-dev ffmpeg
   clang libclang-rt-14-dev
   nginx-light tinyproxy-bin xvfb xauth
