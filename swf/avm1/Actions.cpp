@@ -11,7 +11,6 @@ namespace quenloft::swf::avm1 {
 
 namespace {
 
-
 // Characters of UTF-8 text (SWF 6 and later count characters, not bytes).
 std::size_t CharCount(std::string_view S)
 {
