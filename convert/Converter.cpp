@@ -118,11 +118,11 @@ bool SurveyPalette(TGIFEncoder& GIF, const TSourceFactory& Sources, std::shared_
 
 TSourceFactory TSourceFactory::Defaults()
 {
-  return {[](std::shared_ptr<const swf::Movie> M, TSoundSource* Sound) -> std::unique_ptr<TFrameSource> {
+  return {[](std::shared_ptr<const swf::Movie> M, TSoundSource* Hears) -> std::unique_ptr<TFrameSource> {
             // Script plays the movie where it drives it, as in the pane.
             if (swf::avm1::RunsScript(*M))
-              return std::make_unique<TPlayerSource>(std::move(M), Sound);
-            return std::make_unique<TTimelineSource>(std::move(M), Sound);
+              return std::make_unique<TPlayerSource>(std::move(M), Hears);
+            return std::make_unique<TTimelineSource>(std::move(M), Hears);
           },
           [](std::shared_ptr<const swf::Movie> M) -> std::unique_ptr<TSoundSource> {
             return std::make_unique<TMovieSoundSource>(std::move(M));
