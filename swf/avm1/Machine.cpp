@@ -264,35 +264,17 @@ void Machine::RunBlock(const std::shared_ptr<const ActionBlock>& Block, const Ru
   a.Chain = Context.Chain ? Context.Chain
                           : FHeap.Make<Scope>(Scope::Kind::Target, Context.Clip,
                                               FHeap.Make<Scope>(Scope::Kind::Global, FGlobal, nullptr));
-  const bool outer = FBlockDepth == 0;
-  if (outer)
-    FBudget = FBlockBudget;
-  ++FBlockDepth;
-  const std::size_t stack = FInterpreter->FStack.size();
-  const int depth = FDepth;
-  try {
-    FInterpreter->Run(a);
-  } catch (const ScriptThrow& e) {
-    std::string text;
-    try {
-      text = e.Thrown.ToText(*this);
-    } catch (...) {
-      text = "(a value that failed to turn into text)";
-    }
-    FHost.Log("An error nobody caught ended an action block: " + text);
-  } catch (const ScriptAbort& e) {
-    FHost.Log("An action block was ended: " + e.Why);
-    if (!outer) {
-      --FBlockDepth;
-      throw;
-    }
-  }
-  FInterpreter->FStack.resize(std::min(FInterpreter->FStack.size(), stack));
-  FDepth = depth;
-  --FBlockDepth;
+  Guarded("action block", [&] { FInterpreter->Run(a); });
 }
 
 Value Machine::RunFunction(Value Function, Object* This, std::span<const Value> Args)
+{
+  Value r;
+  Guarded("event handler", [&] { r = Call(Function, This, Args); });
+  return r;
+}
+
+void Machine::Guarded(std::string_view What, const std::function<void()>& Body)
 {
   const bool outer = FBlockDepth == 0;
   if (outer)
@@ -300,9 +282,8 @@ Value Machine::RunFunction(Value Function, Object* This, std::span<const Value> 
   ++FBlockDepth;
   const std::size_t stack = FInterpreter->FStack.size();
   const int depth = FDepth;
-  Value r;
   try {
-    r = Call(Function, This, Args);
+    Body();
   } catch (const ScriptThrow& e) {
     std::string text;
     try {
@@ -310,9 +291,9 @@ Value Machine::RunFunction(Value Function, Object* This, std::span<const Value> 
     } catch (...) {
       text = "(a value that failed to turn into text)";
     }
-    FHost.Log("An error nobody caught ended an event handler: " + text);
+    FHost.Log("An error nobody caught ended an " + std::string(What) + ": " + text);
   } catch (const ScriptAbort& e) {
-    FHost.Log("An event handler was ended: " + e.Why);
+    FHost.Log("An " + std::string(What) + " was ended: " + e.Why);
     if (!outer) {
       --FBlockDepth;
       throw;
@@ -321,7 +302,6 @@ Value Machine::RunFunction(Value Function, Object* This, std::span<const Value> 
   FInterpreter->FStack.resize(std::min(FInterpreter->FStack.size(), stack));
   FDepth = depth;
   --FBlockDepth;
-  return r;
 }
 
 std::size_t Machine::Collect()

@@ -18,6 +18,7 @@
 #include "swf/avm1/Native.h"
 #include "swf/avm1/Object.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -216,6 +217,11 @@ public:
 
 private:
   friend class Interpreter;
+
+  // Runs Body as one top-level piece of script (What names it in the log):
+  // the outermost one gets a fresh budget; an uncaught error ends it alone;
+  // the stack and call depth are put back whatever happens.
+  void Guarded(std::string_view What, const std::function<void()>& Body);
 
   Host& FHost;
   int FVersion;
