@@ -242,9 +242,10 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
       break;
     case 0x88: A.Pool = a.A < block.Pools.size() ? &block.Pools[a.A] : nullptr; break;
     // --- Arithmetic ---
-    case 0x0A: {
-      const double y = popNumber();
-      Push(Value(popNumber() + y));
+    case 0x0A: { // the operand pushed first is converted first
+      const Value y = pop();
+      const double x = popNumber();
+      Push(Value(x + y.ToNumber(FM)));
       break;
     }
     case 0x0B: {
@@ -253,8 +254,9 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
       break;
     }
     case 0x0C: {
-      const double y = popNumber();
-      Push(Value(popNumber() * y));
+      const Value y = pop();
+      const double x = popNumber();
+      Push(Value(x * y.ToNumber(FM)));
       break;
     }
     case 0x0D: {
@@ -311,14 +313,15 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
       const double y = popNumber();
       const double x = popNumber();
       const bool r = x == y;
-      Push(version < 5 ? Value(r ? 1.0 : 0.0) : Value(r));
+      Push(Value(r));
       break;
     }
     case 0x0F: {
-      const double y = popNumber();
+      const Value yv = pop();
       const double x = popNumber();
+      const double y = yv.ToNumber(FM);
       const bool r = x < y;
-      Push(version < 5 ? Value(r ? 1.0 : 0.0) : Value(r));
+      Push(Value(r));
       break;
     }
     case 0x10:
@@ -326,24 +329,24 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
       const bool y = pop().ToBoolean(version);
       const bool x = pop().ToBoolean(version);
       const bool r = a.Code == 0x10 ? (x && y) : (x || y);
-      Push(version < 5 ? Value(r ? 1.0 : 0.0) : Value(r));
+      Push(Value(r));
       break;
     }
     case 0x12: {
       const bool r = !pop().ToBoolean(version);
-      Push(version < 5 ? Value(r ? 1.0 : 0.0) : Value(r));
+      Push(Value(r));
       break;
     }
     case 0x13: {
       const std::string y = popText();
       const bool r = popText() == y;
-      Push(version < 5 ? Value(r ? 1.0 : 0.0) : Value(r));
+      Push(Value(r));
       break;
     }
     case 0x29: {
       const std::string y = popText();
       const bool r = popText() < y;
-      Push(version < 5 ? Value(r ? 1.0 : 0.0) : Value(r));
+      Push(Value(r));
       break;
     }
     case 0x68: {
@@ -379,7 +382,7 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
     case 0x14:
     case 0x31: {
       const std::string s = popText();
-      Push(Value(static_cast<double>(version >= 6 || a.Code == 0x31 ? CharCount(s) : s.size())));
+      Push(Value(static_cast<double>(CharCount(s))));
       break;
     }
     case 0x21: {

@@ -16,16 +16,18 @@ namespace {
 
 // Movies before SWF 6 hold text in the system's code page; Latin-1 is the
 // one their authors almost always used.
+// Later movies hold UTF-8, where a byte that is not part of a character
+// reads as U+FFFD.
 std::string ToUtf8(std::string Text, int Version)
 {
-  if (Version >= 6)
-    return Text;
   bool plain = true;
   for (unsigned char c : Text)
     if (c >= 0x80)
       plain = false;
   if (plain)
     return Text;
+  if (Version >= 6)
+    return ValidUtf8(Text);
   std::string out;
   out.reserve(Text.size() * 2);
   for (unsigned char c : Text) {

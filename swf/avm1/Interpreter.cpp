@@ -57,8 +57,9 @@ Value Interpreter::Add2(Value A, Value B)
   // A + B with A pushed first.
   if (A.IsNumber() && B.IsNumber())
     return Value(A.AsNumber() + B.AsNumber());
-  const Value a = A.ToPrimitive(FM);
+  // The operand pushed last is converted first.
   const Value b = B.ToPrimitive(FM);
+  const Value a = A.ToPrimitive(FM);
   if (a.IsString() || b.IsString()) {
     const String* sa = a.ToString(FM);
     const String* sb = b.ToString(FM);
@@ -424,6 +425,8 @@ Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const V
     if (!clip)
       clip = FM.Root();
     a.BaseClip = clip;
+    // Such a function runs by the rules of SWF 5 at least.
+    a.Version = std::max(a.Version, 5);
     parent = FM.Heap().Make<Scope>(Scope::Kind::Target, clip,
                                    FM.Heap().Make<Scope>(Scope::Kind::Global, FM.Global(), nullptr));
   }
@@ -547,13 +550,18 @@ Value Interpreter::Run(Activation& A)
     Machine& M;
     Activation*& Current;
     Activation* Saved;
+    int Version;
     ~Leave()
     {
       M.LeaveCall();
       Current = Saved;
+      M.FVersion = Version;
     }
-  } leave{FM, FCurrent, FCurrent};
+  } leave{FM, FCurrent, FCurrent, FM.FVersion};
   FCurrent = &A;
+  // Conversions follow the version of the code running.
+  if (A.Version > 0)
+    FM.FVersion = A.Version;
   bool returned = false;
   return RunRange(A, A.Start, A.End, returned);
 }

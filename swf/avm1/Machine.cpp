@@ -22,7 +22,7 @@ bool BoxObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)
     for (unsigned char c : FValue.AsString()->Text)
       if ((c & 0xC0) != 0x80)
         ++n;
-    Out = Value(static_cast<double>(M.Version() >= 6 ? n : FValue.AsString()->Text.size()));
+    Out = Value(static_cast<double>(n));
     return true;
   }
   return false;

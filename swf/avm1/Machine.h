@@ -66,6 +66,8 @@ public:
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
 
+  // The SWF version whose rules the running code follows: the movie's, or
+  // 5 at least inside a function of an older movie.
   int Version() const { return FVersion; }
   Host& GetHost() { return FHost; }
   avm1::Heap& Heap() { return FHeap; }

@@ -70,14 +70,9 @@ double ParseDecimal(std::string_view S, bool Strict)
     }
     exp += static_cast<int>(expNegative ? -e : e);
   }
-  if (Strict) {
-    // Trailing white space is allowed; anything else is not.
-    std::size_t j = i;
-    while (j < S.size() && IsSpace(static_cast<unsigned char>(S[j])))
-      ++j;
-    if (j != S.size())
-      return std::numeric_limits<double>::quiet_NaN();
-  }
+  // Strict: nothing may follow, not even white space.
+  if (Strict && i != S.size())
+    return std::numeric_limits<double>::quiet_NaN();
   double result = 0;
   for (std::size_t k = digitsStart; k < S.size(); ++k) {
     if (S[k] >= '0' && S[k] <= '9') {
@@ -91,6 +86,44 @@ double ParseDecimal(std::string_view S, bool Strict)
 }
 
 } // namespace
+
+std::string ValidUtf8(std::string_view S)
+{
+  std::string out;
+  out.reserve(S.size());
+  std::size_t i = 0;
+  while (i < S.size()) {
+    const auto c = static_cast<unsigned char>(S[i]);
+    std::size_t n = 0;
+    unsigned lo = 0x80, hi = 0xBF; // the range of the second byte
+    if (c < 0x80) {
+      n = 1;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      n = 3;
+      lo = c == 0xE0 ? 0xA0 : 0x80;
+      hi = c == 0xED ? 0x9F : 0xBF;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      n = 4;
+      lo = c == 0xF0 ? 0x90 : 0x80;
+      hi = c == 0xF4 ? 0x8F : 0xBF;
+    }
+    bool ok = n > 0 && i + n <= S.size();
+    for (std::size_t k = 1; ok && k < n; ++k) {
+      const auto b = static_cast<unsigned char>(S[i + k]);
+      ok = k == 1 ? (b >= lo && b <= hi) : (b >= 0x80 && b <= 0xBF);
+    }
+    if (ok) {
+      out.append(S.substr(i, n));
+      i += n;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out;
+}
 
 std::int32_t NumberToInt32(double D)
 {
@@ -223,45 +256,49 @@ std::string NumberToText(double N)
   return buf.substr(start);
 }
 
+// Digits in Radix after an optional sign, read as a 32-bit integer that
+// wraps; NaN when anything else is there.
+static double ReadWrappingInteger(std::string_view S, unsigned Radix)
+{
+  bool negative = false;
+  if (!S.empty() && (S[0] == '-' || S[0] == '+')) {
+    negative = S[0] == '-';
+    S.remove_prefix(1);
+  }
+  if (S.empty())
+    return std::numeric_limits<double>::quiet_NaN();
+  std::uint32_t v = 0;
+  for (const char c : S) {
+    unsigned d;
+    if (c >= '0' && c <= '9')
+      d = static_cast<unsigned>(c - '0');
+    else if (c >= 'a' && c <= 'z')
+      d = static_cast<unsigned>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'Z')
+      d = static_cast<unsigned>(c - 'A' + 10);
+    else
+      return std::numeric_limits<double>::quiet_NaN();
+    if (d >= Radix)
+      return std::numeric_limits<double>::quiet_NaN();
+    v = negative ? v * Radix - d : v * Radix + d;
+  }
+  return static_cast<std::int32_t>(v);
+}
+
 double TextToNumber(std::string_view S, int Version)
 {
   if (Version >= 6) {
-    // Hexadecimal ("0x1F") and octal ("017") read as 32-bit integers; a
-    // sign before "0x" makes the player fail the number.
+    // "0x1F" is hexadecimal and "017" (only octal digits) octal, both read
+    // as 32-bit integers. The player skips two characters for the "0x" even
+    // after a sign, so "-0x1F" is NaN; white space is not skipped here.
     std::string_view body = S;
-    bool negative = false;
-    if (!body.empty() && (body[0] == '+' || body[0] == '-')) {
-      negative = body[0] == '-';
+    if (!body.empty() && (body[0] == '+' || body[0] == '-'))
       body.remove_prefix(1);
-    }
-    if (body.size() >= 1 && body[0] == '0') {
-      const bool hex = body.size() >= 2 && (body[1] == 'x' || body[1] == 'X');
-      bool octal = !hex;
-      for (char c : body)
-        if (c < '0' || c > '7')
-          octal = false;
-      if (hex || octal) {
-        if (hex && body.size() != S.size())
-          return std::numeric_limits<double>::quiet_NaN();
-        std::string_view digits = hex ? body.substr(2) : body;
-        if (digits.empty())
-          return std::numeric_limits<double>::quiet_NaN();
-        std::uint32_t v = 0;
-        for (char c : digits) {
-          int d;
-          if (c >= '0' && c <= '9')
-            d = c - '0';
-          else if (hex && c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-          else if (hex && c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-          else
-            return std::numeric_limits<double>::quiet_NaN();
-          v = v * (hex ? 16u : 8u) + static_cast<std::uint32_t>(d);
-        }
-        const std::int32_t r = static_cast<std::int32_t>(negative ? 0u - v : v);
-        return r;
-      }
+    if (!body.empty() && body[0] == '0') {
+      if (body.size() >= 2 && (body[1] == 'x' || body[1] == 'X'))
+        return ReadWrappingInteger(S.substr(2), 16);
+      if (body.find_first_not_of("01234567") == std::string_view::npos)
+        return ReadWrappingInteger(S, 8);
     }
   }
   const bool strict = Version >= 5;
@@ -280,15 +317,11 @@ double Value::ToNumber(Machine& M) const
   case Type::Number: return FData.D;
   case Type::String: return TextToNumber(AsString()->Text, M.Version());
   case Type::Object: {
-    if (M.Version() < 5)
-      return 0;
-    if (AsObject()->DisplayPath(M) != nullptr)
-      return std::numeric_limits<double>::quiet_NaN();
-    const Value p = ToPrimitive(M, Hint::Number);
+    // valueOf is asked even before SWF 5, where an object left over reads
+    // as 0; a clip is never asked.
+    const Value p = AsObject()->DisplayPath(M) != nullptr ? *this : ToPrimitive(M, Hint::Number);
     if (p.IsObject())
-      return std::numeric_limits<double>::quiet_NaN();
-    if (p.IsNullish())
-      return std::numeric_limits<double>::quiet_NaN();
+      return M.Version() < 5 ? 0.0 : std::numeric_limits<double>::quiet_NaN();
     return p.ToNumber(M);
   }
   }

@@ -22,8 +22,8 @@ class Object;
 
 using Atom = std::uint32_t; // an interned name; see AtomTable
 
-// An immutable string cell. Text is UTF-8 (SWF 6 and later) or the bytes the
-// movie gave (earlier versions).
+// An immutable string cell. Text is UTF-8 (older movies' text is converted
+// from their code page when it is read).
 struct String final : Cell {
   explicit String(std::string T) : Text(std::move(T)) {}
   std::size_t ExtraBytes() const override { return Text.capacity(); }
@@ -107,6 +107,9 @@ std::string NumberToText(double D);
 // and trailing white space, "0x" hexadecimal (SWF 6 and later, also
 // negative), an empty string is NaN (0 before SWF 5... see the source).
 double TextToNumber(std::string_view Text, int Version);
+// Text with every byte that is not part of well-formed UTF-8 (surrogate
+// halves included) replaced by U+FFFD.
+std::string ValidUtf8(std::string_view Text);
 // ECMA ToInt32 on a number.
 std::int32_t NumberToInt32(double D);
 

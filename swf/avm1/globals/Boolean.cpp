@@ -63,22 +63,28 @@ Value NumberToString(Machine& M, Object* This, std::span<const Value> Args)
   const Value v = PrimitiveOf(This);
   if (!v.IsNumber())
     return Value();
-  const int radix = Args.empty() || Args[0].IsUndefined() ? 10 : Args[0].ToInt32(M);
-  if (radix < 2 || radix > 36 || radix == 10)
+  int radix = 10;
+  if (!Args.empty()) {
+    const double r = Args[0].ToNumber(M);
+    radix = r >= 2 && r < 37 ? static_cast<int>(r) : 10;
+  }
+  if (radix == 10)
     return Value(v.ToString(M));
+  // Other radixes write the number as a 32-bit integer; NaN and numbers out
+  // of that range become its lowest value, whose digits come out as the
+  // player's own (signed) division makes them: "-/0000..." in base 2.
   const double d = v.AsNumber();
-  if (!std::isfinite(d))
-    return Value(v.ToString(M));
-  // Other radixes write the integer part of the number as a 32-bit value.
-  std::int32_t n = NumberToInt32(d);
+  const std::int32_t n = d >= -2147483648.0 && d <= 2147483647.0 ? static_cast<std::int32_t>(d) : std::numeric_limits<std::int32_t>::min();
+  if (n == 0)
+    return Value(M.NewString("0"));
   const bool negative = n < 0;
-  std::uint32_t u = negative ? 0u - static_cast<std::uint32_t>(n) : static_cast<std::uint32_t>(n);
+  std::int32_t rest = negative ? static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(n)) : n;
   std::string out;
-  do {
-    const std::uint32_t digit = u % static_cast<std::uint32_t>(radix);
+  while (rest != 0) {
+    const std::int32_t digit = rest % radix;
+    rest /= radix;
     out.insert(out.begin(), static_cast<char>(digit < 10 ? '0' + digit : 'a' + digit - 10));
-    u /= static_cast<std::uint32_t>(radix);
-  } while (u);
+  }
   if (negative)
     out.insert(out.begin(), '-');
   return Value(M.NewString(out));

@@ -10,14 +10,26 @@ namespace quenloft::swf::avm1 {
 
 namespace {
 
+// Called with no argument at all, isNaN() is true and isFinite() false.
 Value IsNaN(Machine& M, Object*, std::span<const Value> Args)
 {
-  return Value(std::isnan(Arg(Args, 0).ToNumber(M)));
+  return Value(Args.empty() || std::isnan(Args[0].ToNumber(M)));
 }
 
 Value IsFinite(Machine& M, Object*, std::span<const Value> Args)
 {
-  return Value(std::isfinite(Arg(Args, 0).ToNumber(M)));
+  return Value(!Args.empty() && std::isfinite(Args[0].ToNumber(M)));
+}
+
+// NaN and Infinity read as undefined in SWF 4 code.
+Value GetNaN(Machine& M, Object*, std::span<const Value>)
+{
+  return M.Version() < 5 ? Value() : Value(std::nan(""));
+}
+
+Value GetInfinity(Machine& M, Object*, std::span<const Value>)
+{
+  return M.Version() < 5 ? Value() : Value(static_cast<double>(INFINITY));
 }
 
 Value ParseFloat(Machine& M, Object*, std::span<const Value> Args)
@@ -124,10 +136,13 @@ Value Escape(Machine& M, Object*, std::span<const Value> Args)
   return Value(M.NewString(out));
 }
 
+// "%XX" gives a byte and "+" a space; a "%" followed by anything but two
+// hex digits drops itself and the character that broke the pair.
 Value Unescape(Machine& M, Object*, std::span<const Value> Args)
 {
-  const std::string s = Arg(Args, 0).ToText(M);
-  std::string out;
+  if (Args.empty())
+    return Value();
+  const std::string s = Args[0].ToText(M);
   const auto hex = [](char c) {
     if (c >= '0' && c <= '9')
       return c - '0';
@@ -137,17 +152,26 @@ Value Unescape(Machine& M, Object*, std::span<const Value> Args)
       return c - 'A' + 10;
     return -1;
   };
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size() + 0 && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(hex(s[i + 1]) * 16 + hex(s[i + 2])));
-      i += 2;
-    } else if (s[i] == '+') {
-      out.push_back(' ');
+  std::string out;
+  int remain = 0;
+  int byte = 0;
+  for (const char c : s) {
+    if (c == '%') {
+      remain = 2;
+      byte = 0;
+    } else if (remain > 0) {
+      if (hex(c) < 0) {
+        remain = 0;
+        continue;
+      }
+      byte = byte * 16 + hex(c);
+      if (--remain == 0)
+        out.push_back(static_cast<char>(byte));
     } else {
-      out.push_back(s[i]);
+      out.push_back(c == '+' ? ' ' : c);
     }
   }
-  return Value(M.NewString(out));
+  return Value(M.NewString(ValidUtf8(out)));
 }
 
 Value SetPropFlags(Machine& M, Object*, std::span<const Value> Args)
@@ -243,7 +267,7 @@ const Member Members[] = {
     Method("parseInt", ParseInt),     Method("escape", Escape),             Method("unescape", Unescape),
     Method("ASSetPropFlags", SetPropFlags), Method("setInterval", SetInterval), Method("clearInterval", ClearTimer),
     Method("setTimeout", SetTimeout, DontEnum | OnlySwf8), Method("clearTimeout", ClearTimer, DontEnum | OnlySwf8),
-    Constant("NaN", std::nan(""), DontEnum), Constant("Infinity", INFINITY, DontEnum),
+    Accessor("NaN", GetNaN),          Accessor("Infinity", GetInfinity),
 };
 
 } // namespace
