@@ -173,11 +173,6 @@ Value Interpreter::GetMember(Value Target, Value Name)
   Object* o = Target.ToObject(FM);
   if (!o)
     return Value();
-  if (auto* array = dynamic_cast<ArrayObject*>(o); array && Name.IsNumber()) {
-    const double d = Name.AsNumber();
-    if (d >= 0 && d == std::trunc(d) && d < static_cast<double>(array->Elements().size()))
-      return array->Elements()[static_cast<std::size_t>(d)];
-  }
   return o->Get(FM, NameOf(Name));
 }
 
@@ -186,16 +181,6 @@ void Interpreter::SetMember(Value Target, Value Name, Value V)
   Object* o = Target.ObjectOrNull();
   if (!o)
     return;
-  if (auto* array = dynamic_cast<ArrayObject*>(o); array && Name.IsNumber()) {
-    const double d = Name.AsNumber();
-    if (d >= 0 && d == std::trunc(d) && d < static_cast<double>(MaxArrayLength)) {
-      const auto i = static_cast<std::size_t>(d);
-      if (i >= array->Elements().size())
-        array->Resize(FM, i + 1);
-      array->Elements()[i] = V;
-      return;
-    }
-  }
   o->Set(FM, NameOf(Name), V);
 }
 

@@ -108,7 +108,7 @@ Object* Machine::NewObject()
 Object* Machine::NewArray(std::span<const Value> Elements)
 {
   auto* a = FHeap.Make<ArrayObject>(Prototype("Array"));
-  a->Elements().assign(Elements.begin(), Elements.end());
+  InitElements(*this, *a, Elements);
   return a;
 }
 

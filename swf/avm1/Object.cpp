@@ -70,6 +70,39 @@ Property* Object::FindOwn(Machine& M, Atom Name)
   return p;
 }
 
+Value Object::OwnData(Machine& M, Atom Name)
+{
+  const Property* p = FindKey(M.Key(Name));
+  return p ? p->Data : Value();
+}
+
+void Object::SetOwnData(Machine& M, Atom Name, Value V)
+{
+  const Atom key = M.Key(Name);
+  if (Property* p = FindKey(key)) {
+    if (!(p->Flags & ReadOnly)) {
+      p->Data = V;
+      p->Flags = static_cast<std::uint16_t>(p->Flags & ~VersionMask);
+    }
+    return;
+  }
+  Insert(Property{Name, key, V, nullptr, nullptr, 0});
+}
+
+void Object::DeleteOwnWhere(const std::function<bool(const Property&)>& Pick)
+{
+  const auto kept = std::remove_if(FProps.begin(), FProps.end(), [&](const Property& P) {
+    return !(P.Flags & DontDelete) && Pick(P);
+  });
+  if (kept == FProps.end())
+    return;
+  FProps.erase(kept, FProps.end());
+  FIndex.clear();
+  if (FProps.size() > IndexFrom)
+    for (std::size_t i = 0; i < FProps.size(); ++i)
+      FIndex.emplace(FProps[i].Key, static_cast<std::uint32_t>(i));
+}
+
 Value Object::Get(Machine& M, Atom Name)
 {
   const Atom key = M.Key(Name);
@@ -231,7 +264,6 @@ void Object::DefineAccessor(Machine& M, Atom Name, FunctionObject* Getter, Funct
 {
   const Atom key = M.Key(Name);
   if (Property* p = FindKey(key)) {
-    p->Data = Value();
     p->Getter = Getter;
     p->Setter = Setter;
     p->Flags = Flags;

@@ -15,6 +15,7 @@
 #include "swf/avm1/Value.h"
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string_view>
 #include <unordered_map>
@@ -78,6 +79,14 @@ public:
   void DefineAccessor(Machine& M, Atom Name, FunctionObject* Getter, FunctionObject* Setter,
                       std::uint16_t Flags = 0);
   Property* FindOwn(Machine& M, Atom Name);
+  // The stored data of an own property (undefined when absent), whatever
+  // its flags and getter; and its plain write, which only ReadOnly stops
+  // (it creates the property when absent and clears its version bits).
+  Value OwnData(Machine& M, Atom Name);
+  void SetOwnData(Machine& M, Atom Name, Value V);
+  // Deletes, in one pass, the own properties Pick chooses that may be
+  // deleted.
+  void DeleteOwnWhere(const std::function<bool(const Property&)>& Pick);
   bool HasOwn(Machine& M, Atom Name) { return FindOwn(M, Name) != nullptr || HasOwnVirtual(M, Name); }
   std::span<Property> OwnProperties() { return FProps; }
 

@@ -24,7 +24,7 @@ Value ApplyFn(Machine& M, Object* This, std::span<const Value> Args)
   std::vector<Value> list;
   if (Object* a = Arg(Args, 1).ObjectOrNull()) {
     if (auto* array = dynamic_cast<ArrayObject*>(a)) {
-      list = array->Elements();
+      list = ElementsOf(M, *array);
     } else {
       const double n = a->Get(M, M.A.Length).ToNumber(M);
       for (std::size_t i = 0; i < n && i < MaxArrayLength; ++i)

@@ -192,7 +192,7 @@ Value SetPropFlags(Machine& M, Object*, std::span<const Value> Args)
   }
   std::vector<std::string> list;
   if (auto* a = dynamic_cast<ArrayObject*>(names.ObjectOrNull())) {
-    for (const Value& v : a->Elements())
+    for (const Value& v : ElementsOf(M, *a))
       list.push_back(v.ToText(M));
   } else {
     const std::string text = names.ToText(M);

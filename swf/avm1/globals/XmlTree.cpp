@@ -124,10 +124,10 @@ void XmlNode::RefreshChildArray(Machine& M)
 {
   if (!ChildArray)
     return;
-  std::vector<Value>& elements = ChildArray->Elements();
-  elements.clear();
+  std::vector<Value> elements;
   for (XmlNode* child : Children)
     elements.push_back(XmlNodeValue(M, child));
+  AssignElements(M, *ChildArray, elements);
 }
 
 void XmlNode::Trace(Marker& M)
