@@ -10,29 +10,12 @@
 
 namespace quenloft::swf::avm1 {
 
-namespace {
-
-// The scale and rotation script sees, from the placement's matrix.
-double ScaleX(const Matrix& M) { return std::hypot(M.A, M.B); }
-double ScaleY(const Matrix& M) { return std::hypot(M.C, M.D); }
-double Rotation(const Matrix& M) { return std::atan2(M.B, M.A) * 180 / std::numbers::pi; }
-
-void SetScaleRotation(Matrix& M, double Sx, double Sy, double DegreesRotation)
-{
-  const double r = DegreesRotation * std::numbers::pi / 180;
-  const double skew = std::atan2(-M.C, M.D) - std::atan2(M.B, M.A);
-  M.A = Sx * std::cos(r);
-  M.B = Sx * std::sin(r);
-  M.C = -Sy * std::sin(r + skew);
-  M.D = Sy * std::cos(r + skew);
-}
-
-} // namespace
-
 DisplayObject* ClipObject::Placement() const
 {
-  if (!FInstance || !FInstance->Parent)
+  if (!FInstance)
     return nullptr;
+  if (!FInstance->Parent)
+    return &FRootPlacement;
   for (DisplayObject& o : FInstance->Parent->List)
     if (o.Sprite.get() == FInstance)
       return &o;
@@ -46,6 +29,10 @@ ClipObject* ClipObject::Parent() const
 
 ClipObject* ClipObject::RootClip() const
 {
+  // A clip with _lockroot set is the root of everything under it.
+  for (const SpriteInstance* s = FInstance; s && s->Parent; s = s->Parent)
+    if (ClipObject* c = FPlayer.ObjectOf(const_cast<SpriteInstance*>(s)); c && c->FLockRoot)
+      return c;
   return FPlayer.ObjectOf(&FPlayer.Timeline().Root());
 }
 
@@ -246,53 +233,7 @@ bool ClipObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)
     Out = Value(M.NewString("file:///movie.swf"));
     return true;
   }
-  const DisplayObject* o = Placement();
-  const Matrix m = o ? o->Transform : Matrix{};
-  if (lower == "_x") {
-    Out = Value(m.Tx / 20);
-    return true;
-  }
-  if (lower == "_y") {
-    Out = Value(m.Ty / 20);
-    return true;
-  }
-  if (lower == "_xscale") {
-    Out = Value(ScaleX(m) * 100);
-    return true;
-  }
-  if (lower == "_yscale") {
-    Out = Value(ScaleY(m) * 100);
-    return true;
-  }
-  if (lower == "_rotation") {
-    Out = Value(Rotation(m));
-    return true;
-  }
-  if (lower == "_alpha") {
-    Out = Value(o ? o->Color.AMul * 100 : 100.0);
-    return true;
-  }
-  if (lower == "_visible") {
-    Out = Value(o ? o->Visible : true);
-    return true;
-  }
-  if (lower == "_width" || lower == "_height") {
-    Out = Value(0.0);
-    return true;
-  }
-  if (lower == "_highquality") {
-    Out = Value(1.0);
-    return true;
-  }
-  if (lower == "_quality") {
-    Out = Value(M.NewString("HIGH"));
-    return true;
-  }
-  if (lower == "_xmouse" || lower == "_ymouse") {
-    Out = Value(0.0);
-    return true;
-  }
-  return false;
+  return GetDisplay(M, lower, Out);
 }
 
 bool ClipObject::SetOwnVirtual(Machine& M, Atom Name, Value V)
@@ -305,7 +246,9 @@ bool ClipObject::SetOwnVirtual(Machine& M, Atom Name, Value V)
     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (lower == "_name") {
     if (FInstance && FInstance->Parent) {
-      FInstance->Name = V.ToText(M);
+      // From SWF 7 on NaN names the clip "0".
+      const bool nan = V.IsNumber() && std::isnan(V.AsNumber()) && M.Version() >= 7;
+      FInstance->Name = nan ? std::string("0") : V.ToText(M);
       if (DisplayObject* o = Placement())
         o->Name = FInstance->Name;
     }
@@ -314,39 +257,7 @@ bool ClipObject::SetOwnVirtual(Machine& M, Atom Name, Value V)
   if (lower == "_currentframe" || lower == "_totalframes" || lower == "_framesloaded" || lower == "_target" ||
       lower == "_url" || lower == "_parent" || lower == "_root")
     return lower != "_parent" && lower != "_root";
-  DisplayObject* o = Placement();
-  const double d = V.ToNumber(M);
-  if (lower == "_visible") {
-    if (o)
-      o->Visible = V.ToBoolean(M.Version());
-    return true;
-  }
-  const bool known = lower == "_x" || lower == "_y" || lower == "_xscale" || lower == "_yscale" ||
-                     lower == "_rotation" || lower == "_alpha";
-  if (!known)
-    return false;
-  // Setting a number that is not one leaves the property as it was.
-  if (!o || std::isnan(d))
-    return true;
-  Matrix& m = o->Transform;
-  if (lower == "_x")
-    m.Tx = std::round(d * 20);
-  else if (lower == "_y")
-    m.Ty = std::round(d * 20);
-  else if (lower == "_xscale")
-    SetScaleRotation(m, d / 100, ScaleY(m), Rotation(m));
-  else if (lower == "_yscale")
-    SetScaleRotation(m, ScaleX(m), d / 100, Rotation(m));
-  else if (lower == "_rotation") {
-    double r = std::fmod(d, 360);
-    if (r > 180)
-      r -= 360;
-    else if (r < -180)
-      r += 360;
-    SetScaleRotation(m, ScaleX(m), ScaleY(m), r);
-  } else if (lower == "_alpha")
-    o->Color.AMul = d / 100;
-  return true;
+  return SetDisplay(M, lower, V);
 }
 
 bool ClipObject::HasOwnVirtual(Machine& M, Atom Name)

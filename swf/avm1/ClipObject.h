@@ -73,11 +73,31 @@ public:
   std::string_view TypeName() const override { return "movieclip"; }
   const String* DisplayPath(Machine& M) override;
 
-private:
+  // The placement that holds the clip in its parent (for the root, one of
+  // its own); nullptr for a removed clip.
   DisplayObject* Placement() const;
+
+private:
+  // Scale and rotation as script last saw or set them: the player reports
+  // them from these (a negative scale stays negative) until the matrix
+  // changes under them.
+  struct ScaleRotation {
+    double ScaleX = 1, ScaleY = 1, Rotation = 0, Skew = 0;
+  };
+  ScaleRotation Cached();
+  void Store(const ScaleRotation& R);
+  bool GetDisplay(Machine& M, std::string_view Lower, Value& Out);
+  bool SetDisplay(Machine& M, std::string_view Lower, Value V);
+  void SetSize(double Pixels, bool Width);
 
   PlayerImpl& FPlayer;
   SpriteInstance* FInstance;
+  mutable DisplayObject FRootPlacement;
+  ScaleRotation FCache;
+  Matrix FCachedFor;
+  bool FHasCache = false;
+  bool FLockRoot = false;
+  int FFocusRect = -1; // -1: not set (null), else false or true
 };
 
 } // namespace quenloft::swf::avm1

@@ -7,6 +7,9 @@
 
 namespace quenloft::swf::avm1 {
 
+extern const Member MovieClipSpaceMethods[];
+extern const std::size_t MovieClipSpaceMethodCount;
+
 namespace {
 
 ClipObject* Self(Object* This)
@@ -133,21 +136,17 @@ Value CreateEmptyMovieClip(Machine& M, Object* This, std::span<const Value> Args
   return made ? Value(static_cast<Object*>(made)) : Value();
 }
 
-Value GetNextHighestDepth(Machine&, Object* This, std::span<const Value>)
+// The prototype, with the members of the other MovieClip files.
+Object* MakePrototype(Machine& M, Object* BaseProto)
 {
-  ClipObject* c = Self(This);
-  if (!c || !c->Instance())
-    return Value();
-  double next = 0;
-  for (const DisplayObject& o : c->Instance()->List)
-    next = std::max(next, static_cast<double>(o.Depth) - 16384 + 1);
-  return Value(next);
+  Object* proto = M.Heap().Make<Object>(BaseProto);
+  DefineMembers(M, *proto, std::span<const Member>(MovieClipSpaceMethods, MovieClipSpaceMethodCount));
+  return proto;
 }
 
 const Member Methods[] = {
     Method("attachMovie", AttachMovie),
     Method("createEmptyMovieClip", CreateEmptyMovieClip, DontEnum | OnlySwf6),
-    Method("getNextHighestDepth", GetNextHighestDepth, DontEnum | OnlySwf7),
     Method("play", Play),
     Method("stop", Stop),
     Method("gotoAndPlay", GotoAndPlay),
@@ -161,6 +160,7 @@ const Member Methods[] = {
 
 } // namespace
 
-extern const ClassSpec MovieClipClass = {.Name = "MovieClip", .Construct = Construct, .Prototype = Methods};
+extern const ClassSpec MovieClipClass = {
+    .Name = "MovieClip", .Construct = Construct, .Prototype = Methods, .MakePrototype = MakePrototype};
 
 } // namespace quenloft::swf::avm1
