@@ -147,6 +147,7 @@ Value GetNextHighestDepth(Machine&, Object* This, std::span<const Value>)
 const Member Methods[] = {
     Method("attachMovie", AttachMovie),
     Method("createEmptyMovieClip", CreateEmptyMovieClip, DontEnum | OnlySwf6),
+    Method("createTextField", CreateTextField, DontEnum | OnlySwf6),
     Method("getNextHighestDepth", GetNextHighestDepth, DontEnum | OnlySwf7),
     Method("play", Play),
     Method("stop", Stop),
