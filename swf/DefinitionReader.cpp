@@ -241,7 +241,7 @@ std::optional<Text> ReadEditText(TTagReader& R, const Movie& Fonts)
   if (hasColor)
     f.Color = R.ReadRgba();
   if (hasMaxLength)
-    R.U16();
+    f.MaxLength = R.U16();
   if (hasLayout) {
     const std::uint8_t align = R.U8();
     f.Align = align <= 3 ? static_cast<TextAlign>(align) : TextAlign::Left;
@@ -250,10 +250,22 @@ std::optional<Text> ReadEditText(TTagReader& R, const Movie& Fonts)
     f.Indent = R.U16();
     f.Leading = R.S16();
   }
-  R.String(); // the variable name
+  f.Variable = R.String();
   if (hasText)
     f.Initial = R.String();
-  return LayOutEditText(f, Fonts);
+  f.Multiline = flags & 0x20;
+  f.ReadOnly = flags & 0x08;
+  f.AutoSize = flags2 & 0x40;
+  f.NoSelect = flags2 & 0x10;
+  // A field that shows nothing yet still exists for script.
+  std::optional<Text> text = LayOutEditText(f, Fonts);
+  if (!text) {
+    text.emplace();
+    text->Id = f.Id;
+    text->Bounds = f.Bounds;
+  }
+  text->Edit = std::make_shared<const EditTextField>(std::move(f));
+  return text;
 }
 
 } // namespace quenloft::swf

@@ -41,6 +41,13 @@ struct EditTextField {
   bool Border = false;
   bool UseOutlines = false; // the text is drawn with embedded fonts
   std::string Initial;      // UTF-8
+  // What script sees of the field.
+  std::string Variable; // the variable the field shows; may be empty
+  std::uint16_t MaxLength = 0; // 0: no limit
+  bool ReadOnly = false;
+  bool Multiline = false;
+  bool NoSelect = false;
+  bool AutoSize = false;
 };
 
 // The field as static text in fonts defined before it (Fonts): glyphs the

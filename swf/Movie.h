@@ -310,6 +310,8 @@ struct DeviceText {
   bool WordWrap = false;
 };
 
+struct EditTextField;
+
 struct Text {
   CharacterId Id = 0;
   Rect Bounds;
@@ -319,6 +321,8 @@ struct Text {
   std::optional<Shape> Frame;
   // An edit field in device fonts: no records, this instead.
   std::optional<DeviceText> Device;
+  // For a DefineEditText: what the tag said about the field.
+  std::shared_ptr<const EditTextField> Edit;
 };
 
 // --- Video -------------------------------------------------------------------

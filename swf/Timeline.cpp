@@ -300,7 +300,7 @@ void Timeline::Merge(SpriteInstance& S, DisplayList Wanted, bool Rewind, int Nes
   // Clips script placed (depth 16384 and up, 0 and up in script's numbering)
   // are no part of the frames: a goto keeps them.
   for (const DisplayObject& o : S.List) {
-    if (o.Depth < ScriptDepths || !o.Sprite)
+    if (o.Depth < ScriptDepths || (!o.Sprite && !o.Shown))
       continue;
     const auto at = FindDepth(Wanted, o.Depth);
     if (at == Wanted.end() || at->Depth != o.Depth)

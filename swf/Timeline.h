@@ -35,6 +35,9 @@ struct DisplayObject {
   std::shared_ptr<const FilterList> Filters; // null or empty: none
   // Set when the character is a sprite: its own playhead and display list.
   std::shared_ptr<SpriteInstance> Sprite;
+  // Set once script has changed an edit field (or made one): what it shows
+  // now, drawn instead of the character's own text.
+  std::shared_ptr<const Text> Shown;
 };
 
 // Sorted by depth, lowest (drawn first) at the front.

@@ -195,6 +195,10 @@ bool ClipObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)
       Out = Value(static_cast<Object*>(child));
       return true;
     }
+    if (Object* field = FPlayer.Texts().Named(M, *this, Name)) {
+      Out = Value(field);
+      return true;
+    }
     return false;
   }
   std::string lower(name);

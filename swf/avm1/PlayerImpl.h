@@ -9,6 +9,7 @@
 #include "swf/avm1/Decoder.h"
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/Player.h"
+#include "swf/avm1/globals/TextFields.h"
 
 #include <deque>
 #include <memory>
@@ -25,6 +26,7 @@ public:
   void Advance();
   swf::Timeline& Timeline() { return FTimeline; }
   Machine& GetMachine() { return FMachine; }
+  TextFields& Texts() { return FTexts; }
   std::uint64_t Frames() const { return FFrames; }
 
   // TimelineHooks
@@ -69,6 +71,7 @@ private:
   std::shared_ptr<const swf::Movie> FMovie;
   PlayerOutput FOutput;
   Machine FMachine;
+  TextFields FTexts{FMachine};
   std::unordered_map<const void*, std::shared_ptr<const ActionBlock>> FDecoded;
   std::set<const void*> FInitDone;
   std::deque<Queued> FQueue;

@@ -108,6 +108,8 @@ private:
     };
     if (O.Sprite) {
       reachAll(O.Sprite->List);
+    } else if (O.Shown) {
+      box(O.Shown->Bounds, M * O.Shown->Transform);
     } else if (const Character* ch = FMovie.Find(O.Character)) {
       if (const auto* button = std::get_if<Button>(ch))
         reachAll(Expanded(UpState(*button)));
@@ -126,6 +128,8 @@ private:
   {
     if (O.Sprite) {
       List(O.Sprite->List, M, C, Level + 1);
+    } else if (O.Shown) {
+      DrawText(O.Character, *O.Shown, M, C, AsMask);
     } else if (const Character* ch = FMovie.Find(O.Character)) {
       if (const auto* button = std::get_if<Button>(ch))
         List(Expanded(UpState(*button)), M, C, Level + 1);

@@ -24,6 +24,8 @@ void InstallGlobals(Machine& M)
   M.Install(ContextMenuClass);
   M.Install(LocalConnectionClass);
   M.Install(TextSnapshotClass);
+  M.Install(TextFormatClass);
+  M.Install(TextFieldClass);
   M.Install(SystemObject);
   M.Install(AccessibilityObject);
   M.Install(StageObject);

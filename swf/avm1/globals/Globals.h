@@ -35,6 +35,10 @@ extern const ClassSpec ContextMenuItemClass;
 extern const ClassSpec SharedObjectClass;
 extern const ClassSpec LocalConnectionClass;
 extern const ClassSpec TextSnapshotClass;
+extern const ClassSpec TextFormatClass;
+extern const ClassSpec TextFieldClass;
+// MovieClip.createTextField (globals/TextField.cpp).
+Value CreateTextField(Machine& M, Object* This, std::span<const Value> Args);
 extern const ObjectSpec SystemObject;
 extern const ObjectSpec AccessibilityObject;
 extern const ObjectSpec StageObject;

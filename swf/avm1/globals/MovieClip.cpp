@@ -147,6 +147,7 @@ Object* MakePrototype(Machine& M, Object* BaseProto)
 const Member Methods[] = {
     Method("attachMovie", AttachMovie),
     Method("createEmptyMovieClip", CreateEmptyMovieClip, DontEnum | OnlySwf6),
+    Method("createTextField", CreateTextField, DontEnum | OnlySwf6),
     Method("play", Play),
     Method("stop", Stop),
     Method("gotoAndPlay", GotoAndPlay),

@@ -1,0 +1,248 @@
+// Text metrics of fields: line breaking and the sizes textWidth,
+// textHeight, scroll and autoSize report, from the advances and vertical
+// metrics of the movie's embedded fonts, or from a fixed model of the
+// device font for text in fonts the movie does not embed. Also what the
+// renderer is given to draw once script has changed a field.
+#include "swf/avm1/globals/TextFields.h"
+
+#include "swf/EditText.h"
+#include "swf/avm1/ClipObject.h"
+#include "swf/avm1/Machine.h"
+#include "swf/avm1/PlayerImpl.h"
+
+#include <cmath>
+
+namespace quenloft::swf::avm1 {
+
+namespace {
+
+// The device font as the player measures it, per em: a sans-serif face's
+// vertical metrics and a few classes of advance.
+constexpr double DeviceAscent = 1.069;
+constexpr double DeviceDescent = 0.293;
+
+double DeviceAdvance(char32_t C)
+{
+  if (C == U' ' || C == U'i' || C == U'l' || C == U'j' || C == U'.' || C == U',' || C == U'\'' || C == U'!' ||
+      C == U'|' || C == U':' || C == U';')
+    return 0.26;
+  if (C == U'm' || C == U'w' || C == U'M' || C == U'W')
+    return 0.86;
+  if (C >= U'A' && C <= U'Z')
+    return 0.64;
+  return 0.55;
+}
+
+const Font* EmbeddedFont(const Movie& Mv, const FieldFormat& F)
+{
+  if (!F.Font)
+    return nullptr;
+  const Font* best = nullptr;
+  for (const auto& [id, c] : Mv.Dictionary) {
+    const auto* f = std::get_if<Font>(&c);
+    if (!f || f->Name != *F.Font || f->Advances.empty())
+      continue;
+    if (!best || (f->Bold == F.Bold.value_or(false) && f->Italic == F.Italic.value_or(false)))
+      best = f;
+  }
+  return best;
+}
+
+struct Measure {
+  double Advance = 0, Ascent = 0, Descent = 0;
+};
+
+// One character in format F, twips.
+Measure CharMeasure(const Movie* Mv, const FieldFormat& F, char32_t C, bool Embed)
+{
+  const double size = F.Size.value_or(12) * 20;
+  Measure m;
+  const Font* font = Embed && Mv ? EmbeddedFont(*Mv, F) : nullptr;
+  if (font) {
+    const double unit = font->Version >= 3 ? 20480.0 : 1024.0;
+    m.Ascent = font->Ascent * size / unit;
+    m.Descent = font->Descent * size / unit;
+    for (std::size_t i = 0; i < font->CodeTable.size(); ++i)
+      if (font->CodeTable[i] == C && i < font->Advances.size())
+        m.Advance = font->Advances[i] * size / unit;
+  } else {
+    m.Ascent = DeviceAscent * size;
+    m.Descent = DeviceDescent * size;
+    m.Advance = DeviceAdvance(C) * size;
+  }
+  m.Advance += F.LetterSpacing.value_or(0) * 20;
+  return m;
+}
+
+struct LaidLine {
+  double Width = 0, Ascent = 0, Descent = 0, Leading = 0;
+};
+
+// Lines of Text; Wrap > 0 breaks lines at spaces to fit Wrap twips.
+std::vector<LaidLine> LayLines(const Movie* Mv, std::u32string_view Text, const std::vector<const FieldFormat*>& Formats,
+                               const FieldFormat& Empty, double Wrap, bool Embed)
+{
+  std::vector<LaidLine> lines(1);
+  const auto start = [&](const FieldFormat& F) {
+    const Measure m = CharMeasure(Mv, F, U' ', Embed);
+    lines.back().Ascent = std::max(lines.back().Ascent, m.Ascent);
+    lines.back().Descent = std::max(lines.back().Descent, m.Descent);
+    lines.back().Leading = F.Leading.value_or(0) * 20;
+  };
+  if (Text.empty())
+    start(Empty);
+  double sinceSpace = 0;
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    const FieldFormat& f = *Formats[i];
+    if (Text[i] == U'\r') {
+      start(f);
+      lines.emplace_back();
+      sinceSpace = 0;
+      if (i + 1 == Text.size())
+        start(f);
+      continue;
+    }
+    const Measure m = CharMeasure(Mv, f, Text[i], Embed);
+    LaidLine& l = lines.back();
+    if (Wrap > 0 && l.Width + m.Advance > Wrap && l.Width > 0 && Text[i] != U' ') {
+      // Break after the last space, carrying the word over.
+      const double carried = sinceSpace < l.Width ? sinceSpace : 0;
+      l.Width -= carried;
+      lines.emplace_back();
+      lines.back().Width = carried;
+    }
+    LaidLine& cur = lines.back();
+    cur.Width += m.Advance;
+    cur.Ascent = std::max(cur.Ascent, m.Ascent);
+    cur.Descent = std::max(cur.Descent, m.Descent);
+    cur.Leading = f.Leading.value_or(0) * 20;
+    sinceSpace = Text[i] == U' ' ? 0 : sinceSpace + m.Advance;
+  }
+  return lines;
+}
+
+constexpr double Gutter = 40; // 2 pixels each side
+
+} // namespace
+
+std::vector<TextFieldObject::Line> TextFieldObject::Lines() const
+{
+  const Movie* mv = FParent && FParent->Instance() ? &FParent->Player().Timeline().Movie() : nullptr;
+  std::vector<const FieldFormat*> formats;
+  formats.reserve(FText.size());
+  for (std::uint32_t i : FFormatOf)
+    formats.push_back(&FFormats[i]);
+  const double wrap = WordWrap ? std::max(1.0, (Bounds.XMax - Bounds.XMin) - 2 * Gutter) : 0;
+  std::vector<Line> out;
+  for (const LaidLine& l : LayLines(mv, FText, formats, NewFormat, wrap, EmbedFonts))
+    out.push_back({l.Width, l.Ascent + l.Descent + l.Leading});
+  return out;
+}
+
+double TextFieldObject::TextWidth() const
+{
+  double w = 0;
+  for (const Line& l : Lines())
+    w = std::max(w, l.Width);
+  return w;
+}
+
+double TextFieldObject::TextHeight() const
+{
+  const std::vector<Line> lines = Lines();
+  double h = 0;
+  for (const Line& l : lines)
+    h += l.Height;
+  return h;
+}
+
+int TextFieldObject::MaxScroll() const
+{
+  const std::vector<Line> lines = Lines();
+  const double visible = (Bounds.YMax - Bounds.YMin) - 2 * Gutter;
+  double h = 0;
+  std::size_t n = lines.size();
+  // The last lines that fit in the box.
+  while (n > 0 && h + lines[n - 1].Height <= visible + 1) {
+    h += lines[n - 1].Height;
+    --n;
+  }
+  return static_cast<int>(std::clamp<std::size_t>(n + 1, 1, std::max<std::size_t>(lines.size(), 1)));
+}
+
+int TextFieldObject::BottomScroll() const
+{
+  const std::vector<Line> lines = Lines();
+  const double visible = (Bounds.YMax - Bounds.YMin) - 2 * Gutter;
+  double h = 0;
+  int n = Scroll - 1;
+  while (n < static_cast<int>(lines.size()) && h + lines[static_cast<std::size_t>(n)].Height <= visible + 1)
+    h += lines[static_cast<std::size_t>(n++)].Height;
+  return std::max(n, Scroll);
+}
+
+void TextFieldObject::Changed(Machine&)
+{
+  if (Fit != AutoSize::None) {
+    const double w = std::round(TextWidth()) + 2 * Gutter;
+    const double h = std::round(TextHeight()) + 2 * Gutter;
+    const double oldW = Bounds.XMax - Bounds.XMin;
+    if (!WordWrap) {
+      DisplayObject* o = Placement();
+      const double shift = Fit == AutoSize::Left ? 0 : Fit == AutoSize::Right ? oldW - w : (oldW - w) / 2;
+      if (o)
+        o->Transform.Tx += std::round(shift);
+      Bounds.XMax = Bounds.XMin + static_cast<std::int32_t>(w);
+    }
+    Bounds.YMax = Bounds.YMin + static_cast<std::int32_t>(h);
+  }
+  Scroll = std::clamp(Scroll, 1, std::max(1, MaxScroll()));
+  DisplayObject* o = Placement();
+  if (!o)
+    return;
+  const Movie& mv = FParent->Player().Timeline().Movie();
+  EditTextField f;
+  f.Id = FCharacter;
+  f.Bounds = Bounds;
+  const FieldFormat& first = FText.empty() ? NewFormat : FFormats[FFormatOf[0]];
+  if (EmbedFonts)
+    if (const Font* font = EmbeddedFont(mv, first))
+      f.FontId = font->Id;
+  f.Height = static_cast<std::uint16_t>(std::clamp(first.Size.value_or(12) * 20, 0.0, 65535.0));
+  const std::uint32_t c = first.Color.value_or(0);
+  f.Color = Rgba{static_cast<std::uint8_t>(c >> 16), static_cast<std::uint8_t>(c >> 8), static_cast<std::uint8_t>(c), 255};
+  f.WordWrap = WordWrap;
+  f.Password = Password;
+  f.Border = Border;
+  f.UseOutlines = EmbedFonts;
+  f.Html = true;
+  f.Initial = HtmlText();
+  std::optional<swf::Text> laid = LayOutEditText(f, mv);
+  o->Shown = std::make_shared<const swf::Text>(laid ? std::move(*laid) : swf::Text{});
+}
+
+Value TextExtent(Machine& M, const FieldFormat& F, const std::string& Text, Value Width)
+{
+  const std::u32string text = DecodeUtf8(Text);
+  FieldFormat f = F;
+  std::vector<const FieldFormat*> formats(text.size(), &f);
+  const bool wrap = Width.IsNumber();
+  const double width = wrap ? Width.ToNumber(M) * 20 : 0;
+  const std::vector<LaidLine> lines = LayLines(nullptr, text, formats, f, wrap ? std::max(1.0, width - 2 * Gutter) : 0, false);
+  double w = 0, h = 0;
+  for (const LaidLine& l : lines) {
+    w = std::max(w, l.Width);
+    h += l.Ascent + l.Descent + l.Leading;
+  }
+  Object* out = M.NewObject();
+  const LaidLine& first = lines.front();
+  out->Set(M, M.Intern("ascent"), Value(std::round(first.Ascent) / 20));
+  out->Set(M, M.Intern("descent"), Value(std::round(first.Descent) / 20));
+  out->Set(M, M.Intern("width"), Value(std::round(w) / 20));
+  out->Set(M, M.Intern("height"), Value(std::round(h) / 20));
+  out->Set(M, M.Intern("textFieldHeight"), Value((std::round(h) + 2 * Gutter) / 20));
+  out->Set(M, M.Intern("textFieldWidth"), Value(wrap ? width / 20 : (std::round(w) + 2 * Gutter) / 20));
+  return Value(out);
+}
+
+} // namespace quenloft::swf::avm1
