@@ -9,6 +9,7 @@
 #include <memory>
 #include <variant>
 
+#include "swf/FileLoader.h"
 #include "swf/MovieReader.h"
 #include "swf/Timeline.h"
 #include "swf/avm1/Player.h"
@@ -66,6 +67,7 @@ int RunRender(const TRenderOptions& Options)
     const swf::DisplayList* list = nullptr;
     if (!Options.NoScript && swf::avm1::RunsScript(*movie)) {
       swf::avm1::PlayerOutput output;
+      output.Files = swf::FolderLoader::Beside(Options.File);
       output.Log = [](std::string_view Message) { Trace("movie script: " + std::string(Message)); };
       player = std::make_unique<swf::avm1::Player>(movie, output);
       for (unsigned i = 1; i < Options.Frame; ++i)

@@ -1,6 +1,7 @@
 #include "cli/RunCommand.h"
 
 #include "platform/Trace.h"
+#include "swf/FileLoader.h"
 #include "swf/MovieReader.h"
 #include "swf/avm1/Player.h"
 
@@ -45,6 +46,7 @@ int RunMovie(const TRunOptions& Options)
       std::cerr << Options.File << ": its ActionScript 3 is not run; the timeline plays alone\n";
     swf::avm1::PlayerOutput output;
     output.StartTime = start;
+    output.Files = swf::FolderLoader::Beside(Options.File);
     output.Trace = [](std::string_view Line) { std::cout << Line << '\n'; };
     output.Log = [](std::string_view Message) { Trace("movie script: " + std::string(Message)); };
     swf::avm1::Player player(movie, output);

@@ -164,7 +164,7 @@ SpriteInstance* Timeline::PlaceClip(SpriteInstance& Parent, CharacterId Id, swf:
   if (Parent.Removed)
     return nullptr;
   if (Id != 0) {
-    const Character* c = FMovie->Find(Id);
+    const Character* c = MovieOf(&Parent).Find(Id);
     if (!c || !std::holds_alternative<Sprite>(*c))
       return nullptr;
   }
@@ -213,7 +213,7 @@ void Timeline::RemoveClip(SpriteInstance& S)
 std::shared_ptr<SpriteInstance> Timeline::NewInstance(SpriteInstance* Parent, const DisplayObject& O,
                                                       const PlaceObject* P, int Nesting)
 {
-  const Character* c = FMovie->Find(O.Character);
+  const Character* c = MovieOf(Parent).Find(O.Character);
   const bool empty = O.Character == 0 && Parent && FHooks;
   if (!empty && (!c || !std::holds_alternative<Sprite>(*c)))
     return nullptr;
@@ -263,7 +263,8 @@ void Timeline::Apply(SpriteInstance* Owner, DisplayList& List, const swf::Frame&
         Update(*it, p);
       continue;
     }
-    if (!p.Character || !FMovie->Find(*p.Character))
+    const swf::Movie& movie = MovieOf(Owner);
+    if (!p.Character || !movie.Find(*p.Character))
       continue; // the player ignores a character it does not know
     // The player places only on a free depth and replaces only an object
     // that is there; the other cases change nothing.
@@ -273,7 +274,7 @@ void Timeline::Apply(SpriteInstance* Owner, DisplayList& List, const swf::Frame&
       // The object stays (its transform and colour too); a shape, morph
       // shape or text takes the new character when it is of its own kind.
       // A sprite or a bitmap keeps what it shows, as in the player.
-      if (Replaceable(FMovie->Find(it->Character), FMovie->Find(*p.Character)))
+      if (Replaceable(movie.Find(it->Character), movie.Find(*p.Character)))
         it->Character = *p.Character;
       Update(*it, p);
       continue;
@@ -460,6 +461,75 @@ void Timeline::GotoFrame(std::uint32_t Frame)
 void Timeline::Advance()
 {
   Step(FRoot, 0, false);
+  // Levels loaded above the root step after it; a script may remove one.
+  const auto levels = FLevels;
+  for (const auto& [n, level] : levels)
+    if (!level->Removed)
+      Step(*level, 0, false);
+}
+
+const swf::Movie& Timeline::MovieOf(const SpriteInstance* S) const
+{
+  for (; S; S = S->Parent)
+    if (S->Loaded)
+      return *S->Loaded;
+  return *FMovie;
+}
+
+void Timeline::LoadInto(SpriteInstance& S, std::shared_ptr<const swf::Movie> Movie)
+{
+  for (DisplayObject& o : S.List)
+    if (o.Sprite)
+      Detach(*o.Sprite);
+  S.List.clear();
+  S.CurrentFrame = 0;
+  S.Playing = true;
+  S.Loaded = std::move(Movie);
+  S.Definition = S.Loaded ? &S.Loaded->Root : &EmptySprite();
+  if (!S.Loaded || FrameCount(S) == 0)
+    return;
+  Apply(&S, S.List, S.Definition->Frames[0], NestingOf(S));
+  Entered(S);
+  RunActions(S, 0, NestingOf(S), 0);
+}
+
+SpriteInstance* Timeline::Level(int N)
+{
+  if (N == 0)
+    return &FRoot;
+  for (const auto& [n, level] : FLevels)
+    if (n == N)
+      return level.get();
+  return nullptr;
+}
+
+SpriteInstance* Timeline::MakeLevel(int N, std::shared_ptr<const swf::Movie> Movie)
+{
+  if (N <= 0 || N > MaxLevel || !Movie)
+    return nullptr;
+  RemoveLevel(N);
+  auto level = std::make_shared<SpriteInstance>();
+  level->Definition = &EmptySprite();
+  level->Depth = static_cast<swf::Depth>(N);
+  level->Name = "_level" + std::to_string(N);
+  auto at = std::find_if(FLevels.begin(), FLevels.end(), [N](const auto& L) { return L.first > N; });
+  at = FLevels.insert(at, {N, level});
+  if (FHooks)
+    FHooks->Placed(*level, nullptr);
+  LoadInto(*level, std::move(Movie));
+  return level.get();
+}
+
+void Timeline::RemoveLevel(int N)
+{
+  for (auto it = FLevels.begin(); it != FLevels.end(); ++it) {
+    if (it->first == N) {
+      const std::shared_ptr<SpriteInstance> keep = it->second;
+      FLevels.erase(it);
+      Detach(*keep);
+      return;
+    }
+  }
 }
 
 } // namespace quenloft::swf

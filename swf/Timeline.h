@@ -54,6 +54,9 @@ struct SpriteInstance {
   std::string Name;
   // Set once the instance has left the display list for good.
   bool Removed = false;
+  // The movie a clip plays after a load replaced its content (and a
+  // level's movie); nullptr: the movie of its parent.
+  std::shared_ptr<const swf::Movie> Loaded;
   // The script machine's object for this clip (owned there; see
   // TimelineHooks). Opaque to the timeline.
   void* Script = nullptr;
@@ -131,6 +134,23 @@ public:
   // Takes a clip out of its parent's list (removeMovieClip).
   void RemoveClip(SpriteInstance& S);
 
+  // Replaces what S plays with Movie's main timeline, as a load does: S
+  // keeps its place, name and object; what it showed leaves; the new
+  // movie's first frame shows. Movie nullptr empties S (an unload).
+  void LoadInto(SpriteInstance& S, std::shared_ptr<const swf::Movie> Movie);
+  // The root of level N (0: Root()), or nullptr when there is none.
+  SpriteInstance* Level(int N);
+  // Makes level N (N > 0) for Movie, replacing the level that was there;
+  // its first frame shows. nullptr when N is out of range.
+  SpriteInstance* MakeLevel(int N, std::shared_ptr<const swf::Movie> Movie);
+  // Takes level N (N > 0) away.
+  void RemoveLevel(int N);
+  const std::vector<std::pair<int, std::shared_ptr<SpriteInstance>>>& Levels() const { return FLevels; }
+  // The movie whose characters S places.
+  const swf::Movie& MovieOf(const SpriteInstance* S) const;
+
+  static constexpr int MaxLevel = 16000;
+
   // How many sprite instances were refused because they nested deeper than
   // MaxNesting or would pass MaxInstances (a sprite that places itself).
   std::uint64_t RefusedInstances() const { return FRefused; }
@@ -161,6 +181,8 @@ private:
   TimelineHooks* FHooks = nullptr;
   FrameListener FListener;
   bool FSeeking = false;
+  // Levels above 0 by number, lowest first.
+  std::vector<std::pair<int, std::shared_ptr<SpriteInstance>>> FLevels;
 };
 
 } // namespace quenloft::swf

@@ -2,6 +2,7 @@
 #include "swf/avm1/Array.h"
 #include "swf/avm1/ClipObject.h"
 #include "swf/avm1/Interpreter.h"
+#include "swf/avm1/Loads.h"
 
 #include <chrono>
 #include <cmath>
@@ -191,8 +192,8 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
     case 0x83: { // GetURL
       const std::string url(FM.Atoms().View(a.A));
       const std::string target(FM.Atoms().View(a.B));
-      if (url.starts_with("FSCommand:"))
-        FM.GetHost().Log("fscommand(\"" + url.substr(10) + "\", \"" + target + "\") not carried out");
+      if (FM.Loads())
+        FM.Loads()->GetUrl(url, target, nullptr, 0);
       else
         FM.GetHost().Log("getURL(\"" + url + "\", \"" + target + "\") not carried out");
       break;
@@ -200,7 +201,11 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
     case 0x9A: { // GetURL2
       const std::string target = popText();
       const std::string url = popText();
-      FM.GetHost().Log("getURL(\"" + url + "\", \"" + target + "\") not carried out");
+      Object* clip = (a.Flags & 0x40) ? ResolveTarget(A, A.BaseClip, target) : nullptr;
+      if (FM.Loads())
+        FM.Loads()->GetUrl(url, target, clip, a.Flags);
+      else
+        FM.GetHost().Log("getURL(\"" + url + "\", \"" + target + "\") not carried out");
       break;
     }
     // --- Stack and values ---

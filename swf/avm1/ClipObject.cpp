@@ -1,5 +1,6 @@
 #include "swf/avm1/ClipObject.h"
 
+#include "swf/avm1/Loads.h"
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/PlayerImpl.h"
 
@@ -29,11 +30,14 @@ ClipObject* ClipObject::Parent() const
 
 ClipObject* ClipObject::RootClip() const
 {
-  // A clip with _lockroot set is the root of everything under it.
-  for (const SpriteInstance* s = FInstance; s && s->Parent; s = s->Parent)
-    if (ClipObject* c = FPlayer.ObjectOf(const_cast<SpriteInstance*>(s)); c && c->FLockRoot)
+  // A clip with _lockroot set is the root of everything under it; otherwise
+  // the root of the level the clip is in.
+  const SpriteInstance* top = FInstance;
+  for (; top && top->Parent; top = top->Parent)
+    if (ClipObject* c = FPlayer.ObjectOf(const_cast<SpriteInstance*>(top)); c && c->FLockRoot)
       return c;
-  return FPlayer.ObjectOf(&FPlayer.Timeline().Root());
+  ClipObject* level = top ? FPlayer.ObjectOf(const_cast<SpriteInstance*>(top)) : nullptr;
+  return level ? level : FPlayer.ObjectOf(&FPlayer.Timeline().Root());
 }
 
 ClipObject* ClipObject::Child(Machine& M, Atom Name) const
@@ -54,12 +58,15 @@ std::string ClipObject::DotPath() const
 {
   if (!FInstance)
     return {};
+  // A level's root is named "_levelN"; level 0's root has no name.
+  const auto levelName = [](const SpriteInstance& Top) { return Top.Name.empty() ? "_level0" : Top.Name; };
   if (!FInstance->Parent)
-    return "_level0";
+    return levelName(*FInstance);
   std::string path = FInstance->Name;
-  for (const SpriteInstance* p = FInstance->Parent; p && p->Parent; p = p->Parent)
+  const SpriteInstance* p = FInstance->Parent;
+  for (; p && p->Parent; p = p->Parent)
     path = p->Name + "." + path;
-  return "_level0." + path;
+  return (p ? levelName(*p) : std::string("_level0")) + "." + path;
 }
 
 std::string ClipObject::SlashPath() const
@@ -204,9 +211,20 @@ bool ClipObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)
   std::string lower(name);
   for (char& c : lower)
     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (lower == "_root" || lower == "_level0") {
+  if (lower == "_root") {
     Out = Value(static_cast<Object*>(RootClip()));
     return true;
+  }
+  if (lower.starts_with("_level") && M.Loads()) {
+    // A level that is not there reads as undefined.
+    if (Object* level = M.Loads()->Level(LevelNumber(lower))) {
+      Out = Value(level);
+      return true;
+    }
+    if (LevelNumber(lower) >= 0) {
+      Out = Value();
+      return true;
+    }
   }
   if (lower == "_parent") {
     ClipObject* p = Parent();

@@ -2,6 +2,8 @@
 // hands work to a small method here or to the value and object model.
 #include "swf/avm1/Interpreter.h"
 
+#include "swf/avm1/Loads.h"
+
 #include "swf/avm1/Array.h"
 #include "swf/avm1/ClipObject.h"
 
@@ -224,7 +226,7 @@ Object* Interpreter::ResolveTarget(Activation& A, Object* Start, std::string_vie
       continue;
     }
     if (part.starts_with("_level")) {
-      o = part == "_level0" ? FM.Root() : nullptr;
+      o = part == "_level0" ? FM.Root() : FM.Loads() ? FM.Loads()->Level(LevelNumber(part)) : nullptr;
       continue;
     }
     if (part == "this") {

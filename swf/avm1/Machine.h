@@ -30,6 +30,7 @@ namespace quenloft::swf::avm1 {
 
 struct ActionBlock;
 class Interpreter;
+class Loads;
 
 struct ScriptThrow {
   Value Thrown;
@@ -139,6 +140,10 @@ public:
   const std::map<std::string, std::uint16_t>& Exports() const { return *FExports; }
   void SetExports(const std::map<std::string, std::uint16_t>* E) { FExports = E ? E : &FNoExports; }
   void SetRoot(Object* R) { FRoot = R; }
+  // Files, movies and variables the movie loads (Loads.h); nullptr when
+  // the program around the machine loads nothing.
+  avm1::Loads* Loads() const { return FLoads; }
+  void SetLoads(avm1::Loads* L) { FLoads = L; }
 
   // Random numbers (random(), Math.random) from a seed the player sets,
   // so runs can be reproduced.
@@ -235,6 +240,7 @@ private:
   Object* FFunctionProto = nullptr;
   Object* FGlobal = nullptr;
   Object* FRoot = nullptr;
+  avm1::Loads* FLoads = nullptr;
   std::map<std::string, std::uint16_t> FNoExports;
   const std::map<std::string, std::uint16_t>* FExports = &FNoExports;
   std::unordered_map<std::string, FunctionObject*> FClasses;

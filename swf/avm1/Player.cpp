@@ -25,6 +25,8 @@ PlayerImpl::PlayerImpl(std::shared_ptr<const swf::Movie> Movie, PlayerOutput Out
     FMachine.SetStartTime(FOutput.StartTime);
   FMachine.AddRoots([this](Marker& M) { TraceRoots(M); });
   FMachine.SetExports(&FMovie->Exports);
+  FLoads = std::make_unique<Loads>(*this, FMachine, FOutput.Files);
+  FMachine.SetLoads(FLoads.get());
   FTimeline.SetHooks(this);
   FTimeline.SetFrameListener(FOutput.Frames);
   FBuffering = true;
@@ -35,6 +37,7 @@ PlayerImpl::PlayerImpl(std::shared_ptr<const swf::Movie> Movie, PlayerOutput Out
     FMachine.SetRoot(root);
   Flush();
   RunQueue();
+  FLoads->Complete();
 }
 
 void PlayerImpl::QueueFrame(ClipObject* Clip, std::uint32_t Frame)
@@ -105,6 +108,7 @@ void PlayerImpl::Flush()
 PlayerImpl::~PlayerImpl()
 {
   FTimeline.SetHooks(nullptr);
+  FMachine.SetLoads(nullptr);
 }
 
 void PlayerImpl::Trace(std::string_view Line)
@@ -286,6 +290,7 @@ void PlayerImpl::Advance()
   FMachine.SetClock(static_cast<double>(FFrames) * 1000.0 / rate);
   FMachine.RunTimers();
   RunQueue();
+  FLoads->Complete();
   // A safe point: no script runs, no native holds a pointer.
   if (FMachine.Heap().Allocated() > 10000 && FMachine.Heap().Allocated() > FMachine.Heap().LiveCells() / 2)
     FMachine.Collect();
@@ -302,6 +307,9 @@ void PlayerImpl::TraceTree(Marker& M, SpriteInstance& S)
 void PlayerImpl::TraceRoots(Marker& M)
 {
   TraceTree(M, FTimeline.Root());
+  for (const auto& [n, level] : FTimeline.Levels())
+    TraceTree(M, *level);
+  FLoads->Trace(M);
   for (const Queued& q : FQueue)
     M.Mark(q.Clip);
   for (const Note& n : FNotes)

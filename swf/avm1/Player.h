@@ -13,6 +13,7 @@
 // and log callbacks run on it, inside Advance and the constructor.
 #pragma once
 
+#include "swf/FileLoader.h"
 #include "swf/Timeline.h"
 
 #include <cstdint>
@@ -35,6 +36,9 @@ struct PlayerOutput {
   // UTC, for runs that must repeat exactly (script dates); NaN: the real
   // time.
   double StartTime = std::numeric_limits<double>::quiet_NaN();
+  // Where the files the movie loads come from (its own folder); none:
+  // every load fails as a missing file does, and is logged.
+  std::shared_ptr<const FileLoader> Files;
 };
 
 class PlayerImpl;

@@ -7,6 +7,7 @@
 #include "swf/Timeline.h"
 #include "swf/avm1/ClipObject.h"
 #include "swf/avm1/Decoder.h"
+#include "swf/avm1/Loads.h"
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/Player.h"
 #include "swf/avm1/globals/TextFields.h"
@@ -84,6 +85,7 @@ private:
   std::uint64_t FFrames = 0;
   std::uint64_t FInstances = 0; // clips named "instanceN" so far
   bool FRunning = false;
+  std::unique_ptr<Loads> FLoads;
   Atom FOnLoad = 0, FOnEnterFrame = 0, FOnUnload = 0;
   // Last: its constructor announces the first frame through the hooks.
   swf::Timeline FTimeline;

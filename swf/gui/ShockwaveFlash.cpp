@@ -1,6 +1,7 @@
 #include "swf/gui/ShockwaveFlash.h"
 
 #include "swf/gui/PreviewSound.h"
+#include "swf/FileLoader.h"
 #include "swf/Movie.h"
 #include "swf/MovieReader.h"
 #include "swf/Timeline.h"
@@ -116,6 +117,8 @@ void TShockwaveFlash::SetMovie(const QString& Path)
       Output.Trace = [](std::string_view Line) { Trace("movie trace: " + std::string(Line)); };
       Output.Log = [](std::string_view Message) { Trace("movie script: " + std::string(Message)); };
       Output.Frames = Frames;
+      // It reads the files it loads from its own folder, nothing else.
+      Output.Files = swf::FolderLoader::Beside(QFile::encodeName(Path).toStdString());
       FPlayer = std::make_unique<swf::avm1::Player>(Loaded, std::move(Output));
       FTimeline = &FPlayer->Timeline();
     } else {

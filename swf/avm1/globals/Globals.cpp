@@ -32,6 +32,9 @@ void InstallGlobals(Machine& M)
   M.Install(KeyObject);
   M.Install(MouseObject);
   M.Install(SelectionObject);
+  M.Install(LoadVarsClass);
+  M.Install(MovieClipLoaderClass);
+  InstallClipLoading(M);
   InstallFlashPackage(M);
   DefineMembers(M, *M.Global(), NativeFunctions);
 }

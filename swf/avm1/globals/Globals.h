@@ -35,6 +35,8 @@ extern const ClassSpec ContextMenuItemClass;
 extern const ClassSpec SharedObjectClass;
 extern const ClassSpec LocalConnectionClass;
 extern const ClassSpec TextSnapshotClass;
+extern const ClassSpec LoadVarsClass;
+extern const ClassSpec MovieClipLoaderClass;
 extern const ClassSpec TextFormatClass;
 extern const ClassSpec TextFieldClass;
 // MovieClip.createTextField (globals/TextField.cpp).
@@ -63,6 +65,10 @@ void MakeBroadcaster(Machine& M, Object& Target);
 bool Broadcast(Machine& M, Object* Broadcaster, const String* Message, std::span<const Value> Args);
 // A new flash.geom.Point.
 Value NewPoint(Machine& M, Value X, Value Y);
+
+// Puts the loading methods (loadMovie, loadVariables...) on MovieClip's
+// prototype.
+void InstallClipLoading(Machine& M);
 
 // Installs every class, object and function above on M's global object.
 void InstallGlobals(Machine& M);

@@ -1,10 +1,12 @@
 // XML: a document (an XMLNode whose root has no name) that reads text into
 // its tree, with its declaration, DOCTYPE, parse status and id map.
 //
-// Loading: a movie here reaches no file and no network. load and
-// sendAndLoad note the request in the program's trace log and fail as a
-// failed load does in the player: on the next frame the loader's onData
-// gets no text, and the default onData calls onLoad(false).
+// Loading: load reads a file beside the movie through the player's loads
+// (../Loads.h). sendAndLoad, and load in a machine without a player, note
+// the request in the program's trace log and fail as a failed load does in
+// the player: the loader's onData gets no text, and the default onData
+// calls onLoad(false).
+#include "swf/avm1/Loads.h"
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/globals/Globals.h"
 #include "swf/avm1/globals/XmlParser.h"
@@ -151,6 +153,13 @@ Value Load(Machine& M, Object* This, std::span<const Value> Args)
   const Value url = Arg(Args, 0);
   if (url.IsNull() || !Document(M, This))
     return Value(false);
+  if (M.Loads()) {
+    SetLoadProperty(M, This, "_bytesLoaded", Value(0));
+    SetLoadProperty(M, This, "_bytesTotal", Value());
+    SetLoadProperty(M, This, "loaded", Value(false));
+    M.Loads()->LoadText(This, url.ToText(M), "XML.load");
+    return Value(true);
+  }
   FailLoad(M, This, "load", url.ToText(M));
   return Value(true);
 }

@@ -9,6 +9,7 @@
 // in this process, bounded by its frame count and the machine's limits.
 #include "tests/swf/avm1/TraceCases.h"
 
+#include "swf/FileLoader.h"
 #include "swf/MovieReader.h"
 #include "swf/avm1/Player.h"
 
@@ -40,6 +41,7 @@ std::string Play(const fs::path& Dir, int Frames, std::string& Error)
   try {
     const std::shared_ptr<Movie> movie = ReadMovieFile((Dir / "test.swf").string());
     avm1::PlayerOutput output;
+    output.Files = std::make_shared<FolderLoader>(Dir);
     output.Trace = [&out](std::string_view Line) {
       out.append(Line);
       out.push_back('\n');
