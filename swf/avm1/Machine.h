@@ -137,6 +137,10 @@ public:
   const std::map<std::string, std::uint16_t>& Exports() const { return *FExports; }
   void SetExports(const std::map<std::string, std::uint16_t>* E) { FExports = E ? E : &FNoExports; }
   void SetRoot(Object* R) { FRoot = R; }
+  // A target path ("a.b", "/a/b", "_level0.a") from the clip the running
+  // code targets (the root when nothing runs), as a native resolves one;
+  // nullptr when it leads nowhere.
+  Object* ResolvePath(std::string_view Path);
 
   // Random numbers (random(), Math.random) from a seed the player sets,
   // so runs can be reproduced.

@@ -9,6 +9,7 @@
 #include "swf/avm1/Decoder.h"
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/Player.h"
+#include "swf/avm1/ScriptSound.h"
 
 #include <deque>
 #include <memory>
@@ -25,6 +26,7 @@ public:
   void Advance();
   swf::Timeline& Timeline() { return FTimeline; }
   Machine& GetMachine() { return FMachine; }
+  ScriptSound& Sounds() { return FSound; }
   std::uint64_t Frames() const { return FFrames; }
 
   // TimelineHooks
@@ -69,6 +71,7 @@ private:
   std::shared_ptr<const swf::Movie> FMovie;
   PlayerOutput FOutput;
   Machine FMachine;
+  ScriptSound FSound;
   std::unordered_map<const void*, std::shared_ptr<const ActionBlock>> FDecoded;
   std::set<const void*> FInitDone;
   std::deque<Queued> FQueue;

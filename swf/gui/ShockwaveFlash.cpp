@@ -91,9 +91,9 @@ void TShockwaveFlash::SetMovie(const QString& Path)
   FMovie = Path;
   FText.clear();
   FTicker.stop();
-  FSound.reset();
   FTimeline = nullptr;
   FPlayer.reset();
+  FSound.reset();
   FBareTimeline.reset();
   FRenderer.reset();
   FLoaded.reset();
@@ -116,6 +116,7 @@ void TShockwaveFlash::SetMovie(const QString& Path)
       Output.Trace = [](std::string_view Line) { Trace("movie trace: " + std::string(Line)); };
       Output.Log = [](std::string_view Message) { Trace("movie script: " + std::string(Message)); };
       Output.Frames = Frames;
+      Output.Sound = FSound ? &FSound->Sound() : nullptr;
       FPlayer = std::make_unique<swf::avm1::Player>(Loaded, std::move(Output));
       FTimeline = &FPlayer->Timeline();
     } else {
@@ -367,6 +368,8 @@ void TShockwaveFlash::showEvent(QShowEvent* Event)
     return;
   if (!FSound) {
     OpenSound();
+    if (FPlayer)
+      FPlayer->SetSound(FSound ? &FSound->Sound() : nullptr);
     if (FSound && FTimeline->Playing())
       FSound->Sound().Resume(FTimeline->CurrentFrame());
   }
@@ -377,6 +380,8 @@ void TShockwaveFlash::hideEvent(QHideEvent* Event)
 {
   QWidget::hideEvent(Event);
   FTicker.stop();
+  if (FPlayer)
+    FPlayer->SetSound(nullptr);
   FSound.reset();
 }
 
