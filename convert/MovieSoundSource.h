@@ -22,6 +22,7 @@ public:
   bool Sounding() const override;
   void FrameEntered(const swf::Sprite& Timeline, std::uint32_t Frame) override;
   void RootStopped() override;
+  swf::TMovieSound* MovieSound() override { return &FSound; }
 
   // Sounds that could not be decoded so far.
   std::uint64_t Failures() const { return FSound.Mixer().Failures(); }

@@ -41,8 +41,10 @@ private:
     swf::avm1::PlayerOutput out;
     out.Trace = [](std::string_view Line) { Trace("movie trace: " + std::string(Line)); };
     out.Log = [](std::string_view Message) { Trace("movie script: " + std::string(Message)); };
-    if (Sound)
+    if (Sound) {
       out.Frames = [Sound](const swf::Sprite& Timeline, std::uint32_t Frame) { Sound->FrameEntered(Timeline, Frame); };
+      out.Sound = Sound->MovieSound();
+    }
     return out;
   }
 

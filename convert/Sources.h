@@ -20,6 +20,10 @@
 
 #include "swf/Timeline.h"
 
+namespace quenloft::swf {
+class TMovieSound;
+}
+
 namespace quenloft::convert {
 
 // The pictures: the display list of the frame shown, and one tick onwards.
@@ -64,6 +68,9 @@ public:
   // stop(), or a single frame); its stream ends, and looping sounds end
   // with their current pass.
   virtual void RootStopped() {}
+  // The movie's own sound, where script may start and stop sounds in it;
+  // nullptr for a source that is no movie's.
+  virtual swf::TMovieSound* MovieSound() { return nullptr; }
 };
 
 // The plain timeline of a movie (its frame actions, no script). Sound, when

@@ -3,6 +3,7 @@
 #include "swf/avm1/ClipObject.h"
 #include "swf/avm1/Interpreter.h"
 #include "swf/avm1/Loads.h"
+#include "swf/avm1/PlayerImpl.h"
 
 #include <chrono>
 #include <cmath>
@@ -112,7 +113,10 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
         c->Stop();
       break;
     case 0x08: // ToggleQuality
+      break;
     case 0x09: // StopSounds
+      if (auto* c = dynamic_cast<ClipObject*>(FM.Root()))
+        c->Player().Sounds().StopAll();
       break;
     case 0x81:
       if (auto* c = dynamic_cast<ClipObject*>(CurrentClip(A)))

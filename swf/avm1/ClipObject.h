@@ -10,6 +10,7 @@
 
 #include "swf/Timeline.h"
 #include "swf/avm1/Object.h"
+#include "swf/avm1/ScriptSound.h"
 
 #include <string>
 
@@ -66,6 +67,10 @@ public:
     DisplayObject* o = Placement();
     return o ? &o->Color : nullptr;
   }
+
+  // The volume and pan of the sounds script starts for this clip (a
+  // Sound object targeting it sets them).
+  SoundLevels Levels;
 
   bool GetOwnVirtual(Machine& M, Atom Name, Value& Out) override;
   bool SetOwnVirtual(Machine& M, Atom Name, Value V) override;

@@ -70,6 +70,16 @@ Machine::Machine(int SwfVersion, Host& H)
 
 Machine::~Machine() = default;
 
+Object* Machine::ResolvePath(std::string_view Path)
+{
+  Interpreter& in = *FInterpreter;
+  if (in.FCurrent)
+    return in.ResolveTarget(*in.FCurrent, in.CurrentClip(*in.FCurrent), Path);
+  Activation none;
+  none.BaseClip = FRoot;
+  return in.ResolveTarget(none, FRoot, Path);
+}
+
 std::uint32_t Machine::Random()
 {
   // xorshift64*: fast, and the same sequence for the same seed.

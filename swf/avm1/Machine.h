@@ -144,6 +144,10 @@ public:
   // the program around the machine loads nothing.
   avm1::Loads* Loads() const { return FLoads; }
   void SetLoads(avm1::Loads* L) { FLoads = L; }
+  // A target path ("a.b", "/a/b", "_level0.a") from the clip the running
+  // code targets (the root when nothing runs), as a native resolves one;
+  // nullptr when it leads nowhere.
+  Object* ResolvePath(std::string_view Path);
 
   // Random numbers (random(), Math.random) from a seed the player sets,
   // so runs can be reproduced.

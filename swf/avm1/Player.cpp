@@ -12,7 +12,8 @@ bool RunsScript(const swf::Movie& Movie)
 }
 
 PlayerImpl::PlayerImpl(std::shared_ptr<const swf::Movie> Movie, PlayerOutput Output)
-    : FMovie(Movie), FOutput(std::move(Output)), FMachine(Movie->Version, *this), FTimeline(Movie)
+    : FMovie(Movie), FOutput(std::move(Output)), FMachine(Movie->Version, *this),
+      FSound(*Movie, FOutput.Sound), FTimeline(Movie)
 {
   FOnLoad = FMachine.Intern("onLoad");
   FOnEnterFrame = FMachine.Intern("onEnterFrame");
@@ -291,6 +292,8 @@ void PlayerImpl::Advance()
   FMachine.RunTimers();
   RunQueue();
   FLoads->Complete();
+  FSound.Deliver(FMachine);
+  RunQueue();
   // A safe point: no script runs, no native holds a pointer.
   if (FMachine.Heap().Allocated() > 10000 && FMachine.Heap().Allocated() > FMachine.Heap().LiveCells() / 2)
     FMachine.Collect();
@@ -316,6 +319,7 @@ void PlayerImpl::TraceRoots(Marker& M)
     M.Mark(n.Clip);
   for (ClipObject* c : FLoadPending)
     M.Mark(c);
+  FSound.Trace(M);
   for (const auto& [clip, actions] : FClipActions)
     M.Mark(clip);
 }
@@ -340,6 +344,11 @@ swf::Timeline& Player::Timeline()
 const DisplayList& Player::List()
 {
   return FImpl->Timeline().List();
+}
+
+void Player::SetSound(swf::TMovieSound* Sound)
+{
+  FImpl->Sounds().SetSound(Sound);
 }
 
 std::uint64_t Player::Frames() const

@@ -16,6 +16,10 @@
 #include "swf/FileLoader.h"
 #include "swf/Timeline.h"
 
+namespace quenloft::swf {
+class TMovieSound;
+}
+
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -32,6 +36,9 @@ struct PlayerOutput {
   std::function<void(std::string_view)> Log;
   // Every frame a timeline enters (the movie's sound follows them).
   swf::Timeline::FrameListener Frames;
+  // The movie's sound, when it is heard: script's Sound objects and
+  // stopAllSounds play and stop sounds in its mixer. Outlives the player.
+  swf::TMovieSound* Sound = nullptr;
   // The wall-clock time the movie starts at, in milliseconds since 1970
   // UTC, for runs that must repeat exactly (script dates); NaN: the real
   // time.
@@ -55,6 +62,9 @@ public:
   void Advance();
   swf::Timeline& Timeline();
   const DisplayList& List();
+  // The movie's sound changes (a pane opens or closes its output); null:
+  // nobody hears it. Sounds script started in the old one are forgotten.
+  void SetSound(swf::TMovieSound* Sound);
   // Frames advanced since the start.
   std::uint64_t Frames() const;
 

@@ -11,6 +11,7 @@
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/Player.h"
 #include "swf/avm1/globals/TextFields.h"
+#include "swf/avm1/ScriptSound.h"
 
 #include <deque>
 #include <memory>
@@ -28,6 +29,7 @@ public:
   swf::Timeline& Timeline() { return FTimeline; }
   Machine& GetMachine() { return FMachine; }
   TextFields& Texts() { return FTexts; }
+  ScriptSound& Sounds() { return FSound; }
   std::uint64_t Frames() const { return FFrames; }
 
   // TimelineHooks
@@ -73,6 +75,7 @@ private:
   PlayerOutput FOutput;
   Machine FMachine;
   TextFields FTexts{FMachine};
+  ScriptSound FSound;
   std::unordered_map<const void*, std::shared_ptr<const ActionBlock>> FDecoded;
   std::set<const void*> FInitDone;
   std::deque<Queued> FQueue;

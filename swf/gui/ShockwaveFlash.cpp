@@ -92,9 +92,9 @@ void TShockwaveFlash::SetMovie(const QString& Path)
   FMovie = Path;
   FText.clear();
   FTicker.stop();
-  FSound.reset();
   FTimeline = nullptr;
   FPlayer.reset();
+  FSound.reset();
   FBareTimeline.reset();
   FRenderer.reset();
   FLoaded.reset();
@@ -119,6 +119,7 @@ void TShockwaveFlash::SetMovie(const QString& Path)
       Output.Frames = Frames;
       // It reads the files it loads from its own folder, nothing else.
       Output.Files = swf::FolderLoader::Beside(QFile::encodeName(Path).toStdString());
+      Output.Sound = FSound ? &FSound->Sound() : nullptr;
       FPlayer = std::make_unique<swf::avm1::Player>(Loaded, std::move(Output));
       FTimeline = &FPlayer->Timeline();
     } else {
@@ -370,6 +371,8 @@ void TShockwaveFlash::showEvent(QShowEvent* Event)
     return;
   if (!FSound) {
     OpenSound();
+    if (FPlayer)
+      FPlayer->SetSound(FSound ? &FSound->Sound() : nullptr);
     if (FSound && FTimeline->Playing())
       FSound->Sound().Resume(FTimeline->CurrentFrame());
   }
@@ -380,6 +383,8 @@ void TShockwaveFlash::hideEvent(QHideEvent* Event)
 {
   QWidget::hideEvent(Event);
   FTicker.stop();
+  if (FPlayer)
+    FPlayer->SetSound(nullptr);
   FSound.reset();
 }
 

@@ -13,8 +13,15 @@ TMovieSound::TMovieSound(std::shared_ptr<const Movie> Movie) : FMovie(std::move(
 bool TMovieSound::HasSound(const Movie& M)
 {
   // Authoring tools write stream heads without a single block: no sound.
-  return !M.Sounds.empty() || std::any_of(M.Root.Frames.begin(), M.Root.Frames.end(),
-                                           [](const swf::Frame& F) { return F.StreamBlock.has_value(); });
+  const auto streams = [](const Sprite& S) {
+    return std::any_of(S.Frames.begin(), S.Frames.end(), [](const swf::Frame& F) { return F.StreamBlock.has_value(); });
+  };
+  if (!M.Sounds.empty() || streams(M.Root))
+    return true;
+  return std::any_of(M.Dictionary.begin(), M.Dictionary.end(), [&](const auto& Entry) {
+    const auto* s = std::get_if<Sprite>(&Entry.second);
+    return s && streams(*s);
+  });
 }
 
 void TMovieSound::FrameEntered(const Sprite& Timeline, std::uint32_t Frame)
@@ -25,17 +32,40 @@ void TMovieSound::FrameEntered(const Sprite& Timeline, std::uint32_t Frame)
   for (const StartSound& s : f.Sounds)
     if (s.ClassName.empty())
       FMixer.Start(s.Id, s.Info);
-  if (&Timeline != &FMovie->Root || !Timeline.StreamHead)
+  if (!Timeline.StreamHead)
     return;
+  if (&Timeline != &FMovie->Root) {
+    const auto [at, fresh] = FSpriteFrames.try_emplace(&Timeline, Frame);
+    // A second instance of the sprite entering the same frame changes nothing.
+    if (!fresh && at->second == Frame)
+      return;
+    const bool jumped = fresh || Frame != at->second + 1;
+    at->second = Frame;
+    if (jumped || (!FMixer.StreamPlaying(Timeline) && f.StreamBlock))
+      FMixer.StartStream(Timeline, Frame);
+    return;
+  }
   const bool jumped = !FLastRootFrame || Frame != *FLastRootFrame + 1;
   FLastRootFrame = Frame;
   if (jumped || (!FMixer.StreamPlaying() && f.StreamBlock))
     FMixer.StartStream(Timeline, Frame);
 }
 
+void TMovieSound::ButtonChanged(CharacterId Button, ButtonChange Change)
+{
+  const auto it = FMovie->ButtonSounds.find(Button);
+  if (it == FMovie->ButtonSounds.end())
+    return;
+  const auto& s = it->second.Transitions[static_cast<std::size_t>(Change)];
+  if (s && s->Id != 0)
+    FMixer.Start(s->Id, s->Info);
+}
+
 void TMovieSound::Seek(std::uint32_t Frame)
 {
   FMixer.StopStream();
+  FMixer.StopSpriteStreams();
+  FSpriteFrames.clear();
   FLastRootFrame = Frame;
 }
 

@@ -2,7 +2,10 @@
 // mixer. The player tells it each frame a timeline enters by playing and
 // each seek of the root; it starts and stops the frames' sounds, keeps the
 // root's stream sound on the frame that plays, and says which root frame
-// the stream has reached, so the picture can follow the sound.
+// the stream has reached, so the picture can follow the sound. A sprite's
+// stream plays along while the sprite's frames are entered (one per sprite
+// definition, however many instances show it). Buttons tell it of their
+// state changes, for the sounds DefineButtonSound gives them.
 //
 // The rule the player follows: while StreamFrame gives a frame, the root
 // steps (undrawn, if need be) until it reaches that frame, and waits while
@@ -14,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 #include "swf/Movie.h"
 #include "swf/sound/SoundMixer.h"
@@ -46,6 +50,14 @@ public:
   // stopAllSounds.
   void StopAll() { FMixer.StopAll(); }
 
+  // The state changes of a button that have a sound, in the order
+  // DefineButtonSound lists them.
+  enum class ButtonChange : std::uint8_t { OverUpToIdle, IdleToOverUp, OverUpToOverDown, OverDownToOverUp };
+  // Button (a DefineButton id) went through Change: its sound for that
+  // change starts (or stops, as the record says). The button code calls
+  // this on every transition; buttons without sounds cost a lookup.
+  void ButtonChanged(CharacterId Button, ButtonChange Change);
+
   // The root frame the stream has reached at mixed sample AtSample (the
   // sample being heard), or empty when no stream plays.
   std::optional<std::uint32_t> StreamFrame(std::uint64_t AtSample) const;
@@ -58,6 +70,7 @@ private:
   std::shared_ptr<const Movie> FMovie;
   TSoundMixer FMixer;
   std::optional<std::uint32_t> FLastRootFrame;
+  std::unordered_map<const Sprite*, std::uint32_t> FSpriteFrames; // last frame entered, per sprite stream
 };
 
 } // namespace quenloft::swf

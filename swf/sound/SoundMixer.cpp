@@ -11,6 +11,9 @@ namespace quenloft::swf {
 namespace {
 
 constexpr std::size_t kBlock = 1024; // frames decoded at a time per voice
+// Completed handles kept for a caller that may never ask (a movie without
+// script): past this many the oldest go.
+constexpr std::size_t kMaxCompleted = 4096;
 
 float Level(const std::vector<SoundEnvelopePoint>& Env, std::uint64_t Pos, bool Right)
 {
@@ -39,6 +42,17 @@ SoundTransform SoundTransform::Pan(double Pan, double Volume)
   t.Volume = Volume;
   t.LeftToLeft = Pan > 0 ? 1 - Pan : 1;
   t.RightToRight = Pan < 0 ? 1 + Pan : 1;
+  return t;
+}
+
+SoundTransform SoundTransform::After(const SoundTransform& Inner) const
+{
+  SoundTransform t;
+  t.Volume = Volume * Inner.Volume;
+  t.LeftToLeft = LeftToLeft * Inner.LeftToLeft + RightToLeft * Inner.LeftToRight;
+  t.RightToLeft = LeftToLeft * Inner.RightToLeft + RightToLeft * Inner.RightToRight;
+  t.LeftToRight = LeftToRight * Inner.LeftToLeft + RightToRight * Inner.LeftToRight;
+  t.RightToRight = LeftToRight * Inner.RightToLeft + RightToRight * Inner.RightToRight;
   return t;
 }
 
@@ -190,6 +204,7 @@ void TSoundMixer::StopAll()
 {
   FVoices.clear();
   FStream.reset();
+  FSpriteStreams.clear();
 }
 
 void TSoundMixer::SetTransform(SoundHandle Handle, const SoundTransform& Transform)
@@ -231,29 +246,39 @@ void TSoundMixer::FinishLoops()
     v->LoopsLeft = 1;
 }
 
-void TSoundMixer::StartStream(const Sprite& Timeline, std::uint32_t Frame)
+std::unique_ptr<TSoundMixer::TVoice> TSoundMixer::NewStream(const Sprite& Timeline, std::uint32_t Frame)
 {
-  FStream.reset();
   if (!Timeline.StreamHead)
-    return;
+    return nullptr;
   std::uint32_t first = Frame;
   while (first < Timeline.Frames.size() && !Timeline.Frames[first].StreamBlock)
     ++first;
   if (first >= Timeline.Frames.size())
-    return;
+    return nullptr;
   auto v = std::make_unique<TVoice>();
   try {
     v->Decoder = std::make_unique<TSoundDecoder>(Timeline.StreamHead->Stream, Rate, true);
   } catch (const ESoundError&) {
     ++FFailures;
-    return;
+    return nullptr;
   }
   v->Timeline = &Timeline;
   v->FirstBlock = first;
   // Frames before the first block are silence the stream still counts.
   v->Delay = static_cast<std::uint64_t>(std::llround((first - Frame) * Rate / FFrameRate));
   Restart(*v);
-  FStream = std::move(v);
+  return v;
+}
+
+void TSoundMixer::StartStream(const Sprite& Timeline, std::uint32_t Frame)
+{
+  if (&Timeline != &FMovie->Root) {
+    StopStream(Timeline);
+    if (auto v = NewStream(Timeline, Frame))
+      FSpriteStreams.push_back(std::move(v));
+    return;
+  }
+  FStream = NewStream(Timeline, Frame);
   FStreamFrame = Frame;
   FStreamStart = FMixed;
 }
@@ -261,6 +286,24 @@ void TSoundMixer::StartStream(const Sprite& Timeline, std::uint32_t Frame)
 void TSoundMixer::StopStream()
 {
   FStream.reset();
+}
+
+void TSoundMixer::StopStream(const Sprite& Timeline)
+{
+  std::erase_if(FSpriteStreams, [&Timeline](const auto& V) { return V->Timeline == &Timeline; });
+}
+
+void TSoundMixer::StopSpriteStreams()
+{
+  FSpriteStreams.clear();
+}
+
+bool TSoundMixer::StreamPlaying(const Sprite& Timeline) const
+{
+  if (&Timeline == &FMovie->Root)
+    return StreamPlaying();
+  return std::any_of(FSpriteStreams.begin(), FSpriteStreams.end(),
+                     [&Timeline](const auto& V) { return V->Timeline == &Timeline; });
 }
 
 bool TSoundMixer::StreamPlaying() const
@@ -278,7 +321,7 @@ std::optional<double> TSoundMixer::StreamFrame(std::uint64_t AtSample) const
 
 bool TSoundMixer::Active() const
 {
-  return FStream || !FVoices.empty();
+  return FStream || !FVoices.empty() || !FSpriteStreams.empty();
 }
 
 bool TSoundMixer::MixVoice(TVoice& V, std::size_t Frames)
@@ -304,7 +347,7 @@ bool TSoundMixer::MixVoice(TVoice& V, std::size_t Frames)
         want = static_cast<std::size_t>(
             std::min<std::uint64_t>(want, *V.Info.OutPoint > V.PassPos ? *V.Info.OutPoint - V.PassPos : 0));
       const std::size_t got = want > 0 ? Read(V, want) : 0;
-      const SoundTransform& t = V.Transform;
+      const SoundTransform t = FMaster.After(V.Transform);
       const auto& env = V.Info.Envelope;
       const auto ll = static_cast<float>(t.LeftToLeft * t.Volume);
       const auto rl = static_cast<float>(t.RightToLeft * t.Volume);
@@ -348,6 +391,7 @@ void TSoundMixer::Mix(std::span<std::int16_t> Out)
   FAcc.assign(frames * 2, 0);
   if (FStream && !MixVoice(*FStream, frames))
     FStream.reset();
+  std::erase_if(FSpriteStreams, [this, frames](const auto& V) { return !MixVoice(*V, frames); });
   for (auto it = FVoices.begin(); it != FVoices.end();) {
     if (MixVoice(**it, frames)) {
       ++it;
@@ -356,6 +400,8 @@ void TSoundMixer::Mix(std::span<std::int16_t> Out)
       it = FVoices.erase(it);
     }
   }
+  if (FCompleted.size() > kMaxCompleted)
+    FCompleted.erase(FCompleted.begin(), FCompleted.end() - static_cast<std::ptrdiff_t>(kMaxCompleted / 2));
   for (std::size_t i = 0; i < frames * 2; ++i)
     Out[i] = static_cast<std::int16_t>(std::clamp(FAcc[i], -32768, 32767));
   FMixed += frames;

@@ -5,8 +5,9 @@
 // out points, loops, envelope, "stop" and "no multiple") and play out
 // unless stopped. Each playing instance has a handle through which script
 // can stop it, change its volume and pan, read its position and learn that
-// it has completed. One stream sound at a time (the root timeline's) plays
-// its blocks from a given frame on; TMovieSound ties it to the timeline.
+// it has completed. The root timeline's stream sound plays its blocks from
+// a given frame on, and so does each sprite's (one per sprite definition);
+// TMovieSound ties them to the timeline.
 //
 // Envelope positions count the samples an instance has played since it
 // started, from its in-point, across its loops.
@@ -40,6 +41,8 @@ struct SoundTransform {
 
   // Pan -1 (left only) .. 1 (right only), as a transform.
   static SoundTransform Pan(double Pan, double Volume = 1);
+  // This transform applied after Inner.
+  SoundTransform After(const SoundTransform& Inner) const;
   friend bool operator==(const SoundTransform&, const SoundTransform&) = default;
 };
 
@@ -72,13 +75,24 @@ public:
   std::uint64_t Duration(CharacterId Id) const;
   // Looping instances end with their current pass.
   void FinishLoops();
+  // The transform over every sound, the stream included (script's global
+  // volume and pan), applied after each instance's own.
+  void SetMaster(const SoundTransform& Transform) { FMaster = Transform; }
+  const SoundTransform& Master() const { return FMaster; }
 
   // --- The stream -----------------------------------------------------------
-  // Plays the stream of Timeline from its block at Frame on (nothing when
+  // Plays the stream of Timeline (the root or a sprite) from its block at
+  // Frame on, in place of what that timeline's stream played (nothing when
   // Timeline has no stream or no block at or after Frame).
   void StartStream(const Sprite& Timeline, std::uint32_t Frame);
+  // The root's stream.
   void StopStream();
   bool StreamPlaying() const;
+  // A sprite's stream.
+  void StopStream(const Sprite& Timeline);
+  bool StreamPlaying(const Sprite& Timeline) const;
+  // Every sprite's stream (the root's stays).
+  void StopSpriteStreams();
   // The frame of the stream's timeline that the stream has reached, as a
   // fraction: the start frame plus the samples mixed since over the
   // samples per frame. Empty while no stream plays.
@@ -107,13 +121,16 @@ private:
   void Restart(TVoice& V);
   std::size_t Read(TVoice& V, std::size_t Frames);
   TPcm Decoded(const Sound& S);
+  std::unique_ptr<TVoice> NewStream(const Sprite& Timeline, std::uint32_t Frame);
 
   std::shared_ptr<const Movie> FMovie;
   std::vector<std::unique_ptr<TVoice>> FVoices;
   std::unique_ptr<TVoice> FStream;
+  std::vector<std::unique_ptr<TVoice>> FSpriteStreams;
   std::uint32_t FStreamFrame = 0;
   std::uint64_t FStreamStart = 0; // FMixed when the stream started
   double FFrameRate = 12;
+  SoundTransform FMaster;
   SoundHandle FNext = 1;
   std::uint64_t FMixed = 0;
   std::uint64_t FFailures = 0;

@@ -2,6 +2,10 @@
 // sample clock and the mixed sound comes out block by block, as fast as it
 // decodes. `quenloft-cli audio` writes it out; tests and benchmarks read it.
 //
+// A movie that script drives plays through the script machine's player,
+// as in the pane, so the sounds its script starts are heard too; what it
+// traces goes nowhere.
+//
 // Once means: every root frame in turn until the last (or until the root
 // stops), then the event sounds still playing finish their current pass.
 // With a frame or second limit the timeline plays on (looping) until the
@@ -21,9 +25,15 @@
 
 namespace quenloft::swf {
 
+namespace avm1 {
+class Player;
+}
+
 struct SoundtrackLimit {
   std::optional<std::uint32_t> Frames;
   std::optional<double> Seconds;
+  // Run the movie's script (ActionScript 1 and 2) where it has any.
+  bool Script = true;
 };
 
 class TSoundtrack {
@@ -32,6 +42,7 @@ public:
   static constexpr std::uint64_t MaxTail = 10ull * 60 * TSoundMixer::Rate;
 
   TSoundtrack(std::shared_ptr<const Movie> Movie, const SoundtrackLimit& Limit = {});
+  ~TSoundtrack();
 
   // Up to MaxFrames frames (interleaved left, right) into Out; 0 at the end.
   std::size_t Next(std::int16_t* Out, std::size_t MaxFrames);
@@ -46,7 +57,9 @@ private:
 
   std::shared_ptr<const Movie> FMovie;
   TMovieSound FSound;
-  Timeline FTimeline;
+  std::unique_ptr<avm1::Player> FPlayer; // or the plain timeline
+  std::unique_ptr<Timeline> FBare;
+  Timeline* FTimeline = nullptr;
   double FRate;
   std::optional<std::uint64_t> FLimit; // in samples
   std::uint64_t FFrame = 0;            // frames shown before the current one

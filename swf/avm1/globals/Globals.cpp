@@ -19,6 +19,7 @@ void InstallGlobals(Machine& M)
   M.Install(DateClass);
   M.Install(AsBroadcasterClass);
   M.Install(ColorClass);
+  M.Install(SoundClass);
   M.Install(SharedObjectClass);
   M.Install(ContextMenuItemClass);
   M.Install(ContextMenuClass);

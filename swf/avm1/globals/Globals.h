@@ -30,6 +30,7 @@ extern const ClassSpec RectangleClass;
 extern const ClassSpec MatrixClass;
 extern const ClassSpec ColorTransformClass;
 extern const ClassSpec ColorClass;
+extern const ClassSpec SoundClass;
 extern const ClassSpec ContextMenuClass;
 extern const ClassSpec ContextMenuItemClass;
 extern const ClassSpec SharedObjectClass;

@@ -149,5 +149,27 @@ TEST(SoundDecoder, SpeexHasADecoderInThisBuild)
   EXPECT_NO_THROW(TSoundDecoder(f, 44100, true));
 }
 
+TEST(SoundDecoder, SpeexEqualsFfmpegsDecodingOfTheSamePackets)
+{
+  // ffmpeg reads no Speex from a movie: its oracle is the FLV the packets
+  // came from, one packet a stream block here.
+  if (!HaveFfmpeg())
+    GTEST_SKIP() << "ffmpeg is not installed (scripts/install-deps.sh installs it)";
+  const TBytes flv = EncodeTone("libspeex", 16000, 1, 0.6, "flv");
+  const auto packets = FlvAudioPackets(flv);
+  ASSERT_FALSE(packets.empty()) << "ffmpeg made no Speex";
+  TBytes tags = StreamHead(FormatByte(11, 0, true, false), 320);
+  for (const TBytes& p : packets)
+    tags = Join({tags, StreamBlock(p), ShowFrame()});
+  const auto movie = ReadMovie(SoundMovie(Join({tags, End()}), 50, static_cast<std::uint16_t>(packets.size())));
+  ASSERT_EQ(movie->ReadError, "");
+  const quenloft::testing::TempDir dir;
+  const auto oracle = OracleDecode(dir.WriteFile("speex.flv", std::string(flv.begin(), flv.end())));
+  ASSERT_FALSE(oracle.empty());
+  const auto ours = OurDecode(*movie);
+  ASSERT_EQ(ours.size(), oracle.size());
+  EXPECT_TRUE(ours == oracle);
+}
+
 } // namespace
 } // namespace quenloft::swf::test
