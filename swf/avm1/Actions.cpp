@@ -219,7 +219,7 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
         switch (item.Type) {
         case PushItem::Kind::Value: Push(item.Data); break;
         case PushItem::Kind::Register:
-          Push(item.Index < A.Registers.size() ? A.Registers[item.Index] : Value());
+          Push(Register(A, item.Index));
           break;
         case PushItem::Kind::Constant:
           if (A.Pool && item.Index < A.Pool->size())
@@ -246,8 +246,8 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
       break;
     }
     case 0x87:
-      if (FStack.size() > base && a.A < A.Registers.size())
-        A.Registers[a.A] = FStack.back();
+      if (FStack.size() > base)
+        SetRegister(A, a.A, FStack.back());
       break;
     case 0x88: A.Pool = a.A < block.Pools.size() ? &block.Pools[a.A] : nullptr; break;
     // --- Arithmetic ---
@@ -645,9 +645,11 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
       for (std::size_t i = 0; i < count && FStack.size() > base; ++i)
         args.push_back(pop());
       const String* s = name.ToString(FM);
-      const Value fn = GetVariable(A, s->Text, FM.Atoms().Intern(s));
-      // A function called by name runs with the current clip as `this`.
-      Push(FM.Call(fn, CurrentClip(A), args));
+      // A function called by name runs with the object of the `with` block
+      // or the global object it was found on as `this`, else the clip.
+      Object* holder = nullptr;
+      const Value fn = GetVariable(A, s->Text, FM.Atoms().Intern(s), &holder);
+      Push(FM.Call(fn, holder ? holder : CurrentClip(A), args));
       break;
     }
     case 0x52: { // CallMethod

@@ -238,7 +238,7 @@ Object* Interpreter::ResolveTarget(Activation& A, Object* Start, std::string_vie
   return o;
 }
 
-Value Interpreter::GetVariable(Activation& A, std::string_view Name, Atom NameAtom)
+Value Interpreter::GetVariable(Activation& A, std::string_view Name, Atom NameAtom, Object** Holder)
 {
   const std::size_t colon = Name.rfind(':');
   const std::size_t dot = Name.rfind('.');
@@ -260,27 +260,38 @@ Value Interpreter::GetVariable(Activation& A, std::string_view Name, Atom NameAt
         continue;
       if (var.empty())
         return Value(target);
+      if (Holder)
+        *Holder = target;
       return target->Get(FM, FM.Intern(var));
     }
     return Value();
   }
   const Atom key = FM.Key(NameAtom);
-  if (key == FM.Key(FM.A.This))
-    return Value(A.This);
+  if (key == FM.Key(FM.A.This) && FM.Version() >= 5)
+    return A.ThisValue ? *A.ThisValue : Value(A.This);
   if (key == FM.Key(FM.A.Global) && FM.Version() >= 6)
     return Value(FM.Global());
   for (Scope* s = A.Chain; s; s = s->Parent) {
     Object* target = s->Type == Scope::Kind::Target ? CurrentClip(A) : s->Target;
     if (!target)
       continue;
-    if (target->Has(FM, NameAtom))
+    if (target->Has(FM, NameAtom)) {
+      if (Holder && (s->Type == Scope::Kind::With || s->Type == Scope::Kind::Global))
+        *Holder = target;
       return target->Get(FM, NameAtom);
+    }
   }
   return Value();
 }
 
 void Interpreter::SetVariable(Activation& A, std::string_view Name, Atom NameAtom, Value V)
 {
+  // `this = x` changes what `this` means for the rest of this call.
+  if (FM.Key(NameAtom) == FM.Key(FM.A.This) && FM.Version() >= 5) {
+    A.ThisValue = V;
+    A.This = V.ObjectOrNull();
+    return;
+  }
   const std::size_t colon = Name.rfind(':');
   const std::size_t dot = Name.rfind('.');
   const std::size_t cut = colon != std::string_view::npos ? colon : dot;
@@ -375,7 +386,8 @@ void Interpreter::SetProperty(Activation& A, Value Target, int Index, Value V)
     clip->Set(FM, FM.Intern(PropertyNames[Index]), V);
 }
 
-Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const Value> Args, Object* Home)
+Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const Value> Args, Object* Home,
+                              bool Constructing)
 {
   const FunctionCode& code = *F->Code();
   Activation a;
@@ -390,6 +402,7 @@ Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const V
   a.Pool = F->Pool;
   a.Version = F->Version();
   a.IsFunction = true;
+  a.Constructing = Constructing;
   // A body that defines no function cannot let its locals outlive the call:
   // they live on this stack frame and make no garbage.
   std::optional<Object> stackLocals;
@@ -423,7 +436,7 @@ Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const V
     stackScope.emplace(Scope::Kind::Local, locals, parent);
     a.Chain = &*stackScope;
   }
-  a.Registers.assign(code.Version2 ? std::max<std::size_t>(code.RegisterCount, 1) : 4, Value());
+  a.Registers.assign(code.Version2 ? code.RegisterCount : 0, Value());
   const std::uint16_t flags = code.Version2 ? code.Flags : 0;
   const bool mentioned = a.Block->MentionsArguments;
   const bool wantArguments = (flags & PreloadArguments) || (mentioned && !(flags & SuppressArguments));
@@ -446,17 +459,21 @@ Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const V
         a.Registers[reg] = V;
       ++reg;
     };
+    // Preloading and suppressing `this` or `super` at once takes the
+    // register but leaves it undefined; for `arguments` preloading wins.
     if (flags & PreloadThis)
-      preload(Value(This));
+      preload(flags & SuppressThis ? Value() : Value(This));
     if (flags & PreloadArguments)
       preload(Value(a.Arguments));
     if (flags & PreloadSuper)
-      preload(superObject(true));
+      preload(flags & SuppressSuper ? Value() : superObject(true));
     if (flags & PreloadRoot)
       preload(Value(FM.Root()));
     if (flags & PreloadParent) {
+      // A clip with no parent takes no register: _global lands in its place.
       auto* clip = dynamic_cast<ClipObject*>(a.BaseClip);
-      preload(clip ? Value(static_cast<Object*>(clip->Parent())) : Value());
+      if (clip && clip->Parent())
+        preload(Value(static_cast<Object*>(clip->Parent())));
     }
     if (flags & PreloadGlobal)
       preload(Value(FM.Global()));
@@ -477,9 +494,10 @@ Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const V
   for (std::size_t i = 0; i < code.Params.size(); ++i) {
     const FunctionParam& p = code.Params[i];
     const Value v = i < Args.size() ? Args[i] : Value();
-    if (code.Version2 && p.Register != 0 && p.Register < a.Registers.size())
-      a.Registers[p.Register] = v;
-    else
+    if (code.Version2 && p.Register != 0) {
+      if (p.Register < a.Registers.size())
+        a.Registers[p.Register] = v;
+    } else
       locals->Define(FM, p.Name, v);
   }
   return Run(a);
@@ -497,8 +515,7 @@ bool Interpreter::RunTry(Activation& A, const TryCode& T, std::uint32_t& Pc, Val
     FStack.resize(std::min(FStack.size(), base));
     if (T.HasCatch) {
       if (T.CatchInRegister) {
-        if (T.Register < A.Registers.size())
-          A.Registers[T.Register] = e.Thrown;
+        SetRegister(A, T.Register, e.Thrown);
       } else {
         DefineLocal(A, T.Name, e.Thrown);
       }

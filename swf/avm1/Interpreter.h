@@ -8,6 +8,7 @@
 #include "swf/avm1/Decoder.h"
 #include "swf/avm1/Machine.h"
 
+#include <optional>
 #include <vector>
 
 namespace quenloft::swf::avm1 {
@@ -40,15 +41,18 @@ struct Activation {
   std::uint32_t End = 0;
   Scope* Chain = nullptr;
   Object* This = nullptr;
+  // What `this` reads as once the script assigned it (any value).
+  std::optional<Value> ThisValue;
   Object* Target = nullptr;   // the clip tellTarget/SetTarget points at
   Object* BaseClip = nullptr; // the clip the code belongs to
   FunctionObject* Callee = nullptr;
   Object* Home = nullptr;     // where the called method was found (for super)
   Object* Arguments = nullptr;
   const std::vector<Atom>* Pool = nullptr;
-  std::vector<Value> Registers;
+  std::vector<Value> Registers; // a DefineFunction2 body's own; the rest are the machine's
   int Version = 0;
   bool IsFunction = false;
+  bool Constructing = false; // run by `new`
 };
 
 class Interpreter {
@@ -58,13 +62,35 @@ public:
   // Runs A to its end or a return; the returned value (undefined at the end).
   Value Run(Activation& A);
   // Calls a script function.
-  Value CallScript(FunctionObject* F, Object* This, std::span<const Value> Args, Object* Home);
+  Value CallScript(FunctionObject* F, Object* This, std::span<const Value> Args, Object* Home,
+                   bool Constructing = false);
+  // True when the innermost script function running was called by `new`.
+  bool Constructing() const { return FCurrent && FCurrent->Constructing; }
 
   // A target path ("/a/b", "_root.a", "../x") from Start; nullptr when it
   // leads nowhere.
   Object* ResolveTarget(Activation& A, Object* Start, std::string_view Path);
-  Value GetVariable(Activation& A, std::string_view Name, Atom NameAtom);
+  // Holder, when given, receives the object a path led to, or the object
+  // of a `with` scope or the global object the name was found on (a called
+  // function's `this`).
+  Value GetVariable(Activation& A, std::string_view Name, Atom NameAtom, Object** Holder = nullptr);
   void SetVariable(Activation& A, std::string_view Name, Atom NameAtom, Value V);
+
+  // Register Index of A: its own when the function has that many, else one
+  // of the four the whole movie shares; undefined past those.
+  Value Register(const Activation& A, std::size_t Index) const
+  {
+    if (Index < A.Registers.size())
+      return A.Registers[Index];
+    return Index < std::size(FGlobalRegisters) ? FGlobalRegisters[Index] : Value();
+  }
+  void SetRegister(Activation& A, std::size_t Index, Value V)
+  {
+    if (Index < A.Registers.size())
+      A.Registers[Index] = V;
+    else if (Index < std::size(FGlobalRegisters))
+      FGlobalRegisters[Index] = V;
+  }
 
 private:
   void Push(Value V)
@@ -105,6 +131,7 @@ private:
   Machine& FM;
   Activation* FCurrent = nullptr; // the activation running now
   std::vector<Value> FStack;
+  Value FGlobalRegisters[4];
 };
 
 } // namespace quenloft::swf::avm1

@@ -220,7 +220,7 @@ Value Machine::Construct(Value Function, std::span<const Value> Args)
   if (FVersion < 7)
     obj->Define(*this, A.Constructor, Value(static_cast<Object*>(f)), DontEnum);
   if (f->Code()) {
-    FInterpreter->CallScript(f, obj, Args, proto);
+    FInterpreter->CallScript(f, obj, Args, proto, true);
     return Value(obj);
   }
   NativeFn ctor = f->NativeConstruct() ? f->NativeConstruct() : f->Native();
@@ -233,6 +233,11 @@ Value Machine::Construct(Value Function, std::span<const Value> Args)
   } leave{*this};
   const Value r = ctor(*this, obj, Args);
   return r.IsObject() ? r : Value(obj);
+}
+
+bool Machine::Constructing() const
+{
+  return FInterpreter->Constructing();
 }
 
 bool Machine::LooseEquals(Value Left, Value Right)
@@ -270,7 +275,6 @@ void Machine::RunBlock(const std::shared_ptr<const ActionBlock>& Block, const Ru
   a.This = Context.This ? Context.This : Context.Clip;
   a.BaseClip = Context.Clip;
   a.Version = Block->Version;
-  a.Registers.assign(4, Value());
   a.Chain = Context.Chain ? Context.Chain
                           : FHeap.Make<Scope>(Scope::Kind::Target, Context.Clip,
                                               FHeap.Make<Scope>(Scope::Kind::Global, FGlobal, nullptr));
@@ -329,6 +333,8 @@ std::size_t Machine::Collect()
     for (const auto& [name, proto] : FClassProtos)
       M.Mark(proto);
     for (const Value& v : FInterpreter->FStack)
+      v.Trace(M);
+    for (const Value& v : FInterpreter->FGlobalRegisters)
       v.Trace(M);
     for (const Timer& t : FTimers) {
       t.Function.Trace(M);

@@ -119,6 +119,9 @@ public:
   }
   // `new Function(Args...)`.
   Value Construct(Value Function, std::span<const Value> Args);
+  // True when the innermost script function running was called by `new`
+  // (natives called from it see the same).
+  bool Constructing() const;
   // The script's `==` for the movie's version.
   bool LooseEquals(Value Left, Value Right);
   // Throws a new Error with Message to the script.

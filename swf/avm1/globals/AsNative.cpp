@@ -1,6 +1,6 @@
 // ASnative(table, index): the player's numbered native functions, and
 // ASSetNative, which puts a run of them on an object under given names.
-// Tables known here: 103 (Date), 200 (Math).
+// Tables known here: 2 (the call itself), 103 (Date), 200 (Math).
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/globals/Globals.h"
 
@@ -10,12 +10,19 @@ namespace quenloft::swf::avm1 {
 
 namespace {
 
+// ASnative(2, 0): whether the script function running was called by `new`.
+Value CalledByNew(Machine& M, Object*, std::span<const Value>)
+{
+  return Value(M.Constructing());
+}
+
 NativeFn Lookup(double Table, double Index)
 {
   if (!std::isfinite(Table) || !std::isfinite(Index))
     return nullptr;
   const auto index = static_cast<int>(std::trunc(Index));
   switch (static_cast<int>(std::trunc(Table))) {
+  case 2: return index == 0 ? CalledByNew : nullptr;
   case 103: return DateNative(index);
   case 200: return MathNative(index);
   default: return nullptr;

@@ -7,20 +7,36 @@ namespace quenloft::swf::avm1 {
 
 namespace {
 
-Value Construct(Machine&, Object* This, std::span<const Value>)
+// `new Function(x)` and `Function(x)` give x back; without it, the new
+// object, or for a plain call a bare object with no prototype.
+Value Construct(Machine&, Object* This, std::span<const Value> Args)
 {
-  return Value(This);
+  return Args.empty() ? Value(This) : Args[0];
+}
+
+Value PlainCall(Machine& M, Object*, std::span<const Value> Args)
+{
+  if (!Args.empty())
+    return Args[0];
+  return Value(M.Heap().Make<Object>(nullptr));
+}
+
+// The `this` of call and apply: an object, else the global object.
+Object* ThisArg(Machine& M, std::span<const Value> Args)
+{
+  Object* self = Arg(Args, 0).ToObject(M);
+  return self ? self : M.Global();
 }
 
 Value CallFn(Machine& M, Object* This, std::span<const Value> Args)
 {
-  Object* self = Arg(Args, 0).ToObject(M);
+  Object* self = ThisArg(M, Args);
   return M.Call(Value(This), self, Args.size() > 1 ? Args.subspan(1) : std::span<const Value>());
 }
 
 Value ApplyFn(Machine& M, Object* This, std::span<const Value> Args)
 {
-  Object* self = Arg(Args, 0).ToObject(M);
+  Object* self = ThisArg(M, Args);
   std::vector<Value> list;
   if (Object* a = Arg(Args, 1).ObjectOrNull()) {
     if (auto* array = dynamic_cast<ArrayObject*>(a)) {
@@ -41,6 +57,6 @@ const Member Methods[] = {
 
 } // namespace
 
-extern const ClassSpec FunctionClass = {.Name = "Function", .Construct = Construct, .Prototype = Methods};
+extern const ClassSpec FunctionClass = {.Name = "Function", .Construct = Construct, .Call = PlainCall, .Prototype = Methods};
 
 } // namespace quenloft::swf::avm1

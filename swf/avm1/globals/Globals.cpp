@@ -16,6 +16,9 @@ void InstallGlobals(Machine& M)
     M.Install(*spec);
   M.Install(MathObject);
   DefineMembers(M, *M.Global(), GlobalFunctions);
+  // The player's own start-up script leaves a helper variable "o" set to
+  // null on the global object, visible to every movie.
+  M.Global()->Define(M, M.Intern("o"), Value::Null(), 0);
   M.Install(DateClass);
   M.Install(AsBroadcasterClass);
   M.Install(ColorClass);
