@@ -35,6 +35,7 @@ extern const ClassSpec ContextMenuItemClass;
 extern const ClassSpec SharedObjectClass;
 extern const ClassSpec LocalConnectionClass;
 extern const ClassSpec TextSnapshotClass;
+extern const ClassSpec ExternalInterfaceClass;
 extern const ObjectSpec SystemObject;
 extern const ObjectSpec AccessibilityObject;
 extern const ObjectSpec StageObject;
