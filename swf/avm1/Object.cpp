@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <optional>
 #include <unordered_set>
 
@@ -113,29 +114,47 @@ namespace {
 // call: a getter then reads the stored value, a setter or watcher is left
 // out.
 constexpr int PropertyCallDepth = 65;
-thread_local std::map<std::pair<const Object*, Atom>, int> PropertyCalls;
+// A property deleted while its calls run is a new property when it is
+// defined again: its calls count afresh.
+thread_local std::map<std::pair<const Object*, Atom>, std::shared_ptr<int>> PropertyCalls;
 
 class PropertyCall {
 public:
-  PropertyCall(const Object* Holder, Atom Key) : FAt(PropertyCalls.try_emplace({Holder, Key}, 0).first)
+  PropertyCall(const Object* Holder, Atom Key) : FKey(Holder, Key)
   {
-    FAllowed = FAt->second < PropertyCallDepth;
+    std::shared_ptr<int>& slot = PropertyCalls[FKey];
+    if (!slot)
+      slot = std::make_shared<int>(0);
+    FCount = slot;
+    FAllowed = *FCount < PropertyCallDepth;
     if (FAllowed)
-      ++FAt->second;
+      ++*FCount;
   }
   ~PropertyCall()
   {
-    if (FAllowed && --FAt->second == 0)
-      PropertyCalls.erase(FAt);
+    if (FAllowed)
+      --*FCount;
+    if (*FCount > 0)
+      return;
+    const auto it = PropertyCalls.find(FKey);
+    if (it != PropertyCalls.end() && it->second == FCount)
+      PropertyCalls.erase(it);
   }
   PropertyCall(const PropertyCall&) = delete;
   PropertyCall& operator=(const PropertyCall&) = delete;
   bool Allowed() const { return FAllowed; }
 
 private:
-  std::map<std::pair<const Object*, Atom>, int>::iterator FAt;
+  std::pair<const Object*, Atom> FKey;
+  std::shared_ptr<int> FCount;
   bool FAllowed = false;
 };
+
+void ForgetPropertyCalls(const Object* Holder, Atom Key)
+{
+  if (!PropertyCalls.empty())
+    PropertyCalls.erase({Holder, Key});
+}
 
 } // namespace
 
@@ -278,6 +297,7 @@ bool Object::Delete(Machine& M, Atom Name)
     if (FProps[i].Flags & DontDelete)
       return false;
     Erase(i);
+    ForgetPropertyCalls(this, key);
     return true;
   }
   return false;
@@ -285,10 +305,14 @@ bool Object::Delete(Machine& M, Atom Name)
 
 std::vector<Atom> Object::EnumerableNames(Machine& M)
 {
-  std::vector<Atom> names;
+  // Each object's names newest first; the farthest prototype's come first
+  // and the object's own last, as the player's for..in visits them. A name
+  // is listed where it is found first going up the chain.
+  std::vector<std::vector<Atom>> groups;
   std::unordered_set<Atom> seen;
   Object* o = this;
   for (int depth = 0; o && depth < MaxPrototypeChain; ++depth, o = o->FProto) {
+    std::vector<Atom>& names = groups.emplace_back();
     std::vector<Atom> virtuals;
     o->OwnVirtualNames(M, virtuals);
     for (Atom a : virtuals)
@@ -303,7 +327,10 @@ std::vector<Atom> Object::EnumerableNames(Machine& M)
       names.push_back(it->Name);
     }
   }
-  return names;
+  std::vector<Atom> all;
+  for (auto g = groups.rbegin(); g != groups.rend(); ++g)
+    all.insert(all.end(), g->begin(), g->end());
+  return all;
 }
 
 void Object::Define(Machine& M, Atom Name, Value V, std::uint16_t Flags)
