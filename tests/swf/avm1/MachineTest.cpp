@@ -229,3 +229,17 @@ TEST(MachineTest, ArrayElementsAreOrdinaryProperties)
   const Value join[] = {Value(m.NewString("-"))};
   EXPECT_EQ(m.Call(m.Prototype("Array")->Get(m, m.Intern("join")), o, join).ToText(m), "x-undefined");
 }
+
+TEST(MachineTest, ExternalInterfaceReachesNoPage)
+{
+  RecordingHost host;
+  Machine m(8, host);
+  const auto member = [&](Value O, const char* Name) { return O.ObjectOrNull()->Get(m, m.Intern(Name)); };
+  const Value bridge = member(member(member(Value(m.Global()), "flash"), "external"), "ExternalInterface");
+  ASSERT_TRUE(bridge.IsObject());
+  EXPECT_FALSE(member(bridge, "available").ToBoolean(8));
+  const Value args[] = {Value(m.NewString("alert")), Value(m.NewString("hi"))};
+  EXPECT_TRUE(m.CallMethod(bridge, "call", args).IsNull());
+  EXPECT_FALSE(m.CallMethod(bridge, "addCallback", args).ToBoolean(8));
+  EXPECT_NE(host.Notes.find("ExternalInterface.call(alert)"), std::string::npos) << host.Notes;
+}
