@@ -495,7 +495,9 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
       break;
     }
     case 0x22: {
-      const int index = pop().ToInt32(FM);
+      // An index that is no finite number, or is -1 or less, names nothing.
+      const double at = pop().ToNumber(FM);
+      const int index = std::isfinite(at) && at > -1 ? static_cast<int>(std::min(at, 1e6)) : -1;
       const Value target = pop();
       Push(GetProperty(A, target, index));
       break;
@@ -550,8 +552,9 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
         const Value k = pop();
         pairs.emplace_back(k, v);
       }
-      for (auto it = pairs.rbegin(); it != pairs.rend(); ++it)
-        o->Set(FM, NameOf(it->first), it->second);
+      // Written as they come off the stack: the last pair first.
+      for (const auto& [k, v] : pairs)
+        o->Set(FM, NameOf(k), v);
       Push(Value(o));
       FM.CheckHeap();
       break;

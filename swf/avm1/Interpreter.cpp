@@ -352,7 +352,7 @@ Value Interpreter::DefineFunction(Activation& A, const FunctionCode& Code)
                                            A.Chain, A.BaseClip, A.Version);
   f->Pool = A.Pool;
   proto->Define(FM, FM.A.Constructor, Value(static_cast<Object*>(f)), DontEnum);
-  f->Define(FM, FM.A.Prototype, Value(proto), DontEnum);
+  f->Define(FM, FM.A.Prototype, Value(proto), DontEnum | DontDelete);
   return Value(static_cast<Object*>(f));
 }
 

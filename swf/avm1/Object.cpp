@@ -3,6 +3,9 @@
 #include "swf/avm1/Machine.h"
 
 #include <algorithm>
+#include <map>
+#include <memory>
+#include <optional>
 #include <unordered_set>
 
 namespace quenloft::swf::avm1 {
@@ -103,13 +106,67 @@ void Object::DeleteOwnWhere(const std::function<bool(const Property&)>& Pick)
       FIndex.emplace(FProps[i].Key, static_cast<std::uint32_t>(i));
 }
 
+namespace {
+
+// Calls of one property's getter, setter or watcher that are running on
+// this thread, by the object that holds the property and its key. Past
+// PropertyCallDepth nested calls of the same property the player skips the
+// call: a getter then reads the stored value, a setter or watcher is left
+// out.
+constexpr int PropertyCallDepth = 65;
+// A property deleted while its calls run is a new property when it is
+// defined again: its calls count afresh.
+thread_local std::map<std::pair<const Object*, Atom>, std::shared_ptr<int>> PropertyCalls;
+
+class PropertyCall {
+public:
+  PropertyCall(const Object* Holder, Atom Key) : FKey(Holder, Key)
+  {
+    std::shared_ptr<int>& slot = PropertyCalls[FKey];
+    if (!slot)
+      slot = std::make_shared<int>(0);
+    FCount = slot;
+    FAllowed = *FCount < PropertyCallDepth;
+    if (FAllowed)
+      ++*FCount;
+  }
+  ~PropertyCall()
+  {
+    if (FAllowed)
+      --*FCount;
+    if (*FCount > 0)
+      return;
+    const auto it = PropertyCalls.find(FKey);
+    if (it != PropertyCalls.end() && it->second == FCount)
+      PropertyCalls.erase(it);
+  }
+  PropertyCall(const PropertyCall&) = delete;
+  PropertyCall& operator=(const PropertyCall&) = delete;
+  bool Allowed() const { return FAllowed; }
+
+private:
+  std::pair<const Object*, Atom> FKey;
+  std::shared_ptr<int> FCount;
+  bool FAllowed = false;
+};
+
+void ForgetPropertyCalls(const Object* Holder, Atom Key)
+{
+  if (!PropertyCalls.empty())
+    PropertyCalls.erase({Holder, Key});
+}
+
+} // namespace
+
 Value Object::Get(Machine& M, Atom Name)
 {
   const Atom key = M.Key(Name);
   if (key == M.Key(M.A.Proto))
     return Value(FProto);
   Object* o = this;
-  for (int depth = 0; o && depth < MaxPrototypeChain; ++depth, o = o->FProto) {
+  for (int depth = 0; o; ++depth, o = o->FProto) {
+    if (depth >= MaxPrototypeChain)
+      M.Abort("the prototype chain is longer than the player follows");
     Value out;
     if (o->GetOwnVirtual(M, Name, out))
       return out;
@@ -118,18 +175,37 @@ Value Object::Get(Machine& M, Atom Name)
       continue;
     if (p->IsVirtual()) {
       FunctionObject* getter = p->Getter;
+      const Value fallback = p->Data;
+      const PropertyCall call(o, key);
+      if (!call.Allowed())
+        return fallback;
       return M.Call(Value(static_cast<Object*>(getter)), this, {});
     }
     return p->Data;
   }
-  // A __resolve function on the chain answers names that are absent.
+  // The first __resolve stored on the chain that is an object (not a
+  // primitive, not a clip) answers names that are absent.
   if (key != M.Key(M.A.Resolve)) {
-    const Value resolve = Get(M, M.A.Resolve);
-    if (resolve.IsObject() && resolve.AsObject()->TypeName() == "function") {
+    o = this;
+    for (int depth = 0; o && depth < MaxPrototypeChain; ++depth, o = o->FProto) {
+      const Property* p = o->FindKey(M.Key(M.A.Resolve));
+      if (!p || !p->Data.IsObject() || p->Data.AsObject()->DisplayPath(M))
+        continue;
       const Value name(M.Text(Name));
-      return M.Call(resolve, this, std::span<const Value>(&name, 1));
+      return M.Call(p->Data, this, std::span<const Value>(&name, 1));
     }
   }
+  return Value();
+}
+
+// The value a watcher sees as the old one: the stored data found first on
+// the chain, without calling getters.
+Value Object::StoredOnChain(Machine&, Atom Key)
+{
+  Object* o = this;
+  for (int depth = 0; o && depth < MaxPrototypeChain; ++depth, o = o->FProto)
+    if (const Property* p = o->FindKey(Key))
+      return p->Data;
   return Value();
 }
 
@@ -140,58 +216,60 @@ void Object::Set(Machine& M, Atom Name, Value V)
     FProto = V.ObjectOrNull();
     return;
   }
+  if (M.Atoms().View(Name).empty())
+    return;
   if (SetOwnVirtual(M, Name, V))
     return;
-  for (Watcher& w : FWatchers) {
-    if (w.Key != key || w.Running)
+  // A watcher's result is what gets written; one that throws writes
+  // undefined, and its error goes on once the write is done.
+  std::optional<ScriptThrow> thrown;
+  for (const Watcher& w : FWatchers) {
+    if (w.Key != key)
       continue;
-    Property* own = FindKey(key);
-    const Value old = own && !own->IsVirtual() ? own->Data : Value();
-    const Value args[] = {Value(M.Text(Name)), old, V, w.UserData};
-    w.Running = true;
-    Object* callback = w.Callback;
+    const PropertyCall call(this, key);
+    if (!call.Allowed())
+      break;
+    const Value args[] = {Value(M.Text(Name)), StoredOnChain(M, key), V, w.UserData};
+    const Value callback(w.Callback);
     try {
-      V = M.Call(Value(callback), this, args);
-    } catch (...) {
-      for (Watcher& again : FWatchers)
-        if (again.Key == key)
-          again.Running = false;
-      throw;
+      V = M.Call(callback, this, args);
+    } catch (const ScriptThrow& t) {
+      V = Value();
+      thrown = t;
     }
-    for (Watcher& again : FWatchers)
-      if (again.Key == key)
-        again.Running = false;
     break;
   }
+  const auto finish = [&] {
+    if (thrown)
+      throw *thrown;
+  };
+  const auto callSetter = [&](Object* Holder, FunctionObject* Setter) {
+    const PropertyCall call(Holder, key);
+    if (call.Allowed())
+      M.Call(Value(static_cast<Object*>(Setter)), this, std::span<const Value>(&V, 1));
+  };
   if (Property* own = FindKey(key)) {
-    if (own->IsVirtual()) {
-      if (own->Setter) {
-        FunctionObject* setter = own->Setter;
-        M.Call(Value(static_cast<Object*>(setter)), this, std::span<const Value>(&V, 1));
-      }
-      return;
+    if (FunctionObject* setter = own->Setter; setter && !HiddenFrom(own->Flags, M.Version()))
+      callSetter(this, setter);
+    // The setter may have changed the table.
+    if (Property* again = FindKey(key); again && !(again->Flags & ReadOnly)) {
+      again->Data = V;
+      again->Flags = static_cast<std::uint16_t>(again->Flags & ~VersionMask);
     }
-    if (own->Flags & ReadOnly)
-      return;
-    own->Data = V;
-    return;
+    return finish();
   }
-  // A setter further up the chain takes the write for this object.
+  // A virtual property further up the chain takes the write for this object.
   Object* o = FProto;
   for (int depth = 0; o && depth < MaxPrototypeChain; ++depth, o = o->FProto) {
     Property* p = o->FindKey(key);
-    if (!p || HiddenFrom(p->Flags, M.Version()))
+    if (!p || !p->IsVirtual() || HiddenFrom(p->Flags, M.Version()))
       continue;
-    if (p->IsVirtual()) {
-      if (p->Setter) {
-        FunctionObject* setter = p->Setter;
-        M.Call(Value(static_cast<Object*>(setter)), this, std::span<const Value>(&V, 1));
-      }
-      return;
-    }
-    break;
+    if (FunctionObject* setter = p->Setter)
+      callSetter(o, setter);
+    return finish();
   }
   Insert(Property{Name, key, V, nullptr, nullptr, 0});
+  finish();
 }
 
 bool Object::Has(Machine& M, Atom Name)
@@ -216,9 +294,10 @@ bool Object::Delete(Machine& M, Atom Name)
   for (std::size_t i = 0; i < FProps.size(); ++i) {
     if (FProps[i].Key != key)
       continue;
-    if ((FProps[i].Flags & DontDelete) || HiddenFrom(FProps[i].Flags, M.Version()))
+    if (FProps[i].Flags & DontDelete)
       return false;
     Erase(i);
+    ForgetPropertyCalls(this, key);
     return true;
   }
   return false;
@@ -226,10 +305,14 @@ bool Object::Delete(Machine& M, Atom Name)
 
 std::vector<Atom> Object::EnumerableNames(Machine& M)
 {
-  std::vector<Atom> names;
+  // Each object's names newest first; the farthest prototype's come first
+  // and the object's own last, as the player's for..in visits them. A name
+  // is listed where it is found first going up the chain.
+  std::vector<std::vector<Atom>> groups;
   std::unordered_set<Atom> seen;
   Object* o = this;
   for (int depth = 0; o && depth < MaxPrototypeChain; ++depth, o = o->FProto) {
+    std::vector<Atom>& names = groups.emplace_back();
     std::vector<Atom> virtuals;
     o->OwnVirtualNames(M, virtuals);
     for (Atom a : virtuals)
@@ -238,12 +321,16 @@ std::vector<Atom> Object::EnumerableNames(Machine& M)
     for (auto it = o->FProps.rbegin(); it != o->FProps.rend(); ++it) {
       if (!seen.insert(it->Key).second)
         continue;
-      if ((it->Flags & DontEnum) || HiddenFrom(it->Flags, M.Version()))
+      // A property hidden from this version is still listed.
+      if (it->Flags & DontEnum)
         continue;
       names.push_back(it->Name);
     }
   }
-  return names;
+  std::vector<Atom> all;
+  for (auto g = groups.rbegin(); g != groups.rend(); ++g)
+    all.insert(all.end(), g->begin(), g->end());
+  return all;
 }
 
 void Object::Define(Machine& M, Atom Name, Value V, std::uint16_t Flags)
@@ -282,7 +369,7 @@ void Object::Watch(Machine& M, Atom Name, Object* Callback, Value UserData)
       return;
     }
   }
-  FWatchers.push_back({key, Callback, UserData, false});
+  FWatchers.push_back({key, Callback, UserData});
 }
 
 bool Object::Unwatch(Machine& M, Atom Name)
@@ -297,7 +384,16 @@ bool Object::Unwatch(Machine& M, Atom Name)
 
 Object* Object::CreateInstance(Machine& M, Object* Proto)
 {
-  return M.Heap().Make<Object>(Proto);
+  // A plain prototype makes what the first native kind up its chain makes:
+  // an instance of a class that extends ColorTransform or XML is one.
+  thread_local int depth = 0;
+  if (!FProto || depth >= MaxPrototypeChain)
+    return M.Heap().Make<Object>(Proto);
+  struct Level {
+    Level() { ++depth; }
+    ~Level() { --depth; }
+  } level;
+  return FProto->CreateInstance(M, Proto);
 }
 
 void Object::Trace(Marker& M)

@@ -129,9 +129,9 @@ private:
     Atom Key = 0;
     Object* Callback = nullptr;
     Value UserData;
-    bool Running = false;
   };
   Property* FindKey(Atom Key);
+  Value StoredOnChain(Machine& M, Atom Key);
   void Insert(Property P);
   void Erase(std::size_t Index);
 

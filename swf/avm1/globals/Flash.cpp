@@ -13,8 +13,9 @@ void InstallFlashPackage(Machine& M)
   for (const char* name : {"text", "display", "filters"})
     flash->Define(M, M.Intern(name), Value(M.NewObject()), 0);
   flash->Define(M, M.Intern("geom"), Value(geom), 0);
-  for (const char* name : {"net", "external"})
-    flash->Define(M, M.Intern(name), Value(M.NewObject()), 0);
+  flash->Define(M, M.Intern("net"), Value(M.NewObject()), 0);
+  Object* external = M.NewObject();
+  flash->Define(M, M.Intern("external"), Value(external), 0);
   static const ClassSpec* const GeomClasses[] = {&RectangleClass, &PointClass, &MatrixClass, &ColorTransformClass};
   for (const ClassSpec* spec : GeomClasses) {
     FunctionObject* ctor = M.Install(*spec);
@@ -22,6 +23,13 @@ void InstallFlashPackage(Machine& M)
     M.Global()->Delete(M, M.Intern(spec->Name));
     geom->Define(M, M.Intern(spec->Name), Value(static_cast<Object*>(ctor)), 0);
   }
+  const auto move = [&](const ClassSpec& Spec, Object* Package) {
+    FunctionObject* ctor = M.Install(Spec);
+    // Install puts classes on the global object; these live in a package.
+    M.Global()->Delete(M, M.Intern(Spec.Name));
+    Package->Define(M, M.Intern(Spec.Name), Value(static_cast<Object*>(ctor)), 0);
+  };
+  move(ExternalInterfaceClass, external);
   M.Global()->Define(M, M.Intern("flash"), Value(flash), DontEnum | OnlySwf8);
 }
 

@@ -42,6 +42,7 @@ extern const ClassSpec TextFormatClass;
 extern const ClassSpec TextFieldClass;
 // MovieClip.createTextField (globals/TextField.cpp).
 Value CreateTextField(Machine& M, Object* This, std::span<const Value> Args);
+extern const ClassSpec ExternalInterfaceClass;
 extern const ObjectSpec SystemObject;
 extern const ObjectSpec AccessibilityObject;
 extern const ObjectSpec StageObject;

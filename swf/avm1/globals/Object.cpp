@@ -37,7 +37,13 @@ Value HasOwnProperty(Machine& M, Object* This, std::span<const Value> Args)
 {
   if (!This || Args.empty())
     return Value(false);
-  return Value(This->HasOwn(M, M.Atoms().Intern(Args[0].ToString(M))));
+  // A property hidden from this version still counts.
+  const Atom name = M.Atoms().Intern(Args[0].ToString(M));
+  const Atom key = M.Key(name);
+  for (const Property& p : This->OwnProperties())
+    if (p.Key == key)
+      return Value(true);
+  return Value(This->HasOwnVirtual(M, name));
 }
 
 Value IsPropertyEnumerable(Machine& M, Object* This, std::span<const Value> Args)

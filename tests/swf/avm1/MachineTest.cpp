@@ -1,10 +1,13 @@
 // The machine on action blocks: names and case, objects and flags, calls,
 // exceptions, and every limit ending a block cleanly.
+#include "swf/avm1/Array.h"
 #include "swf/avm1/Decoder.h"
 #include "swf/avm1/Machine.h"
 #include "tests/swf/avm1/ActionBuilder.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 using namespace quenloft::swf::avm1;
 using quenloft::swf::avm1::testing::TActions;
@@ -90,7 +93,9 @@ TEST(MachineTest, EveryLimitEndsTheBlockAndTheMachineGoesOn)
       {"an endless loop", TActions().Branch(0x99, -5), "ran longer"},
       {"endless recursion", recursion, "256 levels of recursion"},
       {"a doubling string", doubling, "string longer"},
-      {"a huge array", TActions().Int(2147483647).Int(1).Str("Array").Op(0x40), "array longer"},
+      // new Array(2147483647).join(): the length alone costs nothing, walking it does.
+      {"a huge array", TActions().Int(0).Int(2147483647).Int(1).Str("Array").Op(0x40).Str("join").Op(0x52),
+       "array longer"},
       {"an uncaught throw", TActions().Str("oops").Op(0x2A), "nobody caught"},
   };
   for (const auto& r : rows) {
@@ -166,8 +171,75 @@ TEST(MachineTest, PropertyFlagsGettersAndWatchers)
   EXPECT_TRUE(p->Get(v7, v7.Intern("x")).IsUndefined());
   EXPECT_FALSE(HiddenFrom(OnlySwf8, 8));
   EXPECT_TRUE(HiddenFrom(OnlySwf6, 5));
-  // A prototype cycle ends the lookup.
+  // A prototype cycle ends the block that looks a name up through it.
   Object* q = m.NewObject();
   q->SetProto(q);
-  EXPECT_TRUE(q->Get(m, m.Intern("missing")).IsUndefined());
+  EXPECT_THROW(q->Get(m, m.Intern("missing")), ScriptAbort);
+}
+
+TEST(MachineTest, ArrayIndexNamesWrapTo32Bits)
+{
+  const struct {
+    const char* Name;
+    std::optional<std::int32_t> Index;
+  } rows[] = {
+      {"0", 0},           {"17", 17},         {" 5", 5},   {"-5", -5},
+      {"+3", 3},          {"4294967295", -1}, {"2147483648", -2147483647 - 1},
+      {"", std::nullopt}, {"1a", std::nullopt}, {"length", std::nullopt}, {"-", std::nullopt},
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(ArrayIndexOf(r.Name), r.Index) << r.Name;
+}
+
+TEST(MachineTest, ArrayElementsAreOrdinaryProperties)
+{
+  RecordingHost host;
+  Machine m(8, host);
+  const auto names = [&](Object* O) {
+    std::string out;
+    for (Atom n : O->EnumerableNames(m))
+      out += std::string(m.Atoms().View(n)) + ",";
+    return out;
+  };
+  const auto length = [&](Object* O) { return O->Get(m, m.A.Length).ToText(m); };
+  Object* a = m.NewArray();
+  a->Set(m, m.Intern("1"), Value(1));
+  a->Set(m, m.Intern("foo"), Value(2));
+  a->Set(m, m.Intern("4"), Value(3));
+  EXPECT_EQ(length(a), "5") << "an index past the end moves length";
+  EXPECT_EQ(names(a), "4,foo,1,") << "holes are not listed; newest first";
+  a->Set(m, m.A.Length, Value(2));
+  EXPECT_EQ(names(a), "foo,1,") << "a shorter length deletes what is past it";
+  a->Set(m, m.Intern("-3"), Value(4));
+  EXPECT_EQ(length(a), "2") << "a negative index is an ordinary name";
+
+  // The methods read stored data, not getters: push counts from the stored
+  // length even when a getter answers for `length`.
+  Object* b = m.NewArray(std::vector<Value>{Value(1), Value(2), Value(3)});
+  auto* ten = m.NewNative([](Machine&, Object*, std::span<const Value>) { return Value(10); });
+  b->DefineAccessor(m, m.A.Length, ten, nullptr, DontEnum | DontDelete);
+  EXPECT_EQ(length(b), "10");
+  const Value pushed[] = {Value(4)};
+  EXPECT_EQ(m.CallMethod(Value(b), "push", pushed).ToText(m), "4");
+
+  // The methods are generic: they work on any object with a length.
+  Object* o = m.NewObject();
+  o->Set(m, m.A.Length, Value(2));
+  o->Set(m, m.Intern("0"), Value(m.NewString("x")));
+  const Value join[] = {Value(m.NewString("-"))};
+  EXPECT_EQ(m.Call(m.Prototype("Array")->Get(m, m.Intern("join")), o, join).ToText(m), "x-undefined");
+}
+
+TEST(MachineTest, ExternalInterfaceReachesNoPage)
+{
+  RecordingHost host;
+  Machine m(8, host);
+  const auto member = [&](Value O, const char* Name) { return O.ObjectOrNull()->Get(m, m.Intern(Name)); };
+  const Value bridge = member(member(member(Value(m.Global()), "flash"), "external"), "ExternalInterface");
+  ASSERT_TRUE(bridge.IsObject());
+  EXPECT_FALSE(member(bridge, "available").ToBoolean(8));
+  const Value args[] = {Value(m.NewString("alert")), Value(m.NewString("hi"))};
+  EXPECT_TRUE(m.CallMethod(bridge, "call", args).IsNull());
+  EXPECT_FALSE(m.CallMethod(bridge, "addCallback", args).ToBoolean(8));
+  EXPECT_NE(host.Notes.find("ExternalInterface.call(alert)"), std::string::npos) << host.Notes;
 }
