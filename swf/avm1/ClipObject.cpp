@@ -296,6 +296,15 @@ bool ClipObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)
     Out = Value(0.0);
     return true;
   }
+  // Children may have names that start with an underscore too.
+  if (ClipObject* child = Child(M, Name)) {
+    Out = Value(static_cast<Object*>(child));
+    return true;
+  }
+  if (Object* field = FPlayer.Texts().Named(M, *this, Name)) {
+    Out = Value(field);
+    return true;
+  }
   return false;
 }
 
