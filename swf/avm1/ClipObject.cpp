@@ -255,7 +255,18 @@ bool ClipObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)
     Out = Value(M.NewString("file:///movie.swf"));
     return true;
   }
-  return GetDisplay(M, lower, Out);
+  if (GetDisplay(M, lower, Out))
+    return true;
+  // Children may have names that start with an underscore too.
+  if (ClipObject* child = Child(M, Name)) {
+    Out = Value(static_cast<Object*>(child));
+    return true;
+  }
+  if (Object* field = FPlayer.Texts().Named(M, *this, Name)) {
+    Out = Value(field);
+    return true;
+  }
+  return false;
 }
 
 bool ClipObject::SetOwnVirtual(Machine& M, Atom Name, Value V)

@@ -22,9 +22,10 @@ Value Str(Machine& M, std::string S)
   return Value(M.NewString(std::move(S)));
 }
 
+// Whole pixels, cut toward zero.
 double Pixels(double Twips)
 {
-  return std::round(Twips) / 20;
+  return std::trunc(Twips / 20);
 }
 
 std::uint32_t Rgb(Machine& M, Value V)

@@ -149,12 +149,9 @@ void TextFieldObject::Replace(Machine& M, std::size_t Begin, std::size_t End, st
   std::u32string text(T);
   // Fields keep \r as their one line break; a single-line field keeps
   // what script gives it all the same.
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == U'\r' && i + 1 < text.size() && text[i + 1] == U'\n')
-      text.erase(i + 1, 1);
-    if (text[i] == U'\n')
-      text[i] = U'\r';
-  }
+  for (char32_t& c : text)
+    if (c == U'\n')
+      c = U'\r';
   const auto index = static_cast<std::uint32_t>(FormatIndex(NewFormat));
   FText.replace(Begin, End - Begin, text);
   FFormatOf.erase(FFormatOf.begin() + static_cast<std::ptrdiff_t>(Begin),

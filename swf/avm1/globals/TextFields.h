@@ -83,7 +83,7 @@ public:
 private:
   std::size_t FormatIndex(const FieldFormat& F);
   struct Line {
-    double Width = 0, Height = 0;
+    double Width = 0, Height = 0, Leading = 0; // Height includes Leading
   };
   std::vector<Line> Lines() const;
   double Advance(const FieldFormat& F, char32_t C) const;

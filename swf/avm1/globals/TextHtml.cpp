@@ -265,7 +265,7 @@ void TextFieldObject::SetHtmlText(Machine& M, std::string_view Source)
         }
         if (const std::string* a = t.Find("color"); a && !a->empty() && (*a)[0] == '#') {
           std::size_t s = 1;
-          while (s < a->size() && (*a)[s] == ' ')
+          while (s < a->size() && ((*a)[s] == ' ' || (*a)[s] == '\t' || (*a)[s] == '\n' || (*a)[s] == '\r'))
             ++s;
           std::size_t e = s;
           while (e < a->size() && std::isxdigit(static_cast<unsigned char>((*a)[e])))
@@ -338,6 +338,7 @@ void TextFieldObject::SetHtmlText(Machine& M, std::string_view Source)
     text.pop_back();
     formats.pop_back();
   }
+  NewFormat = base;
   FText = std::move(text);
   FFormats.clear();
   FFormatOf.clear();

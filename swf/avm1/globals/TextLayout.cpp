@@ -52,25 +52,30 @@ struct Measure {
   double Advance = 0, Ascent = 0, Descent = 0;
 };
 
-// One character in format F, twips.
+// One character in format F, twips: embedded advances are cut to whole
+// twips, the device font's to whole pixels.
 Measure CharMeasure(const Movie* Mv, const FieldFormat& F, char32_t C, bool Embed)
 {
-  const double size = F.Size.value_or(12) * 20;
+  const double size = std::trunc(F.Size.value_or(12) * 20);
+  const double spacing = F.LetterSpacing.value_or(0) * 20;
   Measure m;
   const Font* font = Embed && Mv ? EmbeddedFont(*Mv, F) : nullptr;
-  if (font) {
+  if (Embed) {
+    if (!font)
+      return m;
     const double unit = font->Version >= 3 ? 20480.0 : 1024.0;
-    m.Ascent = font->Ascent * size / unit;
-    m.Descent = font->Descent * size / unit;
+    m.Ascent = std::trunc(font->Ascent * size / unit);
+    m.Descent = std::trunc(font->Descent * size / unit);
     for (std::size_t i = 0; i < font->CodeTable.size(); ++i)
       if (font->CodeTable[i] == C && i < font->Advances.size())
-        m.Advance = font->Advances[i] * size / unit;
-  } else {
-    m.Ascent = DeviceAscent * size;
-    m.Descent = DeviceDescent * size;
-    m.Advance = DeviceAdvance(C) * size;
+        m.Advance = std::trunc(font->Advances[i] * size / unit) + spacing;
+    return m;
   }
-  m.Advance += F.LetterSpacing.value_or(0) * 20;
+  m.Ascent = std::trunc(DeviceAscent * size);
+  m.Descent = std::trunc(DeviceDescent * size);
+  const double plain = std::round(DeviceAdvance(C) * size / 20) * 20;
+  const double spaced = plain + std::nearbyint(spacing / 20) * 20;
+  m.Advance = spaced > 0 ? spaced : plain;
   return m;
 }
 
@@ -135,7 +140,10 @@ std::vector<TextFieldObject::Line> TextFieldObject::Lines() const
   const double wrap = WordWrap ? std::max(1.0, (Bounds.XMax - Bounds.XMin) - 2 * Gutter) : 0;
   std::vector<Line> out;
   for (const LaidLine& l : LayLines(mv, FText, formats, NewFormat, wrap, EmbedFonts))
-    out.push_back({l.Width, l.Ascent + l.Descent + l.Leading});
+    out.push_back({l.Width, l.Ascent + l.Descent + l.Leading, l.Leading});
+  // A field that takes no typing does not count an empty last line.
+  if (!Input && out.size() > 1 && !FText.empty() && FText.back() == U'\r')
+    out.pop_back();
   return out;
 }
 
@@ -149,11 +157,16 @@ double TextFieldObject::TextWidth() const
 
 double TextFieldObject::TextHeight() const
 {
+  // Each line starts below the one before and its leading; the first
+  // line's leading counts even when it is the only one.
   const std::vector<Line> lines = Lines();
-  double h = 0;
-  for (const Line& l : lines)
-    h += l.Height;
-  return h;
+  double top = 0, bottom = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const double body = lines[i].Height - lines[i].Leading;
+    bottom = std::max(bottom, top + body + (i == 0 ? lines[i].Leading : 0));
+    top += lines[i].Height;
+  }
+  return bottom;
 }
 
 int TextFieldObject::MaxScroll() const
@@ -184,8 +197,9 @@ int TextFieldObject::BottomScroll() const
 void TextFieldObject::Changed(Machine&)
 {
   if (Fit != AutoSize::None) {
-    const double w = std::round(TextWidth()) + 2 * Gutter;
-    const double h = std::round(TextHeight()) + 2 * Gutter;
+    // An input field keeps room for the caret.
+    const double w = TextWidth() + 2 * Gutter + (Input ? 50 : 0);
+    const double h = TextHeight() + 2 * Gutter;
     const double oldW = Bounds.XMax - Bounds.XMin;
     if (!WordWrap) {
       DisplayObject* o = Placement();
