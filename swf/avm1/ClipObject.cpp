@@ -289,7 +289,8 @@ bool ClipObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)
     return true;
   }
   if (lower == "_xmouse" || lower == "_ymouse") {
-    Out = Value(0.0);
+    const Point p = FInstance ? FPlayer.Input().PointerIn(*FInstance) : Point{};
+    Out = Value(lower == "_xmouse" ? p.X : p.Y);
     return true;
   }
   return false;

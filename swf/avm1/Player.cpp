@@ -236,6 +236,10 @@ void PlayerImpl::RunQueue()
   while (!FQueue.empty() && guard++ < MaxQueuedActions) {
     Queued q = FQueue.front();
     FQueue.pop_front();
+    if (q.Method) {
+      FInput.RunMethod(q.Clip, q.Broadcaster, q.Method);
+      continue;
+    }
     if (q.Block) {
       // A removed clip's frame scripts no longer run; its event handlers do.
       if (!q.Clip->Instance() && q.Handler == 0 && FClipActions.find(q.Clip) == FClipActions.end())
@@ -302,8 +306,11 @@ void PlayerImpl::TraceTree(Marker& M, SpriteInstance& S)
 void PlayerImpl::TraceRoots(Marker& M)
 {
   TraceTree(M, FTimeline.Root());
-  for (const Queued& q : FQueue)
+  for (const Queued& q : FQueue) {
     M.Mark(q.Clip);
+    M.Mark(q.Broadcaster);
+  }
+  FInput.Mark(M);
   for (const Note& n : FNotes)
     M.Mark(n.Clip);
   for (ClipObject* c : FLoadPending)
@@ -337,6 +344,36 @@ const DisplayList& Player::List()
 std::uint64_t Player::Frames() const
 {
   return FImpl->Frames();
+}
+
+void Player::MouseMove(double X, double Y)
+{
+  FImpl->Input().MouseMove(X, Y);
+}
+
+void Player::MouseDown(double X, double Y, MouseButton B)
+{
+  FImpl->Input().MouseDown(X, Y, B);
+}
+
+void Player::MouseUp(double X, double Y, MouseButton B)
+{
+  FImpl->Input().MouseUp(X, Y, B);
+}
+
+void Player::KeyDown(std::uint8_t Code, char32_t Char)
+{
+  FImpl->Input().KeyDown(Code, Char);
+}
+
+void Player::KeyUp(std::uint8_t Code, char32_t Char)
+{
+  FImpl->Input().KeyUp(Code, Char);
+}
+
+void Player::TextInput(char32_t Char)
+{
+  FImpl->Input().TextInput(Char);
 }
 
 std::size_t Player::LiveObjects() const

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "swf/Timeline.h"
+#include "swf/avm1/Input.h"
 
 #include <cstdint>
 #include <functional>
@@ -53,6 +54,16 @@ public:
   const DisplayList& List();
   // Frames advanced since the start.
   std::uint64_t Frames() const;
+
+  // Input, handled at once (its scripts run before the call returns):
+  // the pointer in stage pixels, keys by the player's key codes (Input.h)
+  // with the character they type (0 for none), and typed text.
+  void MouseMove(double X, double Y);
+  void MouseDown(double X, double Y, MouseButton B = MouseButton::Left);
+  void MouseUp(double X, double Y, MouseButton B = MouseButton::Left);
+  void KeyDown(std::uint8_t Code, char32_t Char);
+  void KeyUp(std::uint8_t Code, char32_t Char);
+  void TextInput(char32_t Char);
 
   // Heap figures, for benchmarks and the log.
   std::size_t LiveObjects() const;

@@ -7,6 +7,7 @@
 #include "swf/Timeline.h"
 #include "swf/avm1/ClipObject.h"
 #include "swf/avm1/Decoder.h"
+#include "swf/avm1/InputRouter.h"
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/Player.h"
 
@@ -38,13 +39,18 @@ public:
   ClipObject* ObjectOf(SpriteInstance* S) const { return S ? static_cast<ClipObject*>(S->Script) : nullptr; }
   // Runs what is queued, including what running it queues.
   void RunQueue();
+  InputRouter& Input() { return FInput; }
+  const swf::Movie& Movie() const { return *FMovie; }
 
 private:
   struct Queued {
     ClipObject* Clip = nullptr;
     std::shared_ptr<const ActionBlock> Block; // a frame script or clip event
     Atom Handler = 0;                         // or a handler method (onLoad, onEnterFrame)
+    Atom Method = 0;                          // or this method of Clip (input events)...
+    Object* Broadcaster = nullptr;            // ... or of Broadcaster's listeners
   };
+  friend class InputRouter;
   std::shared_ptr<const ActionBlock> Decoded(const ActionBytes& Bytes);
   void QueueEvent(ClipObject* Clip, std::uint32_t Event, Atom Handler);
   void QueueEnterFrames(SpriteInstance& S);
@@ -82,6 +88,7 @@ private:
   std::uint64_t FInstances = 0; // clips named "instanceN" so far
   bool FRunning = false;
   Atom FOnLoad = 0, FOnEnterFrame = 0, FOnUnload = 0;
+  InputRouter FInput{*this};
   // Last: its constructor announces the first frame through the hooks.
   swf::Timeline FTimeline;
 };
