@@ -288,6 +288,10 @@ bool ClipObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)
     Out = Value(M.NewString("HIGH"));
     return true;
   }
+  if (lower == "_droptarget") {
+    Out = Value(M.NewString(FPlayer.Input().DropTarget(this)));
+    return true;
+  }
   if (lower == "_xmouse" || lower == "_ymouse") {
     const Point p = FInstance ? FPlayer.Input().PointerIn(*FInstance) : Point{};
     Out = Value(lower == "_xmouse" ? p.X : p.Y);
@@ -312,7 +316,7 @@ bool ClipObject::SetOwnVirtual(Machine& M, Atom Name, Value V)
     }
     return true;
   }
-  if (lower == "_currentframe" || lower == "_totalframes" || lower == "_framesloaded" || lower == "_target" ||
+  if (lower == "_currentframe" || lower == "_totalframes" || lower == "_framesloaded" || lower == "_target" || lower == "_droptarget" ||
       lower == "_url" || lower == "_parent" || lower == "_root")
     return lower != "_parent" && lower != "_root";
   DisplayObject* o = Placement();

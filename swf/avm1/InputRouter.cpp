@@ -4,6 +4,7 @@
 #include "swf/avm1/PlayerImpl.h"
 #include "swf/avm1/globals/Globals.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 #include <vector>
@@ -234,7 +235,8 @@ bool InputRouter::ButtonMode(ClipObject* Clip)
   return false;
 }
 
-bool InputRouter::PickList(ClipObject* Holder, const DisplayList& List, const Matrix& Parent, Point P, Target& Out)
+bool InputRouter::PickList(ClipObject* Holder, const DisplayList& List, const Matrix& Parent, Point P, bool Any,
+                           Target& Out)
 {
   Machine& m = FPlayer.GetMachine();
   const swf::Movie& movie = FPlayer.Movie();
@@ -244,7 +246,7 @@ bool InputRouter::PickList(ClipObject* Holder, const DisplayList& List, const Ma
       continue;
     if (o.Sprite) {
       ClipObject* clip = FPlayer.ObjectOf(o.Sprite.get());
-      if (!clip)
+      if (!clip || (Any && clip == FDragged))
         continue;
       const Value enabled = clip->Get(m, m.Intern("enabled"));
       if ((enabled.IsUndefined() || enabled.ToBoolean(m.Version())) && ButtonMode(clip)) {
@@ -254,34 +256,111 @@ bool InputRouter::PickList(ClipObject* Holder, const DisplayList& List, const Ma
         }
         continue;
       }
-      if (PickList(clip, o.Sprite->List, Parent * o.Transform, P, Out))
+      if (PickList(clip, o.Sprite->List, Parent * o.Transform, P, Any, Out))
         return true;
       continue;
     }
     const Character* c = movie.Find(o.Character);
     const auto* button = c ? std::get_if<Button>(c) : nullptr;
-    if (button && HitsObject(movie, o, Parent, P)) {
-      Out = {Holder, o.Depth, button};
+    if ((button || Any) && HitsObject(movie, o, Parent, P)) {
+      Out = {Holder, button ? o.Depth : swf::Depth{0}, button};
       return true;
     }
   }
   return false;
 }
 
-std::optional<InputRouter::Target> InputRouter::Pick()
+Point InputRouter::PointerTwips() const
+{
+  const InputState& in = FPlayer.GetMachine().Input();
+  const Rect& stage = FPlayer.Movie().Stage;
+  return {in.MouseX * 20 + stage.XMin, in.MouseY * 20 + stage.YMin};
+}
+
+std::optional<InputRouter::Target> InputRouter::Pick(bool Any)
 {
   Machine& m = FPlayer.GetMachine();
   const InputState& in = m.Input();
   const Machine::Screen& screen = m.Display();
   if (in.MouseX < 0 || in.MouseY < 0 || in.MouseX >= screen.StageWidth || in.MouseY >= screen.StageHeight)
     return std::nullopt;
-  const Rect& stage = FPlayer.Movie().Stage;
-  const Point p{in.MouseX * 20 + stage.XMin, in.MouseY * 20 + stage.YMin};
   SpriteInstance& root = FPlayer.Timeline().Root();
   Target t;
-  if (PickList(FPlayer.ObjectOf(&root), root.List, Matrix{}, p, t))
+  if (PickList(FPlayer.ObjectOf(&root), root.List, Matrix{}, PointerTwips(), Any, t))
     return t;
   return std::nullopt;
+}
+
+void InputRouter::StartDrag(ClipObject* Clip, bool LockCenter, std::optional<DragBounds> Bounds)
+{
+  if (!Clip || !Clip->Instance() || !Clip->Instance()->Parent)
+    return;
+  FDragged = Clip;
+  FLockCenter = LockCenter;
+  FBounds = Bounds;
+  FLastPointer = PointerTwips();
+  UpdateDrag();
+}
+
+void InputRouter::StopDrag()
+{
+  FDragged = nullptr;
+}
+
+std::string InputRouter::DropTarget(ClipObject* Clip) const
+{
+  const auto it = FDropTargets.find(Clip);
+  return it == FDropTargets.end() ? std::string() : it->second;
+}
+
+void InputRouter::UpdateDrag()
+{
+  if (!FDragged)
+    return;
+  SpriteInstance* s = FDragged->Instance();
+  if (!s || !s->Parent) {
+    FDragged = nullptr;
+    return;
+  }
+  Machine& m = FPlayer.GetMachine();
+  const Matrix parent = GlobalMatrix(*s->Parent);
+  const std::optional<Matrix> inverse = Inverse(parent);
+  if (!inverse)
+    return;
+  const Point pointer = PointerTwips();
+  const Atom xName = m.Intern("_x"), yName = m.Intern("_y");
+  Point at; // pixels in the parent
+  if (FLockCenter) {
+    const Point local = inverse->Apply(pointer);
+    at = {local.X / 20, local.Y / 20};
+  } else {
+    const double dx = pointer.X - FLastPointer.X, dy = pointer.Y - FLastPointer.Y;
+    at = {FDragged->Get(m, xName).ToNumber(m) + (inverse->A * dx + inverse->C * dy) / 20,
+          FDragged->Get(m, yName).ToNumber(m) + (inverse->B * dx + inverse->D * dy) / 20};
+  }
+  if (FBounds) {
+    at.X = std::clamp(at.X, std::min(FBounds->Left, FBounds->Right), std::max(FBounds->Left, FBounds->Right));
+    at.Y = std::clamp(at.Y, std::min(FBounds->Top, FBounds->Bottom), std::max(FBounds->Top, FBounds->Bottom));
+  }
+  if (!FLockCenter) {
+    // What the clamp held back stays owed to the pointer.
+    const double ox = FDragged->Get(m, xName).ToNumber(m), oy = FDragged->Get(m, yName).ToNumber(m);
+    const double mx = (at.X - ox) * 20, my = (at.Y - oy) * 20;
+    FLastPointer.X += parent.A * mx + parent.C * my;
+    FLastPointer.Y += parent.B * mx + parent.D * my;
+  }
+  FDragged->Set(m, xName, Value(at.X));
+  FDragged->Set(m, yName, Value(at.Y));
+  // Where it would be dropped: what is under the pointer, itself left out.
+  std::string path;
+  if (const std::optional<Target> under = Pick(true)) {
+    path = under->Clip->SlashPath();
+    if (under->Def)
+      for (const DisplayObject& o : under->Clip->Instance()->List)
+        if (o.Depth == under->Depth)
+          path += (path == "/" ? "" : "/") + o.Name;
+  }
+  FDropTargets[FDragged] = path;
 }
 
 Point InputRouter::PointerIn(const SpriteInstance& S) const
@@ -315,7 +394,8 @@ void InputRouter::UpdatePointer(bool Moved, bool LeftChanged)
     FHovered.reset();
   if (FPressed && !Alive(*FPressed))
     FPressed.reset();
-  const std::optional<Target> over = Pick();
+  UpdateDrag();
+  const std::optional<Target> over = Pick(false);
   const bool down = FPlayer.GetMachine().Input().ButtonDown;
   std::vector<std::pair<Target, Change>> events;
   const bool skip = !Moved && !LeftChanged && FHovered;
@@ -326,9 +406,10 @@ void InputRouter::UpdatePointer(bool Moved, bool LeftChanged)
         events.emplace_back(*FPressed, Change::DragOut);
       else if (FPressed && FPressed == over)
         events.emplace_back(*FPressed, Change::DragOver);
-      if (was && was != FPressed)
+      // While a clip is dragged the others hear nothing.
+      if (was && was != FPressed && !FDragged)
         events.emplace_back(*was, Change::DragOut);
-      if (over && over != FPressed)
+      if (over && over != FPressed && !FDragged)
         events.emplace_back(*over, Change::DragOver);
     } else {
       if (was)
@@ -402,6 +483,9 @@ void InputRouter::Mark(Marker& M) const
     M.Mark(FHovered->Clip);
   if (FPressed)
     M.Mark(FPressed->Clip);
+  M.Mark(FDragged);
+  for (const auto& [clip, path] : FDropTargets)
+    M.Mark(clip);
 }
 
 } // namespace quenloft::swf::avm1

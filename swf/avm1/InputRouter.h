@@ -12,6 +12,8 @@
 #include "swf/avm1/Input.h"
 
 #include <optional>
+#include <string>
+#include <unordered_map>
 #include <string_view>
 
 namespace quenloft::swf::avm1 {
@@ -31,6 +33,18 @@ public:
   void KeyDown(std::uint8_t Code, char32_t Char);
   void KeyUp(std::uint8_t Code, char32_t Char);
   void TextInput(char32_t Char);
+
+  // startDrag: Clip follows the pointer, its origin on it when LockCenter,
+  // kept within Bounds (left, top, right, bottom in its parent's pixels)
+  // when given; stopDrag ends it.
+  struct DragBounds {
+    double Left = 0, Top = 0, Right = 0, Bottom = 0;
+  };
+  void StartDrag(ClipObject* Clip, bool LockCenter, std::optional<DragBounds> Bounds);
+  void StopDrag();
+  // _droptarget: the slash path of what the pointer was over when Clip was
+  // last dragged, or "".
+  std::string DropTarget(ClipObject* Clip) const;
 
   // The pointer in S's own coordinates, in pixels (_xmouse, _ymouse).
   Point PointerIn(const SpriteInstance& S) const;
@@ -57,14 +71,23 @@ private:
   // Key presses: `on (keyPress)` of clips and buttons, first taker only.
   bool KeyPress(SpriteInstance& S, std::uint8_t ButtonKey);
   void UpdatePointer(bool Moved, bool LeftChanged);
-  std::optional<Target> Pick();
-  bool PickList(ClipObject* Holder, const DisplayList& List, const Matrix& Parent, Point P, Target& Out);
+  // The topmost button under the pointer; with Any, the topmost clip with
+  // anything under it too (what a dragged clip is dropped on).
+  std::optional<Target> Pick(bool Any);
+  bool PickList(ClipObject* Holder, const DisplayList& List, const Matrix& Parent, Point P, bool Any, Target& Out);
+  Point PointerTwips() const;
+  void UpdateDrag();
   bool ButtonMode(ClipObject* Clip);
   bool Alive(const Target& T) const;
   void Fire(const Target& T, Change C);
 
   PlayerImpl& FPlayer;
   std::optional<Target> FHovered, FPressed;
+  ClipObject* FDragged = nullptr;
+  bool FLockCenter = false;
+  std::optional<DragBounds> FBounds;
+  Point FLastPointer; // twips, where the drag last followed the pointer
+  std::unordered_map<ClipObject*, std::string> FDropTargets;
 };
 
 } // namespace quenloft::swf::avm1
