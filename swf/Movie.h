@@ -488,12 +488,25 @@ struct ButtonRecord {
   std::shared_ptr<const FilterList> Filters;
 };
 
-// DefineButton and DefineButton2: the records in file order; their
-// actions are script and are not kept.
+// One action block of a button and the transitions that run it.
+struct ButtonAction {
+  // Mouse transitions, bit per transition as DefineButton2 orders them:
+  // 0 idle->over up, 1 over up->idle, 2 over up->over down (press),
+  // 3 over down->over up (release), 4 over down->out down, 5 out
+  // down->over down, 6 out down->idle (release outside), 7 idle->over
+  // down, 8 over down->idle. DefineButton's one block runs on release.
+  std::uint16_t Conditions = 0;
+  std::uint8_t KeyCode = 0; // non-zero: runs when this key is pressed
+  ActionBytes Actions;
+};
+
+// DefineButton and DefineButton2: the records in file order and the
+// action blocks.
 struct Button {
   CharacterId Id = 0;
   bool TrackAsMenu = false;
   std::vector<ButtonRecord> Records;
+  std::vector<ButtonAction> Actions;
 };
 
 using Character = std::variant<Shape, MorphShape, Bitmap, Font, Text, Sprite, Button, VideoStream>;

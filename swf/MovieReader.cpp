@@ -387,7 +387,7 @@ bool TMovieReader::ReadTag(Tag Code, TTagReader& B, Sprite& S, Frame& Current, i
   case Tag::DefineButton:
   case Tag::DefineButton2: {
     Button button = ReadButton(B, Code);
-    Spend(button.Records.size());
+    Spend(button.Records.size() + button.Actions.size());
     const CharacterId id = button.Id;
     Define(id, std::move(button));
     return true;

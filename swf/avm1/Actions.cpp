@@ -769,16 +769,26 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
       RemoveSprite(A, target);
       break;
     }
-    case 0x27: { // StartDrag
-      pop();
-      const bool constrained = pop().ToBoolean(version);
-      pop();
-      if (constrained)
-        for (int i = 0; i < 4; ++i)
-          pop();
+    case 0x27: { // StartDrag: target, lock centre, constrained, then y2, x2, y1, x1
+      const Value target = pop();
+      const bool lock = pop().ToBoolean(version);
+      std::optional<InputRouter::DragBounds> bounds;
+      if (pop().ToBoolean(version)) {
+        InputRouter::DragBounds b;
+        b.Bottom = pop().ToNumber(FM);
+        b.Right = pop().ToNumber(FM);
+        b.Top = pop().ToNumber(FM);
+        b.Left = pop().ToNumber(FM);
+        bounds = b;
+      }
+      if (auto* clip = dynamic_cast<ClipObject*>(TargetFromValue(A, target)))
+        clip->Player().Input().StartDrag(clip, lock, bounds);
       break;
     }
-    case 0x28: break; // EndDrag
+    case 0x28: // EndDrag
+      if (auto* clip = dynamic_cast<ClipObject*>(CurrentClip(A)))
+        clip->Player().Input().StopDrag();
+      break;
     // --- Other ---
     case 0x26: { // Trace
       const Value v = pop();

@@ -145,11 +145,12 @@ bool ClipObject::GetDisplay(Machine& M, std::string_view Lower, Value& Out)
     return true;
   }
   if (Lower == "_xmouse" || Lower == "_ymouse") {
-    Out = Value(0.0);
+    const Point p = FInstance ? FPlayer.Input().PointerIn(*FInstance) : Point{};
+    Out = Value(Lower == "_xmouse" ? p.X : p.Y);
     return true;
   }
   if (Lower == "_droptarget") {
-    Out = M.Version() < 6 ? Value() : Value(M.EmptyString());
+    Out = M.Version() < 6 ? Value() : Value(M.NewString(FPlayer.Input().DropTarget(this)));
     return true;
   }
   if (Lower == "_focusrect") {

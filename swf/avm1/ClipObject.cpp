@@ -287,7 +287,7 @@ bool ClipObject::SetOwnVirtual(Machine& M, Atom Name, Value V)
     }
     return true;
   }
-  if (lower == "_currentframe" || lower == "_totalframes" || lower == "_framesloaded" || lower == "_target" ||
+  if (lower == "_currentframe" || lower == "_totalframes" || lower == "_framesloaded" || lower == "_target" || lower == "_droptarget" ||
       lower == "_url" || lower == "_parent" || lower == "_root")
     return lower != "_parent" && lower != "_root";
   return SetDisplay(M, lower, V);

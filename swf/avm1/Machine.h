@@ -14,6 +14,7 @@
 #include "swf/avm1/Atoms.h"
 #include "swf/avm1/Function.h"
 #include "swf/avm1/Heap.h"
+#include "swf/avm1/Input.h"
 #include "swf/avm1/Limits.h"
 #include "swf/avm1/Native.h"
 #include "swf/avm1/Object.h"
@@ -172,6 +173,8 @@ public:
     double ScreenWidth = 1920, ScreenHeight = 1080;
   };
   const Screen& Display() const { return FDisplay; }
+  // The keys held and the pointer, as the player last heard of them.
+  InputState& Input() { return FInput; }
   void SetDisplay(const Screen& S) { FDisplay = S; }
 
   // setInterval and setTimeout: called as Function(Args) or
@@ -261,6 +264,7 @@ private:
   double FClockMs = 0;
   double FStartTime = 0;
   Screen FDisplay;
+  InputState FInput;
   std::vector<Timer> FTimers;
   std::uint32_t FTimerId = 0;
   std::unique_ptr<Interpreter> FInterpreter;

@@ -241,6 +241,10 @@ void PlayerImpl::RunQueue()
   while (!FQueue.empty() && guard++ < MaxQueuedActions) {
     Queued q = FQueue.front();
     FQueue.pop_front();
+    if (q.Method) {
+      FInput.RunMethod(q.Clip, q.Broadcaster, q.Method);
+      continue;
+    }
     if (q.Block) {
       // A removed clip's frame scripts no longer run; its event handlers do.
       if (!q.Clip->Instance() && q.Handler == 0 && FClipActions.find(q.Clip) == FClipActions.end())
@@ -313,8 +317,11 @@ void PlayerImpl::TraceRoots(Marker& M)
   for (const auto& [n, level] : FTimeline.Levels())
     TraceTree(M, *level);
   FLoads->Trace(M);
-  for (const Queued& q : FQueue)
+  for (const Queued& q : FQueue) {
     M.Mark(q.Clip);
+    M.Mark(q.Broadcaster);
+  }
+  FInput.Mark(M);
   for (const Note& n : FNotes)
     M.Mark(n.Clip);
   for (ClipObject* c : FLoadPending)
@@ -354,6 +361,36 @@ void Player::SetSound(swf::TMovieSound* Sound)
 std::uint64_t Player::Frames() const
 {
   return FImpl->Frames();
+}
+
+void Player::MouseMove(double X, double Y)
+{
+  FImpl->Input().MouseMove(X, Y);
+}
+
+void Player::MouseDown(double X, double Y, MouseButton B)
+{
+  FImpl->Input().MouseDown(X, Y, B);
+}
+
+void Player::MouseUp(double X, double Y, MouseButton B)
+{
+  FImpl->Input().MouseUp(X, Y, B);
+}
+
+void Player::KeyDown(std::uint8_t Code, char32_t Char)
+{
+  FImpl->Input().KeyDown(Code, Char);
+}
+
+void Player::KeyUp(std::uint8_t Code, char32_t Char)
+{
+  FImpl->Input().KeyUp(Code, Char);
+}
+
+void Player::TextInput(char32_t Char)
+{
+  FImpl->Input().TextInput(Char);
 }
 
 std::size_t Player::LiveObjects() const

@@ -15,6 +15,7 @@
 
 #include "swf/FileLoader.h"
 #include "swf/Timeline.h"
+#include "swf/avm1/Input.h"
 
 namespace quenloft::swf {
 class TMovieSound;
@@ -67,6 +68,16 @@ public:
   void SetSound(swf::TMovieSound* Sound);
   // Frames advanced since the start.
   std::uint64_t Frames() const;
+
+  // Input, handled at once (its scripts run before the call returns):
+  // the pointer in stage pixels, keys by the player's key codes (Input.h)
+  // with the character they type (0 for none), and typed text.
+  void MouseMove(double X, double Y);
+  void MouseDown(double X, double Y, MouseButton B = MouseButton::Left);
+  void MouseUp(double X, double Y, MouseButton B = MouseButton::Left);
+  void KeyDown(std::uint8_t Code, char32_t Char);
+  void KeyUp(std::uint8_t Code, char32_t Char);
+  void TextInput(char32_t Char);
 
   // Heap figures, for benchmarks and the log.
   std::size_t LiveObjects() const;

@@ -8,6 +8,7 @@
 #include "swf/avm1/ClipObject.h"
 #include "swf/avm1/Decoder.h"
 #include "swf/avm1/Loads.h"
+#include "swf/avm1/InputRouter.h"
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/Player.h"
 #include "swf/avm1/globals/TextFields.h"
@@ -43,13 +44,18 @@ public:
   ClipObject* ObjectOf(SpriteInstance* S) const { return S ? static_cast<ClipObject*>(S->Script) : nullptr; }
   // Runs what is queued, including what running it queues.
   void RunQueue();
+  InputRouter& Input() { return FInput; }
+  const swf::Movie& Movie() const { return *FMovie; }
 
 private:
   struct Queued {
     ClipObject* Clip = nullptr;
     std::shared_ptr<const ActionBlock> Block; // a frame script or clip event
     Atom Handler = 0;                         // or a handler method (onLoad, onEnterFrame)
+    Atom Method = 0;                          // or this method of Clip (input events)...
+    Object* Broadcaster = nullptr;            // ... or of Broadcaster's listeners
   };
+  friend class InputRouter;
   std::shared_ptr<const ActionBlock> Decoded(const ActionBytes& Bytes);
   void QueueEvent(ClipObject* Clip, std::uint32_t Event, Atom Handler);
   void QueueEnterFrames(SpriteInstance& S);
@@ -90,6 +96,7 @@ private:
   bool FRunning = false;
   std::unique_ptr<Loads> FLoads;
   Atom FOnLoad = 0, FOnEnterFrame = 0, FOnUnload = 0;
+  InputRouter FInput{*this};
   // Last: its constructor announces the first frame through the hooks.
   swf::Timeline FTimeline;
 };

@@ -1,6 +1,7 @@
 // MovieClip: the timeline methods.
 #include "swf/avm1/ClipObject.h"
 #include "swf/avm1/Machine.h"
+#include "swf/avm1/PlayerImpl.h"
 #include "swf/avm1/globals/Globals.h"
 
 #include <cmath>
@@ -20,6 +21,28 @@ ClipObject* Self(Object* This)
 Value Construct(Machine&, Object* This, std::span<const Value>)
 {
   return Value(This);
+}
+
+// startDrag(lockCenter, left, top, right, bottom): the bounds only when all
+// four are given.
+Value StartDrag(Machine& M, Object* This, std::span<const Value> Args)
+{
+  ClipObject* c = Self(This);
+  if (!c)
+    return Value();
+  std::optional<InputRouter::DragBounds> bounds;
+  if (Args.size() >= 5)
+    bounds = InputRouter::DragBounds{Args[1].ToNumber(M), Args[2].ToNumber(M), Args[3].ToNumber(M),
+                                     Args[4].ToNumber(M)};
+  c->Player().Input().StartDrag(c, Arg(Args, 0).ToBoolean(M.Version()), bounds);
+  return Value();
+}
+
+Value StopDrag(Machine&, Object* This, std::span<const Value>)
+{
+  if (ClipObject* c = Self(This))
+    c->Player().Input().StopDrag();
+  return Value();
 }
 
 Value Play(Machine&, Object* This, std::span<const Value>)
@@ -156,6 +179,8 @@ const Member Methods[] = {
     Method("prevFrame", PrevFrame),
     Method("getDepth", GetDepth),
     Method("removeMovieClip", RemoveMovieClip),
+    Method("startDrag", StartDrag),
+    Method("stopDrag", StopDrag),
     Method("duplicateMovieClip", DuplicateMovieClip),
 };
 

@@ -1,7 +1,6 @@
-// Stage, Key, Mouse and Selection: objects the player makes once, each a
-// broadcaster (AsBroadcaster.cpp) for its events. Until input reaches the
-// machine no key is down, the pointer is always shown and no text field
-// has the focus.
+// Stage, Mouse and Selection: objects the player makes once, each a
+// broadcaster (AsBroadcaster.cpp) for its events. The pointer is always
+// shown and no text field has the focus.
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/globals/Globals.h"
 
@@ -114,30 +113,6 @@ const Member StageMembers[] = {
     Accessor("displayState", DisplayState, SetDisplayState, 0),
 };
 
-// --- Key ---
-
-Value False(Machine&, Object*, std::span<const Value>)
-{
-  return Value(false);
-}
-Value Zero(Machine&, Object*, std::span<const Value>)
-{
-  return Value(0);
-}
-
-constexpr std::uint16_t KeyFlags = DontEnum | DontDelete | ReadOnly;
-const Member KeyMembers[] = {
-    Constant("CAPSLOCK", 20, KeyFlags),  Constant("BACKSPACE", 8, KeyFlags), Constant("DELETEKEY", 46, KeyFlags),
-    Constant("INSERT", 45, KeyFlags),    Constant("ESCAPE", 27, KeyFlags),   Constant("SHIFT", 16, KeyFlags),
-    Constant("CONTROL", 17, KeyFlags),   Constant("TAB", 9, KeyFlags),       Constant("END", 35, KeyFlags),
-    Constant("HOME", 36, KeyFlags),      Constant("PGDN", 34, KeyFlags),     Constant("PGUP", 33, KeyFlags),
-    Constant("RIGHT", 39, KeyFlags),     Constant("LEFT", 37, KeyFlags),     Constant("DOWN", 40, KeyFlags),
-    Constant("UP", 38, KeyFlags),        Constant("SPACE", 32, KeyFlags),    Constant("ENTER", 13, KeyFlags),
-    Constant("ALT", 18, KeyFlags),
-    Method("getAscii", Zero, KeyFlags),  Method("getCode", Zero, KeyFlags),
-    Method("isDown", False, KeyFlags),   Method("isToggled", False, KeyFlags),
-};
-
 // --- Mouse: show and hide answer whether the pointer was hidden before ---
 
 Value ShowPointer(Machine& M, Object* This, std::span<const Value>)
@@ -172,6 +147,10 @@ Value NoIndex(Machine&, Object*, std::span<const Value>)
 {
   return Value(-1);
 }
+Value False(Machine&, Object*, std::span<const Value>)
+{
+  return Value(false);
+}
 Value NoFocus(Machine&, Object*, std::span<const Value>)
 {
   return Value::Null();
@@ -195,7 +174,6 @@ void Broadcaster(Machine& M, Object& Made)
 } // namespace
 
 extern const ObjectSpec StageObject = {.Name = "Stage", .Members = StageMembers, .Setup = Broadcaster};
-extern const ObjectSpec KeyObject = {.Name = "Key", .Members = KeyMembers, .Setup = Broadcaster};
 extern const ObjectSpec MouseObject = {.Name = "Mouse", .Members = MouseMembers, .Setup = Broadcaster};
 extern const ObjectSpec SelectionObject = {.Name = "Selection", .Members = SelectionMembers, .Setup = Broadcaster};
 

@@ -3,10 +3,12 @@
 //
 //   script_conformance [--fixtures DIR] [--expect FILE] [--verbose] [CASE...]
 //
+// A case's input.json, when there is one, is played frame by frame.
 // DIR defaults to the shared fixtures beside the source tree. With --expect,
 // the exit status is 1 when a case named in FILE (one per line, '#' starts a
 // note) fails. A missing fixtures folder exits 77 (skipped). Every case runs
 // in this process, bounded by its frame count and the machine's limits.
+#include "tests/swf/avm1/InputScript.h"
 #include "tests/swf/avm1/TraceCases.h"
 
 #include "swf/FileLoader.h"
@@ -46,9 +48,16 @@ std::string Play(const fs::path& Dir, int Frames, std::string& Error)
       out.append(Line);
       out.push_back('\n');
     };
+    std::vector<InputStep> input;
+    if (fs::exists(Dir / "input.json"))
+      input = ParseInputScript(ReadText(Dir / "input.json"));
     avm1::Player player(movie, output);
-    for (int i = 1; i < Frames; ++i)
+    // After each frame, that frame's share of the input.
+    std::size_t next = PlayInputFrame(player, input, 0);
+    for (int i = 1; i < Frames; ++i) {
       player.Advance();
+      next = PlayInputFrame(player, input, next);
+    }
   } catch (const std::exception& e) {
     Error = e.what();
   }
