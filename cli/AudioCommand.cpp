@@ -1,5 +1,7 @@
 #include "cli/AudioCommand.h"
 
+#include "cli/CommandPrograms.h"
+
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
@@ -128,7 +130,7 @@ int RunAudio(const TAudioOptions& Options)
 void AddAudioCommand(CLI::App& App, int& ExitCode)
 {
   auto options = std::make_shared<TAudioOptions>();
-  CLI::App* audio = App.add_subcommand("audio", "Write a movie's soundtrack into a WAV file (16-bit, 44.1 kHz, stereo)");
+  CLI::App* audio = App.add_subcommand("audio", HandedCommandDescription("audio"));
   audio->add_option("FILE", options->File, "Movie file (.swf)")->required();
   audio->add_option("-o,--output", options->Output, "WAV file to write (never overwritten)")->required();
   auto* frames = audio->add_option("--frames", options->Frames, "Play this many root frames")

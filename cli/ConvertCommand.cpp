@@ -1,5 +1,7 @@
 #include "cli/ConvertCommand.h"
 
+#include "cli/CommandPrograms.h"
+
 #include "cli/StopSignal.h"
 
 #include <CLI/CLI.hpp>
@@ -170,7 +172,7 @@ void AddConvertCommand(CLI::App& App, int& ExitCode)
 {
   auto args = std::make_shared<TConvertArgs>();
   convert::TConvertOptions& o = args->Options;
-  CLI::App* cmd = App.add_subcommand("convert", "Turn a movie into MP4, WebM, GIF, MP3 or an HTML page");
+  CLI::App* cmd = App.add_subcommand("convert", HandedCommandDescription("convert"));
   cmd->add_option("FILE", o.Input, "Movie file (.swf)")->required();
   cmd->add_option("-o,--output", o.Output, "File to write; .mp4, .webm, .gif, .mp3 or .html")->required();
   auto* size = cmd->add_option("--size", args->Size, "Picture size WIDTHxHEIGHT (the stage is fitted in)");

@@ -1,5 +1,7 @@
 #include "cli/InfoCommand.h"
 
+#include "cli/CommandPrograms.h"
+
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
@@ -267,7 +269,7 @@ void AddInfoCommand(CLI::App& App, int& ExitCode)
 {
   auto options = std::make_shared<TInfoOptions>();
   CLI::App* info =
-      App.add_subcommand("info", "Print the header of each movie file: size, frame rate and frame count");
+      App.add_subcommand("info", HandedCommandDescription("info"));
   info->add_option("FILE", options->Files, "Movie files (.swf) to read")->required();
   info->add_flag("--json", options->Json, "One JSON object per file and line");
   info->callback([options, &ExitCode] { ExitCode = RunInfo(options->Files, options->Json); });

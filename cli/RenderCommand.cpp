@@ -1,5 +1,7 @@
 #include "cli/RenderCommand.h"
 
+#include "cli/CommandPrograms.h"
+
 #include <CLI/CLI.hpp>
 
 #include <QGuiApplication>
@@ -102,7 +104,7 @@ int RunRender(const TRenderOptions& Options)
 void AddRenderCommand(CLI::App& App, int& ExitCode)
 {
   auto options = std::make_shared<TRenderOptions>();
-  CLI::App* render = App.add_subcommand("render", "Draw one frame of a movie into a PNG image");
+  CLI::App* render = App.add_subcommand("render", HandedCommandDescription("render"));
   render->add_option("FILE", options->File, "Movie file (.swf)")->required();
   render->add_option("-o,--output", options->Output, "PNG file to write")->required();
   render->add_option("--frame", options->Frame, "Root frame, counted from 1")

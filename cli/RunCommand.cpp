@@ -1,5 +1,7 @@
 #include "cli/RunCommand.h"
 
+#include "cli/CommandPrograms.h"
+
 #include "platform/Trace.h"
 #include "swf/FileLoader.h"
 #include "swf/MovieReader.h"
@@ -68,7 +70,7 @@ int RunMovie(const TRunOptions& Options)
 void AddRunCommand(CLI::App& App, int& ExitCode)
 {
   auto options = std::make_shared<TRunOptions>();
-  CLI::App* run = App.add_subcommand("run", "Play a movie with its script and print its trace lines");
+  CLI::App* run = App.add_subcommand("run", HandedCommandDescription("run"));
   run->add_option("FILE", options->File, "Movie file (.swf)")->required();
   run->add_option("--frames", options->Frames, "Frames to play (default: the movie's frame count)")
       ->check(CLI::Range(static_cast<std::int64_t>(0), static_cast<std::int64_t>(100000000)));

@@ -2,14 +2,10 @@
 // refers to, without a window, through the same scanner, coordinator and
 // download worker as the window program. See cli/Commands.h for the commands
 // and exit statuses.
-#include "cli/AudioCommand.h"
 #include "cli/Commands.h"
-#include "cli/ConvertCommand.h"
-#include "cli/InfoCommand.h"
+#include "cli/CommandPrograms.h"
 #include "cli/OutputText.h"
-#include "cli/RenderCommand.h"
 #include "http/IdProxy.h"
-#include "cli/RunCommand.h"
 #include "http/IdSSLOpenSSL.h"
 
 #include <CLI/CLI.hpp>
@@ -62,11 +58,9 @@ int main(int argc, char** argv)
   CLI::App* trace = app.add_subcommand("trace", "Print the program's trace lines as they come, until Ctrl-C");
 
   // ---- Further subcommands register here, one line each. ----
-  AddInfoCommand(app, exitCode);
-  AddRenderCommand(app, exitCode);
-  AddConvertCommand(app, exitCode);
-  AddAudioCommand(app, exitCode);
-  AddRunCommand(app, exitCode);
+  // info, run, audio, render, convert: carried out by quenloft-movie and
+  // quenloft-draw, so that a download loads neither the decoders nor Qt.
+  AddHandedCommands(app, exitCode);
   // ---- end of the subcommand registrations ----
 
   try {

@@ -4,6 +4,8 @@
 # Linux desktop expects under CMAKE_INSTALL_PREFIX:
 #
 #   bin/quenloft, bin/quenloft-cli
+#   libexec/quenloft/quenloft-movie        info, run, audio, run by quenloft-cli
+#   libexec/quenloft/quenloft-draw         render, convert, run by quenloft-cli
 #   share/applications/<id>.desktop        the menu entry
 #   share/metainfo/<id>.metainfo.xml       for software centres
 #   share/icons/hicolor/<N>x<N>/apps/<id>.png, and
@@ -69,6 +71,9 @@ endif()
 
 if(TARGET quenloft-cli)
   install(TARGETS quenloft-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The programs quenloft-cli hands the movie and drawing commands to,
+  # which it finds relative to itself.
+  install(TARGETS quenloft-movie quenloft-draw RUNTIME DESTINATION ${QUENLOFT_PROGRAMS_INSTALL_DIR})
   install(FILES ${QUENLOFT_DIST}/completion/quenloft-cli.bash
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME quenloft-cli)
   # zsh looks in share/zsh/vendor-completions under /usr (where Debian's

@@ -15,7 +15,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev libimagequant-dev ffmpeg
   clang libclang-rt-14-dev
   nginx-light tinyproxy-bin xvfb xauth
-  curl wget
+  curl wget time
   scdoc desktop-file-utils appstream dpkg-dev binutils file zsh fish
 )
 

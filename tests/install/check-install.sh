@@ -34,6 +34,8 @@ root=$stage/usr
 expected=(
   bin/quenloft
   bin/quenloft-cli
+  libexec/quenloft/quenloft-movie
+  libexec/quenloft/quenloft-draw
   share/applications/$id.desktop
   share/metainfo/$id.metainfo.xml
   share/icons/hicolor/scalable/apps/$id.svg
@@ -52,8 +54,8 @@ diff <(printf '%s\n' "${expected[@]}" | sort) <(cd "$stage" && find . -type f -p
   fail "the installed tree differs from the expected one (< expected, > installed)"
 [ -z "$(find "$stage" -mindepth 1 -maxdepth 1 ! -name usr)" ] || fail "files outside the prefix"
 
-for program in quenloft quenloft-cli; do
-  [ -x "$root/bin/$program" ] || fail "bin/$program is not executable"
+for program in bin/quenloft bin/quenloft-cli libexec/quenloft/quenloft-movie libexec/quenloft/quenloft-draw; do
+  [ -x "$root/$program" ] || fail "$program is not executable"
 done
 for n in "${sizes[@]}"; do
   file "$root/share/icons/hicolor/${n}x$n/apps/$id.png" | grep -q "PNG image data, $n x $n," ||
@@ -67,6 +69,11 @@ version=$("$cli" --version) || fail "quenloft-cli --version failed"
 [[ $version =~ ^quenloft-cli\ ([0-9]+\.[0-9]+\.[0-9]+)(\.[0-9]+)?$ ]] || fail "quenloft-cli --version printed '$version'"
 release=${BASH_REMATCH[1]:-}
 help=$("$cli" --help) || fail "quenloft-cli --help failed"
+# The commands quenloft-cli hands to the programs in libexec reach them
+# from the installed place (their help is theirs).
+for command in info render; do
+  "$cli" "$command" --help | grep -q "Usage: quenloft-cli $command" || fail "quenloft-cli $command --help"
+done
 [[ $help == *"Usage: quenloft-cli"* ]] || fail "quenloft-cli --help printed no usage"
 # The window program answers these without a display.
 window_version=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/bin/quenloft" --version) || fail "quenloft --version failed"
@@ -95,15 +102,15 @@ copyright=$root/share/doc/quenloft/copyright
 grep -qx 'License: MIT' "$copyright" || fail "the copyright file does not give our licence"
 # Every library an installed program links is named with its licence
 # (the sanitizers' run-time libraries of a test build are no part of a package).
-for program in quenloft quenloft-cli; do
+for program in bin/quenloft bin/quenloft-cli libexec/quenloft/quenloft-movie libexec/quenloft/quenloft-draw; do
   while read -r soname; do
     case $soname in
       libasan.* | libubsan.* | libtsan.* | liblsan.*) continue ;;
       libQt6*) pattern='libQt6*' ;;
       *) pattern=$soname ;;
     esac
-    grep -qF -- "$pattern" "$copyright" || fail "bin/$program links $soname, which the copyright file does not name"
-  done < <(objdump -p "$root/bin/$program" | awk '$1 == "NEEDED" { print $2 }')
+    grep -qF -- "$pattern" "$copyright" || fail "$program links $soname, which the copyright file does not name"
+  done < <(objdump -p "$root/$program" | awk '$1 == "NEEDED" { print $2 }')
 done
 for file in share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
   share/bash-completion/completions/quenloft-cli share/fish/vendor_completions.d/quenloft-cli.fish \
