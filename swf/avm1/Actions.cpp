@@ -73,7 +73,9 @@ std::uint32_t FirstCodePoint(std::string_view S)
 Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To, bool& Returned)
 {
   const ActionBlock& block = *A.Block;
-  const std::size_t base = FStack.size();
+  // Blocks share one stack (what a frame script leaves, the next one finds);
+  // a function sees only what it pushed itself.
+  const std::size_t base = std::min(A.StackBase, FStack.size());
   const std::uint32_t end = std::min<std::uint32_t>(To, static_cast<std::uint32_t>(block.Actions.size()));
   std::uint32_t pc = From;
   std::uint32_t spent = 0;
@@ -442,24 +444,22 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
     }
     case 0x3C: {
       const Value v = pop();
-      DefineLocal(A, NameOf(pop()), v);
+      DefineNamed(A, FM.Atoms().Intern(pop().ToString(FM)), v);
       break;
     }
-    case 0x41: {
-      const Atom name = NameOf(pop());
-      for (Scope* s = A.Chain; s; s = s->Parent) {
-        if (s->Type == Scope::Kind::Local) {
-          if (!s->Target->HasOwn(FM, name))
-            s->Target->Define(FM, name, Value());
-          break;
-        }
-        if (s->Type != Scope::Kind::With) {
-          Object* t = CurrentClip(A);
-          if (t && !t->HasOwn(FM, name))
-            t->Set(FM, name, Value());
-          break;
-        }
+    case 0x41: { // DefineLocal2: declares a name not yet there (prototypes count)
+      const String* text = pop().ToString(FM);
+      const Atom name = FM.Atoms().Intern(text);
+      Scope* top = A.Chain;
+      if (!InFunctionScope(A) && text->Text.find_first_of(":.") != std::string::npos) {
+        // Outside functions a path names a variable as SetVariable does.
+        if (GetVariable(A, text->Text, name).IsUndefined())
+          SetVariable(A, text->Text, name, Value());
+        break;
       }
+      Object* t = !top ? nullptr : top->Type == Scope::Kind::Target ? CurrentClip(A) : top->Target;
+      if (t && !t->Has(FM, name))
+        DefineLocal(A, name, Value());
       break;
     }
     case 0x3A: { // Delete
@@ -692,7 +692,7 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
       const FunctionCode& code = block.Functions[a.A];
       Value f = DefineFunction(A, code);
       if (code.Name != 0)
-        DefineLocal(A, code.Name, f);
+        DefineNamed(A, code.Name, f);
       else
         Push(f);
       pc = std::max(pc, std::min(code.End, end));
@@ -809,7 +809,6 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
   }
   if (spent)
     FM.Spend(spent);
-  FStack.resize(std::min(FStack.size(), std::max(base, FStack.size())));
   return Value();
 }
 

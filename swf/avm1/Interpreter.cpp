@@ -345,6 +345,26 @@ void Interpreter::DefineLocal(Activation& A, Atom Name, Value V)
   }
 }
 
+bool Interpreter::InFunctionScope(const Activation& A) const
+{
+  for (const Scope* s = A.Chain; s; s = s->Parent) {
+    if (s->Type == Scope::Kind::Local)
+      return true;
+    if (s->Type != Scope::Kind::With)
+      return false;
+  }
+  return false;
+}
+
+void Interpreter::DefineNamed(Activation& A, Atom Name, Value V)
+{
+  const std::string_view text = FM.Atoms().View(Name);
+  if (!InFunctionScope(A) && text.find_first_of(":.") != std::string_view::npos)
+    SetVariable(A, text, Name, V);
+  else
+    DefineLocal(A, Name, V);
+}
+
 Value Interpreter::DefineFunction(Activation& A, const FunctionCode& Code)
 {
   Object* proto = FM.NewObject();
@@ -403,6 +423,7 @@ Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const V
   a.Version = F->Version();
   a.IsFunction = true;
   a.Constructing = Constructing;
+  a.StackBase = FStack.size();
   // A body that defines no function cannot let its locals outlive the call:
   // they live on this stack frame and make no garbage.
   std::optional<Object> stackLocals;

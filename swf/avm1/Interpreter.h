@@ -53,6 +53,7 @@ struct Activation {
   int Version = 0;
   bool IsFunction = false;
   bool Constructing = false; // run by `new`
+  std::size_t StackBase = 0; // the shared stack below this is the caller's
 };
 
 class Interpreter {
@@ -123,6 +124,10 @@ private:
   void SetProperty(Activation& A, Value Target, int Index, Value V);
   Object* TargetFromValue(Activation& A, Value Target);
   void DefineLocal(Activation& A, Atom Name, Value V);
+  // `var name = V`: DefineLocal, or outside functions a path as SetVariable.
+  void DefineNamed(Activation& A, Atom Name, Value V);
+  // True when the nearest scope under any `with` blocks is a function's.
+  bool InFunctionScope(const Activation& A) const;
   Value DefineFunction(Activation& A, const FunctionCode& Code);
   bool RunTry(Activation& A, const TryCode& T, std::uint32_t& Pc, Value& Result, bool& Returned);
   Value RunRange(Activation& A, std::uint32_t From, std::uint32_t To, bool& Returned);

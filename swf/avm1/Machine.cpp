@@ -235,6 +235,13 @@ Value Machine::Construct(Value Function, std::span<const Value> Args)
   return r.IsObject() ? r : Value(obj);
 }
 
+void Machine::ClearStack()
+{
+  FInterpreter->FStack.clear();
+  for (Value& r : FInterpreter->FGlobalRegisters)
+    r = Value();
+}
+
 bool Machine::Constructing() const
 {
   return FInterpreter->Constructing();
@@ -275,6 +282,8 @@ void Machine::RunBlock(const std::shared_ptr<const ActionBlock>& Block, const Ru
   a.This = Context.This ? Context.This : Context.Clip;
   a.BaseClip = Context.Clip;
   a.Version = Block->Version;
+  // A block run from inside another one keeps its hands off that one's values.
+  a.StackBase = Running() ? FInterpreter->FStack.size() : 0;
   a.Chain = Context.Chain ? Context.Chain
                           : FHeap.Make<Scope>(Scope::Kind::Target, Context.Clip,
                                               FHeap.Make<Scope>(Scope::Kind::Global, FGlobal, nullptr));
@@ -296,8 +305,10 @@ void Machine::Guarded(std::string_view What, const std::function<void()>& Body)
   ++FBlockDepth;
   const std::size_t stack = FInterpreter->FStack.size();
   const int depth = FDepth;
+  bool failed = true;
   try {
     Body();
+    failed = false;
   } catch (const ScriptThrow& e) {
     std::string text;
     try {
@@ -313,7 +324,10 @@ void Machine::Guarded(std::string_view What, const std::function<void()>& Body)
       throw;
     }
   }
-  FInterpreter->FStack.resize(std::min(FInterpreter->FStack.size(), stack));
+  // What a block leaves on the stack stays for the next one; a failed one
+  // leaves nothing.
+  if (failed)
+    FInterpreter->FStack.resize(std::min(FInterpreter->FStack.size(), stack));
   FDepth = depth;
   --FBlockDepth;
 }

@@ -120,6 +120,9 @@ public:
   }
   // `new Function(Args...)`.
   Value Construct(Value Function, std::span<const Value> Args);
+  // Empties the stack that blocks share and the four shared registers (the
+  // player does this at each frame).
+  void ClearStack();
   // True when the innermost script function running was called by `new`
   // (natives called from it see the same).
   bool Constructing() const;

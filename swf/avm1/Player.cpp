@@ -284,6 +284,7 @@ void PlayerImpl::RunQueue()
 void PlayerImpl::Advance()
 {
   ++FFrames;
+  FMachine.ClearStack();
   QueueEnterFrames(FTimeline.Root());
   FBuffering = true;
   FTimeline.Advance();

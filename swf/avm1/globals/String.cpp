@@ -66,10 +66,10 @@ Value Str(Machine& M, std::u32string_view S)
   return Value(M.NewString(Encode(S)));
 }
 
+// Positions are 32-bit integers: 4294967297 is 1.
 double Integer(Machine& M, const Value& V)
 {
-  const double d = V.ToNumber(M);
-  return std::isnan(d) ? 0 : std::trunc(d);
+  return V.ToInt32(M);
 }
 
 Value Construct(Machine& M, Object* This, std::span<const Value> Args)
@@ -105,16 +105,21 @@ Value CharCodeAt(Machine& M, Object* This, std::span<const Value> Args)
 {
   const std::u32string s = Text(M, This);
   const double i = Integer(M, Arg(Args, 0));
-  if (i < 0 || i >= static_cast<double>(s.size()))
+  if (i < 0)
     return Value(std::nan(""));
+  // Past the end SWF 5 gives 0, other versions NaN.
+  if (i >= static_cast<double>(s.size()))
+    return Value(M.Version() == 5 ? 0.0 : std::nan(""));
   return Value(static_cast<double>(s[static_cast<std::size_t>(i)]));
 }
 
 Value IndexOf(Machine& M, Object* This, std::span<const Value> Args)
 {
   const std::u32string s = Text(M, This);
-  const std::u32string f = Decode(Arg(Args, 0).ToText(M));
-  double from = Args.size() > 1 ? Integer(M, Args[1]) : 0;
+  if (Args.empty())
+    return Value();
+  const std::u32string f = Decode(Args[0].ToText(M));
+  double from = Args.size() > 1 && !Args[1].IsUndefined() ? Integer(M, Args[1]) : 0;
   if (from < 0)
     from = 0;
   if (from > static_cast<double>(s.size()))
@@ -126,7 +131,9 @@ Value IndexOf(Machine& M, Object* This, std::span<const Value> Args)
 Value LastIndexOf(Machine& M, Object* This, std::span<const Value> Args)
 {
   const std::u32string s = Text(M, This);
-  const std::u32string f = Decode(Arg(Args, 0).ToText(M));
+  if (Args.empty())
+    return Value();
+  const std::u32string f = Decode(Args[0].ToText(M));
   std::size_t from = std::u32string::npos;
   if (Args.size() > 1 && !Args[1].IsUndefined()) {
     const double d = Integer(M, Args[1]);
@@ -140,21 +147,25 @@ Value LastIndexOf(Machine& M, Object* This, std::span<const Value> Args)
 
 Value Substr(Machine& M, Object* This, std::span<const Value> Args)
 {
+  // Both ends count from the end when negative: the length too, as an end
+  // that far back from (start + length).
+  if (Args.empty())
+    return Value();
   const std::u32string s = Text(M, This);
-  const double n = static_cast<double>(s.size());
-  double from = Integer(M, Arg(Args, 0));
-  if (from < 0)
-    from = std::max(0.0, n + from);
-  from = std::min(from, n);
-  double len = Args.size() > 1 && !Args[1].IsUndefined() ? Integer(M, Args[1]) : n;
-  if (len < 0)
-    len = std::max(0.0, n - from + len);
-  len = std::min(len, n - from);
-  return Str(M, std::u32string_view(s).substr(static_cast<std::size_t>(from), static_cast<std::size_t>(len)));
+  const auto n = static_cast<std::int64_t>(s.size());
+  const auto wrap = [n](std::int64_t I) { return I < 0 ? std::max<std::int64_t>(0, n + I) : std::min(I, n); };
+  const std::int64_t from = wrap(Args[0].ToInt32(M));
+  const std::int64_t len = Args.size() > 1 && !Args[1].IsUndefined() ? Args[1].ToInt32(M) : n;
+  const std::int64_t to = wrap(from + len);
+  if (from >= to)
+    return Value(M.EmptyString());
+  return Str(M, std::u32string_view(s).substr(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from)));
 }
 
 Value Substring(Machine& M, Object* This, std::span<const Value> Args)
 {
+  if (Args.empty())
+    return Value();
   const std::u32string s = Text(M, This);
   const double n = static_cast<double>(s.size());
   double from = std::clamp(Integer(M, Arg(Args, 0)), 0.0, n);
@@ -166,6 +177,8 @@ Value Substring(Machine& M, Object* This, std::span<const Value> Args)
 
 Value Slice(Machine& M, Object* This, std::span<const Value> Args)
 {
+  if (Args.empty())
+    return Value();
   const std::u32string s = Text(M, This);
   const double n = static_cast<double>(s.size());
   const auto pos = [&](const Value& V, double Default) {
@@ -187,15 +200,16 @@ Value Split(Machine& M, Object* This, std::span<const Value> Args)
 {
   const std::u32string s = Text(M, This);
   std::vector<Value> parts;
-  if (Args.empty() || Args[0].IsUndefined()) {
+  std::size_t limit = MaxArrayLength;
+  if (Args.size() > 1 && !Args[1].IsUndefined())
+    limit = static_cast<std::size_t>(std::clamp(Integer(M, Args[1]), 0.0, static_cast<double>(MaxArrayLength)));
+  // SWF 5 splits at commas without a separator and not at all with "".
+  const bool swf5 = M.Version() == 5;
+  const bool none = Args.empty() || Args[0].IsUndefined();
+  const std::u32string sep = none ? (swf5 ? U"," : U"") : Decode(Args[0].ToText(M));
+  if ((none && !swf5) || (swf5 && sep.empty())) {
     parts.push_back(Str(M, s));
     return Value(M.NewArray(parts));
-  }
-  const std::u32string sep = Decode(Args[0].ToText(M));
-  std::size_t limit = MaxArrayLength;
-  if (Args.size() > 1 && !Args[1].IsUndefined()) {
-    const double l = Integer(M, Args[1]);
-    limit = l < 0 ? MaxArrayLength : static_cast<std::size_t>(std::min(l, static_cast<double>(MaxArrayLength)));
   }
   if (sep.empty()) {
     for (std::size_t i = 0; i < s.size() && parts.size() < limit; ++i)
