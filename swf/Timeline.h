@@ -32,6 +32,9 @@ struct DisplayObject {
   BlendMode Blend = BlendMode::Normal;
   bool Visible = true;
   bool CacheAsBitmap = false;
+  // Script moved, scaled or coloured the object: the timeline's
+  // PlaceObject changes no longer apply to it.
+  bool ScriptMoved = false;
   std::shared_ptr<const FilterList> Filters; // null or empty: none
   // Set when the character is a sprite: its own playhead and display list.
   std::shared_ptr<SpriteInstance> Sprite;
@@ -51,6 +54,9 @@ struct SpriteInstance {
   std::string Name;
   // Set once the instance has left the display list for good.
   bool Removed = false;
+  // What script drew on the clip (the drawing methods); shown under its
+  // display list. nullptr: nothing.
+  std::shared_ptr<const Shape> Drawing;
   // The script machine's object for this clip (owned there; see
   // TimelineHooks). Opaque to the timeline.
   void* Script = nullptr;
@@ -158,6 +164,8 @@ private:
   TimelineHooks* FHooks = nullptr;
   FrameListener FListener;
   bool FSeeking = false;
+  // Depths a goto's plan placed objects at, in the order it placed them.
+  std::vector<Depth> FPlanned;
 };
 
 } // namespace quenloft::swf

@@ -171,6 +171,11 @@ ClipObject* ClipObject::Duplicate(Machine& M, const std::string& Name, double De
   const DisplayObject like = *placed;
   SpriteInstance* made = FPlayer.Timeline().PlaceClip(*FInstance->Parent, like.Character, *depth, Name, &like);
   ClipObject* clip = FPlayer.ObjectOf(made);
+  // The copy shows what was drawn on the original.
+  if (clip && FDrawing) {
+    clip->FDrawing = std::make_unique<ClipDrawing>(*FDrawing);
+    clip->Drew();
+  }
   if (clip && Init)
     for (const Property& p : Init->OwnProperties())
       if (!(p.Flags & DontEnum))
