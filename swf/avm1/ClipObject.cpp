@@ -193,7 +193,8 @@ void ClipObject::Remove()
 bool ClipObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)
 {
   const std::string_view name = M.Atoms().View(Name);
-  if (name.empty())
+  // A removed clip has no display properties left.
+  if (name.empty() || !FInstance)
     return false;
   if (name[0] != '_') {
     if (ClipObject* child = Child(M, Name)) {
