@@ -20,6 +20,8 @@ DisplayList::iterator FindDepth(DisplayList& List, Depth D)
 
 void Update(DisplayObject& O, const PlaceObject& P)
 {
+  if (O.ScriptMoved)
+    return;
   if (P.Transform)
     O.Transform = *P.Transform;
   if (P.Color)
@@ -286,6 +288,8 @@ void Timeline::Apply(SpriteInstance* Owner, DisplayList& List, const swf::Frame&
       o.Name = *p.Name;
     Update(o, p);
     it = List.insert(it, std::move(o));
+    if (!instantiate)
+      FPlanned.push_back(p.Depth);
     if (instantiate) {
       auto made = NewInstance(Owner, *it, &p, Nesting + 1);
       // Placing may have run nothing yet, but keep the iterator honest.
@@ -315,6 +319,11 @@ void Timeline::Merge(SpriteInstance& S, DisplayList Wanted, bool Rewind, int Nes
     for (DisplayObject& o : Wanted) {
       const auto it = FindDepth(S.List, o.Depth);
       if (it != S.List.end() && it->Depth == o.Depth && it->Sprite && it->Ratio == o.Ratio) {
+        if (it->ScriptMoved) {
+          const std::string name = o.Name;
+          o = *it;
+          o.Name = name;
+        }
         o.Character = it->Character;
         o.Sprite = it->Sprite;
       }
@@ -332,13 +341,21 @@ void Timeline::Merge(SpriteInstance& S, DisplayList Wanted, bool Rewind, int Nes
       Detach(*old.Sprite);
   }
   Wanted.clear();
-  for (std::size_t i = 0; i < S.List.size(); ++i) {
-    if (S.List[i].Sprite)
+  // New clips are made in the order their frames placed them, as playing
+  // through would have made them.
+  std::vector<Depth> order;
+  order.swap(FPlanned);
+  for (const DisplayObject& o : S.List)
+    order.push_back(o.Depth);
+  for (const Depth d : order) {
+    const auto it = FindDepth(S.List, d);
+    if (it == S.List.end() || it->Depth != d || it->Sprite)
       continue;
-    const DisplayObject o = S.List[i];
+    const DisplayObject o = *it;
     auto made = NewInstance(&S, o, nullptr, Nesting + 1);
-    if (i < S.List.size() && S.List[i].Depth == o.Depth)
-      S.List[i].Sprite = std::move(made);
+    const auto at = FindDepth(S.List, d);
+    if (at != S.List.end() && at->Depth == d && !at->Sprite)
+      at->Sprite = std::move(made);
   }
 }
 
@@ -353,6 +370,7 @@ void Timeline::GotoInstance(SpriteInstance& S, std::uint32_t Frame, int Nesting)
   // Forwards the frames between are applied to the list as it is;
   // backwards the list is rebuilt from the first frame.
   DisplayList wanted;
+  FPlanned.clear();
   std::uint32_t from = 0;
   if (Frame > S.CurrentFrame) {
     wanted = S.List;

@@ -32,6 +32,9 @@ struct DisplayObject {
   BlendMode Blend = BlendMode::Normal;
   bool Visible = true;
   bool CacheAsBitmap = false;
+  // Script moved, scaled or coloured the object: the timeline's
+  // PlaceObject changes no longer apply to it.
+  bool ScriptMoved = false;
   std::shared_ptr<const FilterList> Filters; // null or empty: none
   // Set when the character is a sprite: its own playhead and display list.
   std::shared_ptr<SpriteInstance> Sprite;
@@ -57,6 +60,9 @@ struct SpriteInstance {
   // The movie a clip plays after a load replaced its content (and a
   // level's movie); nullptr: the movie of its parent.
   std::shared_ptr<const swf::Movie> Loaded;
+  // What script drew on the clip (the drawing methods); shown under its
+  // display list. nullptr: nothing.
+  std::shared_ptr<const Shape> Drawing;
   // The script machine's object for this clip (owned there; see
   // TimelineHooks). Opaque to the timeline.
   void* Script = nullptr;
@@ -183,6 +189,8 @@ private:
   bool FSeeking = false;
   // Levels above 0 by number, lowest first.
   std::vector<std::pair<int, std::shared_ptr<SpriteInstance>>> FLevels;
+  // Depths a goto's plan placed objects at, in the order it placed them.
+  std::vector<Depth> FPlanned;
 };
 
 } // namespace quenloft::swf

@@ -201,6 +201,7 @@ bool ClipObject::SetDisplay(Machine& M, std::string_view Lower, Value V)
   const auto d = PropertyNumber(M, V);
   if (!o || !d)
     return true;
+  o->ScriptMoved = true;
   if (Lower == "_x" || Lower == "_y") {
     const double t = Twips(std::isinf(*d) ? -std::numeric_limits<double>::infinity() : *d);
     (Lower == "_x" ? o->Transform.Tx : o->Transform.Ty) = t;

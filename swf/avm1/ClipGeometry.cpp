@@ -151,6 +151,8 @@ Box ContentBounds(const Movie& Movie, const SpriteInstance& S)
     ++depth;
   if (depth > MaxDepth)
     return b;
+  if (S.Drawing)
+    b.Add(FromRect(S.Drawing->Bounds));
   for (const DisplayObject& o : S.List)
     b.Add(ObjectBounds(Movie, o));
   return b;
@@ -275,6 +277,8 @@ bool CharacterHits(const Movie& Movie, CharacterId Id, std::uint16_t Ratio, Poin
 
 bool ContentHits(const Movie& Movie, const SpriteInstance& S, Point P)
 {
+  if (S.Drawing && FromRect(S.Drawing->Bounds).Contains(P) && ShapeHits(*S.Drawing, P))
+    return true;
   for (const DisplayObject& o : S.List) {
     Matrix inv;
     if (o.ClipDepth || !Invert(o.Transform, inv))

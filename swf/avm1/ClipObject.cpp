@@ -178,6 +178,11 @@ ClipObject* ClipObject::Duplicate(Machine& M, const std::string& Name, double De
   const DisplayObject like = *placed;
   SpriteInstance* made = FPlayer.Timeline().PlaceClip(*FInstance->Parent, like.Character, *depth, Name, &like);
   ClipObject* clip = FPlayer.ObjectOf(made);
+  // The copy shows what was drawn on the original.
+  if (clip && FDrawing) {
+    clip->FDrawing = std::make_unique<ClipDrawing>(*FDrawing);
+    clip->Drew();
+  }
   if (clip && Init)
     for (const Property& p : Init->OwnProperties())
       if (!(p.Flags & DontEnum))
@@ -195,7 +200,8 @@ void ClipObject::Remove()
 bool ClipObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)
 {
   const std::string_view name = M.Atoms().View(Name);
-  if (name.empty())
+  // A removed clip has no display properties left.
+  if (name.empty() || !FInstance)
     return false;
   if (name[0] != '_') {
     if (ClipObject* child = Child(M, Name)) {

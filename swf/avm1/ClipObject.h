@@ -9,9 +9,11 @@
 #pragma once
 
 #include "swf/Timeline.h"
+#include "swf/avm1/ClipDrawing.h"
 #include "swf/avm1/Object.h"
 #include "swf/avm1/ScriptSound.h"
 
+#include <memory>
 #include <string>
 
 namespace quenloft::swf::avm1 {
@@ -71,6 +73,26 @@ public:
   // The volume and pan of the sounds script starts for this clip (a
   // Sound object targeting it sets them).
   SoundLevels Levels;
+  // Script changed the clip's transform or colour: the timeline leaves
+  // them alone from now on.
+  void MarkScriptMoved()
+  {
+    if (DisplayObject* o = Placement())
+      o->ScriptMoved = true;
+  }
+
+  // The drawing methods work on this; Drew() shows what they made.
+  ClipDrawing& Drawing()
+  {
+    if (!FDrawing)
+      FDrawing = std::make_unique<ClipDrawing>();
+    return *FDrawing;
+  }
+  void Drew()
+  {
+    if (FInstance && FDrawing)
+      FInstance->Drawing = FDrawing->Made();
+  }
 
   bool GetOwnVirtual(Machine& M, Atom Name, Value& Out) override;
   bool SetOwnVirtual(Machine& M, Atom Name, Value V) override;
@@ -98,6 +120,7 @@ private:
   PlayerImpl& FPlayer;
   SpriteInstance* FInstance;
   mutable DisplayObject FRootPlacement;
+  std::unique_ptr<ClipDrawing> FDrawing;
   ScaleRotation FCache;
   Matrix FCachedFor;
   bool FHasCache = false;

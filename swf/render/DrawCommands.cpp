@@ -107,6 +107,8 @@ private:
           Reach(child, M * child.Transform, Level + 1, Left, Top);
     };
     if (O.Sprite) {
+      if (O.Sprite->Drawing)
+        box(O.Sprite->Drawing->Bounds, M);
       reachAll(O.Sprite->List);
     } else if (O.Shown) {
       box(O.Shown->Bounds, M * O.Shown->Transform);
@@ -127,6 +129,9 @@ private:
   void Content(const DisplayObject& O, const Matrix& M, const ColorTransform& C, int Level, bool AsMask)
   {
     if (O.Sprite) {
+      // What script drew lies under the clip's children.
+      if (O.Sprite->Drawing)
+        FOut.DrawShape({O.Character, O.Sprite->Drawing.get(), M, C});
       List(O.Sprite->List, M, C, Level + 1);
     } else if (O.Shown) {
       DrawText(O.Character, *O.Shown, M, C, AsMask);

@@ -33,7 +33,8 @@ ClipObject* FromPath(Machine& M, const std::string& Path)
   return dynamic_cast<ClipObject*>(at);
 }
 
-swf::ColorTransform* Target(Machine& M, Object* This)
+// Writing through the result marks the clip as coloured by script.
+swf::ColorTransform* Target(Machine& M, Object* This, bool Writing = false)
 {
   if (!This)
     return nullptr;
@@ -41,6 +42,8 @@ swf::ColorTransform* Target(Machine& M, Object* This)
   ClipObject* clip = dynamic_cast<ClipObject*>(target.ObjectOrNull());
   if (!clip && !target.IsNullish())
     clip = FromPath(M, target.ToText(M));
+  if (clip && Writing)
+    clip->MarkScriptMoved();
   return clip ? clip->ColorTransformOf() : nullptr;
 }
 
@@ -59,7 +62,7 @@ double Fixed(double Percent)
 
 Value SetRgb(Machine& M, Object* This, std::span<const Value> Args)
 {
-  swf::ColorTransform* c = Target(M, This);
+  swf::ColorTransform* c = Target(M, This, true);
   if (!c)
     return Value();
   const std::uint32_t rgb = static_cast<std::uint32_t>(Arg(Args, 0).ToInt32(M));
@@ -81,8 +84,8 @@ Value GetRgb(Machine& M, Object* This, std::span<const Value>)
 
 Value SetTransform(Machine& M, Object* This, std::span<const Value> Args)
 {
-  swf::ColorTransform* c = Target(M, This);
   Object* t = Arg(Args, 0).ObjectOrNull();
+  swf::ColorTransform* c = t ? Target(M, This, true) : nullptr;
   if (!c || !t)
     return Value();
   // Only the object's own properties count, not inherited ones.

@@ -10,6 +10,8 @@ namespace quenloft::swf::avm1 {
 
 extern const Member MovieClipSpaceMethods[];
 extern const std::size_t MovieClipSpaceMethodCount;
+extern const Member MovieClipDrawingMethods[];
+extern const std::size_t MovieClipDrawingMethodCount;
 
 namespace {
 
@@ -164,6 +166,7 @@ Object* MakePrototype(Machine& M, Object* BaseProto)
 {
   Object* proto = M.Heap().Make<Object>(BaseProto);
   DefineMembers(M, *proto, std::span<const Member>(MovieClipSpaceMethods, MovieClipSpaceMethodCount));
+  DefineMembers(M, *proto, std::span<const Member>(MovieClipDrawingMethods, MovieClipDrawingMethodCount));
   return proto;
 }
 

@@ -32,14 +32,18 @@ ClipObject* TargetClip(Machine& M, ClipObject* From, Value V)
   if (!V.IsString())
     return nullptr;
   const std::string path = V.ToText(M);
+  if (path.empty())
+    return nullptr;
   ClipObject* at = From;
   std::size_t i = 0;
   if (!path.empty() && path[0] == '/') {
     at = From->RootClip();
     i = 1;
   }
+  // A path with a slash is in slash form ("../a/b"), else in dot form.
+  const char* separator = path.find('/') != std::string::npos ? "/" : ".";
   while (at && i < path.size()) {
-    std::size_t end = path.find_first_of("./", i);
+    std::size_t end = path.find_first_of(separator, i);
     if (end == std::string::npos)
       end = path.size();
     const std::string part = path.substr(i, end - i);
@@ -54,6 +58,17 @@ ClipObject* TargetClip(Machine& M, ClipObject* From, Value V)
     at = next.IsObject() ? Live(next.AsObject()) : nullptr;
   }
   return at;
+}
+
+// From the clip's space to the stage's, through the root's own transform.
+Matrix ToStage(ClipObject* C)
+{
+  const DisplayObject* root = nullptr;
+  for (ClipObject* p = C; p; p = p->Parent())
+    if (!p->Parent())
+      root = p->Placement();
+  const Matrix inner = StageMatrix(*C->Instance());
+  return root ? root->Transform * inner : inner;
 }
 
 Object* BoxObject(Machine& M, double XMin, double XMax, double YMin, double YMax)
@@ -84,9 +99,9 @@ Value GetBounds(Machine& M, Object* This, std::span<const Value> Args)
   Box b = own;
   if (target != c) {
     Matrix back;
-    if (!Invert(StageMatrix(*target->Instance()), back))
+    if (!Invert(ToStage(target), back))
       back = Matrix{};
-    b = own.Transformed(back * StageMatrix(*c->Instance()));
+    b = own.Transformed(back * ToStage(c));
   }
   return Value(BoxObject(M, b.XMin / 20, b.XMax / 20, b.YMin / 20, b.YMax / 20));
 }
@@ -109,7 +124,7 @@ Value Convert(Machine& M, Object* This, std::span<const Value> Args, bool ToGlob
   Point at;
   if (!c || !PointOf(M, p, at))
     return Value();
-  Matrix m = StageMatrix(*c->Instance());
+  Matrix m = ToStage(c);
   if (!ToGlobal && !Invert(m, m))
     return Value();
   // Positions are whole twips.
@@ -135,16 +150,17 @@ Value HitTest(Machine& M, Object* This, std::span<const Value> Args)
   if (!c)
     return Value(false);
   const swf::Movie& movie = c->Player().Timeline().Movie();
-  const Matrix toStage = StageMatrix(*c->Instance());
+  const Matrix toStage = ToStage(c);
   if (Args.size() > 1) {
     const double x = Args[0].ToNumber(M), y = Args[1].ToNumber(M);
     const bool shape = Arg(Args, 2).ToBoolean(M.Version());
     if (!std::isfinite(x) || !std::isfinite(y))
       return Value(false);
     // The point is in the root's space.
-    const Point stage = StageMatrix(M.Root() ? *static_cast<ClipObject*>(M.Root())->Instance()
-                                             : *c->Instance())
-                            .Apply({x * 20, y * 20});
+    ClipObject* root = c;
+    while (root->Parent())
+      root = root->Parent();
+    const Point stage = ToStage(root).Apply({x * 20, y * 20});
     if (!shape) {
       const Box b = ContentBounds(movie, *c->Instance()).Transformed(toStage);
       return Value(b.Contains(stage));
@@ -157,7 +173,7 @@ Value HitTest(Machine& M, Object* This, std::span<const Value> Args)
     if (!other)
       return Value(false);
     const Box a = ContentBounds(movie, *c->Instance()).Transformed(toStage);
-    const Box b = ContentBounds(movie, *other->Instance()).Transformed(StageMatrix(*other->Instance()));
+    const Box b = ContentBounds(movie, *other->Instance()).Transformed(ToStage(other));
     return Value(a.Intersects(b));
   }
   return Value(false);
@@ -186,10 +202,12 @@ Value SwapDepths(Machine& M, Object* This, std::span<const Value> Args)
   const swf::Depth from = self.Depth;
   for (DisplayObject& o : parent.List) {
     if (o.Depth == to) {
+      o.ScriptMoved = true;
       o.Depth = from;
       if (o.Sprite)
         o.Sprite->Depth = from;
     } else if (o.Sprite.get() == &self) {
+      o.ScriptMoved = true;
       o.Depth = to;
     }
   }
