@@ -20,7 +20,7 @@ enum class TextDisplay : std::uint8_t { Block, Inline, None };
 struct FieldFormat {
   std::optional<std::string> Font;
   std::optional<double> Size;
-  std::optional<std::uint32_t> Color; // 0xRRGGBB
+  std::optional<std::uint32_t> Color; // 0xRRGGBB; script may set the top byte too
   std::optional<bool> Bold, Italic, Underline;
   std::optional<std::string> Url, Target;
   std::optional<TextAlign> Align;

@@ -56,9 +56,13 @@ void TextFieldObject::Setup(Machine& M, const EditTextField* Def, const Rect& Bo
   if (Def) {
     const Movie& mv = FParent->Player().Timeline().Movie();
     if (const Font* f = FontById(mv, Def->FontId)) {
+      // A plain field takes the font's bold and italic; an HTML one
+      // leaves them to its markup.
       NewFormat.Font = f->Name;
-      NewFormat.Bold = f->Bold;
-      NewFormat.Italic = f->Italic;
+      if (!Def->Html) {
+        NewFormat.Bold = f->Bold;
+        NewFormat.Italic = f->Italic;
+      }
     }
     if (Def->FontId || Def->Height)
       NewFormat.Size = Def->Height / 20.0;

@@ -165,7 +165,7 @@ namespace {
 QL_GETSET(Font, return Opt(M, f->Font), f->Font = Text(M, v, 64))
 QL_GETSET(Size, (void)M; return Opt(f->Size), f->Size = Whole(M, v, false))
 QL_GETSET(Color, (void)M; return f->Color ? Value(static_cast<double>(*f->Color)) : Value::Null(),
-          f->Color = Unset(v) ? std::nullopt : std::optional<std::uint32_t>(v.ToUInt32(M) & 0xFFFFFF))
+          f->Color = Unset(v) ? std::nullopt : std::optional<std::uint32_t>(v.ToUInt32(M)))
 QL_GETSET(Url, return Opt(M, f->Url), f->Url = Text(M, v))
 QL_GETSET(Target, return Opt(M, f->Target), f->Target = Text(M, v))
 QL_GETSET(Bold, (void)M; return Opt(f->Bold), f->Bold = Flag(M, v))
