@@ -46,7 +46,8 @@ private:
     std::shared_ptr<const ActionBlock> Block; // a frame script or clip event
     Atom Handler = 0;                         // or a handler method (onLoad, onEnterFrame)
   };
-  std::shared_ptr<const ActionBlock> Decoded(const ActionBytes& Bytes);
+  // Version 0: the movie's own.
+  std::shared_ptr<const ActionBlock> Decoded(const ActionBytes& Bytes, int Version = 0);
   void QueueEvent(ClipObject* Clip, std::uint32_t Event, Atom Handler);
   void QueueEnterFrames(SpriteInstance& S);
   void TraceRoots(Marker& M);
