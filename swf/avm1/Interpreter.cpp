@@ -488,8 +488,11 @@ Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const V
       preload(Value(a.Arguments));
     if (flags & PreloadSuper)
       preload(flags & SuppressSuper ? Value() : superObject(true));
-    if (flags & PreloadRoot)
-      preload(Value(FM.Root()));
+    if (flags & PreloadRoot) {
+      // The root of the level the function's clip is in.
+      auto* clip = dynamic_cast<ClipObject*>(a.BaseClip);
+      preload(Value(clip && clip->RootClip() ? static_cast<Object*>(clip->RootClip()) : FM.Root()));
+    }
     if (flags & PreloadParent) {
       // A clip with no parent takes no register: _global lands in its place.
       auto* clip = dynamic_cast<ClipObject*>(a.BaseClip);

@@ -7,6 +7,7 @@
 #include "swf/avm1/PlayerImpl.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace quenloft::swf::avm1 {
@@ -332,6 +333,14 @@ void Loads::CompleteMovie(Pending& P)
     return;
   Notify(P.Listener, "onLoadProgress", {targetValue, Value(size), Value(size)});
   Notify(P.Listener, "onLoadComplete", {targetValue, Value(0)});
+  // The clip's variables go with what it showed.
+  if (auto* clip = dynamic_cast<ClipObject*>(target)) {
+    std::vector<Atom> names;
+    for (const Property& prop : clip->OwnProperties())
+      names.push_back(prop.Name);
+    for (const Atom name : names)
+      clip->Delete(FM, name);
+  }
   SpriteInstance* into = nullptr;
   if (auto* clip = dynamic_cast<ClipObject*>(target); clip && clip->Instance() && clip->Instance()->Parent) {
     into = clip->Instance();
@@ -346,7 +355,22 @@ void Loads::CompleteMovie(Pending& P)
     }
   }
   ClipObject* loaded = into ? FPlayer.ObjectOf(into) : nullptr;
+  if (into == &timeline.Root()) {
+    // A new main movie brings its stage size.
+    Machine::Screen screen = FM.Display();
+    screen.StageWidth = std::round((movie->Stage.XMax - movie->Stage.XMin) / 20.0);
+    screen.StageHeight = std::round((movie->Stage.YMax - movie->Stage.YMin) / 20.0);
+    FM.SetDisplay(screen);
+  }
   if (loaded) {
+    // The address's query holds variables for the new movie, set before
+    // its first frame runs.
+    const std::size_t query = P.Url.find('?');
+    if (query != std::string::npos) {
+      const std::string_view rest = std::string_view(P.Url).substr(query + 1);
+      for (const auto& [name, value] : DecodeForm(rest.substr(0, rest.find('#'))))
+        loaded->Set(FM, FM.Intern(name), Value(FM.NewString(value)));
+    }
     std::erase_if(FBytes, [&](const auto& B) { return B.first == loaded; });
     FBytes.emplace_back(loaded, size);
   }

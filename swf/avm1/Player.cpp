@@ -47,13 +47,15 @@ void PlayerImpl::QueueFrame(ClipObject* Clip, std::uint32_t Frame)
   if (!s || Frame >= s->Definition->Frames.size())
     return;
   const swf::Frame& f = s->Definition->Frames[Frame];
+  // A loaded movie's script runs by that movie's version.
+  const int version = FTimeline.MovieOf(s).Version;
   // DoInitAction runs once per movie, ahead of the frame's other scripts.
   for (const InitAction& init : f.InitScripts)
     if (FInitDone.insert(init.Actions.get()).second && FQueue.size() < MaxQueuedActions)
-      FQueue.push_back({Clip, Decoded(init.Actions), 0});
+      FQueue.push_back({Clip, Decoded(init.Actions, version), 0});
   for (const ActionBytes& script : f.Scripts)
     if (FQueue.size() < MaxQueuedActions)
-      FQueue.push_back({Clip, Decoded(script), 0});
+      FQueue.push_back({Clip, Decoded(script, version), 0});
 }
 
 void PlayerImpl::QueueNote(const Note& N)
@@ -134,13 +136,13 @@ void PlayerImpl::Log(std::string_view Message)
     FOutput.Log(Message);
 }
 
-std::shared_ptr<const ActionBlock> PlayerImpl::Decoded(const ActionBytes& Bytes)
+std::shared_ptr<const ActionBlock> PlayerImpl::Decoded(const ActionBytes& Bytes, int Version)
 {
   if (!Bytes)
     return nullptr;
   auto& slot = FDecoded[Bytes.get()];
   if (!slot) {
-    slot = Decode(*Bytes, FMachine.Atoms(), FMovie->Version);
+    slot = Decode(*Bytes, FMachine.Atoms(), Version > 0 ? Version : FMovie->Version);
     if (!slot->Error.empty())
       Log("A damaged action block runs only up to the damage: " + slot->Error);
   }

@@ -56,7 +56,8 @@ private:
     Object* Broadcaster = nullptr;            // ... or of Broadcaster's listeners
   };
   friend class InputRouter;
-  std::shared_ptr<const ActionBlock> Decoded(const ActionBytes& Bytes);
+  // Version 0: the movie's own.
+  std::shared_ptr<const ActionBlock> Decoded(const ActionBytes& Bytes, int Version = 0);
   void QueueEvent(ClipObject* Clip, std::uint32_t Event, Atom Handler);
   void QueueEnterFrames(SpriteInstance& S);
   void TraceRoots(Marker& M);

@@ -225,18 +225,28 @@ Value UnloadClip(Machine& M, Object* This, std::span<const Value> Args)
   return Value(true);
 }
 
+// A clip gives its progress; a level number or a path gives an object
+// whose fields are undefined when nothing is there; anything else gives
+// undefined.
 Value GetProgress(Machine& M, Object* This, std::span<const Value> Args)
 {
   if (!This || Args.empty())
     return Value();
-  const Place p = PlaceOf(M, Args[0]);
-  Object* clip = p.Clip ? p.Clip : M.Loads() ? M.Loads()->Level(p.Level) : nullptr;
-  if (!clip)
+  const Value target = Args[0];
+  if (!target.IsNumber() && !target.IsString() && !(target.IsObject() && dynamic_cast<ClipObject*>(target.AsObject())))
     return Value();
-  const double bytes = M.Loads() ? M.Loads()->BytesOf(clip) : -1;
+  Place p;
+  if (target.IsNumber()) {
+    const double n = std::trunc(target.ToNumber(M));
+    p.Level = n >= 0 && n <= Timeline::MaxLevel ? static_cast<int>(n) : -1;
+  } else {
+    p = PlaceOf(M, target);
+  }
+  Object* clip = p.Clip ? p.Clip : M.Loads() ? M.Loads()->Level(p.Level) : nullptr;
+  const double bytes = clip && M.Loads() ? M.Loads()->BytesOf(clip) : -1;
   Object* out = M.NewObject();
-  out->Set(M, M.Intern("bytesLoaded"), Value(bytes >= 0 ? bytes : 0));
-  out->Set(M, M.Intern("bytesTotal"), Value(bytes >= 0 ? bytes : 0));
+  out->Set(M, M.Intern("bytesLoaded"), bytes >= 0 ? Value(bytes) : Value());
+  out->Set(M, M.Intern("bytesTotal"), bytes >= 0 ? Value(bytes) : Value());
   return Value(out);
 }
 

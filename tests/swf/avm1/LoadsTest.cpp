@@ -165,3 +165,34 @@ TEST(LoadsTest, WithoutALoaderEveryLoadFailsAndIsLogged)
   EXPECT_EQ(run.Trace, "undefined\n");
   EXPECT_NE(run.Log.find("vars.txt"), std::string::npos);
 }
+
+TEST(LoadsTest, MoviesLoadIntoLevelsAndClipsAfterTheFrame)
+{
+  auto files = std::make_shared<TMapLoader>();
+  TActions childScript;
+  childScript.Str("child at ").GetVar("_root").Op(0x21).Trace();
+  const TBytes child = MovieFile(Join({DoAction(childScript.Bytes), ShowFrame()}), 'F', 1, 100, 100, 8);
+  files->Files["child.swf"] = std::string(child.begin(), child.end());
+  const struct {
+    const char* What;
+    const char* Target;
+    std::uint8_t Flags;
+    const char* Lines;
+  } rows[] = {
+      {"a level", "_level3", 0x00, "before\nchild at _level3\nafter _level3\n"},
+      // The child's one frame replaces the root's two: nothing more runs.
+      {"the root, by path", "_root", 0x40, "before\nchild at _level0\n"},
+      {"the network", "_level3", 0x00, "before\nafter undefined\n"},
+  };
+  for (const auto& r : rows) {
+    const bool network = std::string(r.What) == "the network";
+    TActions first;
+    first.Str(network ? "http://example.com/child.swf" : "child.swf").Str(r.Target);
+    GetUrl2(first, r.Flags);
+    first.Str("before").Trace();
+    TActions second;
+    second.Str("after ").GetVar("_level3").Op(0x21).Trace();
+    const TBytes tags = Join({DoAction(first.Bytes), ShowFrame(), DoAction(second.Bytes), ShowFrame()});
+    EXPECT_EQ(Play(tags, 2, 1, files).Trace, r.Lines) << r.What;
+  }
+}
