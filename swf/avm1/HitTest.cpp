@@ -40,8 +40,8 @@ bool HitsList(const Movie& Movie, const DisplayList& List, const Matrix& Parent,
   return false;
 }
 
-bool HitsRecords(const Movie& Movie, const Button& B, std::uint8_t Mask, const Matrix& Placement, Point Global,
-                 int Depth)
+bool HitsRecords(const Movie& Movie, const Button& B, std::uint8_t Mask, const Matrix& Placement,
+                 Point Global, int Depth)
 {
   for (const ButtonRecord& r : B.Records)
     if ((r.States & Mask) &&
@@ -116,7 +116,8 @@ Matrix GlobalMatrix(const SpriteInstance& S)
 
 bool HitsObject(const Movie& Movie, const DisplayObject& O, const Matrix& Parent, Point Global)
 {
-  return O.Visible && HitsCharacter(Movie, O.Character, O.Sprite.get(), O.Ratio, Parent * O.Transform, Global, 0);
+  return O.Visible &&
+         HitsCharacter(Movie, O.Character, O.Sprite.get(), O.Ratio, Parent * O.Transform, Global, 0);
 }
 
 bool HitsButton(const Movie& Movie, const Button& B, std::uint8_t Mask, const Matrix& Placement, Point Global)

@@ -28,6 +28,7 @@ bool HitsObject(const Movie& Movie, const DisplayObject& O, const Matrix& Parent
 
 // True when Global falls on the records of B shown in the states Mask
 // (ButtonRecord::State bits) placed with Placement.
-bool HitsButton(const Movie& Movie, const Button& B, std::uint8_t Mask, const Matrix& Placement, Point Global);
+bool HitsButton(const Movie& Movie, const Button& B, std::uint8_t Mask, const Matrix& Placement,
+                Point Global);
 
 } // namespace quenloft::swf::avm1

@@ -18,9 +18,9 @@ enum class MouseButton : std::uint8_t { Left, Middle, Right };
 // The player's key codes that have no character of their own.
 namespace Keys {
 constexpr std::uint8_t Backspace = 8, Tab = 9, Enter = 13, Shift = 16, Control = 17, Alt = 18, Pause = 19,
-                       CapsLock = 20, Escape = 27, Space = 32, PageUp = 33, PageDown = 34, End = 35, Home = 36,
-                       Left = 37, Up = 38, Right = 39, Down = 40, Insert = 45, Delete = 46, NumLock = 144,
-                       ScrollLock = 145;
+                       CapsLock = 20, Escape = 27, Space = 32, PageUp = 33, PageDown = 34, End = 35,
+                       Home = 36, Left = 37, Up = 38, Right = 39, Down = 40, Insert = 45, Delete = 46,
+                       NumLock = 144, ScrollLock = 145;
 } // namespace Keys
 
 // The key code of the key that types C on a US keyboard (letters as their

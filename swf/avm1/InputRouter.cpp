@@ -16,8 +16,8 @@ namespace {
 constexpr std::uint32_t ButtonEvents =
     ClipPress | ClipRelease | ClipReleaseOutside | ClipRollOver | ClipRollOut | ClipDragOver | ClipDragOut;
 
-constexpr std::array<std::string_view, 7> ButtonMethods = {"onRollOver", "onRollOut",  "onPress",  "onRelease",
-                                                          "onReleaseOutside", "onDragOver", "onDragOut"};
+constexpr std::array<std::string_view, 7> ButtonMethods = {
+    "onRollOver", "onRollOut", "onPress", "onRelease", "onReleaseOutside", "onDragOver", "onDragOut"};
 
 // The code `on (keyPress "<Left>")` waits for: the special keys have codes
 // of their own; typed characters arrive as text.
@@ -166,7 +166,7 @@ void InputRouter::QueueClipEvents(SpriteInstance& S, std::uint32_t Event, Atom M
       if (a.Events & Event)
         FPlayer.FQueue.push_back({clip, FPlayer.Decoded(a.Actions), 0});
   // A clip hears of keys in its methods only while it has the focus.
-  if (Mouse)
+  if (Mouse || clip == Focus())
     FPlayer.FQueue.push_back({clip, nullptr, 0, Method, nullptr});
 }
 
@@ -235,8 +235,8 @@ bool InputRouter::ButtonMode(ClipObject* Clip)
   return false;
 }
 
-bool InputRouter::PickList(ClipObject* Holder, const DisplayList& List, const Matrix& Parent, Point P, bool Any,
-                           Target& Out)
+bool InputRouter::PickList(ClipObject* Holder, const DisplayList& List, const Matrix& Parent, Point P,
+                           bool Any, Target& Out)
 {
   Machine& m = FPlayer.GetMachine();
   const swf::Movie& movie = FPlayer.Movie();
@@ -463,9 +463,10 @@ void InputRouter::Fire(const Target& T, Change C)
     return;
   }
   Machine& m = FPlayer.GetMachine();
-  static constexpr std::array<std::uint32_t, 7> events = {ClipRollOver, ClipRollOut,        ClipPress, ClipRelease,
-                                                          ClipReleaseOutside, ClipDragOver, ClipDragOut};
-  static constexpr std::array<std::string_view, 7> frames = {"_over", "_up", "_down", "_over", "_up", "_down", "_over"};
+  static constexpr std::array<std::uint32_t, 7> events = {
+      ClipRollOver, ClipRollOut, ClipPress, ClipRelease, ClipReleaseOutside, ClipDragOver, ClipDragOut};
+  static constexpr std::array<std::string_view, 7> frames = {"_over", "_up",   "_down", "_over",
+                                                             "_up",   "_down", "_over"};
   const auto index = static_cast<std::size_t>(C);
   // A clip acting as a button shows its _up, _over and _down frames.
   T.Clip->GotoLabel(frames[index], false);
@@ -477,8 +478,46 @@ void InputRouter::Fire(const Target& T, Change C)
     queue.push_back({T.Clip, nullptr, 0, m.Intern(ButtonMethods[index]), nullptr});
 }
 
+ClipObject* InputRouter::Focus() const
+{
+  return FFocus && FFocus->Instance() ? FFocus : nullptr;
+}
+
+bool InputRouter::SetFocus(ClipObject* Clip)
+{
+  Machine& m = FPlayer.GetMachine();
+  if (Clip) {
+    const SpriteInstance* s = Clip->Instance();
+    // The root never takes the focus; a clip does when it acts as a button
+    // or its focusEnabled is set.
+    if (!s || !s->Parent)
+      return false;
+    if (!ButtonMode(Clip) && !Clip->Get(m, m.Intern("focusEnabled")).ToBoolean(m.Version()))
+      return false;
+  }
+  ClipObject* old = Focus();
+  if (old == Clip)
+    return true;
+  FFocus = Clip;
+  const auto value = [](ClipObject* C) { return C ? Value(static_cast<Object*>(C)) : Value::Null(); };
+  if (old) {
+    const Value args[] = {value(Clip)};
+    m.CallMethod(value(old), "onKillFocus", args);
+  }
+  if (Clip) {
+    const Value args[] = {value(old)};
+    m.CallMethod(value(Clip), "onSetFocus", args);
+  }
+  if (Object* selection = m.Global()->Get(m, m.Intern("Selection")).ObjectOrNull()) {
+    const Value args[] = {value(old), value(Clip)};
+    avm1::Broadcast(m, selection, m.Text(m.Intern("onSetFocus")), args);
+  }
+  return true;
+}
+
 void InputRouter::Mark(Marker& M) const
 {
+  M.Mark(FFocus);
   if (FHovered)
     M.Mark(FHovered->Clip);
   if (FPressed)

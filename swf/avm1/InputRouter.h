@@ -46,6 +46,14 @@ public:
   // last dragged, or "".
   std::string DropTarget(ClipObject* Clip) const;
 
+  // The clip with the keyboard focus, or nullptr.
+  ClipObject* Focus() const;
+  // Selection.setFocus, from script: moves the focus to Clip (nullptr
+  // clears it); the old clip's onKillFocus(new), the new one's
+  // onSetFocus(old), then Selection's listeners' onSetFocus(old, new) run
+  // before it returns. False when Clip cannot take the focus.
+  bool SetFocus(ClipObject* Clip);
+
   // The pointer in S's own coordinates, in pixels (_xmouse, _ymouse).
   Point PointerIn(const SpriteInstance& S) const;
 
@@ -74,7 +82,8 @@ private:
   // The topmost button under the pointer; with Any, the topmost clip with
   // anything under it too (what a dragged clip is dropped on).
   std::optional<Target> Pick(bool Any);
-  bool PickList(ClipObject* Holder, const DisplayList& List, const Matrix& Parent, Point P, bool Any, Target& Out);
+  bool PickList(ClipObject* Holder, const DisplayList& List, const Matrix& Parent, Point P, bool Any,
+                Target& Out);
   Point PointerTwips() const;
   void UpdateDrag();
   bool ButtonMode(ClipObject* Clip);
@@ -84,6 +93,7 @@ private:
   PlayerImpl& FPlayer;
   std::optional<Target> FHovered, FPressed;
   ClipObject* FDragged = nullptr;
+  ClipObject* FFocus = nullptr;
   bool FLockCenter = false;
   std::optional<DragBounds> FBounds;
   Point FLastPointer; // twips, where the drag last followed the pointer

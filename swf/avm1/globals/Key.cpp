@@ -22,9 +22,9 @@ std::uint8_t KeyCodeOfChar(char32_t C)
     if (const auto at = shifted.find(static_cast<char>(C)); at != std::string_view::npos)
       return static_cast<std::uint8_t>('0' + at);
   static constexpr std::array<std::pair<char, std::uint8_t>, 25> punctuation = {{
-      {' ', 32},  {';', 186}, {':', 186}, {'=', 187}, {'+', 187}, {',', 188}, {'<', 188},
-      {'-', 189}, {'_', 189}, {'.', 190}, {'>', 190}, {'/', 191}, {'?', 191}, {'`', 192},
-      {'~', 192}, {'[', 219}, {'{', 219}, {'\\', 220}, {'|', 220}, {']', 221}, {'}', 221},
+      {' ', 32},   {';', 186}, {':', 186}, {'=', 187},  {'+', 187}, {',', 188}, {'<', 188},
+      {'-', 189},  {'_', 189}, {'.', 190}, {'>', 190},  {'/', 191}, {'?', 191}, {'`', 192},
+      {'~', 192},  {'[', 219}, {'{', 219}, {'\\', 220}, {'|', 220}, {']', 221}, {'}', 221},
       {'\'', 222}, {'"', 222}, {'\r', 13}, {'\t', 9},
   }};
   for (const auto& [ch, code] : punctuation)
@@ -36,16 +36,35 @@ std::uint8_t KeyCodeOfChar(char32_t C)
 std::uint8_t KeyCodeOfName(std::string_view Name)
 {
   static constexpr std::array<std::pair<std::string_view, std::uint8_t>, 29> names = {{
-      {"Backspace", Keys::Backspace}, {"Tab", Keys::Tab},        {"Enter", Keys::Enter},
-      {"Shift", Keys::Shift},         {"Control", Keys::Control}, {"Alt", Keys::Alt},
-      {"Pause", Keys::Pause},         {"CapsLock", Keys::CapsLock}, {"Escape", Keys::Escape},
-      {"Space", Keys::Space},         {"PageUp", Keys::PageUp},   {"PageDown", Keys::PageDown},
-      {"End", Keys::End},             {"Home", Keys::Home},       {"ArrowLeft", Keys::Left},
-      {"ArrowUp", Keys::Up},          {"ArrowRight", Keys::Right}, {"ArrowDown", Keys::Down},
-      {"Left", Keys::Left},           {"Up", Keys::Up},           {"Right", Keys::Right},
-      {"Down", Keys::Down},           {"Insert", Keys::Insert},   {"Delete", Keys::Delete},
-      {"NumLock", Keys::NumLock},     {"ScrollLock", Keys::ScrollLock}, {"LeftShift", Keys::Shift},
-      {"LeftControl", Keys::Control}, {"LeftAlt", Keys::Alt},
+      {"Backspace", Keys::Backspace},
+      {"Tab", Keys::Tab},
+      {"Enter", Keys::Enter},
+      {"Shift", Keys::Shift},
+      {"Control", Keys::Control},
+      {"Alt", Keys::Alt},
+      {"Pause", Keys::Pause},
+      {"CapsLock", Keys::CapsLock},
+      {"Escape", Keys::Escape},
+      {"Space", Keys::Space},
+      {"PageUp", Keys::PageUp},
+      {"PageDown", Keys::PageDown},
+      {"End", Keys::End},
+      {"Home", Keys::Home},
+      {"ArrowLeft", Keys::Left},
+      {"ArrowUp", Keys::Up},
+      {"ArrowRight", Keys::Right},
+      {"ArrowDown", Keys::Down},
+      {"Left", Keys::Left},
+      {"Up", Keys::Up},
+      {"Right", Keys::Right},
+      {"Down", Keys::Down},
+      {"Insert", Keys::Insert},
+      {"Delete", Keys::Delete},
+      {"NumLock", Keys::NumLock},
+      {"ScrollLock", Keys::ScrollLock},
+      {"LeftShift", Keys::Shift},
+      {"LeftControl", Keys::Control},
+      {"LeftAlt", Keys::Alt},
   }};
   for (const auto& [name, code] : names)
     if (name == Name)
@@ -93,15 +112,29 @@ Value GetAscii(Machine& M, Object*, std::span<const Value>)
 
 constexpr std::uint16_t KeyFlags = DontEnum | DontDelete | ReadOnly;
 const Member KeyMembers[] = {
-    Constant("CAPSLOCK", 20, KeyFlags),  Constant("BACKSPACE", 8, KeyFlags), Constant("DELETEKEY", 46, KeyFlags),
-    Constant("INSERT", 45, KeyFlags),    Constant("ESCAPE", 27, KeyFlags),   Constant("SHIFT", 16, KeyFlags),
-    Constant("CONTROL", 17, KeyFlags),   Constant("TAB", 9, KeyFlags),       Constant("END", 35, KeyFlags),
-    Constant("HOME", 36, KeyFlags),      Constant("PGDN", 34, KeyFlags),     Constant("PGUP", 33, KeyFlags),
-    Constant("RIGHT", 39, KeyFlags),     Constant("LEFT", 37, KeyFlags),     Constant("DOWN", 40, KeyFlags),
-    Constant("UP", 38, KeyFlags),        Constant("SPACE", 32, KeyFlags),    Constant("ENTER", 13, KeyFlags),
+    Constant("CAPSLOCK", 20, KeyFlags),
+    Constant("BACKSPACE", 8, KeyFlags),
+    Constant("DELETEKEY", 46, KeyFlags),
+    Constant("INSERT", 45, KeyFlags),
+    Constant("ESCAPE", 27, KeyFlags),
+    Constant("SHIFT", 16, KeyFlags),
+    Constant("CONTROL", 17, KeyFlags),
+    Constant("TAB", 9, KeyFlags),
+    Constant("END", 35, KeyFlags),
+    Constant("HOME", 36, KeyFlags),
+    Constant("PGDN", 34, KeyFlags),
+    Constant("PGUP", 33, KeyFlags),
+    Constant("RIGHT", 39, KeyFlags),
+    Constant("LEFT", 37, KeyFlags),
+    Constant("DOWN", 40, KeyFlags),
+    Constant("UP", 38, KeyFlags),
+    Constant("SPACE", 32, KeyFlags),
+    Constant("ENTER", 13, KeyFlags),
     Constant("ALT", 18, KeyFlags),
-    Method("getAscii", GetAscii, KeyFlags), Method("getCode", GetCode, KeyFlags),
-    Method("isDown", IsDown, KeyFlags),     Method("isToggled", IsToggled, KeyFlags),
+    Method("getAscii", GetAscii, KeyFlags),
+    Method("getCode", GetCode, KeyFlags),
+    Method("isDown", IsDown, KeyFlags),
+    Method("isToggled", IsToggled, KeyFlags),
 };
 
 void Broadcaster(Machine& M, Object& Made)

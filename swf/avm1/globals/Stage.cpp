@@ -1,7 +1,8 @@
 // Stage, Mouse and Selection: objects the player makes once, each a
 // broadcaster (AsBroadcaster.cpp) for its events. The pointer is always
-// shown and no text field has the focus.
+// shown.
 #include "swf/avm1/Machine.h"
+#include "swf/avm1/PlayerImpl.h"
 #include "swf/avm1/globals/Globals.h"
 
 #include <cctype>
@@ -141,19 +142,37 @@ const Member MouseMembers[] = {
     Method("setTrailerMode", Ignore, MouseFlags),
 };
 
-// --- Selection: nothing has the focus, so there is no selection ---
+// --- Selection: the focus is the player's; no text field has a selection yet ---
+
+InputRouter* Router(Machine& M)
+{
+  auto* root = dynamic_cast<ClipObject*>(M.Root());
+  return root ? &root->Player().Input() : nullptr;
+}
+
+Value GetFocus(Machine& M, Object*, std::span<const Value>)
+{
+  InputRouter* r = Router(M);
+  ClipObject* focus = r ? r->Focus() : nullptr;
+  return focus ? Value(M.NewString(focus->DotPath())) : Value::Null();
+}
+
+// setFocus(null) clears the focus; a clip takes it if it can.
+Value SetFocus(Machine& M, Object*, std::span<const Value> Args)
+{
+  InputRouter* r = Router(M);
+  const Value target = Arg(Args, 0);
+  if (!r)
+    return Value(false);
+  if (target.IsUndefined() || target.IsNull())
+    return Value(r->SetFocus(nullptr));
+  auto* clip = dynamic_cast<ClipObject*>(target.ObjectOrNull());
+  return Value(clip && r->SetFocus(clip));
+}
 
 Value NoIndex(Machine&, Object*, std::span<const Value>)
 {
   return Value(-1);
-}
-Value False(Machine&, Object*, std::span<const Value>)
-{
-  return Value(false);
-}
-Value NoFocus(Machine&, Object*, std::span<const Value>)
-{
-  return Value::Null();
 }
 
 constexpr std::uint16_t SelectionFlags = DontEnum | DontDelete | ReadOnly;
@@ -161,8 +180,8 @@ const Member SelectionMembers[] = {
     Method("getBeginIndex", NoIndex, SelectionFlags),
     Method("getEndIndex", NoIndex, SelectionFlags),
     Method("getCaretIndex", NoIndex, SelectionFlags),
-    Method("getFocus", NoFocus, SelectionFlags),
-    Method("setFocus", False, SelectionFlags),
+    Method("getFocus", GetFocus, SelectionFlags),
+    Method("setFocus", SetFocus, SelectionFlags),
     Method("setSelection", Ignore, SelectionFlags),
 };
 

@@ -44,8 +44,8 @@ private:
   }
   void Space()
   {
-    while (FPos < FText.size() && (FText[FPos] == ' ' || FText[FPos] == '\n' || FText[FPos] == '\r' ||
-                                   FText[FPos] == '\t'))
+    while (FPos < FText.size() &&
+           (FText[FPos] == ' ' || FText[FPos] == '\n' || FText[FPos] == '\r' || FText[FPos] == '\t'))
       ++FPos;
   }
   bool Take(char C)
@@ -184,8 +184,8 @@ char32_t FirstChar(const std::string& S)
 // What a named key types, as the reference player's keyboard gives it.
 char32_t CharOfName(const std::string& Name)
 {
-  static const std::map<std::string, char32_t> chars = {
-      {"Backspace", 8}, {"Tab", 9}, {"Enter", 13}, {"Escape", 27}, {"Delete", 127}, {"Space", ' '}};
+  static const std::map<std::string, char32_t> chars = {{"Backspace", 8}, {"Tab", 9},      {"Enter", 13},
+                                                        {"Escape", 27},   {"Delete", 127}, {"Space", ' '}};
   const auto it = chars.find(Name);
   return it == chars.end() ? 0 : it->second;
 }
@@ -214,9 +214,9 @@ std::vector<InputStep> ParseInputScript(const std::string& Text)
   if (doc.Type != Json::Kind::Array)
     throw std::runtime_error("input.json: not a list of events");
   static const std::map<std::string, InputStep::Kind> kinds = {
-      {"Wait", InputStep::Kind::Wait},          {"MouseMove", InputStep::Kind::MouseMove},
+      {"Wait", InputStep::Kind::Wait},           {"MouseMove", InputStep::Kind::MouseMove},
       {"MouseDown", InputStep::Kind::MouseDown}, {"MouseUp", InputStep::Kind::MouseUp},
-      {"KeyDown", InputStep::Kind::KeyDown},    {"KeyUp", InputStep::Kind::KeyUp},
+      {"KeyDown", InputStep::Kind::KeyDown},     {"KeyUp", InputStep::Kind::KeyUp},
       {"TextInput", InputStep::Kind::TextInput}};
   std::vector<InputStep> steps;
   for (const Json& e : doc.Items) {
@@ -231,8 +231,9 @@ std::vector<InputStep> ParseInputScript(const std::string& Text)
       s.Y = pos->Items[1].Number;
     }
     if (const Json* btn = e.Field("btn"))
-      s.Button = btn->Text == "Right" ? MouseButton::Right : btn->Text == "Middle" ? MouseButton::Middle
-                                                                                 : MouseButton::Left;
+      s.Button = btn->Text == "Right"    ? MouseButton::Right
+                 : btn->Text == "Middle" ? MouseButton::Middle
+                                         : MouseButton::Left;
     ReadKey(e.Field("key"), s);
     if (const Json* cp = e.Field("codepoint"); cp && cp->Type == Json::Kind::String)
       s.Char = FirstChar(cp->Text);

@@ -21,7 +21,8 @@ TEST(InputScriptTest, ReadsEachEvent)
     char32_t Char;
   } rows[] = {
       {R"({"type": "MouseMove", "pos": [270.5, 182]})", K::MouseMove, 270.5, 182, MouseButton::Left, 0, 0},
-      {R"({"type": "MouseDown", "pos": [1, 2], "btn": "Right"})", K::MouseDown, 1, 2, MouseButton::Right, 0, 0},
+      {R"({"type": "MouseDown", "pos": [1, 2], "btn": "Right"})", K::MouseDown, 1, 2, MouseButton::Right, 0,
+       0},
       {R"({"type": "MouseUp", "pos": [3, 4], "btn": "Middle"})", K::MouseUp, 3, 4, MouseButton::Middle, 0, 0},
       {R"({"type": "KeyDown", "key": {"Char": "a"}})", K::KeyDown, 0, 0, MouseButton::Left, 65, U'a'},
       {R"({"type": "KeyDown", "key": {"Char": "\""}})", K::KeyDown, 0, 0, MouseButton::Left, 222, U'"'},
@@ -50,6 +51,7 @@ TEST(InputScriptTest, ReadsEachEvent)
 
 TEST(InputScriptTest, RefusesWhatIsNoEventList)
 {
-  for (const char* text : {"", "{}", "[", "[{\"pos\": [1, 2]}]", "[{\"type\": \"Wait\"} x", "[\"Wait", "[nope]"})
+  for (const char* text :
+       {"", "{}", "[", "[{\"pos\": [1, 2]}]", "[{\"type\": \"Wait\"} x", "[\"Wait", "[nope]"})
     EXPECT_THROW(ParseInputScript(text), std::runtime_error) << text;
 }

@@ -37,7 +37,8 @@ TBytes ButtonTag(const std::vector<std::pair<std::uint16_t, std::string>>& Condi
     const TBytes actions = Traced(Conditions[i].second);
     const bool last = i + 1 == Conditions.size();
     w.U16(last ? 0 : static_cast<std::uint16_t>(4 + actions.size()));
-    w.U8(static_cast<std::uint8_t>(Conditions[i].first)).U8(static_cast<std::uint8_t>(Conditions[i].first >> 8));
+    w.U8(static_cast<std::uint8_t>(Conditions[i].first))
+        .U8(static_cast<std::uint8_t>(Conditions[i].first >> 8));
     w.Raw(actions);
   }
   return Tag(34, w.Out);
@@ -80,11 +81,13 @@ std::string Move(int X, int Y)
 }
 std::string Down(int X, int Y)
 {
-  return R"({"type": "MouseDown", "btn": "Left", "pos": [)" + std::to_string(X) + ", " + std::to_string(Y) + "]},";
+  return R"({"type": "MouseDown", "btn": "Left", "pos": [)" + std::to_string(X) + ", " + std::to_string(Y) +
+         "]},";
 }
 std::string Up(int X, int Y)
 {
-  return R"({"type": "MouseUp", "btn": "Left", "pos": [)" + std::to_string(X) + ", " + std::to_string(Y) + "]},";
+  return R"({"type": "MouseUp", "btn": "Left", "pos": [)" + std::to_string(X) + ", " + std::to_string(Y) +
+         "]},";
 }
 std::string List(const std::string& Events)
 {
@@ -111,8 +114,7 @@ TEST(PlayerInputTest, ButtonHearsTheTransitionsInOrder)
     std::string Input;
     const char* Lines;
   } rows[] = {
-      {"a click", Move(20, 20) + Down(20, 20) + Up(20, 20) + Move(80, 80),
-       "over\npress\nrelease\nout\n"},
+      {"a click", Move(20, 20) + Down(20, 20) + Up(20, 20) + Move(80, 80), "over\npress\nrelease\nout\n"},
       {"pressed, dragged off and let go", Move(20, 20) + Down(20, 20) + Move(80, 80) + Up(80, 80),
        "over\npress\ndragOut\nreleaseOutside\n"},
       {"dragged off and back", Move(20, 20) + Down(20, 20) + Move(80, 80) + Move(30, 30) + Up(30, 30),
@@ -131,26 +133,41 @@ TEST(PlayerInputTest, ClipEventsAndKeyState)
 {
   // trace(Key.isDown(65)); trace(Key.getCode()); trace(Key.isToggled(20))
   const TActions state = TActions()
-                             .Int(65).Int(1).GetVar("Key").Str("isDown").Op(0x52).Trace()
-                             .Int(0).GetVar("Key").Str("getCode").Op(0x52).Trace()
-                             .Int(20).Int(1).GetVar("Key").Str("isToggled").Op(0x52).Trace();
-  const TBytes tags =
-      Join({SpriteTag(3, 1, ShowFrame()),
-            PlaceWithEvents(1, 3,
-                            {{ClipKeyDown, TActions().Str("keyDown").Trace().Bytes},
-                             {ClipKeyUp, TActions().Str("keyUp").Trace().Bytes},
-                             {ClipMouseDown, TActions().Str("mouseDown").Trace().Bytes},
-                             {ClipMouseUp, TActions().Str("mouseUp").Trace().Bytes},
-                             {ClipKeyDown | ClipKeyUp, state.Bytes}}),
-            ShowFrame()});
+                             .Int(65)
+                             .Int(1)
+                             .GetVar("Key")
+                             .Str("isDown")
+                             .Op(0x52)
+                             .Trace()
+                             .Int(0)
+                             .GetVar("Key")
+                             .Str("getCode")
+                             .Op(0x52)
+                             .Trace()
+                             .Int(20)
+                             .Int(1)
+                             .GetVar("Key")
+                             .Str("isToggled")
+                             .Op(0x52)
+                             .Trace();
+  const TBytes tags = Join({SpriteTag(3, 1, ShowFrame()),
+                            PlaceWithEvents(1, 3,
+                                            {{ClipKeyDown, TActions().Str("keyDown").Trace().Bytes},
+                                             {ClipKeyUp, TActions().Str("keyUp").Trace().Bytes},
+                                             {ClipMouseDown, TActions().Str("mouseDown").Trace().Bytes},
+                                             {ClipMouseUp, TActions().Str("mouseUp").Trace().Bytes},
+                                             {ClipKeyDown | ClipKeyUp, state.Bytes}}),
+                            ShowFrame()});
   const struct {
     const char* What;
     std::string Input;
     const char* Lines;
   } rows[] = {
-      {"a key held and let go", R"({"type": "KeyDown", "key": {"Char": "a"}}, {"type": "KeyUp", "key": {"Char": "a"}},)",
+      {"a key held and let go",
+       R"({"type": "KeyDown", "key": {"Char": "a"}}, {"type": "KeyUp", "key": {"Char": "a"}},)",
        "keyDown\ntrue\n65\nfalse\nkeyUp\nfalse\n65\nfalse\n"},
-      {"caps lock toggles on its press", R"({"type": "KeyDown", "key": "CapsLock"}, {"type": "KeyUp", "key": "CapsLock"},)",
+      {"caps lock toggles on its press",
+       R"({"type": "KeyDown", "key": "CapsLock"}, {"type": "KeyUp", "key": "CapsLock"},)",
        "keyDown\nfalse\n20\ntrue\nkeyUp\nfalse\n20\ntrue\n"},
       {"the mouse button anywhere", Down(90, 90) + Up(1, 1), "mouseDown\nmouseUp\n"},
       {"a right click is no mouseDown", R"({"type": "MouseDown", "btn": "Right", "pos": [5, 5]},)", ""},
@@ -176,4 +193,32 @@ TEST(PlayerInputTest, InverseUndoesTheMatrix)
     EXPECT_NEAR(back.Y, p.Y, 1e-9);
   }
   EXPECT_FALSE(avm1::Inverse(Matrix{1, 2, 2, 4, 0, 0})) << "a matrix that squashes the plane flat";
+}
+
+TEST(PlayerInputTest, FocusMovesBetweenClips)
+{
+  const auto selection = [](const std::string& Method, TActions Args, int Count) {
+    return Args.Int(Count).GetVar("Selection").Str(Method).Op(0x52).Trace();
+  };
+  TActions a;
+  a.Function("onSet", TActions().Str("set").Trace()).Function("onKill", TActions().Str("kill").Trace());
+  a.GetVar("kid").Str("onSetFocus").GetVar("onSet").Op(0x4F);
+  a.GetVar("kid").Str("onKillFocus").GetVar("onKill").Op(0x4F);
+  const auto append = [&a](const TActions& Step) {
+    a.Bytes.insert(a.Bytes.end(), Step.Bytes.begin(), Step.Bytes.end());
+  };
+  append(selection("setFocus", TActions().GetVar("kid"), 1));
+  a.GetVar("kid").Str("focusEnabled").Int(1).Op(0x4F);
+  for (const TActions& step :
+       {selection("setFocus", TActions().GetVar("kid"), 1), selection("getFocus", {}, 0),
+        selection("setFocus", TActions().GetVar("kid"), 1),
+        selection("setFocus", TActions().Op(0x96, {2}), 1), selection("getFocus", {}, 0),
+        selection("setFocus", TActions().GetVar("_root"), 1)})
+    a.Bytes.insert(a.Bytes.end(), step.Bytes.begin(), step.Bytes.end());
+  const TBytes tags = Join({SpriteTag(3, 1, ShowFrame()),
+                            Tag(26, TBitWriter().U8(0x26).U16(1).U16(3).Matrix(0, 0).Str("kid").Out),
+                            DoAction(a.Bytes), ShowFrame()});
+  // Not focusable until focusEnabled; handlers only when the focus moves;
+  // the root never takes it.
+  EXPECT_EQ(PlayWithInput(tags, "[]"), "false\nset\ntrue\n_level0.kid\ntrue\nkill\ntrue\nnull\nfalse\n");
 }
