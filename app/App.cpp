@@ -77,6 +77,21 @@ bool TApp::GetResume()
   return RegReadBool(HKEY_CURRENT_USER, kSettingsKey, kResumeValue);
 }
 
+void TApp::SetRetries(int Value)
+{
+  RegWriteValue(HKEY_CURRENT_USER, kSettingsKey, kRetriesValue, std::to_string(Value));
+}
+
+void TApp::SetProxy(const std::string& Proxy)
+{
+  RegWriteValue(HKEY_CURRENT_USER, kSettingsKey, kProxyValue, Proxy);
+}
+
+void TApp::SetResume(bool Value)
+{
+  RegWriteValue(HKEY_CURRENT_USER, kSettingsKey, kResumeValue, Value);
+}
+
 void TApp::SetInstallTracked(bool Value)
 {
   RegWriteValue(HKEY_CURRENT_USER, kSettingsKey, kInstallTrackedValue, Value);

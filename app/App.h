@@ -55,6 +55,11 @@ public:
   std::string GetProxy();
   // "Resume": finish partial files an earlier cut left; false when missing.
   bool GetResume();
+  // The writers of the three download settings (the settings dialog's);
+  // failures to write are swallowed like SetOutputPath's.
+  void SetRetries(int Value);
+  void SetProxy(const std::string& Proxy);
+  void SetResume(bool Value);
   // Writes -1 for true, 0 for false. Called on the install-ping thread.
   void SetInstallTracked(bool Value);
   // Whether the previews are silenced ("PreviewMuted"; false when missing).

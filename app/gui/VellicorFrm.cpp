@@ -2,6 +2,7 @@
 
 #include "app/App.h"
 #include "app/gui/QuenloftApplication.h"
+#include "app/gui/SettingsDialog.h"
 #include "swf/gui/PreviewSound.h"
 #include "http/ClientSettings.h"
 #include "ui/kvuShell.h"
@@ -245,6 +246,10 @@ void TVellicorForm::CreateComponents()
   lblHtml5 = MakeLink("SWF to HTML5", 144);
   lblMp3 = MakeLink("SWF to MP3", 237);
   lblGIF = MakeLink("SWF to GIF", 316);
+  lblSettings = new TkvuLinkLabel(QStringLiteral("Settings"), this);
+  lblSettings->setObjectName(QStringLiteral("lblSettings"));
+  lblSettings->move(400, 324);
+  lblSettings->OnClick = [this] { RunHandler([this] { OpenSettings(); }); };
   lblCopyRight = MakeLink("Quenloft home page", 0);
   lblCopyRight->move(702 - lblCopyRight->width(), 324);
 
@@ -299,11 +304,8 @@ void TVellicorForm::FormCreate()
   pmiMp3->setData(static_cast<int>(convert::Format::MP3));
   pmiGIF->setData(static_cast<int>(convert::Format::GIF));
   // The remembered folder replaces the default when it still exists.
+  ApplyDownloadSettings();
   if (App) {
-    FDownloader->Retries = App->GetRetries();
-    // A proxy that cannot be used fails each request with the reason.
-    FDownloader->HTTP().Proxy.Explicit = App->GetProxy();
-    FDownloader->Resume = App->GetResume();
     const std::string Saved = App->GetOutputPath();
     std::error_code Error;
     if (!Saved.empty() && fs::is_directory(Saved, Error))
@@ -398,7 +400,10 @@ void TVellicorForm::btnDownloadClick()
 {
   StopPreview();
   // A scan or download still running gives way to this scan: the
-  // coordinator aborts and joins it first.
+  // coordinator aborts and joins it first, then the scan and the downloads
+  // after it follow the settings saved now.
+  FDownloader->Clear();
+  ApplyDownloadSettings();
   FDownloader->StartScan(edtURL->text().toStdString(), Handle());
   FRows->Clear();
   FFocusedSelectedRow = -1;
@@ -423,6 +428,23 @@ void TVellicorForm::ScanDone(const TTaskEvent& Event)
     btnDownload->hide();
     btnStop->show();
   }
+}
+
+void TVellicorForm::ApplyDownloadSettings()
+{
+  const TDownloadSettings Saved = SavedDownloadSettings();
+  FDownloader->Retries = Saved.Retries;
+  // A proxy that cannot be used fails each request with the reason.
+  FDownloader->HTTP().Proxy.Explicit = Saved.Proxy;
+  FDownloader->Resume = Saved.Resume;
+}
+
+TSettingsDialog* TVellicorForm::OpenSettings()
+{
+  auto* Dialog = new TSettingsDialog(this);
+  Dialog->setModal(true);
+  Dialog->show();
+  return Dialog;
 }
 
 void TVellicorForm::btnStopClick()

@@ -107,6 +107,7 @@ public:
   TkvuLinkLabel* lblHtml5;
   TkvuLinkLabel* lblMp3;
   TkvuLinkLabel* lblGIF;
+  TkvuLinkLabel* lblSettings; // opens the download settings
   TkvuLinkLabel* lblCopyRight;
   QMenu* pmConvert;
   QAction* pmiVideo;
@@ -149,6 +150,13 @@ public:
   void btnSoundClick();
 
   void ApplyUIText() override;
+
+  // The download settings dialog (proxy, retries, continuing partial
+  // files), shown modal; it deletes itself when closed.
+  class TSettingsDialog* OpenSettings();
+  // The saved download settings go to the coordinator; call only while no
+  // scan or download runs.
+  void ApplyDownloadSettings();
 
   // The conversions (VellicorConvert.cpp): the four "Convert SWF to ..."
   // entries open a conversion dialog for the selected finished movie, or

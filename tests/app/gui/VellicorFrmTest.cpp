@@ -7,6 +7,7 @@
 #include "swf/render/Renderer.h"
 #include "ui/kvuShell.h"
 
+#include "tests/app/gui/TestApplication.h"
 #include "tests/convert/MediaProbe.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ScriptedServer.h"
@@ -41,16 +42,7 @@ using testing::ScriptedServer;
 using testing::TempDir;
 using testing::WaitUntil;
 
-// The test program's application object: the program's own, so that its
-// error box path can be checked.
-TQuenloftApplication& Application()
-{
-  static int Argc = 1;
-  static char Name[] = "quenloft-app-test";
-  static char* Argv[] = {Name, nullptr};
-  static TQuenloftApplication* Instance = new TQuenloftApplication(Argc, Argv);
-  return *Instance;
-}
+using testing::Application;
 
 // Replaces the application's error box for one test and puts it back.
 class TErrorBoxCapture {
