@@ -6,6 +6,7 @@
 #include "swf/avm1/Interpreter.h"
 #include "swf/avm1/globals/Globals.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace quenloft::swf::avm1 {
@@ -192,6 +193,19 @@ Value Machine::CallFrom(Value Function, Object* This, std::span<const Value> Arg
     ~Leave() { M.LeaveCall(); }
   } leave{*this};
   return f->Native()(*this, This, Args);
+}
+
+Value Machine::CallAccessor(FunctionObject* Accessor, Object* This, std::span<const Value> Args)
+{
+  constexpr long Limit = 65;
+  if (std::count(FAccessors.begin(), FAccessors.end(), Accessor) >= Limit)
+    return Value();
+  FAccessors.push_back(Accessor);
+  struct Pop {
+    std::vector<const FunctionObject*>& Running;
+    ~Pop() { Running.pop_back(); }
+  } pop{FAccessors};
+  return Call(Value(static_cast<Object*>(Accessor)), This, Args);
 }
 
 Value Machine::CallMethod(Value Target, Atom Name, std::span<const Value> Args)

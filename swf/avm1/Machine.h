@@ -116,6 +116,9 @@ public:
   {
     return CallMethod(Target, Intern(Name), Args);
   }
+  // Calls a getter or setter. One that is already running 65 times in the
+  // calls below is not called again (undefined), as the player does.
+  Value CallAccessor(FunctionObject* Accessor, Object* This, std::span<const Value> Args);
   // `new Function(Args...)`.
   Value Construct(Value Function, std::span<const Value> Args);
   // Empties the stack that blocks share and the four shared registers (the
@@ -255,6 +258,7 @@ private:
   double FStartTime = 0;
   Screen FDisplay;
   std::vector<Timer> FTimers;
+  std::vector<const FunctionObject*> FAccessors; // the getters and setters running
   std::uint32_t FTimerId = 0;
   std::unique_ptr<Interpreter> FInterpreter;
 };

@@ -85,7 +85,7 @@ Value Object::Get(Machine& M, Atom Name)
       continue;
     if (p->IsVirtual()) {
       FunctionObject* getter = p->Getter;
-      return M.Call(Value(static_cast<Object*>(getter)), this, {});
+      return M.CallAccessor(getter, this, {});
     }
     return p->Data;
   }
@@ -134,7 +134,7 @@ void Object::Set(Machine& M, Atom Name, Value V)
     if (own->IsVirtual()) {
       if (own->Setter) {
         FunctionObject* setter = own->Setter;
-        M.Call(Value(static_cast<Object*>(setter)), this, std::span<const Value>(&V, 1));
+        M.CallAccessor(setter, this, std::span<const Value>(&V, 1));
       }
       return;
     }
@@ -152,7 +152,7 @@ void Object::Set(Machine& M, Atom Name, Value V)
     if (p->IsVirtual()) {
       if (p->Setter) {
         FunctionObject* setter = p->Setter;
-        M.Call(Value(static_cast<Object*>(setter)), this, std::span<const Value>(&V, 1));
+        M.CallAccessor(setter, this, std::span<const Value>(&V, 1));
       }
       return;
     }
