@@ -6,6 +6,7 @@
 #include "swf/avm1/Interpreter.h"
 #include "swf/avm1/globals/Globals.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace quenloft::swf::avm1 {

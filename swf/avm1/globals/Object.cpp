@@ -9,8 +9,9 @@ namespace {
 
 Value Construct(Machine& M, Object* This, std::span<const Value> Args)
 {
-  if (!Args.empty() && Args[0].IsObject())
-    return Args[0];
+  // new Object(x) gives x as an object (a primitive boxed).
+  if (!Args.empty() && !Args[0].IsNullish())
+    return Value(Args[0].ToObject(M));
   return Value(This ? This : M.NewObject());
 }
 

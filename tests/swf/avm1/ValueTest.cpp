@@ -101,3 +101,20 @@ TEST(ValueTest, ConversionsFollowTheSwfVersion)
   EXPECT_TRUE(Value(std::nan("")).StrictEquals(Value(std::nan(""))));
   EXPECT_FALSE(Value(1).StrictEquals(Value(v7.NewString("1"))));
 }
+
+TEST(ValueTest, TextFromAMovieBecomesWellFormedUtf8)
+{
+  const struct {
+    std::string In, Out;
+  } rows[] = {
+      {"plain", "plain"},
+      {"\xC3\xA9t\xC3\xA9", "\xC3\xA9t\xC3\xA9"},                  // two-byte characters kept
+      {"\xF0\x90\x80\x82", "\xF0\x90\x80\x82"},                    // four bytes kept
+      {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},    // a surrogate half, byte by byte
+      {"a\xC3", "a\xEF\xBF\xBD"},                                   // cut short
+      {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                    // overlong
+      {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}, // past U+10FFFF
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(ValidUtf8(r.In), r.Out) << r.In;
+}
