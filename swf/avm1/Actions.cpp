@@ -89,12 +89,25 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
     if (pc < From || pc > end)
       pc = end;
   };
+  // Code stops once the clip it belongs to has left the stage: after a
+  // call or a `new` that removed it (a method call on undefined or null
+  // calls nothing and goes on).
+  auto* const baseClip = dynamic_cast<ClipObject*>(A.BaseClip);
+  const bool watchClip = baseClip && baseClip->Instance();
+  bool checkClip = false;
   while (pc < end) {
     if (++spent == 4096) {
       FM.Spend(spent);
       spent = 0;
     }
+    if (checkClip && !baseClip->Instance()) {
+      pc = end;
+      break;
+    }
     const Action& a = block.Actions[pc++];
+    checkClip = watchClip && (a.Code == 0x3D || a.Code == 0x9E || a.Code == 0x40 ||
+                              ((a.Code == 0x52 || a.Code == 0x53) && FStack.size() >= base + 2 &&
+                               !FStack[FStack.size() - 2].IsNullish()));
     switch (a.Code) {
     case 0x00: pc = end; break;
     // --- Timeline ---
