@@ -3,6 +3,7 @@
 #include "swf/avm1/HitTest.h"
 #include "swf/avm1/PlayerImpl.h"
 #include "swf/avm1/globals/Globals.h"
+#include "swf/sound/MovieSound.h"
 
 #include <algorithm>
 #include <array>
@@ -444,6 +445,26 @@ void InputRouter::UpdatePointer(bool Moved, bool LeftChanged)
   FPlayer.RunQueue();
 }
 
+void InputRouter::PlayButtonSound(CharacterId Button, Change C)
+{
+  TMovieSound* sound = FPlayer.Sounds().Sound();
+  if (!sound)
+    return;
+  using Sound = TMovieSound::ButtonChange;
+  switch (C) {
+  case Change::RollOver:
+    return sound->ButtonChanged(Button, Sound::IdleToOverUp);
+  case Change::RollOut:
+    return sound->ButtonChanged(Button, Sound::OverUpToIdle);
+  case Change::Press:
+    return sound->ButtonChanged(Button, Sound::OverUpToOverDown);
+  case Change::Release:
+    return sound->ButtonChanged(Button, Sound::OverDownToOverUp);
+  default:
+    return; // the moves while pressed have no sound of their own
+  }
+}
+
 void InputRouter::Fire(const Target& T, Change C)
 {
   auto& queue = FPlayer.FQueue;
@@ -457,6 +478,7 @@ void InputRouter::Fire(const Target& T, Change C)
     static constexpr std::array<std::uint16_t, 7> menu = {1u << 0, 1u << 1, 1u << 2, 1u << 3,
                                                           1u << 6, 1u << 7, 1u << 8};
     const std::uint16_t bit = (T.Def->TrackAsMenu ? menu : plain)[static_cast<std::size_t>(C)];
+    PlayButtonSound(T.Def->Id, C);
     for (const ButtonAction& a : T.Def->Actions)
       if ((a.Conditions & bit) && queue.size() < MaxQueuedActions)
         queue.push_back({T.Clip, FPlayer.Decoded(a.Actions), 0});

@@ -89,6 +89,8 @@ private:
   bool ButtonMode(ClipObject* Clip);
   bool Alive(const Target& T) const;
   void Fire(const Target& T, Change C);
+  // The sound DefineButtonSound gives Button for C, when the movie is heard.
+  void PlayButtonSound(CharacterId Button, Change C);
 
   PlayerImpl& FPlayer;
   std::optional<Target> FHovered, FPressed;

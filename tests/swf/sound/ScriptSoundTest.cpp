@@ -218,5 +218,27 @@ TEST(MovieSound, AButtonsTransitionPlaysItsSound)
   }
 }
 
+TEST(MovieSound, PointingAtAPlacedButtonPlaysItsSound)
+{
+  // Button 7 (shape 1 as its up and hit states) at (10, 10) px, with a sound
+  // for idle to over-up only.
+  const TBytes button = Tag(34, TBitWriter().U16(7).U8(0).U16(0).U8(0x09).U16(1).U16(1).Matrix(0, 0).U8(0).U8(0).Out);
+  const TBytes buttonSound = Tag(17, TBitWriter().U16(7).U16(0).U16(1).U8(0).U16(0).U16(0).Out);
+  const auto movie = ReadMovie(SoundMovie(Join({DefineSound(1, kPcm44Mono, 100, Constant(100, 700)), RectShape(1, 800, 800),
+                                                button, buttonSound, Place2(1, 7, 200, 200), ShowFrame(), End()}),
+                                          12, 1));
+  TMovieSound sound(movie);
+  avm1::PlayerOutput output;
+  output.Sound = &sound;
+  avm1::Player player(movie, output);
+  std::vector<std::int16_t> out(2 * 10);
+  player.MouseMove(80, 80);
+  sound.Mixer().Mix(out);
+  EXPECT_EQ(out[0], 0) << "a move that misses the button";
+  player.MouseMove(20, 20);
+  sound.Mixer().Mix(out);
+  EXPECT_EQ(out[0], 700);
+}
+
 } // namespace
 } // namespace quenloft::swf::test
