@@ -114,3 +114,44 @@ TEST(TextFieldTest, ConvertsWhatScriptSets)
   for (const auto& r : rows)
     EXPECT_EQ(RunField(r.Sets, {r.Read}), r.Expected) << r.What;
 }
+
+namespace {
+
+// new TextFormat(); f[Prop] = Value (a number unless Text); trace(f[Prop]).
+std::string FormatRoundTrip(std::uint8_t Version, const std::string& Prop, const std::string& Value, bool Text)
+{
+  TActions a;
+  a.Str("f").Int(0).Str("TextFormat").Op(0x40).Op(0x1D);
+  a.GetVar("f").Str(Prop);
+  if (Text)
+    a.Str(Value);
+  else
+    a.Str(Value).Op(0x4A); // ToNumber
+  a.Op(0x4F).GetVar("f").Str(Prop).Op(0x4E).Trace();
+  std::string out;
+  avm1::PlayerOutput output;
+  output.Trace = [&out](std::string_view Line) { out += std::string(Line); };
+  avm1::Player player(ReadMovie(MovieFile(Join({DoAction(a.Bytes), ShowFrame()}), 'F', 1, 550, 400, Version)), output);
+  return out;
+}
+
+} // namespace
+
+TEST(TextFieldTest, TextFormatConvertsBySwfVersion)
+{
+  const struct {
+    std::uint8_t Version;
+    const char* Prop;
+    const char* Value;
+    bool Text;
+    const char* Expected;
+  } rows[] = {
+      {7, "size", "12.7", false, "12"},   {8, "size", "12.5", false, "12"}, {8, "size", "13.5", false, "14"},
+      {7, "leftMargin", "-3", false, "0"}, {8, "indent", "-3", false, "-3"}, {7, "indent", "-3", false, "0"},
+      {8, "align", "CENTER", true, "center"}, {8, "align", "middle", true, "null"},
+      {8, "display", "x", true, "block"},  {8, "color", "-1", false, "4294967295"},
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(FormatRoundTrip(r.Version, r.Prop, r.Value, r.Text), r.Expected)
+        << "SWF " << int(r.Version) << " " << r.Prop << " = " << r.Value;
+}
