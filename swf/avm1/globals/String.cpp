@@ -1,6 +1,7 @@
 // String: methods work on characters (code points), not bytes.
 #include "swf/avm1/Box.h"
 #include "swf/avm1/Machine.h"
+#include "swf/avm1/Utf8.h"
 #include "swf/avm1/globals/Globals.h"
 
 #include <cmath>
@@ -8,46 +9,6 @@
 namespace quenloft::swf::avm1 {
 
 namespace {
-
-std::u32string Decode(std::string_view S)
-{
-  std::u32string out;
-  out.reserve(S.size());
-  for (std::size_t i = 0; i < S.size();) {
-    const auto c = static_cast<unsigned char>(S[i]);
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    char32_t cp = extra == 0 ? c : (c & (0x3F >> extra));
-    ++i;
-    for (; extra > 0 && i < S.size(); --extra, ++i)
-      cp = cp << 6 | (static_cast<unsigned char>(S[i]) & 0x3F);
-    out.push_back(cp);
-  }
-  return out;
-}
-
-std::string Encode(std::u32string_view S)
-{
-  std::string out;
-  out.reserve(S.size());
-  for (char32_t c : S) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
 
 Object* MakeProto(Machine& M, Object* Base)
 {
@@ -58,12 +19,12 @@ std::u32string Text(Machine& M, Object* This)
 {
   if (!This)
     return {};
-  return Decode(Value(This).ToText(M));
+  return DecodeUtf8(Value(This).ToText(M));
 }
 
 Value Str(Machine& M, std::u32string_view S)
 {
-  return Value(M.NewString(Encode(S)));
+  return Value(M.NewString(EncodeUtf8(S)));
 }
 
 // Positions are 32-bit integers: 4294967297 is 1.
@@ -118,7 +79,7 @@ Value IndexOf(Machine& M, Object* This, std::span<const Value> Args)
   const std::u32string s = Text(M, This);
   if (Args.empty())
     return Value();
-  const std::u32string f = Decode(Args[0].ToText(M));
+  const std::u32string f = DecodeUtf8(Args[0].ToText(M));
   double from = Args.size() > 1 && !Args[1].IsUndefined() ? Integer(M, Args[1]) : 0;
   if (from < 0)
     from = 0;
@@ -133,7 +94,7 @@ Value LastIndexOf(Machine& M, Object* This, std::span<const Value> Args)
   const std::u32string s = Text(M, This);
   if (Args.empty())
     return Value();
-  const std::u32string f = Decode(Args[0].ToText(M));
+  const std::u32string f = DecodeUtf8(Args[0].ToText(M));
   std::size_t from = std::u32string::npos;
   if (Args.size() > 1 && !Args[1].IsUndefined()) {
     const double d = Integer(M, Args[1]);
@@ -206,7 +167,7 @@ Value Split(Machine& M, Object* This, std::span<const Value> Args)
   // SWF 5 splits at commas without a separator and not at all with "".
   const bool swf5 = M.Version() == 5;
   const bool none = Args.empty() || Args[0].IsUndefined();
-  const std::u32string sep = none ? (swf5 ? U"," : U"") : Decode(Args[0].ToText(M));
+  const std::u32string sep = none ? (swf5 ? U"," : U"") : DecodeUtf8(Args[0].ToText(M));
   if ((none && !swf5) || (swf5 && sep.empty())) {
     parts.push_back(Str(M, s));
     return Value(M.NewArray(parts));

@@ -13,6 +13,7 @@
 #include "swf/EditText.h"
 #include "swf/Timeline.h"
 #include "swf/avm1/TextFormat.h"
+#include "swf/avm1/Utf8.h"
 
 #include <memory>
 #include <string>
@@ -119,8 +120,6 @@ private:
 Value TextExtent(Machine& M, const FieldFormat& F, const std::string& Text, Value Width);
 
 std::string_view AlignName(TextAlign A);
-std::u32string DecodeUtf8(std::string_view S);
-std::string EncodeUtf8(std::u32string_view S);
 std::optional<TextAlign> AlignFromName(std::string_view S);
 
 } // namespace quenloft::swf::avm1
