@@ -1,5 +1,6 @@
 #include "convert/Converter.h"
 
+#include "convert/FramePainter.h"
 #include "convert/GIFEncoder.h"
 #include "convert/MovieSoundSource.h"
 #include "convert/OutputFiles.h"
@@ -7,8 +8,6 @@
 #include "convert/Playback.h"
 #include "swf/MovieReader.h"
 #include "swf/render/Renderer.h"
-
-#include <QPainter>
 
 #include <chrono>
 #include <cmath>
@@ -23,54 +22,6 @@ double Since(Clock::time_point Start)
 {
   return std::chrono::duration<double>(Clock::now() - Start).count();
 }
-
-swf::render::Quality StageQuality(Quality Q)
-{
-  switch (Q) {
-  case Quality::Low: return swf::render::Quality::Low;
-  case Quality::Medium: return swf::render::Quality::Medium;
-  case Quality::High: return swf::render::Quality::High;
-  case Quality::Best: return swf::render::Quality::Best;
-  }
-  return swf::render::Quality::High;
-}
-
-// Draws output frames at the plan's size: the stage fills the picture, or,
-// when the size has another shape, sits centred in it with the movie's
-// background colour around.
-class TPainter {
-public:
-  TPainter(std::shared_ptr<const swf::Movie> Movie, const TPlan& Plan, Quality Q)
-      : FRenderer(Movie), FSize(Plan.Width, Plan.Height), FQuality(StageQuality(Q))
-  {
-    const QSize stage = FRenderer.StageSize();
-    const double scale = std::min(double(FSize.width()) / stage.width(), double(FSize.height()) / stage.height());
-    const QSizeF fitted(stage.width() * scale, stage.height() * scale);
-    FTarget = QRectF(QPointF((FSize.width() - fitted.width()) / 2, (FSize.height() - fitted.height()) / 2), fitted);
-    FFills = std::abs(fitted.width() - FSize.width()) < 1.5 && std::abs(fitted.height() - FSize.height()) < 1.5;
-    const swf::Rgba& bg = Movie->Background;
-    FBackground = qRgb(bg.R, bg.G, bg.B);
-  }
-
-  QImage Draw(const swf::DisplayList& List)
-  {
-    if (FFills)
-      return FRenderer.RenderFrame(List, FSize, FQuality);
-    QImage image(FSize, QImage::Format_ARGB32_Premultiplied);
-    image.fill(FBackground);
-    QPainter painter(&image);
-    FRenderer.Draw(List, painter, FTarget, FQuality);
-    return image;
-  }
-
-private:
-  swf::render::Renderer FRenderer;
-  QSize FSize;
-  swf::render::Quality FQuality;
-  QRectF FTarget;
-  bool FFills = true;
-  QRgb FBackground = 0;
-};
 
 std::shared_ptr<swf::Movie> ReadInput(const std::string& File)
 {
@@ -88,7 +39,7 @@ std::shared_ptr<swf::Movie> ReadInput(const std::string& File)
 constexpr std::uint64_t SurveySamples = 24;
 
 bool SurveyPalette(TGIFEncoder& GIF, const TSourceFactory& Sources, std::shared_ptr<const swf::Movie> Movie,
-                   const TPlan& Plan, TPainter& Painter, TTimings& Spent, const std::atomic<bool>& Cancel)
+                   const TPlan& Plan, TFramePainter& Painter, TTimings& Spent, const std::atomic<bool>& Cancel)
 {
   const auto sound = Sources.Sound(Movie);
   const auto frames = Sources.Frames(Movie, sound.get());
@@ -150,7 +101,6 @@ TResult TConverter::Run(const std::atomic<bool>& Cancel, const std::function<voi
 
   const bool html = plan.Kind == Format::HTML;
   TOutputFiles files(FOptions.Output, html ? std::vector<std::string>{".webm", ".png"} : std::vector<std::string>{});
-  TPainter painter(movie, plan, FOptions.Level);
   std::unique_ptr<TEncoder> encoder;
   TGIFEncoder* gif = nullptr;
   if (plan.Kind == Format::GIF) {
@@ -162,11 +112,18 @@ TResult TConverter::Run(const std::atomic<bool>& Cancel, const std::function<voi
     encoder = MakeAVEncoder(path, html ? Format::WebM : plan.Kind, plan, FOptions.Level, withSound);
   }
   TTimings drawn;
-  if (gif)
+  if (gif) {
+    TFramePainter painter(movie, plan, FOptions.Level);
     gif->Start(SurveyPalette(*gif, FSources, movie, plan, painter, drawn, Cancel));
+  }
 
   TPlayback playback(*frames, withSound ? sound.get() : nullptr, plan,
                      [&encoder](std::span<const std::int16_t> Samples) { encoder->Sound(Samples); });
+  // The movie plays and the encoder works on this thread while the frames
+  // in between are drawn on the pipeline's workers.
+  std::optional<TDrawPipeline> pipeline;
+  if (plan.Kind != Format::MP3)
+    pipeline.emplace(movie, plan, FOptions.Level, DrawWorkers());
   TProgress progress;
   progress.Total = plan.Frames;
   if (!plan.Frames && frames->TotalFrames() > 1) {
@@ -185,22 +142,33 @@ TResult TConverter::Run(const std::atomic<bool>& Cancel, const std::function<voi
     reported = progress.Elapsed;
     reportedFrames = progress.Frames;
     progress.Spent = encoder->Spent;
-    progress.Spent.Draw = drawn.Draw;
+    progress.Spent.Draw = drawn.Draw + (pipeline ? pipeline->Spent() : 0);
     OnProgress(progress);
+  };
+  const auto encodeNext = [&] {
+    QImage image = pipeline->Next();
+    if (progress.Frames == 0 && html && !image.save(QString::fromStdString(files.Temporary(2)), "PNG"))
+      throw EConvertError("cannot write " + files.Temporary(2));
+    encoder->Picture(image);
+    ++progress.Frames;
+    report(false);
   };
   for (std::uint64_t i = 0; playback.Reach(i); ++i) {
     if (Cancel.load(std::memory_order_relaxed))
       throw EConvertCancelled();
-    if (plan.Kind != Format::MP3) {
-      const auto start = Clock::now();
-      const QImage image = painter.Draw(frames->List());
-      drawn.Draw += Since(start);
-      if (i == 0 && html && !image.save(QString::fromStdString(files.Temporary(2)), "PNG"))
-        throw EConvertError("cannot write " + files.Temporary(2));
-      encoder->Picture(image);
+    if (!pipeline) {
+      progress.Frames = i + 1;
+      report(false);
+      continue;
     }
-    progress.Frames = i + 1;
-    report(false);
+    if (pipeline->Pending() == pipeline->Depth())
+      encodeNext();
+    pipeline->Submit(swf::DetachedCopy(frames->List()));
+  }
+  while (pipeline && pipeline->Pending() > 0) {
+    if (Cancel.load(std::memory_order_relaxed))
+      throw EConvertCancelled();
+    encodeNext();
   }
   if (Cancel.load())
     throw EConvertCancelled();
@@ -230,7 +198,7 @@ TResult TConverter::Run(const std::atomic<bool>& Cancel, const std::function<voi
   report(true);
   result.Elapsed = Since(started);
   result.Spent = encoder->Spent;
-  result.Spent.Draw = drawn.Draw;
+  result.Spent.Draw = drawn.Draw + (pipeline ? pipeline->Spent() : 0);
   return result;
 }
 

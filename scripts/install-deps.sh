@@ -15,6 +15,9 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev libimagequant-dev ffmpeg
   clang libclang-rt-14-dev
   nginx-light tinyproxy-bin xvfb xauth
+  # A real browser plays the converted HTML page (headless); unshare and
+  # mount give the full-disk test a small tmpfs.
+  chromium util-linux mount
   curl wget time
   scdoc desktop-file-utils appstream dpkg-dev binutils file zsh fish
 )

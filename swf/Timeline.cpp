@@ -550,4 +550,19 @@ void Timeline::RemoveLevel(int N)
   }
 }
 
+DisplayList DetachedCopy(const DisplayList& List, int Levels)
+{
+  DisplayList copy = List;
+  for (DisplayObject& o : copy) {
+    if (!o.Sprite)
+      continue;
+    auto sprite = std::make_shared<SpriteInstance>(*o.Sprite);
+    sprite->List = Levels > 1 ? DetachedCopy(o.Sprite->List, Levels - 1) : DisplayList{};
+    sprite->Parent = nullptr;
+    sprite->Script = nullptr;
+    o.Sprite = std::move(sprite);
+  }
+  return copy;
+}
+
 } // namespace quenloft::swf

@@ -68,6 +68,12 @@ struct SpriteInstance {
   void* Script = nullptr;
 };
 
+// A copy of List that no later frame changes: every sprite instance in it is
+// copied too (with no parent and no script object), so another thread can
+// draw it while the timeline plays on. Lists nested deeper than Levels
+// (which nothing draws) are left out.
+DisplayList DetachedCopy(const DisplayList& List, int Levels = 64);
+
 // What the timeline tells a script machine. Calls come from Advance,
 // GotoFrame, Goto and the constructor, on the timeline's thread.
 class TimelineHooks {

@@ -3,10 +3,15 @@
 // least 4 times faster than real time, GIF at least 2 times, on two cores.
 // Each run reports the speed against real time and the share of the time
 // spent drawing, converting colour (RGB to YUV, or to palettes) and
-// encoding.
+// encoding (shares of the work, which is spread over the cores).
+//
+// Convert10min/mp4: ten minutes of the same movie, with the process's
+// resident memory after the first minute of output and at the end: it
+// must stay flat.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <unistd.h>
 #include <filesystem>
 
@@ -50,12 +55,55 @@ void Convert(benchmark::State& State, const char* Extension)
     fs::remove(result.Files.at(0));
   }
   fs::remove_all(folder);
-  const double total = result.Elapsed;
-  State.counters["x_realtime"] = Seconds / total;
-  State.counters["draw_%"] = 100 * result.Spent.Draw / total;
-  State.counters["colour_%"] = 100 * result.Spent.Colour / total;
-  State.counters["encode_%"] = 100 * result.Spent.Encode / total;
+  const double work = result.Spent.Draw + result.Spent.Colour + result.Spent.Encode;
+  State.counters["x_realtime"] = Seconds / result.Elapsed;
+  State.counters["draw_%"] = 100 * result.Spent.Draw / work;
+  State.counters["colour_%"] = 100 * result.Spent.Colour / work;
+  State.counters["encode_%"] = 100 * result.Spent.Encode / work;
   State.counters["frames"] = static_cast<double>(result.Frames);
+}
+
+// Resident memory of this process in MiB.
+double ResidentMiB()
+{
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1 << 20);
+}
+
+void ConvertLong(benchmark::State& State)
+{
+  const fs::path movie = Fixture();
+  if (!fs::exists(movie)) {
+    State.SkipWithError("fixtures absent");
+    return;
+  }
+  const fs::path folder = fs::temp_directory_path() / ("quenloft-convert-bench-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  constexpr double Minutes = 10;
+  double afterOneMinute = 0, atEnd = 0;
+  for (auto _ : State) {
+    TConvertOptions options;
+    options.Input = movie.string();
+    options.Output = (folder / "long.mp4").string();
+    options.Fps = Fps;
+    options.Seconds = Minutes * 60;
+    std::atomic<bool> cancel{false};
+    TConverter converter(options);
+    converter.ProgressInterval = 1;
+    const TResult result = converter.Run(cancel, [&](const TProgress& P) {
+      if (afterOneMinute == 0 && static_cast<double>(P.Frames) >= 60 * Fps)
+        afterOneMinute = ResidentMiB();
+    });
+    atEnd = ResidentMiB();
+    State.SetIterationTime(result.Elapsed);
+    fs::remove(result.Files.at(0));
+  }
+  fs::remove_all(folder);
+  State.counters["rss_1min_MiB"] = afterOneMinute;
+  State.counters["rss_end_MiB"] = atEnd;
+  State.counters["growth_MiB"] = atEnd - afterOneMinute;
 }
 
 const bool Registered = [] {
@@ -67,6 +115,7 @@ const bool Registered = [] {
       ->UseManualTime()
       ->Unit(benchmark::kSecond)
       ->Iterations(1);
+  benchmark::RegisterBenchmark("Convert10min/mp4", ConvertLong)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
   return true;
 }();
 

@@ -7,10 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <sstream>
+#include <cmath>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -148,6 +152,98 @@ TEST_F(CliConvert, CtrlCRemovesTheUnfinishedOutput)
   EXPECT_NE(child.Out().find("\"stopped\""), std::string::npos);
   EXPECT_FALSE(fs::exists(Out("long.mp4")));
   EXPECT_EQ(FileCount(), 1u); // the movie only: no partial file
+}
+
+// How close two pictures are over their top Rows rows (the video's controls
+// may cover the rest): PSNR in dB over the RGB channels.
+double TopPSNR(const QImage& A, const QImage& B, int Rows)
+{
+  if (A.width() != B.width() || A.height() < Rows || B.height() < Rows)
+    return -1;
+  double sum = 0;
+  for (int y = 0; y < Rows; ++y)
+    for (int x = 0; x < A.width(); ++x) {
+      const QRgb a = A.pixel(x, y), b = B.pixel(x, y);
+      for (int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)})
+        sum += d * d;
+    }
+  const double mse = sum / (3.0 * Rows * A.width());
+  return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+TEST_F(CliConvert, TheHTMLPagePlaysInAHeadlessBrowser)
+{
+  const std::string chromium = "/usr/bin/chromium";
+  if (::access(chromium.c_str(), X_OK) != 0)
+    GTEST_SKIP() << "chromium is not installed (scripts/install-deps.sh installs it)";
+  // A still movie, so that whatever moment the browser shows is its first frame.
+  const std::string still = Dir.WriteFile("still.swf", testing::ConvertTestMovie(1));
+  const auto made = RunProgram(QUENLOFT_CLI_PATH, {"convert", still, "-o", Out("page.html"), "--seconds", "2"});
+  ASSERT_EQ(made.Status, 0) << made.Err;
+  // The page in a frame of a page of ours, which reads its video's state
+  // once the page has loaded and again a second and a half later.
+  const std::string harness = Dir.WriteFile("harness.html", R"(<!DOCTYPE html><html><body><pre id="out">-</pre>
+<iframe id="f" src="page.html" width="600" height="450"></iframe>
+<script>
+const frame = document.getElementById('f');
+frame.addEventListener('load', () => {
+  const v = frame.contentDocument.querySelector('video');
+  const t0 = v.currentTime;
+  setTimeout(() => {
+    document.getElementById('out').textContent =
+        'state ' + v.readyState + ' ' + v.videoWidth + 'x' + v.videoHeight + ' ' + t0 + ' ' + v.currentTime + ' ';
+  }, 1500);
+});
+</script></body></html>)");
+  const std::vector<std::string> flags{"--headless=new", "--no-sandbox", "--disable-gpu", "--hide-scrollbars",
+                                       "--user-data-dir=" + Out("profile"),
+                                       "--autoplay-policy=no-user-gesture-required"};
+  std::vector<std::string> args = flags;
+  args.insert(args.end(), {"--allow-file-access-from-files", "--virtual-time-budget=5000", "--dump-dom",
+                           "file://" + harness});
+  const auto dom = RunProgram(chromium, args, std::chrono::seconds(90));
+  ASSERT_EQ(dom.Status, 0) << dom.Err;
+  const std::size_t at = dom.Out.find("state ");
+  ASSERT_NE(at, std::string::npos) << dom.Out;
+  std::istringstream state(dom.Out.substr(at + 6));
+  int ready = 0;
+  std::string size;
+  double t0 = -1, t1 = -1;
+  state >> ready >> size >> t0 >> t1;
+  EXPECT_EQ(ready, 4) << dom.Out; // enough data to play
+  EXPECT_EQ(size, "550x400");
+  EXPECT_GT(t1, t0) << "the video does not play";
+
+  args = flags;
+  args.insert(args.end(), {"--window-size=550,400", "--screenshot=" + Out("shot.png"), "file://" + Out("page.html")});
+  const auto shot = RunProgram(chromium, args, std::chrono::seconds(90));
+  ASSERT_EQ(shot.Status, 0) << shot.Err;
+  const std::string frame = Out("frame.png");
+  ASSERT_EQ(RunProgram(QUENLOFT_CLI_PATH, {"render", still, "--frame", "1", "-o", frame}).Status, 0);
+  EXPECT_GE(TopPSNR(QImage(QString::fromStdString(Out("shot.png"))), QImage(QString::fromStdString(frame)), 280),
+            30);
+}
+
+TEST_F(CliConvert, AFullDiskIsAClearErrorAndLeavesNothingBehind)
+{
+  // A 4 KiB file system of its own, in a mount namespace of the child.
+  const fs::path small = Dir.Path() / "small";
+  fs::create_directory(small);
+  const std::string script = R"(mount -t tmpfs -o size=4k none "$1" || exit 77
+"$2" convert "$3" -o "$1/movie.gif" --frames 96
+status=$?
+ls -A "$1"
+exit $status)";
+  std::vector<std::string> args{"-m"};
+  if (::geteuid() != 0)
+    args = {"-r", "-m"};
+  args.insert(args.end(), {"sh", "-c", script, "sh", small.string(), QUENLOFT_CLI_PATH, Movie});
+  const auto run = RunProgram("/usr/bin/unshare", args);
+  if (run.Status == 77 || run.Err.find("unshare failed") != std::string::npos)
+    GTEST_SKIP() << "no tmpfs can be mounted here: " << run.Err;
+  EXPECT_EQ(run.Status, 1) << run.Err;
+  EXPECT_NE(run.Err.find("No space left on device"), std::string::npos) << run.Err;
+  EXPECT_EQ(run.Out, ""); // the tmpfs was left empty
 }
 
 } // namespace
