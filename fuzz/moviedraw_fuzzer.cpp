@@ -3,9 +3,10 @@
 // self-placing sprites, masks and blend layers without end, bitmaps that
 // lie, filters of the largest blur, quality and convolution, colour
 // matrices of NaNs, video packets that are damaged, larger than their
-// stream or of an unknown codec), drawing a few frames at a small size must
-// finish in bounded time
-// and memory without crashing. Runs over the movie reader's corpus.
+// stream, of an unknown codec, inter frames before any key frame, VP6
+// pictures cut to their stream, empty VP6 packets and VP6 alpha), drawing a
+// few frames at a small size must finish in bounded time and memory without
+// crashing. Runs over the movie reader's corpus.
 #include <cstddef>
 #include <cstdint>
 #include <span>

@@ -1,5 +1,7 @@
 #include "swf/VideoDecoder.h"
 
+#include "swf/VideoPixels.h"
+
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -39,18 +41,39 @@ private:
   bool FOver = false;
 };
 
-bool H263KeyFrame(std::span<const std::uint8_t> P)
+// The Sorenson picture header up to the quantizer: start code (17 bits),
+// version (5), temporal reference (8), size (3, then 16 or 32 bits of
+// custom size), picture type (2), deblocking flag (1), quantizer (5).
+struct SorensonHeader {
+  std::uint32_t Type = 0; // 0: intra, 1: inter, 2: disposable inter
+  bool Deblocking = false;
+  int Quantizer = 0;
+};
+
+std::optional<SorensonHeader> ReadSorensonHeader(std::span<const std::uint8_t> P)
 {
   Bits b(P);
   if (b.Take(17) != 1)
-    return false;
-  b.Take(5 + 8); // version, temporal reference
+    return std::nullopt;
+  b.Take(5 + 8);
   const std::uint32_t size = b.Take(3);
   if (size == 0)
     b.Take(16);
   else if (size == 1)
     b.Take(32);
-  return b.Take(2) == 0 && !b.Over(); // 0: intra, 1: inter, 2: disposable inter
+  SorensonHeader h;
+  h.Type = b.Take(2);
+  h.Deblocking = b.Take(1) != 0;
+  h.Quantizer = static_cast<int>(b.Take(5));
+  if (b.Over())
+    return std::nullopt;
+  return h;
+}
+
+bool H263KeyFrame(std::span<const std::uint8_t> P)
+{
+  const auto h = ReadSorensonHeader(P);
+  return h && h->Type == 0;
 }
 
 // A Screen Video packet updates only the blocks it carries data for; one
@@ -78,10 +101,23 @@ bool ScreenVideoKeyFrame(std::span<const std::uint8_t> P)
   return true;
 }
 
-// Colour conversion: the codec's own chroma upsampled bilinearly at full
-// resolution, rounded exactly, so the same data gives the same pixels on
-// every machine.
-constexpr int VideoScaleFlags = SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP | SWS_BITEXACT;
+// Codecs whose output is not 4:2:0 (Screen Video's BGR) are turned into
+// BGRA exactly.
+constexpr int VideoScaleFlags = SWS_POINT | SWS_ACCURATE_RND | SWS_BITEXACT;
+
+bool IsVp6(std::uint8_t Codec)
+{
+  return Codec == static_cast<std::uint8_t>(VideoCodec::VP6) || Codec == static_cast<std::uint8_t>(VideoCodec::VP6Alpha);
+}
+
+// Rows Width bytes long of a plane Stride apart, packed.
+void CopyPlane(const std::uint8_t* From, int Stride, std::uint32_t Width, std::uint32_t Height,
+               std::vector<std::uint8_t>& To)
+{
+  To.resize(std::size_t{Width} * Height);
+  for (std::uint32_t y = 0; y < Height; ++y)
+    std::memcpy(To.data() + std::size_t{y} * Width, From + std::ptrdiff_t{Stride} * y, Width);
+}
 
 AVCodecID CodecIdOf(std::uint8_t Codec)
 {
@@ -96,6 +132,14 @@ AVCodecID CodecIdOf(std::uint8_t Codec)
 }
 
 } // namespace
+
+std::optional<SorensonPictureInfo> SorensonPicture(std::span<const std::uint8_t> Packet)
+{
+  const auto h = ReadSorensonHeader(Packet);
+  if (!h)
+    return std::nullopt;
+  return SorensonPictureInfo{h->Deblocking, h->Quantizer};
+}
 
 bool IsVideoKeyFrame(std::uint8_t Codec, std::span<const std::uint8_t> P, bool FirstPacket)
 {
@@ -157,9 +201,16 @@ bool VideoDecoder::Restart()
   c->Context->thread_count = 1;
   // The codec refuses a picture larger than the stream before it takes the
   // memory (codecs pad their pictures to whole blocks, hence the margin).
+  // VP6 pictures are cut to the stream, and files do code them larger than
+  // they show them: up to four times the area passes.
   c->Context->max_pixels = (std::int64_t{FStream.Width} + 64) * (std::int64_t{FStream.Height} + 64);
-  if (FStream.Deblocking == 1)
-    c->Context->skip_loop_filter = AVDISCARD_ALL;
+  if (IsVp6(FStream.Codec))
+    c->Context->max_pixels *= 4;
+  // The player's H.263 inverse transform works in floating point; of the
+  // codec's, the floating point one comes nearest to it (a sample in a few
+  // hundred thousand still differs by one).
+  if (id == AV_CODEC_ID_FLV1)
+    c->Context->idct_algo = FF_IDCT_FAAN;
   if (avcodec_open2(c->Context, codec, nullptr) < 0)
     return false;
   FCodec = std::move(c);
@@ -170,38 +221,106 @@ bool VideoDecoder::Decode(std::size_t Index, bool Convert)
 {
   Codec& c = *FCodec;
   const std::vector<std::uint8_t>& data = FStream.Packets[Index].Data;
-  if (av_new_packet(c.Packet, static_cast<int>(data.size())) < 0)
-    return false;
-  if (!data.empty())
-    std::memcpy(c.Packet->data, data.data(), data.size());
-  if (FKey[Index])
-    c.Packet->flags |= AV_PKT_FLAG_KEY;
-  const int sent = avcodec_send_packet(c.Context, c.Packet);
-  av_packet_unref(c.Packet);
-  if (sent < 0)
-    return false;
-  if (avcodec_receive_frame(c.Context, c.Frame) < 0)
-    return false;
+  // An empty VP6 packet repeats the picture before it.
+  const bool repeat = IsVp6(FStream.Codec) &&
+                      data.size() <= (FStream.Codec == static_cast<std::uint8_t>(VideoCodec::VP6Alpha) ? 3u : 0u);
+  if (repeat) {
+    if (!c.Frame->data[0])
+      return false;
+  } else {
+    if (av_new_packet(c.Packet, static_cast<int>(data.size())) < 0)
+      return false;
+    if (!data.empty())
+      std::memcpy(c.Packet->data, data.data(), data.size());
+    if (FKey[Index])
+      c.Packet->flags |= AV_PKT_FLAG_KEY;
+    const int sent = avcodec_send_packet(c.Context, c.Packet);
+    av_packet_unref(c.Packet);
+    if (sent < 0)
+      return false;
+    if (avcodec_receive_frame(c.Context, c.Frame) < 0)
+      return false;
+  }
   FDecoded = Index;
   const AVFrame& f = *c.Frame;
   if (!Convert)
     return true;
-  // A picture larger than the stream it belongs to draws nothing.
-  if (f.width <= 0 || f.height <= 0 || f.width > FStream.Width || f.height > FStream.Height)
+  std::uint32_t width = static_cast<std::uint32_t>(std::max(f.width, 0));
+  std::uint32_t height = static_cast<std::uint32_t>(std::max(f.height, 0));
+  if (IsVp6(FStream.Codec)) {
+    // Whole macroblocks, of which the stream shows its own size.
+    width = std::min<std::uint32_t>(width, FStream.Width);
+    height = std::min<std::uint32_t>(height, FStream.Height);
+  } else if (width > FStream.Width || height > FStream.Height) {
+    return false; // a picture larger than the stream it belongs to draws nothing
+  }
+  if (width == 0 || height == 0)
     return false;
-  c.Scaler = sws_getCachedContext(c.Scaler, f.width, f.height, static_cast<AVPixelFormat>(f.format), f.width,
-                                  f.height, AV_PIX_FMT_BGRA, VideoScaleFlags, nullptr, nullptr, nullptr);
+  FPicture.Width = width;
+  FPicture.Height = height;
+  FPicture.Pixels.assign(std::size_t{width} * height, 0);
+  if (KeepPlanes(f, width, height)) {
+    const int strength = DeblockingFor(Index);
+    const VideoPlanes* planes = &FPlanes;
+    if (strength > 0) {
+      FFiltered = FPlanes;
+      const std::uint32_t cw = (width + 1) / 2, ch = (height + 1) / 2;
+      DeblockPlane(FFiltered.Y, width, height, strength);
+      DeblockPlane(FFiltered.U, cw, ch, strength);
+      DeblockPlane(FFiltered.V, cw, ch, strength);
+      planes = &FFiltered;
+    }
+    const std::uint32_t cw = (width + 1) / 2;
+    YuvPicture in{width, height, {planes->Y.data(), width}, {planes->U.data(), cw}, {planes->V.data(), cw}, {}};
+    if (!planes->A.empty())
+      in.Alpha = VideoPlane{planes->A.data(), width};
+    YuvToArgb(in, FPicture.Pixels);
+    FHavePicture = true;
+    return true;
+  }
+  c.Scaler = sws_getCachedContext(c.Scaler, static_cast<int>(width), static_cast<int>(height),
+                                  static_cast<AVPixelFormat>(f.format), static_cast<int>(width),
+                                  static_cast<int>(height), AV_PIX_FMT_BGRA, VideoScaleFlags, nullptr, nullptr,
+                                  nullptr);
   if (!c.Scaler)
     return false;
-  FPicture.Width = static_cast<std::uint32_t>(f.width);
-  FPicture.Height = static_cast<std::uint32_t>(f.height);
-  FPicture.Pixels.assign(std::size_t{FPicture.Width} * FPicture.Height, 0);
   std::uint8_t* planes[4] = {reinterpret_cast<std::uint8_t*>(FPicture.Pixels.data()), nullptr, nullptr, nullptr};
-  int strides[4] = {f.width * 4, 0, 0, 0};
-  if (sws_scale(c.Scaler, f.data, f.linesize, 0, f.height, planes, strides) != f.height)
+  int strides[4] = {static_cast<int>(width) * 4, 0, 0, 0};
+  if (sws_scale(c.Scaler, f.data, f.linesize, 0, static_cast<int>(height), planes, strides) !=
+      static_cast<int>(height))
     return false;
   FHavePicture = true;
   return true;
+}
+
+bool VideoDecoder::KeepPlanes(const AVFrame& F, std::uint32_t Width, std::uint32_t Height)
+{
+  FPlanes = {};
+  const bool alpha = F.format == AV_PIX_FMT_YUVA420P;
+  if (F.format != AV_PIX_FMT_YUV420P && !alpha)
+    return false;
+  const std::uint32_t cw = (Width + 1) / 2, ch = (Height + 1) / 2;
+  FPlanes.Width = Width;
+  FPlanes.Height = Height;
+  CopyPlane(F.data[0], F.linesize[0], Width, Height, FPlanes.Y);
+  CopyPlane(F.data[1], F.linesize[1], cw, ch, FPlanes.U);
+  CopyPlane(F.data[2], F.linesize[2], cw, ch, FPlanes.V);
+  if (alpha)
+    CopyPlane(F.data[3], F.linesize[3], Width, Height, FPlanes.A);
+  return true;
+}
+
+// Sorenson streams are deblocked when the stream says so (2), or leaves it
+// to the packets (0) and the packet's header asks; the other levels are
+// On2's filters and apply to VP6 only.
+int VideoDecoder::DeblockingFor(std::size_t Index) const
+{
+  if (FStream.Codec != static_cast<std::uint8_t>(VideoCodec::H263) || (FStream.Deblocking != 0 && FStream.Deblocking != 2))
+    return 0;
+  const auto h = SorensonPicture(FStream.Packets[Index].Data);
+  if (!h || (FStream.Deblocking == 0 && !h->Deblocking))
+    return 0;
+  return DeblockingStrength(h->Quantizer);
 }
 
 const VideoPicture* VideoDecoder::Picture(std::uint32_t Frame)

@@ -20,12 +20,62 @@ constexpr double MaxLinePixels = 1e5;
 constexpr double MaxLocalWidth = 30000;
 
 // Curves are flattened here rather than by Qt, whose flattening differs
-// from the player's and moves aliased edges: to segments that stray at most
-// this far from the curve in the shape's units, and at most this far in
-// device pixels.
-constexpr double ShapeFlatness = 2;
-constexpr double DeviceFlatness = 0.25;
+// from the player's and moves aliased edges. Outlines of lines (round caps
+// and joins, true cubics) stray at most this far in device pixels.
 constexpr double OutlineFlatness = 1.0 / 32;
+
+// The quadratic P0 C P2 (twips) as segments, in single precision on the
+// shape's own pixels: the curve is mapped onto the parabola y = x^2, whose
+// approximate arc-length integral spreads the cuts so that each segment
+// strays at most a tenth of a pixel of the shape's space from the curve
+// (Raph Levien, "Flattening quadratic Beziers", 2019). Aliased edges then
+// fall on the pixels the reference renderings show, also for shapes shown
+// several times their size; past forty times, segments stay within four
+// device pixels.
+constexpr float FillTolerance = 0.1f;
+
+float ParabolaIntegral(float X)
+{
+  constexpr float d = 0.67f;
+  return X / (1.0f - d + std::sqrt(std::sqrt(d * d * d * d + 0.25f * X * X)));
+}
+
+float ParabolaInverseIntegral(float X)
+{
+  constexpr float b = 0.39f;
+  return X * (1.0f - b + std::sqrt(b * b + 0.25f * X * X));
+}
+
+void FlattenQuadratic(QPainterPath& Out, QPointF P0, QPointF C, QPointF P2, const QTransform& T)
+{
+  const float fx = static_cast<float>(P0.x() / 20), fy = static_cast<float>(P0.y() / 20);
+  const float cx = static_cast<float>(C.x() / 20), cy = static_cast<float>(C.y() / 20);
+  const float tx = static_cast<float>(P2.x() / 20), ty = static_cast<float>(P2.y() / 20);
+  const float ddx = 2 * cx - fx - tx, ddy = 2 * cy - fy - ty;
+  const float cross = (tx - fx) * ddy - (ty - fy) * ddx;
+  const float from = ((cx - fx) * ddx + (cy - fy) * ddy) / cross;
+  const float to = ((tx - cx) * ddx + (ty - cy) * ddy) / cross;
+  const float scale = std::abs(cross) / (std::sqrt(ddx * ddx + ddy * ddy) * std::abs(to - from));
+  const double zoom = 20 * std::sqrt(std::abs(T.determinant()));
+  const float tolerance = zoom > 40 ? static_cast<float>(4 / zoom) : FillTolerance;
+  const float integralFrom = ParabolaIntegral(from);
+  const float integralDiff = ParabolaIntegral(to) - integralFrom;
+  const float inverseFrom = ParabolaInverseIntegral(integralFrom);
+  const float inverseScale = 1.0f / (ParabolaInverseIntegral(integralFrom + integralDiff) - inverseFrom);
+  // A straight curve gives no finite count: one segment.
+  float count = std::ceil(0.5f * std::abs(integralDiff) * std::sqrt(scale / tolerance));
+  if (!std::isfinite(count))
+    count = 0;
+  count = std::min(count, 1024.0f);
+  const float step = integralDiff / count;
+  for (int k = 1; k < static_cast<int>(count); ++k) {
+    const float t = (ParabolaInverseIntegral(integralFrom + step * static_cast<float>(k)) - inverseFrom) * inverseScale;
+    const float u = 1 - t, u2 = u * u, t2 = t * t;
+    const float x = fx * u2 + cx * 2 * u * t + tx * t2;
+    const float y = fy * u2 + cy * 2 * u * t + ty * t2;
+    Out.lineTo(T.map(QPointF(static_cast<double>(x) * 20, static_cast<double>(y) * 20)));
+  }
+}
 
 } // namespace
 
@@ -61,34 +111,20 @@ QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
       const QPointF off = a2 - (control * 2 + a3) / 3;
       const bool quadratic =
           std::abs(off.x()) + std::abs(off.y()) <= 1e-9 * (1 + std::abs(a3.x()) + std::abs(a3.y()));
-      // A quadratic strays |P0 - 2C + P2| / 4 from its chord (a cubic at
-      // most 3/4 of its larger second difference); n equal steps cut that by
-      // n squared. The player flattens its curves to about two units of the
-      // shape's space (twips); a shape shown much larger gets steps fine on
-      // the device too.
-      const QPointF bend = quadratic ? a0 - control * 2 + a3 : a0 - a1 * 2 + a2;
-      const QPointF bend2 = a1 - a2 * 2 + a3;
-      const double stray =
-          quadratic ? std::hypot(bend.x(), bend.y()) / 4
-                    : 0.75 * std::max(std::hypot(bend.x(), bend.y()), std::hypot(bend2.x(), bend2.y()));
-      const double scale = std::sqrt(std::abs(T.determinant()));
-      // Outlines of lines (round caps and joins) are flattened finely.
-      const double steps =
-          quadratic ? std::max(std::sqrt(stray / ShapeFlatness), std::sqrt(stray * scale / DeviceFlatness))
-                    : std::sqrt(stray * scale / OutlineFlatness);
-      const int count = std::clamp(static_cast<int>(std::ceil(steps)), 1, 256);
-      for (int k = 1; k < count; ++k) {
-        const double t = static_cast<double>(k) / count;
-        const double u = 1 - t;
-        if (quadratic) {
-          const QPointF pt = a0 * (u * u) + control * (2 * u * t) + a3 * (t * t);
-          // Points along the curve land on whole units, as the player's do:
-          // its integer arithmetic rounds halves upwards (towards +infinity),
-          // not away from zero.
-          out.lineTo(T.map(QPointF(std::floor(pt.x() + 0.5), std::floor(pt.y() + 0.5))));
-        } else {
-          out.lineTo(
-              T.map(a0 * (u * u * u) + a1 * (3 * u * u * t) + a2 * (3 * u * t * t) + a3 * (t * t * t)));
+      if (quadratic) {
+        FlattenQuadratic(out, a0, control, a3, T);
+      } else {
+        // A cubic strays at most 3/4 of its larger second difference from
+        // its chord; n equal steps cut that by n squared.
+        const QPointF bend = a0 - a1 * 2 + a2;
+        const QPointF bend2 = a1 - a2 * 2 + a3;
+        const double stray = 0.75 * std::max(std::hypot(bend.x(), bend.y()), std::hypot(bend2.x(), bend2.y()));
+        const double scale = std::sqrt(std::abs(T.determinant()));
+        const int count = std::clamp(static_cast<int>(std::ceil(std::sqrt(stray * scale / OutlineFlatness))), 1, 256);
+        for (int k = 1; k < count; ++k) {
+          const double t = static_cast<double>(k) / count;
+          const double u = 1 - t;
+          out.lineTo(T.map(a0 * (u * u * u) + a1 * (3 * u * u * t) + a2 * (3 * u * t * t) + a3 * (t * t * t)));
         }
       }
       out.lineTo(T.map(a3));

@@ -16,7 +16,10 @@
 
 namespace quenloft::swf::render {
 
-// Path mapped to the device with its curves as fine line segments.
+// Path mapped to the device with its curves as fine line segments: the
+// file's quadratic curves (of fills and of the centre lines of strokes) are
+// cut where a parabola's arc length says, to a tenth of a pixel of the
+// shape's own space.
 QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T);
 
 // The areas of Geometry's parts under T (shape twips to device pixels),

@@ -200,7 +200,11 @@ void PainterBackend::DrawVideo(const VideoDraw& Draw)
   const QImage tinted = Draw.Color.IsIdentity() ? QImage() : Tinted(*picture, Draw.Color);
   QPainter& p = Painter();
   p.save();
-  p.setRenderHint(QPainter::SmoothPixmapTransform, FOptions.SmoothBitmaps && Draw.Stream->Smoothing);
+  using Smoothing = PaintOptions::VideoSmoothing;
+  const Smoothing rule = FOptions.SmoothVideos;
+  const bool smooth = rule == Smoothing::Always || (rule == Smoothing::ByFlag && Draw.Stream->Smoothing) ||
+                      (rule == Smoothing::SinglePicture && Draw.Stream->Packets.size() == 1);
+  p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
   p.setWorldTransform(t * FBase);
   p.drawImage(QRectF(0, 0, Draw.Stream->Width * 20.0, Draw.Stream->Height * 20.0),
               tinted.isNull() ? *picture : tinted);

@@ -51,6 +51,11 @@ struct PaintOptions {
   bool Antialias = true;
   int Grid = 4;              // anti-aliasing cells per pixel side
   bool SmoothBitmaps = true; // for bitmap fills that ask to be smoothed
+  // Videos: never smoothed at low quality; from version 8 on as the
+  // stream's flag says; before it by quality (medium: never, high: a
+  // stream of one picture, best: always).
+  enum class VideoSmoothing : std::uint8_t { Never, ByFlag, SinglePicture, Always };
+  VideoSmoothing SmoothVideos = VideoSmoothing::ByFlag;
 };
 
 class PainterBackend : public DrawCommands {

@@ -21,13 +21,13 @@ QImage VideoImage(const VideoPicture* P)
 {
   if (!P || P->Width == 0 || P->Height == 0)
     return {};
-  QImage image(static_cast<int>(P->Width), static_cast<int>(P->Height), QImage::Format_ARGB32);
+  QImage image(static_cast<int>(P->Width), static_cast<int>(P->Height), QImage::Format_ARGB32_Premultiplied);
   if (image.isNull())
     return {};
   for (std::uint32_t y = 0; y < P->Height; ++y)
     std::memcpy(image.scanLine(static_cast<int>(y)), P->Pixels.data() + std::size_t{y} * P->Width,
                 std::size_t{P->Width} * sizeof(std::uint32_t));
-  return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  return image;
 }
 
 } // namespace
@@ -124,6 +124,15 @@ void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q)
   // quality and of 4 x 4 above.
   options.Grid = Q == Quality::Medium ? 2 : 4;
   options.SmoothBitmaps = Q == Quality::High || Q == Quality::Best;
+  using Smoothing = PaintOptions::VideoSmoothing;
+  if (Q == Quality::Low)
+    options.SmoothVideos = Smoothing::Never;
+  else if (FMovie->Version >= 8)
+    options.SmoothVideos = Smoothing::ByFlag;
+  else
+    options.SmoothVideos = Q == Quality::Medium ? Smoothing::Never
+                           : Q == Quality::High ? Smoothing::SinglePicture
+                                                : Smoothing::Always;
 
   Caches& caches = *FCaches;
   caches.Shapes.Trim();

@@ -1,7 +1,11 @@
 // Anti-aliased coverage counted on the player's grid of cells per pixel.
 #include "swf/render/AliasedSpans.h"
+#include "swf/render/DevicePaths.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
 
 namespace quenloft::swf::render {
 namespace {
@@ -45,6 +49,45 @@ TEST(GridCoverage, NothingInsideGivesANullImage)
   QPainterPath path;
   path.addRect(QRectF(20, 20, 5, 5));
   EXPECT_TRUE(GridCoverage(path, QRect(0, 0, 8, 8), 4).Image.isNull());
+}
+
+TEST(DevicePath, QuadraticCurvesStayWithinATenthOfAShapePixel)
+{
+  struct Case {
+    QPointF From, Control, To; // twips
+    double Scale;              // twips to device
+    int MinSegments, MaxSegments;
+  };
+  const Case cases[] = {
+      {{0, 0}, {2000, 0}, {2000, 2000}, 0.05, 15, 20},  // a bend of 100 px
+      {{0, 0}, {2000, 0}, {2000, 2000}, 0.2, 15, 20},   // the same shown 4 times larger: cut the same
+      {{0, 0}, {200, 0}, {200, 200}, 0.05, 4, 7},       // 10 px: fewer cuts
+      {{0, 0}, {1000, 1000}, {2000, 2000}, 0.05, 1, 1}, // straight: one segment
+      {{0, 0}, {2000, 0}, {2000, 2000}, 5, 20, 200},    // 100 times larger: finer on the device
+  };
+  for (const Case& c : cases) {
+    QPainterPath curve(c.From);
+    curve.quadTo(c.Control, c.To);
+    const QTransform t = QTransform::fromScale(c.Scale, c.Scale);
+    const QPainterPath flat = DevicePath(curve, t);
+    const int segments = flat.elementCount() - 1;
+    EXPECT_GE(segments, c.MinSegments) << c.Scale;
+    EXPECT_LE(segments, c.MaxSegments) << c.Scale;
+    // Every segment's middle lies near the curve: the closest of many
+    // points of it, in twips.
+    const double limit = c.Scale > 1 ? 4 / c.Scale + 1 : 2.1;
+    for (int i = 1; i < flat.elementCount(); ++i) {
+      const QPointF mid = (QPointF(flat.elementAt(i - 1)) + QPointF(flat.elementAt(i))) / 2 / c.Scale;
+      double nearest = 1e9;
+      for (int k = 0; k <= 4000; ++k) {
+        const double u = k / 4000.0, v = 1 - u;
+        const QPointF p = c.From * (v * v) + c.Control * (2 * u * v) + c.To * (u * u);
+        nearest = std::min(nearest, std::hypot(p.x() - mid.x(), p.y() - mid.y()));
+      }
+      EXPECT_LE(nearest, limit) << "segment " << i << " at scale " << c.Scale;
+    }
+    EXPECT_EQ(QPointF(flat.elementAt(flat.elementCount() - 1)), t.map(c.To));
+  }
 }
 
 } // namespace

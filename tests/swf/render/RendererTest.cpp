@@ -4,6 +4,7 @@
 #include "swf/Filters.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "tests/swf/render/Shapes.h"
 
@@ -296,6 +297,58 @@ TEST_F(Frames, AFilteredObjectGlowsAtTheStageScaleAndItsColourTransformTintsTheG
     const QImage big = Renderer(M).RenderFrame({o}, {200, 200}, q);
     EXPECT_LT(qGreen(big.pixel(46, 100)), 255);
     EXPECT_EQ(big.pixel(30, 100), qRgb(255, 255, 255));
+  }
+}
+
+// A Screen Video picture of two pixels, black then white: one block of
+// zlib-packed BGR rows.
+VideoStream TwoPixelVideo(CharacterId Id, bool Smoothing, std::size_t Packets)
+{
+  const std::uint8_t bgr[6] = {0, 0, 0, 255, 255, 255};
+  uLongf size = compressBound(sizeof bgr);
+  std::vector<std::uint8_t> packed(size);
+  compress(packed.data(), &size, bgr, sizeof bgr);
+  std::vector<std::uint8_t> packet{0x00, 0x02, 0x00, 0x01, static_cast<std::uint8_t>(size >> 8),
+                                   static_cast<std::uint8_t>(size)};
+  packet.insert(packet.end(), packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(size));
+  VideoStream v;
+  v.Id = Id;
+  v.Width = 2;
+  v.Height = 1;
+  v.Smoothing = Smoothing;
+  v.Codec = static_cast<std::uint8_t>(VideoCodec::ScreenVideo);
+  for (std::uint16_t f = 0; f < Packets; ++f)
+    v.Packets.push_back({f, packet});
+  return v;
+}
+
+TEST_F(Frames, VideoIsSmoothedByQualityTheStreamsFlagAndTheMoviesVersion)
+{
+  struct Case {
+    Quality Q;
+    std::uint8_t Version;
+    bool Flag;
+    std::size_t Packets;
+    bool Smoothed;
+  };
+  const Case cases[] = {
+      {Quality::Low, 10, true, 1, false},   {Quality::Medium, 10, true, 1, true},
+      {Quality::Medium, 10, false, 1, false}, {Quality::Best, 10, false, 1, false},
+      {Quality::Medium, 7, true, 1, false}, {Quality::High, 7, false, 1, true}, // one picture
+      {Quality::High, 7, true, 2, false},   {Quality::Best, 7, false, 2, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "quality " << int(c.Q) << " version " << int(c.Version) << " flag "
+                                    << c.Flag << " packets " << c.Packets);
+    M->Version = c.Version;
+    M->Dictionary.insert_or_assign(20, TwoPixelVideo(20, c.Flag, c.Packets));
+    DisplayObject o = Placed(1, 20);
+    o.Transform.A = o.Transform.D = 50; // 100 x 50 pixels
+    const QImage image = Draw({o}, c.Q);
+    EXPECT_EQ(image.pixel(10, 25), qRgb(0, 0, 0));
+    EXPECT_EQ(image.pixel(90, 25), qRgb(255, 255, 255));
+    const int between = qRed(image.pixel(47, 25));
+    EXPECT_EQ(between > 0 && between < 255, c.Smoothed) << between;
   }
 }
 
