@@ -117,21 +117,25 @@ void BlurRows1(std::uint8_t* Data, int W, int H, std::ptrdiff_t Stride, const Bo
   }
 }
 
-// One vertical pass: sums of whole rows carried down the picture.
+// One vertical pass: sums of whole rows carried down the picture. A row is
+// written over once the sums have passed it, so the rows the box still
+// needs after that (Whole + 2 of them) wait in a ring of copies.
 void BlurColumns(std::uint8_t* Data, int Bytes, int H, std::ptrdiff_t Stride, const Box& B,
-                 std::vector<std::uint8_t>& Copy, std::vector<std::int32_t>& Sums)
+                 std::vector<std::uint8_t>& Ring, std::vector<std::int32_t>& Sums)
 {
   const auto width = static_cast<std::size_t>(Bytes);
-  Copy.resize(width * static_cast<std::size_t>(H + 1));
-  // The last row of Copy stays zero and stands for every row outside.
-  std::fill(Copy.end() - static_cast<std::ptrdiff_t>(width), Copy.end(), std::uint8_t{0});
-  for (int y = 0; y < H; ++y)
-    std::copy(Data + y * Stride, Data + y * Stride + Bytes, Copy.begin() + static_cast<std::ptrdiff_t>(width * y));
-  const auto row = [&](int Y) { return Copy.data() + width * static_cast<std::size_t>(Y < 0 || Y >= H ? H : Y); };
+  const int kept = B.Whole + 2;
+  // The ring's last row stays zero and stands for every row outside.
+  Ring.assign(width * static_cast<std::size_t>(kept + 1), 0);
+  const std::uint8_t* const zero = Ring.data() + width * static_cast<std::size_t>(kept);
+  const auto saved = [&](int Y) {
+    return Y < 0 ? zero : Ring.data() + width * static_cast<std::size_t>(Y % kept);
+  };
+  const auto ahead = [&](int Y) { return Y >= H ? zero : Data + Y * Stride; };
   Sums.assign(width, 0);
   std::int32_t* __restrict sums = Sums.data();
-  for (int k = -B.Whole; k <= B.Whole; ++k) {
-    const std::uint8_t* __restrict r = row(k);
+  for (int k = 0; k <= B.Whole; ++k) {
+    const std::uint8_t* __restrict r = ahead(k);
     for (std::size_t i = 0; i < width; ++i)
       sums[i] += r[i];
   }
@@ -139,10 +143,11 @@ void BlurColumns(std::uint8_t* Data, int Bytes, int H, std::ptrdiff_t Stride, co
   const auto norm = static_cast<float>(B.Norm);
   const float reciprocal = 1.0f / norm;
   for (int y = 0; y < H; ++y) {
-    const std::uint8_t* __restrict above = row(y - B.Whole - 1);
-    const std::uint8_t* __restrict below = row(y + B.Whole + 1);
-    const std::uint8_t* __restrict leaving = row(y - B.Whole);
     std::uint8_t* __restrict out = Data + y * Stride;
+    std::copy(out, out + Bytes, Ring.data() + width * static_cast<std::size_t>(y % kept));
+    const std::uint8_t* __restrict above = saved(y - B.Whole - 1);
+    const std::uint8_t* __restrict leaving = saved(y - B.Whole);
+    const std::uint8_t* __restrict below = ahead(y + B.Whole + 1);
     for (std::size_t i = 0; i < width; ++i) {
       const float total = static_cast<float>(sums[i] << 8) + edge * static_cast<float>(above[i] + below[i]);
       out[i] = Quotient(total, norm, reciprocal);
