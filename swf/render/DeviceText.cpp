@@ -20,7 +20,7 @@ constexpr qsizetype MaxChars = 1 << 16;
 
 // The player's generic names stand for the system's sans, serif and
 // fixed-width fonts; any other name is looked for as it is.
-QFont FontFor(const TextFormat& F)
+QFont FontFor(const TextFormat& F, bool Antialias)
 {
   QFont font;
   if (F.Face.empty() || SameText(F.Face, "_sans")) {
@@ -44,6 +44,10 @@ QFont FontFor(const TextFormat& F)
   font.setItalic(F.Italic);
   font.setKerning(F.Kerning);
   font.setLetterSpacing(QFont::AbsoluteSpacing, F.LetterSpacing);
+  // At low quality the player draws text with hard edges, as its shapes;
+  // the painter's hints alone leave glyphs drawn as outlines smoothed.
+  if (!Antialias)
+    font.setStyleStrategy(QFont::NoAntialias);
   return font;
 }
 
@@ -64,7 +68,7 @@ struct Paragraph {
   const TextFormat* First = nullptr; // the paragraph's own format
 };
 
-std::vector<Paragraph> Paragraphs(const DeviceText& Text, const ColorTransform& Ct)
+std::vector<Paragraph> Paragraphs(const DeviceText& Text, const ColorTransform& Ct, bool Antialias)
 {
   std::vector<Paragraph> out(1);
   qsizetype total = 0;
@@ -72,7 +76,7 @@ std::vector<Paragraph> Paragraphs(const DeviceText& Text, const ColorTransform& 
     if (total >= MaxChars)
       break;
     QTextCharFormat format;
-    format.setFont(FontFor(run.Format));
+    format.setFont(FontFor(run.Format, Antialias));
     format.setForeground(TransformedColor(run.Format.Color, Ct));
     std::size_t from = 0;
     while (from <= run.Text.size()) {
@@ -97,19 +101,19 @@ std::vector<Paragraph> Paragraphs(const DeviceText& Text, const ColorTransform& 
 
 } // namespace
 
-void PaintDeviceText(QPainter& P, const DeviceText& Text, const QRectF& Box, const ColorTransform& Ct)
+void PaintDeviceText(QPainter& P, const DeviceText& Text, const QRectF& Box, const ColorTransform& Ct, bool Antialias)
 {
   P.save();
   P.setClipRect(Box, Qt::IntersectClip);
   qreal y = Box.top() + Gutter;
   const TextFormat* last = nullptr;
-  for (const Paragraph& para : Paragraphs(Text, Ct)) {
+  for (const Paragraph& para : Paragraphs(Text, Ct, Antialias)) {
     if (y > Box.bottom())
       break; // nothing below the box shows
     const TextFormat& format = para.First ? *para.First : last ? *last : TextFormat{};
     if (para.First)
       last = para.First;
-    QTextLayout layout(para.Text, FontFor(format));
+    QTextLayout layout(para.Text, FontFor(format, Antialias));
     layout.setFormats(para.Formats);
     QTextOption option(AlignmentOf(format.Align));
     option.setWrapMode(Text.WordWrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);

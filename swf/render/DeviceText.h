@@ -14,7 +14,8 @@
 namespace quenloft::swf::render {
 
 // Draws Text into Box (the field's space, twips, under the painter's
-// transform), its colours under Ct.
-void PaintDeviceText(QPainter& P, const DeviceText& Text, const QRectF& Box, const ColorTransform& Ct);
+// transform), its colours under Ct, with smoothed edges or hard ones.
+void PaintDeviceText(QPainter& P, const DeviceText& Text, const QRectF& Box, const ColorTransform& Ct,
+                     bool Antialias);
 
 } // namespace quenloft::swf::render

@@ -17,6 +17,20 @@ constexpr double EmSquareFont3 = 1024.0 * 20.0;
 // Objects a walk makes of buttons and unplayed sprites, at most.
 constexpr std::size_t MaxExpanded = 20000;
 
+// An edit field's glyphs are white under a multiplier of the field's
+// colour in 8.8 fixed point: a channel below full comes out a step darker
+// (#99 as #98), a full or empty one as it is.
+std::uint8_t FieldChannel(std::uint8_t C)
+{
+  const int multiplier = C * 256 / 255;
+  return static_cast<std::uint8_t>(255 * multiplier / 256);
+}
+
+Rgba FieldGlyphColor(Rgba C)
+{
+  return {FieldChannel(C.R), FieldChannel(C.G), FieldChannel(C.B), FieldChannel(C.A)};
+}
+
 class Walker {
 public:
   Walker(const Movie& M, ShapeCache& Shapes, DrawCommands& Out) : FMovie(M), FShapes(Shapes), FOut(Out) {}
@@ -228,10 +242,11 @@ private:
       // The record's colour replaces the glyph's own fill.
       ColorTransform colour;
       colour.RMul = colour.GMul = colour.BMul = colour.AMul = 0;
-      colour.RAdd = r.Color.R;
-      colour.GAdd = r.Color.G;
-      colour.BAdd = r.Color.B;
-      colour.AAdd = r.Color.A;
+      const Rgba c = T.Edit ? FieldGlyphColor(r.Color) : r.Color;
+      colour.RAdd = c.R;
+      colour.GAdd = c.G;
+      colour.BAdd = c.B;
+      colour.AAdd = c.A;
       const ColorTransform glyphColour = C * colour;
       const double scale = r.Height / (font->Version >= 3 ? EmSquareFont3 : EmSquare);
       double x = r.X;

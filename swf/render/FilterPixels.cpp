@@ -1,5 +1,7 @@
 #include "swf/render/FilterPixels.h"
 
+#include "swf/render/BoxBlur.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -31,92 +33,9 @@ struct Plane {
   }
 };
 
-// A box of Size pixels: 2 Whole + 1 taps of full weight and one more on
-// each side of weight Edge / 256, so that the weights add up to Size.
-struct Box {
-  int Whole = 0;
-  int Edge = 0;
-  int Norm = 256;
-  bool Blurs = false;
-};
-
-Box BoxOf(double Size)
-{
-  Box b;
-  const double full = std::min(Size, MaxBlur);
-  if (!(full > 1))
-    return b;
-  const double radius = (full - 1) / 2;
-  // Not floor: a whole radius takes its last tap as the edge, at weight 1.
-  const double whole = std::ceil(radius) - 1;
-  b.Whole = static_cast<int>(whole);
-  b.Edge = static_cast<int>(std::floor((radius - whole) * 255)) * 256 / 255;
-  b.Norm = (2 * b.Whole + 1) * 256 + 2 * b.Edge;
-  b.Blurs = true;
-  return b;
-}
-
-// One horizontal pass over every row of P.
-void BlurRows(Plane& P, const Box& B, std::vector<std::uint8_t>& Line)
-{
-  const int w = P.Width;
-  Line.resize(static_cast<std::size_t>(w));
-  for (int y = 0; y < P.Height; ++y) {
-    std::uint8_t* row = P.Values.data() + static_cast<std::size_t>(y) * w;
-    std::copy(row, row + w, Line.begin());
-    const auto at = [&](int X) { return X < 0 || X >= w ? 0 : int{Line[static_cast<std::size_t>(X)]}; };
-    int sum = 0;
-    for (int k = -B.Whole; k <= B.Whole; ++k)
-      sum += at(k);
-    for (int x = 0; x < w; ++x) {
-      const int total = sum * 256 + B.Edge * (at(x - B.Whole - 1) + at(x + B.Whole + 1));
-      row[x] = static_cast<std::uint8_t>(total / B.Norm);
-      sum += at(x + B.Whole + 1) - at(x - B.Whole);
-    }
-  }
-}
-
-// One vertical pass: column sums carried down the rows.
-void BlurColumns(Plane& P, const Box& B, std::vector<std::uint8_t>& Copy, std::vector<int>& Sums)
-{
-  const int w = P.Width;
-  const int h = P.Height;
-  Copy = P.Values;
-  Sums.assign(static_cast<std::size_t>(w), 0);
-  const auto row = [&](int Y) -> const std::uint8_t* {
-    return Y < 0 || Y >= h ? nullptr : Copy.data() + static_cast<std::size_t>(Y) * w;
-  };
-  for (int k = -B.Whole; k <= B.Whole; ++k) {
-    if (const std::uint8_t* r = row(k))
-      for (int x = 0; x < w; ++x)
-        Sums[static_cast<std::size_t>(x)] += r[x];
-  }
-  for (int y = 0; y < h; ++y) {
-    const std::uint8_t* above = row(y - B.Whole - 1);
-    const std::uint8_t* below = row(y + B.Whole + 1);
-    const std::uint8_t* leaving = row(y - B.Whole);
-    std::uint8_t* out = P.Values.data() + static_cast<std::size_t>(y) * w;
-    for (int x = 0; x < w; ++x) {
-      const int edges = (above ? above[x] : 0) + (below ? below[x] : 0);
-      const int total = Sums[static_cast<std::size_t>(x)] * 256 + B.Edge * edges;
-      out[x] = static_cast<std::uint8_t>(total / B.Norm);
-      Sums[static_cast<std::size_t>(x)] += (below ? below[x] : 0) - (leaving ? leaving[x] : 0);
-    }
-  }
-}
-
 void BlurPlane(Plane& P, double Width, double Height, int Passes)
 {
-  const Box across = BoxOf(Width);
-  const Box down = BoxOf(Height);
-  std::vector<std::uint8_t> line;
-  std::vector<int> sums;
-  for (int i = 0; i < std::clamp(Passes, 0, 15); ++i) {
-    if (across.Blurs)
-      BlurRows(P, across, line);
-    if (down.Blurs)
-      BlurColumns(P, down, line, sums);
-  }
+  BlurBytes(P.Values.data(), P.Width, P.Height, P.Width, 1, Width, Height, Passes);
 }
 
 Plane Channel(const QImage& Image, int Shift)
@@ -396,22 +315,8 @@ void BoxBlur(QImage& Image, double Width, double Height, int Passes)
 {
   if (Image.isNull() || Image.format() != QImage::Format_ARGB32_Premultiplied)
     return;
-  std::array<Plane, 4> planes;
-  for (int c = 0; c < 4; ++c) {
-    planes[static_cast<std::size_t>(c)] = Channel(Image, c * 8);
-    BlurPlane(planes[static_cast<std::size_t>(c)], Width, Height, Passes);
-  }
-  for (int y = 0; y < Image.height(); ++y) {
-    auto* row = reinterpret_cast<QRgb*>(Image.scanLine(y));
-    for (int x = 0; x < Image.width(); ++x) {
-      const std::size_t i = static_cast<std::size_t>(y) * Image.width() + x;
-      const int a = planes[3].Values[i];
-      // Each channel is blurred alone: rounding may leave a colour a step
-      // above its alpha.
-      row[x] = qRgba(std::min<int>(planes[2].Values[i], a), std::min<int>(planes[1].Values[i], a),
-                     std::min<int>(planes[0].Values[i], a), a);
-    }
-  }
+  // The same weights on every channel keep each colour at most its alpha.
+  BlurBytes(Image.bits(), Image.width(), Image.height(), Image.bytesPerLine(), 4, Width, Height, Passes);
 }
 
 void TransformColors(QImage& Image, const ColorTransform& Color)

@@ -183,7 +183,7 @@ void PainterBackend::DrawDeviceText(const DeviceTextDraw& Draw)
   p.setWorldTransform(t * FBase);
   p.setRenderHint(QPainter::TextAntialiasing, FOptions.Antialias);
   p.setRenderHint(QPainter::Antialiasing, FOptions.Antialias);
-  PaintDeviceText(p, *Draw.Text->Device, box, Draw.Color);
+  PaintDeviceText(p, *Draw.Text->Device, box, Draw.Color, FOptions.Antialias);
   p.restore();
 }
 

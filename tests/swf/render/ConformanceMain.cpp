@@ -10,6 +10,7 @@
 #include "tests/swf/render/Conformance.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QImage>
 
 #include <chrono>
@@ -137,6 +138,12 @@ std::set<std::string> ReadList(const fs::path& File)
 
 int main(int argc, char** argv)
 {
+  // Device text needs the application's font database, as in the pane; the
+  // offscreen platform needs no display.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  int qtArgc = 1;
+  QGuiApplication app(qtArgc, argv);
   // The sixty cases of plain timeline drawing, and the newer ones of
   // filters, video and HTML text; --fixtures names one folder instead.
   const fs::path shared = fs::path(QUENLOFT_SOURCE_DIR) / ".." / "shared" / "fixtures";

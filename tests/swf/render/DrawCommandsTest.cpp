@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "swf/EditText.h"
+
 #include "tests/swf/render/Shapes.h"
 
 namespace quenloft::swf::render {
@@ -223,6 +225,36 @@ TEST_F(Commands, StaticTextDrawsEachGlyphInTheRecordColour)
   small.Transform.Tx = 1000;
   Words({small});
   EXPECT_DOUBLE_EQ(Recorder.Commands().at(1).Draw.Transform.Tx, 1467);
+}
+
+TEST_F(Commands, AnEditFieldsGlyphsTakeItsColourThroughAFixedPointMultiplier)
+{
+  Font f;
+  f.Id = 20;
+  f.Version = 3;
+  f.Glyphs = {SquareShape(0, {}, 1024 * 20)};
+  M.Dictionary.emplace(20, f);
+  struct Case {
+    Rgba Field, Drawn;
+  } cases[] = {
+      {{255, 153, 204, 255}, {255, 152, 203, 255}},
+      {{0, 1, 128, 255}, {0, 0, 127, 255}},
+      {{254, 2, 100, 128}, {253, 1, 99, 127}},
+  };
+  for (const Case& c : cases) {
+    Text t;
+    t.Id = 22;
+    t.Edit = std::make_shared<EditTextField>();
+    TextRecord r;
+    r.FontId = 20;
+    r.Color = c.Field;
+    r.Height = 400;
+    r.Glyphs = {{0, 300}};
+    t.Records = {r};
+    M.Dictionary.insert_or_assign(22, t);
+    ASSERT_EQ(Words({Placed(1, 22)}), (std::vector<std::string>{"shape 22"}));
+    EXPECT_EQ(Recorder.Commands()[0].Draw.Color.Apply({255, 255, 255, 255}), c.Drawn);
+  }
 }
 
 TEST_F(Commands, AVideoShowsItsPlacementsFrameAndCutsNothingAsAMask)
