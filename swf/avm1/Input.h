@@ -15,6 +15,11 @@ namespace quenloft::swf::avm1 {
 
 enum class MouseButton : std::uint8_t { Left, Middle, Right };
 
+// The pointer's look over what lies under it: the pointing hand over an
+// active button (or a clip acting as one with useHandCursor set), the
+// I-beam over a text field that takes typing, the arrow elsewhere.
+enum class PointerShape : std::uint8_t { Arrow, Hand, IBeam };
+
 // The player's key codes that have no character of their own.
 namespace Keys {
 constexpr std::uint8_t Backspace = 8, Tab = 9, Enter = 13, Shift = 16, Control = 17, Alt = 18, Pause = 19,

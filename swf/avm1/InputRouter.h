@@ -54,6 +54,9 @@ public:
   // before it returns. False when Clip cannot take the focus.
   bool SetFocus(ClipObject* Clip);
 
+  // How the pointer looks where it is now (PointerShape.cpp).
+  PointerShape Shape();
+
   // The pointer in S's own coordinates, in pixels (_xmouse, _ymouse).
   Point PointerIn(const SpriteInstance& S) const;
 
@@ -87,6 +90,8 @@ private:
   Point PointerTwips() const;
   void UpdateDrag();
   bool ButtonMode(ClipObject* Clip);
+  // True when an input text field lies under P (twips) in S's list.
+  bool OverInputText(ClipObject* Holder, const DisplayList& List, const Matrix& Parent, Point P, int Depth);
   bool Alive(const Target& T) const;
   void Fire(const Target& T, Change C);
   // The sound DefineButtonSound gives Button for C, when the movie is heard.

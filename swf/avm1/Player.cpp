@@ -24,6 +24,8 @@ PlayerImpl::PlayerImpl(std::shared_ptr<const swf::Movie> Movie, PlayerOutput Out
   FMachine.SetDisplay(screen);
   if (!std::isnan(FOutput.StartTime))
     FMachine.SetStartTime(FOutput.StartTime);
+  if (FOutput.BlockBudget != 0)
+    FMachine.SetBlockBudget(FOutput.BlockBudget);
   FMachine.AddRoots([this](Marker& M) { TraceRoots(M); });
   FMachine.SetExports(&FMovie->Exports);
   FLoads = std::make_unique<Loads>(*this, FMachine, FOutput.Files);
@@ -394,6 +396,11 @@ void Player::KeyUp(std::uint8_t Code, char32_t Char)
 void Player::TextInput(char32_t Char)
 {
   FImpl->Input().TextInput(Char);
+}
+
+PointerShape Player::Shape()
+{
+  return FImpl->Input().Shape();
 }
 
 std::size_t Player::LiveObjects() const

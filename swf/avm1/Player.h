@@ -47,6 +47,9 @@ struct PlayerOutput {
   // Where the files the movie loads come from (its own folder); none:
   // every load fails as a missing file does, and is logged.
   std::shared_ptr<const FileLoader> Files;
+  // Actions one block may run before it is ended; 0: the player's own
+  // limit (MaxActionsPerBlock). Fuzzing sets a small one.
+  std::uint64_t BlockBudget = 0;
 };
 
 class PlayerImpl;
@@ -78,6 +81,9 @@ public:
   void KeyDown(std::uint8_t Code, char32_t Char);
   void KeyUp(std::uint8_t Code, char32_t Char);
   void TextInput(char32_t Char);
+  // How the pointer should look at its last position (its scripts may have
+  // changed the stage under it since).
+  PointerShape Shape();
 
   // Heap figures, for benchmarks and the log.
   std::size_t LiveObjects() const;

@@ -1,5 +1,6 @@
 #include "swf/gui/ShockwaveFlash.h"
 
+#include "swf/gui/MovieInput.h"
 #include "swf/gui/PreviewSound.h"
 #include "swf/FileLoader.h"
 #include "swf/Movie.h"
@@ -11,6 +12,7 @@
 #include "ui/kvuShell.h"
 
 #include <QFile>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -79,6 +81,8 @@ TShockwaveFlash::TShockwaveFlash(QWidget* Parent) : QWidget(Parent)
   setContextMenuPolicy(Qt::PreventContextMenu);
   // A movie sees the pointer move without a button held, too.
   setMouseTracking(true);
+  // Keys reach the movie while the pane has the focus; a click gives it.
+  setFocusPolicy(Qt::StrongFocus);
   FTicker.setSingleShot(true);
   FTicker.setTimerType(Qt::PreciseTimer);
   connect(&FTicker, &QTimer::timeout, this, [this] { Tick(); });
@@ -282,6 +286,9 @@ void TShockwaveFlash::Tick()
     update();
   if (Moved)
     emit FrameChanged(static_cast<int>(FTimeline->CurrentFrame()));
+  // The stage may have moved under a pointer that stands still.
+  if (FPlayer && underMouse())
+    FollowPointer();
   ScheduleTick();
 }
 
@@ -290,12 +297,101 @@ bool TShockwaveFlash::event(QEvent* Event)
   const std::uint32_t Message = MouseMessageOf(*Event);
   if (Message == 0)
     return QWidget::event(Event);
-  const QPoint Pos = static_cast<const QSinglePointEvent*>(Event)->position().toPoint();
+  const auto& Mouse = static_cast<const QSinglePointEvent&>(*Event);
+  const QPoint Pos = Mouse.position().toPoint();
   emit MovieMouse(Message, Pos);
+  PassMouse(Message, Mouse.position());
   if (Message == WM_RBUTTONUP && FMenu)
     OpenMenu(Pos);
   Event->accept();
   return true;
+}
+
+QRectF TShockwaveFlash::StageRect() const
+{
+  return FLoaded ? FittedStage(size(), StagePixels(*FLoaded)) : QRectF();
+}
+
+void TShockwaveFlash::PassMouse(std::uint32_t Message, QPointF Pos)
+{
+  if (!FPlayer)
+    return;
+  const QPointF At = WidgetToStage(Pos, StageRect(), StagePixels(*FLoaded));
+  const std::uint32_t Before = FTimeline->CurrentFrame();
+  using swf::avm1::MouseButton;
+  switch (Message) {
+  case WM_MOUSEMOVE: FPlayer->MouseMove(At.x(), At.y()); break;
+  // A double click comes as press, release, double click, release: the
+  // double click is the second press.
+  case WM_LBUTTONDOWN:
+  case WM_LBUTTONDBLCLK: FPlayer->MouseDown(At.x(), At.y(), MouseButton::Left); break;
+  case WM_LBUTTONUP: FPlayer->MouseUp(At.x(), At.y(), MouseButton::Left); break;
+  case WM_RBUTTONDOWN:
+  case WM_RBUTTONDBLCLK: FPlayer->MouseDown(At.x(), At.y(), MouseButton::Right); break;
+  case WM_RBUTTONUP: FPlayer->MouseUp(At.x(), At.y(), MouseButton::Right); break;
+  case WM_MBUTTONDOWN:
+  case WM_MBUTTONDBLCLK: FPlayer->MouseDown(At.x(), At.y(), MouseButton::Middle); break;
+  case WM_MBUTTONUP: FPlayer->MouseUp(At.x(), At.y(), MouseButton::Middle); break;
+  default: return; // the wheel: no movie of this player listens to it
+  }
+  AfterInput(Before);
+}
+
+void TShockwaveFlash::keyPressEvent(QKeyEvent* Event)
+{
+  if (!FPlayer) {
+    QWidget::keyPressEvent(Event);
+    return;
+  }
+  const QString Text = Event->text();
+  const char32_t Char = Text.isEmpty() ? 0 : Text.toUcs4().value(0);
+  const std::uint32_t Before = FTimeline->CurrentFrame();
+  FPlayer->KeyDown(MovieKeyCode(Event->key(), Char), Char);
+  if (Char >= 32 && Char != 127)
+    FPlayer->TextInput(Char);
+  AfterInput(Before);
+  Event->accept();
+}
+
+void TShockwaveFlash::keyReleaseEvent(QKeyEvent* Event)
+{
+  if (!FPlayer) {
+    QWidget::keyReleaseEvent(Event);
+    return;
+  }
+  // Held keys repeat their presses only.
+  if (!Event->isAutoRepeat()) {
+    const QString Text = Event->text();
+    const char32_t Char = Text.isEmpty() ? 0 : Text.toUcs4().value(0);
+    const std::uint32_t Before = FTimeline->CurrentFrame();
+    FPlayer->KeyUp(MovieKeyCode(Event->key(), Char), Char);
+    AfterInput(Before);
+  }
+  Event->accept();
+}
+
+void TShockwaveFlash::AfterInput(std::uint32_t Before)
+{
+  // The input's scripts have run: what they changed is shown, and a jump of
+  // the root is told like one made by playing.
+  update();
+  if (FTimeline->CurrentFrame() != Before)
+    emit FrameChanged(static_cast<int>(FTimeline->CurrentFrame()));
+  FollowPointer();
+}
+
+void TShockwaveFlash::FollowPointer()
+{
+  if (!FPlayer)
+    return;
+  Qt::CursorShape Shape = Qt::ArrowCursor;
+  switch (FPlayer->Shape()) {
+  case swf::avm1::PointerShape::Hand: Shape = Qt::PointingHandCursor; break;
+  case swf::avm1::PointerShape::IBeam: Shape = Qt::IBeamCursor; break;
+  case swf::avm1::PointerShape::Arrow: break;
+  }
+  if (cursor().shape() != Shape)
+    setCursor(Shape);
 }
 
 void TShockwaveFlash::OpenMenu(QPoint Pos)
@@ -338,11 +434,7 @@ void TShockwaveFlash::paintEvent(QPaintEvent*)
   }
   // The stage fitted into the widget, centred; the pane sizes the widget to
   // the same fit, so normally the stage fills it.
-  const QSize Stage = StagePixels(*FLoaded);
-  int FitW = 0;
-  int FitH = 0;
-  FitSizeInBox(width(), height(), Stage.width(), Stage.height(), false, FitW, FitH);
-  const QRect Target((width() - FitW) / 2, (height() - FitH) / 2, FitW, FitH);
+  const QRect Target = StageRect().toRect();
   if (Target != rect()) {
     const swf::Rgba& Back = FLoaded->Background;
     Painter.fillRect(rect(), QColor(Back.R, Back.G, Back.B));

@@ -34,7 +34,13 @@
 //
 // Mouse input that reaches the player is told with MovieMouse, as the
 // window message number of the mouse range (WM_MOUSEMOVE..WM_MOUSEWHEEL) and
-// the point in the widget; a movie's own buttons would take it from there.
+// the point in the widget, and handed to a scripted movie in stage pixels
+// (through the fitted picture's transform, so the margins lie outside the
+// stage): its buttons and clip events take it from there. Keys reach it
+// while the widget has the focus. After input the picture is drawn again,
+// FrameChanged tells a jump of the root, and the cursor takes the look of
+// what is under it (hand over an active button, I-beam over a field that
+// takes typing, else the arrow).
 //
 // Threads: UI thread only.
 #pragma once
@@ -131,6 +137,8 @@ signals:
 protected:
   bool event(QEvent* Event) override;
   void paintEvent(QPaintEvent* Event) override;
+  void keyPressEvent(QKeyEvent* Event) override;
+  void keyReleaseEvent(QKeyEvent* Event) override;
   void showEvent(QShowEvent* Event) override;
   void hideEvent(QHideEvent* Event) override;
 
@@ -144,6 +152,11 @@ private:
   void ScheduleTick();
   void Tick();
   void OpenMenu(QPoint Pos);
+  // Where the stage is drawn in the widget.
+  QRectF StageRect() const;
+  void PassMouse(std::uint32_t Message, QPointF Pos);
+  void AfterInput(std::uint32_t Before);
+  void FollowPointer();
   void OpenSound();
   std::int64_t StepsDue();
 
