@@ -1,6 +1,7 @@
 #include "swf/avm1/globals/Globals.h"
 
 #include "swf/avm1/Machine.h"
+#include "swf/avm1/globals/Services.h"
 
 namespace quenloft::swf::avm1 {
 
@@ -28,6 +29,7 @@ void InstallGlobals(Machine& M)
   M.Install(ContextMenuClass);
   M.Install(LocalConnectionClass);
   M.Install(TextSnapshotClass);
+  M.Install(PrintJobClass);
   M.Install(TextFormatClass);
   M.Install(TextFieldClass);
   M.Install(SystemObject);
