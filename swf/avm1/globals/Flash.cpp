@@ -13,15 +13,19 @@ void InstallFlashPackage(Machine& M)
   Object* geom = M.NewObject();
   Object* display = M.NewObject();
   flash->Define(M, M.Intern("display"), Value(display), 0);
-  for (const char* name : {"text", "filters"})
-    flash->Define(M, M.Intern(name), Value(M.NewObject()), 0);
+  Object* text = M.NewObject();
+  flash->Define(M, M.Intern("text"), Value(text), 0);
+  Object* filters = M.NewObject();
+  flash->Define(M, M.Intern("filters"), Value(filters), 0);
+  InstallFilters(M, *filters);
   flash->Define(M, M.Intern("geom"), Value(geom), 0);
   Object* net = M.NewObject();
   flash->Define(M, M.Intern("net"), Value(net), 0);
   InstallFileReference(M, *net);
   Object* external = M.NewObject();
   flash->Define(M, M.Intern("external"), Value(external), 0);
-  static const ClassSpec* const GeomClasses[] = {&RectangleClass, &PointClass, &MatrixClass, &ColorTransformClass};
+  static const ClassSpec* const GeomClasses[] = {&RectangleClass, &PointClass, &MatrixClass, &ColorTransformClass,
+                                                 &TransformClass};
   for (const ClassSpec* spec : GeomClasses) {
     FunctionObject* ctor = M.Install(*spec);
     // Install puts classes on the global object; these live in the package.
@@ -36,6 +40,7 @@ void InstallFlashPackage(Machine& M)
   };
   move(ExternalInterfaceClass, external);
   move(BitmapDataClass, display);
+  move(TextRendererClass, text);
   M.Global()->Define(M, M.Intern("flash"), Value(flash), DontEnum | OnlySwf8);
 }
 

@@ -30,6 +30,9 @@ void InstallGlobals(Machine& M)
   M.Install(LocalConnectionClass);
   M.Install(TextSnapshotClass);
   M.Install(PrintJobClass);
+  for (const ClassSpec* spec : {&ButtonClass, &CameraClass, &MicrophoneClass, &NetConnectionClass, &NetStreamClass,
+                                &VideoClass, &XMLSocketClass})
+    M.Install(*spec);
   M.Install(TextFormatClass);
   M.Install(TextFieldClass);
   M.Install(SystemObject);
@@ -43,6 +46,16 @@ void InstallGlobals(Machine& M)
   InstallClipLoading(M);
   InstallFlashPackage(M);
   DefineMembers(M, *M.Global(), NativeFunctions);
+  // Movies before SWF 6 see no prototype on these two classes, which came
+  // with that version; TextField.StyleSheet came with SWF 7.
+  for (const char* name : {"AsBroadcaster", "TextField"})
+    if (FunctionObject* ctor = M.Constructor(name))
+      ctor->Define(M, M.A.Prototype, Value(M.Prototype(name)), DontEnum | DontDelete | OnlySwf6);
+  if (FunctionObject* field = M.Constructor("TextField")) {
+    FunctionObject* sheet = M.Install(StyleSheetClass);
+    M.Global()->Delete(M, M.Intern(StyleSheetClass.Name));
+    field->Define(M, M.Intern(StyleSheetClass.Name), Value(static_cast<Object*>(sheet)), DontEnum | OnlySwf7);
+  }
 }
 
 } // namespace quenloft::swf::avm1
