@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
+#include <string>
 #include <vector>
 
 namespace quenloft::swf::avm1 {
@@ -227,6 +229,61 @@ Value Draw(Machine& M, Object* This, std::span<const Value> Args)
   return Value();
 }
 
+// threshold(source, sourceRect, destPoint, operation, threshold, color,
+// mask, copySource): each source pixel whose masked value passes the test
+// against the masked threshold paints Color at its place in this bitmap;
+// the others are copied when copySource says so. Answers how many passed.
+Value Threshold(Machine& M, Object* This, std::span<const Value> Args)
+{
+  BitmapDataObject* dst = Live(This);
+  BitmapDataObject* src = Live(Arg(Args, 0).ObjectOrNull());
+  if (!dst || !src)
+    return Value(0);
+  Span from;
+  if (!ClipRect(M, *src, Arg(Args, 1), from))
+    return Value(0);
+  int dx = 0, dy = 0;
+  if (Object* p = Arg(Args, 2).ObjectOrNull()) {
+    dx = p->Get(M, M.Intern("x")).ToInt32(M);
+    dy = p->Get(M, M.Intern("y")).ToInt32(M);
+  }
+  const std::string op = Arg(Args, 3).ToText(M);
+  const std::uint32_t threshold = Arg(Args, 4).ToUInt32(M);
+  const std::uint32_t color = Args.size() > 5 ? Args[5].ToUInt32(M) : 0;
+  const std::uint32_t mask = Args.size() > 6 ? Args[6].ToUInt32(M) : 0xFFFFFFFFu;
+  const bool copy = Args.size() > 7 && Args[7].ToBoolean(M.Version());
+  const auto pass = [&](std::uint32_t V) {
+    const std::uint32_t a = V & mask, b = threshold & mask;
+    if (op == "<") return a < b;
+    if (op == "<=") return a <= b;
+    if (op == ">") return a > b;
+    if (op == ">=") return a >= b;
+    if (op == "==") return a == b;
+    return a != b; // "!=" (other words are refused below)
+  };
+  static constexpr std::string_view Ops[] = {"<", "<=", ">", ">=", "==", "!="};
+  if (std::find(std::begin(Ops), std::end(Ops), op) == std::end(Ops))
+    return Value(0);
+  // The source as it was, in case it is this very bitmap.
+  const std::vector<std::uint32_t> before = src->Pixels;
+  const int srcWidth = src->Width;
+  int count = 0;
+  for (int y = from.Y0; y < from.Y1; ++y)
+    for (int x = from.X0; x < from.X1; ++x) {
+      const int tx = x - from.X0 + dx, ty = y - from.Y0 + dy;
+      if (!dst->Inside(tx, ty))
+        continue;
+      const std::uint32_t v = before[static_cast<std::size_t>(y) * srcWidth + x];
+      if (pass(v)) {
+        dst->At(tx, ty) = dst->Stored(color);
+        ++count;
+      } else if (copy) {
+        dst->At(tx, ty) = dst->Stored(v);
+      }
+    }
+  return Value(count);
+}
+
 Value Clone(Machine& M, Object* This, std::span<const Value>)
 {
   BitmapDataObject* b = Live(This);
@@ -263,6 +320,7 @@ const Member Methods[] = {
     Method("setPixel32", SetPixel32),
     Method("fillRect", FillRect),
     Method("draw", Draw),
+    Method("threshold", Threshold),
     Method("clone", Clone),
     Method("dispose", Dispose),
 };
