@@ -142,7 +142,10 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
         c->GotoLabel(FM.Atoms().View(a.A), false);
       break;
     case 0x9F: {
-      const Value frame = pop();
+      // An object names its frame by its text (toString, not valueOf).
+      Value frame = pop();
+      if (frame.IsObject())
+        frame = Value(frame.ToString(FM));
       auto* c = dynamic_cast<ClipObject*>(CurrentClip(A));
       const bool play = a.Flags & 0x01;
       Object* target = c;

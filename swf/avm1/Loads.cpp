@@ -21,6 +21,9 @@ constexpr std::uint8_t LoadVariablesFlag = 0x80;
 // Completions that start further loads are bounded, so a movie that loads
 // itself from its first frame cannot hold the player in one frame.
 constexpr std::size_t MaxCompletionsPerFrame = 256;
+// Dialog answers waiting for the end of the frame: a script that browses
+// in a loop adds no more than this.
+constexpr std::size_t MaxPendingLoads = 4096;
 
 int Hex(char C)
 {
@@ -378,6 +381,17 @@ void Loads::CompleteMovie(Pending& P)
   Notify(P.Listener, "onLoadInit", {loaded ? Value(static_cast<Object*>(loaded)) : targetValue});
 }
 
+void Loads::Announce(Object* Broadcaster, std::string Event)
+{
+  if (FPending.size() >= MaxPendingLoads)
+    return;
+  Pending p;
+  p.Type = Pending::Kind::Event;
+  p.Target = Broadcaster;
+  p.Url = std::move(Event);
+  FPending.push_back(std::move(p));
+}
+
 void Loads::Complete()
 {
   for (std::size_t done = 0; !FPending.empty() && done < MaxCompletionsPerFrame; ++done) {
@@ -388,6 +402,7 @@ void Loads::Complete()
     case Pending::Kind::Variables: CompleteVariables(p); break;
     case Pending::Kind::Movie: CompleteMovie(p); break;
     case Pending::Kind::Unload: CompleteUnload(p); break;
+    case Pending::Kind::Event: Notify(p.Target, p.Url, {Value(p.Target)}); break;
     }
     FPlayer.RunQueue();
   }

@@ -53,6 +53,10 @@ public:
   // Bytes a clip's movie came with, for getBytesLoaded/Total.
   double BytesOf(Object* Clip) const;
 
+  // Broadcaster.broadcastMessage(Event, Broadcaster) after the frame, as
+  // a dialog the person closed answers (FileReference.onCancel).
+  void Announce(Object* Broadcaster, std::string Event);
+
   // Completes what was asked for up to now (more loads asked for while
   // completing are completed too, within a bound).
   void Complete();
@@ -60,7 +64,7 @@ public:
 
 private:
   struct Pending {
-    enum class Kind { Text, Variables, Movie, Unload } Type = Kind::Text;
+    enum class Kind { Text, Variables, Movie, Unload, Event } Type = Kind::Text;
     Object* Target = nullptr;
     Object* Listener = nullptr;
     int Level = -1;

@@ -233,6 +233,10 @@ Value Machine::Construct(Value Function, std::span<const Value> Args)
     ~Leave() { M.LeaveCall(); }
   } leave{*this};
   const Value r = ctor(*this, obj, Args);
+  // A native constructor answers null to refuse its arguments (a bitmap
+  // too large): `new` then gives undefined, as in the reference player.
+  if (r.IsNull() && f->NativeConstruct())
+    return Value();
   return r.IsObject() ? r : Value(obj);
 }
 

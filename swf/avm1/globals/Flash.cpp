@@ -3,6 +3,7 @@
 #include "swf/avm1/Function.h"
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/globals/Globals.h"
+#include "swf/avm1/globals/Services.h"
 
 namespace quenloft::swf::avm1 {
 
@@ -10,13 +11,21 @@ void InstallFlashPackage(Machine& M)
 {
   Object* flash = M.NewObject();
   Object* geom = M.NewObject();
-  for (const char* name : {"text", "display", "filters"})
-    flash->Define(M, M.Intern(name), Value(M.NewObject()), 0);
+  Object* display = M.NewObject();
+  flash->Define(M, M.Intern("display"), Value(display), 0);
+  Object* text = M.NewObject();
+  flash->Define(M, M.Intern("text"), Value(text), 0);
+  Object* filters = M.NewObject();
+  flash->Define(M, M.Intern("filters"), Value(filters), 0);
+  InstallFilters(M, *filters);
   flash->Define(M, M.Intern("geom"), Value(geom), 0);
-  flash->Define(M, M.Intern("net"), Value(M.NewObject()), 0);
+  Object* net = M.NewObject();
+  flash->Define(M, M.Intern("net"), Value(net), 0);
+  InstallFileReference(M, *net);
   Object* external = M.NewObject();
   flash->Define(M, M.Intern("external"), Value(external), 0);
-  static const ClassSpec* const GeomClasses[] = {&RectangleClass, &PointClass, &MatrixClass, &ColorTransformClass};
+  static const ClassSpec* const GeomClasses[] = {&RectangleClass, &PointClass, &MatrixClass, &ColorTransformClass,
+                                                 &TransformClass};
   for (const ClassSpec* spec : GeomClasses) {
     FunctionObject* ctor = M.Install(*spec);
     // Install puts classes on the global object; these live in the package.
@@ -30,6 +39,8 @@ void InstallFlashPackage(Machine& M)
     Package->Define(M, M.Intern(Spec.Name), Value(static_cast<Object*>(ctor)), 0);
   };
   move(ExternalInterfaceClass, external);
+  move(BitmapDataClass, display);
+  move(TextRendererClass, text);
   M.Global()->Define(M, M.Intern("flash"), Value(flash), DontEnum | OnlySwf8);
 }
 

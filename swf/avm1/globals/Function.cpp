@@ -57,6 +57,8 @@ const Member Methods[] = {
 
 } // namespace
 
-extern const ClassSpec FunctionClass = {.Name = "Function", .Construct = Construct, .Call = PlainCall, .Prototype = Methods};
+// The global name Function came with SWF 6.
+extern const ClassSpec FunctionClass = {
+    .Name = "Function", .Construct = Construct, .Call = PlainCall, .Prototype = Methods, .GlobalFlags = DontEnum | OnlySwf6};
 
 } // namespace quenloft::swf::avm1

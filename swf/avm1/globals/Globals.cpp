@@ -1,6 +1,7 @@
 #include "swf/avm1/globals/Globals.h"
 
 #include "swf/avm1/Machine.h"
+#include "swf/avm1/globals/Services.h"
 
 namespace quenloft::swf::avm1 {
 
@@ -28,6 +29,10 @@ void InstallGlobals(Machine& M)
   M.Install(ContextMenuClass);
   M.Install(LocalConnectionClass);
   M.Install(TextSnapshotClass);
+  M.Install(PrintJobClass);
+  for (const ClassSpec* spec : {&ButtonClass, &CameraClass, &MicrophoneClass, &NetConnectionClass, &NetStreamClass,
+                                &VideoClass, &XMLSocketClass})
+    M.Install(*spec);
   M.Install(TextFormatClass);
   M.Install(TextFieldClass);
   M.Install(SystemObject);
@@ -41,6 +46,16 @@ void InstallGlobals(Machine& M)
   InstallClipLoading(M);
   InstallFlashPackage(M);
   DefineMembers(M, *M.Global(), NativeFunctions);
+  // Movies before SWF 6 see no prototype on these two classes, which came
+  // with that version; TextField.StyleSheet came with SWF 7.
+  for (const char* name : {"AsBroadcaster", "TextField"})
+    if (FunctionObject* ctor = M.Constructor(name))
+      ctor->Define(M, M.A.Prototype, Value(M.Prototype(name)), DontEnum | DontDelete | OnlySwf6);
+  if (FunctionObject* field = M.Constructor("TextField")) {
+    FunctionObject* sheet = M.Install(StyleSheetClass);
+    M.Global()->Delete(M, M.Intern(StyleSheetClass.Name));
+    field->Define(M, M.Intern(StyleSheetClass.Name), Value(static_cast<Object*>(sheet)), DontEnum | OnlySwf7);
+  }
 }
 
 } // namespace quenloft::swf::avm1

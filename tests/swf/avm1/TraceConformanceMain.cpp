@@ -16,6 +16,8 @@
 #include "swf/avm1/Player.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -36,6 +38,12 @@ std::string ReadText(const fs::path& File)
   return s.str();
 }
 
+// The reference traces were taken on a clock reading 2001-02-03 04:05:06
+// local time in a zone 5 h 45 min east of UTC without summer time; every
+// case plays at that moment in that zone.
+constexpr double ReferenceStartTime = 981152406000.0;
+constexpr const char* ReferenceZone = "<+0545>-05:45";
+
 // The case's trace output, or an error.
 std::string Play(const fs::path& Dir, int Frames, std::string& Error)
 {
@@ -44,6 +52,7 @@ std::string Play(const fs::path& Dir, int Frames, std::string& Error)
     const std::shared_ptr<Movie> movie = ReadMovieFile((Dir / "test.swf").string());
     avm1::PlayerOutput output;
     output.Files = std::make_shared<FolderLoader>(Dir);
+    output.StartTime = ReferenceStartTime;
     output.Trace = [&out](std::string_view Line) {
       out.append(Line);
       out.push_back('\n');
@@ -89,6 +98,8 @@ int main(int argc, char** argv)
     std::cout << "skipped: no fixtures at " << fixtures.string() << '\n';
     return 77;
   }
+  setenv("TZ", ReferenceZone, 1);
+  tzset();
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(fixtures))
     if (entry.is_directory() && fs::exists(entry.path() / "test.swf") && fs::exists(entry.path() / "output.txt"))

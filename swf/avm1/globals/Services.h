@@ -1,0 +1,38 @@
+// Built-in classes for what a movie asks of the world outside the stage
+// (printing, files): each answers as the person saying no would, and logs
+// the request.
+//
+// Threads: the machine's thread.
+#pragma once
+
+#include "swf/avm1/Native.h"
+
+namespace quenloft::swf::avm1 {
+
+class Machine;
+
+// PrintJob (globals/PrintJob.cpp).
+extern const ClassSpec PrintJobClass;
+// flash.display.BitmapData (globals/BitmapData.cpp).
+extern const ClassSpec BitmapDataClass;
+// Camera, Microphone, NetConnection, NetStream, Video, XMLSocket and
+// Button (globals/Media.cpp).
+extern const ClassSpec CameraClass;
+extern const ClassSpec MicrophoneClass;
+extern const ClassSpec NetConnectionClass;
+extern const ClassSpec NetStreamClass;
+extern const ClassSpec VideoClass;
+extern const ClassSpec XMLSocketClass;
+extern const ClassSpec ButtonClass;
+// flash.text.TextRenderer and TextField.StyleSheet (globals/TextStyles.cpp).
+extern const ClassSpec TextRendererClass;
+extern const ClassSpec StyleSheetClass;
+// flash.geom.Transform (globals/Transform.cpp).
+extern const ClassSpec TransformClass;
+// BitmapFilter and the filter classes on flash.filters (globals/Filters.cpp).
+void InstallFilters(Machine& M, Object& Package);
+// flash.net.FileReference and FileReferenceList on the package object
+// (globals/FileReference.cpp).
+void InstallFileReference(Machine& M, Object& NetPackage);
+
+} // namespace quenloft::swf::avm1
