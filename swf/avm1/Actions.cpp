@@ -112,19 +112,19 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
     case 0x00: pc = end; break;
     // --- Timeline ---
     case 0x04:
-      if (auto* c = dynamic_cast<ClipObject*>(CurrentClip(A)))
+      if (auto* c = TimelineClip(A))
         c->NextFrame();
       break;
     case 0x05:
-      if (auto* c = dynamic_cast<ClipObject*>(CurrentClip(A)))
+      if (auto* c = TimelineClip(A))
         c->PrevFrame();
       break;
     case 0x06:
-      if (auto* c = dynamic_cast<ClipObject*>(CurrentClip(A)))
+      if (auto* c = TimelineClip(A))
         c->Play();
       break;
     case 0x07:
-      if (auto* c = dynamic_cast<ClipObject*>(CurrentClip(A)))
+      if (auto* c = TimelineClip(A))
         c->Stop();
       break;
     case 0x08: // ToggleQuality
@@ -134,11 +134,11 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
         c->Player().Sounds().StopAll();
       break;
     case 0x81:
-      if (auto* c = dynamic_cast<ClipObject*>(CurrentClip(A)))
+      if (auto* c = TimelineClip(A))
         c->GotoFrame(a.A, false);
       break;
     case 0x8C:
-      if (auto* c = dynamic_cast<ClipObject*>(CurrentClip(A)))
+      if (auto* c = TimelineClip(A))
         c->GotoLabel(FM.Atoms().View(a.A), false);
       break;
     case 0x9F: {
@@ -176,38 +176,37 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
       break;
     }
     case 0x8A: { // WaitForFrame: every frame is loaded
-      auto* c = dynamic_cast<ClipObject*>(CurrentClip(A));
+      auto* c = TimelineClip(A);
       if (c && a.A >= c->TotalFrames())
         pc = a.B;
       break;
     }
     case 0x8D: {
       const Value frame = pop();
-      auto* c = dynamic_cast<ClipObject*>(CurrentClip(A));
+      auto* c = TimelineClip(A);
       const double n = frame.ToNumber(FM);
       if (c && (std::isnan(n) || n > c->TotalFrames()))
         pc = a.B;
       break;
     }
     case 0x8B: { // SetTarget
-      const std::string_view path = FM.Atoms().View(a.A);
-      if (path.empty()) {
-        A.Target = nullptr;
-      } else {
-        Object* t = ResolveTarget(A, A.BaseClip, path);
-        A.Target = t ? t : nullptr;
-        if (!t)
-          FM.GetHost().Log("tellTarget: no clip at \"" + std::string(path) + "\"");
-      }
+      SetTargetPath(A, FM.Atoms().View(a.A));
       break;
     }
     case 0x20: { // SetTarget2
       const Value t = pop();
-      if (t.IsString() && t.AsString()->Text.empty()) {
+      auto* own = dynamic_cast<ClipObject*>(A.BaseClip);
+      const bool ownGone = own && !own->Instance();
+      if (t.IsUndefined() || ownGone) {
+        // tellTarget(undefined) is the code's own clip up to SWF 6 and
+        // none after.
         A.Target = nullptr;
+        A.NoTarget = version > 6 || ownGone;
+      } else if (auto* clip = dynamic_cast<ClipObject*>(t.ObjectOrNull()); clip && clip->Instance()) {
+        A.Target = clip;
+        A.NoTarget = false;
       } else {
-        Object* o = TargetFromValue(A, t);
-        A.Target = o;
+        SetTargetPath(A, t.ToText(FM));
       }
       break;
     }
@@ -768,8 +767,7 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
         jump(a.A);
       break;
     case 0x9E: { // Call: runs a frame's actions
-      const Value frame = pop();
-      FM.GetHost().Log("call(" + frame.ToText(FM) + ") of a frame's actions is not run");
+      CallFrame(A, pop());
       break;
     }
     // --- Clips ---

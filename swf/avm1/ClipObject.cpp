@@ -81,7 +81,38 @@ std::string ClipObject::SlashPath() const
 
 const String* ClipObject::DisplayPath(Machine& M)
 {
-  return M.NewString(FInstance ? DotPath() : std::string());
+  // A removed clip goes by its old path until its unload handlers ran.
+  return M.NewString(FInstance ? DotPath() : FUnloading ? FLastPath : std::string());
+}
+
+void ClipObject::OwnVirtualNames(Machine& M, std::vector<Atom>& Out)
+{
+  if (!FInstance)
+    return;
+  for (auto it = FInstance->List.rbegin(); it != FInstance->List.rend(); ++it)
+    if (!it->Name.empty())
+      Out.push_back(M.Intern(it->Name));
+}
+
+ClipObject* ClipObject::Rebound(Machine& M)
+{
+  if (FInstance)
+    return this;
+  std::string_view path = FLastPath;
+  const std::size_t dot = path.find('.');
+  const std::string_view level = path.substr(0, dot);
+  if (!level.starts_with("_level"))
+    return nullptr;
+  ClipObject* at = level == "_level0" ? FPlayer.ObjectOf(&FPlayer.Timeline().Root()) : nullptr;
+  if (level != "_level0" && M.Loads())
+    at = dynamic_cast<ClipObject*>(M.Loads()->Level(LevelNumber(level)));
+  path = dot == std::string_view::npos ? std::string_view() : path.substr(dot + 1);
+  while (at && !path.empty()) {
+    const std::size_t end = std::min(path.find('.'), path.size());
+    at = at->Child(M, M.Intern(path.substr(0, end)));
+    path = end < path.size() ? path.substr(end + 1) : std::string_view();
+  }
+  return at && at->FInstance ? at : nullptr;
 }
 
 std::uint32_t ClipObject::TotalFrames() const
@@ -258,7 +289,14 @@ bool ClipObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)
     return true;
   }
   if (lower == "_url") {
-    Out = Value(M.NewString("file:///movie.swf"));
+    // The address of the movie the clip plays: the nearest load into it
+    // or a clip above it, else the main movie's.
+    std::string url;
+    for (ClipObject* c = this; c && url.empty() && M.Loads(); c = c->Parent())
+      url = M.Loads()->UrlOf(c);
+    if (url.empty())
+      url = "movie.swf";
+    Out = Value(M.NewString(url.find("://") == std::string::npos ? "file:///" + url : url));
     return true;
   }
   if (GetDisplay(M, lower, Out))

@@ -28,7 +28,19 @@ public:
   }
 
   SpriteInstance* Instance() const { return FInstance; }
-  void Detach() { FInstance = nullptr; }
+  // The clip left the stage: it keeps the path it had there.
+  void Detach()
+  {
+    FLastPath = DotPath();
+    FInstance = nullptr;
+  }
+  // A removed clip stands for the clip now at the path it had ("_level0.a"),
+  // as the player re-finds a clip that was taken away and placed again;
+  // nullptr when none is there. A clip on the stage is itself.
+  ClipObject* Rebound(Machine& M);
+  // The player runs the removed clip's unload handlers (On) or has run
+  // them: until then the clip still shows its path.
+  void SetUnloading(bool On) { FUnloading = On; }
   PlayerImpl& Player() const { return FPlayer; }
 
   ClipObject* Parent() const;
@@ -97,6 +109,8 @@ public:
   bool GetOwnVirtual(Machine& M, Atom Name, Value& Out) override;
   bool SetOwnVirtual(Machine& M, Atom Name, Value V) override;
   bool HasOwnVirtual(Machine& M, Atom Name) override;
+  // The named children, highest depth first.
+  void OwnVirtualNames(Machine& M, std::vector<Atom>& Out) override;
   std::string_view TypeName() const override { return "movieclip"; }
   const String* DisplayPath(Machine& M) override;
 
@@ -121,6 +135,8 @@ private:
   SpriteInstance* FInstance;
   mutable DisplayObject FRootPlacement;
   std::unique_ptr<ClipDrawing> FDrawing;
+  std::string FLastPath; // set when the clip leaves the stage
+  bool FUnloading = false;
   ScaleRotation FCache;
   Matrix FCachedFor;
   bool FHasCache = false;

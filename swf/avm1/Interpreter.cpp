@@ -39,7 +39,45 @@ const char* const PropertyNames[] = {"_x",         "_y",         "_xscale",     
 
 Object* Interpreter::CurrentClip(Activation& A)
 {
+  if (A.NoTarget) {
+    auto* base = dynamic_cast<ClipObject*>(A.BaseClip);
+    return base ? static_cast<Object*>(base->RootClip()) : FM.Root();
+  }
   return A.Target ? A.Target : A.BaseClip;
+}
+
+ClipObject* Interpreter::TimelineClip(Activation& A)
+{
+  return A.NoTarget ? nullptr : dynamic_cast<ClipObject*>(CurrentClip(A));
+}
+
+void Interpreter::SetTargetPath(Activation& A, std::string_view Path)
+{
+  auto* base = dynamic_cast<ClipObject*>(A.BaseClip);
+  // Once the code's own clip has left the stage no target holds.
+  const bool baseGone = base && !base->Instance();
+  A.Target = nullptr;
+  A.NoTarget = baseGone;
+  if (Path.empty() || baseGone)
+    return;
+  Object* t = ResolveTarget(A, A.BaseClip, Path);
+  auto* clip = dynamic_cast<ClipObject*>(t);
+  if (!t || (clip && !clip->Instance())) {
+    A.NoTarget = true;
+    FM.GetHost().Log("tellTarget: no clip at \"" + std::string(Path) + "\"");
+    return;
+  }
+  A.Target = t;
+}
+
+void Interpreter::DropRemovedTarget(Activation& A)
+{
+  auto* target = dynamic_cast<ClipObject*>(A.Target ? A.Target : A.BaseClip);
+  if (A.NoTarget || !target || target->Instance())
+    return;
+  auto* base = dynamic_cast<ClipObject*>(A.BaseClip);
+  A.Target = nullptr;
+  A.NoTarget = base && !base->Instance();
 }
 
 Atom Interpreter::NameOf(Value V)
@@ -381,17 +419,19 @@ Object* Interpreter::TargetFromValue(Activation& A, Value Target)
   if (Target.IsObject())
     return Target.AsObject();
   const std::string path = Target.ToText(FM);
+  // After a tellTarget that led nowhere, paths start at the code's clip.
+  Object* start = A.NoTarget ? A.BaseClip : CurrentClip(A);
   if (path.empty())
-    return CurrentClip(A);
+    return start;
   // Dot and slash paths both name a clip; variables are not targets.
-  return ResolveTarget(A, CurrentClip(A), path);
+  return ResolveTarget(A, start, path);
 }
 
 Value Interpreter::GetProperty(Activation& A, Value Target, int Index)
 {
   if (Index < 0 || Index >= static_cast<int>(std::size(PropertyNames)))
     return Value();
-  Object* clip = Target.IsString() && Target.AsString()->Text.empty() ? CurrentClip(A) : TargetFromValue(A, Target);
+  Object* clip = TargetFromValue(A, Target);
   if (!clip)
     return Value();
   return clip->Get(FM, FM.Intern(PropertyNames[Index]));
@@ -401,7 +441,7 @@ void Interpreter::SetProperty(Activation& A, Value Target, int Index, Value V)
 {
   if (Index < 0 || Index >= static_cast<int>(std::size(PropertyNames)))
     return;
-  Object* clip = Target.IsString() && Target.AsString()->Text.empty() ? CurrentClip(A) : TargetFromValue(A, Target);
+  Object* clip = TargetFromValue(A, Target);
   if (clip)
     clip->Set(FM, FM.Intern(PropertyNames[Index]), V);
 }
@@ -417,6 +457,10 @@ Value Interpreter::CallScript(FunctionObject* F, Object* This, std::span<const V
   a.End = code.End;
   a.This = This;
   a.BaseClip = F->BaseClip();
+  // A function of a clip that was removed runs in the clip now at its path.
+  if (auto* clip = dynamic_cast<ClipObject*>(a.BaseClip); clip && !clip->Instance())
+    if (ClipObject* now = clip->Rebound(FM))
+      a.BaseClip = now;
   a.Callee = F;
   a.Home = Home;
   a.Pool = F->Pool;
@@ -634,8 +678,10 @@ void Interpreter::CloneSprite(Activation& A, Value Source, Value Target, Value D
 
 void Interpreter::RemoveSprite(Activation& A, Value Target)
 {
-  if (auto* clip = dynamic_cast<ClipObject*>(TargetFromValue(A, Target)))
+  if (auto* clip = dynamic_cast<ClipObject*>(TargetFromValue(A, Target))) {
     clip->Remove();
+    DropRemovedTarget(A);
+  }
 }
 
 } // namespace quenloft::swf::avm1

@@ -44,6 +44,9 @@ struct Activation {
   // What `this` reads as once the script assigned it (any value).
   std::optional<Value> ThisValue;
   Object* Target = nullptr;   // the clip tellTarget/SetTarget points at
+  // tellTarget named no clip (or its clip left the stage): timeline
+  // actions do nothing and names resolve on the root until the next one.
+  bool NoTarget = false;
   Object* BaseClip = nullptr; // the clip the code belongs to
   FunctionObject* Callee = nullptr;
   Object* Home = nullptr;     // where the called method was found (for super)
@@ -120,6 +123,17 @@ private:
   void SetMember(Value Target, Value Name, Value V);
   Atom NameOf(Value V);
   Object* CurrentClip(Activation& A);
+  // The clip timeline actions (play, gotoAndStop...) work on: nullptr
+  // after a tellTarget that led nowhere.
+  ClipObject* TimelineClip(Activation& A);
+  // SetTarget and SetTarget2 with a path ("" for the clip the code
+  // belongs to).
+  void SetTargetPath(Activation& A, std::string_view Path);
+  // After a removal: a target that left the stage falls back to the code's
+  // own clip, or to none when that left too.
+  void DropRemovedTarget(Activation& A);
+  // The Call action: runs the scripts of a frame (FrameCall.cpp).
+  void CallFrame(Activation& A, Value Frame);
   Value GetProperty(Activation& A, Value Target, int Index);
   void SetProperty(Activation& A, Value Target, int Index, Value V);
   Object* TargetFromValue(Activation& A, Value Target);

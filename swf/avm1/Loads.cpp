@@ -67,7 +67,8 @@ bool IsMovie(const std::string& Bytes)
 }
 
 // A movie that shows nothing for a loaded image: its frame holds no
-// character yet, so the clip plays one empty frame.
+// character yet, so the clip plays one empty frame. Its version is 0, as
+// the player's for an image (getSWFVersion answers -1).
 std::shared_ptr<const Movie> EmptyMovie(int Version)
 {
   auto movie = std::make_shared<Movie>();
@@ -259,10 +260,18 @@ Object* Loads::Level(int N)
 
 double Loads::BytesOf(Object* Clip) const
 {
-  for (const auto& [clip, bytes] : FBytes)
-    if (clip == Clip)
-      return bytes;
+  for (const Arrived& a : FArrived)
+    if (a.Clip == Clip)
+      return a.Bytes;
   return -1;
+}
+
+std::string Loads::UrlOf(Object* Clip) const
+{
+  for (const Arrived& a : FArrived)
+    if (a.Clip == Clip)
+      return a.Url;
+  return {};
 }
 
 void Loads::Notify(Object* Listener, std::string_view Event, std::vector<Value> Args)
@@ -324,7 +333,7 @@ void Loads::CompleteMovie(Pending& P)
     }
   } else if (DetectContainer(std::span(reinterpret_cast<const std::uint8_t*>(P.File.Bytes.data()),
                                        P.File.Bytes.size())) != ImageContainer::Unknown) {
-    movie = EmptyMovie(FM.Version());
+    movie = EmptyMovie(0);
   }
   if (!movie) {
     Notify(P.Listener, "onLoadError", {targetValue, Value(FM.NewString("LoadNeverCompleted"))});
@@ -374,8 +383,8 @@ void Loads::CompleteMovie(Pending& P)
       for (const auto& [name, value] : DecodeForm(rest.substr(0, rest.find('#'))))
         loaded->Set(FM, FM.Intern(name), Value(FM.NewString(value)));
     }
-    std::erase_if(FBytes, [&](const auto& B) { return B.first == loaded; });
-    FBytes.emplace_back(loaded, size);
+    std::erase_if(FArrived, [&](const Arrived& A) { return A.Clip == loaded; });
+    FArrived.push_back({loaded, size, P.Url});
   }
   FPlayer.RunQueue();
   Notify(P.Listener, "onLoadInit", {loaded ? Value(static_cast<Object*>(loaded)) : targetValue});
@@ -414,8 +423,8 @@ void Loads::Trace(Marker& M) const
     M.Mark(p.Target);
     M.Mark(p.Listener);
   }
-  for (const auto& [clip, bytes] : FBytes)
-    M.Mark(clip);
+  for (const Arrived& a : FArrived)
+    M.Mark(a.Clip);
 }
 
 } // namespace quenloft::swf::avm1

@@ -52,6 +52,9 @@ public:
   Object* Level(int N);
   // Bytes a clip's movie came with, for getBytesLoaded/Total.
   double BytesOf(Object* Clip) const;
+  // The address the movie of a clip that received a load came from, as
+  // the script gave it; empty for any other clip.
+  std::string UrlOf(Object* Clip) const;
 
   // Broadcaster.broadcastMessage(Event, Broadcaster) after the frame, as
   // a dialog the person closed answers (FileReference.onCancel).
@@ -84,7 +87,12 @@ private:
   Machine& FM;
   std::shared_ptr<const FileLoader> FFiles;
   std::deque<Pending> FPending;
-  std::vector<std::pair<Object*, double>> FBytes;
+  struct Arrived {
+    Object* Clip = nullptr;
+    double Bytes = 0;
+    std::string Url;
+  };
+  std::vector<Arrived> FArrived;
 };
 
 // The name=value pairs of a form-encoded text ("a=1&b=x%20y"), decoded

@@ -213,6 +213,9 @@ void PlayerImpl::Removed(SpriteInstance& Clip)
     FNotes.push_back({clip, 0, ClipUnload, nullptr, false});
   else if (FQueue.size() < MaxQueuedActions)
     FQueue.push_back({clip, nullptr, ClipUnload | 0x80000000u});
+  else
+    return;
+  clip->SetUnloading(true);
 }
 
 void PlayerImpl::QueueEvent(ClipObject* Clip, std::uint32_t Event, Atom Handler)
@@ -280,6 +283,8 @@ void PlayerImpl::RunQueue()
     const Value handler = q.Clip->Get(FMachine, name);
     if (handler.IsObject())
       FMachine.RunFunction(handler, q.Clip, {});
+    if (event == ClipUnload)
+      q.Clip->SetUnloading(false);
   }
   FQueue.clear();
   FRunning = false;

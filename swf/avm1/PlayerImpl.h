@@ -45,6 +45,10 @@ public:
   // Runs what is queued, including what running it queues.
   void RunQueue();
   InputRouter& Input() { return FInput; }
+  // getBounds of an empty clip into another clip's space answers 0x8000000
+  // twips once any getBounds ran in SWF 8 code or under an SWF 8 root, and
+  // 0x7FFFFFF before.
+  bool NewInvalidBounds = false;
   const swf::Movie& Movie() const { return *FMovie; }
 
 private:

@@ -4,6 +4,7 @@
 // machine without one fails every load as a missing file.
 #include "swf/avm1/ClipObject.h"
 #include "swf/avm1/Loads.h"
+#include "swf/avm1/PlayerImpl.h"
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/globals/Globals.h"
 
@@ -292,12 +293,23 @@ Value ClipBytes(Machine& M, Object* This, std::span<const Value>)
   return Value(bytes >= 0 ? bytes : 0);
 }
 
+// The SWF version of the movie the clip plays; -1 for a loaded image.
+Value ClipSwfVersion(Machine&, Object* This, std::span<const Value>)
+{
+  auto* clip = dynamic_cast<ClipObject*>(This);
+  if (!clip || !clip->Instance())
+    return Value();
+  const int version = clip->Player().Timeline().MovieOf(clip->Instance()).Version;
+  return Value(version > 0 ? version : -1);
+}
+
 const Member ClipMethods[] = {
     Method("loadMovie", ClipLoadMovie),
     Method("unloadMovie", ClipUnloadMovie),
     Method("loadVariables", ClipLoadVariables),
     Method("getBytesLoaded", ClipBytes),
     Method("getBytesTotal", ClipBytes),
+    Method("getSWFVersion", ClipSwfVersion),
 };
 
 } // namespace

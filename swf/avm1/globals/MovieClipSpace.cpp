@@ -89,11 +89,14 @@ Value GetBounds(Machine& M, Object* This, std::span<const Value> Args)
   ClipObject* target = Args.empty() ? c : TargetClip(M, c, Args[0]);
   if (!target)
     return Value();
-  const swf::Movie& movie = c->Player().Timeline().Movie();
+  PlayerImpl& player = c->Player();
+  if (M.Version() >= 8 || player.Movie().Version >= 8)
+    player.NewInvalidBounds = true;
+  const swf::Movie& movie = player.Timeline().Movie();
   const Box own = ContentBounds(movie, *c->Instance());
   if (own.Empty) {
     // An empty clip answers with the player's "no bounds" value.
-    const double none = target == c ? 0x8000000 / 20.0 : 0x7FFFFFF / 20.0;
+    const double none = target != c && player.NewInvalidBounds ? 0x8000000 / 20.0 : 0x7FFFFFF / 20.0;
     return Value(BoxObject(M, none, none, none, none));
   }
   Box b = own;
