@@ -463,6 +463,9 @@ struct Frame {
   std::vector<StartSound> Sounds;
   std::optional<SoundStreamBlock> StreamBlock;
   std::vector<ActionBytes> Scripts;         // DoAction blocks in file order
+  // For each of Scripts, how many of Changes came before it in the file
+  // (the player runs a frame's scripts and new clips in that order).
+  std::vector<std::uint32_t> ScriptsAfter;
   std::vector<InitAction> InitScripts;      // DoInitAction blocks in file order
 };
 

@@ -285,6 +285,7 @@ bool TMovieReader::ReadTag(Tag Code, TTagReader& B, Sprite& S, Frame& Current, i
     const std::size_t before = Current.Actions.size();
     const auto bytes = B.Span();
     Current.Scripts.push_back(std::make_shared<const std::vector<std::uint8_t>>(bytes.begin(), bytes.end()));
+    Current.ScriptsAfter.push_back(static_cast<std::uint32_t>(Current.Changes.size()));
     ReadDoAction(B, Current, FMovie);
     FItems += 1 + Current.Actions.size() - before + bytes.size() / 64;
     return true;

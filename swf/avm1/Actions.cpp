@@ -164,23 +164,25 @@ Value Interpreter::RunRange(Activation& A, std::uint32_t From, std::uint32_t To,
       auto* tc = dynamic_cast<ClipObject*>(target);
       if (!tc)
         break;
-      const double n = frame.IsString() ? TextToNumber(label, version) : frame.ToNumber(FM);
-      if (!std::isnan(n)) {
-        // The frame number wraps as a 32-bit integer; frame 0 goes nowhere.
-        const auto f = static_cast<std::uint32_t>(NumberToInt32(n)) + a.Extra;
-        if (f != 0)
-          tc->GotoFrame(f - 1, play);
-      } else if (frame.IsString()) {
+      // Only a whole number is a frame number; anything else is looked up
+      // as text (a label, or digits).
+      const bool whole = frame.IsNumber() && std::trunc(frame.AsNumber()) == frame.AsNumber();
+      if (!whole && !frame.IsString()) {
+        text = frame.ToText(FM);
+        label = text;
+      }
+      const double n = whole ? frame.AsNumber() : TextToNumber(label, version);
+      if (!std::isnan(n) && std::trunc(n) == n) {
+        tc->GotoNumber(n, a.Extra, play);
+      } else if (std::isnan(n)) {
         tc->GotoLabel(label, play);
       }
       break;
     }
-    case 0x8A: { // WaitForFrame: every frame is loaded
-      auto* c = TimelineClip(A);
-      if (c && a.A >= c->TotalFrames())
+    case 0x8A: // WaitForFrame: every frame is loaded, up to the player's limit
+      if (a.A > MaxLoadedFrame)
         pc = a.B;
       break;
-    }
     case 0x8D: {
       const Value frame = pop();
       auto* c = TimelineClip(A);

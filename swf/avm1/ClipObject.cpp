@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <optional>
 
@@ -140,6 +141,16 @@ void ClipObject::GotoFrame(std::uint32_t Frame, bool AndPlay)
   FPlayer.Timeline().Goto(*FInstance, std::min(Frame, std::max(TotalFrames(), 1u) - 1));
 }
 
+void ClipObject::GotoNumber(double Frame, std::uint16_t Bias, bool AndPlay)
+{
+  const std::int64_t wrapped = NumberToInt32(Frame);
+  // One down, the bias on, both wrapping; one up, saturating.
+  const auto shifted = static_cast<std::int32_t>(static_cast<std::uint32_t>(wrapped - 1 + Bias));
+  const std::int64_t f = std::min<std::int64_t>(static_cast<std::int64_t>(shifted) + 1, std::numeric_limits<std::int32_t>::max());
+  if (f > 0)
+    GotoFrame(static_cast<std::uint16_t>(f) - 1u, AndPlay);
+}
+
 bool ClipObject::GotoLabel(std::string_view Label, bool AndPlay)
 {
   if (!FInstance)
@@ -200,7 +211,7 @@ ClipObject* ClipObject::Attach(Machine&, CharacterId Id, const std::string& Name
   return FPlayer.ObjectOf(made);
 }
 
-ClipObject* ClipObject::Duplicate(Machine& M, const std::string& Name, double Depth, Object* Init)
+ClipObject* ClipObject::Duplicate(Machine&, const std::string& Name, double Depth, Object* Init)
 {
   const auto depth = FileDepth(Depth);
   const DisplayObject* placed = Placement();
@@ -214,10 +225,8 @@ ClipObject* ClipObject::Duplicate(Machine& M, const std::string& Name, double De
     clip->FDrawing = std::make_unique<ClipDrawing>(*FDrawing);
     clip->Drew();
   }
-  if (clip && Init)
-    for (const Property& p : Init->OwnProperties())
-      if (!(p.Flags & DontEnum))
-        clip->Set(M, p.Name, p.IsVirtual() ? Init->Get(M, p.Name) : p.Data);
+  if (clip)
+    FPlayer.Construct(clip, Init);
   return clip;
 }
 
@@ -273,7 +282,10 @@ bool ClipObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)
     return true;
   }
   if (lower == "_currentframe") {
-    Out = Value(static_cast<double>(CurrentFrame() + 1));
+    // An empty clip script made never enters a frame.
+    const DisplayObject* placed = Placement();
+    const bool empty = placed && FInstance->Parent && placed->Character == 0 && !FInstance->Loaded;
+    Out = Value(empty ? 0.0 : static_cast<double>(CurrentFrame() + 1));
     return true;
   }
   if (lower == "_totalframes" || lower == "_framesloaded") {

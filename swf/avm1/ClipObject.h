@@ -55,6 +55,10 @@ public:
   void Play();
   void Stop();
   void GotoFrame(std::uint32_t Frame, bool AndPlay);
+  // A goto by the frame number script gives (from 1, plus a scene's
+  // Bias): it wraps as a signed 32-bit integer, 0 and below go nowhere, and
+  // the player keeps 16 bits of the rest.
+  void GotoNumber(double Frame, std::uint16_t Bias, bool AndPlay);
   // False when the label is not on the clip's timeline.
   bool GotoLabel(std::string_view Label, bool AndPlay);
   void NextFrame();

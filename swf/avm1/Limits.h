@@ -54,6 +54,8 @@ inline constexpr std::size_t MaxTimers = 10'000;
 // Actions queued during one frame (frame scripts, events) before further
 // ones are dropped: a clip that duplicates itself each frame stays bounded.
 inline constexpr std::size_t MaxQueuedActions = 100'000;
+// The highest frame number WaitForFrame ever finds loaded.
+inline constexpr std::uint32_t MaxLoadedFrame = 16000;
 
 // Frames a goto chain (a frame script that goes to a frame whose script
 // goes on) may run within one frame before the rest waits for the next.

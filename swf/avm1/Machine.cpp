@@ -302,6 +302,28 @@ Value Machine::RunFunction(Value Function, Object* This, std::span<const Value> 
   return r;
 }
 
+void Machine::ConstructOn(Value Function, Object* Obj, std::span<const Value> Args)
+{
+  auto* f = dynamic_cast<FunctionObject*>(Function.ObjectOrNull());
+  if (!f || !Obj)
+    return;
+  Obj->Define(*this, A.ProtoCtor, Value(static_cast<Object*>(f)), DontEnum);
+  if (FVersion < 7)
+    Obj->Define(*this, A.Constructor, Value(static_cast<Object*>(f)), DontEnum);
+  Guarded("constructor", [&] {
+    if (f->Code()) {
+      FInterpreter->CallScript(f, Obj, Args, f->Get(*this, A.Prototype).ObjectOrNull(), true);
+    } else if (NativeFn ctor = f->NativeConstruct() ? f->NativeConstruct() : f->Native()) {
+      EnterCall();
+      struct Leave {
+        Machine& M;
+        ~Leave() { M.LeaveCall(); }
+      } leave{*this};
+      ctor(*this, Obj, Args);
+    }
+  });
+}
+
 void Machine::Guarded(std::string_view What, const std::function<void()>& Body)
 {
   const bool outer = FBlockDepth == 0;
@@ -347,6 +369,8 @@ std::size_t Machine::Collect()
     M.Mark(FFunctionProto);
     M.Mark(FRoot);
     M.Mark(FEmpty);
+    for (const auto& [name, ctor] : FRegistered)
+      M.Mark(ctor);
     for (const auto& [name, ctor] : FClasses)
       M.Mark(ctor);
     for (const auto& [name, proto] : FClassProtos)

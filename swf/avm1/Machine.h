@@ -138,6 +138,9 @@ public:
   void RunBlock(const std::shared_ptr<const ActionBlock>& Block, const RunContext& Context);
   // Runs Function(Args) as a block of its own (a timer, an event handler).
   Value RunFunction(Value Function, Object* This, std::span<const Value> Args);
+  // Runs Function as the constructor of Obj, an object that already exists
+  // (a clip made for a registered class); an error ends the call alone.
+  void ConstructOn(Value Function, Object* Obj, std::span<const Value> Args);
 
   // --- The display side ---
   // The movie's main clip (_root, _level0) and the clip an unqualified
@@ -147,6 +150,9 @@ public:
   const std::map<std::string, std::uint16_t>& Exports() const { return *FExports; }
   void SetExports(const std::map<std::string, std::uint16_t>* E) { FExports = E ? E : &FNoExports; }
   void SetRoot(Object* R) { FRoot = R; }
+  // Object.registerClass: the constructor each exported symbol's clips are
+  // made with, by the symbol's name (its atom's key).
+  std::map<Atom, Object*>& RegisteredClasses() { return FRegistered; }
   // Files, movies and variables the movie loads (Loads.h); nullptr when
   // the program around the machine loads nothing.
   avm1::Loads* Loads() const { return FLoads; }
@@ -259,6 +265,7 @@ private:
   std::unordered_map<std::string, FunctionObject*> FClasses;
   std::unordered_map<std::string, Object*> FClassProtos;
   std::vector<RootTracer> FRootTracers;
+  std::map<Atom, Object*> FRegistered;
   std::uint64_t FBudget = MaxActionsPerBlock;
   std::uint64_t FBlockBudget = MaxActionsPerBlock;
   int FDepth = 0;

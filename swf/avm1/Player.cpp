@@ -2,6 +2,7 @@
 
 #include "swf/avm1/PlayerImpl.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace quenloft::swf::avm1 {
@@ -45,19 +46,56 @@ PlayerImpl::PlayerImpl(std::shared_ptr<const swf::Movie> Movie, PlayerOutput Out
 
 void PlayerImpl::QueueFrame(ClipObject* Clip, std::uint32_t Frame)
 {
+  std::vector<Note> none;
+  std::vector<bool> done;
+  QueueFrameWith(Clip, Frame, none, done);
+}
+
+void PlayerImpl::QueueFrameWith(ClipObject* Clip, std::uint32_t Frame, std::vector<Note>& Notes, std::vector<bool>& Done)
+{
   SpriteInstance* s = Clip->Instance();
-  if (!s || Frame >= s->Definition->Frames.size())
-    return;
-  const swf::Frame& f = s->Definition->Frames[Frame];
+  const swf::Frame* f = s && Frame < s->Definition->Frames.size() ? &s->Definition->Frames[Frame] : nullptr;
   // A loaded movie's script runs by that movie's version.
-  const int version = FTimeline.MovieOf(s).Version;
-  // DoInitAction runs once per movie, ahead of the frame's other scripts.
-  for (const InitAction& init : f.InitScripts)
-    if (FInitDone.insert(init.Actions.get()).second && FQueue.size() < MaxQueuedActions)
-      FQueue.push_back({Clip, Decoded(init.Actions, version), 0});
-  for (const ActionBytes& script : f.Scripts)
+  const int version = s ? FTimeline.MovieOf(s).Version : 0;
+  // DoInitAction runs once per movie, ahead of every other script.
+  if (f)
+    for (const InitAction& init : f->InitScripts)
+      if (FInitDone.insert(init.Actions.get()).second && FInits.size() < MaxQueuedActions)
+        FInits.push_back({Clip, Decoded(init.Actions, version), 0});
+  // The clips this frame placed, each at the place of its PlaceObject among
+  // the frame's DoAction blocks (one the frame did not place comes last).
+  struct Kid {
+    ClipObject* Clip;
+    std::size_t At;
+  };
+  std::vector<Kid> kids;
+  for (std::size_t i = 0; i < Notes.size(); ++i) {
+    const Note& n = Notes[i];
+    if (Done[i] || !n.New || n.Parent != Clip || n.Clip == Clip ||
+        std::any_of(kids.begin(), kids.end(), [&](const Kid& K) { return K.Clip == n.Clip; }))
+      continue;
+    std::size_t at = f ? f->Changes.size() : 0;
+    if (f && n.Clip->Instance())
+      for (std::size_t c = 0; c < f->Changes.size(); ++c)
+        if (const auto* p = std::get_if<PlaceObject>(&f->Changes[c]);
+            p && p->Character && p->Depth == n.Clip->Instance()->Depth)
+          at = c;
+    kids.push_back({n.Clip, at});
+  }
+  std::stable_sort(kids.begin(), kids.end(), [](const Kid& A, const Kid& B) { return A.At < B.At; });
+  const std::size_t scripts = f ? f->Scripts.size() : 0;
+  std::size_t next = 0;
+  const auto queueScript = [&](std::size_t I) {
     if (FQueue.size() < MaxQueuedActions)
-      FQueue.push_back({Clip, Decoded(script, version), 0});
+      FQueue.push_back({Clip, Decoded(f->Scripts[I], version), 0});
+  };
+  for (const Kid& k : kids) {
+    for (; next < scripts && (next < f->ScriptsAfter.size() ? f->ScriptsAfter[next] : 0) <= k.At; ++next)
+      queueScript(next);
+    FlushNew(k.Clip, Notes, Done);
+  }
+  for (; next < scripts; ++next)
+    queueScript(next);
 }
 
 void PlayerImpl::QueueNote(const Note& N)
@@ -70,27 +108,30 @@ void PlayerImpl::QueueNote(const Note& N)
 
 void PlayerImpl::FlushNew(ClipObject* Clip, std::vector<Note>& Notes, std::vector<bool>& Done)
 {
-  // A new clip: its first frame, the clips it placed in their order, then
-  // its load event.
+  // A new clip: its load event, then its first frame with the clips that
+  // frame placed.
+  for (std::size_t i = 0; i < Notes.size(); ++i)
+    if (!Done[i] && Notes[i].New && Notes[i].Clip == Clip && Notes[i].Event != 0) {
+      Done[i] = true;
+      QueueNote(Notes[i]);
+    }
+  bool frame = false;
   for (std::size_t i = 0; i < Notes.size(); ++i)
     if (!Done[i] && Notes[i].New && Notes[i].Clip == Clip && Notes[i].Event == 0) {
       Done[i] = true;
-      QueueNote(Notes[i]);
+      frame = true;
+      QueueFrameWith(Clip, Notes[i].Frame, Notes, Done);
     }
-  for (std::size_t i = 0; i < Notes.size(); ++i)
-    if (!Done[i] && Notes[i].New && Notes[i].Parent == Clip && Notes[i].Clip != Clip)
-      FlushNew(Notes[i].Clip, Notes, Done);
-  for (std::size_t i = 0; i < Notes.size(); ++i)
-    if (!Done[i] && Notes[i].New && Notes[i].Clip == Clip) {
-      Done[i] = true;
-      QueueNote(Notes[i]);
-    }
+  if (!frame)
+    for (std::size_t i = 0; i < Notes.size(); ++i)
+      if (!Done[i] && Notes[i].New && Notes[i].Parent == Clip && Notes[i].Clip != Clip)
+        FlushNew(Notes[i].Clip, Notes, Done);
 }
 
 void PlayerImpl::Flush()
 {
   // Clips that were there run newest first (children before their
-  // parents); clips placed during the step run after the frame of the clip
+  // parents); clips placed during the step run inside the frame of the clip
   // that placed them, in the order they were placed.
   std::vector<Note> notes;
   notes.swap(FNotes);
@@ -99,11 +140,10 @@ void PlayerImpl::Flush()
     if (done[k] || notes[k].New)
       continue;
     done[k] = true;
-    QueueNote(notes[k]);
     if (notes[k].Event == 0)
-      for (std::size_t i = 0; i < notes.size(); ++i)
-        if (!done[i] && notes[i].New && notes[i].Parent == notes[k].Clip)
-          FlushNew(notes[i].Clip, notes, done);
+      QueueFrameWith(notes[k].Clip, notes[k].Frame, notes, done);
+    else
+      QueueNote(notes[k]);
   }
   for (std::size_t i = 0; i < notes.size(); ++i)
     if (!done[i])
@@ -167,6 +207,8 @@ void PlayerImpl::Placed(SpriteInstance& Clip, const PlaceObject* P)
     FClipActions[clip] = &P->ClipActions;
   if (&Clip == &FTimeline.Root())
     return;
+  if (P)
+    QueueConstruct(clip);
   // Load runs after the clip's first frame scripts.
   if (FBuffering) {
     FNewThisStep.insert(clip);
@@ -199,6 +241,7 @@ void PlayerImpl::Removed(SpriteInstance& Clip)
   Clip.Script = nullptr;
   clip->Detach();
   FLoadPending.erase(clip);
+  std::erase(FConstructing, clip);
   const auto it = FClipActions.find(clip);
   bool unload = clip->HasOwn(FMachine, FOnUnload);
   if (it != FClipActions.end())
@@ -245,9 +288,15 @@ void PlayerImpl::RunQueue()
     return;
   FRunning = true;
   std::size_t guard = 0;
-  while (!FQueue.empty() && guard++ < MaxQueuedActions) {
-    Queued q = FQueue.front();
-    FQueue.pop_front();
+  while ((!FQueue.empty() || !FInits.empty() || !FConstructing.empty()) && guard++ < MaxQueuedActions) {
+    // DoInitAction first, then what the clips placed need to be made.
+    if (FInits.empty() && !FConstructing.empty()) {
+      RunConstructs();
+      continue;
+    }
+    std::deque<Queued>& from = FInits.empty() ? FQueue : FInits;
+    Queued q = from.front();
+    from.pop_front();
     if (q.Method) {
       FInput.RunMethod(q.Clip, q.Broadcaster, q.Method);
       continue;
@@ -287,6 +336,8 @@ void PlayerImpl::RunQueue()
       q.Clip->SetUnloading(false);
   }
   FQueue.clear();
+  FInits.clear();
+  FConstructing.clear();
   FRunning = false;
 }
 
@@ -331,6 +382,10 @@ void PlayerImpl::TraceRoots(Marker& M)
     M.Mark(q.Clip);
     M.Mark(q.Broadcaster);
   }
+  for (const Queued& q : FInits)
+    M.Mark(q.Clip);
+  for (ClipObject* c : FConstructing)
+    M.Mark(c);
   FInput.Mark(M);
   for (const Note& n : FNotes)
     M.Mark(n.Clip);

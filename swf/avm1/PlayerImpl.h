@@ -49,6 +49,10 @@ public:
   // twips once any getBounds ran in SWF 8 code or under an SWF 8 root, and
   // 0x7FFFFFF before.
   bool NewInvalidBounds = false;
+  // The constructor registered for the clip's symbol, or nullptr.
+  Object* RegisteredClass(ClipObject* Clip);
+  // A clip script made: its class and the init object (ClipConstruct.cpp).
+  void Construct(ClipObject* Clip, Object* Init);
   const swf::Movie& Movie() const { return *FMovie; }
 
 private:
@@ -81,6 +85,13 @@ private:
   void FlushNew(ClipObject* Clip, std::vector<Note>& Notes, std::vector<bool>& Done);
   void QueueNote(const Note& N);
   void QueueFrame(ClipObject* Clip, std::uint32_t Frame);
+  // The frame's scripts with the new clips among Notes it placed, in file
+  // order.
+  void QueueFrameWith(ClipObject* Clip, std::uint32_t Frame, std::vector<Note>& Notes, std::vector<bool>& Done);
+  // Clips the timeline placed wait here for their initialize and construct
+  // events and class, which run ahead of the rest of the queue.
+  void QueueConstruct(ClipObject* Clip);
+  void RunConstructs();
 
   std::shared_ptr<const swf::Movie> FMovie;
   PlayerOutput FOutput;
@@ -90,6 +101,8 @@ private:
   std::unordered_map<const void*, std::shared_ptr<const ActionBlock>> FDecoded;
   std::set<const void*> FInitDone;
   std::deque<Queued> FQueue;
+  std::deque<Queued> FInits; // DoInitAction blocks: ahead of everything
+  std::vector<ClipObject*> FConstructing;
   std::vector<Note> FNotes;
   std::set<ClipObject*> FNewThisStep;
   std::set<ClipObject*> FLoadPending; // placed by script, load not yet queued

@@ -67,16 +67,18 @@ Value Goto(Machine& M, Object* This, std::span<const Value> Args, bool AndPlay)
   if (!c || Args.empty())
     return Value();
   const Value f = Args[0];
-  const double n = f.ToNumber(M);
-  if (f.IsString() && std::isnan(TextToNumber(f.AsString()->Text, M.Version()))) {
-    c->GotoLabel(f.AsString()->Text, AndPlay);
+  // A whole number is a frame number; anything else is read as text: digits
+  // or a label.
+  if (f.IsNumber() && std::trunc(f.AsNumber()) == f.AsNumber()) {
+    c->GotoNumber(f.AsNumber(), 0, AndPlay);
     return Value();
   }
-  // The frame number wraps as a 32-bit integer; frame 0 goes nowhere.
-  const auto frame = static_cast<std::uint32_t>(NumberToInt32(n));
-  if (frame == 0)
-    return Value();
-  c->GotoFrame(frame - 1, AndPlay);
+  const std::string text = f.ToText(M);
+  const double n = TextToNumber(text, M.Version());
+  if (std::isnan(n))
+    c->GotoLabel(text, AndPlay);
+  else if (text.find('.') == std::string::npos) // "a.b" names a variable, not a frame
+    c->GotoNumber(n, 0, AndPlay);
   return Value();
 }
 
@@ -128,15 +130,6 @@ Value DuplicateMovieClip(Machine& M, Object* This, std::span<const Value> Args)
       c->Duplicate(M, Args[0].ToText(M), Args[1].ToNumber(M), Arg(Args, 2).ObjectOrNull())));
 }
 
-void Initialise(Machine& M, ClipObject* Clip, Object* Init)
-{
-  if (!Clip || !Init)
-    return;
-  for (const Property& p : Init->OwnProperties())
-    if (!(p.Flags & DontEnum))
-      Clip->Set(M, p.Name, p.IsVirtual() ? Init->Get(M, p.Name) : p.Data);
-}
-
 Value AttachMovie(Machine& M, Object* This, std::span<const Value> Args)
 {
   ClipObject* c = Self(This);
@@ -148,7 +141,8 @@ Value AttachMovie(Machine& M, Object* This, std::span<const Value> Args)
   if (it == exports.end())
     return Value();
   ClipObject* made = c->Attach(M, it->second, Args[1].ToText(M), Args[2].ToNumber(M));
-  Initialise(M, made, Arg(Args, 3).ObjectOrNull());
+  if (made)
+    made->Player().Construct(made, Arg(Args, 3).ObjectOrNull());
   return made ? Value(static_cast<Object*>(made)) : Value();
 }
 

@@ -100,8 +100,21 @@ Value Unwatch(Machine& M, Object* This, std::span<const Value> Args)
 
 Value RegisterClass(Machine& M, Object*, std::span<const Value> Args)
 {
-  M.GetHost().Log("Object.registerClass(" + Arg(Args, 0).ToText(M) + ") is not supported yet");
-  return Value(false);
+  // registerClass(name, constructor): clips of that exported symbol are made
+  // with the constructor from now on; null or undefined forgets it.
+  if (Args.size() < 2)
+    return Value(false);
+  Object* ctor = Args[1].ObjectOrNull();
+  if (ctor && ctor->TypeName() != "function")
+    return Value(false);
+  if (!ctor && !Args[1].IsNullish())
+    return Value(false);
+  const Atom key = M.Key(M.Intern(Args[0].ToText(M)));
+  if (ctor)
+    M.RegisteredClasses()[key] = ctor;
+  else
+    M.RegisteredClasses().erase(key);
+  return Value(true);
 }
 
 const Member Methods[] = {
