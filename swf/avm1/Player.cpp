@@ -396,6 +396,22 @@ void Player::TextInput(char32_t Char)
   FImpl->Input().TextInput(Char);
 }
 
+void Player::Command(TextCommand C)
+{
+  FImpl->Texts().Command(FImpl->GetMachine(), C);
+  FImpl->RunQueue();
+}
+
+void Player::SetClipboard(std::string_view Text)
+{
+  FImpl->Texts().Clipboard = DecodeUtf8(Text);
+}
+
+std::string Player::Clipboard() const
+{
+  return EncodeUtf8(FImpl->Texts().Clipboard);
+}
+
 std::size_t Player::LiveObjects() const
 {
   return FImpl->GetMachine().Heap().LiveCells();

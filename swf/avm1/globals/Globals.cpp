@@ -30,6 +30,7 @@ void InstallGlobals(Machine& M)
   M.Install(TextSnapshotClass);
   M.Install(TextFormatClass);
   M.Install(TextFieldClass);
+  InstallStyleSheet(M);
   M.Install(SystemObject);
   M.Install(AccessibilityObject);
   M.Install(StageObject);

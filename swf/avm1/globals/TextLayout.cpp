@@ -194,6 +194,29 @@ int TextFieldObject::BottomScroll() const
   return std::max(n, Scroll);
 }
 
+std::size_t TextFieldObject::IndexAt(double X, double Y) const
+{
+  // Lines by their heights below the top gutter, then the character
+  // whose middle is past X (breaks at '\r' only).
+  const Movie* mv = FParent && FParent->Instance() ? &FParent->Player().Timeline().Movie() : nullptr;
+  const std::vector<Line> lines = Lines();
+  std::size_t line = 0;
+  for (double top = Gutter + (lines.empty() ? 0 : lines[0].Height); line + 1 < lines.size() && Y > top; ++line)
+    top += lines[line + 1].Height;
+  std::size_t i = 0;
+  for (std::size_t l = 0; l < line && i < FText.size(); ++i)
+    if (FText[i] == U'\r')
+      ++l;
+  double x = Gutter;
+  for (; i < FText.size() && FText[i] != U'\r'; ++i) {
+    const double advance = CharMeasure(mv, FFormats[FFormatOf[i]], FText[i], EmbedFonts).Advance;
+    if (X < x + advance / 2)
+      return i;
+    x += advance;
+  }
+  return i;
+}
+
 void TextFieldObject::Changed(Machine&)
 {
   if (Fit != AutoSize::None) {

@@ -217,7 +217,11 @@ std::vector<InputStep> ParseInputScript(const std::string& Text)
       {"Wait", InputStep::Kind::Wait},           {"MouseMove", InputStep::Kind::MouseMove},
       {"MouseDown", InputStep::Kind::MouseDown}, {"MouseUp", InputStep::Kind::MouseUp},
       {"KeyDown", InputStep::Kind::KeyDown},     {"KeyUp", InputStep::Kind::KeyUp},
-      {"TextInput", InputStep::Kind::TextInput}};
+      {"TextInput", InputStep::Kind::TextInput}, {"SetClipboardText", InputStep::Kind::Clipboard}};
+  static const std::map<std::string, TextCommand> commands = {{"SelectAll", TextCommand::SelectAll},
+                                                              {"Copy", TextCommand::Copy},
+                                                              {"Cut", TextCommand::Cut},
+                                                              {"Paste", TextCommand::Paste}};
   std::vector<InputStep> steps;
   for (const Json& e : doc.Items) {
     const Json* type = e.Field("type");
@@ -237,6 +241,13 @@ std::vector<InputStep> ParseInputScript(const std::string& Text)
     ReadKey(e.Field("key"), s);
     if (const Json* cp = e.Field("codepoint"); cp && cp->Type == Json::Kind::String)
       s.Char = FirstChar(cp->Text);
+    if (const Json* t = e.Field("text"); t && t->Type == Json::Kind::String)
+      s.Text = t->Text;
+    if (const Json* code = e.Field("code"); code && type->Text == "TextControl")
+      if (const auto it = commands.find(code->Text); it != commands.end()) {
+        s.Type = InputStep::Kind::Command;
+        s.Command = it->second;
+      }
     steps.push_back(s);
   }
   return steps;
@@ -254,6 +265,8 @@ std::size_t PlayInputFrame(Player& P, const std::vector<InputStep>& Steps, std::
     case InputStep::Kind::KeyDown: P.KeyDown(s.Code, s.Char); break;
     case InputStep::Kind::KeyUp: P.KeyUp(s.Code, s.Char); break;
     case InputStep::Kind::TextInput: P.TextInput(s.Char); break;
+    case InputStep::Kind::Clipboard: P.SetClipboard(s.Text); break;
+    case InputStep::Kind::Command: P.Command(s.Command); break;
     case InputStep::Kind::Other: break;
     }
   }
