@@ -1,5 +1,7 @@
 #include "tests/swf/avm1/InputScript.h"
 
+#include "swf/avm1/Utf8.h"
+
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -62,19 +64,7 @@ private:
     if (!Take(C))
       Fail(std::string("expected '") + C + "'");
   }
-  static void Utf8(std::string& Out, std::uint32_t C)
-  {
-    if (C < 0x80) {
-      Out += static_cast<char>(C);
-    } else if (C < 0x800) {
-      Out += static_cast<char>(0xC0 | (C >> 6));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    } else {
-      Out += static_cast<char>(0xE0 | (C >> 12));
-      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    }
-  }
+  static void Utf8(std::string& Out, std::uint32_t C) { Out += EncodeUtf8(std::u32string(1, C)); }
   std::string String()
   {
     Expect('"');
@@ -97,8 +87,17 @@ private:
       case 'u': {
         if (FPos + 4 > FText.size())
           Fail("a cut \\u escape");
-        Utf8(out, static_cast<std::uint32_t>(std::stoul(FText.substr(FPos, 4), nullptr, 16)));
+        auto unit = static_cast<std::uint32_t>(std::stoul(FText.substr(FPos, 4), nullptr, 16));
         FPos += 4;
+        // A surrogate pair stands for one character past U+FFFF.
+        if (unit >= 0xD800 && unit < 0xDC00 && FText.compare(FPos, 2, "\\u") == 0 && FPos + 6 <= FText.size()) {
+          const auto low = static_cast<std::uint32_t>(std::stoul(FText.substr(FPos + 2, 4), nullptr, 16));
+          if (low >= 0xDC00 && low < 0xE000) {
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            FPos += 6;
+          }
+        }
+        Utf8(out, unit);
         break;
       }
       default: out += c; break;
@@ -168,17 +167,8 @@ private:
 // The first character of UTF-8 text.
 char32_t FirstChar(const std::string& S)
 {
-  if (S.empty())
-    return 0;
-  const auto b = static_cast<unsigned char>(S[0]);
-  if (b < 0x80 || S.size() < 2)
-    return b;
-  if (b < 0xE0)
-    return ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(S[1]) & 0x3Fu);
-  if (S.size() < 3)
-    return 0;
-  return ((b & 0x0Fu) << 12) | ((static_cast<unsigned char>(S[1]) & 0x3Fu) << 6) |
-         (static_cast<unsigned char>(S[2]) & 0x3Fu);
+  const std::u32string chars = DecodeUtf8(S);
+  return chars.empty() ? 0 : chars[0];
 }
 
 // What a named key types, as the reference player's keyboard gives it.
