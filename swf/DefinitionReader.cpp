@@ -247,7 +247,7 @@ std::optional<Text> ReadEditText(TTagReader& R, const Movie& Fonts)
     f.Align = align <= 3 ? static_cast<TextAlign>(align) : TextAlign::Left;
     f.LeftMargin = R.U16();
     f.RightMargin = R.U16();
-    f.Indent = R.U16();
+    f.Indent = R.S16(); // signed in practice: players read a negative first-line indent
     f.Leading = R.S16();
   }
   f.Variable = R.String();

@@ -139,7 +139,10 @@ bool CharacterHits(const Movie& Movie, CharacterId Id, std::uint16_t Ratio, Poin
 
 Box ObjectBounds(const Movie& Movie, const DisplayObject& O)
 {
-  Box inner = O.Sprite ? ContentBounds(Movie, *O.Sprite) : CharacterBounds(Movie, O.Character, O.Ratio, 0);
+  // A field script changed or made shows its own box.
+  Box inner = O.Sprite  ? ContentBounds(Movie, *O.Sprite)
+              : O.Shown ? FromRect(O.Shown->Bounds)
+                        : CharacterBounds(Movie, O.Character, O.Ratio, 0);
   return inner.Transformed(O.Transform);
 }
 

@@ -40,6 +40,10 @@ constexpr std::uint8_t KeyCodeOfButton(MouseButton B)
   return B == MouseButton::Left ? 1 : B == MouseButton::Right ? 2 : 4;
 }
 
+// The edit commands a focused text field takes from the keyboard's
+// shortcuts or the program's menu.
+enum class TextCommand : std::uint8_t { SelectAll, Copy, Cut, Paste };
+
 struct InputState {
   // By key code; the mouse buttons are keys 1 (left), 2 (right), 4
   // (middle). Each press of a key that was up flips its toggle.

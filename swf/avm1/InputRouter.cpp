@@ -75,6 +75,8 @@ void InputRouter::MouseDown(double X, double Y, MouseButton B)
   const bool left = B == MouseButton::Left && !in.ButtonDown;
   if (B == MouseButton::Left) {
     in.ButtonDown = true;
+    if (left && FPlayer.Texts().Press(FPlayer.GetMachine(), PointerTwips()))
+      FFocus = nullptr;
     Broadcast(ClipMouseDown, "onMouseDown", "Mouse");
   }
   FPlayer.RunQueue();
@@ -127,10 +129,11 @@ void InputRouter::KeyUp(std::uint8_t Code, char32_t Char)
 
 void InputRouter::TextInput(char32_t Char)
 {
-  if (Char >= 32 && Char <= 126) {
-    KeyPress(FPlayer.Timeline().Root(), static_cast<std::uint8_t>(Char));
-    FPlayer.RunQueue();
-  }
+  // A key press handler takes the character before a focused field does.
+  const bool taken = Char >= 32 && Char <= 126 && KeyPress(FPlayer.Timeline().Root(), static_cast<std::uint8_t>(Char));
+  if (!taken)
+    FPlayer.Texts().Type(FPlayer.GetMachine(), std::u32string(1, Char));
+  FPlayer.RunQueue();
 }
 
 void InputRouter::Broadcast(std::uint32_t Event, std::string_view Method, std::string_view Listeners)
@@ -518,6 +521,7 @@ bool InputRouter::SetFocus(ClipObject* Clip)
       return false;
   }
   ClipObject* old = Focus();
+  FPlayer.Texts().SetFocused(nullptr, false);
   if (old == Clip)
     return true;
   FFocus = Clip;

@@ -463,6 +463,22 @@ PointerShape Player::Shape()
   return FImpl->Input().Shape();
 }
 
+void Player::Command(TextCommand C)
+{
+  FImpl->Texts().Command(FImpl->GetMachine(), C);
+  FImpl->RunQueue();
+}
+
+void Player::SetClipboard(std::string_view Text)
+{
+  FImpl->Texts().Clipboard = DecodeUtf8(Text);
+}
+
+std::string Player::Clipboard() const
+{
+  return EncodeUtf8(FImpl->Texts().Clipboard);
+}
+
 std::size_t Player::LiveObjects() const
 {
   return FImpl->GetMachine().Heap().LiveCells();

@@ -25,6 +25,7 @@ class TMovieSound;
 #include <functional>
 #include <limits>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace quenloft::swf::avm1 {
@@ -84,6 +85,11 @@ public:
   // How the pointer should look at its last position (its scripts may have
   // changed the stage under it since).
   PointerShape Shape();
+  // An edit command for the focused text field, and the clipboard it
+  // copies to and pastes from (UTF-8; the player's own, not the system's).
+  void Command(TextCommand C);
+  void SetClipboard(std::string_view Text);
+  std::string Clipboard() const;
 
   // Heap figures, for benchmarks and the log.
   std::size_t LiveObjects() const;

@@ -4,6 +4,7 @@
 #include "swf/avm1/globals/Globals.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace quenloft::swf::avm1 {
@@ -271,6 +272,12 @@ const Member Members[] = {
 };
 
 } // namespace
+
+double ParseIntOf(Machine& M, Value V)
+{
+  const std::array<Value, 1> args{V};
+  return ParseInt(M, nullptr, args).ToNumber(M);
+}
 
 extern const std::span<const Member> GlobalFunctions = Members;
 

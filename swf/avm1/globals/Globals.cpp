@@ -35,6 +35,7 @@ void InstallGlobals(Machine& M)
     M.Install(*spec);
   M.Install(TextFormatClass);
   M.Install(TextFieldClass);
+  InstallStyleSheet(M);
   M.Install(SystemObject);
   M.Install(AccessibilityObject);
   M.Install(StageObject);

@@ -40,6 +40,8 @@ extern const ClassSpec LoadVarsClass;
 extern const ClassSpec MovieClipLoaderClass;
 extern const ClassSpec TextFormatClass;
 extern const ClassSpec TextFieldClass;
+// TextField.StyleSheet, once TextField is installed.
+void InstallStyleSheet(Machine& M);
 // MovieClip.createTextField (globals/TextField.cpp).
 Value CreateTextField(Machine& M, Object* This, std::span<const Value> Args);
 extern const ClassSpec ExternalInterfaceClass;
@@ -65,6 +67,8 @@ void MakeBroadcaster(Machine& M, Object& Target);
 // Calls Message(Args...) on each of Broadcaster's listeners (each listener
 // itself when Message is empty); false when it has none.
 bool Broadcast(Machine& M, Object* Broadcaster, const String* Message, std::span<const Value> Args);
+// parseInt(V) with no radix.
+double ParseIntOf(Machine& M, Value V);
 // A new flash.geom.Point.
 Value NewPoint(Machine& M, Value X, Value Y);
 

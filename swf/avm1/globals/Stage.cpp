@@ -154,6 +154,9 @@ Value GetFocus(Machine& M, Object*, std::span<const Value>)
 {
   InputRouter* r = Router(M);
   ClipObject* focus = r ? r->Focus() : nullptr;
+  if (auto* root = dynamic_cast<ClipObject*>(M.Root()); root && !focus)
+    if (TextFieldObject* field = root->Player().Texts().Focused())
+      return Value(field->DisplayPath(M));
   return focus ? Value(M.NewString(focus->DotPath())) : Value::Null();
 }
 
@@ -166,6 +169,13 @@ Value SetFocus(Machine& M, Object*, std::span<const Value> Args)
     return Value(false);
   if (target.IsUndefined() || target.IsNull())
     return Value(r->SetFocus(nullptr));
+  if (auto* field = dynamic_cast<TextFieldObject*>(target.ObjectOrNull())) {
+    if (!field->Placement())
+      return Value(false);
+    r->SetFocus(nullptr);
+    dynamic_cast<ClipObject*>(M.Root())->Player().Texts().SetFocused(field, true);
+    return Value(true);
+  }
   auto* clip = dynamic_cast<ClipObject*>(target.ObjectOrNull());
   return Value(clip && r->SetFocus(clip));
 }

@@ -93,9 +93,9 @@ QL_FIELD(StyleSheet, f->StyleSheet ? Value(f->StyleSheet) : Value(),
          f->StyleSheet = v.IsObject() ? v.AsObject() : nullptr)
 QL_FIELD(TabIndex, f->TabIndex, f->TabIndex = v)
 QL_FIELD(Scroll, Value(static_cast<double>(f->Scroll)), {
-  const double d = v.ToNumber(M);
-  if (!std::isnan(d))
-    f->Scroll = std::clamp(static_cast<int>(std::max(1.0, std::min(d, 1e9))), 1, f->MaxScroll());
+  // The player keeps the line index (scroll - 1) in 32 bits, wrapping.
+  const auto line = static_cast<std::int32_t>(static_cast<std::uint32_t>(v.ToInt32(M)) - 1u);
+  f->Scroll = std::clamp(line, 0, f->MaxScroll() - 1) + 1;
 })
 QL_FIELD(HScroll, Value(static_cast<double>(f->HScroll)), f->HScroll = 0)
 QL_FIELD(AutoSizeMode,

@@ -67,10 +67,12 @@ void TextFieldObject::Setup(Machine& M, const EditTextField* Def, const Rect& Bo
     if (Def->FontId || Def->Height)
       NewFormat.Size = Def->Height / 20.0;
     NewFormat.Color = (std::uint32_t{Def->Color.R} << 16) | (std::uint32_t{Def->Color.G} << 8) | Def->Color.B;
-    NewFormat.Align = Def->Align;
+    // A field the tag makes HTML aligns left unless a SWF 8 movie gives
+    // it initial text.
+    NewFormat.Align = Def->Html && (M.Version() < 8 || Def->Initial.empty()) ? TextAlign::Left : Def->Align;
     NewFormat.LeftMargin = Def->LeftMargin / 20.0;
     NewFormat.RightMargin = Def->RightMargin / 20.0;
-    NewFormat.Indent = Def->Indent / 20.0;
+    NewFormat.Indent = std::nearbyint(Def->Indent / 20.0);
     NewFormat.Leading = Def->Leading / 20.0;
     Html = Def->Html;
     Multiline = Def->Multiline;
@@ -336,6 +338,7 @@ void TextFields::TraceLive(Marker& Mk)
   });
   for (TextFieldObject* f : FFields)
     Mk.Mark(f);
+  Mk.Mark(FFocused);
 }
 
 TextFieldObject* TextFields::Of(Machine& M, ClipObject& Parent, const DisplayObject& O)

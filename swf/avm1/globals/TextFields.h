@@ -12,6 +12,7 @@
 
 #include "swf/EditText.h"
 #include "swf/Timeline.h"
+#include "swf/avm1/Input.h"
 #include "swf/avm1/TextFormat.h"
 #include "swf/avm1/Utf8.h"
 
@@ -75,6 +76,17 @@ public:
   // Tells the renderer what the field now shows and re-fits its box.
   void Changed(Machine& M);
 
+  // --- Editing (TextEditing.cpp) ---
+  // The selection as character indices; the caret when they are equal.
+  std::size_t SelBegin = 0, SelEnd = 0;
+  // Typed or pasted text in place of the selection, as an input field
+  // takes it: line breaks only when multiline, only what restrict lets
+  // through (or its other case), no more than maxChars; the caret follows
+  // it and onChanged is broadcast. Nothing happens in a dynamic field.
+  void TypeIn(Machine& M, std::u32string_view T);
+  // The character index nearest the point (X, Y), in the field's own twips.
+  std::size_t IndexAt(double X, double Y) const;
+
   bool GetOwnVirtual(Machine& M, Atom Name, Value& Out) override;
   bool SetOwnVirtual(Machine& M, Atom Name, Value V) override;
   bool HasOwnVirtual(Machine& M, Atom Name) override;
@@ -110,9 +122,24 @@ public:
   // createTextField.
   TextFieldObject* Create(Machine& M, ClipObject& Parent, const std::string& Name, double Depth, const Rect& Box);
 
+  // --- The keyboard focus when a field has it (TextEditing.cpp) ---
+  TextFieldObject* Focused() const;
+  // Gives F the focus (nullptr: no field has it), all its text selected
+  // when SelectAll, else the caret where it was.
+  void SetFocused(TextFieldObject* F, bool SelectAll);
+  // Typed text and the edit commands go to the focused field.
+  void Type(Machine& M, std::u32string_view T);
+  void Command(Machine& M, TextCommand C);
+  // The pointer pressed at stage point P (twips): the topmost field there
+  // that can be selected takes the focus with the caret under the pointer.
+  // True when one did.
+  bool Press(Machine& M, Point P);
+  std::u32string Clipboard;
+
 private:
   void TraceLive(Marker& M);
   std::vector<TextFieldObject*> FFields;
+  TextFieldObject* FFocused = nullptr;
 };
 
 // TextFormat.getTextExtent and the metrics behind textWidth: the box Text

@@ -293,11 +293,6 @@ void TextFieldObject::SetHtmlText(Machine& M, std::string_view Source)
     }
     stack.pop_back();
   }
-  // The last paragraph's break is implied.
-  if (!text.empty() && text.back() == U'\r') {
-    text.pop_back();
-    formats.pop_back();
-  }
   NewFormat = base;
   FText = std::move(text);
   FFormats.clear();
@@ -371,8 +366,12 @@ bool SameFont(const FieldFormat& A, const FieldFormat& B)
 
 std::string TextFieldObject::HtmlText() const
 {
+  // One paragraph per line; a break that ends the text starts none, and
+  // an empty field has none.
   std::string out;
   std::size_t start = 0;
+  if (FText.empty())
+    return out;
   do {
     std::size_t end = FText.find(U'\r', start);
     if (end == std::u32string::npos)
@@ -430,7 +429,7 @@ std::string TextFieldObject::HtmlText() const
     if (textformat)
       out += "</TEXTFORMAT>";
     start = end + 1;
-  } while (start <= FText.size());
+  } while (start < FText.size());
   return out;
 }
 

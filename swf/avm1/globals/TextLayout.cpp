@@ -97,9 +97,18 @@ std::vector<LaidLine> LayLines(const Movie* Mv, std::u32string_view Text, const 
   if (Text.empty())
     start(Empty);
   double sinceSpace = 0;
+  // Spaces ending a line take no room in a line aligned right or centred.
+  double trailing = 0;
+  const auto endLine = [&](const FieldFormat& F) {
+    const TextAlign a = F.Align.value_or(TextAlign::Left);
+    if (a == TextAlign::Right || a == TextAlign::Center)
+      lines.back().Width -= trailing;
+    trailing = 0;
+  };
   for (std::size_t i = 0; i < Text.size(); ++i) {
     const FieldFormat& f = *Formats[i];
     if (Text[i] == U'\r') {
+      endLine(f);
       start(f);
       lines.emplace_back();
       sinceSpace = 0;
@@ -122,7 +131,10 @@ std::vector<LaidLine> LayLines(const Movie* Mv, std::u32string_view Text, const 
     cur.Descent = std::max(cur.Descent, m.Descent);
     cur.Leading = f.Leading.value_or(0) * 20;
     sinceSpace = Text[i] == U' ' ? 0 : sinceSpace + m.Advance;
+    trailing = Text[i] == U' ' ? trailing + m.Advance : 0;
   }
+  if (!Text.empty())
+    endLine(*Formats.back());
   return lines;
 }
 
@@ -157,6 +169,8 @@ double TextFieldObject::TextWidth() const
 
 double TextFieldObject::TextHeight() const
 {
+  if (FText.empty())
+    return 0;
   // Each line starts below the one before and its leading; the first
   // line's leading counts even when it is the only one.
   const std::vector<Line> lines = Lines();
@@ -192,6 +206,29 @@ int TextFieldObject::BottomScroll() const
   while (n < static_cast<int>(lines.size()) && h + lines[static_cast<std::size_t>(n)].Height <= visible + 1)
     h += lines[static_cast<std::size_t>(n++)].Height;
   return std::max(n, Scroll);
+}
+
+std::size_t TextFieldObject::IndexAt(double X, double Y) const
+{
+  // Lines by their heights below the top gutter, then the character
+  // whose middle is past X (breaks at '\r' only).
+  const Movie* mv = FParent && FParent->Instance() ? &FParent->Player().Timeline().Movie() : nullptr;
+  const std::vector<Line> lines = Lines();
+  std::size_t line = 0;
+  for (double top = Gutter + (lines.empty() ? 0 : lines[0].Height); line + 1 < lines.size() && Y > top; ++line)
+    top += lines[line + 1].Height;
+  std::size_t i = 0;
+  for (std::size_t l = 0; l < line && i < FText.size(); ++i)
+    if (FText[i] == U'\r')
+      ++l;
+  double x = Gutter;
+  for (; i < FText.size() && FText[i] != U'\r'; ++i) {
+    const double advance = CharMeasure(mv, FFormats[FFormatOf[i]], FText[i], EmbedFonts).Advance;
+    if (X < x + advance / 2)
+      return i;
+    x += advance;
+  }
+  return i;
 }
 
 void TextFieldObject::Changed(Machine&)
@@ -232,7 +269,12 @@ void TextFieldObject::Changed(Machine&)
   f.Html = true;
   f.Initial = HtmlText();
   std::optional<swf::Text> laid = LayOutEditText(f, mv);
-  o->Shown = std::make_shared<const swf::Text>(laid ? std::move(*laid) : swf::Text{});
+  if (!laid) {
+    // Nothing to draw; the box still counts for bounds and hits.
+    laid.emplace();
+    laid->Bounds = Bounds;
+  }
+  o->Shown = std::make_shared<const swf::Text>(std::move(*laid));
 }
 
 Value TextExtent(Machine& M, const FieldFormat& F, const std::string& Text, Value Width)
@@ -248,7 +290,9 @@ Value TextExtent(Machine& M, const FieldFormat& F, const std::string& Text, Valu
     w = std::max(w, l.Width);
     h += l.Ascent + l.Descent + l.Leading;
   }
+  // A bare object: the player gives it no prototype.
   Object* out = M.NewObject();
+  out->SetProto(nullptr);
   const LaidLine& first = lines.front();
   out->Set(M, M.Intern("ascent"), Value(std::round(first.Ascent) / 20));
   out->Set(M, M.Intern("descent"), Value(std::round(first.Descent) / 20));

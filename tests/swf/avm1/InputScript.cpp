@@ -1,5 +1,7 @@
 #include "tests/swf/avm1/InputScript.h"
 
+#include "swf/avm1/Utf8.h"
+
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -62,19 +64,7 @@ private:
     if (!Take(C))
       Fail(std::string("expected '") + C + "'");
   }
-  static void Utf8(std::string& Out, std::uint32_t C)
-  {
-    if (C < 0x80) {
-      Out += static_cast<char>(C);
-    } else if (C < 0x800) {
-      Out += static_cast<char>(0xC0 | (C >> 6));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    } else {
-      Out += static_cast<char>(0xE0 | (C >> 12));
-      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    }
-  }
+  static void Utf8(std::string& Out, std::uint32_t C) { Out += EncodeUtf8(std::u32string(1, C)); }
   std::string String()
   {
     Expect('"');
@@ -97,8 +87,17 @@ private:
       case 'u': {
         if (FPos + 4 > FText.size())
           Fail("a cut \\u escape");
-        Utf8(out, static_cast<std::uint32_t>(std::stoul(FText.substr(FPos, 4), nullptr, 16)));
+        auto unit = static_cast<std::uint32_t>(std::stoul(FText.substr(FPos, 4), nullptr, 16));
         FPos += 4;
+        // A surrogate pair stands for one character past U+FFFF.
+        if (unit >= 0xD800 && unit < 0xDC00 && FText.compare(FPos, 2, "\\u") == 0 && FPos + 6 <= FText.size()) {
+          const auto low = static_cast<std::uint32_t>(std::stoul(FText.substr(FPos + 2, 4), nullptr, 16));
+          if (low >= 0xDC00 && low < 0xE000) {
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            FPos += 6;
+          }
+        }
+        Utf8(out, unit);
         break;
       }
       default: out += c; break;
@@ -168,17 +167,8 @@ private:
 // The first character of UTF-8 text.
 char32_t FirstChar(const std::string& S)
 {
-  if (S.empty())
-    return 0;
-  const auto b = static_cast<unsigned char>(S[0]);
-  if (b < 0x80 || S.size() < 2)
-    return b;
-  if (b < 0xE0)
-    return ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(S[1]) & 0x3Fu);
-  if (S.size() < 3)
-    return 0;
-  return ((b & 0x0Fu) << 12) | ((static_cast<unsigned char>(S[1]) & 0x3Fu) << 6) |
-         (static_cast<unsigned char>(S[2]) & 0x3Fu);
+  const std::u32string chars = DecodeUtf8(S);
+  return chars.empty() ? 0 : chars[0];
 }
 
 // What a named key types, as the reference player's keyboard gives it.
@@ -217,7 +207,11 @@ std::vector<InputStep> ParseInputScript(const std::string& Text)
       {"Wait", InputStep::Kind::Wait},           {"MouseMove", InputStep::Kind::MouseMove},
       {"MouseDown", InputStep::Kind::MouseDown}, {"MouseUp", InputStep::Kind::MouseUp},
       {"KeyDown", InputStep::Kind::KeyDown},     {"KeyUp", InputStep::Kind::KeyUp},
-      {"TextInput", InputStep::Kind::TextInput}};
+      {"TextInput", InputStep::Kind::TextInput}, {"SetClipboardText", InputStep::Kind::Clipboard}};
+  static const std::map<std::string, TextCommand> commands = {{"SelectAll", TextCommand::SelectAll},
+                                                              {"Copy", TextCommand::Copy},
+                                                              {"Cut", TextCommand::Cut},
+                                                              {"Paste", TextCommand::Paste}};
   std::vector<InputStep> steps;
   for (const Json& e : doc.Items) {
     const Json* type = e.Field("type");
@@ -237,6 +231,13 @@ std::vector<InputStep> ParseInputScript(const std::string& Text)
     ReadKey(e.Field("key"), s);
     if (const Json* cp = e.Field("codepoint"); cp && cp->Type == Json::Kind::String)
       s.Char = FirstChar(cp->Text);
+    if (const Json* t = e.Field("text"); t && t->Type == Json::Kind::String)
+      s.Text = t->Text;
+    if (const Json* code = e.Field("code"); code && type->Text == "TextControl")
+      if (const auto it = commands.find(code->Text); it != commands.end()) {
+        s.Type = InputStep::Kind::Command;
+        s.Command = it->second;
+      }
     steps.push_back(s);
   }
   return steps;
@@ -254,6 +255,8 @@ std::size_t PlayInputFrame(Player& P, const std::vector<InputStep>& Steps, std::
     case InputStep::Kind::KeyDown: P.KeyDown(s.Code, s.Char); break;
     case InputStep::Kind::KeyUp: P.KeyUp(s.Code, s.Char); break;
     case InputStep::Kind::TextInput: P.TextInput(s.Char); break;
+    case InputStep::Kind::Clipboard: P.SetClipboard(s.Text); break;
+    case InputStep::Kind::Command: P.Command(s.Command); break;
     case InputStep::Kind::Other: break;
     }
   }

@@ -34,7 +34,10 @@ TEST(InputScriptTest, ReadsEachEvent)
       {R"({"type": "KeyDown", "key": "F12"})", K::KeyDown, 0, 0, MouseButton::Left, 123, 0},
       {R"({"type": "KeyDown", "key": "Space"})", K::KeyDown, 0, 0, MouseButton::Left, 32, U' '},
       {R"({"type": "TextInput", "codepoint": "\u00e9"})", K::TextInput, 0, 0, MouseButton::Left, 0, 0xE9},
-      {R"({"type": "SetClipboardText", "text": "x"})", K::Other, 0, 0, MouseButton::Left, 0, 0},
+      {R"({"type": "TextInput", "codepoint": "\ud801\udf94"})", K::TextInput, 0, 0, MouseButton::Left, 0, 0x10794},
+      {R"({"type": "SetClipboardText", "text": "x"})", K::Clipboard, 0, 0, MouseButton::Left, 0, 0},
+      {R"({"type": "TextControl", "code": "Paste"})", K::Command, 0, 0, MouseButton::Left, 0, 0},
+      {R"({"type": "TextControl", "code": "MoveLeftWord"})", K::Other, 0, 0, MouseButton::Left, 0, 0},
   };
   for (const auto& r : rows) {
     const std::vector<InputStep> steps = ParseInputScript(std::string("[") + r.Json + "]");
@@ -47,6 +50,17 @@ TEST(InputScriptTest, ReadsEachEvent)
     EXPECT_EQ(s.Code, r.Code) << r.Json;
     EXPECT_EQ(s.Char, r.Char) << r.Json;
   }
+}
+
+TEST(InputScriptTest, ReadsClipboardTextAndCommands)
+{
+  const std::vector<InputStep> steps = ParseInputScript(
+      R"([{"type": "SetClipboardText", "text": "a\u00e9"}, {"type": "TextControl", "code": "Cut"},
+          {"type": "TextControl", "code": "SelectAll"}])");
+  ASSERT_EQ(steps.size(), 3u);
+  EXPECT_EQ(steps[0].Text, "a\xc3\xa9");
+  EXPECT_EQ(steps[1].Command, TextCommand::Cut);
+  EXPECT_EQ(steps[2].Command, TextCommand::SelectAll);
 }
 
 TEST(InputScriptTest, RefusesWhatIsNoEventList)
