@@ -97,6 +97,7 @@ public:
   bool GetOwnVirtual(Machine& M, Atom Name, Value& Out) override;
   bool SetOwnVirtual(Machine& M, Atom Name, Value V) override;
   bool HasOwnVirtual(Machine& M, Atom Name) override;
+  void OwnVirtualNames(Machine& M, std::vector<Atom>& Out) override;
   std::string_view TypeName() const override { return "movieclip"; }
   const String* DisplayPath(Machine& M) override;
 

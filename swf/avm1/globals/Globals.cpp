@@ -30,6 +30,7 @@ void InstallGlobals(Machine& M)
   M.Install(TextSnapshotClass);
   M.Install(TextFormatClass);
   M.Install(TextFieldClass);
+  M.Install(ButtonClass);
   M.Install(SystemObject);
   M.Install(AccessibilityObject);
   M.Install(StageObject);

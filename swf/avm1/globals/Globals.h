@@ -40,6 +40,7 @@ extern const ClassSpec LoadVarsClass;
 extern const ClassSpec MovieClipLoaderClass;
 extern const ClassSpec TextFormatClass;
 extern const ClassSpec TextFieldClass;
+extern const ClassSpec ButtonClass;
 // MovieClip.createTextField (globals/TextField.cpp).
 Value CreateTextField(Machine& M, Object* This, std::span<const Value> Args);
 extern const ClassSpec ExternalInterfaceClass;

@@ -153,8 +153,9 @@ InputRouter* Router(Machine& M)
 Value GetFocus(Machine& M, Object*, std::span<const Value>)
 {
   InputRouter* r = Router(M);
-  ClipObject* focus = r ? r->Focus() : nullptr;
-  return focus ? Value(M.NewString(focus->DotPath())) : Value::Null();
+  Object* focus = r ? r->Focus() : nullptr;
+  const String* path = focus ? focus->DisplayPath(M) : nullptr;
+  return path ? Value(path) : Value::Null();
 }
 
 // setFocus(null) clears the focus; a clip takes it if it can.
@@ -166,8 +167,9 @@ Value SetFocus(Machine& M, Object*, std::span<const Value> Args)
     return Value(false);
   if (target.IsUndefined() || target.IsNull())
     return Value(r->SetFocus(nullptr));
-  auto* clip = dynamic_cast<ClipObject*>(target.ObjectOrNull());
-  return Value(clip && r->SetFocus(clip));
+  // A target path names the object as well.
+  Object* object = target.IsString() ? M.ResolvePath(target.ToText(M)) : target.ObjectOrNull();
+  return Value(object && r->SetFocus(object));
 }
 
 Value NoIndex(Machine&, Object*, std::span<const Value>)
