@@ -60,6 +60,25 @@ Box HighlightBounds(PlayerImpl& P, Object* O)
   return {};
 }
 
+// True when the focus highlight shows around O: never for a text field;
+// for a clip or button as its _focusrect (or else the stage's) says, when
+// there is something to draw it around.
+bool Highlighted(PlayerImpl& P, Object* O)
+{
+  if (dynamic_cast<TextFieldObject*>(O) || HighlightBounds(P, O).Empty)
+    return false;
+  Machine& m = P.GetMachine();
+  const Atom name = m.Intern("_focusrect");
+  Value own;
+  if (dynamic_cast<ClipObject*>(O) && m.Version() >= 6)
+    own = O->Get(m, name);
+  if (own.IsUndefined() || own.IsNull()) {
+    ClipObject* root = P.ObjectOf(&P.Timeline().Root());
+    own = root ? root->Get(m, name) : Value(true);
+  }
+  return own.ToBoolean(m.Version());
+}
+
 bool Placed(Object* O)
 {
   if (auto* clip = dynamic_cast<ClipObject*>(O))
@@ -93,9 +112,16 @@ bool InputRouter::SetFocus(Object* To)
         return false;
     }
   }
+  MoveFocus(To);
+  return true;
+}
+
+void InputRouter::MoveFocus(Object* To)
+{
+  Machine& m = FPlayer.GetMachine();
   Object* old = Focus();
   if (old == To)
-    return true;
+    return;
   FFocus = To;
   FHighlight = To != nullptr;
   const auto value = [](Object* O) { return O ? Value(O) : Value::Null(); };
@@ -111,7 +137,6 @@ bool InputRouter::SetFocus(Object* To)
     const Value args[] = {value(old), value(To)};
     avm1::Broadcast(m, selection, m.Text(m.Intern("onSetFocus")), args);
   }
-  return true;
 }
 
 bool InputRouter::Tabbable(Object* O)
@@ -136,7 +161,7 @@ void InputRouter::FillTabOrder(ClipObject* Clip, std::vector<Object*>& Out)
   if (!s)
     return;
   for (std::size_t i = 0; i < s->List.size() && Out.size() < MaxQueuedActions; ++i) {
-    const DisplayObject o = s->List[i];
+    const DisplayObject& o = s->List[i];
     if (!o.Visible)
       continue;
     Object* object = nullptr;
@@ -202,16 +227,17 @@ void InputRouter::CycleFocus(bool Reverse)
     if (it != order.end() && it + 1 != order.end())
       next = *(it + 1);
   }
+  // What the key queued runs first; Tab moves the focus to whatever the
+  // order holds, focusable by script or not.
   FPlayer.RunQueue();
-  SetFocus(next);
+  MoveFocus(next);
 }
 
 void InputRouter::PressFocus()
 {
   Object* focus = Focus();
-  // Only a highlighted button or clip is pressed; text fields show no
-  // highlight.
-  if (!focus || !FHighlight || HighlightBounds(FPlayer, focus).Empty)
+  // Only a button or clip whose highlight shows is pressed.
+  if (!focus || !FHighlight || !Highlighted(FPlayer, focus))
     return;
   Target t;
   if (auto* clip = dynamic_cast<ClipObject*>(focus)) {

@@ -95,6 +95,9 @@ private:
   bool ButtonMode(ClipObject* Clip);
   bool Alive(const Target& T) const;
   void Fire(const Target& T, Change C);
+  // Moves the focus and runs the focus handlers (SetFocus without its
+  // checks).
+  void MoveFocus(Object* To);
   // The objects Tab visits, in order.
   std::vector<Object*> TabOrder();
   void FillTabOrder(ClipObject* Clip, std::vector<Object*>& Out);

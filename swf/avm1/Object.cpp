@@ -313,11 +313,6 @@ std::vector<Atom> Object::EnumerableNames(Machine& M)
   Object* o = this;
   for (int depth = 0; o && depth < MaxPrototypeChain; ++depth, o = o->FProto) {
     std::vector<Atom>& names = groups.emplace_back();
-    std::vector<Atom> virtuals;
-    o->OwnVirtualNames(M, virtuals);
-    for (Atom a : virtuals)
-      if (seen.insert(M.Key(a)).second)
-        names.push_back(a);
     for (auto it = o->FProps.rbegin(); it != o->FProps.rend(); ++it) {
       if (!seen.insert(it->Key).second)
         continue;
@@ -326,6 +321,12 @@ std::vector<Atom> Object::EnumerableNames(Machine& M)
         continue;
       names.push_back(it->Name);
     }
+    // Computed names (a clip's children) after the stored ones.
+    std::vector<Atom> virtuals;
+    o->OwnVirtualNames(M, virtuals);
+    for (Atom a : virtuals)
+      if (seen.insert(M.Key(a)).second)
+        names.push_back(a);
   }
   std::vector<Atom> all;
   for (auto g = groups.rbegin(); g != groups.rend(); ++g)
