@@ -160,6 +160,9 @@ bool ButtonObject::SetOwnVirtual(Machine& M, Atom Name, Value V)
   Matrix& m = o->Transform;
   if (name == "_visible") {
     o->Visible = d != 0;
+    // Hiding what has the focus takes the focus away.
+    if (!o->Visible && FParent->Player().Input().Focus() == this)
+      FParent->Player().Input().SetFocus(nullptr);
   } else if (name == "_x") {
     m.Tx = std::trunc(d * 20);
   } else if (name == "_y") {

@@ -180,6 +180,9 @@ bool ClipObject::SetDisplay(Machine& M, std::string_view Lower, Value V)
   if (Lower == "_visible") {
     if (const auto d = PropertyNumber(M, V); d && o)
       o->Visible = *d != 0;
+    // Hiding what has the focus takes the focus away.
+    if (o && !o->Visible && FPlayer.Input().Focus() == this)
+      FPlayer.Input().SetFocus(nullptr);
     return true;
   }
   if (Lower == "_lockroot") {

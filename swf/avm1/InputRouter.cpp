@@ -255,7 +255,7 @@ bool InputRouter::ButtonMode(ClipObject* Clip)
   if (m.Version() < 6)
     return false;
   for (std::string_view name : ButtonMethods)
-    if (!Clip->Get(m, m.Intern(name)).IsUndefined())
+    if (Clip->Has(m, m.Intern(name)))
       return true;
   return false;
 }
