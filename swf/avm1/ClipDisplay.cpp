@@ -158,7 +158,7 @@ bool ClipObject::GetDisplay(Machine& M, std::string_view Lower, Value& Out)
     if (M.Version() <= 5)
       Out = Value(1.0);
     else if (!FInstance || !FInstance->Parent)
-      Out = Value(true);
+      Out = Value(FFocusRect != 0); // the stage's, on by default
     else
       Out = FFocusRect < 0 ? Value::Null() : Value(FFocusRect != 0);
     return true;
@@ -180,6 +180,9 @@ bool ClipObject::SetDisplay(Machine& M, std::string_view Lower, Value V)
   if (Lower == "_visible") {
     if (const auto d = PropertyNumber(M, V); d && o)
       o->Visible = *d != 0;
+    // Hiding what has the focus takes the focus away.
+    if (o && !o->Visible && FPlayer.Input().Focus() == this)
+      FPlayer.Input().SetFocus(nullptr);
     return true;
   }
   if (Lower == "_lockroot") {
@@ -187,7 +190,9 @@ bool ClipObject::SetDisplay(Machine& M, std::string_view Lower, Value V)
     return true;
   }
   if (Lower == "_focusrect") {
-    if (FInstance && FInstance->Parent && M.Version() > 5)
+    if (FInstance && !FInstance->Parent)
+      FFocusRect = V.ToBoolean(M.Version());
+    else if (FInstance && M.Version() > 5)
       FFocusRect = V.IsUndefined() || V.IsNull() ? -1 : V.ToBoolean(M.Version());
     return true;
   }

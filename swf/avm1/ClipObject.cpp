@@ -244,15 +244,8 @@ bool ClipObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)
   if (name.empty() || !FInstance)
     return false;
   if (name[0] != '_') {
-    if (ClipObject* child = Child(M, Name)) {
-      Out = Value(static_cast<Object*>(child));
-      return true;
-    }
-    if (Object* field = FPlayer.Texts().Named(M, *this, Name)) {
-      Out = Value(field);
-      return true;
-    }
-    return false;
+    Out = NamedChild(M, *this, Name);
+    return !Out.IsUndefined();
   }
   std::string lower(name);
   for (char& c : lower)
@@ -314,15 +307,17 @@ bool ClipObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)
   if (GetDisplay(M, lower, Out))
     return true;
   // Children may have names that start with an underscore too.
-  if (ClipObject* child = Child(M, Name)) {
-    Out = Value(static_cast<Object*>(child));
-    return true;
-  }
-  if (Object* field = FPlayer.Texts().Named(M, *this, Name)) {
-    Out = Value(field);
-    return true;
-  }
-  return false;
+  Out = NamedChild(M, *this, Name);
+  return !Out.IsUndefined();
+}
+
+void ClipObject::OwnVirtualNames(Machine& M, std::vector<Atom>& Out)
+{
+  // Every named child, the highest depth first.
+  if (FInstance)
+    for (auto it = FInstance->List.rbegin(); it != FInstance->List.rend(); ++it)
+      if (!it->Name.empty())
+        Out.push_back(M.Intern(it->Name));
 }
 
 bool ClipObject::SetOwnVirtual(Machine& M, Atom Name, Value V)

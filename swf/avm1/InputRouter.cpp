@@ -1,5 +1,6 @@
 #include "swf/avm1/InputRouter.h"
 
+#include "swf/avm1/ButtonObject.h"
 #include "swf/avm1/HitTest.h"
 #include "swf/avm1/PlayerImpl.h"
 #include "swf/avm1/globals/Globals.h"
@@ -60,6 +61,8 @@ void InputRouter::MouseMove(double X, double Y)
   Broadcast(ClipMouseMove, "onMouseMove", "Mouse");
   FPlayer.RunQueue();
   UpdatePointer(moved, false);
+  // The mouse ends what the keyboard's focus highlight allowed.
+  FHighlight = false;
 }
 
 void InputRouter::MouseDown(double X, double Y, MouseButton B)
@@ -81,6 +84,7 @@ void InputRouter::MouseDown(double X, double Y, MouseButton B)
   }
   FPlayer.RunQueue();
   UpdatePointer(moved, left);
+  FHighlight = false;
 }
 
 void InputRouter::MouseUp(double X, double Y, MouseButton B)
@@ -98,6 +102,7 @@ void InputRouter::MouseUp(double X, double Y, MouseButton B)
   }
   FPlayer.RunQueue();
   UpdatePointer(moved, left);
+  FHighlight = false;
 }
 
 void InputRouter::KeyDown(std::uint8_t Code, char32_t Char)
@@ -110,9 +115,15 @@ void InputRouter::KeyDown(std::uint8_t Code, char32_t Char)
   if (Code != 0)
     in.Down.set(Code);
   Broadcast(ClipKeyDown, "onKeyDown", "Key");
-  // Key presses come after the key's own events.
+  // Key presses come after the key's own events; a key a button or clip
+  // takes does not move or press the focus.
+  bool taken = false;
   if (const std::uint8_t key = ButtonKeyOf(Code))
-    KeyPress(FPlayer.Timeline().Root(), key);
+    taken = KeyPress(FPlayer.Timeline().Root(), key);
+  if (!taken && Code == Keys::Tab)
+    CycleFocus(in.Down[Keys::Shift]);
+  else if (!taken && Code == Keys::Enter)
+    PressFocus();
   FPlayer.RunQueue();
 }
 
@@ -129,9 +140,12 @@ void InputRouter::KeyUp(std::uint8_t Code, char32_t Char)
 
 void InputRouter::TextInput(char32_t Char)
 {
-  // A key press handler takes the character before a focused field does.
+  // A key press handler takes the character before the focus does: a space
+  // presses a focused button, anything else goes to a focused field.
   const bool taken = Char >= 32 && Char <= 126 && KeyPress(FPlayer.Timeline().Root(), static_cast<std::uint8_t>(Char));
-  if (!taken)
+  if (!taken && Char == ' ' && Focus() && !dynamic_cast<TextFieldObject*>(Focus()))
+    PressFocus();
+  else if (!taken)
     FPlayer.Texts().Type(FPlayer.GetMachine(), std::u32string(1, Char));
   FPlayer.RunQueue();
 }
@@ -152,9 +166,14 @@ void InputRouter::QueueClipEvents(SpriteInstance& S, std::uint32_t Event, Atom M
 {
   // Children first: the topmost first for the mouse, the lowest first for
   // keys; then the clip itself, its clip events before its method.
+  ClipObject* clip = FPlayer.ObjectOf(&S);
+  auto* focusedButton = Mouse || !FHighlight ? nullptr : dynamic_cast<ButtonObject*>(Focus());
   const auto child = [&](const DisplayObject& O) {
     if (O.Sprite)
       QueueClipEvents(*O.Sprite, Event, Method, Mouse);
+    else if (focusedButton && clip && focusedButton->Matches(clip, O.Depth, O.Character) &&
+             FPlayer.FQueue.size() < MaxQueuedActions)
+      FPlayer.FQueue.push_back({clip, nullptr, 0, Method, focusedButton});
   };
   if (Mouse)
     for (auto it = S.List.rbegin(); it != S.List.rend(); ++it)
@@ -162,7 +181,6 @@ void InputRouter::QueueClipEvents(SpriteInstance& S, std::uint32_t Event, Atom M
   else
     for (const DisplayObject& o : S.List)
       child(o);
-  ClipObject* clip = FPlayer.ObjectOf(&S);
   if (!clip || FPlayer.FQueue.size() >= MaxQueuedActions)
     return;
   if (const auto it = FPlayer.FClipActions.find(clip); it != FPlayer.FClipActions.end())
@@ -170,7 +188,7 @@ void InputRouter::QueueClipEvents(SpriteInstance& S, std::uint32_t Event, Atom M
       if (a.Events & Event)
         FPlayer.FQueue.push_back({clip, FPlayer.Decoded(a.Actions), 0});
   // A clip hears of keys in its methods only while it has the focus.
-  if (Mouse || clip == Focus())
+  if (Mouse || (clip == Focus() && FHighlight))
     FPlayer.FQueue.push_back({clip, nullptr, 0, Method, nullptr});
 }
 
@@ -213,6 +231,13 @@ bool InputRouter::KeyPress(SpriteInstance& S, std::uint8_t ButtonKey)
 void InputRouter::RunMethod(ClipObject* Clip, Object* Broadcaster, Atom Method)
 {
   Machine& m = FPlayer.GetMachine();
+  // A button's own method comes in Broadcaster's place.
+  if (auto* button = dynamic_cast<ButtonObject*>(Broadcaster)) {
+    const Value handler = button->Placement() ? button->Get(m, Method) : Value();
+    if (handler.IsObject())
+      m.RunFunction(handler, button, {});
+    return;
+  }
   if (Broadcaster) {
     avm1::Broadcast(m, Broadcaster, m.Text(Method), {});
     return;
@@ -234,7 +259,7 @@ bool InputRouter::ButtonMode(ClipObject* Clip)
   if (m.Version() < 6)
     return false;
   for (std::string_view name : ButtonMethods)
-    if (!Clip->Get(m, m.Intern(name)).IsUndefined())
+    if (Clip->Has(m, m.Intern(name)))
       return true;
   return false;
 }
@@ -481,10 +506,21 @@ void InputRouter::Fire(const Target& T, Change C)
     static constexpr std::array<std::uint16_t, 7> menu = {1u << 0, 1u << 1, 1u << 2, 1u << 3,
                                                           1u << 6, 1u << 7, 1u << 8};
     const std::uint16_t bit = (T.Def->TrackAsMenu ? menu : plain)[static_cast<std::size_t>(C)];
+    Machine& m = FPlayer.GetMachine();
+    // From SWF 6 on a button has an object: its enabled can silence it and
+    // its handlers run after its conditions' actions.
+    ButtonObject* object = nullptr;
+    for (const DisplayObject& o : T.Clip->Instance()->List)
+      if (o.Depth == T.Depth && !o.Sprite)
+        object = FPlayer.Buttons().Of(m, *T.Clip, o);
+    if (object && !object->Get(m, m.Intern("enabled")).ToBoolean(m.Version()))
+      return;
     PlayButtonSound(T.Def->Id, C);
     for (const ButtonAction& a : T.Def->Actions)
       if ((a.Conditions & bit) && queue.size() < MaxQueuedActions)
         queue.push_back({T.Clip, FPlayer.Decoded(a.Actions), 0});
+    if (object && queue.size() < MaxQueuedActions)
+      queue.push_back({T.Clip, nullptr, 0, m.Intern(ButtonMethods[static_cast<std::size_t>(C)]), object});
     return;
   }
   Machine& m = FPlayer.GetMachine();
@@ -501,44 +537,6 @@ void InputRouter::Fire(const Target& T, Change C)
         queue.push_back({T.Clip, FPlayer.Decoded(a.Actions), 0});
   if (m.Version() >= 6 && queue.size() < MaxQueuedActions)
     queue.push_back({T.Clip, nullptr, 0, m.Intern(ButtonMethods[index]), nullptr});
-}
-
-ClipObject* InputRouter::Focus() const
-{
-  return FFocus && FFocus->Instance() ? FFocus : nullptr;
-}
-
-bool InputRouter::SetFocus(ClipObject* Clip)
-{
-  Machine& m = FPlayer.GetMachine();
-  if (Clip) {
-    const SpriteInstance* s = Clip->Instance();
-    // The root never takes the focus; a clip does when it acts as a button
-    // or its focusEnabled is set.
-    if (!s || !s->Parent)
-      return false;
-    if (!ButtonMode(Clip) && !Clip->Get(m, m.Intern("focusEnabled")).ToBoolean(m.Version()))
-      return false;
-  }
-  ClipObject* old = Focus();
-  FPlayer.Texts().SetFocused(nullptr, false);
-  if (old == Clip)
-    return true;
-  FFocus = Clip;
-  const auto value = [](ClipObject* C) { return C ? Value(static_cast<Object*>(C)) : Value::Null(); };
-  if (old) {
-    const Value args[] = {value(Clip)};
-    m.CallMethod(value(old), "onKillFocus", args);
-  }
-  if (Clip) {
-    const Value args[] = {value(old)};
-    m.CallMethod(value(Clip), "onSetFocus", args);
-  }
-  if (Object* selection = m.Global()->Get(m, m.Intern("Selection")).ObjectOrNull()) {
-    const Value args[] = {value(old), value(Clip)};
-    avm1::Broadcast(m, selection, m.Text(m.Intern("onSetFocus")), args);
-  }
-  return true;
 }
 
 void InputRouter::Mark(Marker& M) const

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 #include <string_view>
 
 namespace quenloft::swf::avm1 {
@@ -46,13 +47,18 @@ public:
   // last dragged, or "".
   std::string DropTarget(ClipObject* Clip) const;
 
-  // The clip with the keyboard focus, or nullptr.
-  ClipObject* Focus() const;
-  // Selection.setFocus, from script: moves the focus to Clip (nullptr
-  // clears it); the old clip's onKillFocus(new), the new one's
+  // What has the keyboard focus (a clip, a button or a text field's
+  // object), or nullptr.
+  Object* Focus() const;
+  // Selection.setFocus, from script: moves the focus to To (nullptr
+  // clears it); the old one's onKillFocus(new), the new one's
   // onSetFocus(old), then Selection's listeners' onSetFocus(old, new) run
-  // before it returns. False when Clip cannot take the focus.
-  bool SetFocus(ClipObject* Clip);
+  // before it returns. False when To cannot take the focus.
+  bool SetFocus(Object* To);
+  // Tab: the focus moves to the next object of the tab order (the previous
+  // one with Reverse): by tabIndex when any object has one, else by place
+  // on the stage, left to right and top to bottom.
+  void CycleFocus(bool Reverse);
 
   // How the pointer looks where it is now (PointerShape.cpp).
   PointerShape Shape();
@@ -94,13 +100,25 @@ private:
   bool OverInputText(ClipObject* Holder, const DisplayList& List, const Matrix& Parent, Point P, int Depth);
   bool Alive(const Target& T) const;
   void Fire(const Target& T, Change C);
+  // Moves the focus and runs the focus handlers (SetFocus without its
+  // checks).
+  void MoveFocus(Object* To);
+  // The objects Tab visits, in order.
+  std::vector<Object*> TabOrder();
+  void FillTabOrder(ClipObject* Clip, std::vector<Object*>& Out);
+  bool Tabbable(Object* O);
+  // Presses and releases the focused object as Enter or space does.
+  void PressFocus();
   // The sound DefineButtonSound gives Button for C, when the movie is heard.
   void PlayButtonSound(CharacterId Button, Change C);
 
   PlayerImpl& FPlayer;
   std::optional<Target> FHovered, FPressed;
   ClipObject* FDragged = nullptr;
-  ClipObject* FFocus = nullptr;
+  Object* FFocus = nullptr;
+  // The focus was set by script or the keyboard and no click has happened
+  // since: keys reach the focused object's methods; Enter presses it.
+  bool FHighlight = false;
   bool FLockCenter = false;
   std::optional<DragBounds> FBounds;
   Point FLastPointer; // twips, where the drag last followed the pointer

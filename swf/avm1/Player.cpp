@@ -218,6 +218,13 @@ void PlayerImpl::Placed(SpriteInstance& Clip, const PlaceObject* P)
   }
 }
 
+void PlayerImpl::ButtonPlaced(SpriteInstance& Parent, swf::Depth D)
+{
+  for (DisplayObject& o : Parent.List)
+    if (o.Depth == D && o.Name.empty() && !o.Sprite)
+      o.Name = "instance" + std::to_string(++FInstances);
+}
+
 void PlayerImpl::FrameEntered(SpriteInstance& Clip, std::uint32_t Frame)
 {
   ClipObject* clip = ObjectOf(&Clip);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "swf/Timeline.h"
+#include "swf/avm1/ButtonObject.h"
 #include "swf/avm1/ClipObject.h"
 #include "swf/avm1/Decoder.h"
 #include "swf/avm1/Loads.h"
@@ -30,6 +31,7 @@ public:
   swf::Timeline& Timeline() { return FTimeline; }
   Machine& GetMachine() { return FMachine; }
   TextFields& Texts() { return FTexts; }
+  ButtonObjects& Buttons() { return FButtons; }
   ScriptSound& Sounds() { return FSound; }
   std::uint64_t Frames() const { return FFrames; }
 
@@ -37,6 +39,7 @@ public:
   void Placed(SpriteInstance& Clip, const PlaceObject* P) override;
   void FrameEntered(SpriteInstance& Clip, std::uint32_t Frame) override;
   void Removed(SpriteInstance& Clip) override;
+  void ButtonPlaced(SpriteInstance& Parent, swf::Depth D) override;
   // Host
   void Trace(std::string_view Line) override;
   void Log(std::string_view Message) override;
@@ -97,6 +100,7 @@ private:
   PlayerOutput FOutput;
   Machine FMachine;
   TextFields FTexts{FMachine};
+  ButtonObjects FButtons{FMachine};
   ScriptSound FSound;
   std::unordered_map<const void*, std::shared_ptr<const ActionBlock>> FDecoded;
   std::set<const void*> FInitDone;

@@ -30,12 +30,13 @@ void InstallGlobals(Machine& M)
   M.Install(LocalConnectionClass);
   M.Install(TextSnapshotClass);
   M.Install(PrintJobClass);
-  for (const ClassSpec* spec : {&ButtonClass, &CameraClass, &MicrophoneClass, &NetConnectionClass, &NetStreamClass,
+  for (const ClassSpec* spec : {&CameraClass, &MicrophoneClass, &NetConnectionClass, &NetStreamClass,
                                 &VideoClass, &XMLSocketClass})
     M.Install(*spec);
   M.Install(TextFormatClass);
   M.Install(TextFieldClass);
   InstallStyleSheet(M);
+  M.Install(ButtonClass);
   M.Install(SystemObject);
   M.Install(AccessibilityObject);
   M.Install(StageObject);

@@ -42,6 +42,7 @@ extern const ClassSpec TextFormatClass;
 extern const ClassSpec TextFieldClass;
 // TextField.StyleSheet, once TextField is installed.
 void InstallStyleSheet(Machine& M);
+extern const ClassSpec ButtonClass;
 // MovieClip.createTextField (globals/TextField.cpp).
 Value CreateTextField(Machine& M, Object* This, std::span<const Value> Args);
 extern const ClassSpec ExternalInterfaceClass;

@@ -87,6 +87,5 @@ extern const ClassSpec NetConnectionClass = {
 extern const ClassSpec NetStreamClass = {.Name = "NetStream", .Construct = Construct, .Prototype = StreamMethods};
 extern const ClassSpec VideoClass = {.Name = "Video", .Construct = Construct, .Prototype = VideoMethods};
 extern const ClassSpec XMLSocketClass = {.Name = "XMLSocket", .Construct = Construct, .Prototype = SocketMethods};
-extern const ClassSpec ButtonClass = {.Name = "Button", .Construct = Construct};
 
 } // namespace quenloft::swf::avm1

@@ -15,15 +15,14 @@ class Machine;
 extern const ClassSpec PrintJobClass;
 // flash.display.BitmapData (globals/BitmapData.cpp).
 extern const ClassSpec BitmapDataClass;
-// Camera, Microphone, NetConnection, NetStream, Video, XMLSocket and
-// Button (globals/Media.cpp).
+// Camera, Microphone, NetConnection, NetStream, Video and XMLSocket
+// (globals/Media.cpp).
 extern const ClassSpec CameraClass;
 extern const ClassSpec MicrophoneClass;
 extern const ClassSpec NetConnectionClass;
 extern const ClassSpec NetStreamClass;
 extern const ClassSpec VideoClass;
 extern const ClassSpec XMLSocketClass;
-extern const ClassSpec ButtonClass;
 // flash.text.TextRenderer and TextField.StyleSheet (globals/TextStyles.cpp).
 extern const ClassSpec TextRendererClass;
 extern const ClassSpec StyleSheetClass;

@@ -153,11 +153,11 @@ InputRouter* Router(Machine& M)
 Value GetFocus(Machine& M, Object*, std::span<const Value>)
 {
   InputRouter* r = Router(M);
-  ClipObject* focus = r ? r->Focus() : nullptr;
+  Object* focus = r ? r->Focus() : nullptr;
   if (auto* root = dynamic_cast<ClipObject*>(M.Root()); root && !focus)
-    if (TextFieldObject* field = root->Player().Texts().Focused())
-      return Value(field->DisplayPath(M));
-  return focus ? Value(M.NewString(focus->DotPath())) : Value::Null();
+    focus = root->Player().Texts().Focused();
+  const String* path = focus ? focus->DisplayPath(M) : nullptr;
+  return path ? Value(path) : Value::Null();
 }
 
 // setFocus(null) clears the focus; a clip takes it if it can.
@@ -169,15 +169,16 @@ Value SetFocus(Machine& M, Object*, std::span<const Value> Args)
     return Value(false);
   if (target.IsUndefined() || target.IsNull())
     return Value(r->SetFocus(nullptr));
-  if (auto* field = dynamic_cast<TextFieldObject*>(target.ObjectOrNull())) {
+  // A target path names the object as well.
+  Object* object = target.IsString() ? M.ResolvePath(target.ToText(M)) : target.ObjectOrNull();
+  if (auto* field = dynamic_cast<TextFieldObject*>(object)) {
     if (!field->Placement())
       return Value(false);
     r->SetFocus(nullptr);
     dynamic_cast<ClipObject*>(M.Root())->Player().Texts().SetFocused(field, true);
     return Value(true);
   }
-  auto* clip = dynamic_cast<ClipObject*>(target.ObjectOrNull());
-  return Value(clip && r->SetFocus(clip));
+  return Value(object && r->SetFocus(object));
 }
 
 Value NoIndex(Machine&, Object*, std::span<const Value>)

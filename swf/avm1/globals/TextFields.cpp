@@ -281,6 +281,9 @@ bool TextFieldObject::SetOwnVirtual(Machine& M, Atom Name, Value V)
   }
   if (name == "_visible") {
     o->Visible = V.ToBoolean(M.Version());
+    // Hiding what has the focus takes the focus away.
+    if (ClipObject* p = ParentClip(); p && !o->Visible && p->Player().Input().Focus() == this)
+      p->Player().Input().SetFocus(nullptr);
     return true;
   }
   const double d = V.ToNumber(M);

@@ -3,6 +3,8 @@
 //
 //   script_conformance [--fixtures DIR] [--expect FILE] [--verbose] [CASE...]
 //
+// --verbose also prints the whole trace of each failing case.
+//
 // A case's input.json, when there is one, is played frame by frame.
 // DIR defaults to the shared fixtures beside the source tree. With --expect,
 // the exit status is 1 when a case named in FILE (one per line, '#' starts a
@@ -142,6 +144,9 @@ int main(int argc, char** argv)
     if (ms > 500)
       std::cout << " [" << static_cast<int>(ms) << " ms]";
     std::cout << '\n';
+    // With --verbose, what the case traced, to read beside output.txt.
+    if (verbose)
+      std::cout << actual;
   }
   const double total =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
