@@ -311,15 +311,6 @@ bool ClipObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)
   return !Out.IsUndefined();
 }
 
-void ClipObject::OwnVirtualNames(Machine& M, std::vector<Atom>& Out)
-{
-  // Every named child, the highest depth first.
-  if (FInstance)
-    for (auto it = FInstance->List.rbegin(); it != FInstance->List.rend(); ++it)
-      if (!it->Name.empty())
-        Out.push_back(M.Intern(it->Name));
-}
-
 bool ClipObject::SetOwnVirtual(Machine& M, Atom Name, Value V)
 {
   const std::string_view name = M.Atoms().View(Name);
