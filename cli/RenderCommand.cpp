@@ -1,6 +1,7 @@
 #include "cli/RenderCommand.h"
 
 #include "cli/CommandPrograms.h"
+#include "cli/MoviePlayback.h"
 
 #include <CLI/CLI.hpp>
 
@@ -46,6 +47,15 @@ bool HasDeviceText(const swf::Movie& Movie)
 
 int RunRender(const TRenderOptions& Options)
 {
+  std::vector<TClick> clicks;
+  for (const std::string& text : Options.Clicks) {
+    const std::optional<TClick> click = ParseClick(text);
+    if (!click) {
+      std::cerr << "--click: not X,Y@TICK (stage pixels, a tick from 1): " << text << '\n';
+      return 1;
+    }
+    clicks.push_back(*click);
+  }
   try {
     const std::shared_ptr<swf::Movie> movie = swf::ReadMovieFile(Options.File);
     // Fields in device fonts need the font database of a running
@@ -67,17 +77,23 @@ int RunRender(const TRenderOptions& Options)
     std::unique_ptr<swf::avm1::Player> player;
     std::unique_ptr<swf::Timeline> bare;
     const swf::DisplayList* list = nullptr;
-    if (!Options.NoScript && swf::avm1::RunsScript(*movie)) {
+    const bool scripted = !Options.NoScript && swf::avm1::RunsScript(*movie);
+    if (!clicks.empty() && !scripted) {
+      std::cerr << Options.File << ": --click needs the movie's script to run\n";
+      return 1;
+    }
+    if (scripted) {
       swf::avm1::PlayerOutput output;
       output.Files = swf::FolderLoader::Beside(Options.File);
       output.Log = [](std::string_view Message) { Trace("movie script: " + std::string(Message)); };
       player = std::make_unique<swf::avm1::Player>(movie, output);
-      for (unsigned i = 1; i < Options.Frame; ++i)
-        player->Advance();
+      PlayTicks(*player, Options.Ticks > 0 ? Options.Ticks : Options.Frame, clicks);
       list = &player->List();
     } else {
       bare = std::make_unique<swf::Timeline>(movie);
-      bare->GotoFrame(Options.Frame - 1);
+      // Without script a tick is a frame of the root's, which stops at its end.
+      const std::int64_t frame = Options.Ticks > 0 ? Options.Ticks : Options.Frame;
+      bare->GotoFrame(static_cast<std::uint32_t>(std::min<std::int64_t>(frame, 0x7FFFFFFF) - 1));
       list = &bare->List();
     }
     swf::render::Renderer renderer(movie);
@@ -107,9 +123,16 @@ void AddRenderCommand(CLI::App& App, int& ExitCode)
   CLI::App* render = App.add_subcommand("render", HandedCommandDescription("render"));
   render->add_option("FILE", options->File, "Movie file (.swf)")->required();
   render->add_option("-o,--output", options->Output, "PNG file to write")->required();
-  render->add_option("--frame", options->Frame, "Root frame, counted from 1")
-      ->default_str("1")
-      ->check(CLI::PositiveNumber);
+  CLI::Option* frame = render->add_option("--frame", options->Frame, "Root frame, counted from 1")
+                           ->default_str("1")
+                           ->check(CLI::PositiveNumber);
+  render->add_option("--ticks", options->Ticks, "Ticks of the movie's clock played from the start, script included")
+      ->check(CLI::Range(static_cast<std::int64_t>(1), static_cast<std::int64_t>(100000000)))
+      ->excludes(frame);
+  render->add_option("--click", options->Clicks, "Press and release at stage pixel X,Y after tick TICK (repeatable)")
+      ->expected(1)
+      ->take_all()
+      ->type_name("X,Y@TICK");
   render->add_option("--scale", options->Scale, "Times the stage size")
       ->default_str("1")
       ->check(CLI::PositiveNumber);

@@ -1,6 +1,7 @@
 #include "cli/RunCommand.h"
 
 #include "cli/CommandPrograms.h"
+#include "cli/MoviePlayback.h"
 
 #include "platform/Trace.h"
 #include "swf/FileLoader.h"
@@ -42,6 +43,15 @@ int RunMovie(const TRunOptions& Options)
       return 1;
     }
   }
+  std::vector<TClick> clicks;
+  for (const std::string& text : Options.Clicks) {
+    const std::optional<TClick> click = ParseClick(text);
+    if (!click) {
+      std::cerr << "--click: not X,Y@TICK (stage pixels, a tick from 1): " << text << '\n';
+      return 1;
+    }
+    clicks.push_back(*click);
+  }
   try {
     const std::shared_ptr<swf::Movie> movie = swf::ReadMovieFile(Options.File);
     if (!swf::avm1::RunsScript(*movie))
@@ -52,11 +62,9 @@ int RunMovie(const TRunOptions& Options)
     output.Trace = [](std::string_view Line) { std::cout << Line << '\n'; };
     output.Log = [](std::string_view Message) { Trace("movie script: " + std::string(Message)); };
     swf::avm1::Player player(movie, output);
-    // The first frame has shown already; each further one is an advance.
     const std::int64_t frames =
         Options.Frames >= 0 ? Options.Frames : std::max<std::int64_t>(movie->Root.FrameCount, 1);
-    for (std::int64_t i = 1; i < frames; ++i)
-      player.Advance();
+    PlayTicks(player, frames, clicks);
     std::cout.flush();
     return 0;
   } catch (const swf::EMovieError& e) {
@@ -76,6 +84,10 @@ void AddRunCommand(CLI::App& App, int& ExitCode)
       ->check(CLI::Range(static_cast<std::int64_t>(0), static_cast<std::int64_t>(100000000)));
   run->add_option("--start-time", options->StartTime,
                   "Local wall-clock time the movie starts at (YYYY-MM-DDTHH:MM:SS; default: now)");
+  run->add_option("--click", options->Clicks, "Press and release at stage pixel X,Y after tick TICK (repeatable)")
+      ->expected(1)
+      ->take_all()
+      ->type_name("X,Y@TICK");
   run->callback([options, &ExitCode] { ExitCode = RunMovie(*options); });
 }
 

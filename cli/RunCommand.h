@@ -1,5 +1,7 @@
-// `quenloft-cli run FILE [--frames N] [--start-time T]`: plays a movie without a display for
-// N frames (default: its frame count) as fast as it goes, with its script,
+// `quenloft-cli run FILE [--frames N] [--start-time T] [--click X,Y@TICK]...`: plays a movie
+// without a display for N ticks of its clock (default: its frame count) as
+// fast as it goes, with its script and the clicks given, as `render --ticks`
+// plays them (cli/MoviePlayback.h),
 // and prints every trace line of the movie to standard output as the player
 // writes it. Notes for the program (uncaught script errors, requests to the
 // outside that are never carried out) go to the program's trace log.
@@ -10,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace CLI {
 class App;
@@ -23,6 +26,7 @@ struct TRunOptions {
   // "YYYY-MM-DDTHH:MM:SS" in the local zone (TZ): the wall-clock time the
   // movie starts at, so runs that read the date repeat exactly; empty: now.
   std::string StartTime;
+  std::vector<std::string> Clicks; // X,Y@TICK
 };
 
 // Registers the subcommand; its callback stores the exit status in ExitCode,

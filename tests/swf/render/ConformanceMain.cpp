@@ -1,12 +1,17 @@
 // swf_conformance: draws the frames the visual cases capture and compares
 // them with their reference images.
 //
-//   swf_conformance [--fixtures DIR] [--out DIR] [--expect FILE] [CASE...]
+//   swf_conformance [--script] [--fixtures DIR] [--out DIR] [--expect FILE] [CASE...]
 //
 // DIR defaults to the fixtures beside the source tree; difference images
 // and our own renderings go to --out (default: the current folder). With
 // --expect, the exit status is 1 when a case named in FILE (one per line,
 // '#' starts a note) fails. A missing fixtures folder exits 77 (skipped).
+//
+// --script draws the script cases (ruffle-avm1) that hold image
+// comparisons: each plays through the script player tick by tick as the
+// script runner plays it (its input.json handed over after each tick),
+// and the stage is captured at each comparison's trigger.
 #include "tests/swf/render/Conformance.h"
 
 #include <QDir>
@@ -24,7 +29,10 @@
 
 #include "swf/MovieReader.h"
 #include "swf/Timeline.h"
+#include "swf/FileLoader.h"
+#include "swf/avm1/Player.h"
 #include "swf/render/Renderer.h"
+#include "tests/swf/avm1/InputScript.h"
 
 namespace fs = std::filesystem;
 using namespace quenloft::swf;
@@ -50,18 +58,55 @@ render::Quality QualityNamed(const std::string& Name)
   return render::Quality::High;
 }
 
+// A case's movie played from its first tick: the bare timeline, or the
+// script player with the case's input.
+class Playback {
+public:
+  Playback(const std::shared_ptr<Movie>& M, const fs::path& Dir, bool Script)
+  {
+    if (!Script) {
+      FBare = std::make_unique<Timeline>(M);
+      return;
+    }
+    avm1::PlayerOutput output;
+    output.Files = FolderLoader::Beside((Dir / "test.swf").string());
+    FPlayer = std::make_unique<avm1::Player>(M, output);
+    if (fs::exists(Dir / "input.json"))
+      FInput = avm1::conformance::ParseInputScript(ReadText(Dir / "input.json"));
+    FNext = avm1::conformance::PlayInputFrame(*FPlayer, FInput, 0);
+  }
+  void Advance()
+  {
+    if (FBare) {
+      FBare->Advance();
+      return;
+    }
+    FPlayer->Advance();
+    FNext = avm1::conformance::PlayInputFrame(*FPlayer, FInput, FNext);
+  }
+  const DisplayList& List() { return FBare ? FBare->List() : FPlayer->List(); }
+
+private:
+  std::unique_ptr<Timeline> FBare;
+  std::unique_ptr<avm1::Player> FPlayer;
+  std::vector<avm1::conformance::InputStep> FInput;
+  std::size_t FNext = 0;
+};
+
 struct CaseOutcome {
   bool Passed = true;
   std::string Detail;
 };
 
 CaseOutcome RunCase(const fs::path& Dir, const std::string& Name, const std::string& ManifestQuality,
-                    const fs::path& Out)
+                    const fs::path& Out, bool Script)
 {
   CaseOutcome outcome;
   const conformance::CaseToml toml = conformance::ParseCaseToml(ReadText(Dir / "test.toml"));
   const std::string qualityName = toml.Quality.empty() ? ManifestQuality : toml.Quality;
   const render::Quality quality = QualityNamed(qualityName);
+  if (Script && toml.Comparisons.empty())
+    return {false, " no image comparison could be read from test.toml"};
 
   std::shared_ptr<Movie> movie;
   try {
@@ -70,12 +115,16 @@ CaseOutcome RunCase(const fs::path& Dir, const std::string& Name, const std::str
     return {false, std::string("cannot read the movie: ") + e.what()};
   }
   render::Renderer renderer(movie);
-  std::unique_ptr<Timeline> timeline;
+  std::unique_ptr<Playback> timeline;
   int advances = 0;
   for (const conformance::Comparison& c : toml.Comparisons) {
     // Making the timeline is the first advance.
     if (!timeline || advances > c.Trigger) {
-      timeline = std::make_unique<Timeline>(movie);
+      try {
+        timeline = std::make_unique<Playback>(movie, Dir, Script);
+      } catch (const std::exception& e) {
+        return {false, std::string("cannot play the movie: ") + e.what()};
+      }
       advances = 1;
     }
     while (advances < c.Trigger) {
@@ -151,9 +200,13 @@ int main(int argc, char** argv)
   fs::path out = ".";
   std::optional<fs::path> expectFile;
   std::set<std::string> only;
+  bool script = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--fixtures" && i + 1 < argc)
+    if (arg == "--script") {
+      script = true;
+      folders = {shared / "ruffle-avm1"};
+    } else if (arg == "--fixtures" && i + 1 < argc)
       folders = {argv[++i]};
     else if (arg == "--out" && i + 1 < argc)
       out = argv[++i];
@@ -176,8 +229,12 @@ int main(int argc, char** argv)
     const auto qualities = conformance::ManifestColumn(manifest, "quality");
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(fixtures)) {
-      if (entry.is_directory() && fs::exists(entry.path() / "test.toml"))
-        names.push_back(entry.path().filename().string());
+      if (!entry.is_directory() || !fs::exists(entry.path() / "test.toml"))
+        continue;
+      // The script cases count only those that compare images.
+      if (script && ReadText(entry.path() / "test.toml").find("image_comparisons") == std::string::npos)
+        continue;
+      names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
 
@@ -189,7 +246,7 @@ int main(int argc, char** argv)
       ++run;
       const auto quality = qualities.count(name) ? qualities.at(name) : std::string();
       const auto started = std::chrono::steady_clock::now();
-      const CaseOutcome o = RunCase(fixtures / name, name, quality, out);
+      const CaseOutcome o = RunCase(fixtures / name, name, quality, out, script);
       const auto ms =
           std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
               .count();
