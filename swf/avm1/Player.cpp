@@ -22,6 +22,10 @@ PlayerImpl::PlayerImpl(std::shared_ptr<const swf::Movie> Movie, PlayerOutput Out
   Machine::Screen screen;
   screen.StageWidth = std::round((Movie->Stage.XMax - Movie->Stage.XMin) / 20.0);
   screen.StageHeight = std::round((Movie->Stage.YMax - Movie->Stage.YMin) / 20.0);
+  if (FOutput.ScreenWidth > 0 && FOutput.ScreenHeight > 0) {
+    screen.ScreenWidth = FOutput.ScreenWidth;
+    screen.ScreenHeight = FOutput.ScreenHeight;
+  }
   FMachine.SetDisplay(screen);
   if (!std::isnan(FOutput.StartTime))
     FMachine.SetStartTime(FOutput.StartTime);

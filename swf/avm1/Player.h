@@ -45,6 +45,9 @@ struct PlayerOutput {
   // UTC, for runs that must repeat exactly (script dates); NaN: the real
   // time.
   double StartTime = std::numeric_limits<double>::quiet_NaN();
+  // The screen size System.capabilities reports, in pixels; 0: the
+  // player's default.
+  double ScreenWidth = 0, ScreenHeight = 0;
   // Where the files the movie loads come from (its own folder); none:
   // every load fails as a missing file does, and is logged.
   std::shared_ptr<const FileLoader> Files;

@@ -120,7 +120,16 @@ TraceCase ParseTraceToml(const std::string& Text)
       continue;
     const std::string key = Trim(line.substr(0, eq));
     const std::string value = Trim(line.substr(eq + 1));
-    if (section.empty()) {
+    if (section == "[player_options]" && key == "viewport_dimensions") {
+      // { width = 1920, height = 1080, scale_factor = 1.25 }
+      const auto field = [&](const std::string& Name) {
+        const std::size_t at = value.find(Name + " =");
+        return at == std::string::npos ? 0.0 : std::strtod(value.c_str() + at + Name.size() + 2, nullptr);
+      };
+      const double scale = field("scale_factor") > 0 ? field("scale_factor") : 1.0;
+      c.ScreenWidth = field("width") / scale;
+      c.ScreenHeight = field("height") / scale;
+    } else if (section.empty()) {
       if (key == "num_frames")
         frames = std::atoi(value.c_str());
       else if (key == "num_ticks")

@@ -21,9 +21,14 @@ struct Approximations {
 struct TraceCase {
   int Frames = 1; // num_ticks, else num_frames
   std::optional<Approximations> Approx;
+  // [player_options] viewport_dimensions: the screen size the movie is
+  // told, in logical pixels (width and height over scale_factor); 0: the
+  // player's default.
+  double ScreenWidth = 0, ScreenHeight = 0;
 };
 
-// Reads num_frames, num_ticks and [approximations]; anything else is ignored.
+// Reads num_frames, num_ticks, [approximations] and the viewport of
+// [player_options]; anything else is ignored.
 TraceCase ParseTraceToml(const std::string& Text);
 
 // Line ends as one '\n' each ("\r\n" and lone "\r" too).

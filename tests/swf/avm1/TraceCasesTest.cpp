@@ -18,6 +18,24 @@ TEST(TraceCasesTest, TomlGivesTicksOverFramesAndApproximations)
   EXPECT_EQ(c.Approx->NumberPatterns[0], "angle=([\\d.]+)");
   EXPECT_FALSE(ParseTraceToml("num_frames = 2\n").Approx);
   EXPECT_EQ(ParseTraceToml("num_frames = 2\n").Frames, 2);
+  EXPECT_EQ(ParseTraceToml("num_frames = 2\n").ScreenWidth, 0);
+}
+
+TEST(TraceCasesTest, ViewportGivesTheScreenInLogicalPixels)
+{
+  const struct {
+    const char* Toml;
+    double Width, Height;
+  } cases[] = {
+      {"[player_options]\nviewport_dimensions = { width = 1920, height = 1080, scale_factor = 1.25 }\n", 1536, 864},
+      {"[player_options]\nviewport_dimensions = { width = 800, height = 600 }\n", 800, 600},
+      {"viewport_dimensions = { width = 800, height = 600 }\n", 0, 0}, // outside its section
+  };
+  for (const auto& c : cases) {
+    const TraceCase t = ParseTraceToml(c.Toml);
+    EXPECT_DOUBLE_EQ(t.ScreenWidth, c.Width) << c.Toml;
+    EXPECT_DOUBLE_EQ(t.ScreenHeight, c.Height) << c.Toml;
+  }
 }
 
 TEST(TraceCasesTest, ComparesLinesExactlyUnlessApproximated)

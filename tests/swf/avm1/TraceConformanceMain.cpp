@@ -47,7 +47,7 @@ constexpr double ReferenceStartTime = 981152406000.0;
 constexpr const char* ReferenceZone = "<+0545>-05:45";
 
 // The case's trace output, or an error.
-std::string Play(const fs::path& Dir, int Frames, std::string& Error)
+std::string Play(const fs::path& Dir, const TraceCase& Case, std::string& Error)
 {
   std::string out;
   try {
@@ -55,6 +55,8 @@ std::string Play(const fs::path& Dir, int Frames, std::string& Error)
     avm1::PlayerOutput output;
     output.Files = std::make_shared<FolderLoader>(Dir);
     output.StartTime = ReferenceStartTime;
+    output.ScreenWidth = Case.ScreenWidth;
+    output.ScreenHeight = Case.ScreenHeight;
     output.Trace = [&out](std::string_view Line) {
       out.append(Line);
       out.push_back('\n');
@@ -65,7 +67,7 @@ std::string Play(const fs::path& Dir, int Frames, std::string& Error)
     avm1::Player player(movie, output);
     // After each frame, that frame's share of the input.
     std::size_t next = PlayInputFrame(player, input, 0);
-    for (int i = 1; i < Frames; ++i) {
+    for (int i = 1; i < Case.Frames; ++i) {
       player.Advance();
       next = PlayInputFrame(player, input, next);
     }
@@ -122,7 +124,7 @@ int main(int argc, char** argv)
     const bool empty = NormaliseLineEnds(expected).find_first_not_of('\n') == std::string::npos;
     const auto t0 = std::chrono::steady_clock::now();
     std::string error;
-    const std::string actual = Play(dir, c.Frames, error);
+    const std::string actual = Play(dir, c, error);
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     const auto diff = FirstDifference(actual, expected, c.Approx);
