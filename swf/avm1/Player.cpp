@@ -71,20 +71,27 @@ void PlayerImpl::QueueFrameWith(ClipObject* Clip, std::uint32_t Frame, std::vect
   struct Kid {
     ClipObject* Clip;
     std::size_t At;
+    bool Gone; // removed, not placed
   };
   std::vector<Kid> kids;
   for (std::size_t i = 0; i < Notes.size(); ++i) {
     const Note& n = Notes[i];
-    if (Done[i] || !n.New || n.Parent != Clip || n.Clip == Clip ||
+    const bool gone = !n.New && n.Event == ClipUnload;
+    if (Done[i] || (!n.New && !gone) || n.Parent != Clip || n.Clip == Clip ||
         std::any_of(kids.begin(), kids.end(), [&](const Kid& K) { return K.Clip == n.Clip; }))
       continue;
+    // Where the frame placed or removed it (the depth it had).
+    const SpriteInstance* placed = n.Clip->Instance();
+    const swf::Depth depth = gone ? n.Depth : placed ? placed->Depth : 0;
     std::size_t at = f ? f->Changes.size() : 0;
-    if (f && n.Clip->Instance())
-      for (std::size_t c = 0; c < f->Changes.size(); ++c)
-        if (const auto* p = std::get_if<PlaceObject>(&f->Changes[c]);
-            p && p->Character && p->Depth == n.Clip->Instance()->Depth)
+    if (f && (gone || placed))
+      for (std::size_t c = 0; c < f->Changes.size(); ++c) {
+        const auto* p = std::get_if<PlaceObject>(&f->Changes[c]);
+        const auto* r = std::get_if<RemoveObject>(&f->Changes[c]);
+        if (gone ? (r && r->Depth == depth) : (p && p->Character && p->Depth == depth))
           at = c;
-    kids.push_back({n.Clip, at});
+      }
+    kids.push_back({n.Clip, at, gone});
   }
   std::stable_sort(kids.begin(), kids.end(), [](const Kid& A, const Kid& B) { return A.At < B.At; });
   const std::size_t scripts = f ? f->Scripts.size() : 0;
@@ -96,7 +103,10 @@ void PlayerImpl::QueueFrameWith(ClipObject* Clip, std::uint32_t Frame, std::vect
   for (const Kid& k : kids) {
     for (; next < scripts && (next < f->ScriptsAfter.size() ? f->ScriptsAfter[next] : 0) <= k.At; ++next)
       queueScript(next);
-    FlushNew(k.Clip, Notes, Done);
+    if (k.Gone)
+      FlushGone(k.Clip, Notes, Done);
+    else
+      FlushNew(k.Clip, Notes, Done);
   }
   for (; next < scripts; ++next)
     queueScript(next);
@@ -130,6 +140,19 @@ void PlayerImpl::FlushNew(ClipObject* Clip, std::vector<Note>& Notes, std::vecto
     for (std::size_t i = 0; i < Notes.size(); ++i)
       if (!Done[i] && Notes[i].New && Notes[i].Parent == Clip && Notes[i].Clip != Clip)
         FlushNew(Notes[i].Clip, Notes, Done);
+}
+
+void PlayerImpl::FlushGone(ClipObject* Clip, std::vector<Note>& Notes, std::vector<bool>& Done)
+{
+  // The unload events of a removed clip's children come before its own.
+  for (std::size_t i = 0; i < Notes.size(); ++i)
+    if (!Done[i] && !Notes[i].New && Notes[i].Event == ClipUnload && Notes[i].Parent == Clip && Notes[i].Clip != Clip)
+      FlushGone(Notes[i].Clip, Notes, Done);
+  for (std::size_t i = 0; i < Notes.size(); ++i)
+    if (!Done[i] && Notes[i].Clip == Clip && Notes[i].Event == ClipUnload) {
+      Done[i] = true;
+      QueueNote(Notes[i]);
+    }
 }
 
 void PlayerImpl::Flush()
@@ -217,6 +240,10 @@ void PlayerImpl::Placed(SpriteInstance& Clip, const PlaceObject* P)
   if (FBuffering) {
     FNewThisStep.insert(clip);
     FNotes.push_back({clip, 0, ClipLoad, ObjectOf(Clip.Parent), true});
+  } else if (Clip.Definition && Clip.Definition->Frames.empty()) {
+    // No first frame to wait for.
+    if (FQueue.size() < MaxQueuedActions)
+      FQueue.push_back({clip, nullptr, ClipLoad | 0x80000000u});
   } else {
     FLoadPending.insert(clip);
   }
@@ -264,7 +291,7 @@ void PlayerImpl::Removed(SpriteInstance& Clip)
     return;
   }
   if (FBuffering)
-    FNotes.push_back({clip, 0, ClipUnload, nullptr, false});
+    FNotes.push_back({clip, 0, ClipUnload, ObjectOf(Clip.Parent), false, Clip.Depth});
   else if (FQueue.size() < MaxQueuedActions)
     FQueue.push_back({clip, nullptr, ClipUnload | 0x80000000u});
   else
@@ -286,11 +313,12 @@ void PlayerImpl::QueueEvent(ClipObject* Clip, std::uint32_t Event, Atom Handler)
 
 void PlayerImpl::QueueEnterFrames(SpriteInstance& S)
 {
+  // Newest first: children (the last placed first) before their parent.
+  for (auto o = S.List.rbegin(); o != S.List.rend(); ++o)
+    if (o->Sprite)
+      QueueEnterFrames(*o->Sprite);
   if (ClipObject* clip = ObjectOf(&S))
     QueueEvent(clip, ClipEnterFrame, FOnEnterFrame);
-  for (const DisplayObject& o : S.List)
-    if (o.Sprite)
-      QueueEnterFrames(*o.Sprite);
 }
 
 void PlayerImpl::RunQueue()
@@ -313,8 +341,9 @@ void PlayerImpl::RunQueue()
       continue;
     }
     if (q.Block) {
-      // A removed clip's frame scripts no longer run; its event handlers do.
-      if (!q.Clip->Instance() && q.Handler == 0 && FClipActions.find(q.Clip) == FClipActions.end())
+      // A removed clip's frame scripts and queued events no longer run
+      // (its unload event runs from its handler entry); DoInitAction does.
+      if (!q.Clip->Instance() && &from != &FInits)
         continue;
       RunContext ctx;
       ctx.Clip = q.Clip;

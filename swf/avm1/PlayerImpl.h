@@ -83,9 +83,11 @@ private:
     std::uint32_t Event = 0; // ClipLoad or ClipUnload; 0 for a frame
     ClipObject* Parent = nullptr;
     bool New = false; // the clip was placed during this step
+    swf::Depth Depth = 0; // where an unloaded clip was
   };
   void Flush();
   void FlushNew(ClipObject* Clip, std::vector<Note>& Notes, std::vector<bool>& Done);
+  void FlushGone(ClipObject* Clip, std::vector<Note>& Notes, std::vector<bool>& Done);
   void QueueNote(const Note& N);
   void QueueFrame(ClipObject* Clip, std::uint32_t Frame);
   // The frame's scripts with the new clips among Notes it placed, in file

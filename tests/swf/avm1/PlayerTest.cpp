@@ -55,9 +55,12 @@ TEST(PlayerTest, RunsFramesInThePlayersOrder)
     int Advances;
     const char* Lines;
   } rows[] = {
-      {"parent first on the first frame, children first after",
-       Join({child, Place2(1, 1), TraceOf("root 1"), ShowFrame(), TraceOf("root 2"), ShowFrame()}), 2, 1,
+      {"a script before the placement first on the first frame, children first after",
+       Join({child, TraceOf("root 1"), Place2(1, 1), ShowFrame(), TraceOf("root 2"), ShowFrame()}), 2, 1,
        "root 1\nchild 1\nchild 2\nroot 2\n"},
+      {"a new clip's first frame where its PlaceObject is among the scripts",
+       Join({child, TraceOf("root a"), Place2(1, 1), TraceOf("root b"), ShowFrame()}), 1, 0,
+       "root a\nchild 1\nroot b\n"},
       {"stop holds the root",
        Join({Script(TActions().Op(0x07)), TraceOf("one"), ShowFrame(), TraceOf("two"), ShowFrame()}), 2, 3,
        "one\n"},
@@ -66,9 +69,9 @@ TEST(PlayerTest, RunsFramesInThePlayersOrder)
              Script(TActions().Op(0x07)), TraceOf("three"), ShowFrame()}),
        3, 0, "one\nthree\n"},
       {"named and unnamed clips by path",
-       Join({child, PlaceNamed(1, 1, "kid"), Place2(2, 1),
+       Join({child,
              Script(TActions().GetVar("_root.kid").Trace().GetVar("/kid:_name").Trace().GetVar("instance1").Trace()),
-             ShowFrame()}),
+             PlaceNamed(1, 1, "kid"), Place2(2, 1), ShowFrame()}),
        1, 0, "_level0.kid\nkid\n_level0.instance1\nchild 1\nchild 1\n"},
       {"a removed clip's scripts stop",
        Join({child, PlaceNamed(1, 1, "kid"), ShowFrame(), Remove2(1), TraceOf("gone"), ShowFrame()}), 2, 1,
