@@ -6,6 +6,7 @@
 
 #include "swf/avm1/Array.h"
 #include "swf/avm1/ClipObject.h"
+#include "swf/avm1/PlayerImpl.h"
 
 #include <chrono>
 #include <optional>
@@ -670,7 +671,10 @@ Value Interpreter::CallMethodValue(Value Target, Atom Name, std::span<const Valu
 
 void Interpreter::CloneSprite(Activation& A, Value Source, Value Target, Value Depth)
 {
-  auto* clip = dynamic_cast<ClipObject*>(TargetFromValue(A, Source));
+  Object* source = TargetFromValue(A, Source);
+  if (auto* field = dynamic_cast<TextFieldObject*>(source); field && field->ParentClip())
+    field->ParentClip()->Player().Texts().Duplicate(FM, *field, Target.ToText(FM), Depth.ToNumber(FM));
+  auto* clip = dynamic_cast<ClipObject*>(source);
   if (!clip)
     return;
   clip->Duplicate(FM, Target.ToText(FM), Depth.ToNumber(FM), nullptr);

@@ -5,6 +5,7 @@
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/PlayerImpl.h"
 #include "swf/avm1/globals/Globals.h"
+#include "swf/avm1/globals/Restriction.h"
 #include "swf/avm1/globals/TextFields.h"
 
 #include <algorithm>
@@ -12,87 +13,74 @@
 
 namespace quenloft::swf::avm1 {
 
-namespace {
-
-// The characters a restrict pattern lets through: characters and ranges
-// ("a-z"), '^' switching between allowing and refusing, '\' taking the
-// next character as it is. A pattern starting with '^' allows everything
-// but what follows.
-class Restriction {
-public:
-  explicit Restriction(const std::optional<std::string>& Pattern)
-  {
-    if (!Pattern) {
-      FAllowed.push_back({0, 0x10FFFF});
-      return;
-    }
-    const std::u32string p = DecodeUtf8(*Pattern);
-    std::vector<std::pair<char32_t, char32_t>> current;
-    bool allowing = true, haveLast = false;
-    char32_t last = 0;
-    const auto flush = [&] {
-      auto& into = allowing ? FAllowed : FRefused;
-      into.insert(into.end(), current.begin(), current.end());
-      current.clear();
-    };
-    for (std::size_t i = 0; i < p.size(); ++i) {
-      char32_t c = p[i];
-      if (c == U'^') {
-        if (allowing && current.empty() && FAllowed.empty())
-          FAllowed.push_back({0, 0x10FFFF});
-        flush();
-        allowing = !allowing;
-        haveLast = false;
-      } else if (c == U'-') {
-        const char32_t from = haveLast ? last : 0;
-        if (haveLast)
-          current.pop_back();
-        char32_t to = from;
-        if (i + 1 < p.size() && p[i + 1] != U'^' && p[i + 1] != U'-') {
+Restriction::Restriction(const std::optional<std::string>& Pattern)
+{
+  if (!Pattern) {
+    FAllowed.push_back({0, 0x10FFFF});
+    return;
+  }
+  const std::u32string p = DecodeUtf8(*Pattern);
+  std::vector<std::pair<char32_t, char32_t>> current;
+  bool allowing = true, haveLast = false;
+  char32_t last = 0;
+  const auto flush = [&] {
+    auto& into = allowing ? FAllowed : FRefused;
+    into.insert(into.end(), current.begin(), current.end());
+    current.clear();
+  };
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    char32_t c = p[i];
+    if (c == U'^') {
+      if (allowing && current.empty() && FAllowed.empty())
+        FAllowed.push_back({0, 0x10FFFF});
+      flush();
+      allowing = !allowing;
+      haveLast = false;
+    } else if (c == U'-') {
+      const char32_t from = haveLast ? last : 0;
+      if (haveLast)
+        current.pop_back();
+      char32_t to = from;
+      if (i + 1 < p.size() && p[i + 1] != U'^' && p[i + 1] != U'-') {
+        ++i;
+        if (p[i] == U'\\' && i + 1 < p.size())
           ++i;
-          if (p[i] == U'\\' && i + 1 < p.size())
-            ++i;
-          to = std::max(p[i], from);
-        }
-        current.push_back({from, to});
-        haveLast = false;
-      } else {
-        if (c == U'\\') {
-          if (++i >= p.size())
-            break;
-          c = p[i];
-        }
-        current.push_back({c, c});
-        last = c;
-        haveLast = true;
+        to = std::max(p[i], from);
       }
+      current.push_back({from, to});
+      haveLast = false;
+    } else {
+      if (c == U'\\') {
+        if (++i >= p.size())
+          break;
+        c = p[i];
+      }
+      current.push_back({c, c});
+      last = c;
+      haveLast = true;
     }
-    flush();
   }
+  flush();
+}
 
-  // C, or its other case when only that is allowed; 0 when neither is.
-  char32_t Admit(char32_t C) const
-  {
-    if (Allows(C))
-      return C;
-    if (C >= U'a' && C <= U'z' && Allows(C - 32))
-      return C - 32;
-    if (C >= U'A' && C <= U'Z' && Allows(C + 32))
-      return C + 32;
-    return 0;
-  }
+char32_t Restriction::Admit(char32_t C) const
+{
+  if (Allows(C))
+    return C;
+  if (C >= U'a' && C <= U'z' && Allows(C - 32))
+    return C - 32;
+  if (C >= U'A' && C <= U'Z' && Allows(C + 32))
+    return C + 32;
+  return 0;
+}
 
-private:
-  static bool In(char32_t C, const std::vector<std::pair<char32_t, char32_t>>& Ranges)
-  {
+bool Restriction::Allows(char32_t C) const
+{
+  const auto in = [&](const std::vector<std::pair<char32_t, char32_t>>& Ranges) {
     return std::any_of(Ranges.begin(), Ranges.end(), [&](const auto& R) { return C >= R.first && C <= R.second; });
-  }
-  bool Allows(char32_t C) const { return In(C, FAllowed) && !In(C, FRefused); }
-
-  std::vector<std::pair<char32_t, char32_t>> FAllowed, FRefused;
-};
-
-} // namespace
+  };
+  return in(FAllowed) && !in(FRefused);
+}
 
 void TextFieldObject::TypeIn(Machine& M, std::u32string_view T)
 {

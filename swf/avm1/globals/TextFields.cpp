@@ -227,10 +227,11 @@ bool TextFieldObject::GetOwnVirtual(Machine& M, Atom Name, Value& Out)
     return known;
   }
   const Matrix& m = o->Transform;
+  // A field's position is that of its box's corner.
   if (name == "_x")
-    Out = Value(m.Tx / 20);
+    Out = Value((m.Tx + ScaleX(m) * Bounds.XMin) / 20);
   else if (name == "_y")
-    Out = Value(m.Ty / 20);
+    Out = Value((m.Ty + ScaleY(m) * Bounds.YMin) / 20);
   else if (name == "_width")
     Out = Value((Bounds.XMax - Bounds.XMin) * ScaleX(m) / 20);
   else if (name == "_height")
@@ -291,11 +292,11 @@ bool TextFieldObject::SetOwnVirtual(Machine& M, Atom Name, Value V)
     return true;
   Matrix& m = o->Transform;
   if (name == "_x")
-    m.Tx = std::round(d * 20);
+    m.Tx = std::round(d * 20 - ScaleX(m) * Bounds.XMin);
   else if (name == "_y")
-    m.Ty = std::round(d * 20);
+    m.Ty = std::round(d * 20 - ScaleY(m) * Bounds.YMin);
   else if (name == "_alpha")
-    o->Color.AMul = d / 100;
+    o->Color.AMul = static_cast<std::int16_t>(NumberToInt32(d * 256 / 100)) / 256.0; // 8.8 fixed point
   else if (name == "_width")
     Bounds.XMax = Bounds.XMin + static_cast<std::int32_t>(std::round(std::max(d, 0.0) * 20 / std::max(ScaleX(m), 1e-9)));
   else if (name == "_height")
@@ -374,38 +375,63 @@ TextFieldObject* TextFields::Named(Machine& M, ClipObject& Parent, Atom Name)
   return nullptr;
 }
 
-TextFieldObject* TextFields::Create(Machine& M, ClipObject& Parent, const std::string& Name, double Depth,
-                                    const Rect& Box)
+TextFieldObject* TextFields::Place(Machine& M, ClipObject& Parent, double Depth, DisplayObject O,
+                                   const EditTextField* Def, const Rect& Box)
 {
   SpriteInstance* s = Parent.Instance();
   const double d = std::trunc(Depth) + 16384;
   if (!s || std::isnan(Depth) || d < 0 || d > 65535)
     return nullptr;
   const auto depth = static_cast<swf::Depth>(d);
-  auto it = std::find_if(s->List.begin(), s->List.end(), [&](const DisplayObject& O) { return O.Depth >= depth; });
+  auto it = std::find_if(s->List.begin(), s->List.end(), [&](const DisplayObject& X) { return X.Depth >= depth; });
   if (it != s->List.end() && it->Depth == depth) {
     if (it->Sprite) {
       Parent.Player().Timeline().RemoveClip(*it->Sprite);
-      it = std::find_if(s->List.begin(), s->List.end(), [&](const DisplayObject& O) { return O.Depth >= depth; });
+      it = std::find_if(s->List.begin(), s->List.end(), [&](const DisplayObject& X) { return X.Depth >= depth; });
     }
     if (it != s->List.end() && it->Depth == depth)
       it = s->List.erase(it);
   }
+  O.Depth = depth;
+  const CharacterId id = O.Character;
+  s->List.insert(it, std::move(O));
+  for (TextFieldObject* f : FFields)
+    if (f->Matches(&Parent, depth))
+      f->Detach();
+  auto* f = M.Heap().Make<TextFieldObject>(M.Prototype("TextField"), &Parent, depth, id);
+  FFields.push_back(f);
+  f->Setup(M, Def, Box);
+  f->Changed(M);
+  return f;
+}
+
+TextFieldObject* TextFields::Create(Machine& M, ClipObject& Parent, const std::string& Name, double Depth,
+                                    const Rect& Box)
+{
   DisplayObject o;
-  o.Depth = depth;
   o.Name = Name;
   o.Transform.Tx = Box.XMin;
   o.Transform.Ty = Box.YMin;
   o.Shown = std::make_shared<swf::Text>();
-  s->List.insert(it, std::move(o));
-  for (TextFieldObject* f : FFields)
-    if (f->Matches(&Parent, depth))
-      f->Detach();
-  auto* f = M.Heap().Make<TextFieldObject>(M.Prototype("TextField"), &Parent, depth, 0);
-  FFields.push_back(f);
-  f->Setup(M, nullptr, Rect{0, Box.XMax - Box.XMin, 0, Box.YMax - Box.YMin});
-  f->Changed(M);
-  return f;
+  return Place(M, Parent, Depth, std::move(o), nullptr, Rect{0, Box.XMax - Box.XMin, 0, Box.YMax - Box.YMin});
+}
+
+TextFieldObject* TextFields::Duplicate(Machine& M, TextFieldObject& F, const std::string& Name, double Depth)
+{
+  // The copy is placed like the original but starts as the tag made it
+  // (or, for a field script made, as createTextField makes one with no box).
+  ClipObject* parent = F.ParentClip();
+  const DisplayObject* placed = F.Placement();
+  if (!parent || !placed)
+    return nullptr;
+  DisplayObject o = *placed;
+  o.Name = Name;
+  o.Sprite.reset();
+  const Character* c = o.Character ? parent->Player().Timeline().Movie().Find(o.Character) : nullptr;
+  const auto* text = c ? std::get_if<swf::Text>(c) : nullptr;
+  const EditTextField* def = text && text->Edit ? text->Edit.get() : nullptr;
+  o.Shown = def ? nullptr : std::make_shared<swf::Text>();
+  return Place(M, *parent, Depth, std::move(o), def, def ? def->Bounds : Rect{});
 }
 
 } // namespace quenloft::swf::avm1

@@ -121,6 +121,8 @@ public:
   TextFieldObject* Named(Machine& M, ClipObject& Parent, Atom Name);
   // createTextField.
   TextFieldObject* Create(Machine& M, ClipObject& Parent, const std::string& Name, double Depth, const Rect& Box);
+  // duplicateMovieClip of a field: a copy of F named Name at Depth.
+  TextFieldObject* Duplicate(Machine& M, TextFieldObject& F, const std::string& Name, double Depth);
 
   // --- The keyboard focus when a field has it (TextEditing.cpp) ---
   TextFieldObject* Focused() const;
@@ -137,6 +139,10 @@ public:
   std::u32string Clipboard;
 
 private:
+  // Puts O at script depth Depth of Parent (replacing what is there) and
+  // makes its field from Def (nullptr: createTextField's) with box Box.
+  TextFieldObject* Place(Machine& M, ClipObject& Parent, double Depth, DisplayObject O, const EditTextField* Def,
+                         const Rect& Box);
   void TraceLive(Marker& M);
   std::vector<TextFieldObject*> FFields;
   TextFieldObject* FFocused = nullptr;

@@ -288,8 +288,9 @@ void TextFieldObject::SetHtmlText(Machine& M, std::string_view Source)
     if (t.Name == "li" && multiline)
       push(U"\r", stack.back());
     if (t.Name == "p" && multiline && pOpen) {
+      // The break takes the look of the paragraph's last character.
       pOpen = false;
-      push(U"\r", stack.back());
+      push(U"\r", !text.empty() && text.back() != U'\r' ? formats.back() : stack.back());
     }
     stack.pop_back();
   }
@@ -403,27 +404,40 @@ std::string TextFieldObject::HtmlText() const
     const bool bullet = first.Bullet.value_or(false);
     out += bullet ? "<LI>" : "<P ALIGN=\"" + AlignUpper(first) + "\">";
     out += FontOpen(first, nullptr);
-    for (std::size_t i = start; i < end;) {
+    std::vector<const FieldFormat*> fonts{&first};
+    // The break ending the paragraph counts as a run with no text: its
+    // styles show where they differ.
+    const std::size_t stop = end < FText.size() ? end + 1 : end;
+    for (std::size_t i = start; i < stop;) {
       std::size_t j = i + 1;
-      while (j < end && FFormatOf[j] == FFormatOf[i])
+      while (j < stop && FFormatOf[j] == FFormatOf[i])
         ++j;
       const FieldFormat& f = FFormats[FFormatOf[i]];
-      const bool inner = !SameFont(f, first);
-      if (inner)
-        out += FontOpen(f, &first);
+      // A run in the font of an open FONT closes those inside it; any
+      // other opens one more inside the innermost.
+      std::size_t level = fonts.size();
+      while (level > 0 && !SameFont(*fonts[level - 1], f))
+        --level;
+      if (level > 0) {
+        for (; fonts.size() > level; fonts.pop_back())
+          out += "</FONT>";
+      } else {
+        out += FontOpen(f, fonts.back());
+        fonts.push_back(&f);
+      }
       const bool link = !f.Url.value_or("").empty();
       if (link)
         out += "<A HREF=\"" + *f.Url + "\" TARGET=\"" + f.Target.value_or("") + "\">";
       const bool b = f.Bold.value_or(false), it = f.Italic.value_or(false), u = f.Underline.value_or(false);
       out += std::string(b ? "<B>" : "") + (it ? "<I>" : "") + (u ? "<U>" : "");
-      out += Escape(std::u32string_view(FText).substr(i, j - i));
+      out += Escape(std::u32string_view(FText).substr(i, std::min(j, end) - std::min(i, end)));
       out += std::string(u ? "</U>" : "") + (it ? "</I>" : "") + (b ? "</B>" : "");
       if (link)
         out += "</A>";
-      if (inner)
-        out += "</FONT>";
       i = j;
     }
+    for (; fonts.size() > 1; fonts.pop_back())
+      out += "</FONT>";
     out += "</FONT>";
     out += bullet ? "</LI>" : "</P>";
     if (textformat)

@@ -85,7 +85,7 @@ struct LaidLine {
 
 // Lines of Text; Wrap > 0 breaks lines at spaces to fit Wrap twips.
 std::vector<LaidLine> LayLines(const Movie* Mv, std::u32string_view Text, const std::vector<const FieldFormat*>& Formats,
-                               const FieldFormat& Empty, double Wrap, bool Embed)
+                               const FieldFormat& Empty, double Wrap, bool Embed, bool TrimTrailing)
 {
   std::vector<LaidLine> lines(1);
   const auto start = [&](const FieldFormat& F) {
@@ -97,11 +97,12 @@ std::vector<LaidLine> LayLines(const Movie* Mv, std::u32string_view Text, const 
   if (Text.empty())
     start(Empty);
   double sinceSpace = 0;
-  // Spaces ending a line take no room in a line aligned right or centred.
+  // From SWF 8 on, spaces ending a line take no room in a line aligned
+  // right or centred.
   double trailing = 0;
   const auto endLine = [&](const FieldFormat& F) {
     const TextAlign a = F.Align.value_or(TextAlign::Left);
-    if (a == TextAlign::Right || a == TextAlign::Center)
+    if (TrimTrailing && (a == TextAlign::Right || a == TextAlign::Center))
       lines.back().Width -= trailing;
     trailing = 0;
   };
@@ -151,7 +152,8 @@ std::vector<TextFieldObject::Line> TextFieldObject::Lines() const
     formats.push_back(&FFormats[i]);
   const double wrap = WordWrap ? std::max(1.0, (Bounds.XMax - Bounds.XMin) - 2 * Gutter) : 0;
   std::vector<Line> out;
-  for (const LaidLine& l : LayLines(mv, FText, formats, NewFormat, wrap, EmbedFonts))
+  const bool trim = FParent && FParent->Player().GetMachine().Version() >= 8;
+  for (const LaidLine& l : LayLines(mv, FText, formats, NewFormat, wrap, EmbedFonts, trim))
     out.push_back({l.Width, l.Ascent + l.Descent + l.Leading, l.Leading});
   // A field that takes no typing does not count an empty last line.
   if (!Input && out.size() > 1 && !FText.empty() && FText.back() == U'\r')
@@ -239,10 +241,10 @@ void TextFieldObject::Changed(Machine&)
     const double h = TextHeight() + 2 * Gutter;
     const double oldW = Bounds.XMax - Bounds.XMin;
     if (!WordWrap) {
-      DisplayObject* o = Placement();
+      // The box grows from its left edge, its right edge or its middle;
+      // the field's placement stays.
       const double shift = Fit == AutoSize::Left ? 0 : Fit == AutoSize::Right ? oldW - w : (oldW - w) / 2;
-      if (o)
-        o->Transform.Tx += std::round(shift);
+      Bounds.XMin += static_cast<std::int32_t>(std::round(shift));
       Bounds.XMax = Bounds.XMin + static_cast<std::int32_t>(w);
     }
     Bounds.YMax = Bounds.YMin + static_cast<std::int32_t>(h);
@@ -284,7 +286,8 @@ Value TextExtent(Machine& M, const FieldFormat& F, const std::string& Text, Valu
   std::vector<const FieldFormat*> formats(text.size(), &f);
   const bool wrap = Width.IsNumber();
   const double width = wrap ? Width.ToNumber(M) * 20 : 0;
-  const std::vector<LaidLine> lines = LayLines(nullptr, text, formats, f, wrap ? std::max(1.0, width - 2 * Gutter) : 0, false);
+  const std::vector<LaidLine> lines = LayLines(nullptr, text, formats, f, wrap ? std::max(1.0, width - 2 * Gutter) : 0, false,
+                                               M.Version() >= 8);
   double w = 0, h = 0;
   for (const LaidLine& l : lines) {
     w = std::max(w, l.Width);

@@ -73,7 +73,7 @@ TEST(TextFieldTest, ReadsAndWritesHtml)
     std::string Read;
     std::string Expected;
   } rows[] = {
-      {"paragraphs become line breaks (trace shows them as line feeds), the last one implied", "<p align='center'>a</p><p>b</p>", "text", "a\nb|"},
+      {"each paragraph ends in a line break (trace shows them as line feeds), the last one too", "<p align='center'>a</p><p>b</p>", "text", "a\nb\n|"},
       {"entities, numeric ones too", "&lt;&amp;&#65;&#x42;&bogus;", "text", "<&AB&bogus;|"},
       {"unknown tags keep their text", "<zz>x</zz><b>y</b>", "text", "xy|"},
       {"markup comes back in the player's form", "<b>x</b>",
