@@ -217,8 +217,6 @@ std::shared_ptr<SpriteInstance> Timeline::NewInstance(SpriteInstance* Parent, co
 {
   const Character* c = MovieOf(Parent).Find(O.Character);
   const bool empty = O.Character == 0 && Parent && FHooks;
-  if (c && Parent && FHooks && std::holds_alternative<Button>(*c))
-    FHooks->ButtonPlaced(*Parent, O.Depth);
   if (!empty && (!c || !std::holds_alternative<Sprite>(*c)))
     return nullptr;
   if (Nesting > MaxNesting || *FLive >= MaxInstances) {

@@ -87,9 +87,6 @@ public:
   virtual void FrameEntered(SpriteInstance& Clip, std::uint32_t Frame) = 0;
   // The instance left the display list (its children are announced first).
   virtual void Removed(SpriteInstance& Clip) = 0;
-  // A button was placed at depth D of Parent (unnamed buttons get their
-  // instance names as they come, counted with the clips').
-  virtual void ButtonPlaced(SpriteInstance& /*Parent*/, swf::Depth /*D*/) {}
 };
 
 class Timeline {

@@ -249,11 +249,15 @@ void PlayerImpl::Placed(SpriteInstance& Clip, const PlaceObject* P)
   }
 }
 
-void PlayerImpl::ButtonPlaced(SpriteInstance& Parent, swf::Depth D)
+void PlayerImpl::NameButtons(SpriteInstance& S)
 {
-  for (DisplayObject& o : Parent.List)
-    if (o.Depth == D && o.Name.empty() && !o.Sprite)
-      o.Name = "instance" + std::to_string(++FInstances);
+  // Buttons get their names, counted with the clips', once the frame that
+  // placed them is entered.
+  const swf::Movie& movie = FTimeline.MovieOf(&S);
+  for (DisplayObject& o : S.List)
+    if (o.Name.empty() && !o.Sprite)
+      if (const Character* c = movie.Find(o.Character); c && std::holds_alternative<Button>(*c))
+        o.Name = "instance" + std::to_string(++FInstances);
 }
 
 void PlayerImpl::FrameEntered(SpriteInstance& Clip, std::uint32_t Frame)
@@ -261,6 +265,7 @@ void PlayerImpl::FrameEntered(SpriteInstance& Clip, std::uint32_t Frame)
   ClipObject* clip = ObjectOf(&Clip);
   if (!clip)
     return;
+  NameButtons(Clip);
   if (FBuffering) {
     const bool isNew = FNewThisStep.count(clip) != 0;
     FNotes.push_back({clip, Frame, 0, ObjectOf(Clip.Parent), isNew});

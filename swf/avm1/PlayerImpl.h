@@ -39,7 +39,6 @@ public:
   void Placed(SpriteInstance& Clip, const PlaceObject* P) override;
   void FrameEntered(SpriteInstance& Clip, std::uint32_t Frame) override;
   void Removed(SpriteInstance& Clip) override;
-  void ButtonPlaced(SpriteInstance& Parent, swf::Depth D) override;
   // Host
   void Trace(std::string_view Line) override;
   void Log(std::string_view Message) override;
@@ -71,6 +70,8 @@ private:
   std::shared_ptr<const ActionBlock> Decoded(const ActionBytes& Bytes, int Version = 0);
   void QueueEvent(ClipObject* Clip, std::uint32_t Event, Atom Handler);
   void QueueEnterFrames(SpriteInstance& S);
+  // Gives the unnamed buttons of S's list their "instanceN" names.
+  void NameButtons(SpriteInstance& S);
   void TraceRoots(Marker& M);
   void TraceTree(Marker& M, SpriteInstance& S);
 

@@ -222,3 +222,36 @@ TEST(PlayerInputTest, FocusMovesBetweenClips)
   // the root never takes it.
   EXPECT_EQ(PlayWithInput(tags, "[]"), "false\nset\ntrue\n_level0.kid\ntrue\nkill\ntrue\nnull\nfalse\n");
 }
+
+TEST(PlayerInputTest, ButtonObjectsTakeKeysAndTabs)
+{
+  // Buttons b1 at (10, 10) and b2 at (60, 10); b1 has the focus, a handler
+  // for its keys, b2 one for taking the focus.
+  const auto placeNamed = [](std::uint16_t Depth, std::int32_t Tx, const std::string& Name) {
+    return Tag(26, TBitWriter().U8(0x26).U16(Depth).U16(2).Matrix(Tx, 200).Str(Name).Out);
+  };
+  TActions a;
+  a.GetVar("b1").Op(0x44).Trace();
+  a.Function("kd", TActions().Str("b1 key").Trace()).Function("sf", TActions().Str("b2 focus").Trace());
+  a.GetVar("b1").Str("onKeyDown").GetVar("kd").Op(0x4F);
+  a.GetVar("b2").Str("onSetFocus").GetVar("sf").Op(0x4F);
+  a.GetVar("b1").Int(1).GetVar("Selection").Str("setFocus").Op(0x52).Op(0x17);
+  const TBytes tags = Join({RectShape(1, 800, 800), ButtonTag({{1u << 2, "press"}, {1u << 3, "release"}}),
+                            placeNamed(1, 200, "b1"), placeNamed(2, 1200, "b2"), DoAction(a.Bytes), ShowFrame()});
+  const std::string key = R"({"type": "KeyDown", "key": {"Char": "a"}},)";
+  const struct {
+    const char* What;
+    std::string Input;
+    const char* Lines;
+  } rows[] = {
+      {"no input", "", "object\n"},
+      {"a key reaches the focused button", key, "object\nb1 key\n"},
+      {"Tab: the key, then the focus moves right", R"({"type": "KeyDown", "key": "Tab"},)",
+       "object\nb1 key\nb2 focus\n"},
+      {"Enter presses and releases it", R"({"type": "KeyDown", "key": "Enter"},)",
+       "object\nb1 key\npress\nrelease\n"},
+      {"after the mouse moves keys no longer reach it", Move(90, 90) + key, "object\n"},
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(PlayWithInput(tags, List(r.Input)), r.Lines) << r.What;
+}
