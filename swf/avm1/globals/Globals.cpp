@@ -49,15 +49,10 @@ void InstallGlobals(Machine& M)
   InstallFlashPackage(M);
   DefineMembers(M, *M.Global(), NativeFunctions);
   // Movies before SWF 6 see no prototype on these two classes, which came
-  // with that version; TextField.StyleSheet came with SWF 7.
+  // with that version.
   for (const char* name : {"AsBroadcaster", "TextField"})
     if (FunctionObject* ctor = M.Constructor(name))
       ctor->Define(M, M.A.Prototype, Value(M.Prototype(name)), DontEnum | DontDelete | OnlySwf6);
-  if (FunctionObject* field = M.Constructor("TextField")) {
-    FunctionObject* sheet = M.Install(StyleSheetClass);
-    M.Global()->Delete(M, M.Intern(StyleSheetClass.Name));
-    field->Define(M, M.Intern(StyleSheetClass.Name), Value(static_cast<Object*>(sheet)), DontEnum | OnlySwf7);
-  }
 }
 
 } // namespace quenloft::swf::avm1

@@ -23,9 +23,8 @@ extern const ClassSpec NetConnectionClass;
 extern const ClassSpec NetStreamClass;
 extern const ClassSpec VideoClass;
 extern const ClassSpec XMLSocketClass;
-// flash.text.TextRenderer and TextField.StyleSheet (globals/TextStyles.cpp).
+// flash.text.TextRenderer (globals/TextStyles.cpp).
 extern const ClassSpec TextRendererClass;
-extern const ClassSpec StyleSheetClass;
 // flash.geom.Transform (globals/Transform.cpp).
 extern const ClassSpec TransformClass;
 // BitmapFilter and the filter classes on flash.filters (globals/Filters.cpp).
