@@ -46,7 +46,7 @@ _quenloft_cli()
             _quenloft_cli_files '*.[pP][eE][mM]' '*.[cC][rR][tT]'
             return
             ;;
-        /--timeout | /--retries | /--proxy | scan/--timeout | scan/--proxy | render/--frame | render/--scale | audio/--frames | audio/--seconds | convert/--size | convert/--scale | convert/--fps | convert/--frames | convert/--seconds | convert/--max-minutes | run/--frames | run/--start-time)
+        /--timeout | /--retries | /--proxy | scan/--timeout | scan/--proxy | render/--frame | render/--ticks | render/--click | render/--scale | audio/--frames | audio/--seconds | convert/--size | convert/--scale | convert/--fps | convert/--frames | convert/--seconds | convert/--max-minutes | run/--frames | run/--click | run/--start-time)
             return # a number
             ;;
         render/--quality | convert/--quality)
@@ -72,9 +72,9 @@ _quenloft_cli()
         "") options='-h --help --version -o --output --json --ca-file --timeout --retries --continue --proxy --no-proxy' ;;
         scan) options='-h --help --json --ca-file --timeout --proxy --no-proxy' ;;
         info) options='-h --help --json' ;;
-        render) options='-h --help --frame --scale --quality --no-script -o --output' ;;
+        render) options='-h --help --frame --ticks --click --scale --quality --no-script -o --output' ;;
         convert) options='-h --help -o --output --size --scale --fps --frames --seconds --quality --max-minutes --json' ;;
-        run) options='-h --help --frames --start-time' ;;
+        run) options='-h --help --frames --click --start-time' ;;
         audio) options='-h --help --frames --seconds -o --output' ;;
         trace) options='-h --help' ;;
     esac

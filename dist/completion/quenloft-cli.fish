@@ -40,6 +40,8 @@ complete -c quenloft-cli -n '__fish_seen_subcommand_from info render audio conve
 
 # render
 complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -l frame -x -d 'Frame to draw, counted from 1'
+complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -l ticks -x -d 'Frames to play before drawing'
+complete -c quenloft-cli -n '__fish_seen_subcommand_from render run' -l click -x -d 'Press and release at X,Y after frame TICK'
 complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -l scale -x -d 'Stage size factor'
 complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -l quality -x -a 'low medium high best' -d 'Stage quality'
 complete -c quenloft-cli -n '__fish_seen_subcommand_from render' -l no-script -d 'Play the bare timeline without running script'
