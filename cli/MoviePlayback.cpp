@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <iostream>
 
 namespace quenloft {
 
@@ -38,6 +39,20 @@ std::optional<TClick> ParseClick(const std::string& Text)
   if (Tick < 1)
     return std::nullopt;
   return TClick{*X, *Y, Tick};
+}
+
+std::optional<std::vector<TClick>> ParseClicks(const std::vector<std::string>& Texts)
+{
+  std::vector<TClick> clicks;
+  for (const std::string& text : Texts) {
+    const std::optional<TClick> click = ParseClick(text);
+    if (!click) {
+      std::cerr << "--click: not X,Y@TICK (stage pixels, a tick from 1): " << text << '\n';
+      return std::nullopt;
+    }
+    clicks.push_back(*click);
+  }
+  return clicks;
 }
 
 void PlayTicks(swf::avm1::Player& P, std::int64_t Ticks, const std::vector<TClick>& Clicks)

@@ -28,6 +28,9 @@ struct TClick {
 // "X,Y@TICK" (X and Y numbers, TICK a whole number from 1); nullopt for
 // anything else.
 std::optional<TClick> ParseClick(const std::string& Text);
+// Every --click of a command; nullopt, with the message written to
+// standard error, when one is not of that form.
+std::optional<std::vector<TClick>> ParseClicks(const std::vector<std::string>& Texts);
 
 // Plays P from its first tick (already shown) to tick Ticks with Clicks.
 void PlayTicks(swf::avm1::Player& P, std::int64_t Ticks, const std::vector<TClick>& Clicks);

@@ -43,15 +43,10 @@ int RunMovie(const TRunOptions& Options)
       return 1;
     }
   }
-  std::vector<TClick> clicks;
-  for (const std::string& text : Options.Clicks) {
-    const std::optional<TClick> click = ParseClick(text);
-    if (!click) {
-      std::cerr << "--click: not X,Y@TICK (stage pixels, a tick from 1): " << text << '\n';
-      return 1;
-    }
-    clicks.push_back(*click);
-  }
+  const std::optional<std::vector<TClick>> parsed = ParseClicks(Options.Clicks);
+  if (!parsed)
+    return 1;
+  const std::vector<TClick>& clicks = *parsed;
   try {
     const std::shared_ptr<swf::Movie> movie = swf::ReadMovieFile(Options.File);
     if (!swf::avm1::RunsScript(*movie))
