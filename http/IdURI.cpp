@@ -234,16 +234,18 @@ std::string AddressProblem(const TIdURI& AURI)
   if (!H.empty() && H.front() == '[') {
     // IP-literal = "[" IPv6address "]" (RFC 3986 3.2.2); the future
     // "v1.x" forms and zone identifiers are not connected to.
+    // inet_pton reads up to the first NUL: a literal with one inside would
+    // pass as the part before it and reach the wire whole.
     in6_addr address{};
-    if (H.size() < 3 || H.back() != ']' ||
+    if (H.size() < 3 || H.back() != ']' || H.find('\0') != std::string::npos ||
         inet_pton(AF_INET6, H.substr(1, H.size() - 2).c_str(), &address) != 1)
       return "the host \"" + Shown(H) + "\" is not an IPv6 address in brackets";
-    return {};
-  }
-  for (char c : H) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (!IsHostNameByte(byte))
-      return "the host \"" + Shown(H) + "\" holds the byte " + ByteText(byte) + ", which no host name holds";
+  } else {
+    for (char c : H) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (!IsHostNameByte(byte))
+        return "the host \"" + Shown(H) + "\" holds the byte " + ByteText(byte) + ", which no host name holds";
+    }
   }
   for (const std::string* part : {&AURI.Username, &AURI.Password})
     for (char c : *part)
