@@ -178,12 +178,25 @@ void PainterBackend::DrawDeviceText(const DeviceTextDraw& Draw)
     return;
   const Rect& b = Draw.Text->Bounds;
   const QRectF box(b.XMin, b.YMin, static_cast<double>(b.XMax) - b.XMin, static_cast<double>(b.YMax) - b.YMin);
+  // Glyphs are filled as shapes are, cut at the field's box.
+  const QRect clip = t.mapRect(box).toAlignedRect() & FTarget.rect();
+  if (clip.isEmpty())
+    return;
+  QPainterPath boxPath;
+  boxPath.addRect(box);
   QPainter& p = Painter();
   p.save();
-  p.setWorldTransform(t * FBase);
-  p.setRenderHint(QPainter::TextAntialiasing, FOptions.Antialias);
-  p.setRenderHint(QPainter::Antialiasing, FOptions.Antialias);
-  PaintDeviceText(p, *Draw.Text->Device, box, Draw.Color, FOptions.Antialias);
+  for (TextOutline& piece : DeviceTextOutlines(*Draw.Text->Device, box, Draw.Color)) {
+    if (!box.contains(piece.Path.boundingRect()))
+      piece.Path = piece.Path.intersected(boxPath);
+    DeviceCache::Area area;
+    area.Path = DevicePath(piece.Path, t);
+    if (FOptions.Antialias)
+      area.Cover = GridCoverage(area.Path, clip, FOptions.Grid);
+    else
+      area.Spans = AliasedSpans(area.Path, clip);
+    FillArea(p, area, QBrush(piece.Color));
+  }
   p.restore();
 }
 
