@@ -348,11 +348,12 @@ void CommandRecorder::EndLayer()
   FCommands.push_back(c);
 }
 
-void CommandRecorder::BeginFilters(const FilterList& Filters, const ColorTransform& Color, Point)
+void CommandRecorder::BeginFilters(const FilterList& Filters, const ColorTransform& Color, Point Corner)
 {
   Command c;
   c.Type = Command::Kind::BeginFilters;
   c.Filters = &Filters;
+  c.Corner = Corner;
   c.Draw.Color = Color;
   FCommands.push_back(c);
 }

@@ -161,6 +161,10 @@ const std::vector<DeviceCache::Area>& PainterBackend::Areas(const Shape& S, cons
 
 void PainterBackend::DrawShape(const ShapeDraw& Draw)
 {
+  if (FRecording) {
+    FRecording->DrawShape(Draw);
+    return;
+  }
   if (!Draw.Shape)
     return;
   if (FCollecting)
@@ -171,6 +175,10 @@ void PainterBackend::DrawShape(const ShapeDraw& Draw)
 
 void PainterBackend::DrawDeviceText(const DeviceTextDraw& Draw)
 {
+  if (FRecording) {
+    FRecording->DrawDeviceText(Draw);
+    return;
+  }
   if (!Draw.Text || !Draw.Text->Device || FCollecting || Top().Ignored || !QGuiApplication::instance())
     return;
   const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice * FSnap;
@@ -202,6 +210,10 @@ void PainterBackend::DrawDeviceText(const DeviceTextDraw& Draw)
 
 void PainterBackend::DrawVideo(const VideoDraw& Draw)
 {
+  if (FRecording) {
+    FRecording->DrawVideo(Draw);
+    return;
+  }
   if (!Draw.Stream || !FVideos || FCollecting || Top().Ignored)
     return;
   const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;
