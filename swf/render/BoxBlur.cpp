@@ -52,7 +52,14 @@ Box BoxOf(double Size)
 // needs after that (Whole + 2 of them) wait in a ring of copies.
 // Built twice, the wider build picked where the processor has it: the
 // loop over a row's bytes is what the whole blur spends its time in.
-#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// Not under the sanitizers: the run-time pick happens before they start.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define QUENLOFT_BLUR_SANITIZED 1
+#endif
+#endif
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) && \
+    !defined(QUENLOFT_BLUR_SANITIZED)
 [[gnu::target_clones("avx2", "default")]]
 #endif
 void BlurColumns(std::uint8_t* Data, int Bytes, int H, std::ptrdiff_t Stride, const Box& B,
