@@ -354,6 +354,22 @@ TEST_F(Frames, AFilteredObjectNeverDrawsFromAStaleBitmap)
   }
 }
 
+// An object cached as a bitmap lands on whole pixels: at half a pixel it
+// draws as it would one half pixel further on, at both qualities; drawn
+// again from the cache it stays the same.
+TEST_F(Frames, AnObjectCachedAsABitmapLandsOnWholePixels)
+{
+  DisplayObject cached = Placed(1, 2, 510, 490); // (25.5, 24.5)
+  cached.CacheAsBitmap = true;
+  for (Quality q : {Quality::Low, Quality::High}) {
+    Renderer kept(M);
+    const QImage image = kept.RenderFrame({cached}, {100, 100}, q);
+    EXPECT_EQ(image, Draw({Placed(1, 2, 520, 500)}, q)) << static_cast<int>(q);
+    EXPECT_NE(image, Draw({Placed(1, 2, 510, 490)}, q)) << static_cast<int>(q);
+    EXPECT_EQ(kept.RenderFrame({cached}, {100, 100}, q), image);
+  }
+}
+
 // A Screen Video picture of two pixels, black then white: one block of
 // zlib-packed BGR rows.
 VideoStream TwoPixelVideo(CharacterId Id, bool Smoothing, std::size_t Packets)
