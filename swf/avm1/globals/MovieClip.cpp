@@ -155,6 +155,23 @@ Value CreateEmptyMovieClip(Machine& M, Object* This, std::span<const Value> Args
   return made ? Value(static_cast<Object*>(made)) : Value();
 }
 
+// cacheAsBitmap: the clip is drawn as a bitmap of its own (kept between
+// frames while it stays the same).
+Value GetCacheAsBitmap(Machine&, Object* This, std::span<const Value>)
+{
+  ClipObject* c = Self(This);
+  DisplayObject* o = c ? c->Placement() : nullptr;
+  return o ? Value(o->CacheAsBitmap) : Value();
+}
+
+Value SetCacheAsBitmap(Machine& M, Object* This, std::span<const Value> Args)
+{
+  ClipObject* c = Self(This);
+  if (DisplayObject* o = c ? c->Placement() : nullptr; o && !Args.empty())
+    o->CacheAsBitmap = Args[0].ToBoolean(M.Version());
+  return Value();
+}
+
 // The prototype, with the members of the other MovieClip files.
 Object* MakePrototype(Machine& M, Object* BaseProto)
 {
@@ -179,6 +196,7 @@ const Member Methods[] = {
     Method("startDrag", StartDrag),
     Method("stopDrag", StopDrag),
     Method("duplicateMovieClip", DuplicateMovieClip),
+    Accessor("cacheAsBitmap", GetCacheAsBitmap, SetCacheAsBitmap, DontEnum | OnlySwf8),
 };
 
 } // namespace

@@ -81,6 +81,33 @@ TEST(PlayerTest, RunsFramesInThePlayersOrder)
     EXPECT_EQ(Play(r.Tags, r.Frames, r.Advances), r.Lines) << r.What;
 }
 
+// cacheAsBitmap reaches the clip's placement, which the renderer reads;
+// before SWF 8 the property is not there.
+TEST(PlayerTest, CacheAsBitmapReachesTheRenderer)
+{
+  const TBytes child = SpriteTag(1, 1, ShowFrame());
+  TActions script;
+  script.GetVar("kid").Str("cacheAsBitmap").Op(0x4E).Trace(); // read, set, read
+  script.GetVar("kid").Str("cacheAsBitmap").Int(1).Op(0x4F);
+  script.GetVar("kid").Str("cacheAsBitmap").Op(0x4E).Trace();
+  struct Row {
+    std::uint8_t Version;
+    const char* Lines;
+    bool Cached;
+  } rows[] = {{8, "false\ntrue\n", true}, {7, "undefined\n1\n", false}};
+  for (const Row& r : rows) {
+    std::string out;
+    avm1::PlayerOutput output;
+    output.Trace = [&out](std::string_view Line) { out += std::string(Line) + "\n"; };
+    const TBytes tags = Join({child, PlaceNamed(1, 1, "kid"), Script(script), ShowFrame()});
+    avm1::Player player(ReadMovie(MovieFile(tags, 'F', 1, 100, 100, r.Version)), output);
+    player.Advance();
+    EXPECT_EQ(out, r.Lines) << int{r.Version};
+    ASSERT_EQ(player.List().size(), 1u);
+    EXPECT_EQ(player.List()[0].CacheAsBitmap, r.Cached) << int{r.Version};
+  }
+}
+
 TEST(PlayerTest, KeepsTheBareTimelineAndTellsWhetherScriptRuns)
 {
   const TBytes tags = Join({Script(TActions().Op(0x07)), ShowFrame(), ShowFrame()});
