@@ -1,6 +1,7 @@
 // The player on small movies: the order frame scripts run in, names and
 // paths of clips, timeline control from script and the bare timeline kept
 // for --no-script.
+#include "swf/Filters.h"
 #include "swf/MovieReader.h"
 #include "swf/avm1/Player.h"
 #include "tests/swf/MovieBuilder.h"
@@ -101,11 +102,48 @@ TEST(PlayerTest, CacheAsBitmapReachesTheRenderer)
     output.Trace = [&out](std::string_view Line) { out += std::string(Line) + "\n"; };
     const TBytes tags = Join({child, PlaceNamed(1, 1, "kid"), Script(script), ShowFrame()});
     avm1::Player player(ReadMovie(MovieFile(tags, 'F', 1, 100, 100, r.Version)), output);
-    player.Advance();
     EXPECT_EQ(out, r.Lines) << int{r.Version};
     ASSERT_EQ(player.List().size(), 1u);
     EXPECT_EQ(player.List()[0].CacheAsBitmap, r.Cached) << int{r.Version};
   }
+}
+
+// kid.filters = [new flash.filters.GlowFilter(0x00FF00, 1, 8, 8, 2, 3)]
+// reaches the renderer as a glow; reading gives copies; an empty list
+// clears it.
+TEST(PlayerTest, FiltersSetByScriptReachTheRenderer)
+{
+  const TBytes child = SpriteTag(1, 1, ShowFrame());
+  TActions glow;
+  glow.GetVar("kid").Str("filters");
+  glow.Int(3).Int(2).Int(8).Int(8).Int(1).Int(0x00FF00).Int(6); // arguments last to first, then their count
+  glow.GetVar("flash").Str("filters").Op(0x4E).Str("GlowFilter").Op(0x53); // new
+  glow.Int(1).Op(0x42).Op(0x4F); // [it], set
+  glow.GetVar("kid").Str("filters").Op(0x4E).Str("0").Op(0x4E).Str("blurX").Op(0x4E).Trace();
+  glow.GetVar("kid").Str("filters").Op(0x4E).Str("0").Op(0x4E).Str("blurX").Int(20).Op(0x4F); // a copy
+  glow.GetVar("kid").Str("filters").Op(0x4E).Str("0").Op(0x4E).Str("blurX").Op(0x4E).Trace();
+  std::string out;
+  avm1::PlayerOutput output;
+  output.Trace = [&out](std::string_view Line) { out += std::string(Line) + "\n"; };
+  TActions clear;
+  clear.GetVar("kid").Str("filters").Int(0).Op(0x42).Op(0x4F);
+  avm1::Player player(ReadMovie(MovieFile(Join({child, PlaceNamed(1, 1, "kid"), Script(glow), ShowFrame(),
+                                                Script(clear), ShowFrame()}),
+                                          'F', 2, 100, 100, 8)),
+                      output); // plays the first frame
+  EXPECT_EQ(out, "8\n8\n");
+  ASSERT_EQ(player.List().size(), 1u);
+  ASSERT_TRUE(player.List()[0].Filters);
+  ASSERT_EQ(player.List()[0].Filters->size(), 1u);
+  const Filter& f = player.List()[0].Filters->front();
+  EXPECT_EQ(f.Type, Filter::Kind::Glow);
+  EXPECT_EQ(f.Color, (Rgba{0, 255, 0, 255}));
+  EXPECT_EQ(f.BlurX, 8);
+  EXPECT_EQ(f.Strength, 2);
+  EXPECT_EQ(f.Passes, 3);
+  player.Advance();
+  ASSERT_EQ(player.List().size(), 1u);
+  EXPECT_FALSE(player.List()[0].Filters);
 }
 
 TEST(PlayerTest, KeepsTheBareTimelineAndTellsWhetherScriptRuns)
