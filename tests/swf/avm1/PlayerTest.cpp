@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace quenloft::swf;
 using namespace quenloft::swf::test;
 using quenloft::swf::avm1::testing::TActions;
@@ -144,6 +146,68 @@ TEST(PlayerTest, FiltersSetByScriptReachTheRenderer)
   player.Advance();
   ASSERT_EQ(player.List().size(), 1u);
   EXPECT_FALSE(player.List()[0].Filters);
+}
+
+// Each kind's settings as the renderer reads them.
+TEST(PlayerTest, ScriptFiltersOfEachKindKeepTheirSettings)
+{
+  struct Row {
+    const char* Class;
+    TActions Arguments; // last to first, then their count
+    std::function<void(const Filter&)> Check;
+  } rows[] = {
+      {"DropShadowFilter", TActions().Int(1).Int(1).Int(0).Int(2).Int(1).Int(6).Int(4).Int(1).Int(0xFF).Int(90).Int(5).Int(11),
+       [](const Filter& F) {
+         EXPECT_EQ(F.Type, Filter::Kind::DropShadow);
+         EXPECT_EQ(F.Distance, 5);
+         EXPECT_NEAR(F.Angle, 1.5707963, 1e-6);
+         EXPECT_EQ(F.Color, (Rgba{0, 0, 255, 255}));
+         EXPECT_EQ(F.BlurY, 6);
+         EXPECT_EQ(F.Passes, 2);
+         EXPECT_TRUE(F.Knockout);
+         EXPECT_FALSE(F.Composite); // hideObject
+       }},
+      {"BevelFilter",
+       TActions().Str("full").Int(1).Int(1).Int(2).Int(2).Int(0).Int(0x00FF00).Int(1).Int(0xFF0000).Int(0).Int(3).Int(11),
+       [](const Filter& F) {
+         EXPECT_EQ(F.Type, Filter::Kind::Bevel);
+         EXPECT_EQ(F.Highlight, (Rgba{255, 0, 0, 255}));
+         EXPECT_EQ(F.Color, (Rgba{0, 255, 0, 0}));
+         EXPECT_TRUE(F.OnTop);
+         EXPECT_FALSE(F.Inner);
+       }},
+      {"BlurFilter", TActions().Int(3).Int(12).Int(10).Int(3),
+       [](const Filter& F) {
+         EXPECT_EQ(F.Type, Filter::Kind::Blur);
+         EXPECT_EQ(F.BlurX, 10);
+         EXPECT_EQ(F.BlurY, 12);
+         EXPECT_EQ(F.Passes, 3);
+       }},
+      {"ConvolutionFilter", TActions().Int(4).Int(1).Int(2).Int(1).Int(3).Op(0x42).Int(1).Int(3).Int(4),
+       [](const Filter& F) {
+         EXPECT_EQ(F.Type, Filter::Kind::Convolution);
+         EXPECT_EQ(F.Columns, 3);
+         EXPECT_EQ(F.Rows, 1);
+         EXPECT_EQ(F.Matrix, (std::vector<float>{1, 2, 1}));
+         EXPECT_EQ(F.Divisor, 4);
+       }},
+  };
+  for (const Row& r : rows) {
+    TActions script;
+    script.GetVar("kid").Str("filters");
+    script.Bytes.insert(script.Bytes.end(), r.Arguments.Bytes.begin(), r.Arguments.Bytes.end());
+    script.GetVar("flash").Str("filters").Op(0x4E).Str(r.Class).Op(0x53);
+    script.Int(1).Op(0x42).Op(0x4F);
+    avm1::Player player(
+        ReadMovie(MovieFile(Join({SpriteTag(1, 1, ShowFrame()), PlaceNamed(1, 1, "kid"), Script(script), ShowFrame()}),
+                            'F', 1, 100, 100, 8)),
+        {});
+    ASSERT_EQ(player.List().size(), 1u) << r.Class;
+    ASSERT_TRUE(player.List()[0].Filters) << r.Class;
+    ASSERT_EQ(player.List()[0].Filters->size(), 1u) << r.Class;
+    SCOPED_TRACE(r.Class);
+    r.Check(player.List()[0].Filters->front());
+  }
 }
 
 TEST(PlayerTest, KeepsTheBareTimelineAndTellsWhetherScriptRuns)
