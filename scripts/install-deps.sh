@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libssl-dev openssl ca-certificates liblzma-dev libjpeg62-turbo-dev
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev fonts-dejavu-core
+  # The sans and serif that device text is drawn in.
+  fonts-noto-core
   libcli11-dev nlohmann-json3-dev
   # Sound and video decoding, conversion (FFmpeg, libimagequant); ffmpeg and
   # ffprobe serve as the tests' oracle.

@@ -47,79 +47,21 @@ Box BoxOf(double Size)
   return b;
 }
 
-// Four channels of a pixel side by side (GCC and Clang vectors).
-using Lanes = float __attribute__((vector_size(16)));
-using IntLanes = std::int32_t __attribute__((vector_size(16)));
-using ByteLanes = std::uint8_t __attribute__((vector_size(4)));
-
-IntLanes Load(const std::uint8_t* P)
-{
-  ByteLanes b;
-  std::memcpy(&b, P, sizeof b);
-  return __builtin_convertvector(b, IntLanes);
-}
-
-// One horizontal pass over every row. Each row is copied into Line with
-// Whole + 1 zero pixels on either side, so no tap needs a bounds test.
-// The running sums stay below 2^24 and are exact as floats.
-void BlurRows4(std::uint8_t* Data, int W, int H, std::ptrdiff_t Stride, const Box& B, std::vector<std::uint8_t>& Line)
-{
-  const int pad = B.Whole + 1;
-  const auto edge = static_cast<float>(B.Edge);
-  const auto norm = static_cast<float>(B.Norm);
-  const float reciprocal = 1.0f / norm;
-  Line.assign(static_cast<std::size_t>(W + 2 * pad) * 4, 0);
-  const std::uint8_t* const line = Line.data();
-  for (int y = 0; y < H; ++y) {
-    std::uint8_t* row = Data + y * Stride;
-    std::copy(row, row + static_cast<std::ptrdiff_t>(W) * 4, Line.data() + pad * 4);
-    IntLanes sum{};
-    for (int k = 1; k <= 2 * B.Whole + 1; ++k)
-      sum += Load(line + k * 4);
-    const std::uint8_t* leftEdge = line;
-    const std::uint8_t* rightEdge = line + 2 * pad * 4;
-    for (int x = 0; x < W; ++x) {
-      const IntLanes right = Load(rightEdge);
-      const Lanes total = __builtin_convertvector(sum << 8, Lanes) +
-                          edge * __builtin_convertvector(Load(leftEdge) + right, Lanes);
-      const Lanes q = __builtin_convertvector(__builtin_convertvector(total * reciprocal, IntLanes), Lanes);
-      const Lanes rest = total - q * norm;
-      // A true comparison is -1 in every bit of its lane.
-      const IntLanes exact = __builtin_convertvector(q, IntLanes) - (rest >= norm) + (rest < 0.0f);
-      const ByteLanes bytes = __builtin_convertvector(exact, ByteLanes);
-      std::memcpy(row, &bytes, sizeof bytes);
-      sum += right - Load(leftEdge + 4);
-      row += 4;
-      leftEdge += 4;
-      rightEdge += 4;
-    }
-  }
-}
-
-// The same for a plane of one channel.
-void BlurRows1(std::uint8_t* Data, int W, int H, std::ptrdiff_t Stride, const Box& B, std::vector<std::uint8_t>& Line)
-{
-  const int pad = B.Whole + 1;
-  const auto norm = static_cast<float>(B.Norm);
-  const float reciprocal = 1.0f / norm;
-  Line.assign(static_cast<std::size_t>(W + 2 * pad), 0);
-  const std::uint8_t* const line = Line.data();
-  for (int y = 0; y < H; ++y) {
-    std::uint8_t* row = Data + y * Stride;
-    std::copy(row, row + W, Line.data() + pad);
-    std::int32_t sum = 0;
-    for (int k = 1; k <= 2 * B.Whole + 1; ++k)
-      sum += line[k];
-    for (int x = 0; x < W; ++x) {
-      row[x] = Quotient(static_cast<float>(sum * 256 + B.Edge * (line[x] + line[x + 2 * pad])), norm, reciprocal);
-      sum += line[x + 2 * pad] - line[x + 1];
-    }
-  }
-}
-
 // One vertical pass: sums of whole rows carried down the picture. A row is
 // written over once the sums have passed it, so the rows the box still
 // needs after that (Whole + 2 of them) wait in a ring of copies.
+// Built twice, the wider build picked where the processor has it: the
+// loop over a row's bytes is what the whole blur spends its time in.
+// Not under the sanitizers: the run-time pick happens before they start.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define QUENLOFT_BLUR_SANITIZED 1
+#endif
+#endif
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) && \
+    !defined(QUENLOFT_BLUR_SANITIZED)
+[[gnu::target_clones("avx2", "default")]]
+#endif
 void BlurColumns(std::uint8_t* Data, int Bytes, int H, std::ptrdiff_t Stride, const Box& B,
                  std::vector<std::uint8_t>& Ring, std::vector<std::int32_t>& Sums)
 {
@@ -156,6 +98,46 @@ void BlurColumns(std::uint8_t* Data, int Bytes, int H, std::ptrdiff_t Stride, co
   }
 }
 
+// Element (X, Y) of a picture of W x H elements of type T (rows Stride
+// bytes apart) to element (Y, X) of To, rows ToStride bytes apart; in tiles
+// so that both sides stay in the cache.
+template <typename T>
+void Transpose(const std::uint8_t* From, int W, int H, std::ptrdiff_t Stride, std::uint8_t* To,
+               std::ptrdiff_t ToStride)
+{
+  constexpr int Tile = 32;
+  for (int y0 = 0; y0 < H; y0 += Tile) {
+    const int y1 = std::min(H, y0 + Tile);
+    for (int x0 = 0; x0 < W; x0 += Tile) {
+      const int x1 = std::min(W, x0 + Tile);
+      for (int y = y0; y < y1; ++y) {
+        const std::uint8_t* row = From + y * Stride;
+        for (int x = x0; x < x1; ++x)
+          std::memcpy(To + x * ToStride + static_cast<std::ptrdiff_t>(y) * sizeof(T),
+                      row + static_cast<std::ptrdiff_t>(x) * sizeof(T), sizeof(T));
+      }
+    }
+  }
+}
+
+// One horizontal pass: the picture turned on its side, its columns blurred
+// as rows are, and turned back.
+void BlurRows(std::uint8_t* Data, int W, int H, std::ptrdiff_t Stride, int Channels, const Box& B,
+              std::vector<std::uint8_t>& Turned, std::vector<std::uint8_t>& Ring, std::vector<std::int32_t>& Sums)
+{
+  const std::ptrdiff_t turnedStride = static_cast<std::ptrdiff_t>(H) * Channels;
+  Turned.resize(static_cast<std::size_t>(turnedStride) * W);
+  if (Channels == 4) {
+    Transpose<std::uint32_t>(Data, W, H, Stride, Turned.data(), turnedStride);
+    BlurColumns(Turned.data(), H * 4, W, turnedStride, B, Ring, Sums);
+    Transpose<std::uint32_t>(Turned.data(), H, W, turnedStride, Data, Stride);
+  } else {
+    Transpose<std::uint8_t>(Data, W, H, Stride, Turned.data(), turnedStride);
+    BlurColumns(Turned.data(), H, W, turnedStride, B, Ring, Sums);
+    Transpose<std::uint8_t>(Turned.data(), H, W, turnedStride, Data, Stride);
+  }
+}
+
 } // namespace
 
 void BlurBytes(std::uint8_t* Data, int Width, int Height, std::ptrdiff_t Stride, int Channels, double BlurWidth,
@@ -165,17 +147,14 @@ void BlurBytes(std::uint8_t* Data, int Width, int Height, std::ptrdiff_t Stride,
     return;
   const Box across = BoxOf(BlurWidth);
   const Box down = BoxOf(BlurHeight);
-  std::vector<std::uint8_t> scratch;
+  std::vector<std::uint8_t> turned;
+  std::vector<std::uint8_t> ring;
   std::vector<std::int32_t> sums;
   for (int i = 0; i < std::clamp(Passes, 0, 15); ++i) {
-    if (across.Blurs) {
-      if (Channels == 4)
-        BlurRows4(Data, Width, Height, Stride, across, scratch);
-      else
-        BlurRows1(Data, Width, Height, Stride, across, scratch);
-    }
+    if (across.Blurs)
+      BlurRows(Data, Width, Height, Stride, Channels, across, turned, ring, sums);
     if (down.Blurs)
-      BlurColumns(Data, Width * Channels, Height, Stride, down, scratch, sums);
+      BlurColumns(Data, Width * Channels, Height, Stride, down, ring, sums);
   }
 }
 

@@ -32,7 +32,26 @@ std::size_t DeviceCache::Hash::operator()(const Key& K) const
 void DeviceCache::Clear()
 {
   FEntries.clear();
+  FFiltered.clear();
   FRasterPixels = 0;
+}
+
+const DeviceCache::Filtered* DeviceCache::FindFiltered(std::uint64_t Id)
+{
+  const auto it = FFiltered.find(Id);
+  if (it == FFiltered.end())
+    return nullptr;
+  it->second.Frame = FFrame;
+  return &it->second.Pixels;
+}
+
+void DeviceCache::KeepFiltered(std::uint64_t Id, Filtered F)
+{
+  const std::int64_t pixels = static_cast<std::int64_t>(F.Image.width()) * F.Image.height();
+  if (FFiltered.count(Id) || FRasterPixels + pixels > MaxRasterPixels)
+    return;
+  FRasterPixels += pixels;
+  FFiltered.emplace(Id, FilteredEntry{std::move(F), FFrame});
 }
 
 void DeviceCache::Target(QSize Size, int Grid)
@@ -97,6 +116,12 @@ void DeviceCache::NextFrame()
       return false;
     if (E.second.Pixels)
       FRasterPixels -= PixelsOf(*E.second.Pixels);
+    return true;
+  });
+  std::erase_if(FFiltered, [this](const auto& E) {
+    if (E.second.Frame >= FFrame)
+      return false;
+    FRasterPixels -= static_cast<std::int64_t>(E.second.Pixels.Image.width()) * E.second.Pixels.Image.height();
     return true;
   });
   ++FFrame;

@@ -55,6 +55,18 @@ public:
   // budget.
   void KeepRaster(CharacterHandle Shape, const QTransform& T, Raster R);
 
+  // A filtered (or cached-as-bitmap) object's finished pixels, by the key
+  // of everything they depend on (FilteredKey.h): laid down again while
+  // the object stays the same; dropped after a frame that did not use them.
+  struct Filtered {
+    QImage Image; // premultiplied; null when the object drew nothing
+    QPoint At;    // where its top left goes on the target
+  };
+  const Filtered* FindFiltered(std::uint64_t Id);
+  // Kept within the pixel budget it shares with the rasters.
+  void KeepFiltered(std::uint64_t Id, Filtered F);
+  std::size_t FilteredCount() const { return FFiltered.size(); }
+
   // Called before each frame: drops what the frame before did not use.
   void NextFrame();
   void Clear();
@@ -77,6 +89,11 @@ private:
   static Key KeyOf(CharacterHandle Shape, const QTransform& T);
 
   std::unordered_map<Key, Entry, Hash> FEntries;
+  struct FilteredEntry {
+    Filtered Pixels;
+    std::uint64_t Frame = 0;
+  };
+  std::unordered_map<std::uint64_t, FilteredEntry> FFiltered;
   std::uint64_t FFrame = 0;
   std::int64_t FRasterPixels = 0;
   QSize FSize;

@@ -76,14 +76,17 @@ private:
     const ColorTransform c = ParentColor * O.Color;
     // A mask is only an area: its blend mode does not apply.
     const bool layer = !AsMask && O.Blend != BlendMode::Normal;
-    // Nor do its filters: they work on pixels, a mask is an area.
-    const bool filtered = !AsMask && O.Filters && !O.Filters->empty();
+    // Nor do its filters: they work on pixels, a mask is an area. An object
+    // cached as a bitmap is drawn as one with no filters.
+    const bool hasFilters = O.Filters && !O.Filters->empty();
+    const bool filtered = !AsMask && (hasFilters || O.CacheAsBitmap);
     if (layer)
       FOut.BeginLayer(O.Blend);
     if (filtered) {
       // The filters see the object's own colours; its colour transform
       // (and its parents') applies to what they make.
-      FOut.BeginFilters(*O.Filters, c, Corner(O, m, Level));
+      static const FilterList none;
+      FOut.BeginFilters(hasFilters ? *O.Filters : none, c, Corner(O, m, Level));
       Content(O, m, {}, Level, AsMask);
       FOut.EndFilters();
     } else {
@@ -348,11 +351,12 @@ void CommandRecorder::EndLayer()
   FCommands.push_back(c);
 }
 
-void CommandRecorder::BeginFilters(const FilterList& Filters, const ColorTransform& Color, Point)
+void CommandRecorder::BeginFilters(const FilterList& Filters, const ColorTransform& Color, Point Corner)
 {
   Command c;
   c.Type = Command::Kind::BeginFilters;
   c.Filters = &Filters;
+  c.Corner = Corner;
   c.Draw.Color = Color;
   FCommands.push_back(c);
 }

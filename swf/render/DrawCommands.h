@@ -108,6 +108,7 @@ public:
     BlendMode Mode = BlendMode::Normal; // BeginLayer
     DeviceTextDraw Text;                // DeviceText
     const FilterList* Filters = nullptr; // BeginFilters
+    Point Corner;                        // BeginFilters
     VideoDraw Video;                     // Video
   };
 

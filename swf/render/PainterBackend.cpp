@@ -161,6 +161,10 @@ const std::vector<DeviceCache::Area>& PainterBackend::Areas(const Shape& S, cons
 
 void PainterBackend::DrawShape(const ShapeDraw& Draw)
 {
+  if (FRecording) {
+    FRecording->DrawShape(Draw);
+    return;
+  }
   if (!Draw.Shape)
     return;
   if (FCollecting)
@@ -171,6 +175,10 @@ void PainterBackend::DrawShape(const ShapeDraw& Draw)
 
 void PainterBackend::DrawDeviceText(const DeviceTextDraw& Draw)
 {
+  if (FRecording) {
+    FRecording->DrawDeviceText(Draw);
+    return;
+  }
   if (!Draw.Text || !Draw.Text->Device || FCollecting || Top().Ignored || !QGuiApplication::instance())
     return;
   const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice * FSnap;
@@ -178,17 +186,34 @@ void PainterBackend::DrawDeviceText(const DeviceTextDraw& Draw)
     return;
   const Rect& b = Draw.Text->Bounds;
   const QRectF box(b.XMin, b.YMin, static_cast<double>(b.XMax) - b.XMin, static_cast<double>(b.YMax) - b.YMin);
+  // Glyphs are filled as shapes are, cut at the field's box.
+  const QRect clip = t.mapRect(box).toAlignedRect() & FTarget.rect();
+  if (clip.isEmpty())
+    return;
+  QPainterPath boxPath;
+  boxPath.addRect(box);
   QPainter& p = Painter();
   p.save();
-  p.setWorldTransform(t * FBase);
-  p.setRenderHint(QPainter::TextAntialiasing, FOptions.Antialias);
-  p.setRenderHint(QPainter::Antialiasing, FOptions.Antialias);
-  PaintDeviceText(p, *Draw.Text->Device, box, Draw.Color, FOptions.Antialias);
+  for (TextOutline& piece : DeviceTextOutlines(*Draw.Text->Device, box, Draw.Color)) {
+    if (!box.contains(piece.Path.boundingRect()))
+      piece.Path = piece.Path.intersected(boxPath);
+    DeviceCache::Area area;
+    area.Path = DevicePath(piece.Path, t);
+    if (FOptions.Antialias)
+      area.Cover = GridCoverage(area.Path, clip, FOptions.Grid);
+    else
+      area.Spans = AliasedSpans(area.Path, clip);
+    FillArea(p, area, QBrush(piece.Color));
+  }
   p.restore();
 }
 
 void PainterBackend::DrawVideo(const VideoDraw& Draw)
 {
+  if (FRecording) {
+    FRecording->DrawVideo(Draw);
+    return;
+  }
   if (!Draw.Stream || !FVideos || FCollecting || Top().Ignored)
     return;
   const QTransform t = ToQTransform(Draw.Transform) * FOptions.StageToDevice;

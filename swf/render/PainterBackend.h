@@ -130,6 +130,12 @@ private:
   void Composite(Layer& Child, Layer& Parent);
   // Child's pixels through its filters and colour transform onto Parent.
   void CompositeFiltered(Layer& Child, Layer& Parent);
+  // Lays a filtered object's finished pixels onto Parent.
+  void LayDown(const DeviceCache::Filtered& Pixels, Layer& Parent);
+  // The outermost filtered object's commands are all in: its pixels come
+  // from the cache, or its commands are carried out and the result kept.
+  void FinishRecording();
+  std::uint64_t DeviceKey(const std::vector<CommandRecorder::Command>& Commands);
   void EndMaskLayer();
 
   QImage& FTarget;
@@ -143,6 +149,14 @@ private:
   std::vector<Layer> FLayers;
   std::vector<Mask> FMasks;
   std::optional<std::size_t> FCollecting; // the mask whose shapes come now
+  // A filtered object's commands are kept until its end (FinishRecording),
+  // nested filters counted in FRecordDepth.
+  std::unique_ptr<CommandRecorder> FRecording;
+  int FRecordDepth = 0;
+  bool FReplaying = false;
+  std::optional<std::size_t> FCaptureLayer; // the layer whose result goes to the cache
+  bool FCapturing = false;                  // the next CompositeFiltered is that layer's
+  std::optional<DeviceCache::Filtered> FCaptured;
   // Colour-transformed copies of bitmaps, for this frame.
   std::vector<std::pair<std::pair<CharacterId, ColorTransform>, QImage>> FTinted;
 };

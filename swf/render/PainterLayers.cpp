@@ -8,6 +8,10 @@ namespace quenloft::swf::render {
 
 void PainterBackend::PushMask()
 {
+  if (FRecording) {
+    FRecording->PushMask();
+    return;
+  }
   Mask m;
   m.LayerIndex = FLayers.size() - 1;
   m.Ignored = FCollecting.has_value() || Top().Ignored;
@@ -22,6 +26,10 @@ void PainterBackend::PushMask()
 
 void PainterBackend::ActivateMask()
 {
+  if (FRecording) {
+    FRecording->ActivateMask();
+    return;
+  }
   if (FMasks.empty() || FMasks.back().Ignored)
     return;
   FCollecting.reset();
@@ -45,11 +53,19 @@ void PainterBackend::ActivateMask()
 
 void PainterBackend::DeactivateMask()
 {
+  if (FRecording) {
+    FRecording->DeactivateMask();
+    return;
+  }
   // The clip stays until PopMask; nothing is drawn in between.
 }
 
 void PainterBackend::PopMask()
 {
+  if (FRecording) {
+    FRecording->PopMask();
+    return;
+  }
   if (FMasks.empty())
     return;
   if (FCollecting && *FCollecting == FMasks.size() - 1) {
@@ -103,6 +119,10 @@ void PainterBackend::EndMaskLayer()
 
 void PainterBackend::BeginLayer(BlendMode Mode)
 {
+  if (FRecording) {
+    FRecording->BeginLayer(Mode);
+    return;
+  }
   Layer l;
   l.Mode = Mode;
   l.Ignored = FCollecting.has_value() || Top().Ignored;
@@ -117,6 +137,10 @@ void PainterBackend::BeginLayer(BlendMode Mode)
 
 void PainterBackend::EndLayer()
 {
+  if (FRecording) {
+    FRecording->EndLayer();
+    return;
+  }
   if (FLayers.size() <= 1)
     return;
   if (FLayers.back().MaskIndex) {

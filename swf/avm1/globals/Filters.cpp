@@ -5,7 +5,9 @@
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/globals/Globals.h"
 #include "swf/avm1/globals/Services.h"
+#include "swf/avm1/Object.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -215,7 +217,133 @@ const ClassSpec FilterClasses[] = {
     Spec("GradientGlowFilter", "BitmapFilter"),
 };
 
+// A script colour (0xRRGGBB) and alpha (0 to 1) as the file's colour.
+Rgba ColourOf(double Rgb, double Alpha)
+{
+  const auto bits = static_cast<std::uint32_t>(static_cast<std::int64_t>(std::isfinite(Rgb) ? Rgb : 0));
+  const double a = std::isfinite(Alpha) ? std::clamp(Alpha, 0.0, 1.0) : 0;
+  return {static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 8), static_cast<std::uint8_t>(bits),
+          static_cast<std::uint8_t>(std::lround(a * 255))};
+}
+
+// One filter object's settings as the renderer's filter; nullopt for a
+// kind it does not draw.
+std::optional<swf::Filter> RendererFilter(Machine& M, Object& F, const FilterKind& Kind)
+{
+  const auto number = [&](std::string_view Name) { return F.Get(M, M.Intern(Name)).ToNumber(M); };
+  const auto flag = [&](std::string_view Name) { return F.Get(M, M.Intern(Name)).ToBoolean(M.Version()); };
+  const auto numbers = [&](std::string_view Name) {
+    std::vector<double> out;
+    if (Object* list = F.Get(M, M.Intern(Name)).ObjectOrNull()) {
+      const double n = list->Get(M, M.Intern("length")).ToNumber(M);
+      for (int i = 0; i < std::clamp(n, 0.0, 1024.0); ++i)
+        out.push_back(list->Get(M, M.Intern(std::to_string(i))).ToNumber(M));
+    }
+    return out;
+  };
+  swf::Filter f;
+  const std::string_view name = Kind.Name;
+  const auto light = [&] {
+    f.Distance = number("distance");
+    f.Angle = number("angle") * M_PI / 180;
+  };
+  const auto blur = [&] {
+    f.BlurX = number("blurX");
+    f.BlurY = number("blurY");
+    f.Strength = number("strength");
+    const double q = number("quality");
+    f.Passes = std::isfinite(q) ? static_cast<int>(std::clamp(q, 0.0, 15.0)) : 0;
+  };
+  const auto side = [&] {
+    const std::string type = F.Get(M, M.Intern("type")).ToText(M);
+    f.Inner = type == "inner";
+    f.OnTop = type == "full";
+  };
+  const auto gradient = [&] {
+    const std::vector<double> colours = numbers("colors");
+    const std::vector<double> alphas = numbers("alphas");
+    const std::vector<double> ratios = numbers("ratios");
+    const std::size_t n = std::min({colours.size(), alphas.size(), ratios.size(), std::size_t{16}});
+    for (std::size_t i = 0; i < n; ++i) {
+      const double r = std::isfinite(ratios[i]) ? std::clamp(ratios[i], 0.0, 255.0) : 0;
+      f.Gradient.push_back({static_cast<std::uint8_t>(r), ColourOf(colours[i], alphas[i])});
+    }
+  };
+  f.Knockout = Kind.Settings.size() > 1 && flag("knockout");
+  if (name == "BlurFilter") {
+    f.Type = swf::Filter::Kind::Blur;
+    blur();
+  } else if (name == "DropShadowFilter") {
+    f.Type = swf::Filter::Kind::DropShadow;
+    light();
+    blur();
+    f.Color = ColourOf(number("color"), number("alpha"));
+    f.Inner = flag("inner");
+    f.Composite = !flag("hideObject");
+  } else if (name == "GlowFilter") {
+    f.Type = swf::Filter::Kind::Glow;
+    blur();
+    f.Color = ColourOf(number("color"), number("alpha"));
+    f.Inner = flag("inner");
+  } else if (name == "BevelFilter") {
+    f.Type = swf::Filter::Kind::Bevel;
+    light();
+    blur();
+    f.Highlight = ColourOf(number("highlightColor"), number("highlightAlpha"));
+    f.Color = ColourOf(number("shadowColor"), number("shadowAlpha"));
+    side();
+  } else if (name == "GradientGlowFilter" || name == "GradientBevelFilter") {
+    f.Type = name == "GradientGlowFilter" ? swf::Filter::Kind::GradientGlow : swf::Filter::Kind::GradientBevel;
+    light();
+    blur();
+    gradient();
+    side();
+  } else if (name == "ColorMatrixFilter") {
+    f.Type = swf::Filter::Kind::ColorMatrix;
+    const std::vector<double> m = numbers("matrix");
+    for (std::size_t i = 0; i < f.Colors.size(); ++i)
+      f.Colors[i] = static_cast<float>(i < m.size() ? m[i] : 0);
+  } else if (name == "ConvolutionFilter") {
+    f.Type = swf::Filter::Kind::Convolution;
+    const double cols = number("matrixX");
+    const double rows = number("matrixY");
+    f.Columns = static_cast<std::uint8_t>(std::isfinite(cols) ? std::clamp(cols, 0.0, 255.0) : 0);
+    f.Rows = static_cast<std::uint8_t>(std::isfinite(rows) ? std::clamp(rows, 0.0, 255.0) : 0);
+    for (const double v : numbers("matrix"))
+      f.Matrix.push_back(static_cast<float>(v));
+    f.Matrix.resize(std::size_t{f.Columns} * f.Rows, 0.0f);
+    f.Divisor = static_cast<float>(number("divisor"));
+    f.Bias = static_cast<float>(number("bias"));
+    f.PreserveAlpha = flag("preserveAlpha");
+    f.Clamp = flag("clamp");
+    f.Outside = ColourOf(number("color"), number("alpha"));
+  } else {
+    return std::nullopt;
+  }
+  return f;
+}
+
 } // namespace
+
+std::shared_ptr<const swf::FilterList> ScriptFilters(Machine& M, Value List)
+{
+  Object* list = List.ObjectOrNull();
+  if (!list)
+    return nullptr;
+  auto filters = std::make_shared<swf::FilterList>();
+  const double n = list->Get(M, M.Intern("length")).ToNumber(M);
+  for (int i = 0; i < std::clamp(n, 0.0, 256.0); ++i) {
+    Object* item = list->Get(M, M.Intern(std::to_string(i))).ObjectOrNull();
+    const FilterKind* kind = KindOf(M, item);
+    if (!kind)
+      continue;
+    if (std::optional<swf::Filter> f = RendererFilter(M, *item, *kind))
+      filters->push_back(std::move(*f));
+  }
+  if (filters->empty())
+    return nullptr;
+  return filters;
+}
 
 void InstallFilters(Machine& M, Object& Package)
 {

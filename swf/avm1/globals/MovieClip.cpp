@@ -3,8 +3,12 @@
 #include "swf/avm1/Machine.h"
 #include "swf/avm1/PlayerImpl.h"
 #include "swf/avm1/globals/Globals.h"
+#include "swf/avm1/globals/Services.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 namespace quenloft::swf::avm1 {
 
@@ -155,6 +159,61 @@ Value CreateEmptyMovieClip(Machine& M, Object* This, std::span<const Value> Args
   return made ? Value(static_cast<Object*>(made)) : Value();
 }
 
+// cacheAsBitmap: the clip is drawn as a bitmap of its own (kept between
+// frames while it stays the same).
+Value GetCacheAsBitmap(Machine&, Object* This, std::span<const Value>)
+{
+  ClipObject* c = Self(This);
+  DisplayObject* o = c ? c->Placement() : nullptr;
+  return o ? Value(o->CacheAsBitmap) : Value();
+}
+
+Value SetCacheAsBitmap(Machine& M, Object* This, std::span<const Value> Args)
+{
+  ClipObject* c = Self(This);
+  if (DisplayObject* o = c ? c->Placement() : nullptr; o && !Args.empty())
+    o->CacheAsBitmap = Args[0].ToBoolean(M.Version());
+  return Value();
+}
+
+// filters: the renderer draws the clip through what script sets; reading
+// gives copies of what was set (a hidden list on the clip).
+Value GetFilters(Machine& M, Object* This, std::span<const Value>)
+{
+  std::vector<Value> copies;
+  if (This) {
+    if (Object* kept = This->Get(M, M.Intern("__filters")).ObjectOrNull()) {
+      const double n = kept->Get(M, M.Intern("length")).ToNumber(M);
+      for (int i = 0; i < std::clamp(n, 0.0, 256.0); ++i) {
+        const Value item = kept->Get(M, M.Intern(std::to_string(i)));
+        copies.push_back(item.ObjectOrNull() ? M.CallMethod(item, "clone", {}) : item);
+      }
+    }
+  }
+  return Value(M.NewArray(copies));
+}
+
+Value SetFilters(Machine& M, Object* This, std::span<const Value> Args)
+{
+  ClipObject* c = Self(This);
+  DisplayObject* o = c ? c->Placement() : nullptr;
+  if (!o || Args.empty())
+    return Value();
+  o->Filters = ScriptFilters(M, Args[0]);
+  // Copies, so that changing the objects set changes nothing until set again.
+  std::vector<Value> copies;
+  if (Object* list = Args[0].ObjectOrNull()) {
+    const double n = list->Get(M, M.Intern("length")).ToNumber(M);
+    for (int i = 0; i < std::clamp(n, 0.0, 256.0); ++i) {
+      const Value item = list->Get(M, M.Intern(std::to_string(i)));
+      if (item.ObjectOrNull())
+        copies.push_back(M.CallMethod(item, "clone", {}));
+    }
+  }
+  This->Define(M, M.Intern("__filters"), Value(M.NewArray(copies)), DontEnum);
+  return Value();
+}
+
 // The prototype, with the members of the other MovieClip files.
 Object* MakePrototype(Machine& M, Object* BaseProto)
 {
@@ -179,6 +238,8 @@ const Member Methods[] = {
     Method("startDrag", StartDrag),
     Method("stopDrag", StopDrag),
     Method("duplicateMovieClip", DuplicateMovieClip),
+    Accessor("cacheAsBitmap", GetCacheAsBitmap, SetCacheAsBitmap, DontEnum | OnlySwf8),
+    Accessor("filters", GetFilters, SetFilters, DontEnum | OnlySwf8),
 };
 
 } // namespace

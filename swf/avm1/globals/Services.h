@@ -5,7 +5,11 @@
 // Threads: the machine's thread.
 #pragma once
 
+#include "swf/Filters.h"
+#include "swf/Movie.h"
 #include "swf/avm1/Native.h"
+
+#include <memory>
 
 namespace quenloft::swf::avm1 {
 
@@ -29,6 +33,11 @@ extern const ClassSpec TextRendererClass;
 extern const ClassSpec TransformClass;
 // BitmapFilter and the filter classes on flash.filters (globals/Filters.cpp).
 void InstallFilters(Machine& M, Object& Package);
+// The filters a clip's `filters` is set to, as the renderer draws them:
+// each element of List that is a filter object the renderer knows, in
+// order (displacement maps and anything else are left out); null when
+// none is left.
+std::shared_ptr<const swf::FilterList> ScriptFilters(Machine& M, Value List);
 // flash.net.FileReference and FileReferenceList on the package object
 // (globals/FileReference.cpp).
 void InstallFileReference(Machine& M, Object& NetPackage);

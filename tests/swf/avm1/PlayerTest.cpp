@@ -1,12 +1,15 @@
 // The player on small movies: the order frame scripts run in, names and
 // paths of clips, timeline control from script and the bare timeline kept
 // for --no-script.
+#include "swf/Filters.h"
 #include "swf/MovieReader.h"
 #include "swf/avm1/Player.h"
 #include "tests/swf/MovieBuilder.h"
 #include "tests/swf/avm1/ActionBuilder.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace quenloft::swf;
 using namespace quenloft::swf::test;
@@ -79,6 +82,132 @@ TEST(PlayerTest, RunsFramesInThePlayersOrder)
   };
   for (const auto& r : rows)
     EXPECT_EQ(Play(r.Tags, r.Frames, r.Advances), r.Lines) << r.What;
+}
+
+// cacheAsBitmap reaches the clip's placement, which the renderer reads;
+// before SWF 8 the property is not there.
+TEST(PlayerTest, CacheAsBitmapReachesTheRenderer)
+{
+  const TBytes child = SpriteTag(1, 1, ShowFrame());
+  TActions script;
+  script.GetVar("kid").Str("cacheAsBitmap").Op(0x4E).Trace(); // read, set, read
+  script.GetVar("kid").Str("cacheAsBitmap").Int(1).Op(0x4F);
+  script.GetVar("kid").Str("cacheAsBitmap").Op(0x4E).Trace();
+  struct Row {
+    std::uint8_t Version;
+    const char* Lines;
+    bool Cached;
+  } rows[] = {{8, "false\ntrue\n", true}, {7, "undefined\n1\n", false}};
+  for (const Row& r : rows) {
+    std::string out;
+    avm1::PlayerOutput output;
+    output.Trace = [&out](std::string_view Line) { out += std::string(Line) + "\n"; };
+    const TBytes tags = Join({child, PlaceNamed(1, 1, "kid"), Script(script), ShowFrame()});
+    avm1::Player player(ReadMovie(MovieFile(tags, 'F', 1, 100, 100, r.Version)), output);
+    EXPECT_EQ(out, r.Lines) << int{r.Version};
+    ASSERT_EQ(player.List().size(), 1u);
+    EXPECT_EQ(player.List()[0].CacheAsBitmap, r.Cached) << int{r.Version};
+  }
+}
+
+// kid.filters = [new flash.filters.GlowFilter(0x00FF00, 1, 8, 8, 2, 3)]
+// reaches the renderer as a glow; reading gives copies; an empty list
+// clears it.
+TEST(PlayerTest, FiltersSetByScriptReachTheRenderer)
+{
+  const TBytes child = SpriteTag(1, 1, ShowFrame());
+  TActions glow;
+  glow.GetVar("kid").Str("filters");
+  glow.Int(3).Int(2).Int(8).Int(8).Int(1).Int(0x00FF00).Int(6); // arguments last to first, then their count
+  glow.GetVar("flash").Str("filters").Op(0x4E).Str("GlowFilter").Op(0x53); // new
+  glow.Int(1).Op(0x42).Op(0x4F); // [it], set
+  glow.GetVar("kid").Str("filters").Op(0x4E).Str("0").Op(0x4E).Str("blurX").Op(0x4E).Trace();
+  glow.GetVar("kid").Str("filters").Op(0x4E).Str("0").Op(0x4E).Str("blurX").Int(20).Op(0x4F); // a copy
+  glow.GetVar("kid").Str("filters").Op(0x4E).Str("0").Op(0x4E).Str("blurX").Op(0x4E).Trace();
+  std::string out;
+  avm1::PlayerOutput output;
+  output.Trace = [&out](std::string_view Line) { out += std::string(Line) + "\n"; };
+  TActions clear;
+  clear.GetVar("kid").Str("filters").Int(0).Op(0x42).Op(0x4F);
+  avm1::Player player(ReadMovie(MovieFile(Join({child, PlaceNamed(1, 1, "kid"), Script(glow), ShowFrame(),
+                                                Script(clear), ShowFrame()}),
+                                          'F', 2, 100, 100, 8)),
+                      output); // plays the first frame
+  EXPECT_EQ(out, "8\n8\n");
+  ASSERT_EQ(player.List().size(), 1u);
+  ASSERT_TRUE(player.List()[0].Filters);
+  ASSERT_EQ(player.List()[0].Filters->size(), 1u);
+  const Filter& f = player.List()[0].Filters->front();
+  EXPECT_EQ(f.Type, Filter::Kind::Glow);
+  EXPECT_EQ(f.Color, (Rgba{0, 255, 0, 255}));
+  EXPECT_EQ(f.BlurX, 8);
+  EXPECT_EQ(f.Strength, 2);
+  EXPECT_EQ(f.Passes, 3);
+  player.Advance();
+  ASSERT_EQ(player.List().size(), 1u);
+  EXPECT_FALSE(player.List()[0].Filters);
+}
+
+// Each kind's settings as the renderer reads them.
+TEST(PlayerTest, ScriptFiltersOfEachKindKeepTheirSettings)
+{
+  struct Row {
+    const char* Class;
+    TActions Arguments; // last to first, then their count
+    std::function<void(const Filter&)> Check;
+  } rows[] = {
+      {"DropShadowFilter", TActions().Int(1).Int(1).Int(0).Int(2).Int(1).Int(6).Int(4).Int(1).Int(0xFF).Int(90).Int(5).Int(11),
+       [](const Filter& F) {
+         EXPECT_EQ(F.Type, Filter::Kind::DropShadow);
+         EXPECT_EQ(F.Distance, 5);
+         EXPECT_NEAR(F.Angle, 1.5707963, 1e-6);
+         EXPECT_EQ(F.Color, (Rgba{0, 0, 255, 255}));
+         EXPECT_EQ(F.BlurY, 6);
+         EXPECT_EQ(F.Passes, 2);
+         EXPECT_TRUE(F.Knockout);
+         EXPECT_FALSE(F.Composite); // hideObject
+       }},
+      {"BevelFilter",
+       TActions().Str("full").Int(1).Int(1).Int(2).Int(2).Int(0).Int(0x00FF00).Int(1).Int(0xFF0000).Int(0).Int(3).Int(11),
+       [](const Filter& F) {
+         EXPECT_EQ(F.Type, Filter::Kind::Bevel);
+         EXPECT_EQ(F.Highlight, (Rgba{255, 0, 0, 255}));
+         EXPECT_EQ(F.Color, (Rgba{0, 255, 0, 0}));
+         EXPECT_TRUE(F.OnTop);
+         EXPECT_FALSE(F.Inner);
+       }},
+      {"BlurFilter", TActions().Int(3).Int(12).Int(10).Int(3),
+       [](const Filter& F) {
+         EXPECT_EQ(F.Type, Filter::Kind::Blur);
+         EXPECT_EQ(F.BlurX, 10);
+         EXPECT_EQ(F.BlurY, 12);
+         EXPECT_EQ(F.Passes, 3);
+       }},
+      {"ConvolutionFilter", TActions().Int(4).Int(1).Int(2).Int(1).Int(3).Op(0x42).Int(1).Int(3).Int(4),
+       [](const Filter& F) {
+         EXPECT_EQ(F.Type, Filter::Kind::Convolution);
+         EXPECT_EQ(F.Columns, 3);
+         EXPECT_EQ(F.Rows, 1);
+         EXPECT_EQ(F.Matrix, (std::vector<float>{1, 2, 1}));
+         EXPECT_EQ(F.Divisor, 4);
+       }},
+  };
+  for (const Row& r : rows) {
+    TActions script;
+    script.GetVar("kid").Str("filters");
+    script.Bytes.insert(script.Bytes.end(), r.Arguments.Bytes.begin(), r.Arguments.Bytes.end());
+    script.GetVar("flash").Str("filters").Op(0x4E).Str(r.Class).Op(0x53);
+    script.Int(1).Op(0x42).Op(0x4F);
+    avm1::Player player(
+        ReadMovie(MovieFile(Join({SpriteTag(1, 1, ShowFrame()), PlaceNamed(1, 1, "kid"), Script(script), ShowFrame()}),
+                            'F', 1, 100, 100, 8)),
+        {});
+    ASSERT_EQ(player.List().size(), 1u) << r.Class;
+    ASSERT_TRUE(player.List()[0].Filters) << r.Class;
+    ASSERT_EQ(player.List()[0].Filters->size(), 1u) << r.Class;
+    SCOPED_TRACE(r.Class);
+    r.Check(player.List()[0].Filters->front());
+  }
 }
 
 TEST(PlayerTest, KeepsTheBareTimelineAndTellsWhetherScriptRuns)

@@ -131,6 +131,24 @@ TEST_F(Commands, FiltersWrapTheObjectInsideItsBlendLayerAndTakeItsColour)
             (std::vector<std::string>{"push", "shape 2", "activate", "shape 5", "deactivate", "pop", "shape 6"}));
 }
 
+// Cached as a bitmap: drawn as a filtered object without filters (its own
+// bitmap, its colour applied to that), except as a mask.
+TEST_F(Commands, AnObjectCachedAsABitmapIsDrawnAsOneWithNoFilters)
+{
+  DisplayObject cached = Placed(1, 2);
+  cached.CacheAsBitmap = true;
+  cached.Color.RMul = 0.5;
+  EXPECT_EQ(Words({cached}), (std::vector<std::string>{"filters 0", "shape 2", "end filters"}));
+  const auto& commands = Recorder.Commands();
+  ASSERT_EQ(commands.size(), 3u);
+  EXPECT_EQ(commands[0].Draw.Color.Apply({100, 0, 0, 255}).R, 50);
+  EXPECT_EQ(commands[1].Draw.Color.Apply({100, 0, 0, 255}).R, 100);
+  DisplayObject mask = cached;
+  mask.ClipDepth = 4;
+  EXPECT_EQ(Words({mask, Placed(4, 5)}),
+            (std::vector<std::string>{"push", "shape 2", "activate", "shape 5", "deactivate", "pop"}));
+}
+
 TEST_F(Commands, AButtonShowsItsUpStateByDepthAndItsSpritesFirstFrame)
 {
   const auto record = [](std::uint8_t States, CharacterId Id, Depth D) {

@@ -282,5 +282,46 @@ TEST(DeviceCache, KeepsWhatTheLastFrameUsedAndNothingOfOtherHandles)
   EXPECT_EQ(cache.Find(1, at), nullptr);
 }
 
+// A filtered object drawn the same in the next frame comes from the cache
+// (one entry, the same pixels); one frame without it drops the entry; one
+// that draws inside it a shape of another handle gets an entry of its own.
+TEST(DeviceCache, KeepsAFilteredObjectWhileItIsDrawnTheSame)
+{
+  Shape red = SquareShape(1, {255, 0, 0, 255}, 400);
+  Shape blue = SquareShape(2, {0, 0, 255, 255}, 400);
+  Filter blur;
+  blur.BlurX = blur.BlurY = 4;
+  const FilterList filters{blur};
+  PaintOptions options;
+  options.StageToDevice = QTransform::fromScale(0.05, 0.05);
+  ShapeCache cache;
+  DeviceCache devices;
+  const auto frame = [&](const Shape* S) {
+    devices.NextFrame();
+    QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    PainterBackend backend(image, options, cache, devices, {});
+    if (S) {
+      Matrix at;
+      at.Tx = at.Ty = 200;
+      backend.BeginFilters(filters, {}, {200, 200});
+      backend.DrawShape({S->Id, S, at, {}});
+      backend.EndFilters();
+    }
+    return image;
+  };
+  const QImage first = frame(&red);
+  EXPECT_EQ(devices.FilteredCount(), 1u);
+  EXPECT_NE(first.pixel(15, 15), qRgb(255, 255, 255));
+  EXPECT_EQ(frame(&red), first);
+  EXPECT_EQ(devices.FilteredCount(), 1u);
+  const QImage other = frame(&blue);
+  EXPECT_NE(other, first);
+  EXPECT_EQ(devices.FilteredCount(), 2u); // the red one used a frame ago
+  frame(nullptr);
+  frame(nullptr);
+  EXPECT_EQ(devices.FilteredCount(), 0u);
+}
+
 } // namespace
 } // namespace quenloft::swf::render

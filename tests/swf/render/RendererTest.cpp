@@ -4,6 +4,7 @@
 #include "swf/Filters.h"
 
 #include <gtest/gtest.h>
+#include <functional>
 #include <zlib.h>
 
 #include "tests/swf/render/Shapes.h"
@@ -297,6 +298,75 @@ TEST_F(Frames, AFilteredObjectGlowsAtTheStageScaleAndItsColourTransformTintsTheG
     const QImage big = Renderer(M).RenderFrame({o}, {200, 200}, q);
     EXPECT_LT(qGreen(big.pixel(46, 100)), 255);
     EXPECT_EQ(big.pixel(30, 100), qRgb(255, 255, 255));
+  }
+}
+
+// A filtered object's finished pixels are kept between frames; any change
+// of what they depend on (the shape, a bitmap it fills with, the filter,
+// the colour transform, a move by part of a pixel, the object going) must
+// show what a fresh renderer shows.
+TEST_F(Frames, AFilteredObjectNeverDrawsFromAStaleBitmap)
+{
+  Filter glow;
+  glow.Type = Filter::Kind::Glow;
+  glow.Color = {255, 0, 0, 255};
+  glow.BlurX = glow.BlurY = 5;
+  glow.Strength = 2;
+  Filter green = glow;
+  green.Color = {0, 255, 0, 255};
+  Shape bitmapFill = SquareShape(4, Red, 1000);
+  bitmapFill.Styles.Fills[0].Kind = FillKind::Bitmap;
+  bitmapFill.Styles.Fills[0].BitmapId = 5;
+  bitmapFill.Styles.Fills[0].BitmapTransform.A = bitmapFill.Styles.Fills[0].BitmapTransform.D = 1000;
+  struct Case {
+    const char* Name;
+    std::function<void(DisplayObject&)> Change; // of the placed object
+    CharacterId Changed = 0;                      // or of this character
+    std::optional<Character> After;               // none: removed
+  } cases[] = {
+      {"shape replaced", {}, 4, SquareShape(4, Blue, 1000)},
+      {"shape removed", {}, 4, std::nullopt},
+      {"bitmap replaced", {}, 5, Pixel(5, Blue)},
+      {"filter changed", [&](DisplayObject& O) { O.Filters = std::make_shared<const FilterList>(FilterList{green}); }, 0, {}},
+      {"colour transform", [](DisplayObject& O) { O.Color.RMul = 0.5; }, 0, {}},
+      {"moved by two thirds of a pixel", [](DisplayObject& O) { O.Transform.Tx += 13; }, 0, {}},
+      {"scaled", [](DisplayObject& O) { O.Transform.A = 1.5; }, 0, {}},
+  };
+  for (const Case& c : cases) {
+    for (Quality q : {Quality::Low, Quality::High}) {
+      M->Dictionary.insert_or_assign(4, c.Changed == 4 ? Character(SquareShape(4, Red, 1000)) : bitmapFill);
+      M->Dictionary.insert_or_assign(5, Pixel(5, Red));
+      DisplayObject o = Placed(1, 4, 500, 500);
+      o.Filters = std::make_shared<const FilterList>(FilterList{glow});
+      Renderer kept(M);
+      const QImage before = kept.RenderFrame({o}, {100, 100}, q);
+      EXPECT_EQ(kept.RenderFrame({o}, {100, 100}, q), before) << c.Name << ": drawn again unchanged";
+      if (c.Change)
+        c.Change(o);
+      else if (c.After)
+        M->Dictionary.at(c.Changed) = *c.After;
+      else
+        M->Dictionary.erase(c.Changed);
+      const QImage after = Draw({o}, q);
+      EXPECT_NE(before, after) << c.Name;
+      EXPECT_EQ(kept.RenderFrame({o}, {100, 100}, q), after) << c.Name << " at quality " << static_cast<int>(q);
+    }
+  }
+}
+
+// An object cached as a bitmap lands on whole pixels: at half a pixel it
+// draws as it would one half pixel further on, at both qualities; drawn
+// again from the cache it stays the same.
+TEST_F(Frames, AnObjectCachedAsABitmapLandsOnWholePixels)
+{
+  DisplayObject cached = Placed(1, 2, 510, 490); // (25.5, 24.5)
+  cached.CacheAsBitmap = true;
+  for (Quality q : {Quality::Low, Quality::High}) {
+    Renderer kept(M);
+    const QImage image = kept.RenderFrame({cached}, {100, 100}, q);
+    EXPECT_EQ(image, Draw({Placed(1, 2, 520, 500)}, q)) << static_cast<int>(q);
+    EXPECT_NE(image, Draw({Placed(1, 2, 510, 490)}, q)) << static_cast<int>(q);
+    EXPECT_EQ(kept.RenderFrame({cached}, {100, 100}, q), image);
   }
 }
 
