@@ -21,21 +21,30 @@ int Texel(long long I, int N, bool Repeating)
 // the upper one's weight in 256ths.
 struct Tap {
   long long Index;
-  float Weight;
+  int Weight;
 };
 
 Tap TapAt(double P)
 {
   const double q = P - 0.5;
   const double base = std::floor(q);
-  const double fraction = std::round((q - base) * 256) / 256;
-  return {static_cast<long long>(base), static_cast<float>(fraction)};
+  return {static_cast<long long>(base), static_cast<int>(std::lround((q - base) * 256))};
 }
 
-std::array<float, 4> Channels(QRgb P)
+// The four texels weighed, per channel, in 65536ths of a unit (0..255).
+std::array<std::uint32_t, 4> Weighed(QRgb C00, QRgb C10, QRgb C01, QRgb C11, int Wx, int Wy)
 {
-  return {static_cast<float>(qRed(P)), static_cast<float>(qGreen(P)), static_cast<float>(qBlue(P)),
-          static_cast<float>(qAlpha(P))};
+  const std::uint32_t w00 = static_cast<std::uint32_t>((256 - Wx) * (256 - Wy));
+  const std::uint32_t w10 = static_cast<std::uint32_t>(Wx * (256 - Wy));
+  const std::uint32_t w01 = static_cast<std::uint32_t>((256 - Wx) * Wy);
+  const std::uint32_t w11 = static_cast<std::uint32_t>(Wx * Wy);
+  std::array<std::uint32_t, 4> out{};
+  for (int k = 0; k < 4; ++k) {
+    const int shift = k == 3 ? 24 : 16 - 8 * k; // red, green, blue, alpha
+    out[static_cast<std::size_t>(k)] = ((C00 >> shift) & 0xFF) * w00 + ((C10 >> shift) & 0xFF) * w10 +
+                                       ((C01 >> shift) & 0xFF) * w01 + ((C11 >> shift) & 0xFF) * w11;
+  }
+  return out;
 }
 
 std::uint32_t Unit(float V)
@@ -68,34 +77,35 @@ QImage SampleSmoothBitmap(const QImage& Source, const QTransform& BitmapToDevice
     return {};
   for (int y = 0; y < Box.height(); ++y) {
     auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+    // Along a row the bitmap position moves by a fixed step.
+    const QPointF first = toBitmap.map(QPointF(Box.left() + 0.5, Box.top() + y + 0.5));
     for (int x = 0; x < Box.width(); ++x) {
-      const QPointF at = toBitmap.map(QPointF(Box.left() + x + 0.5, Box.top() + y + 0.5));
-      if (!std::isfinite(at.x()) || !std::isfinite(at.y()) || std::abs(at.x()) > 1e15 || std::abs(at.y()) > 1e15) {
+      const double bx = first.x() + toBitmap.m11() * x, by = first.y() + toBitmap.m12() * x;
+      if (!std::isfinite(bx) || !std::isfinite(by) || std::abs(bx) > 1e15 || std::abs(by) > 1e15) {
         row[x] = 0;
         continue;
       }
-      const Tap u = TapAt(at.x()), v = TapAt(at.y());
+      const Tap u = TapAt(bx), v = TapAt(by);
       const int x0 = Texel(u.Index, w, Repeating), x1 = Texel(u.Index + 1, w, Repeating);
       const auto* line0 = reinterpret_cast<const QRgb*>(texels.constScanLine(Texel(v.Index, h, Repeating)));
       const auto* line1 = reinterpret_cast<const QRgb*>(texels.constScanLine(Texel(v.Index + 1, h, Repeating)));
-      const auto c00 = Channels(line0[x0]), c10 = Channels(line0[x1]);
-      const auto c01 = Channels(line1[x0]), c11 = Channels(line1[x1]);
+      const auto sum = Weighed(line0[x0], line0[x1], line1[x0], line1[x1], u.Weight, v.Weight);
+      if (!tinted || sum[3] == 0) {
+        const auto channel = [](std::uint32_t S) { return (S + 32768) >> 16; };
+        row[x] = (channel(sum[3]) << 24) | (channel(sum[0]) << 16) | (channel(sum[1]) << 8) | channel(sum[2]);
+        continue;
+      }
+      // Unmultiplied, transformed, clamped, multiplied again.
       std::array<float, 4> c{};
-      for (int k = 0; k < 4; ++k) {
-        const float top = c00[k] + (c10[k] - c00[k]) * u.Weight;
-        const float bottom = c01[k] + (c11[k] - c01[k]) * u.Weight;
-        c[k] = (top + (bottom - top) * v.Weight) / 255;
-      }
-      if (tinted && c[3] > 0) {
-        // Unmultiplied, transformed, clamped, multiplied again.
-        const float a = c[3];
-        for (int k = 0; k < 3; ++k)
-          c[k] /= a;
-        for (int k = 0; k < 4; ++k)
-          c[k] = std::clamp(c[k] * mul[k] + add[k], 0.0f, 1.0f);
-        for (int k = 0; k < 3; ++k)
-          c[k] *= c[3];
-      }
+      for (std::size_t k = 0; k < 4; ++k)
+        c[k] = static_cast<float>(sum[k]) / (65536.0f * 255.0f);
+      const float a = c[3];
+      for (std::size_t k = 0; k < 3; ++k)
+        c[k] /= a;
+      for (std::size_t k = 0; k < 4; ++k)
+        c[k] = std::clamp(c[k] * mul[k] + add[k], 0.0f, 1.0f);
+      for (std::size_t k = 0; k < 3; ++k)
+        c[k] *= c[3];
       row[x] = (Unit(c[3]) << 24) | (Unit(c[0]) << 16) | (Unit(c[1]) << 8) | Unit(c[2]);
     }
   }
