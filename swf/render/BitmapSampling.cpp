@@ -8,8 +8,10 @@ namespace quenloft::swf::render {
 namespace {
 
 // Texel index I of a bitmap N texels wide: wrapped, or held at the edge.
-int Texel(long long I, int N, bool Repeating)
+inline int Texel(long long I, int N, bool Repeating)
 {
+  if (I >= 0 && I < N)
+    return static_cast<int>(I);
   if (Repeating) {
     const long long m = I % N;
     return static_cast<int>(m < 0 ? m + N : m);
@@ -17,22 +19,27 @@ int Texel(long long I, int N, bool Repeating)
   return static_cast<int>(std::clamp<long long>(I, 0, N - 1));
 }
 
-// Position P (texel centres at whole numbers + 0.5) as the lower texel and
-// the upper one's weight in 256ths.
+// Positions along a row in 32.32 fixed point, so that stepping from pixel
+// to pixel stays exact to far below a 256th of a texel.
+constexpr double FixedOne = 4294967296.0;
+// Past this many texels from the bitmap's origin a position is not drawn.
+constexpr double MaxTexelPosition = 1e8;
+
+// A fixed-point position (texel centres at whole numbers + 0.5) as the
+// lower texel and the upper one's weight, rounded to 256ths.
 struct Tap {
   long long Index;
   int Weight;
 };
 
-Tap TapAt(double P)
+Tap TapAt(long long Fixed)
 {
-  const double q = P - 0.5;
-  const double base = std::floor(q);
-  return {static_cast<long long>(base), static_cast<int>(std::lround((q - base) * 256))};
+  const long long g = Fixed - (1LL << 31) + (1LL << 23);
+  return {g >> 32, static_cast<int>((g >> 24) & 0xFF)};
 }
 
 // The four texels weighed, per channel, in 65536ths of a unit (0..255).
-std::array<std::uint32_t, 4> Weighed(QRgb C00, QRgb C10, QRgb C01, QRgb C11, int Wx, int Wy)
+inline std::array<std::uint32_t, 4> Weighed(QRgb C00, QRgb C10, QRgb C01, QRgb C11, int Wx, int Wy)
 {
   const std::uint32_t w00 = static_cast<std::uint32_t>((256 - Wx) * (256 - Wy));
   const std::uint32_t w10 = static_cast<std::uint32_t>(Wx * (256 - Wy));
@@ -47,9 +54,9 @@ std::array<std::uint32_t, 4> Weighed(QRgb C00, QRgb C10, QRgb C01, QRgb C11, int
   return out;
 }
 
-std::uint32_t Unit(float V)
+inline std::uint32_t Unit(float V)
 {
-  return static_cast<std::uint32_t>(std::lround(std::clamp(V, 0.0f, 1.0f) * 255));
+  return static_cast<std::uint32_t>(std::clamp(V, 0.0f, 1.0f) * 255 + 0.5f);
 }
 
 } // namespace
@@ -67,6 +74,8 @@ QImage SampleSmoothBitmap(const QImage& Source, const QTransform& BitmapToDevice
                             ? Source
                             : Source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   const int w = texels.width(), h = texels.height();
+  const uchar* bits = texels.constBits();
+  const qsizetype stride = texels.bytesPerLine();
   const std::array<float, 4> mul{static_cast<float>(Ct.RMul), static_cast<float>(Ct.GMul),
                                  static_cast<float>(Ct.BMul), static_cast<float>(Ct.AMul)};
   const std::array<float, 4> add{static_cast<float>(Ct.RAdd / 255), static_cast<float>(Ct.GAdd / 255),
@@ -79,16 +88,21 @@ QImage SampleSmoothBitmap(const QImage& Source, const QTransform& BitmapToDevice
     auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
     // Along a row the bitmap position moves by a fixed step.
     const QPointF first = toBitmap.map(QPointF(Box.left() + 0.5, Box.top() + y + 0.5));
+    const QPointF last = first + QPointF(toBitmap.m11(), toBitmap.m12()) * (Box.width() - 1);
+    const auto inRange = [](const QPointF& P) {
+      return std::abs(P.x()) < MaxTexelPosition && std::abs(P.y()) < MaxTexelPosition;
+    };
+    if (!inRange(first) || !inRange(last)) {
+      std::fill(row, row + Box.width(), QRgb{0});
+      continue;
+    }
+    const long long startX = std::llround(first.x() * FixedOne), startY = std::llround(first.y() * FixedOne);
+    const long long stepX = std::llround(toBitmap.m11() * FixedOne), stepY = std::llround(toBitmap.m12() * FixedOne);
     for (int x = 0; x < Box.width(); ++x) {
-      const double bx = first.x() + toBitmap.m11() * x, by = first.y() + toBitmap.m12() * x;
-      if (!std::isfinite(bx) || !std::isfinite(by) || std::abs(bx) > 1e15 || std::abs(by) > 1e15) {
-        row[x] = 0;
-        continue;
-      }
-      const Tap u = TapAt(bx), v = TapAt(by);
+      const Tap u = TapAt(startX + stepX * x), v = TapAt(startY + stepY * x);
       const int x0 = Texel(u.Index, w, Repeating), x1 = Texel(u.Index + 1, w, Repeating);
-      const auto* line0 = reinterpret_cast<const QRgb*>(texels.constScanLine(Texel(v.Index, h, Repeating)));
-      const auto* line1 = reinterpret_cast<const QRgb*>(texels.constScanLine(Texel(v.Index + 1, h, Repeating)));
+      const auto* line0 = reinterpret_cast<const QRgb*>(bits + stride * Texel(v.Index, h, Repeating));
+      const auto* line1 = reinterpret_cast<const QRgb*>(bits + stride * Texel(v.Index + 1, h, Repeating));
       const auto sum = Weighed(line0[x0], line0[x1], line1[x0], line1[x1], u.Weight, v.Weight);
       if (!tinted || sum[3] == 0) {
         const auto channel = [](std::uint32_t S) { return (S + 32768) >> 16; };
