@@ -61,8 +61,8 @@ inline std::uint32_t Unit(float V)
 
 } // namespace
 
-QImage SampleSmoothBitmap(const QImage& Source, const QTransform& BitmapToDevice, const QRect& Box, bool Repeating,
-                          const ColorTransform& Ct)
+QImage SampleSmoothBitmap(const QImage& Source, const QTransform& BitmapToDevice, const QRect& Box,
+                          bool Repeating, const ColorTransform& Ct)
 {
   if (Source.isNull() || Box.isEmpty() || qsizetype{Box.width()} * Box.height() > MaxSampledPixels)
     return {};
@@ -97,7 +97,8 @@ QImage SampleSmoothBitmap(const QImage& Source, const QTransform& BitmapToDevice
       continue;
     }
     const long long startX = std::llround(first.x() * FixedOne), startY = std::llround(first.y() * FixedOne);
-    const long long stepX = std::llround(toBitmap.m11() * FixedOne), stepY = std::llround(toBitmap.m12() * FixedOne);
+    const long long stepX = std::llround(toBitmap.m11() * FixedOne),
+                    stepY = std::llround(toBitmap.m12() * FixedOne);
     for (int x = 0; x < Box.width(); ++x) {
       const Tap u = TapAt(startX + stepX * x), v = TapAt(startY + stepY * x);
       const int x0 = Texel(u.Index, w, Repeating), x1 = Texel(u.Index + 1, w, Repeating);

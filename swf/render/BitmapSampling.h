@@ -23,8 +23,8 @@ namespace quenloft::swf::render {
 // around the bitmap; a clipped one stretches its edge texels outwards.
 // Premultiplied; null when Source is empty, Box is empty or larger than
 // MaxSampledPixels, or the transform cannot be inverted.
-QImage SampleSmoothBitmap(const QImage& Source, const QTransform& BitmapToDevice, const QRect& Box, bool Repeating,
-                          const ColorTransform& Ct);
+QImage SampleSmoothBitmap(const QImage& Source, const QTransform& BitmapToDevice, const QRect& Box,
+                          bool Repeating, const ColorTransform& Ct);
 
 constexpr qsizetype MaxSampledPixels = qsizetype{1} << 26;
 

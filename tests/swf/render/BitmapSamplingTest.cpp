@@ -37,8 +37,13 @@ TEST(SmoothBitmap, WeighsTheTwoNearestTexelsInSteps256)
   const QImage bitmap = Row({qRgba(0, 0, 0, 0), qRgba(255, 255, 255, 255)});
   const Case cases[] = {
       // Pixel 2's centre falls 1/8 past texel 0's centre: 32/256 of texel 1.
-      {"four times larger, clipped: the edge texels stretch out", 4, false, {0, 0, 32, 96, 159, 223, 255, 255}},
-      {"four times larger, repeating: texel 1 blends into the next copy's texel 0", 4, true,
+      {"four times larger, clipped: the edge texels stretch out",
+       4,
+       false,
+       {0, 0, 32, 96, 159, 223, 255, 255}},
+      {"four times larger, repeating: texel 1 blends into the next copy's texel 0",
+       4,
+       true,
        {96, 32, 32, 96, 159, 223, 223, 159}},
       // Pixel centres 0.5 apart from 0.25: a third of the way is 85.33/256.
       {"twice as large", 2, false, {0, 64, 191, 255, 255, 255, 255, 255}},
@@ -76,7 +81,8 @@ TEST(SmoothBitmap, AppliesTheColourTransformToTheFilteredColour)
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     // Pixel 1's centre (1.5) falls on 1.0, halfway between the centres.
-    const QImage out = SampleSmoothBitmap(bitmap, QTransform::fromTranslate(0.5, 0), QRect(1, 0, 1, 1), false, c.Ct);
+    const QImage out =
+        SampleSmoothBitmap(bitmap, QTransform::fromTranslate(0.5, 0), QRect(1, 0, 1, 1), false, c.Ct);
     ASSERT_FALSE(out.isNull());
     EXPECT_EQ(out.pixel(0, 0), c.Expected);
   }
