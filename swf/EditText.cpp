@@ -224,21 +224,33 @@ bool EndsParagraph(const std::string& Name)
   return Name == "p" || Name == "li";
 }
 
-} // namespace
+// A run with what the format leaves out: underlined text (u) and list
+// items, whose paragraphs get a bullet (li).
+struct DecoratedRun {
+  TextRun Run;
+  bool Underline = false;
+  bool Bullet = false;
+};
 
-std::vector<TextRun> ParseHtmlText(std::string_view Html, const TextFormat& Default)
+std::vector<DecoratedRun> ParseDecoratedHtml(std::string_view Html, const TextFormat& Default)
 {
-  std::vector<TextRun> runs;
+  std::vector<DecoratedRun> runs;
   // The open tags, innermost last, each with the format inside it.
   std::vector<std::pair<std::string, TextFormat>> open;
   const auto format = [&]() -> const TextFormat& { return open.empty() ? Default : open.back().second; };
+  const auto inside = [&](const char* Name) {
+    return std::any_of(open.begin(), open.end(), [Name](const auto& O) { return O.first == Name; });
+  };
   const auto put = [&](char32_t C) {
-    if (runs.empty() || !(runs.back().Format == format()))
-      runs.push_back({format(), {}});
-    runs.back().Text.push_back(C);
+    const bool underline = inside("u");
+    const bool bullet = inside("li");
+    if (runs.empty() || !(runs.back().Run.Format == format()) || runs.back().Underline != underline ||
+        runs.back().Bullet != bullet)
+      runs.push_back({{format(), {}}, underline, bullet});
+    runs.back().Run.Text.push_back(C);
   };
   const auto lastChar = [&]() -> char32_t {
-    return runs.empty() || runs.back().Text.empty() ? U'\n' : runs.back().Text.back();
+    return runs.empty() || runs.back().Run.Text.empty() ? U'\n' : runs.back().Run.Text.back();
   };
 
   std::size_t at = 0;
@@ -280,8 +292,22 @@ std::vector<TextRun> ParseHtmlText(std::string_view Html, const TextFormat& Defa
     put(code == U'\r' ? U'\n' : code);
   }
   // The last paragraph's end makes no empty line after it.
-  if (!runs.empty() && !runs.back().Text.empty() && runs.back().Text.back() == U'\n')
-    runs.back().Text.pop_back();
+  if (!runs.empty() && !runs.back().Run.Text.empty() && runs.back().Run.Text.back() == U'\n')
+    runs.back().Run.Text.pop_back();
+  return runs;
+}
+
+} // namespace
+
+std::vector<TextRun> ParseHtmlText(std::string_view Html, const TextFormat& Default)
+{
+  std::vector<TextRun> runs;
+  for (DecoratedRun& d : ParseDecoratedHtml(Html, Default)) {
+    if (!runs.empty() && runs.back().Format == d.Run.Format)
+      runs.back().Text += d.Run.Text;
+    else
+      runs.push_back(std::move(d.Run));
+  }
   return runs;
 }
 
@@ -342,7 +368,41 @@ struct Placed {
   const swf::Font* Face = nullptr;
   std::optional<std::uint32_t> Glyph;
   std::int64_t Advance = 0; // whole twips, letter spacing and kerning included
+  bool Underline = false;
+  bool Bullet = false; // of a list item: its paragraph gets a bullet
 };
+
+// Where a list item's bullet and text start, right of the margin (and of
+// the indent on the paragraph's first line).
+constexpr std::int64_t BulletOffset = 18 * TwipsPerPixel;
+constexpr std::int64_t BulletTextOffset = 36 * TwipsPerPixel;
+
+// A filled box of one colour added to Into (the field's frame, drawn under
+// the glyphs), as one clockwise contour.
+void AddBox(Shape& Into, std::int32_t X0, std::int32_t Y0, std::int32_t X1, std::int32_t Y1, Rgba Color)
+{
+  if (X1 <= X0 || Y1 <= Y0)
+    return;
+  FillStyle fill;
+  fill.Color = Color;
+  Into.Styles.Fills.push_back(fill);
+  ShapeRecord start;
+  start.HasMove = true;
+  start.MoveX = X0;
+  start.MoveY = Y0;
+  start.Fill0 = 0;
+  start.Fill1 = static_cast<std::uint32_t>(Into.Styles.Fills.size());
+  Into.Records.push_back(start);
+  for (const auto& [dx, dy] : {std::pair{X1 - X0, 0}, {0, Y1 - Y0}, {X0 - X1, 0}, {0, Y0 - Y1}}) {
+    ShapeRecord edge;
+    edge.Type = ShapeRecord::Kind::StraightEdge;
+    edge.AnchorDx = dx;
+    edge.AnchorDy = dy;
+    Into.Records.push_back(edge);
+  }
+  for (Rect* r : {&Into.Bounds, &Into.EdgeBounds})
+    *r = {std::min(r->XMin, X0), std::max(r->XMax, X1), std::min(r->YMin, Y0), std::max(r->YMax, Y1)};
+}
 
 // The frame of a field with a border: a black line one pixel wide on the
 // pixels from the box's left and top edges to its right and bottom edges,
@@ -427,21 +487,25 @@ std::optional<Text> LayOutEditText(const EditTextField& Field, const Movie& Font
     base.Bold = declared->Bold;
     base.Italic = declared->Italic;
   }
-  std::vector<TextRun> runs;
+  std::vector<DecoratedRun> runs;
   if (Field.Html) {
-    runs = ParseHtmlText(Field.Initial, base);
+    runs = ParseDecoratedHtml(Field.Initial, base);
   } else if (!Field.Initial.empty()) {
     TextRun plain{base, {}};
     for (std::size_t at = 0; at < Field.Initial.size();) {
       const char32_t c = NextCodePoint(Field.Initial, at);
       plain.Text.push_back(c == U'\r' ? U'\n' : c);
     }
-    runs.push_back(std::move(plain));
+    runs.push_back({std::move(plain)});
   }
   if (!Field.UseOutlines) {
     // The system's fonts are the renderer's to measure.
-    if (!runs.empty())
-      t.Device = DeviceText{std::move(runs), Field.WordWrap};
+    if (!runs.empty()) {
+      std::vector<TextRun> plain;
+      for (DecoratedRun& d : runs)
+        plain.push_back(std::move(d.Run));
+      t.Device = DeviceText{std::move(plain), Field.WordWrap};
+    }
     if (!t.Device && !t.Frame)
       return std::nullopt;
     return t;
@@ -462,7 +526,8 @@ std::optional<Text> LayOutEditText(const EditTextField& Field, const Movie& Font
   std::vector<Placed> chars;
   // Kerning pairs name 16-bit character codes.
   const auto before16 = [](char32_t A, char32_t B) { return A <= 0xFFFF && B <= 0xFFFF; };
-  for (const TextRun& run : runs) {
+  for (const DecoratedRun& decorated : runs) {
+    const TextRun& run = decorated.Run;
     const Font* font = finder.For(run.Format);
     std::unordered_map<char32_t, std::uint32_t> glyphOf;
     if (font)
@@ -473,6 +538,8 @@ std::optional<Text> LayOutEditText(const EditTextField& Field, const Movie& Font
       p.Code = c;
       p.Format = &run.Format;
       p.Face = font;
+      p.Underline = decorated.Underline;
+      p.Bullet = decorated.Bullet;
       if (c != U'\n' && font) {
         if (const auto it = glyphOf.find(c == U'\u00A0' ? U' ' : c); it != glyphOf.end()) {
           p.Glyph = it->second;
@@ -508,8 +575,21 @@ std::optional<Text> LayOutEditText(const EditTextField& Field, const Movie& Font
   std::int64_t lastDescent = 0;
   bool firstLine = true;
 
-  // Lays out chars [From, To) as one line of a paragraph in format Para.
-  const auto line = [&](std::size_t From, std::size_t To, const TextFormat& Para, bool FirstOfParagraph) {
+  // Underlines go into the frame (drawn under the glyphs); a field without
+  // a border gets one that holds only them.
+  const auto decorations = [&]() -> Shape& {
+    if (!t.Frame) {
+      t.Frame.emplace();
+      t.Frame->Id = Field.Id;
+      t.Frame->Bounds = t.Frame->EdgeBounds = {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN};
+    }
+    return *t.Frame;
+  };
+
+  // Lays out chars [From, To) as one line of a paragraph in format Para
+  // (a list item's when Bullet).
+  const auto line = [&](std::size_t From, std::size_t To, const TextFormat& Para, bool FirstOfParagraph,
+                        bool Bullet) {
     std::int64_t ascent = 0;
     std::int64_t descent = 0;
     const auto measure = [&](const Font* F, std::int32_t Size) {
@@ -533,12 +613,40 @@ std::optional<Text> LayOutEditText(const EditTextField& Field, const Movie& Font
     std::int64_t advance = 0;
     for (std::size_t i = From; i < shown; ++i)
       advance += chars[i].Advance;
-    const std::int64_t start = Para.LeftMargin + (FirstOfParagraph ? Para.Indent : 0);
+    const std::int64_t margin = Para.LeftMargin + (FirstOfParagraph ? Para.Indent : 0);
+    const std::int64_t start = margin + (Bullet ? BulletTextOffset : 0);
     const std::int64_t room = boxWidth - Para.LeftMargin - Para.RightMargin - (start - Para.LeftMargin) - advance;
     std::int64_t pen = boxLeft + start +
                        (Para.Align == TextAlign::Right ? room : Para.Align == TextAlign::Center ? room / 2 : 0);
     // A record per stretch of one font, colour and size on this line.
-    const std::size_t before = t.Records.size();
+    std::size_t before = t.Records.size();
+    if (Bullet && FirstOfParagraph && From < To && chars[From].Face) {
+      // The bullet, in the font and format of the item's first character.
+      const Placed& first = chars[From];
+      const auto& codes = first.Face->CodeTable;
+      const auto found = std::find(codes.begin(), codes.end(), U'\u2022');
+      if (found != codes.end() && static_cast<std::size_t>(found - codes.begin()) < first.Face->Glyphs.size()) {
+        TextRecord bullet;
+        bullet.FontId = first.Face->Id;
+        bullet.Color = first.Format->Color;
+        bullet.Height = static_cast<std::uint16_t>(std::clamp<std::int32_t>(first.Format->Size, 0, UINT16_MAX));
+        bullet.X = clamp32(boxLeft + margin + BulletOffset);
+        bullet.Y = clamp32(baseline);
+        bullet.Glyphs.push_back({static_cast<std::uint32_t>(found - codes.begin()), 0});
+        t.Records.push_back(std::move(bullet));
+        before = t.Records.size(); // the text starts a record of its own
+      }
+    }
+    // Each stretch of underlined characters of one colour: a line one pixel
+    // high, halfway down the line's descent.
+    const std::int64_t underline = baseline + descent / 2;
+    std::optional<std::pair<std::int64_t, Rgba>> underlineFrom;
+    const auto endUnderline = [&](std::int64_t At) {
+      if (underlineFrom && At > underlineFrom->first)
+        AddBox(decorations(), clamp32(underlineFrom->first), clamp32(underline - TwipsPerPixel / 2), clamp32(At),
+               clamp32(underline + TwipsPerPixel / 2), underlineFrom->second);
+      underlineFrom.reset();
+    };
     for (std::size_t i = From; i < To; ++i) {
       const Placed& p = chars[i];
       if (p.Glyph) {
@@ -555,8 +663,14 @@ std::optional<Text> LayOutEditText(const EditTextField& Field, const Movie& Font
         }
         rec->Glyphs.push_back({*p.Glyph, clamp32(p.Advance)});
       }
+      const bool underlined = p.Underline && i < shown;
+      if (underlineFrom && (!underlined || underlineFrom->second != p.Format->Color))
+        endUnderline(pen);
+      if (underlined && !underlineFrom)
+        underlineFrom.emplace(pen, p.Format->Color);
       pen += p.Advance;
     }
+    endUnderline(pen);
   };
 
   // Paragraphs, each cut into lines where it meets the right edge (when
@@ -566,12 +680,13 @@ std::optional<Text> LayOutEditText(const EditTextField& Field, const Movie& Font
     std::size_t end = from;
     while (end < chars.size() && chars[end].Code != U'\n')
       ++end;
-    const TextFormat& para = from < chars.size() ? *chars[from].Format : runs.empty() ? base : runs.back().Format;
+    const TextFormat& para = from < chars.size() ? *chars[from].Format : runs.empty() ? base : runs.back().Run.Format;
+    const bool bullet = from < chars.size() && chars[from].Bullet;
     std::size_t lineStart = from;
     bool firstOfParagraph = true;
     while (Field.WordWrap && lineStart < end) {
-      const std::int64_t width =
-          boxWidth - para.LeftMargin - para.RightMargin - (firstOfParagraph ? para.Indent : 0);
+      const std::int64_t width = boxWidth - para.LeftMargin - para.RightMargin -
+                                 (firstOfParagraph ? para.Indent : 0) - (bullet ? BulletTextOffset : 0);
       std::int64_t used = 0;
       std::size_t i = lineStart;
       std::optional<std::size_t> lastBreak;
@@ -585,11 +700,11 @@ std::optional<Text> LayOutEditText(const EditTextField& Field, const Movie& Font
       if (i == end)
         break;
       const std::size_t cut = lastBreak && *lastBreak > lineStart ? *lastBreak : i;
-      line(lineStart, cut, para, firstOfParagraph);
+      line(lineStart, cut, para, firstOfParagraph, bullet);
       lineStart = cut;
       firstOfParagraph = false;
     }
-    line(lineStart, end, para, firstOfParagraph);
+    line(lineStart, end, para, firstOfParagraph, bullet);
     if (end >= chars.size())
       break;
     from = end + 1;

@@ -1,9 +1,10 @@
 // The text a DefineEditText field shows when the movie starts, laid out as
 // static text: plain text, or the HTML the player's fields take (p, br,
-// font, b, i, a, li, span and textformat, with the usual entities; u and
-// li are taken without their underline and bullet), in the fonts the
-// movie embeds. A field with a border also gets its white background and
-// black outline.
+// font, b, i, u, a, li, span and textformat, with the usual entities), in
+// the fonts the movie embeds. Underlined text gets a line one pixel high
+// under it; a list item is moved right and gets a bullet (the font's own
+// U+2022, when it has one). A field with a border also gets its white
+// background and black outline; the frame holds the underlines too.
 //
 // Threads: pure functions; any thread.
 #pragma once

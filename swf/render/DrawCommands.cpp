@@ -31,6 +31,27 @@ Rgba FieldGlyphColor(Rgba C)
   return {FieldChannel(C.R), FieldChannel(C.G), FieldChannel(C.B), FieldChannel(C.A)};
 }
 
+} // namespace
+
+Matrix PlaceInParent(const Matrix& Parent, const Matrix& Child)
+{
+  // The player keeps an object's offset in whole twips: the child's offset
+  // mapped through the parent's scale and rotation is rounded (halves to
+  // even) before the parent's own offset is added. Edges of nested objects
+  // scaled down land on whole twips, one pixel from where exact products
+  // would put them when a pixel centre falls in between.
+  Matrix m = Parent * Child;
+  const double x = Parent.A * Child.Tx + Parent.C * Child.Ty;
+  const double y = Parent.B * Child.Tx + Parent.D * Child.Ty;
+  if (std::isfinite(x) && std::isfinite(y) && std::abs(x) < 1e15 && std::abs(y) < 1e15) {
+    m.Tx = std::nearbyint(x) + Parent.Tx;
+    m.Ty = std::nearbyint(y) + Parent.Ty;
+  }
+  return m;
+}
+
+namespace {
+
 class Walker {
 public:
   Walker(const Movie& M, ShapeCache& Shapes, DrawCommands& Out) : FMovie(M), FShapes(Shapes), FOut(Out) {}
@@ -72,7 +93,7 @@ private:
   void Object(const DisplayObject& O, const Matrix& Parent, const ColorTransform& ParentColor, int Level,
               bool AsMask)
   {
-    const Matrix m = Parent * O.Transform;
+    const Matrix m = PlaceInParent(Parent, O.Transform);
     const ColorTransform c = ParentColor * O.Color;
     // A mask is only an area: its blend mode does not apply.
     const bool layer = !AsMask && O.Blend != BlendMode::Normal;

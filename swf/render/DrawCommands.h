@@ -33,6 +33,10 @@ namespace quenloft::swf::render {
 
 class ShapeCache;
 
+// Parent after Child for an object placed in a parent's display list: as
+// Parent * Child, with the offset Child adds rounded to whole twips.
+Matrix PlaceInParent(const Matrix& Parent, const Matrix& Child);
+
 struct ShapeDraw {
   CharacterId Character = 0; // the placed character (the text, for a glyph)
   const swf::Shape* Shape = nullptr;

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "swf/render/AliasedSpans.h"
+#include "swf/render/BitmapSampling.h"
 #include "swf/render/DevicePaths.h"
 #include "swf/render/Paint.h"
 #include "swf/render/ShapePaths.h"
@@ -347,10 +348,14 @@ QBrush PainterBackend::Brush(const FillStyle& Fill, const ColorTransform& Ct, co
 void PainterBackend::FillBitmap(QPainter& p, const FillStyle& Fill, const DeviceCache::Area& Area,
                                 const QTransform& ToDevice, const ColorTransform& Ct)
 {
+  const QTransform bitmap = ToQTransform(Fill.BitmapTransform);
+  if (FOptions.SmoothBitmaps && Fill.Smoothed) {
+    FillSmoothBitmap(p, Fill, Area, bitmap * ToDevice, Ct);
+    return;
+  }
   const QImage* image = Bitmap(Fill.BitmapId, Ct);
   if (!image || image->isNull())
     return;
-  const QTransform bitmap = ToQTransform(Fill.BitmapTransform);
   p.save();
   p.setRenderHint(QPainter::SmoothPixmapTransform, FOptions.SmoothBitmaps && Fill.Smoothed);
   if (Fill.Repeating) {
@@ -368,6 +373,39 @@ void PainterBackend::FillBitmap(QPainter& p, const FillStyle& Fill, const Device
     p.setClipRegion(SpansRegion(Area.Spans), Qt::IntersectClip);
     p.setWorldTransform(bitmap * ToDevice * FBase);
     p.drawImage(QPointF(0, 0), *image);
+  }
+  p.restore();
+}
+
+void PainterBackend::FillSmoothBitmap(QPainter& p, const FillStyle& Fill, const DeviceCache::Area& Area,
+                                      const QTransform& BitmapToDevice, const ColorTransform& Ct)
+{
+  const QImage* source = FBitmaps ? FBitmaps(Fill.BitmapId) : nullptr;
+  if (!source || source->isNull())
+    return;
+  QRect box;
+  if (FOptions.Antialias) {
+    if (Area.Cover.Image.isNull())
+      return;
+    box = QRect(Area.Cover.At, Area.Cover.Image.size());
+  } else {
+    for (const Span& s : Area.Spans)
+      box |= QRect(s.X0, s.Y, s.X1 - s.X0, 1);
+  }
+  bool invertible = false;
+  const QTransform toStage = FBase.inverted(&invertible);
+  if (invertible && p.device())
+    box &= toStage.mapRect(QRect(0, 0, p.device()->width(), p.device()->height()));
+  const QImage sampled = SampleSmoothBitmap(*source, BitmapToDevice, box, Fill.Repeating, Ct);
+  if (sampled.isNull())
+    return;
+  p.save();
+  if (FOptions.Antialias) {
+    PaintCovered(p, Area, [&](QPainter& Tile) { Tile.drawImage(box.topLeft(), sampled); });
+  } else {
+    p.setWorldTransform(FBase);
+    p.setClipRegion(SpansRegion(Area.Spans), Qt::IntersectClip);
+    p.drawImage(box.topLeft(), sampled);
   }
   p.restore();
 }

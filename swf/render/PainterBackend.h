@@ -126,6 +126,9 @@ private:
                const DeviceCache::Area& Area) const;
   void FillBitmap(QPainter& P, const FillStyle& Fill, const DeviceCache::Area& Area,
                   const QTransform& ToDevice, const ColorTransform& Ct);
+  // A smoothed bitmap fill, sampled pixel by pixel over the area.
+  void FillSmoothBitmap(QPainter& P, const FillStyle& Fill, const DeviceCache::Area& Area,
+                        const QTransform& BitmapToDevice, const ColorTransform& Ct);
   const QImage* Bitmap(CharacterId Id, const ColorTransform& Ct);
   void Composite(Layer& Child, Layer& Parent);
   // Child's pixels through its filters and colour transform onto Parent.

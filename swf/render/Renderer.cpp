@@ -123,7 +123,10 @@ void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q)
   // The player anti-aliases on a grid of 2 x 2 cells per pixel at medium
   // quality and of 4 x 4 above.
   options.Grid = Q == Quality::Medium ? 2 : 4;
-  options.SmoothBitmaps = Q == Quality::High || Q == Quality::Best;
+  // A bitmap fill that asks to be smoothed is filtered at every quality,
+  // as the reference renderings show, from version 8 on; older movies
+  // always show their bitmap fills' pixels as they are.
+  options.SmoothBitmaps = FMovie->Version >= 8;
   using Smoothing = PaintOptions::VideoSmoothing;
   if (Q == Quality::Low)
     options.SmoothVideos = Smoothing::Never;

@@ -38,6 +38,7 @@ TEST(HtmlText, KeepsTheTextOfEveryTagAndDecodesEntities)
       {"&lt;&gt;&amp;&quot;&apos;&#65;&#x42;&bogus; &", "<>&\"'AB&bogus; &"},
       {"<p>cut <font", "cut "},
       {"<li>1</li><li>2</li>", "1\n2"},
+      {"<u>a</u>b<u>c</u>", "abc"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(Utf8(ParseHtmlText(c.Html, {})), c.Text) << c.Html;
@@ -137,6 +138,100 @@ TEST_F(Layout, ABorderIsDrawnEvenWhenTheTextIsNot)
   EXPECT_TRUE(t->Records.empty());
   Field.Border = false;
   EXPECT_FALSE(LayOutEditText(Field, Fonts));
+}
+
+// The boxes of a frame holding only underlines: left, top, right, bottom
+// and colour of each.
+struct Box {
+  std::int32_t X0, Y0, X1, Y1;
+  Rgba Color;
+  friend bool operator==(const Box&, const Box&) = default;
+};
+
+std::vector<Box> Boxes(const Shape& S)
+{
+  std::vector<Box> out;
+  for (std::size_t i = 0; i + 2 < S.Records.size(); ++i) {
+    const ShapeRecord& r = S.Records[i];
+    if (!r.HasMove || !r.Fill1 || *r.Fill1 == 0)
+      continue;
+    const std::int32_t x1 = r.MoveX + S.Records[i + 1].AnchorDx;
+    const std::int32_t y1 = r.MoveY + S.Records[i + 2].AnchorDy;
+    out.push_back({r.MoveX, r.MoveY, x1, y1, S.Styles.Fills.at(*r.Fill1 - 1).Color});
+  }
+  return out;
+}
+
+TEST_F(Layout, UnderlinedTextGetsALineUnderEachStretchOfOneColour)
+{
+  struct Case {
+    const char* Html;
+    std::vector<Box> Expected;
+  };
+  // Baseline 840, descent 200: the line is the pixel row around 940.
+  constexpr Rgba black{0, 0, 0, 255}, red{255, 0, 0, 255};
+  const Case cases[] = {
+      {"<u>AA</u>A", {{40, 930, 2040, 950, black}}},
+      {"A<u> A </u>", {{1040, 930, 2540, 950, black}}}, // not under the space that ends the line
+      {"<u><font color='#FF0000'>A</font>A</u>", {{40, 930, 1040, 950, red}, {1040, 930, 2040, 950, black}}},
+      {"<u>A</u><p><u>A</u></p>", {{40, 930, 1040, 950, black}, {40, 1930, 1040, 1950, black}}},
+      {"AA", {}},
+  };
+  Field.Html = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Html);
+    Field.Initial = c.Html;
+    const auto t = LayOutEditText(Field, Fonts);
+    ASSERT_TRUE(t);
+    EXPECT_EQ(Boxes(t->Frame ? *t->Frame : Shape{}), c.Expected);
+    if (!c.Expected.empty()) {
+      EXPECT_EQ(t->Frame->Bounds.XMin, c.Expected.front().X0);
+      EXPECT_EQ(t->Frame->Bounds.YMax, c.Expected.back().Y1);
+    }
+  }
+}
+
+TEST_F(Layout, AListItemIsMovedRightAndGetsABulletOnItsFirstLine)
+{
+  Font withBullet = MakeFont(3, "Bullets", false);
+  withBullet.Glyphs.resize(3);
+  withBullet.CodeTable.push_back(U'\u2022');
+  withBullet.Advances.push_back(400);
+  Fonts.Dictionary.emplace(3, withBullet);
+  struct Case {
+    const char* Name;
+    CharacterId Font;
+    const char* Html;
+    bool Wrap;
+    // Records: x, y and first glyph.
+    std::vector<std::tuple<std::int32_t, std::int32_t, std::uint32_t>> Expected;
+  };
+  const Case cases[] = {
+      {"bullet at 18 px, text at 36 px, the next paragraph back at the margin",
+       3,
+       "<li>A</li>A",
+       false,
+       {{400, 840, 2}, {760, 840, 0}, {40, 1840, 0}}},
+      {"wrapped in 36 px less room, every line moved, one bullet",
+       3,
+       "<li>A A A</li>",
+       true,
+       {{400, 840, 2}, {760, 840, 0}, {760, 1840, 0}, {760, 2840, 0}}},
+      {"a font without a bullet moves the text all the same", 1, "<li>A</li>", false, {{760, 840, 0}}},
+  };
+  Field.Html = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Field.FontId = c.Font;
+    Field.WordWrap = c.Wrap;
+    Field.Initial = c.Html;
+    const auto t = LayOutEditText(Field, Fonts);
+    ASSERT_TRUE(t);
+    std::vector<std::tuple<std::int32_t, std::int32_t, std::uint32_t>> got;
+    for (const TextRecord& r : t->Records)
+      got.emplace_back(r.X, r.Y, r.Glyphs.empty() ? UINT32_MAX : r.Glyphs.front().Index);
+    EXPECT_EQ(got, c.Expected);
+  }
 }
 
 } // namespace

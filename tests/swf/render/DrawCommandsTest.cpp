@@ -289,5 +289,33 @@ TEST_F(Commands, AVideoShowsItsPlacementsFrameAndCutsNothingAsAMask)
             (std::vector<std::string>{"push", "activate", "shape 3", "deactivate", "pop"}));
 }
 
+TEST_F(Commands, ANestedObjectsOffsetLandsOnWholeTwips)
+{
+  struct Case {
+    const char* Name;
+    double Scale, ParentTx, ChildTx;
+    double Tx; // of the shape drawn
+  };
+  const Case cases[] = {
+      {"a scaled-down child: 2847 - 96.72 rounds down", 0.214935302734375, 2847, -450, 2750},
+      {"137.56 rounds to the twip above", 0.214935302734375, 2613, 640, 2751},
+      {"a half goes to the even twip", 0.5, 0, 5, 2},
+      {"the other half also to the even one", 0.5, 0, 7, 4},
+      {"negative half", 0.5, 100, -5, 98},
+      {"unscaled offsets stay exact", 1, 10, 33, 43},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    DisplayObject parent = SpriteOf(1, {Placed(1, 1, c.ChildTx, c.ChildTx)}, c.ParentTx);
+    parent.Transform.A = parent.Transform.D = c.Scale;
+    parent.Transform.Ty = c.ParentTx;
+    ASSERT_EQ(Words({parent}), (std::vector<std::string>{"shape 1"}));
+    const Matrix& t = Recorder.Commands()[0].Draw.Transform;
+    EXPECT_EQ(t.Tx, c.Tx);
+    EXPECT_EQ(t.Ty, c.Tx);
+    EXPECT_DOUBLE_EQ(t.A, c.Scale);
+  }
+}
+
 } // namespace
 } // namespace quenloft::swf::render
