@@ -19,8 +19,14 @@ namespace quenloft::swf::render {
 // Path mapped to the device with its curves as fine line segments: the
 // file's quadratic curves (of fills and of the centre lines of strokes) are
 // cut where a parabola's arc length says, to a tenth of a pixel of the
-// shape's own space.
-QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T);
+// shape's own space; with a Tolerance (device pixels), never coarser than it.
+QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T, double Tolerance = 0);
+
+// A line a pixel or less wide, as the player draws it with anti-aliasing:
+// a steep segment of Centre (device pixels) covers, in each pixel row whose
+// centre it spans, one pixel's width centred where it crosses that centre;
+// a flat one the same per column. No caps or joins.
+QPainterPath HairlineOutline(const QPainterPath& Centre);
 
 // The areas of Geometry's parts under T (shape twips to device pixels),
 // clipped to Target: with anti-aliasing on a grid of Grid x Grid cells per
