@@ -140,30 +140,30 @@ std::vector<Span> AliasedSpans(const QPainterPath& Path, const QRect& Clip)
   return spans;
 }
 
-Coverage GridCoverage(const QPainterPath& Path, const QRect& Clip, int Grid)
+namespace {
+
+// The pixels that fine spans (on a grid of Grid x Grid cells per pixel)
+// touch, as their share of cells.
+Coverage CoverageOfSpans(const std::vector<Span>& Spans, int Grid)
 {
   Coverage out;
-  if (Grid < 1 || Clip.isEmpty())
+  if (Spans.empty())
     return out;
-  const QRect fine(Clip.left() * Grid, Clip.top() * Grid, Clip.width() * Grid, Clip.height() * Grid);
-  const std::vector<Span> spans = AliasedSpans(QTransform::fromScale(Grid, Grid).map(Path), fine);
-  if (spans.empty())
-    return out;
-  int x0 = spans.front().X0, x1 = spans.front().X1;
-  for (const Span& s : spans) {
+  int x0 = Spans.front().X0, x1 = Spans.front().X1;
+  for (const Span& s : Spans) {
     x0 = std::min(x0, s.X0);
     x1 = std::max(x1, s.X1);
   }
   // Cells are counted per pixel: spans are within the clip, so not negative
   // relative to its corner.
   const int left = x0 / Grid - (x0 % Grid < 0 ? 1 : 0);
-  const int top = spans.front().Y / Grid - (spans.front().Y % Grid < 0 ? 1 : 0);
+  const int top = Spans.front().Y / Grid - (Spans.front().Y % Grid < 0 ? 1 : 0);
   const int right = (x1 - 1) / Grid - ((x1 - 1) % Grid < 0 ? 1 : 0);
-  const int bottom = spans.back().Y / Grid - (spans.back().Y % Grid < 0 ? 1 : 0);
+  const int bottom = Spans.back().Y / Grid - (Spans.back().Y % Grid < 0 ? 1 : 0);
   const int width = right - left + 1;
   const int height = bottom - top + 1;
   std::vector<std::uint16_t> cells(static_cast<std::size_t>(width) * height, 0);
-  for (const Span& s : spans) {
+  for (const Span& s : Spans) {
     const int row = (s.Y - top * Grid) / Grid;
     std::uint16_t* line = cells.data() + static_cast<std::size_t>(row) * width;
     const int a = s.X0 - left * Grid;
@@ -189,6 +189,90 @@ Coverage GridCoverage(const QPainterPath& Path, const QRect& Clip, int Grid)
     const std::uint16_t* line = cells.data() + static_cast<std::size_t>(y) * width;
     for (int x = 0; x < width; ++x)
       row[x] = static_cast<uchar>((line[x] * 255 + all / 2) / all);
+  }
+  return out;
+}
+
+std::vector<Span> FineSpans(const QPainterPath& Path, const QRect& Clip, int Grid)
+{
+  const QRect fine(Clip.left() * Grid, Clip.top() * Grid, Clip.width() * Grid, Clip.height() * Grid);
+  return AliasedSpans(QTransform::fromScale(Grid, Grid).map(Path), fine);
+}
+
+// Runs of one row, sorted and apart, that the paths after the current one
+// took. Adds Spans (one row's, sorted and apart) to Taken and returns what
+// of them was not taken before.
+std::vector<Span> TakeRow(std::vector<std::pair<int, int>>& Taken, const Span* Begin, const Span* End)
+{
+  std::vector<Span> free;
+  std::size_t t = 0;
+  for (const Span* s = Begin; s != End; ++s) {
+    while (t < Taken.size() && Taken[t].second <= s->X0)
+      ++t;
+    int x = s->X0;
+    for (std::size_t u = t; u < Taken.size() && Taken[u].first < s->X1; ++u) {
+      if (Taken[u].first > x)
+        free.push_back({s->Y, x, Taken[u].first});
+      x = std::max(x, Taken[u].second);
+    }
+    if (x < s->X1)
+      free.push_back({s->Y, x, s->X1});
+  }
+  // Both lists merged by their starts, touching runs joined.
+  std::vector<std::pair<int, int>> merged;
+  merged.reserve(Taken.size() + static_cast<std::size_t>(End - Begin));
+  auto add = [&merged](int Lo, int Hi) {
+    if (!merged.empty() && merged.back().second >= Lo)
+      merged.back().second = std::max(merged.back().second, Hi);
+    else
+      merged.emplace_back(Lo, Hi);
+  };
+  std::size_t k = 0;
+  const Span* s = Begin;
+  while (k < Taken.size() || s != End) {
+    if (s == End || (k < Taken.size() && Taken[k].first < s->X0)) {
+      add(Taken[k].first, Taken[k].second);
+      ++k;
+    } else {
+      add(s->X0, s->X1);
+      ++s;
+    }
+  }
+  Taken = std::move(merged);
+  return free;
+}
+
+} // namespace
+
+Coverage GridCoverage(const QPainterPath& Path, const QRect& Clip, int Grid)
+{
+  if (Grid < 1 || Clip.isEmpty())
+    return {};
+  return CoverageOfSpans(FineSpans(Path, Clip, Grid), Grid);
+}
+
+std::vector<Coverage> SharedCoverage(const std::vector<const QPainterPath*>& Paths, const QRect& Clip, int Grid)
+{
+  std::vector<Coverage> out(Paths.size());
+  if (Grid < 1 || Clip.isEmpty())
+    return out;
+  // Taken runs per fine row of the clip, filled from the last path back.
+  std::vector<std::vector<std::pair<int, int>>> taken(static_cast<std::size_t>(Clip.height()) * Grid);
+  const int top = Clip.top() * Grid;
+  for (std::size_t i = Paths.size(); i-- > 0;) {
+    const std::vector<Span> spans = FineSpans(*Paths[i], Clip, Grid);
+    std::vector<Span> own;
+    own.reserve(spans.size());
+    for (std::size_t a = 0; a < spans.size();) {
+      std::size_t b = a;
+      while (b < spans.size() && spans[b].Y == spans[a].Y)
+        ++b;
+      auto& row = taken[static_cast<std::size_t>(spans[a].Y - top)];
+      for (const Span& s : TakeRow(row, spans.data() + a, spans.data() + b))
+        own.push_back(s);
+      a = b;
+    }
+    out[i] = CoverageOfSpans(own, Grid);
   }
   return out;
 }

@@ -40,6 +40,12 @@ struct Coverage {
 };
 Coverage GridCoverage(const QPainterPath& Path, const QRect& Clip, int Grid);
 
+// The coverage of several paths that make up one picture (the fills of a
+// shape): a cell inside more than one goes to the last of them, so along
+// an edge two of them share the cells split between the two and nothing
+// behind shows through once they are added up.
+std::vector<Coverage> SharedCoverage(const std::vector<const QPainterPath*>& Paths, const QRect& Clip, int Grid);
+
 // The same area as a region (for clipping).
 QRegion SpansRegion(const std::vector<Span>& Spans);
 

@@ -203,6 +203,24 @@ QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T, double To
   return out;
 }
 
+std::vector<std::pair<std::size_t, std::size_t>> FillGroups(const ShapeGeometry& Geometry)
+{
+  std::vector<std::pair<std::size_t, std::size_t>> groups;
+  const auto& parts = Geometry.Parts;
+  for (std::size_t i = 0; i < parts.size();) {
+    if (parts[i].Type != ShapePart::Kind::Fill) {
+      ++i;
+      continue;
+    }
+    std::size_t end = i + 1;
+    while (end < parts.size() && parts[end].Type == ShapePart::Kind::Fill && parts[end].Set == parts[i].Set)
+      ++end;
+    groups.emplace_back(i, end);
+    i = end;
+  }
+  return groups;
+}
+
 bool Drawable(const QTransform& T)
 {
   for (double v : {T.m11(), T.m12(), T.m21(), T.m22(), T.dx(), T.dy()}) {
@@ -258,11 +276,22 @@ std::vector<DeviceArea> DeviceAreas(const ShapeGeometry& Geometry, const QTransf
         area.Path = DevicePath(QPainterPathStroker(pen).createStroke(DevicePath(part.Path, T, StrokeTolerance)), {});
       }
     }
-    if (Grid > 0)
-      area.Cover = GridCoverage(area.Path, Target, Grid);
-    else
+    if (Grid == 0)
       area.Spans = AliasedSpans(area.Path, Target);
+    else if (part.Type != ShapePart::Kind::Fill)
+      area.Cover = GridCoverage(area.Path, Target, Grid);
     areas.push_back(std::move(area));
+  }
+  if (Grid == 0)
+    return areas;
+  // The fills of one style set share their edges' cells (see FillGroups).
+  for (const auto& [first, last] : FillGroups(Geometry)) {
+    std::vector<const QPainterPath*> paths;
+    for (std::size_t i = first; i < last; ++i)
+      paths.push_back(&areas[i].Path);
+    std::vector<Coverage> covers = SharedCoverage(paths, Target, Grid);
+    for (std::size_t i = first; i < last; ++i)
+      areas[i].Cover = std::move(covers[i - first]);
   }
   return areas;
 }

@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QTransform>
 
+#include <utility>
 #include <vector>
 
 #include "swf/render/DeviceCache.h"
@@ -34,6 +35,13 @@ QPainterPath HairlineOutline(const QPainterPath& Centre);
 // for lines that keep their width.
 std::vector<DeviceArea> DeviceAreas(const ShapeGeometry& Geometry, const QTransform& T, double PixelsPerTwip,
                                     const QRect& Target, int Grid);
+
+// The runs [first, last) of Geometry's parts that are fills of one style
+// set, in order. With anti-aliasing such a run is drawn as one picture:
+// each cell of a pixel goes to one fill (the last one over it), the fills'
+// colours are added up by their share of the pixel and the sum laid over
+// what is there, so where two fills meet nothing behind them shows through.
+std::vector<std::pair<std::size_t, std::size_t>> FillGroups(const ShapeGeometry& Geometry);
 
 // False for a transform too large or not finite to draw with: nested
 // sprites can multiply their scales beyond anything a rasterizer handles.

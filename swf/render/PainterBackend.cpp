@@ -219,25 +219,26 @@ void PainterBackend::Collect(const ShapeDraw& Draw)
   Mask& mask = FMasks[*FCollecting];
   const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;
   const auto& areas = Areas(*Draw.Shape, t);
-  std::optional<QPainter> cover;
-  for (std::size_t i = 0; i < parts.size() && i < areas.size(); ++i) {
-    // A mask is the area of its fills; its lines do not widen it.
-    if (parts[i].Type != ShapePart::Kind::Fill)
-      continue;
-    const DeviceCache::Area& piece = areas[i];
-    if (!FOptions.Antialias) {
-      mask.AreaRegion += SpansRegion(piece.Spans);
-      continue;
+  // A mask is the area of its fills; its lines do not widen it.
+  if (!FOptions.Antialias) {
+    for (std::size_t i = 0; i < parts.size() && i < areas.size(); ++i) {
+      if (parts[i].Type == ShapePart::Kind::Fill)
+        mask.AreaRegion += SpansRegion(areas[i].Spans);
     }
-    if (!mask.Coverage)
-      continue;
-    if (!cover) {
-      cover.emplace(mask.Coverage.get());
-      SetUp(*cover);
-    }
-    FillArea(*cover, piece, QBrush(Qt::white));
-    if (!piece.Cover.Image.isNull())
-      mask.Bounds |= QRect(piece.Cover.At, piece.Cover.Image.size());
+    return;
+  }
+  if (!mask.Coverage)
+    return;
+  QPainter cover(mask.Coverage.get());
+  SetUp(cover);
+  for (const auto& [first, end] : FillGroups(FShapes.Geometry(*Draw.Shape))) {
+    const std::size_t last = std::min(end, areas.size());
+    const QRect box = CoveredBox(areas, first, last);
+    PaintAdded(cover, box, [&](QPainter& Tile) {
+      for (std::size_t k = first; k < last; ++k)
+        FillArea(Tile, areas[k], QBrush(Qt::white));
+    });
+    mask.Bounds |= box;
   }
 }
 
@@ -282,18 +283,66 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
   p.drawImage(raster->At, raster->Image);
 }
 
+void PainterBackend::PaintAdded(QPainter& P, const QRect& Box, const std::function<void(QPainter&)>& Draw)
+{
+  if (Box.isEmpty())
+    return;
+  QImage tile(Box.size(), QImage::Format_ARGB32_Premultiplied);
+  if (tile.isNull())
+    return;
+  tile.fill(Qt::transparent);
+  const QTransform base = FBase;
+  {
+    QPainter t(&tile);
+    SetUp(t);
+    t.setCompositionMode(QPainter::CompositionMode_Plus);
+    FBase = QTransform::fromTranslate(-Box.left(), -Box.top());
+    Draw(t);
+  }
+  FBase = base;
+  P.setWorldTransform(FBase);
+  P.drawImage(Box.topLeft(), tile);
+}
+
+QRect PainterBackend::CoveredBox(const std::vector<DeviceCache::Area>& Areas, std::size_t First, std::size_t Last)
+{
+  QRect box;
+  for (std::size_t i = First; i < Last && i < Areas.size(); ++i) {
+    if (!Areas[i].Cover.Image.isNull())
+      box |= QRect(Areas[i].Cover.At, Areas[i].Cover.Image.size());
+  }
+  return box;
+}
+
 void PainterBackend::PaintParts(QPainter& P, const ShapeDraw& Draw, const QTransform& T,
                                 const std::vector<DeviceCache::Area>& Areas)
 {
-  const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;
+  const ShapeGeometry& geometry = FShapes.Geometry(*Draw.Shape);
+  const auto& parts = geometry.Parts;
+  const auto fill = [&](QPainter& On, std::size_t I) {
+    if (parts[I].Fill.Kind == FillKind::Bitmap)
+      FillBitmap(On, parts[I].Fill, Areas[I], T, Draw.Color);
+    else
+      FillArea(On, Areas[I], Brush(parts[I].Fill, Draw.Color, T, Areas[I]));
+  };
+  const auto groups = FOptions.Antialias ? FillGroups(geometry) : decltype(FillGroups(geometry)){};
+  std::size_t group = 0;
   for (std::size_t i = 0; i < parts.size() && i < Areas.size(); ++i) {
     const ShapePart& part = parts[i];
     if (part.Type == ShapePart::Kind::Fill) {
-      if (part.Fill.Kind == FillKind::Bitmap) {
-        FillBitmap(P, part.Fill, Areas[i], T, Draw.Color);
+      while (group < groups.size() && groups[group].second <= i)
+        ++group;
+      if (group < groups.size() && groups[group].first == i && groups[group].second - i > 1) {
+        // Fills that meet edge to edge are added up first (see FillGroups).
+        const std::size_t last = std::min(groups[group].second, Areas.size());
+        PaintAdded(P, CoveredBox(Areas, i, last), [&](QPainter& Tile) {
+          for (std::size_t k = i; k < last; ++k)
+            fill(Tile, k);
+        });
+        i = last - 1;
         continue;
       }
-      FillArea(P, Areas[i], Brush(part.Fill, Draw.Color, T, Areas[i]));
+      fill(P, i);
       continue;
     }
     QBrush brush(TransformedColor(part.Line.Color, Draw.Color));

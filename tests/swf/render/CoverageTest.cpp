@@ -91,6 +91,37 @@ TEST(DevicePath, QuadraticCurvesStayWithinATenthOfAShapePixel)
   }
 }
 
+TEST(SharedCoverage, EachCellGoesToTheLastPathOverIt)
+{
+  // Two rectangles over rows 0 to 1: the first from x = 0 to Split, the
+  // second from Start to 6; what pixel 2 gets of each.
+  struct Case {
+    double Split, Start;
+    int First, Second;
+  } cases[] = {
+      {2.3, 2.3, 64, 191},   // meeting inside the pixel: their shares add up to it
+      {2.5, 2.5, 128, 128},  // meeting at its middle
+      {4.0, 2.3, 64, 191},   // overlapping: the second keeps what it covers
+      {2.3, 2.8, 64, 64},    // apart: the gap stays empty
+      {4.0, 1.0, 0, 255},    // the first wholly under the second there
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.Split << " " << c.Start);
+    QPainterPath first, second;
+    first.addRect(QRectF(0, 0, c.Split, 1));
+    second.addRect(QRectF(c.Start, 0, 6 - c.Start, 1));
+    const std::vector<Coverage> covers = SharedCoverage({&first, &second}, QRect(0, 0, 8, 8), 4);
+    ASSERT_EQ(covers.size(), 2u);
+    const auto at = [](const Coverage& C, int X) {
+      const QPoint p = QPoint(X, 0) - C.At;
+      return C.Image.isNull() || !C.Image.rect().contains(p) ? 0 : C.Image.pixelColor(p).alpha();
+    };
+    EXPECT_EQ(at(covers[0], 2), c.First);
+    EXPECT_EQ(at(covers[1], 2), c.Second);
+    EXPECT_EQ(at(covers[1], 5), 255);
+  }
+}
+
 TEST(DevicePath, ASharedCurveGivesTheSamePointsBothWays)
 {
   const QPointF from(17, 3), control(1013, 41), to(1999, 1207);
