@@ -16,6 +16,7 @@
 #include <QRect>
 #include <QRegion>
 
+#include <utility>
 #include <vector>
 
 namespace quenloft::swf::render {
@@ -37,6 +38,8 @@ std::vector<Span> AliasedSpans(const QPainterPath& Path, const QRect& Clip);
 struct Coverage {
   QImage Image;
   QPoint At;
+  // Per row of Image, the columns [first, second) that hold any coverage.
+  std::vector<std::pair<int, int>> Rows;
 };
 Coverage GridCoverage(const QPainterPath& Path, const QRect& Clip, int Grid);
 

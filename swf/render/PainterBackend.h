@@ -148,6 +148,10 @@ private:
   std::vector<Layer> FLayers;
   std::vector<Mask> FMasks;
   std::optional<std::size_t> FCollecting; // the mask whose shapes come now
+  // The tile PaintAdded adds colours on, and the target pixel of its top
+  // left: plain colours are added onto it directly.
+  QImage* FAdding = nullptr;
+  QPoint FAddingAt;
   // Colour-transformed copies of bitmaps, for this frame.
   std::vector<std::pair<std::pair<CharacterId, ColorTransform>, QImage>> FTinted;
 };

@@ -122,6 +122,39 @@ TEST(SharedCoverage, EachCellGoesToTheLastPathOverIt)
   }
 }
 
+TEST(GridCoverage, RowsBoundWhatEachRowCovers)
+{
+  // Two pieces far apart and a triangle: rows of different reach.
+  QPainterPath path;
+  path.addRect(QRectF(1.3, 1.2, 2, 3));
+  path.addRect(QRectF(30.6, 3.5, 1, 6));
+  path.moveTo(5, 10);
+  path.lineTo(25, 10);
+  path.lineTo(5, 20);
+  path.closeSubpath();
+  for (int grid : {1, 4, 16}) {
+    SCOPED_TRACE(grid);
+    const Coverage c = GridCoverage(path, QRect(0, 0, 40, 40), grid);
+    ASSERT_EQ(c.Rows.size(), static_cast<std::size_t>(c.Image.height()));
+    for (int y = 0; y < c.Image.height(); ++y) {
+      int first = c.Image.width(), end = 0;
+      for (int x = 0; x < c.Image.width(); ++x) {
+        if (c.Image.pixelColor(x, y).alpha() > 0) {
+          first = std::min(first, x);
+          end = x + 1;
+        }
+      }
+      const auto [from, to] = c.Rows[static_cast<std::size_t>(y)];
+      if (end == 0) {
+        EXPECT_GE(from, to) << y;
+        continue;
+      }
+      EXPECT_EQ(from, first) << y;
+      EXPECT_EQ(to, end) << y;
+    }
+  }
+}
+
 TEST(DevicePath, ASharedCurveGivesTheSamePointsBothWays)
 {
   const QPointF from(17, 3), control(1013, 41), to(1999, 1207);
