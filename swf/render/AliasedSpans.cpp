@@ -68,7 +68,10 @@ template <typename Int> Crossing CrossingAt(const Edge& E, std::int64_t Yc, cons
 
 } // namespace
 
-std::vector<Span> AliasedSpans(const QPainterPath& Path, const QRect& Clip)
+namespace {
+
+// The spans of Path scaled by Scale (the fine grid's cells per pixel).
+std::vector<Span> ScaledSpans(const QPainterPath& Path, const QRect& Clip, double Scale)
 {
   std::vector<Span> spans;
   std::vector<Edge> edges;
@@ -93,7 +96,7 @@ std::vector<Span> AliasedSpans(const QPainterPath& Path, const QRect& Clip)
     const QPainterPath::Element& e = Path.elementAt(i);
     if (!std::isfinite(e.x) || !std::isfinite(e.y))
       return spans;
-    const Vertex p{Snap(e.x), Snap(e.y)};
+    const Vertex p{Snap(e.x * Scale), Snap(e.y * Scale)};
     if (e.type == QPainterPath::MoveToElement) {
       if (open)
         addEdge(last, start);
@@ -157,6 +160,13 @@ std::vector<Span> AliasedSpans(const QPainterPath& Path, const QRect& Clip)
     }
   }
   return spans;
+}
+
+} // namespace
+
+std::vector<Span> AliasedSpans(const QPainterPath& Path, const QRect& Clip)
+{
+  return ScaledSpans(Path, Clip, 1);
 }
 
 namespace {
@@ -236,15 +246,16 @@ Coverage CoverageOfSpans(const std::vector<Span>& Spans, int Grid)
 std::vector<Span> FineSpans(const QPainterPath& Path, const QRect& Clip, int Grid)
 {
   const QRect fine(Clip.left() * Grid, Clip.top() * Grid, Clip.width() * Grid, Clip.height() * Grid);
-  return AliasedSpans(QTransform::fromScale(Grid, Grid).map(Path), fine);
+  return ScaledSpans(Path, fine, Grid);
 }
 
 // Runs of one row, sorted and apart, that the paths after the current one
-// took. Adds Spans (one row's, sorted and apart) to Taken and returns what
-// of them was not taken before.
-std::vector<Span> TakeRow(std::vector<std::pair<int, int>>& Taken, const Span* Begin, const Span* End)
+// took. Adds Spans (one row's, sorted and apart) to Taken and appends to
+// Free what of them was not taken before; Scratch is room to merge in.
+void TakeRow(std::vector<std::pair<int, int>>& Taken, const Span* Begin, const Span* End, std::vector<Span>& Free,
+             std::vector<std::pair<int, int>>& Scratch)
 {
-  std::vector<Span> free;
+  std::vector<Span>& free = Free;
   std::size_t t = 0;
   for (const Span* s = Begin; s != End; ++s) {
     while (t < Taken.size() && Taken[t].second <= s->X0)
@@ -259,8 +270,8 @@ std::vector<Span> TakeRow(std::vector<std::pair<int, int>>& Taken, const Span* B
       free.push_back({s->Y, x, s->X1});
   }
   // Both lists merged by their starts, touching runs joined.
-  std::vector<std::pair<int, int>> merged;
-  merged.reserve(Taken.size() + static_cast<std::size_t>(End - Begin));
+  std::vector<std::pair<int, int>>& merged = Scratch;
+  merged.clear();
   auto add = [&merged](int Lo, int Hi) {
     if (!merged.empty() && merged.back().second >= Lo)
       merged.back().second = std::max(merged.back().second, Hi);
@@ -278,8 +289,7 @@ std::vector<Span> TakeRow(std::vector<std::pair<int, int>>& Taken, const Span* B
       ++s;
     }
   }
-  Taken = std::move(merged);
-  return free;
+  std::swap(Taken, merged);
 }
 
 } // namespace
@@ -299,17 +309,16 @@ std::vector<Coverage> SharedCoverage(const std::vector<const QPainterPath*>& Pat
   // Taken runs per fine row of the clip, filled from the last path back.
   std::vector<std::vector<std::pair<int, int>>> taken(static_cast<std::size_t>(Clip.height()) * Grid);
   const int top = Clip.top() * Grid;
+  std::vector<Span> own;
+  std::vector<std::pair<int, int>> scratch;
   for (std::size_t i = Paths.size(); i-- > 0;) {
     const std::vector<Span> spans = FineSpans(*Paths[i], Clip, Grid);
-    std::vector<Span> own;
-    own.reserve(spans.size());
+    own.clear();
     for (std::size_t a = 0; a < spans.size();) {
       std::size_t b = a;
       while (b < spans.size() && spans[b].Y == spans[a].Y)
         ++b;
-      auto& row = taken[static_cast<std::size_t>(spans[a].Y - top)];
-      for (const Span& s : TakeRow(row, spans.data() + a, spans.data() + b))
-        own.push_back(s);
+      TakeRow(taken[static_cast<std::size_t>(spans[a].Y - top)], spans.data() + a, spans.data() + b, own, scratch);
       a = b;
     }
     out[i] = CoverageOfSpans(own, Grid);
