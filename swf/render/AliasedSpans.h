@@ -16,6 +16,7 @@
 #include <QRect>
 #include <QRegion>
 
+#include <utility>
 #include <vector>
 
 namespace quenloft::swf::render {
@@ -37,8 +38,16 @@ std::vector<Span> AliasedSpans(const QPainterPath& Path, const QRect& Clip);
 struct Coverage {
   QImage Image;
   QPoint At;
+  // Per row of Image, the columns [first, second) that hold any coverage.
+  std::vector<std::pair<int, int>> Rows;
 };
 Coverage GridCoverage(const QPainterPath& Path, const QRect& Clip, int Grid);
+
+// The coverage of several paths that make up one picture (the fills of a
+// shape): a cell inside more than one goes to the last of them, so along
+// an edge two of them share the cells split between the two and nothing
+// behind shows through once they are added up.
+std::vector<Coverage> SharedCoverage(const std::vector<const QPainterPath*>& Paths, const QRect& Clip, int Grid);
 
 // The same area as a region (for clipping).
 QRegion SpansRegion(const std::vector<Span>& Spans);

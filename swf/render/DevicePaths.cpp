@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "swf/render/Paint.h"
 
@@ -34,6 +35,11 @@ constexpr double OutlineFlatness = 1.0 / 32;
 // device pixels.
 constexpr float FillTolerance = 0.1f;
 
+// The centre lines of lines are flattened as fills are, but never coarser
+// than this in device pixels: a curved line shown many times its size
+// stays round where a fill's outline shows its segments.
+constexpr double StrokeTolerance = 0.25;
+
 float ParabolaIntegral(float X)
 {
   constexpr float d = 0.67f;
@@ -46,8 +52,14 @@ float ParabolaInverseIntegral(float X)
   return X * (1.0f - b + std::sqrt(b * b + 0.25f * X * X));
 }
 
-void FlattenQuadratic(QPainterPath& Out, QPointF P0, QPointF C, QPointF P2, const QTransform& T)
+void FlattenQuadratic(QPainterPath& Out, QPointF P0, QPointF C, QPointF P2, const QTransform& T, double Tolerance)
 {
+  // An edge two fills share is flattened once for both, whichever way
+  // each runs along it: the same points, so no pixel falls between them.
+  const bool reversed = P2.x() < P0.x() || (P2.x() == P0.x() && P2.y() < P0.y());
+  if (reversed)
+    std::swap(P0, P2);
+  std::vector<QPointF> points;
   const float fx = static_cast<float>(P0.x() / 20), fy = static_cast<float>(P0.y() / 20);
   const float cx = static_cast<float>(C.x() / 20), cy = static_cast<float>(C.y() / 20);
   const float tx = static_cast<float>(P2.x() / 20), ty = static_cast<float>(P2.y() / 20);
@@ -57,7 +69,9 @@ void FlattenQuadratic(QPainterPath& Out, QPointF P0, QPointF C, QPointF P2, cons
   const float to = ((tx - cx) * ddx + (ty - cy) * ddy) / cross;
   const float scale = std::abs(cross) / (std::sqrt(ddx * ddx + ddy * ddy) * std::abs(to - from));
   const double zoom = 20 * std::sqrt(std::abs(T.determinant()));
-  const float tolerance = zoom > 40 ? static_cast<float>(4 / zoom) : FillTolerance;
+  float tolerance = zoom > 40 ? static_cast<float>(4 / zoom) : FillTolerance;
+  if (Tolerance > 0 && zoom > 0)
+    tolerance = std::min(tolerance, static_cast<float>(Tolerance / zoom));
   const float integralFrom = ParabolaIntegral(from);
   const float integralDiff = ParabolaIntegral(to) - integralFrom;
   const float inverseFrom = ParabolaInverseIntegral(integralFrom);
@@ -73,13 +87,64 @@ void FlattenQuadratic(QPainterPath& Out, QPointF P0, QPointF C, QPointF P2, cons
     const float u = 1 - t, u2 = u * u, t2 = t * t;
     const float x = fx * u2 + cx * 2 * u * t + tx * t2;
     const float y = fy * u2 + cy * 2 * u * t + ty * t2;
-    Out.lineTo(T.map(QPointF(static_cast<double>(x) * 20, static_cast<double>(y) * 20)));
+    points.push_back(T.map(QPointF(static_cast<double>(x) * 20, static_cast<double>(y) * 20)));
   }
+  if (reversed)
+    std::reverse(points.begin(), points.end());
+  for (const QPointF& p : points)
+    Out.lineTo(p);
+}
+
+// A thin line longer than this many pixels along its main direction is
+// left out (far larger than any device).
+constexpr double MaxHairlineRows = 1 << 16;
+
+// The width of a line on the device where the transform widens it most.
+double WidestPixels(const LineStyle& Line, const QTransform& T, double Widest, double PixelsPerTwip)
+{
+  if (Line.ScaleHorizontal && Line.ScaleVertical)
+    return Line.Width * Widest;
+  if (Line.ScaleHorizontal)
+    return Line.Width * std::hypot(T.m11(), T.m12());
+  if (Line.ScaleVertical)
+    return Line.Width * std::hypot(T.m21(), T.m22());
+  return Line.Width * PixelsPerTwip;
 }
 
 } // namespace
 
-QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
+QPainterPath HairlineOutline(const QPainterPath& Centre)
+{
+  QPainterPath out;
+  out.setFillRule(Qt::WindingFill);
+  // Rows (or columns) whose centre the segment spans, a pixel across
+  // around where it crosses that centre.
+  const auto cross = [&out](double A0, double B0, double A1, double B1, bool Steep) {
+    const double lo = std::min(A0, A1), hi = std::max(A0, A1);
+    const double first = std::ceil(lo - 0.5), last = std::ceil(hi - 0.5);
+    if (!(last - first < MaxHairlineRows))
+      return;
+    for (double r = first; r < last; ++r) {
+      const double b = B0 + (r + 0.5 - A0) * (B1 - B0) / (A1 - A0);
+      out.addRect(Steep ? QRectF(b - 0.5, r, 1, 1) : QRectF(r, b - 0.5, 1, 1));
+    }
+  };
+  QPointF last;
+  for (int i = 0; i < Centre.elementCount(); ++i) {
+    const QPainterPath::Element& e = Centre.elementAt(i);
+    const QPointF p(e.x, e.y);
+    if (e.type != QPainterPath::MoveToElement && p != last) {
+      if (std::abs(p.y() - last.y()) >= std::abs(p.x() - last.x()))
+        cross(last.y(), last.x(), p.y(), p.x(), true);
+      else
+        cross(last.x(), last.y(), p.x(), p.y(), false);
+    }
+    last = p;
+  }
+  return out;
+}
+
+QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T, double Tolerance)
 {
   QPainterPath out;
   out.setFillRule(Path.fillRule());
@@ -112,7 +177,7 @@ QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
       const bool quadratic =
           std::abs(off.x()) + std::abs(off.y()) <= 1e-9 * (1 + std::abs(a3.x()) + std::abs(a3.y()));
       if (quadratic) {
-        FlattenQuadratic(out, a0, control, a3, T);
+        FlattenQuadratic(out, a0, control, a3, T, Tolerance);
       } else {
         // A cubic strays at most 3/4 of its larger second difference from
         // its chord; n equal steps cut that by n squared.
@@ -138,6 +203,24 @@ QPainterPath DevicePath(const QPainterPath& Path, const QTransform& T)
   return out;
 }
 
+std::vector<std::pair<std::size_t, std::size_t>> FillGroups(const ShapeGeometry& Geometry)
+{
+  std::vector<std::pair<std::size_t, std::size_t>> groups;
+  const auto& parts = Geometry.Parts;
+  for (std::size_t i = 0; i < parts.size();) {
+    if (parts[i].Type != ShapePart::Kind::Fill) {
+      ++i;
+      continue;
+    }
+    std::size_t end = i + 1;
+    while (end < parts.size() && parts[end].Type == ShapePart::Kind::Fill && parts[end].Set == parts[i].Set)
+      ++end;
+    groups.emplace_back(i, end);
+    i = end;
+  }
+  return groups;
+}
+
 bool Drawable(const QTransform& T)
 {
   for (double v : {T.m11(), T.m12(), T.m21(), T.m22(), T.dx(), T.dy()}) {
@@ -158,10 +241,15 @@ std::vector<DeviceArea> DeviceAreas(const ShapeGeometry& Geometry, const QTransf
   const double c = T.m21() * T.m21() + T.m22() * T.m22();
   const double b = T.m11() * T.m21() + T.m12() * T.m22();
   const double minScale = std::sqrt(std::max(0.0, (a + c - std::hypot(a - c, 2 * b)) / 2));
+  const double maxScale = std::sqrt(std::max(0.0, (a + c + std::hypot(a - c, 2 * b)) / 2));
   for (const ShapePart& part : parts) {
     DeviceArea area;
     if (part.Type == ShapePart::Kind::Fill) {
       area.Path = DevicePath(part.Path, T);
+    } else if (Grid > 0 && WidestPixels(part.Line, T, maxScale, PixelsPerTwip) <= 1) {
+      // Without anti-aliasing the outline below covers the pixels the
+      // player's thin lines cover, corners included.
+      area.Path = HairlineOutline(DevicePath(part.Path, T, StrokeTolerance));
     } else {
       const QPen pen = DevicePen(part.Line, {}, T, PixelsPerTwip);
       const bool scales = part.Line.ScaleHorizontal && part.Line.ScaleVertical;
@@ -182,17 +270,28 @@ std::vector<DeviceArea> DeviceAreas(const ShapeGeometry& Geometry, const QTransf
         local.setWidthF(localWidth);
         // The centre line is flattened as a fill's edges are, then
         // outlined: the player strokes the segments it draws.
-        const QPainterPath centre = T.inverted().map(DevicePath(part.Path, T));
+        const QPainterPath centre = T.inverted().map(DevicePath(part.Path, T, StrokeTolerance));
         area.Path = DevicePath(QPainterPathStroker(local).createStroke(centre), T);
       } else {
-        area.Path = DevicePath(QPainterPathStroker(pen).createStroke(DevicePath(part.Path, T)), {});
+        area.Path = DevicePath(QPainterPathStroker(pen).createStroke(DevicePath(part.Path, T, StrokeTolerance)), {});
       }
     }
-    if (Grid > 0)
-      area.Cover = GridCoverage(area.Path, Target, Grid);
-    else
+    if (Grid == 0)
       area.Spans = AliasedSpans(area.Path, Target);
+    else if (part.Type != ShapePart::Kind::Fill)
+      area.Cover = GridCoverage(area.Path, Target, Grid);
     areas.push_back(std::move(area));
+  }
+  if (Grid == 0)
+    return areas;
+  // The fills of one style set share their edges' cells (see FillGroups).
+  for (const auto& [first, last] : FillGroups(Geometry)) {
+    std::vector<const QPainterPath*> paths;
+    for (std::size_t i = first; i < last; ++i)
+      paths.push_back(&areas[i].Path);
+    std::vector<Coverage> covers = SharedCoverage(paths, Target, Grid);
+    for (std::size_t i = first; i < last; ++i)
+      areas[i].Cover = std::move(covers[i - first]);
   }
   return areas;
 }

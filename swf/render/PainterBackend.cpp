@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <bitset>
 
 #include "swf/render/AliasedSpans.h"
 #include "swf/render/BitmapSampling.h"
@@ -29,6 +30,55 @@ bool SampledPerPixel(const ShapePart& Part)
   if (Part.Type == ShapePart::Kind::Fill)
     return gradient(Part.Fill);
   return Part.Line.Fill && gradient(*Part.Line.Fill);
+}
+
+// The premultiplied pixels of a colour at each coverage level, worked out
+// for the levels met (a grid of 4 x 4 cells has 17 of them).
+class CoveredColour {
+public:
+  explicit CoveredColour(QRgb Colour) : FColour(Colour) {}
+  QRgb operator()(uchar C)
+  {
+    if (!FKnown[C]) {
+      const int a = C * qAlpha(FColour);
+      FTable[C] = qRgba((qRed(FColour) * a + 32512) / 65025, (qGreen(FColour) * a + 32512) / 65025,
+                        (qBlue(FColour) * a + 32512) / 65025, (a + 127) / 255);
+      FKnown[C] = true;
+    }
+    return FTable[C];
+  }
+
+private:
+  QRgb FColour;
+  std::array<QRgb, 256> FTable;
+  std::bitset<256> FKnown;
+};
+
+// Adds Colour over Cover onto Tile, whose top left is the target's pixel
+// TileAt, each channel stopping at 255.
+void AddCovered(QImage& Tile, QPoint TileAt, const Coverage& Cover, CoveredColour& Colour)
+{
+  const QRect area = QRect(Cover.At - TileAt, Cover.Image.size()).intersected(Tile.rect());
+  const QPoint from = area.topLeft() + TileAt - Cover.At;
+  const bool rows = Cover.Rows.size() == static_cast<std::size_t>(Cover.Image.height());
+  for (int y = 0; y < area.height(); ++y) {
+    const int source = from.y() + y;
+    const uchar* c = Cover.Image.constScanLine(source) + from.x();
+    auto* row = reinterpret_cast<QRgb*>(Tile.scanLine(area.top() + y)) + area.left();
+    // Parts spread over a large box leave most of each row empty.
+    int x0 = 0, x1 = area.width();
+    if (rows) {
+      x0 = std::max(0, Cover.Rows[static_cast<std::size_t>(source)].first - from.x());
+      x1 = std::min(x1, Cover.Rows[static_cast<std::size_t>(source)].second - from.x());
+    }
+    for (int x = x0; x < x1; ++x) {
+      if (c[x] == 0)
+        continue;
+      const QRgb a = row[x], b = Colour(c[x]);
+      row[x] = qRgba(std::min(qRed(a) + qRed(b), 255), std::min(qGreen(a) + qGreen(b), 255),
+                     std::min(qBlue(a) + qBlue(b), 255), std::min(qAlpha(a) + qAlpha(b), 255));
+    }
+  }
 }
 
 QImage Tinted(const QImage& Source, const ColorTransform& Ct)
@@ -88,7 +138,7 @@ void PainterBackend::SetClip(QPainter& P, const Layer& L)
     P.setClipRegion(L.Regions.back(), Qt::ReplaceClip);
 }
 
-void PainterBackend::FillArea(QPainter& p, const DeviceCache::Area& Area, const QBrush& Brush)
+void PainterBackend::FillArea(QPainter& P, const DeviceCache::Area& Area, const QBrush& Brush)
 {
   if (FOptions.Antialias && Brush.style() == Qt::SolidPattern) {
     // A plain colour needs no painting: the tile is the colour times the
@@ -96,15 +146,10 @@ void PainterBackend::FillArea(QPainter& p, const DeviceCache::Area& Area, const 
     const Coverage& cover = Area.Cover;
     if (cover.Image.isNull())
       return;
-    const QRgb colour = Brush.color().rgba();
-    const int alpha = qAlpha(colour);
-    // The premultiplied pixel for each of the 256 coverage levels.
-    std::array<QRgb, 256> byCover;
-    for (int c = 0; c < 256; ++c) {
-      const int a = c * alpha;
-      byCover[static_cast<std::size_t>(c)] =
-          qRgba((qRed(colour) * a + 32512) / 65025, (qGreen(colour) * a + 32512) / 65025,
-                (qBlue(colour) * a + 32512) / 65025, (a + 127) / 255);
+    CoveredColour colour(Brush.color().rgba());
+    if (FAdding && P.device() == FAdding) {
+      AddCovered(*FAdding, FAddingAt, cover, colour);
+      return;
     }
     QImage tile(cover.Image.size(), QImage::Format_ARGB32_Premultiplied);
     const int width = tile.width();
@@ -112,21 +157,21 @@ void PainterBackend::FillArea(QPainter& p, const DeviceCache::Area& Area, const 
       const uchar* c = cover.Image.constScanLine(y);
       auto* row = reinterpret_cast<QRgb*>(tile.scanLine(y));
       for (int x = 0; x < width; ++x)
-        row[x] = byCover[c[x]];
+        row[x] = colour(c[x]);
     }
-    p.setWorldTransform(FBase);
-    p.drawImage(cover.At, tile);
+    P.setWorldTransform(FBase);
+    P.drawImage(cover.At, tile);
     return;
   }
   if (FOptions.Antialias) {
-    PaintCovered(p, Area, [&Area, &Brush](QPainter& Tile) {
+    PaintCovered(P, Area, [&Area, &Brush](QPainter& Tile) {
       Tile.fillRect(QRect(Area.Cover.At, Area.Cover.Image.size()), Brush);
     });
     return;
   }
-  p.setWorldTransform(FBase);
+  P.setWorldTransform(FBase);
   for (const Span& s : Area.Spans)
-    p.fillRect(QRect(s.X0, s.Y, s.X1 - s.X0, 1), Brush);
+    P.fillRect(QRect(s.X0, s.Y, s.X1 - s.X0, 1), Brush);
 }
 
 void PainterBackend::PaintCovered(QPainter& p, const DeviceCache::Area& Area,
@@ -245,25 +290,26 @@ void PainterBackend::Collect(const ShapeDraw& Draw)
   Mask& mask = FMasks[*FCollecting];
   const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;
   const auto& areas = Areas(*Draw.Shape, t);
-  std::optional<QPainter> cover;
-  for (std::size_t i = 0; i < parts.size() && i < areas.size(); ++i) {
-    // A mask is the area of its fills; its lines do not widen it.
-    if (parts[i].Type != ShapePart::Kind::Fill)
-      continue;
-    const DeviceCache::Area& piece = areas[i];
-    if (!FOptions.Antialias) {
-      mask.AreaRegion += SpansRegion(piece.Spans);
-      continue;
+  // A mask is the area of its fills; its lines do not widen it.
+  if (!FOptions.Antialias) {
+    for (std::size_t i = 0; i < parts.size() && i < areas.size(); ++i) {
+      if (parts[i].Type == ShapePart::Kind::Fill)
+        mask.AreaRegion += SpansRegion(areas[i].Spans);
     }
-    if (!mask.Coverage)
-      continue;
-    if (!cover) {
-      cover.emplace(mask.Coverage.get());
-      SetUp(*cover);
-    }
-    FillArea(*cover, piece, QBrush(Qt::white));
-    if (!piece.Cover.Image.isNull())
-      mask.Bounds |= QRect(piece.Cover.At, piece.Cover.Image.size());
+    return;
+  }
+  if (!mask.Coverage)
+    return;
+  QPainter cover(mask.Coverage.get());
+  SetUp(cover);
+  for (const auto& [first, end] : FillGroups(FShapes.Geometry(*Draw.Shape))) {
+    const std::size_t last = std::min(end, areas.size());
+    const QRect box = CoveredBox(areas, first, last);
+    PaintAdded(cover, box, [&](QPainter& Tile) {
+      for (std::size_t k = first; k < last; ++k)
+        FillArea(Tile, areas[k], QBrush(Qt::white));
+    });
+    mask.Bounds |= box;
   }
 }
 
@@ -308,18 +354,70 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
   p.drawImage(raster->At, raster->Image);
 }
 
+void PainterBackend::PaintAdded(QPainter& P, const QRect& Box, const std::function<void(QPainter&)>& Draw)
+{
+  if (Box.isEmpty())
+    return;
+  QImage tile(Box.size(), QImage::Format_ARGB32_Premultiplied);
+  if (tile.isNull())
+    return;
+  tile.fill(Qt::transparent);
+  const QTransform base = FBase;
+  QImage* adding = FAdding;
+  {
+    QPainter t(&tile);
+    SetUp(t);
+    t.setCompositionMode(QPainter::CompositionMode_Plus);
+    FBase = QTransform::fromTranslate(-Box.left(), -Box.top());
+    FAdding = &tile;
+    FAddingAt = Box.topLeft();
+    Draw(t);
+  }
+  FBase = base;
+  FAdding = adding;
+  P.setWorldTransform(FBase);
+  P.drawImage(Box.topLeft(), tile);
+}
+
+QRect PainterBackend::CoveredBox(const std::vector<DeviceCache::Area>& Areas, std::size_t First, std::size_t Last)
+{
+  QRect box;
+  for (std::size_t i = First; i < Last && i < Areas.size(); ++i) {
+    if (!Areas[i].Cover.Image.isNull())
+      box |= QRect(Areas[i].Cover.At, Areas[i].Cover.Image.size());
+  }
+  return box;
+}
+
 void PainterBackend::PaintParts(QPainter& P, const ShapeDraw& Draw, const QTransform& T,
                                 const std::vector<DeviceCache::Area>& Areas)
 {
-  const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;
+  const ShapeGeometry& geometry = FShapes.Geometry(*Draw.Shape);
+  const auto& parts = geometry.Parts;
+  const auto fill = [&](QPainter& On, std::size_t I) {
+    if (parts[I].Fill.Kind == FillKind::Bitmap)
+      FillBitmap(On, parts[I].Fill, Areas[I], T, Draw.Color);
+    else
+      FillArea(On, Areas[I], Brush(parts[I].Fill, Draw.Color, T, Areas[I]));
+  };
+  const auto groups = FOptions.Antialias ? FillGroups(geometry) : decltype(FillGroups(geometry)){};
+  std::size_t group = 0;
   for (std::size_t i = 0; i < parts.size() && i < Areas.size(); ++i) {
     const ShapePart& part = parts[i];
     if (part.Type == ShapePart::Kind::Fill) {
-      if (part.Fill.Kind == FillKind::Bitmap) {
-        FillBitmap(P, part.Fill, Areas[i], T, Draw.Color);
+      while (group < groups.size() && groups[group].second <= i)
+        ++group;
+      if (group < groups.size() && groups[group].first == i && groups[group].second - i > 1) {
+        // Fills that meet edge to edge are added up first (see FillGroups).
+        const std::size_t last = std::min(groups[group].second, Areas.size());
+        PaintAdded(P, CoveredBox(Areas, i, last), [&](QPainter& Tile) {
+          for (std::size_t k = i; k < last; ++k)
+            fill(Tile, k);
+        });
+        i = last - 1;
         continue;
       }
-      FillArea(P, Areas[i], Brush(part.Fill, Draw.Color, T, Areas[i]));
+      fill(P, i);
       continue;
     }
     QBrush brush(TransformedColor(part.Line.Color, Draw.Color));

@@ -119,6 +119,11 @@ private:
   void FillArea(QPainter& P, const DeviceCache::Area& Area, const QBrush& Brush);
   // Draws what Draw paints (in target pixels) onto P as far as Area covers.
   void PaintCovered(QPainter& P, const DeviceCache::Area& Area, const std::function<void(QPainter&)>& Draw);
+  // Draw's paint, onto a transparent tile of Box (target pixels) with
+  // colours added up, then laid over P.
+  void PaintAdded(QPainter& P, const QRect& Box, const std::function<void(QPainter&)>& Draw);
+  // The pixels the coverage of Areas[First, Last) touches.
+  static QRect CoveredBox(const std::vector<DeviceCache::Area>& Areas, std::size_t First, std::size_t Last);
   void SetClip(QPainter& P, const Layer& L);
   void Collect(const ShapeDraw& Draw);
   // The brush of a solid or gradient fill over Area, drawn under T.
@@ -160,6 +165,10 @@ private:
   std::optional<std::size_t> FCaptureLayer; // the layer whose result goes to the cache
   bool FCapturing = false;                  // the next CompositeFiltered is that layer's
   std::optional<DeviceCache::Filtered> FCaptured;
+  // The tile PaintAdded adds colours on, and the target pixel of its top
+  // left: plain colours are added onto it directly.
+  QImage* FAdding = nullptr;
+  QPoint FAddingAt;
   // Colour-transformed copies of bitmaps, for this frame.
   std::vector<std::pair<std::pair<CharacterId, ColorTransform>, QImage>> FTinted;
 };

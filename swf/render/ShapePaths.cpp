@@ -123,6 +123,7 @@ public:
       if (r.Type == ShapeRecord::Kind::StyleChange) {
         if (r.NewStyles) {
           Flush();
+          ++FSet;
           Begin(*r.NewStyles < FShape.NewStyles.size() ? FShape.NewStyles[*r.NewStyles] : Empty());
           // A new style set starts with no styles selected.
           FFill0 = FFill1 = FLine = 0;
@@ -192,6 +193,7 @@ private:
         continue;
       ShapePart part;
       part.Type = ShapePart::Kind::Fill;
+      part.Set = FSet;
       part.Fill = FStyles->Fills[i];
       part.Path = JoinContours(FFills[i], FRule);
       FOut.Parts.push_back(std::move(part));
@@ -203,6 +205,7 @@ private:
       FLines[i].Close(style.NoClose);
       ShapePart part;
       part.Type = ShapePart::Kind::Stroke;
+      part.Set = FSet;
       part.Line = style;
       part.Path = std::move(FLines[i].Path);
       FOut.Parts.push_back(std::move(part));
@@ -220,6 +223,7 @@ private:
   std::uint32_t FFill0 = 0;
   std::uint32_t FFill1 = 0;
   std::uint32_t FLine = 0;
+  std::uint32_t FSet = 0;
 };
 
 } // namespace

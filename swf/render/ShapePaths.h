@@ -26,6 +26,10 @@ namespace quenloft::swf::render {
 struct ShapePart {
   enum class Kind : std::uint8_t { Fill, Stroke };
   Kind Type = Kind::Fill;
+  // The style set the part belongs to (0 for the shape's own styles, one
+  // more for each set of new styles): the fills of one set meet edge to
+  // edge, those of later sets lie on top.
+  std::uint32_t Set = 0;
   // Fill parts use Fill; stroke parts use Line.
   FillStyle Fill;
   LineStyle Line;

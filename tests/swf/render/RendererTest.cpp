@@ -125,6 +125,33 @@ TEST_F(Frames, AMaskEdgeCoversAsTheGridOfTheQualitySays)
   }
 }
 
+TEST_F(Frames, FillsThatMeetLetNothingBehindThemThroughTheirEdge)
+{
+  // A red and a blue triangle share the diagonal of a square, over a black
+  // stage: with anti-aliasing the diagonal's pixels are red and blue in
+  // parts that make up the whole pixel, never the stage's black.
+  M->Background = {0, 0, 0, 255};
+  Shape s;
+  s.Id = 5;
+  s.Styles.Fills = {Solid(Red), Solid(Blue)};
+  Polygon(s, 0, 0, 0, 1, {{2000, 0}});
+  Polygon(s, 2000, 0, 2, 1, {{-2000, 1990}});
+  Polygon(s, 0, 1990, 0, 1, {{0, -1990}});
+  Polygon(s, 2000, 0, 0, 2, {{0, 1990}, {-2000, 0}});
+  M->Dictionary.emplace(5, s);
+  for (Quality q : {Quality::Medium, Quality::High}) {
+    SCOPED_TRACE(static_cast<int>(q));
+    const QImage image = Draw({Placed(1, 5)}, q);
+    int blended = 0;
+    for (int x = 1; x < 98; ++x) {
+      const QRgb p = image.pixel(x, 99 - x);
+      EXPECT_GE(qRed(p) + qBlue(p), 254) << x;
+      blended += qRed(p) > 0 && qBlue(p) > 0;
+    }
+    EXPECT_GT(blended, 20); // the edge does run through pixels
+  }
+}
+
 TEST_F(Frames, ALineThatKeepsItsWidthWidensWithAStretch)
 {
   // A 10 px line round a square, stretched 3 times across: the vertical
