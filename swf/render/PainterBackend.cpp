@@ -18,31 +18,15 @@ namespace {
 
 // Shapes of this many parts or more are kept as pixels between frames.
 constexpr std::size_t RasterParts = 64;
-// Colour-transformed bitmap copies kept per frame.
-constexpr std::size_t MaxTinted = 32;
 
-// A gradient fill or line: its colours are worked out for every pixel.
+// A gradient or bitmap fill, or a gradient line: its colours are worked
+// out for every pixel.
 bool SampledPerPixel(const ShapePart& Part)
 {
   const auto gradient = [](const FillStyle& F) { return F.Kind != FillKind::Solid && F.Kind != FillKind::Bitmap; };
   if (Part.Type == ShapePart::Kind::Fill)
-    return gradient(Part.Fill);
+    return Part.Fill.Kind != FillKind::Solid;
   return Part.Line.Fill && gradient(*Part.Line.Fill);
-}
-
-QImage Tinted(const QImage& Source, const ColorTransform& Ct)
-{
-  QImage out = Source.convertToFormat(QImage::Format_ARGB32);
-  for (int y = 0; y < out.height(); ++y) {
-    auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
-    for (int x = 0; x < out.width(); ++x) {
-      const QRgb p = row[x];
-      const Rgba c = Ct.Apply({static_cast<std::uint8_t>(qRed(p)), static_cast<std::uint8_t>(qGreen(p)),
-                               static_cast<std::uint8_t>(qBlue(p)), static_cast<std::uint8_t>(qAlpha(p))});
-      row[x] = qRgba(c.R, c.G, c.B, c.A);
-    }
-  }
-  return out.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 } // namespace
@@ -197,7 +181,7 @@ void PainterBackend::DrawVideo(const VideoDraw& Draw)
   const QImage* picture = FVideos(*Draw.Stream, Draw.Frame);
   if (!picture || picture->isNull())
     return;
-  const QImage tinted = Draw.Color.IsIdentity() ? QImage() : Tinted(*picture, Draw.Color);
+  const QImage tinted = Draw.Color.IsIdentity() ? QImage() : TintedImage(*picture, Draw.Color);
   QPainter& p = Painter();
   p.save();
   using Smoothing = PaintOptions::VideoSmoothing;
@@ -251,11 +235,20 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
     PaintParts(Painter(), Draw, t, Areas(*Draw.Shape, t));
     return;
   }
-  // A shape of many parts (a traced picture) or with a gradient, whose
-  // colours are worked out pixel by pixel, is drawn once into pixels and
-  // then copied while it stays where it is.
+  // A shape of many parts (a traced picture) or with a gradient or bitmap,
+  // whose colours are worked out pixel by pixel, is drawn once into pixels
+  // and then copied while it stays where it is.
+  // The pixels of the bitmaps the shape shows are part of what it looks
+  // like: a bitmap decoded again (or replaced) draws the shape again.
+  std::uint64_t content = 0;
+  for (const ShapePart& part : parts) {
+    if (part.Type == ShapePart::Kind::Fill && part.Fill.Kind == FillKind::Bitmap) {
+      const QImage* image = FBitmaps ? FBitmaps(part.Fill.BitmapId) : nullptr;
+      content = content * 1000003u ^ static_cast<std::uint64_t>(image ? image->cacheKey() : 0);
+    }
+  }
   DeviceCache::Raster* raster = FDevices.FindRaster(Draw.Shape->Handle, t);
-  if (!raster || raster->Color != Draw.Color) {
+  if (!raster || raster->Color != Draw.Color || raster->Content != content) {
     const auto& areas = Areas(*Draw.Shape, t);
     QRectF bounds;
     for (const DeviceCache::Area& a : areas)
@@ -263,7 +256,8 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
     const QRect box = bounds.toAlignedRect().adjusted(-1, -1, 1, 1).intersected(FTarget.rect());
     if (box.isEmpty())
       return;
-    DeviceCache::Raster r{QImage(box.size(), QImage::Format_ARGB32_Premultiplied), box.topLeft(), Draw.Color};
+    DeviceCache::Raster r{QImage(box.size(), QImage::Format_ARGB32_Premultiplied), box.topLeft(), Draw.Color,
+                          content};
     r.Image.fill(Qt::transparent);
     {
       QPainter p(&r.Image);
@@ -352,14 +346,7 @@ const QImage* PainterBackend::Bitmap(CharacterId Id, const ColorTransform& Ct)
   const QImage* source = FBitmaps ? FBitmaps(Id) : nullptr;
   if (!source || Ct.IsIdentity())
     return source;
-  for (const auto& [key, image] : FTinted) {
-    if (key.first == Id && key.second == Ct)
-      return &image;
-  }
-  if (FTinted.size() >= MaxTinted)
-    FTinted.erase(FTinted.begin());
-  FTinted.push_back({{Id, Ct}, Tinted(*source, Ct)});
-  return &FTinted.back().second;
+  return &FTints->Get(*source, Ct);
 }
 
 } // namespace quenloft::swf::render

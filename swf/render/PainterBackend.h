@@ -33,6 +33,7 @@
 #include "swf/render/AliasedSpans.h"
 #include "swf/render/DeviceCache.h"
 #include "swf/render/DrawCommands.h"
+#include "swf/render/TintCache.h"
 
 namespace quenloft::swf::render {
 
@@ -74,6 +75,9 @@ public:
   // Drawn only with a source of pictures (SetVideos).
   void DrawVideo(const VideoDraw& Draw) override;
   void SetVideos(VideoSource Videos) { FVideos = std::move(Videos); }
+  // Where colour-transformed bitmaps are kept between frames; without it
+  // they are kept for this frame only.
+  void SetTints(TintCache& Tints) { FTints = &Tints; }
   void PushMask() override;
   void ActivateMask() override;
   void DeactivateMask() override;
@@ -143,8 +147,8 @@ private:
   std::vector<Layer> FLayers;
   std::vector<Mask> FMasks;
   std::optional<std::size_t> FCollecting; // the mask whose shapes come now
-  // Colour-transformed copies of bitmaps, for this frame.
-  std::vector<std::pair<std::pair<CharacterId, ColorTransform>, QImage>> FTinted;
+  TintCache FFrameTints;
+  TintCache* FTints = &FFrameTints;
 };
 
 } // namespace quenloft::swf::render

@@ -35,6 +35,7 @@ QImage VideoImage(const VideoPicture* P)
 struct Renderer::Caches {
   ShapeCache Shapes;
   DeviceCache Devices;
+  TintCache Tints;
   // Decoded once per handle; a bitmap that does not decode is kept as a
   // null image.
   struct Decoded {
@@ -137,6 +138,7 @@ void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q)
   Caches& caches = *FCaches;
   caches.Shapes.Trim();
   caches.Devices.NextFrame();
+  caches.Tints.NextFrame();
   const Movie& movie = *FMovie;
   BitmapSource bitmaps = [&caches, &movie](CharacterId Id) -> const QImage* {
     const Character* ch = movie.Find(Id);
@@ -151,6 +153,7 @@ void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q)
     return d.Image.isNull() ? nullptr : &d.Image;
   };
   PainterBackend backend(Image, options, caches.Shapes, caches.Devices, bitmaps);
+  backend.SetTints(caches.Tints);
   backend.SetVideos([&caches](const VideoStream& Stream, std::uint16_t Frame) -> const QImage* {
     Caches::Video& v = caches.Videos[Stream.Id];
     if (!v.Decoder)
