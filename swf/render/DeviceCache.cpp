@@ -97,7 +97,8 @@ std::vector<DeviceCache::Area>* DeviceCache::Find(CharacterHandle Shape, const Q
       return nullptr;
     for (Area& a : e.Areas) {
       a.Path.translate(shift);
-      a.Cover.At += shift;
+      if (!a.Cover.Image.isNull())
+        a.Cover.At += shift;
       for (Span& span : a.Spans) {
         span.Y += shift.y();
         span.X0 += shift.x();

@@ -39,6 +39,8 @@ PainterBackend::PainterBackend(QImage& Target, const PaintOptions& Options, Shap
   Layer root;
   root.Painter = std::make_unique<QPainter>(&FTarget);
   SetUp(*root.Painter);
+  if (!FOptions.Only.isEmpty())
+    root.Painter->setClipRegion(FOptions.Only);
   FLayers.push_back(std::move(root));
 }
 
@@ -69,6 +71,19 @@ void PainterBackend::SetClip(QPainter& P, const Layer& L)
     P.setClipping(false);
   else
     P.setClipRegion(L.Regions.back(), Qt::ReplaceClip);
+}
+
+bool PainterBackend::Needed(const std::vector<DeviceCache::Area>& Areas) const
+{
+  if (FOptions.Only.isEmpty())
+    return true;
+  // Filters spread what they draw beyond it.
+  if (std::any_of(FLayers.begin(), FLayers.end(), [](const Layer& L) { return L.Filters != nullptr; }))
+    return true;
+  QRectF bounds;
+  for (const DeviceCache::Area& a : Areas)
+    bounds |= a.Path.controlPointRect();
+  return FOptions.Only.intersects(bounds.toAlignedRect().adjusted(-1, -1, 1, 1));
 }
 
 void PainterBackend::FillArea(QPainter& p, const DeviceCache::Area& Area, const QBrush& Brush)
@@ -231,6 +246,8 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
   if (!Drawable(t))
     return;
   const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;
+  if (!Needed(Areas(*Draw.Shape, t)))
+    return;
   if (parts.size() < RasterParts && !std::any_of(parts.begin(), parts.end(), SampledPerPixel)) {
     PaintParts(Painter(), Draw, t, Areas(*Draw.Shape, t));
     return;

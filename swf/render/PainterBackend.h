@@ -57,6 +57,10 @@ struct PaintOptions {
   // stream of one picture, best: always).
   enum class VideoSmoothing : std::uint8_t { Never, ByFlag, SinglePicture, Always };
   VideoSmoothing SmoothVideos = VideoSmoothing::ByFlag;
+  // When not empty, only these pixels of the target need be right: shapes
+  // wholly outside are skipped and the rest is drawn clipped to them, so
+  // the other pixels may hold anything afterwards.
+  QRegion Only;
 };
 
 class PainterBackend : public DrawCommands {
@@ -124,6 +128,8 @@ private:
   // Draws what Draw paints (in target pixels) onto P as far as Area covers.
   void PaintCovered(QPainter& P, const DeviceCache::Area& Area, const std::function<void(QPainter&)>& Draw);
   void SetClip(QPainter& P, const Layer& L);
+  // False for a shape whose areas fall wholly outside the pixels drawn now.
+  bool Needed(const std::vector<DeviceCache::Area>& Areas) const;
   void Collect(const ShapeDraw& Draw);
   // The brush of a solid or gradient fill over Area, drawn under T.
   QBrush Brush(const FillStyle& Fill, const ColorTransform& Ct, const QTransform& T,
