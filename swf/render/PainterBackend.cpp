@@ -80,10 +80,22 @@ bool PainterBackend::Needed(const std::vector<DeviceCache::Area>& Areas) const
   // Filters spread what they draw beyond it.
   if (std::any_of(FLayers.begin(), FLayers.end(), [](const Layer& L) { return L.Filters != nullptr; }))
     return true;
+  return FOptions.Only.intersects(Bounds(Areas));
+}
+
+QRect PainterBackend::Bounds(const std::vector<DeviceCache::Area>& Areas)
+{
   QRectF bounds;
   for (const DeviceCache::Area& a : Areas)
     bounds |= a.Path.controlPointRect();
-  return FOptions.Only.intersects(bounds.toAlignedRect().adjusted(-1, -1, 1, 1));
+  return bounds.toAlignedRect().adjusted(-1, -1, 1, 1);
+}
+
+void PainterBackend::Touch(const QRect& R)
+{
+  Layer& top = Top();
+  if (top.Image)
+    top.Used |= R.intersected(top.Image->rect());
 }
 
 void PainterBackend::FillArea(QPainter& p, const DeviceCache::Area& Area, const QBrush& Brush)
@@ -184,6 +196,7 @@ void PainterBackend::DrawDeviceText(const DeviceTextDraw& Draw)
   p.setRenderHint(QPainter::Antialiasing, FOptions.Antialias);
   PaintDeviceText(p, *Draw.Text->Device, box, Draw.Color, FOptions.Antialias);
   p.restore();
+  Touch(FTarget.rect());
 }
 
 void PainterBackend::DrawVideo(const VideoDraw& Draw)
@@ -205,9 +218,10 @@ void PainterBackend::DrawVideo(const VideoDraw& Draw)
                       (rule == Smoothing::SinglePicture && Draw.Stream->Packets.size() == 1);
   p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
   p.setWorldTransform(t * FBase);
-  p.drawImage(QRectF(0, 0, Draw.Stream->Width * 20.0, Draw.Stream->Height * 20.0),
-              tinted.isNull() ? *picture : tinted);
+  const QRectF box(0, 0, Draw.Stream->Width * 20.0, Draw.Stream->Height * 20.0);
+  p.drawImage(box, tinted.isNull() ? *picture : tinted);
   p.restore();
+  Touch(t.mapRect(box).toAlignedRect().adjusted(-1, -1, 1, 1));
 }
 
 void PainterBackend::Collect(const ShapeDraw& Draw)
@@ -249,7 +263,9 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
   if (!Needed(Areas(*Draw.Shape, t)))
     return;
   if (parts.size() < RasterParts && !std::any_of(parts.begin(), parts.end(), SampledPerPixel)) {
-    PaintParts(Painter(), Draw, t, Areas(*Draw.Shape, t));
+    const auto& areas = Areas(*Draw.Shape, t);
+    PaintParts(Painter(), Draw, t, areas);
+    Touch(Bounds(areas));
     return;
   }
   // A shape of many parts (a traced picture) or with a gradient or bitmap,
@@ -291,6 +307,7 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
   QPainter& p = Painter();
   p.resetTransform();
   p.drawImage(raster->At, raster->Image);
+  Touch(QRect(raster->At, raster->Image.size()));
 }
 
 void PainterBackend::PaintParts(QPainter& P, const ShapeDraw& Draw, const QTransform& T,

@@ -104,6 +104,7 @@ private:
     const FilterList* Filters = nullptr;  // what the layer's pixels go through
     ColorTransform Color;                 // applied after the filters
     QTransform Shift;                     // the layer's snap, undone when it ends
+    QRect Used;                           // the pixels drawn on so far (layers only)
   };
   struct Mask {
     bool Ignored = false; // nested in another mask's own shapes
@@ -130,6 +131,10 @@ private:
   void SetClip(QPainter& P, const Layer& L);
   // False for a shape whose areas fall wholly outside the pixels drawn now.
   bool Needed(const std::vector<DeviceCache::Area>& Areas) const;
+  // The pixels the areas can touch.
+  static QRect Bounds(const std::vector<DeviceCache::Area>& Areas);
+  // Notes that the top layer has been drawn on within R.
+  void Touch(const QRect& R);
   void Collect(const ShapeDraw& Draw);
   // The brush of a solid or gradient fill over Area, drawn under T.
   QBrush Brush(const FillStyle& Fill, const ColorTransform& Ct, const QTransform& T,

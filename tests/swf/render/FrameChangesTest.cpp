@@ -115,6 +115,42 @@ TEST_F(Changes, FramesDrawnByTheirChangesEqualFramesDrawnWhole)
   }
 }
 
+// A layer is blended where it was drawn on, whichever way that was.
+TEST_F(Changes, ALayerBlendsEverythingDrawnOnIt)
+{
+  Shape graded = SquareShape(4, {0, 0, 255, 255}, 1000);
+  FillStyle& f = graded.Styles.Fills[0];
+  f.Kind = FillKind::LinearGradient;
+  f.Gradient.Stops = {{0, {0, 0, 255, 255}}, {255, {0, 0, 255, 255}}};
+  f.Gradient.Transform.A = f.Gradient.Transform.D = 1000.0 / 32768;
+  M->Dictionary.emplace(4, graded);
+  DisplayObject mask = Placed(1, 2, 500, 500);
+  mask.ClipDepth = 3;
+  const DisplayObject square = Placed(2, 2, 500, 500);
+  struct Case {
+    const char* Name;
+    DisplayObject Content;
+  } cases[] = {
+      {"shape", Group(1, {square})},
+      {"layer in the layer", Group(1, {Group(1, {square}, BlendMode::Layer)})},
+      {"masked", Group(1, {mask, square})},
+      {"kept as pixels", Group(1, {Placed(1, 4, 500, 500)})},
+  };
+  for (Quality q : {Quality::Low, Quality::High}) {
+    for (const Case& c : cases) {
+      for (auto [mode, expected] : {std::pair{BlendMode::Difference, qRgb(255, 0, 255)},
+                                    std::pair{BlendMode::Invert, qRgb(0, 255, 255)}}) {
+        DisplayObject layer = c.Content;
+        layer.Depth = 2;
+        layer.Blend = mode;
+        const QImage image = Renderer(M).RenderFrame({Placed(1, 1), layer}, {100, 100}, q);
+        EXPECT_EQ(image.pixel(50, 50), expected) << c.Name << ", mode " << static_cast<int>(mode);
+        EXPECT_EQ(image.pixel(10, 10), qRgb(255, 0, 0)) << c.Name << ", outside";
+      }
+    }
+  }
+}
+
 TEST_F(Changes, AFrameDrawnOnByAnyoneElseIsDrawnWhole)
 {
   Renderer renderer(M);
