@@ -482,7 +482,15 @@ QRegion TShockwaveFlash::Redraw()
     FPicture = QImage(Size, QImage::Format_ARGB32_Premultiplied);
   if (FPicture.isNull())
     return {};
-  const QRegion Changed = FRenderer->Update(FTimeline->List(), FPicture, swf::render::Quality::High);
+  QRegion Changed;
+  try {
+    Changed = FRenderer->Update(FTimeline->List(), FPicture, swf::render::Quality::High);
+  } catch (const swf::render::ERenderError& E) {
+    // Out of memory for the picture: the pane shows what it had.
+    Trace(std::string("preview: ") + E.what());
+    FPicture = QImage();
+    return {};
+  }
   if (Changed.isEmpty())
     return {};
   // Scaled onto the widget, a changed pixel reaches its neighbours.
