@@ -101,6 +101,7 @@ void TShockwaveFlash::SetMovie(const QString& Path)
   FSound.reset();
   FBareTimeline.reset();
   FRenderer.reset();
+  FPicture = QImage();
   FLoaded.reset();
   FStepped = 0;
   FDrawn = 0;
@@ -209,8 +210,8 @@ void TShockwaveFlash::ShowMessage(const QString& Text)
 
 void TShockwaveFlash::RecreateWnd()
 {
-  // The player draws into its parent's backing store and keeps nothing of
-  // its own between paints: a fresh paint is all a new window would bring.
+  // What a new window would bring: the picture drawn anew, whole.
+  FPicture = QImage();
   update();
 }
 
@@ -282,8 +283,11 @@ void TShockwaveFlash::Tick()
   // shows the same picture (a one-frame movie, a stopped root): it is not
   // drawn again.
   const bool Moved = FTimeline->CurrentFrame() != Before;
-  if (Moved || HasSprites(FTimeline->List()))
-    update();
+  if (Moved || HasSprites(FTimeline->List())) {
+    const QRegion Changed = Redraw();
+    if (!Changed.isEmpty())
+      update(Changed);
+  }
   if (Moved)
     emit FrameChanged(static_cast<int>(FTimeline->CurrentFrame()));
   // The stage may have moved under a pointer that stands still.
@@ -439,7 +443,11 @@ void TShockwaveFlash::paintEvent(QPaintEvent*)
     const swf::Rgba& Back = FLoaded->Background;
     Painter.fillRect(rect(), QColor(Back.R, Back.G, Back.B));
   }
-  FRenderer->Draw(FTimeline->List(), Painter, QRectF(Target), swf::render::Quality::High);
+  Redraw();
+  if (!FPicture.isNull()) {
+    Painter.setRenderHint(QPainter::SmoothPixmapTransform, FPicture.size() != Target.size());
+    Painter.drawImage(QRectF(Target), FPicture);
+  }
   ++FDrawn;
   if (FLoaded->Scripted && !FPlayer) {
     // Script drives this movie and is not run here: say so quietly, so a
@@ -454,6 +462,41 @@ void TShockwaveFlash::paintEvent(QPaintEvent*)
     Painter.setPen(QColor(225, 225, 225, 200));
     Painter.drawText(Corner, Qt::AlignCenter, Note);
   }
+}
+
+QRegion TShockwaveFlash::Redraw()
+{
+  if (!FRenderer || !FTimeline)
+    return {};
+  const QRect Target = StageRect().toRect();
+  if (Target.isEmpty())
+    return {};
+  // The picture in device pixels, within the renderer's limits.
+  QSizeF Device = QSizeF(Target.size()) * devicePixelRatioF();
+  const double Pixels = Device.width() * Device.height();
+  if (Pixels > static_cast<double>(swf::render::MaxFramePixels))
+    Device *= std::sqrt(static_cast<double>(swf::render::MaxFramePixels) / Pixels);
+  const QSize Size(std::clamp(qRound(Device.width()), 1, swf::render::MaxFrameSide),
+                   std::clamp(qRound(Device.height()), 1, swf::render::MaxFrameSide));
+  if (FPicture.size() != Size)
+    FPicture = QImage(Size, QImage::Format_ARGB32_Premultiplied);
+  if (FPicture.isNull())
+    return {};
+  QRegion Changed;
+  try {
+    Changed = FRenderer->Update(FTimeline->List(), FPicture, swf::render::Quality::High);
+  } catch (const swf::render::ERenderError& E) {
+    // Out of memory for the picture: the pane shows what it had.
+    Trace(std::string("preview: ") + E.what());
+    FPicture = QImage();
+    return {};
+  }
+  if (Changed.isEmpty())
+    return {};
+  // Scaled onto the widget, a changed pixel reaches its neighbours.
+  if (Size != Target.size())
+    return Target;
+  return Changed.translated(Target.topLeft());
 }
 
 void TShockwaveFlash::showEvent(QShowEvent* Event)

@@ -23,8 +23,10 @@
 // are kept within 1 to 120 frames per second. The root loops, and a stop
 // action holds it, as the timeline says; sprites go on stepping while the
 // root holds. The stage is drawn fitted into the widget's own size,
-// centred, at high quality. Nothing ticks while the widget is hidden;
-// freeing it ends playing.
+// centred, at high quality. The picture is kept between frames: a step
+// draws only the pixels its changes can reach, and a step that changes
+// nothing on the stage is not painted. Nothing ticks while the widget is
+// hidden; freeing it ends playing.
 //
 // A movie with sound is heard through a TPreviewSound while the widget is
 // shown (hiding, a new Movie write or freeing it stops the sound at once);
@@ -48,6 +50,8 @@
 #include "platform/Classes.h"
 
 #include <QElapsedTimer>
+#include <QImage>
+#include <QRegion>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -159,6 +163,9 @@ private:
   void FollowPointer();
   void OpenSound();
   std::int64_t StepsDue();
+  // Brings the kept picture up to the display list; returns the widget's
+  // pixels that changed (empty: none).
+  QRegion Redraw();
 
   bool FMenu = true;
   bool FWritten = false; // a Movie write has happened
@@ -172,6 +179,7 @@ private:
   std::unique_ptr<swf::Timeline> FBareTimeline;
   swf::Timeline* FTimeline = nullptr;
   std::unique_ptr<swf::render::Renderer> FRenderer;
+  QImage FPicture; // the stage as last drawn, in device pixels
   double FFrameRate = 0;
   QTimer FTicker;
   QElapsedTimer FClock;

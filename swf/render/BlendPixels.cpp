@@ -25,15 +25,16 @@ std::optional<QPainter::CompositionMode> QtMode(BlendMode Mode)
   return std::nullopt;
 }
 
-void BlendPixels(QImage& Under, const QImage& Layer, BlendMode Mode)
+void BlendPixels(QImage& Under, const QImage& Layer, BlendMode Mode, const QRect& Area)
 {
   if (Under.size() != Layer.size() || Under.format() != QImage::Format_ARGB32_Premultiplied ||
       Layer.format() != QImage::Format_ARGB32_Premultiplied)
     return;
-  for (int y = 0; y < Under.height(); ++y) {
+  const QRect area = Area.isNull() ? Under.rect() : Area.intersected(Under.rect());
+  for (int y = area.top(); y <= area.bottom(); ++y) {
     auto* d = reinterpret_cast<QRgb*>(Under.scanLine(y));
     const auto* s = reinterpret_cast<const QRgb*>(Layer.constScanLine(y));
-    for (int x = 0; x < Under.width(); ++x) {
+    for (int x = area.left(); x <= area.right(); ++x) {
       const int sa = qAlpha(s[x]);
       if (sa == 0)
         continue;

@@ -19,6 +19,7 @@ std::optional<QPainter::CompositionMode> QtMode(BlendMode Mode);
 
 // Blends Layer onto Under pixel by pixel for the modes QPainter lacks
 // (Subtract, Invert, Alpha, Erase); both premultiplied ARGB32 of one size.
-void BlendPixels(QImage& Under, const QImage& Layer, BlendMode Mode);
+// Only the pixels within Area, when it is given.
+void BlendPixels(QImage& Under, const QImage& Layer, BlendMode Mode, const QRect& Area = {});
 
 } // namespace quenloft::swf::render

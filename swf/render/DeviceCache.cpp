@@ -1,10 +1,19 @@
 #include "swf/render/DeviceCache.h"
 
+#include <bit>
+#include <cmath>
+
 namespace quenloft::swf::render {
 namespace {
 
 // Shape draws whose device outlines are kept between frames.
 constexpr std::size_t MaxDeviceEntries = 20000;
+
+// Translations are keyed in steps of 2^-40 pixel up to 2^20 pixels out;
+// past that, by their exact value.
+constexpr int FractionBits = 40;
+constexpr double StepsPerPixel = static_cast<double>(std::int64_t{1} << FractionBits);
+constexpr double FarOut = 1 << 20;
 
 // The pixels all kept rasters may hold.
 constexpr std::int64_t MaxRasterPixels = 16ll << 20;
@@ -16,9 +25,38 @@ std::int64_t PixelsOf(const DeviceCache::Raster& R)
 
 } // namespace
 
-DeviceCache::Key DeviceCache::KeyOf(CharacterHandle Shape, const QTransform& T)
+DeviceCache::Key DeviceCache::KeyOf(CharacterHandle Shape, const QTransform& T, QPoint& Offset)
 {
-  return {Shape, {T.m11(), T.m12(), T.m21(), T.m22(), T.dx(), T.dy()}};
+  Key key{Shape, {T.m11(), T.m12(), T.m21(), T.m22()}, {0, 0}};
+  int whole[2] = {0, 0};
+  const double move[2] = {T.dx(), T.dy()};
+  for (int i = 0; i < 2; ++i) {
+    if (std::abs(move[i]) < FarOut) {
+      // The translation in steps far below anything the rasterizer sees:
+      // two moves that differ by less than a step share their areas.
+      const auto steps = static_cast<std::int64_t>(std::llround(move[i] * StepsPerPixel));
+      whole[i] = static_cast<int>(steps >> FractionBits);
+      key.Fraction[i] = steps & ((std::int64_t{1} << FractionBits) - 1);
+    } else {
+      key.Fraction[i] = std::bit_cast<std::int64_t>(move[i]);
+    }
+  }
+  Offset = QPoint(whole[0], whole[1]);
+  return key;
+}
+
+bool DeviceCache::Inside(const std::vector<Area>& Areas, QPoint Shift) const
+{
+  // A pixel of room on every side: coverage reaches the pixels an edge
+  // touches.
+  const QRectF room = QRectF(QPointF(0, 0), QSizeF(FSize)).adjusted(1, 1, -1, -1);
+  for (const Area& a : Areas) {
+    if (a.Path.isEmpty())
+      continue;
+    if (!room.contains(a.Path.controlPointRect().translated(Shift)))
+      return false;
+  }
+  return true;
 }
 
 std::size_t DeviceCache::Hash::operator()(const Key& K) const
@@ -26,6 +64,8 @@ std::size_t DeviceCache::Hash::operator()(const Key& K) const
   std::size_t h = std::hash<CharacterHandle>()(K.Shape);
   for (double v : K.M)
     h = h * 1000003u ^ std::hash<double>()(v);
+  for (std::int64_t v : K.Fraction)
+    h = h * 1000003u ^ std::hash<std::int64_t>()(v);
   return h;
 }
 
@@ -65,11 +105,29 @@ void DeviceCache::Target(QSize Size, int Grid)
 
 std::vector<DeviceCache::Area>* DeviceCache::Find(CharacterHandle Shape, const QTransform& T)
 {
-  const auto it = FEntries.find(KeyOf(Shape, T));
+  QPoint offset;
+  const auto it = FEntries.find(KeyOf(Shape, T, offset));
   if (it == FEntries.end())
     return nullptr;
-  it->second.Frame = FFrame;
-  return &it->second.Areas;
+  Entry& e = it->second;
+  if (e.Offset != offset) {
+    const QPoint shift = offset - e.Offset;
+    if (!e.Whole || !Inside(e.Areas, shift))
+      return nullptr;
+    for (Area& a : e.Areas) {
+      a.Path.translate(shift);
+      if (!a.Cover.Image.isNull())
+        a.Cover.At += shift;
+      for (Span& span : a.Spans) {
+        span.Y += shift.y();
+        span.X0 += shift.x();
+        span.X1 += shift.x();
+      }
+    }
+    e.Offset = offset;
+  }
+  e.Frame = FFrame;
+  return &e.Areas;
 }
 
 const std::vector<DeviceCache::Area>& DeviceCache::Keep(CharacterHandle Shape, const QTransform& T,
@@ -79,16 +137,20 @@ const std::vector<DeviceCache::Area>& DeviceCache::Keep(CharacterHandle Shape, c
     FUncached = std::move(Areas);
     return FUncached;
   }
-  Entry& e = FEntries[KeyOf(Shape, T)];
+  QPoint offset;
+  Entry& e = FEntries[KeyOf(Shape, T, offset)];
   e.Areas = std::move(Areas);
+  e.Offset = offset;
+  e.Whole = Inside(e.Areas, {});
   e.Frame = FFrame;
   return e.Areas;
 }
 
 DeviceCache::Raster* DeviceCache::FindRaster(CharacterHandle Shape, const QTransform& T)
 {
-  const auto it = FEntries.find(KeyOf(Shape, T));
-  if (it == FEntries.end() || !it->second.Pixels)
+  QPoint offset;
+  const auto it = FEntries.find(KeyOf(Shape, T, offset));
+  if (it == FEntries.end() || !it->second.Pixels || it->second.PixelsOffset != offset)
     return nullptr;
   it->second.Frame = FFrame;
   return &*it->second.Pixels;
@@ -96,7 +158,8 @@ DeviceCache::Raster* DeviceCache::FindRaster(CharacterHandle Shape, const QTrans
 
 void DeviceCache::KeepRaster(CharacterHandle Shape, const QTransform& T, Raster R)
 {
-  const auto it = FEntries.find(KeyOf(Shape, T));
+  QPoint offset;
+  const auto it = FEntries.find(KeyOf(Shape, T, offset));
   if (it == FEntries.end())
     return;
   if (it->second.Pixels)
@@ -106,6 +169,7 @@ void DeviceCache::KeepRaster(CharacterHandle Shape, const QTransform& T, Raster 
     return;
   FRasterPixels += PixelsOf(R);
   it->second.Pixels = std::move(R);
+  it->second.PixelsOffset = offset;
 }
 
 void DeviceCache::NextFrame()

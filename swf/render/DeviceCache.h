@@ -4,6 +4,11 @@
 // transform to the device: a shape whose contents change gets a new handle
 // and so never meets what was kept of its old contents; entries not used in
 // a frame are dropped after it, so a shape that went leaves nothing behind.
+// The areas of a shape moved by whole pixels are the same areas moved: an
+// entry is found by the transform's scale, rotation and the fraction of a
+// pixel of its translation, and its areas are moved to where they are
+// asked for, as long as the target cut nothing off them there or here.
+// Rasters are kept for the one place they were drawn at.
 //
 // Threads: the thread of the renderer that owns it.
 #pragma once
@@ -49,6 +54,7 @@ public:
     QImage Image; // premultiplied, transparent around the shape
     QPoint At;    // where its top left goes on the target
     ColorTransform Color;
+    std::uint64_t Content = 0; // what else it was drawn from (its bitmaps)
   };
   Raster* FindRaster(CharacterHandle Shape, const QTransform& T);
   // Kept only beside the shape's areas (after Keep) and within the pixel
@@ -75,7 +81,8 @@ public:
 private:
   struct Key {
     CharacterHandle Shape;
-    double M[6];
+    double M[4];
+    std::int64_t Fraction[2]; // of a pixel, or the whole translation far out
     friend bool operator==(const Key&, const Key&) = default;
   };
   struct Hash {
@@ -83,10 +90,14 @@ private:
   };
   struct Entry {
     std::vector<Area> Areas;
+    QPoint Offset;      // the whole pixels the areas are moved by now
+    bool Whole = false; // the target cut nothing off the areas
     std::optional<Raster> Pixels;
+    QPoint PixelsOffset; // where the raster was drawn
     std::uint64_t Frame = 0;
   };
-  static Key KeyOf(CharacterHandle Shape, const QTransform& T);
+  static Key KeyOf(CharacterHandle Shape, const QTransform& T, QPoint& Offset);
+  bool Inside(const std::vector<Area>& Areas, QPoint Shift) const;
 
   std::unordered_map<Key, Entry, Hash> FEntries;
   struct FilteredEntry {

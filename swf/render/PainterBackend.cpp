@@ -20,15 +20,14 @@ namespace {
 
 // Shapes of this many parts or more are kept as pixels between frames.
 constexpr std::size_t RasterParts = 64;
-// Colour-transformed bitmap copies kept per frame.
-constexpr std::size_t MaxTinted = 32;
 
-// A gradient fill or line: its colours are worked out for every pixel.
+// A gradient or bitmap fill, or a gradient line: its colours are worked
+// out for every pixel.
 bool SampledPerPixel(const ShapePart& Part)
 {
   const auto gradient = [](const FillStyle& F) { return F.Kind != FillKind::Solid && F.Kind != FillKind::Bitmap; };
   if (Part.Type == ShapePart::Kind::Fill)
-    return gradient(Part.Fill);
+    return Part.Fill.Kind != FillKind::Solid;
   return Part.Line.Fill && gradient(*Part.Line.Fill);
 }
 
@@ -81,21 +80,6 @@ void AddCovered(QImage& Tile, QPoint TileAt, const Coverage& Cover, CoveredColou
   }
 }
 
-QImage Tinted(const QImage& Source, const ColorTransform& Ct)
-{
-  QImage out = Source.convertToFormat(QImage::Format_ARGB32);
-  for (int y = 0; y < out.height(); ++y) {
-    auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
-    for (int x = 0; x < out.width(); ++x) {
-      const QRgb p = row[x];
-      const Rgba c = Ct.Apply({static_cast<std::uint8_t>(qRed(p)), static_cast<std::uint8_t>(qGreen(p)),
-                               static_cast<std::uint8_t>(qBlue(p)), static_cast<std::uint8_t>(qAlpha(p))});
-      row[x] = qRgba(c.R, c.G, c.B, c.A);
-    }
-  }
-  return out.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
-
 } // namespace
 
 PainterBackend::PainterBackend(QImage& Target, const PaintOptions& Options, ShapeCache& Shapes,
@@ -106,6 +90,8 @@ PainterBackend::PainterBackend(QImage& Target, const PaintOptions& Options, Shap
   Layer root;
   root.Painter = std::make_unique<QPainter>(&FTarget);
   SetUp(*root.Painter);
+  if (!FOptions.Only.isEmpty())
+    root.Painter->setClipRegion(FOptions.Only);
   FLayers.push_back(std::move(root));
 }
 
@@ -136,6 +122,31 @@ void PainterBackend::SetClip(QPainter& P, const Layer& L)
     P.setClipping(false);
   else
     P.setClipRegion(L.Regions.back(), Qt::ReplaceClip);
+}
+
+bool PainterBackend::Needed(const std::vector<DeviceCache::Area>& Areas) const
+{
+  if (FOptions.Only.isEmpty())
+    return true;
+  // Filters spread what they draw beyond it.
+  if (std::any_of(FLayers.begin(), FLayers.end(), [](const Layer& L) { return L.Filters != nullptr; }))
+    return true;
+  return FOptions.Only.intersects(Bounds(Areas));
+}
+
+QRect PainterBackend::Bounds(const std::vector<DeviceCache::Area>& Areas)
+{
+  QRectF bounds;
+  for (const DeviceCache::Area& a : Areas)
+    bounds |= a.Path.controlPointRect();
+  return bounds.toAlignedRect().adjusted(-1, -1, 1, 1);
+}
+
+void PainterBackend::Touch(const QRect& R)
+{
+  Layer& top = Top();
+  if (top.Image)
+    top.Used |= R.intersected(top.Image->rect());
 }
 
 void PainterBackend::FillArea(QPainter& P, const DeviceCache::Area& Area, const QBrush& Brush)
@@ -252,6 +263,7 @@ void PainterBackend::DrawDeviceText(const DeviceTextDraw& Draw)
     FillArea(p, area, QBrush(piece.Color));
   }
   p.restore();
+  Touch(FTarget.rect());
 }
 
 void PainterBackend::DrawVideo(const VideoDraw& Draw)
@@ -268,7 +280,7 @@ void PainterBackend::DrawVideo(const VideoDraw& Draw)
   const QImage* picture = FVideos(*Draw.Stream, Draw.Frame);
   if (!picture || picture->isNull())
     return;
-  const QImage tinted = Draw.Color.IsIdentity() ? QImage() : Tinted(*picture, Draw.Color);
+  const QImage tinted = Draw.Color.IsIdentity() ? QImage() : TintedImage(*picture, Draw.Color);
   QPainter& p = Painter();
   p.save();
   using Smoothing = PaintOptions::VideoSmoothing;
@@ -277,9 +289,10 @@ void PainterBackend::DrawVideo(const VideoDraw& Draw)
                       (rule == Smoothing::SinglePicture && Draw.Stream->Packets.size() == 1);
   p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
   p.setWorldTransform(t * FBase);
-  p.drawImage(QRectF(0, 0, Draw.Stream->Width * 20.0, Draw.Stream->Height * 20.0),
-              tinted.isNull() ? *picture : tinted);
+  const QRectF box(0, 0, Draw.Stream->Width * 20.0, Draw.Stream->Height * 20.0);
+  p.drawImage(box, tinted.isNull() ? *picture : tinted);
   p.restore();
+  Touch(t.mapRect(box).toAlignedRect().adjusted(-1, -1, 1, 1));
 }
 
 void PainterBackend::Collect(const ShapeDraw& Draw)
@@ -319,15 +332,28 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
   if (!Drawable(t))
     return;
   const auto& parts = FShapes.Geometry(*Draw.Shape).Parts;
+  if (!Needed(Areas(*Draw.Shape, t)))
+    return;
   if (parts.size() < RasterParts && !std::any_of(parts.begin(), parts.end(), SampledPerPixel)) {
-    PaintParts(Painter(), Draw, t, Areas(*Draw.Shape, t));
+    const auto& areas = Areas(*Draw.Shape, t);
+    PaintParts(Painter(), Draw, t, areas);
+    Touch(Bounds(areas));
     return;
   }
-  // A shape of many parts (a traced picture) or with a gradient, whose
-  // colours are worked out pixel by pixel, is drawn once into pixels and
-  // then copied while it stays where it is.
+  // A shape of many parts (a traced picture) or with a gradient or bitmap,
+  // whose colours are worked out pixel by pixel, is drawn once into pixels
+  // and then copied while it stays where it is.
+  // The pixels of the bitmaps the shape shows are part of what it looks
+  // like: a bitmap decoded again (or replaced) draws the shape again.
+  std::uint64_t content = 0;
+  for (const ShapePart& part : parts) {
+    if (part.Type == ShapePart::Kind::Fill && part.Fill.Kind == FillKind::Bitmap) {
+      const QImage* image = FBitmaps ? FBitmaps(part.Fill.BitmapId) : nullptr;
+      content = content * 1000003u ^ static_cast<std::uint64_t>(image ? image->cacheKey() : 0);
+    }
+  }
   DeviceCache::Raster* raster = FDevices.FindRaster(Draw.Shape->Handle, t);
-  if (!raster || raster->Color != Draw.Color) {
+  if (!raster || raster->Color != Draw.Color || raster->Content != content) {
     const auto& areas = Areas(*Draw.Shape, t);
     QRectF bounds;
     for (const DeviceCache::Area& a : areas)
@@ -335,7 +361,8 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
     const QRect box = bounds.toAlignedRect().adjusted(-1, -1, 1, 1).intersected(FTarget.rect());
     if (box.isEmpty())
       return;
-    DeviceCache::Raster r{QImage(box.size(), QImage::Format_ARGB32_Premultiplied), box.topLeft(), Draw.Color};
+    DeviceCache::Raster r{QImage(box.size(), QImage::Format_ARGB32_Premultiplied), box.topLeft(), Draw.Color,
+                          content};
     r.Image.fill(Qt::transparent);
     {
       QPainter p(&r.Image);
@@ -352,6 +379,7 @@ void PainterBackend::Paint(const ShapeDraw& Draw)
   QPainter& p = Painter();
   p.resetTransform();
   p.drawImage(raster->At, raster->Image);
+  Touch(QRect(raster->At, raster->Image.size()));
 }
 
 void PainterBackend::PaintAdded(QPainter& P, const QRect& Box, const std::function<void(QPainter&)>& Draw)
@@ -513,14 +541,7 @@ const QImage* PainterBackend::Bitmap(CharacterId Id, const ColorTransform& Ct)
   const QImage* source = FBitmaps ? FBitmaps(Id) : nullptr;
   if (!source || Ct.IsIdentity())
     return source;
-  for (const auto& [key, image] : FTinted) {
-    if (key.first == Id && key.second == Ct)
-      return &image;
-  }
-  if (FTinted.size() >= MaxTinted)
-    FTinted.erase(FTinted.begin());
-  FTinted.push_back({{Id, Ct}, Tinted(*source, Ct)});
-  return &FTinted.back().second;
+  return &FTints->Get(*source, Ct);
 }
 
 } // namespace quenloft::swf::render

@@ -33,6 +33,7 @@
 #include "swf/render/AliasedSpans.h"
 #include "swf/render/DeviceCache.h"
 #include "swf/render/DrawCommands.h"
+#include "swf/render/TintCache.h"
 
 namespace quenloft::swf::render {
 
@@ -56,6 +57,10 @@ struct PaintOptions {
   // stream of one picture, best: always).
   enum class VideoSmoothing : std::uint8_t { Never, ByFlag, SinglePicture, Always };
   VideoSmoothing SmoothVideos = VideoSmoothing::ByFlag;
+  // When not empty, only these pixels of the target need be right: shapes
+  // wholly outside are skipped and the rest is drawn clipped to them, so
+  // the other pixels may hold anything afterwards.
+  QRegion Only;
 };
 
 class PainterBackend : public DrawCommands {
@@ -74,6 +79,9 @@ public:
   // Drawn only with a source of pictures (SetVideos).
   void DrawVideo(const VideoDraw& Draw) override;
   void SetVideos(VideoSource Videos) { FVideos = std::move(Videos); }
+  // Where colour-transformed bitmaps are kept between frames; without it
+  // they are kept for this frame only.
+  void SetTints(TintCache& Tints) { FTints = &Tints; }
   void PushMask() override;
   void ActivateMask() override;
   void DeactivateMask() override;
@@ -96,6 +104,7 @@ private:
     const FilterList* Filters = nullptr;  // what the layer's pixels go through
     ColorTransform Color;                 // applied after the filters
     QTransform Shift;                     // the layer's snap, undone when it ends
+    QRect Used;                           // the pixels drawn on so far (layers only)
   };
   struct Mask {
     bool Ignored = false; // nested in another mask's own shapes
@@ -125,6 +134,12 @@ private:
   // The pixels the coverage of Areas[First, Last) touches.
   static QRect CoveredBox(const std::vector<DeviceCache::Area>& Areas, std::size_t First, std::size_t Last);
   void SetClip(QPainter& P, const Layer& L);
+  // False for a shape whose areas fall wholly outside the pixels drawn now.
+  bool Needed(const std::vector<DeviceCache::Area>& Areas) const;
+  // The pixels the areas can touch.
+  static QRect Bounds(const std::vector<DeviceCache::Area>& Areas);
+  // Notes that the top layer has been drawn on within R.
+  void Touch(const QRect& R);
   void Collect(const ShapeDraw& Draw);
   // The brush of a solid or gradient fill over Area, drawn under T.
   QBrush Brush(const FillStyle& Fill, const ColorTransform& Ct, const QTransform& T,
@@ -169,8 +184,8 @@ private:
   // left: plain colours are added onto it directly.
   QImage* FAdding = nullptr;
   QPoint FAddingAt;
-  // Colour-transformed copies of bitmaps, for this frame.
-  std::vector<std::pair<std::pair<CharacterId, ColorTransform>, QImage>> FTinted;
+  TintCache FFrameTints;
+  TintCache* FTints = &FFrameTints;
 };
 
 } // namespace quenloft::swf::render

@@ -115,6 +115,7 @@ void PainterBackend::EndMaskLayer()
   under.resetTransform();
   under.drawImage(area.topLeft(), *child.Image, area);
   under.restore();
+  Touch(area);
 }
 
 void PainterBackend::BeginLayer(BlendMode Mode)
@@ -152,10 +153,13 @@ void PainterBackend::EndLayer()
   if (child.Ignored)
     return;
   child.Painter->end();
-  if (child.Filters)
+  if (child.Filters) {
     CompositeFiltered(child, Top());
-  else
+    Touch(FTarget.rect()); // filters spread past what was drawn
+  } else {
     Composite(child, Top());
+    Touch(child.Used);
+  }
 }
 
 void PainterBackend::Composite(Layer& Child, Layer& Parent)
@@ -166,12 +170,17 @@ void PainterBackend::Composite(Layer& Child, Layer& Parent)
   // nothing.
   if ((mode == BlendMode::Alpha || mode == BlendMode::Erase) && !Parent.Image)
     return;
+  // Where the layer is empty every mode leaves what is under it alone:
+  // only the pixels drawn on are blended.
+  const QRect used = Child.Used.intersected(Child.Image->rect());
+  if (used.isEmpty())
+    return;
   QPainter& p = *Parent.Painter;
   if (const auto qt = QtMode(mode)) {
     p.save();
     p.resetTransform();
     p.setCompositionMode(*qt);
-    p.drawImage(QPoint(0, 0), *Child.Image);
+    p.drawImage(used.topLeft(), *Child.Image, used);
     p.restore();
     return;
   }
@@ -187,7 +196,7 @@ void PainterBackend::Composite(Layer& Child, Layer& Parent)
     c.end();
     *Child.Image = std::move(cut);
   }
-  BlendPixels(*under, *Child.Image, mode);
+  BlendPixels(*under, *Child.Image, mode, used);
 }
 
 } // namespace quenloft::swf::render

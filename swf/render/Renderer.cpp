@@ -9,6 +9,7 @@
 
 #include "swf/render/BitmapImages.h"
 #include "swf/render/DrawCommands.h"
+#include "swf/render/FrameChanges.h"
 #include "swf/render/PainterBackend.h"
 #include "swf/render/ShapePaths.h"
 #include "swf/VideoDecoder.h"
@@ -32,9 +33,18 @@ QImage VideoImage(const VideoPicture* P)
 
 } // namespace
 
+struct Renderer::Kept {
+  std::unique_ptr<FrameChanges> Changes;
+  Quality Q = Quality::High;
+  qint64 FrameKey = 0; // the frame's cache key after it was drawn
+  QImage Scratch;      // where the changed pixels are drawn
+};
+
 struct Renderer::Caches {
+  FrameChanges::Extents Extents;
   ShapeCache Shapes;
   DeviceCache Devices;
+  TintCache Tints;
   // Decoded once per handle; a bitmap that does not decode is kept as a
   // null image.
   struct Decoded {
@@ -52,13 +62,46 @@ struct Renderer::Caches {
 };
 
 Renderer::Renderer(std::shared_ptr<const Movie> Movie)
-    : FMovie(std::move(Movie)), FCaches(std::make_unique<Caches>())
+    : FMovie(std::move(Movie)), FCaches(std::make_unique<Caches>()), FKept(std::make_unique<Kept>())
 {
   if (!FMovie)
     throw ERenderError("no movie to render");
 }
 
 Renderer::~Renderer() = default;
+
+QRegion Renderer::Update(const DisplayList& List, QImage& Frame, Quality Q)
+{
+  if (Frame.isNull() || Frame.format() != QImage::Format_ARGB32_Premultiplied)
+    throw ERenderError("Update draws into a premultiplied ARGB32 frame only");
+  const PaintOptions options = OptionsFor(Frame.size(), Q);
+  auto now = std::make_unique<FrameChanges>(FCaches->Shapes, FCaches->Extents, Frame.size(),
+                                            options.StageToDevice, options.PixelsPerTwip);
+  EmitDisplayList(*FMovie, List, FCaches->Shapes, *now);
+  Kept& kept = *FKept;
+  const QRect all = Frame.rect();
+  QRegion changed = all;
+  if (kept.Changes && kept.Q == Q && kept.FrameKey == Frame.cacheKey())
+    changed = now->Since(*kept.Changes).intersected(all);
+  if (changed == QRegion(all)) {
+    Paint(List, Frame, Q);
+  } else if (!changed.isEmpty()) {
+    // Drawn apart and copied: blend modes write past the clip.
+    if (kept.Scratch.size() != Frame.size())
+      kept.Scratch = QImage(Frame.size(), QImage::Format_ARGB32_Premultiplied);
+    if (kept.Scratch.isNull())
+      throw ERenderError("out of memory for a frame");
+    Paint(List, kept.Scratch, Q, changed);
+    QPainter p(&Frame);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    for (const QRect& r : changed)
+      p.drawImage(r.topLeft(), kept.Scratch, r);
+  }
+  kept.Changes = std::move(now);
+  kept.Q = Q;
+  kept.FrameKey = Frame.cacheKey();
+  return changed;
+}
 
 QSize Renderer::StageSize() const
 {
@@ -103,20 +146,14 @@ QImage Renderer::RenderFrame(const DisplayList& List, QSize Size, Quality Q)
   return frame;
 }
 
-void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q)
+PaintOptions Renderer::OptionsFor(QSize Size, Quality Q) const
 {
-  const Rgba bg = FMovie->Background;
-  Image.fill(QColor(bg.R, bg.G, bg.B)); // the stage itself is always opaque
-
+  PaintOptions options;
   const Rect& s = FMovie->Stage;
   const double w = static_cast<double>(s.XMax) - s.XMin;
   const double h = static_cast<double>(s.YMax) - s.YMin;
-  if (!(w > 0 && h > 0))
-    return;
-  const double sx = Image.width() / w;
-  const double sy = Image.height() / h;
-
-  PaintOptions options;
+  const double sx = w > 0 ? Size.width() / w : 0;
+  const double sy = h > 0 ? Size.height() / h : 0;
   options.StageToDevice = QTransform::fromTranslate(-s.XMin, -s.YMin) * QTransform::fromScale(sx, sy);
   options.PixelsPerTwip = (sx + sy) / 2;
   options.Antialias = Q != Quality::Low;
@@ -136,10 +173,32 @@ void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q)
     options.SmoothVideos = Q == Quality::Medium ? Smoothing::Never
                            : Q == Quality::High ? Smoothing::SinglePicture
                                                 : Smoothing::Always;
+  return options;
+}
+
+void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q, const QRegion& Only)
+{
+  const Rgba bg = FMovie->Background;
+  const QColor stage(bg.R, bg.G, bg.B); // the stage itself is always opaque
+  if (Only.isEmpty()) {
+    Image.fill(stage);
+  } else {
+    QPainter p(&Image);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    for (const QRect& r : Only)
+      p.fillRect(r, stage);
+  }
+
+  const Rect& s = FMovie->Stage;
+  if (!(static_cast<double>(s.XMax) - s.XMin > 0 && static_cast<double>(s.YMax) - s.YMin > 0))
+    return;
+  PaintOptions options = OptionsFor(Image.size(), Q);
+  options.Only = Only;
 
   Caches& caches = *FCaches;
   caches.Shapes.Trim();
   caches.Devices.NextFrame();
+  caches.Tints.NextFrame();
   const Movie& movie = *FMovie;
   BitmapSource bitmaps = [&caches, &movie](CharacterId Id) -> const QImage* {
     const Character* ch = movie.Find(Id);
@@ -154,6 +213,7 @@ void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q)
     return d.Image.isNull() ? nullptr : &d.Image;
   };
   PainterBackend backend(Image, options, caches.Shapes, caches.Devices, bitmaps);
+  backend.SetTints(caches.Tints);
   backend.SetVideos([&caches](const VideoStream& Stream, std::uint16_t Frame) -> const QImage* {
     Caches::Video& v = caches.Videos[Stream.Id];
     if (!v.Decoder)

@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QRectF>
+#include <QRegion>
 #include <QSize>
 
 #include <cstdint>
@@ -30,6 +31,8 @@ namespace quenloft::swf::render {
 // smoothing bitmaps; Medium anti-aliases; High and Best also smooth the
 // bitmaps that ask for it.
 enum class Quality { Low, Medium, High, Best };
+
+struct PaintOptions;
 
 class ERenderError : public Exception {
 public:
@@ -57,16 +60,27 @@ public:
   // ERenderError.
   QImage RenderFrame(const DisplayList& List, QSize Size, Quality Q);
 
+  // Brings Frame up to List, drawing only the pixels that can differ from
+  // what the call before drew into it, and returns those pixels (empty when
+  // nothing changed). Frame must be ARGB32_Premultiplied and not null;
+  // anything else than what the call before left in it at the same size
+  // and quality (a new image, one drawn on meanwhile) is drawn whole. The
+  // result equals RenderFrame's at Frame's size.
+  QRegion Update(const DisplayList& List, QImage& Frame, Quality Q);
+
   // The stage in whole pixels (at least 1 x 1), for callers that draw at
   // stage size.
   QSize StageSize() const;
 
 private:
   struct Caches;
-  void Paint(const DisplayList& List, QImage& Image, Quality Q);
+  struct Kept;
+  PaintOptions OptionsFor(QSize Size, Quality Q) const;
+  void Paint(const DisplayList& List, QImage& Image, Quality Q, const QRegion& Only = {});
 
   std::shared_ptr<const Movie> FMovie;
   std::unique_ptr<Caches> FCaches;
+  std::unique_ptr<Kept> FKept; // what Update drew last
 };
 
 } // namespace quenloft::swf::render

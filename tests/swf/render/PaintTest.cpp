@@ -1,5 +1,6 @@
 // Gradient ramps, spread modes, bitmap fills and line widths, drawn through
 // the painter backend onto small images.
+#include "swf/render/DevicePaths.h"
 #include "swf/render/Paint.h"
 #include "swf/render/PainterBackend.h"
 #include "swf/render/ShapePaths.h"
@@ -274,7 +275,7 @@ TEST(DeviceCache, KeepsWhatTheLastFrameUsedAndNothingOfOtherHandles)
   cache.NextFrame();
   ASSERT_NE(cache.Find(1, at), nullptr); // used in this frame
   EXPECT_EQ(cache.Find(3, at), nullptr); // another handle at the same place
-  EXPECT_EQ(cache.Find(1, QTransform::fromTranslate(3, 5)), nullptr);
+  EXPECT_EQ(cache.Find(1, QTransform::fromTranslate(3, 4.5)), nullptr); // half a pixel off
   cache.NextFrame();
   EXPECT_EQ(cache.Size(), 1u); // 2 went unused for a frame
   EXPECT_EQ(cache.Find(2, at), nullptr);
@@ -321,6 +322,48 @@ TEST(DeviceCache, KeepsAFilteredObjectWhileItIsDrawnTheSame)
   frame(nullptr);
   frame(nullptr);
   EXPECT_EQ(devices.FilteredCount(), 0u);
+}
+
+TEST(DeviceCache, AreasMovedByWholePixelsAreTheAreasDrawnThere)
+{
+  // A 15 px square with a corner cut off, so its edges cross pixels.
+  Shape s;
+  s.Styles.Fills.push_back(Solid({255, 0, 0, 255}));
+  Polygon(s, 0, 0, 0, 1, {{300, 0}, {0, 300}, {-150, 0}, {-150, -150}, {0, -150}});
+  const ShapeGeometry geometry = BuildGeometry(s);
+  const QTransform first = QTransform::fromScale(1.0 / 20, 1.0 / 20) * QTransform::fromTranslate(2.3, 1.6);
+  struct Case {
+    double Dx, Dy;
+    bool Reused;
+  } cases[] = {
+      {3, 2, true},     {-1, 5, true},     {40, 40, true},
+      {90, 0, false},   // cut off by the target there
+      {-3, 0, false},   // and here
+      {3.25, 2, false}, // another fraction of a pixel
+  };
+  for (int grid : {0, 4}) {
+    for (const Case& c : cases) {
+      DeviceCache cache;
+      cache.Target({100, 80}, grid);
+      cache.Keep(7, first, DeviceAreas(geometry, first, 0.05, QRect(0, 0, 100, 80), grid));
+      const QTransform moved = first * QTransform::fromTranslate(c.Dx, c.Dy);
+      const auto* found = cache.Find(7, moved);
+      ASSERT_EQ(found != nullptr, c.Reused) << "grid " << grid << " by " << c.Dx << ", " << c.Dy;
+      if (!found)
+        continue;
+      const auto fresh = DeviceAreas(geometry, moved, 0.05, QRect(0, 0, 100, 80), grid);
+      ASSERT_EQ(found->size(), fresh.size());
+      for (std::size_t i = 0; i < fresh.size(); ++i) {
+        EXPECT_EQ((*found)[i].Cover.At, fresh[i].Cover.At);
+        EXPECT_EQ((*found)[i].Cover.Image, fresh[i].Cover.Image);
+        ASSERT_EQ((*found)[i].Spans.size(), fresh[i].Spans.size());
+        for (std::size_t k = 0; k < fresh[i].Spans.size(); ++k) {
+          EXPECT_EQ((*found)[i].Spans[k].Y, fresh[i].Spans[k].Y);
+          EXPECT_EQ((*found)[i].Spans[k].X0, fresh[i].Spans[k].X0);
+        }
+      }
+    }
+  }
 }
 
 } // namespace
