@@ -87,6 +87,30 @@ void Renderer::Draw(const DisplayList& List, QPainter& Painter, const QRectF& Ta
 
 QImage Renderer::RenderFrame(const DisplayList& List, QSize Size, Quality Q)
 {
+  QImage frame = NewFrame(Size);
+  Paint(List, frame, Q);
+  return frame;
+}
+
+QImage Renderer::RenderViewport(const DisplayList& List, QSize Size, Quality Q)
+{
+  QImage frame = NewFrame(Size);
+  const Rect& s = FMovie->Stage;
+  const double w = static_cast<double>(s.XMax) - s.XMin;
+  const double h = static_cast<double>(s.YMax) - s.YMin;
+  if (!(w > 0 && h > 0)) {
+    Paint(List, frame, Q);
+    return frame;
+  }
+  const double scale = std::min(Size.width() / w, Size.height() / h);
+  const QTransform view = QTransform::fromTranslate(-s.XMin, -s.YMin) * QTransform::fromScale(scale, scale) *
+                          QTransform::fromTranslate((Size.width() - w * scale) / 2, (Size.height() - h * scale) / 2);
+  Paint(List, frame, Q, view);
+  return frame;
+}
+
+QImage Renderer::NewFrame(QSize Size) const
+{
   if (Size.width() <= 0 || Size.height() <= 0)
     throw ERenderError("cannot render a frame of " + std::to_string(Size.width()) + " x " +
                        std::to_string(Size.height()) + " pixels");
@@ -99,11 +123,10 @@ QImage Renderer::RenderFrame(const DisplayList& List, QSize Size, Quality Q)
   if (frame.isNull())
     throw ERenderError("out of memory for a frame of " + std::to_string(Size.width()) + " x " +
                        std::to_string(Size.height()) + " pixels");
-  Paint(List, frame, Q);
   return frame;
 }
 
-void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q)
+void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q, const std::optional<QTransform>& StageToImage)
 {
   const Rgba bg = FMovie->Background;
   Image.fill(QColor(bg.R, bg.G, bg.B)); // the stage itself is always opaque
@@ -118,7 +141,9 @@ void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q)
 
   PaintOptions options;
   options.StageToDevice = QTransform::fromTranslate(-s.XMin, -s.YMin) * QTransform::fromScale(sx, sy);
-  options.PixelsPerTwip = (sx + sy) / 2;
+  if (StageToImage)
+    options.StageToDevice = *StageToImage;
+  options.PixelsPerTwip = (options.StageToDevice.m11() + options.StageToDevice.m22()) / 2;
   options.Antialias = Q != Quality::Low;
   // The player anti-aliases on a grid of 2 x 2 cells per pixel at medium
   // quality and of 4 x 4 above.

@@ -16,9 +16,11 @@
 #include <QPainter>
 #include <QRectF>
 #include <QSize>
+#include <QTransform>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "platform/Classes.h"
 #include "swf/Movie.h"
@@ -57,13 +59,23 @@ public:
   // ERenderError.
   QImage RenderFrame(const DisplayList& List, QSize Size, Quality Q);
 
+  // The frame in a window of Size pixels: the stage scaled to fit it whole
+  // with its aspect kept and centred, the margins in the stage's colour,
+  // with whatever lies beyond the stage showing there. Sizes as for
+  // RenderFrame.
+  QImage RenderViewport(const DisplayList& List, QSize Size, Quality Q);
+
   // The stage in whole pixels (at least 1 x 1), for callers that draw at
   // stage size.
   QSize StageSize() const;
 
 private:
   struct Caches;
-  void Paint(const DisplayList& List, QImage& Image, Quality Q);
+  // Draws with the stage scaled by StageToImage (the whole image when
+  // none).
+  void Paint(const DisplayList& List, QImage& Image, Quality Q,
+             const std::optional<QTransform>& StageToImage = std::nullopt);
+  QImage NewFrame(QSize Size) const;
 
   std::shared_ptr<const Movie> FMovie;
   std::unique_ptr<Caches> FCaches;
