@@ -217,8 +217,10 @@ private:
         Reach(child, child.Transform, Level + 1, box);
     if (!box.Finite())
       return std::nullopt;
-    const Rect bounds{static_cast<std::int32_t>(std::floor(box.Left)), static_cast<std::int32_t>(std::ceil(box.Right)),
-                      static_cast<std::int32_t>(std::floor(box.Top)), static_cast<std::int32_t>(std::ceil(box.Bottom))};
+    // Twips far beyond any stage are clamped before they become whole.
+    const auto twips = [](double V) { return static_cast<std::int32_t>(std::clamp(V, -1e9, 1e9)); };
+    const Rect bounds{twips(std::floor(box.Left)), twips(std::ceil(box.Right)), twips(std::floor(box.Top)),
+                      twips(std::ceil(box.Bottom))};
     return NineSlice::Make(Grid, bounds, M);
   }
 

@@ -155,8 +155,9 @@ Shape NineSlice::Slice(const Shape& S, const Matrix& Place) const
       x1 = std::max(x1, q.X);
       y1 = std::max(y1, q.Y);
     }
-    return Rect{static_cast<std::int32_t>(Whole(std::floor(x0))), static_cast<std::int32_t>(Whole(std::ceil(x1))),
-                static_cast<std::int32_t>(Whole(std::floor(y0))), static_cast<std::int32_t>(Whole(std::ceil(y1)))};
+    return Rect{
+        static_cast<std::int32_t>(Whole(std::floor(x0))), static_cast<std::int32_t>(Whole(std::ceil(x1))),
+        static_cast<std::int32_t>(Whole(std::floor(y0))), static_cast<std::int32_t>(Whole(std::ceil(y1)))};
   };
   out.Bounds = box(S.Bounds);
   out.EdgeBounds = box(S.EdgeBounds);

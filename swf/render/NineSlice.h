@@ -50,7 +50,7 @@ public:
 
   struct Axis {
     double Lo = 0, GridLo = 0, GridHi = 0, Hi = 0; // object space
-    double Scale = 1;                             // the draw's absolute scale along the axis
+    double Scale = 1;                              // the draw's absolute scale along the axis
     // 0: before the grid, 1: inside, 2: after.
     int Region(double V) const;
     double Map(double V, int InRegion) const;

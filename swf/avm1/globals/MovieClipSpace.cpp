@@ -278,8 +278,8 @@ Value SetScale9Grid(Machine& M, Object* This, std::span<const Value> Args)
   };
   const double x = twips("x"), y = twips("y");
   const double w = twips("width"), h = twips("height");
-  c->Instance()->ScalingGrid = Rect{static_cast<std::int32_t>(x), static_cast<std::int32_t>(std::clamp(x + w, -1e9, 1e9)),
-                                    static_cast<std::int32_t>(y), static_cast<std::int32_t>(std::clamp(y + h, -1e9, 1e9))};
+  const auto edge = [](double V) { return static_cast<std::int32_t>(std::clamp(V, -1e9, 1e9)); };
+  c->Instance()->ScalingGrid = Rect{edge(x), edge(x + w), edge(y), edge(y + h)};
   return Value();
 }
 

@@ -23,8 +23,8 @@ constexpr int Scale1 = 0x10000;
 // inside it: a frame 10 px wide. Grid: the frame's inner edge.
 TBytes FramedSprite(bool Grid, const TBytes& Extra = {})
 {
-  const TBytes inner = Join({Place2(1, 1), Tag(26, TBitWriter().U8(0x06).U16(2).U16(2).Matrix(200, 200).Out), Extra,
-                             ShowFrame()});
+  const TBytes inner = Join(
+      {Place2(1, 1), Tag(26, TBitWriter().U8(0x06).U16(2).U16(2).Matrix(200, 200).Out), Extra, ShowFrame()});
   TBytes tags = Join({RectShape(1, 2000, 2000, 0, 0, 0), RectShape(2, 1600, 1600, 255, 255, 255),
                       SpriteTag(10, 1, Join({inner, End()}))});
   if (Grid)
@@ -35,7 +35,9 @@ TBytes FramedSprite(bool Grid, const TBytes& Extra = {})
 // PlaceObject2 of Id at depth 1 with a scale (16.16) and offset (twips).
 TBytes PlaceScaled(int Id, std::int32_t ScaleX, std::int32_t ScaleY, std::int32_t Tx = 0, std::int32_t Ty = 0)
 {
-  return Tag(26, TBitWriter().U8(0x06).U16(1).U16(static_cast<std::uint16_t>(Id)).Matrix(Tx, Ty, ScaleX, ScaleY).Out);
+  return Tag(
+      26,
+      TBitWriter().U8(0x06).U16(1).U16(static_cast<std::uint16_t>(Id)).Matrix(Tx, Ty, ScaleX, ScaleY).Out);
 }
 
 QImage Frame(const TBytes& Tags)
@@ -61,14 +63,27 @@ TEST(NineSlice, TheBordersKeepTheirSizeWhereverTheObjectScales)
   };
   const Case cases[] = {
       // 300 x 200 px: the frame stays 10 px on every side.
-      {"stretched", 3 * Scale1, 2 * Scale1,
-       {{5, 100, true}, {15, 100, false}, {285, 100, false}, {295, 100, true},
-        {150, 5, true}, {150, 15, false}, {150, 185, false}, {150, 195, true}, {305, 100, false}}},
+      {"stretched",
+       3 * Scale1,
+       2 * Scale1,
+       {{5, 100, true},
+        {15, 100, false},
+        {285, 100, false},
+        {295, 100, true},
+        {150, 5, true},
+        {150, 15, false},
+        {150, 185, false},
+        {150, 195, true},
+        {305, 100, false}}},
       // 50 x 50 px: still 10 px.
-      {"shrunk", Scale1 / 2, Scale1 / 2,
+      {"shrunk",
+       Scale1 / 2,
+       Scale1 / 2,
        {{5, 25, true}, {15, 25, false}, {35, 25, false}, {45, 25, true}, {25, 45, true}}},
       // 10 px across, narrower than both borders: they halve and meet.
-      {"below the borders", Scale1 / 10, Scale1,
+      {"below the borders",
+       Scale1 / 10,
+       Scale1,
        {{2, 50, true}, {7, 50, true}, {5, 5, true}, {5, 15, true}, {12, 50, false}}},
   };
   for (const Case& c : cases) {
@@ -99,11 +114,12 @@ TEST(NineSlice, RotatedObjectsNestedClipsAndButtonsWithoutAGridScaleAsUsual)
 
   // A clip nested in a sliced clip scales with it, unsliced: sprite 11
   // holds sprite 12 (the same frame), and only 11 has a grid.
-  const TBytes nested = Join({RectShape(1, 2000, 2000, 0, 0, 0), RectShape(2, 1600, 1600, 255, 255, 255),
-                              SpriteTag(12, 1, Join({Place2(1, 1),
-                                                     Tag(26, TBitWriter().U8(0x06).U16(2).U16(2).Matrix(200, 200).Out),
-                                                     ShowFrame(), End()})),
-                              SpriteTag(11, 1, Join({Place2(1, 12), ShowFrame(), End()}))});
+  const TBytes nested =
+      Join({RectShape(1, 2000, 2000, 0, 0, 0), RectShape(2, 1600, 1600, 255, 255, 255),
+            SpriteTag(12, 1,
+                      Join({Place2(1, 1), Tag(26, TBitWriter().U8(0x06).U16(2).U16(2).Matrix(200, 200).Out),
+                            ShowFrame(), End()})),
+            SpriteTag(11, 1, Join({Place2(1, 12), ShowFrame(), End()}))});
   const TBytes grid = Tag(78, TBitWriter().U16(11).Rect(200, 1800, 200, 1800).Out);
   EXPECT_TRUE(Frame(Join({nested, grid, PlaceScaled(11, 3 * Scale1, 2 * Scale1)})) ==
               Frame(Join({nested, PlaceScaled(11, 3 * Scale1, 2 * Scale1)})));
@@ -119,7 +135,8 @@ TEST(NineSlice, AButtonsShapesAreSliced)
   b.U8(0);
   const TBytes shapes = Join({RectShape(1, 2000, 2000, 0, 0, 0), RectShape(2, 1600, 1600, 255, 255, 255)});
   const TBytes grid = Tag(78, TBitWriter().U16(20).Rect(200, 1800, 200, 1800).Out);
-  const QImage sliced = Frame(Join({shapes, Tag(34, b.Out), grid, PlaceScaled(20, 3 * Scale1, Scale1, 400, 0)}));
+  const QImage sliced =
+      Frame(Join({shapes, Tag(34, b.Out), grid, PlaceScaled(20, 3 * Scale1, Scale1, 400, 0)}));
   EXPECT_TRUE(Black(sliced, 25, 50));
   EXPECT_FALSE(Black(sliced, 35, 50));
   EXPECT_FALSE(Black(sliced, 305, 50));
@@ -139,7 +156,8 @@ TEST(NineSlice, CurvesCutAtTheGridLinesStayJoined)
   move.MoveX = 1000;
   move.Fill1 = 1;
   s.Records.push_back(move);
-  const int pts[4][4] = {{0, 1000, -1000, 1000}, {-1000, 0, -1000, -1000}, {0, -1000, 1000, -1000}, {1000, 0, 1000, 1000}};
+  const int pts[4][4] = {
+      {0, 1000, -1000, 1000}, {-1000, 0, -1000, -1000}, {0, -1000, 1000, -1000}, {1000, 0, 1000, 1000}};
   for (const auto& p : pts) {
     ShapeRecord e;
     e.Type = ShapeRecord::Kind::CurvedEdge;
