@@ -528,6 +528,9 @@ struct Movie {
   std::unordered_map<CharacterId, swf::ButtonSounds> ButtonSounds;
   // Characters exported by name (ExportAssets), for script's attachMovie.
   std::map<std::string, CharacterId> Exports;
+  // The 9-slice grids of sprites and buttons (DefineScalingGrid), in twips
+  // of the character's own space.
+  std::unordered_map<CharacterId, Rect> ScalingGrids;
 
   // Counts of what the player does not obey, by tag name ("DoABC", "DefineEditText")
   // and, for skipped actions, "action 0x96" style keys under "DoAction".

@@ -394,6 +394,11 @@ bool TMovieReader::ReadTag(Tag Code, TTagReader& B, Sprite& S, Frame& Current, i
     return true;
   }
   case Tag::DefineButtonCxform: ReadButtonCxform(B, FMovie); return true;
+  case Tag::DefineScalingGrid: {
+    const CharacterId id = B.U16();
+    FMovie.ScalingGrids[id] = B.ReadRect();
+    return true;
+  }
   case Tag::DefineVideoStream:
   case Tag::VideoFrame: return ReadVideoTag(Code, B);
   case Tag::DefineSprite: {

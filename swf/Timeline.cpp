@@ -233,6 +233,9 @@ std::shared_ptr<SpriteInstance> Timeline::NewInstance(SpriteInstance* Parent, co
   s->Parent = Parent;
   s->Depth = O.Depth;
   s->Name = O.Name;
+  if (const auto grid = MovieOf(Parent).ScalingGrids.find(O.Character);
+      !empty && grid != MovieOf(Parent).ScalingGrids.end())
+    s->ScalingGrid = grid->second;
   if (FHooks)
     FHooks->Placed(*s, P);
   // A sprite shows its first frame as soon as it is placed.

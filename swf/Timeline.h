@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,9 @@ struct SpriteInstance {
   // What script drew on the clip (the drawing methods); shown under its
   // display list. nullptr: nothing.
   std::shared_ptr<const Shape> Drawing;
+  // The 9-slice grid the clip is drawn with, in twips of its own space: its
+  // definition's until script sets scale9Grid.
+  std::optional<Rect> ScalingGrid;
   // The script machine's object for this clip (owned there; see
   // TimelineHooks). Opaque to the timeline.
   void* Script = nullptr;

@@ -327,8 +327,11 @@ void Machine::ConstructOn(Value Function, Object* Obj, std::span<const Value> Ar
 void Machine::Guarded(std::string_view What, const std::function<void()>& Body)
 {
   const bool outer = FBlockDepth == 0;
+  if (outer && FFrameBudget != 0 && FFrameLeft == 0)
+    return;
   if (outer)
-    FBudget = FBlockBudget;
+    FBudget = FFrameBudget != 0 ? std::min(FBlockBudget, FFrameLeft) : FBlockBudget;
+  const std::uint64_t given = FBudget;
   ++FBlockDepth;
   const std::size_t stack = FInterpreter->FStack.size();
   const int depth = FDepth;
@@ -357,6 +360,8 @@ void Machine::Guarded(std::string_view What, const std::function<void()>& Body)
     FInterpreter->FStack.resize(std::min(FInterpreter->FStack.size(), stack));
   FDepth = depth;
   --FBlockDepth;
+  if (outer && FFrameBudget != 0)
+    FFrameLeft -= std::min(FFrameLeft, given - FBudget);
 }
 
 std::size_t Machine::Collect()

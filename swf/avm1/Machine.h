@@ -216,14 +216,22 @@ public:
   // Counts Actions against the block's budget; ScriptAbort when spent.
   void Spend(std::uint64_t Actions)
   {
-    if (Actions > FBudget)
+    if (Actions > FBudget) {
+      FBudget = 0; // all of it spent
       Abort("the script ran longer than the player lets a block run");
+    }
     FBudget -= Actions;
   }
   [[noreturn]] void Abort(std::string Why);
   // Actions a block may run (MaxActionsPerBlock unless a tool such as a
   // fuzzer wants less).
   void SetBlockBudget(std::uint64_t Actions) { FBlockBudget = Actions; }
+  // Actions all blocks together may run until the next NewFrame; once
+  // spent, further blocks do not run. 0: no such bound (the player has
+  // none; a fuzzer, where every clip may run a long block each frame,
+  // wants one).
+  void SetFrameBudget(std::uint64_t Actions) { FFrameBudget = FFrameLeft = Actions; }
+  void NewFrame() { FFrameLeft = FFrameBudget; }
   // Enter/leave one call level; ScriptAbort past MaxCallDepth.
   void EnterCall();
   void LeaveCall() { --FDepth; }
@@ -268,6 +276,8 @@ private:
   std::map<Atom, Object*> FRegistered;
   std::uint64_t FBudget = MaxActionsPerBlock;
   std::uint64_t FBlockBudget = MaxActionsPerBlock;
+  std::uint64_t FFrameBudget = 0;
+  std::uint64_t FFrameLeft = 0;
   int FDepth = 0;
   int FBlockDepth = 0;
   std::uint64_t FRandom = 0x2545F4914F6CDD1Dull;

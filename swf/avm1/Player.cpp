@@ -31,6 +31,8 @@ PlayerImpl::PlayerImpl(std::shared_ptr<const swf::Movie> Movie, PlayerOutput Out
     FMachine.SetStartTime(FOutput.StartTime);
   if (FOutput.BlockBudget != 0)
     FMachine.SetBlockBudget(FOutput.BlockBudget);
+  if (FOutput.FrameBudget != 0)
+    FMachine.SetFrameBudget(FOutput.FrameBudget);
   FMachine.AddRoots([this](Marker& M) { TraceRoots(M); });
   FMachine.SetExports(&FMovie->Exports);
   FLoads = std::make_unique<Loads>(*this, FMachine, FOutput.Files);
@@ -389,6 +391,7 @@ void PlayerImpl::RunQueue()
 void PlayerImpl::Advance()
 {
   ++FFrames;
+  FMachine.NewFrame();
   FMachine.ClearStack();
   QueueEnterFrames(FTimeline.Root());
   FBuffering = true;

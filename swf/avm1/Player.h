@@ -54,6 +54,9 @@ struct PlayerOutput {
   // Actions one block may run before it is ended; 0: the player's own
   // limit (MaxActionsPerBlock). Fuzzing sets a small one.
   std::uint64_t BlockBudget = 0;
+  // Actions all the blocks of one frame may run together; 0: no bound
+  // but each block's. Fuzzing sets one.
+  std::uint64_t FrameBudget = 0;
 };
 
 class PlayerImpl;

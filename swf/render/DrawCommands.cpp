@@ -4,6 +4,7 @@
 #include <cmath>
 #include <variant>
 
+#include "swf/render/NineSlice.h"
 #include "swf/render/ShapePaths.h"
 
 namespace quenloft::swf::render {
@@ -56,7 +57,9 @@ class Walker {
 public:
   Walker(const Movie& M, ShapeCache& Shapes, DrawCommands& Out) : FMovie(M), FShapes(Shapes), FOut(Out) {}
 
-  void List(const DisplayList& L, const Matrix& M, const ColorTransform& C, int Level)
+  // Slice: the 9-slice grid of the object that holds L, if it has one.
+  void List(const DisplayList& L, const Matrix& M, const ColorTransform& C, int Level,
+            const NineSlice* Slice = nullptr)
   {
     if (Level > MaxNesting)
       return;
@@ -69,13 +72,13 @@ public:
       }
       if (o.ClipDepth != 0) {
         FOut.PushMask();
-        Object(o, M, C, Level, true);
+        Object(o, M, C, Level, true, Slice);
         FOut.ActivateMask();
         masks.push_back(o.ClipDepth);
         continue;
       }
       if (o.Visible)
-        Object(o, M, C, Level, false);
+        Object(o, M, C, Level, false, Slice);
     }
     while (!masks.empty()) {
       EndMask();
@@ -91,7 +94,7 @@ private:
   }
 
   void Object(const DisplayObject& O, const Matrix& Parent, const ColorTransform& ParentColor, int Level,
-              bool AsMask)
+              bool AsMask, const NineSlice* Slice)
   {
     const Matrix m = PlaceInParent(Parent, O.Transform);
     const ColorTransform c = ParentColor * O.Color;
@@ -108,10 +111,10 @@ private:
       // (and its parents') applies to what they make.
       static const FilterList none;
       FOut.BeginFilters(hasFilters ? *O.Filters : none, c, Corner(O, m, Level));
-      Content(O, m, {}, Level, AsMask);
+      Content(O, m, {}, Level, AsMask, Slice);
       FOut.EndFilters();
     } else {
-      Content(O, m, c, Level, AsMask);
+      Content(O, m, c, Level, AsMask, Slice);
     }
     if (layer)
       FOut.EndLayer();
@@ -121,28 +124,40 @@ private:
   // has none.
   Point Corner(const DisplayObject& O, const Matrix& M, int Level)
   {
-    double left = INFINITY;
-    double top = INFINITY;
-    Reach(O, M, Level, left, top);
-    if (!std::isfinite(left) || !std::isfinite(top))
+    Box b;
+    Reach(O, M, Level, b);
+    if (!std::isfinite(b.Left) || !std::isfinite(b.Top))
       return M.Apply({0, 0});
-    return {left, top};
+    return {b.Left, b.Top};
   }
 
-  void Reach(const DisplayObject& O, const Matrix& M, int Level, double& Left, double& Top)
-  {
-    const auto box = [&](const Rect& R, const Matrix& T) {
+  // Bounds under a transform, grown one rectangle at a time.
+  struct Box {
+    double Left = INFINITY, Top = INFINITY, Right = -INFINITY, Bottom = -INFINITY;
+    void Add(const Rect& R, const Matrix& T)
+    {
       for (const Point& p : {Point{double(R.XMin), double(R.YMin)}, Point{double(R.XMax), double(R.YMin)},
                              Point{double(R.XMin), double(R.YMax)}, Point{double(R.XMax), double(R.YMax)}}) {
         const Point q = T.Apply(p);
         Left = std::min(Left, q.X);
         Top = std::min(Top, q.Y);
+        Right = std::max(Right, q.X);
+        Bottom = std::max(Bottom, q.Y);
       }
-    };
+    }
+    bool Finite() const
+    {
+      return std::isfinite(Left) && std::isfinite(Top) && std::isfinite(Right) && std::isfinite(Bottom);
+    }
+  };
+
+  void Reach(const DisplayObject& O, const Matrix& M, int Level, Box& B)
+  {
+    const auto box = [&](const Rect& R, const Matrix& T) { B.Add(R, T); };
     const auto reachAll = [&](const DisplayList& L) {
       if (Level < MaxNesting)
         for (const DisplayObject& child : L)
-          Reach(child, M * child.Transform, Level + 1, Left, Top);
+          Reach(child, M * child.Transform, Level + 1, B);
     };
     if (O.Sprite) {
       if (O.Sprite->Drawing)
@@ -164,29 +179,73 @@ private:
     }
   }
 
-  void Content(const DisplayObject& O, const Matrix& M, const ColorTransform& C, int Level, bool AsMask)
+  // Slice: the grid of the object O sits in (only its shapes are sliced).
+  void Content(const DisplayObject& O, const Matrix& M, const ColorTransform& C, int Level, bool AsMask,
+               const NineSlice* Slice)
   {
     if (O.Sprite) {
+      const std::optional<NineSlice> own =
+          O.Sprite->ScalingGrid ? Sliced(*O.Sprite->ScalingGrid, O.Sprite->List, O.Sprite->Drawing.get(), M, Level)
+                                : std::nullopt;
       // What script drew lies under the clip's children.
       if (O.Sprite->Drawing)
-        FOut.DrawShape({O.Character, O.Sprite->Drawing.get(), M, C});
-      List(O.Sprite->List, M, C, Level + 1);
+        DrawShape(O.Character, *O.Sprite->Drawing, Matrix{}, M, C, own ? &*own : nullptr);
+      List(O.Sprite->List, M, C, Level + 1, own ? &*own : nullptr);
     } else if (O.Shown) {
       DrawText(O.Character, *O.Shown, M, C, AsMask);
     } else if (const Character* ch = FMovie.Find(O.Character)) {
+      const auto grid = FMovie.ScalingGrids.find(O.Character);
+      const auto children = [&](DisplayList L) {
+        const std::optional<NineSlice> own =
+            grid != FMovie.ScalingGrids.end() ? Sliced(grid->second, L, nullptr, M, Level) : std::nullopt;
+        List(L, M, C, Level + 1, own ? &*own : nullptr);
+      };
       if (const auto* button = std::get_if<Button>(ch))
-        List(Expanded(UpState(*button)), M, C, Level + 1);
+        children(Expanded(UpState(*button)));
       else if (const auto* sprite = std::get_if<Sprite>(ch))
-        List(Expanded(FirstFrame(*sprite)), M, C, Level + 1); // inside a button: not played
+        children(Expanded(FirstFrame(*sprite))); // inside a button: not played
       else if (const auto* shape = std::get_if<Shape>(ch))
-        FOut.DrawShape({O.Character, shape, M, C});
+        DrawShape(O.Character, *shape, O.Transform, M, C, Slice);
       else if (const auto* morph = std::get_if<MorphShape>(ch))
-        FOut.DrawShape({O.Character, &FShapes.Morph(*morph, O.Ratio), M, C});
+        DrawShape(O.Character, FShapes.Morph(*morph, O.Ratio), O.Transform, M, C, Slice);
       else if (const auto* text = std::get_if<Text>(ch))
         DrawText(O.Character, *text, M, C, AsMask);
       else if (const auto* video = std::get_if<VideoStream>(ch); video && !AsMask)
         FOut.DrawVideo({O.Character, video, O.Ratio, M, C});
     }
+  }
+
+  // Draws S at M, or, in a 9-slice object, sliced (Place: S in the
+  // object's space).
+  void DrawShape(CharacterId Id, const Shape& S, const Matrix& Place, const Matrix& M, const ColorTransform& C,
+                 const NineSlice* Slice)
+  {
+    const bool placeable = Slice && std::isfinite(Place.A) && std::isfinite(Place.B) && std::isfinite(Place.C) &&
+                           std::isfinite(Place.D) && std::isfinite(Place.Tx) && std::isfinite(Place.Ty);
+    if (placeable)
+      FOut.DrawShape({Id, &FShapes.Sliced(S, Place, *Slice), Slice->DrawMatrix(), C});
+    else
+      FOut.DrawShape({Id, &S, M, C});
+  }
+
+  // The slicing of an object with Grid that holds L (and Drawing) drawn at
+  // M; none when its content has no bounds or M rotates or skews it.
+  std::optional<NineSlice> Sliced(const Rect& Grid, const DisplayList& L, const Shape* Drawing, const Matrix& M,
+                                  int Level)
+  {
+    Box box;
+    if (Drawing)
+      box.Add(Drawing->Bounds, {});
+    if (Level < MaxNesting)
+      for (const DisplayObject& child : L)
+        Reach(child, child.Transform, Level + 1, box);
+    if (!box.Finite())
+      return std::nullopt;
+    // Twips far beyond any stage are clamped before they become whole.
+    const auto twips = [](double V) { return static_cast<std::int32_t>(std::clamp(V, -1e9, 1e9)); };
+    const Rect bounds{twips(std::floor(box.Left)), twips(std::ceil(box.Right)), twips(std::floor(box.Top)),
+                      twips(std::ceil(box.Bottom))};
+    return NineSlice::Make(Grid, bounds, M);
   }
 
   // L, unless the walk has already made more objects of buttons and

@@ -10,9 +10,15 @@
 #include "swf/render/FilteredKey.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace quenloft::swf::render {
 namespace {
+
+// The player applies no filter whose image would be larger than its
+// biggest bitmap: this many pixels per side, and in all.
+constexpr int MaxFilteredSide = 8191;
+constexpr std::int64_t MaxFilteredPixels = 16'777'215;
 
 // The smallest rectangle holding every pixel of Image that is not
 // transparent.
@@ -105,6 +111,9 @@ void PainterBackend::CompositeFiltered(Layer& Child, Layer& Parent)
     area = area.marginsAdded(FilterGrowth(scaled));
     filters.push_back(std::move(scaled));
   }
+  if (area.width() > MaxFilteredSide || area.height() > MaxFilteredSide ||
+      std::int64_t{area.width()} * area.height() > MaxFilteredPixels)
+    filters.clear(); // drawn as it is
   // What lies beyond the target is neither drawn nor shown.
   area = area.intersected(Child.Image->rect());
   if (area.isEmpty()) {

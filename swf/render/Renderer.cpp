@@ -1,5 +1,6 @@
 #include "swf/render/Renderer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -130,6 +131,30 @@ void Renderer::Draw(const DisplayList& List, QPainter& Painter, const QRectF& Ta
 
 QImage Renderer::RenderFrame(const DisplayList& List, QSize Size, Quality Q)
 {
+  QImage frame = NewFrame(Size);
+  Paint(List, frame, Q);
+  return frame;
+}
+
+QImage Renderer::RenderViewport(const DisplayList& List, QSize Size, Quality Q)
+{
+  QImage frame = NewFrame(Size);
+  const Rect& s = FMovie->Stage;
+  const double w = static_cast<double>(s.XMax) - s.XMin;
+  const double h = static_cast<double>(s.YMax) - s.YMin;
+  if (!(w > 0 && h > 0)) {
+    Paint(List, frame, Q);
+    return frame;
+  }
+  const double scale = std::min(Size.width() / w, Size.height() / h);
+  const QTransform view = QTransform::fromTranslate(-s.XMin, -s.YMin) * QTransform::fromScale(scale, scale) *
+                          QTransform::fromTranslate((Size.width() - w * scale) / 2, (Size.height() - h * scale) / 2);
+  Paint(List, frame, Q, {}, view);
+  return frame;
+}
+
+QImage Renderer::NewFrame(QSize Size) const
+{
   if (Size.width() <= 0 || Size.height() <= 0)
     throw ERenderError("cannot render a frame of " + std::to_string(Size.width()) + " x " +
                        std::to_string(Size.height()) + " pixels");
@@ -142,11 +167,10 @@ QImage Renderer::RenderFrame(const DisplayList& List, QSize Size, Quality Q)
   if (frame.isNull())
     throw ERenderError("out of memory for a frame of " + std::to_string(Size.width()) + " x " +
                        std::to_string(Size.height()) + " pixels");
-  Paint(List, frame, Q);
   return frame;
 }
 
-PaintOptions Renderer::OptionsFor(QSize Size, Quality Q) const
+PaintOptions Renderer::OptionsFor(QSize Size, Quality Q, const std::optional<QTransform>& StageToImage) const
 {
   PaintOptions options;
   const Rect& s = FMovie->Stage;
@@ -155,7 +179,9 @@ PaintOptions Renderer::OptionsFor(QSize Size, Quality Q) const
   const double sx = w > 0 ? Size.width() / w : 0;
   const double sy = h > 0 ? Size.height() / h : 0;
   options.StageToDevice = QTransform::fromTranslate(-s.XMin, -s.YMin) * QTransform::fromScale(sx, sy);
-  options.PixelsPerTwip = (sx + sy) / 2;
+  if (StageToImage)
+    options.StageToDevice = *StageToImage;
+  options.PixelsPerTwip = (options.StageToDevice.m11() + options.StageToDevice.m22()) / 2;
   options.Antialias = Q != Quality::Low;
   // The player anti-aliases on a grid of 2 x 2 cells per pixel at medium
   // quality and of 4 x 4 above.
@@ -176,7 +202,8 @@ PaintOptions Renderer::OptionsFor(QSize Size, Quality Q) const
   return options;
 }
 
-void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q, const QRegion& Only)
+void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q, const QRegion& Only,
+                     const std::optional<QTransform>& StageToImage)
 {
   const Rgba bg = FMovie->Background;
   const QColor stage(bg.R, bg.G, bg.B); // the stage itself is always opaque
@@ -192,7 +219,7 @@ void Renderer::Paint(const DisplayList& List, QImage& Image, Quality Q, const QR
   const Rect& s = FMovie->Stage;
   if (!(static_cast<double>(s.XMax) - s.XMin > 0 && static_cast<double>(s.YMax) - s.YMin > 0))
     return;
-  PaintOptions options = OptionsFor(Image.size(), Q);
+  PaintOptions options = OptionsFor(Image.size(), Q, StageToImage);
   options.Only = Only;
 
   Caches& caches = *FCaches;

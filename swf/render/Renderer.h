@@ -17,9 +17,11 @@
 #include <QRectF>
 #include <QRegion>
 #include <QSize>
+#include <QTransform>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "platform/Classes.h"
 #include "swf/Movie.h"
@@ -68,6 +70,12 @@ public:
   // result equals RenderFrame's at Frame's size.
   QRegion Update(const DisplayList& List, QImage& Frame, Quality Q);
 
+  // The frame in a window of Size pixels: the stage scaled to fit it whole
+  // with its aspect kept and centred, the margins in the stage's colour,
+  // with whatever lies beyond the stage showing there. Sizes as for
+  // RenderFrame.
+  QImage RenderViewport(const DisplayList& List, QSize Size, Quality Q);
+
   // The stage in whole pixels (at least 1 x 1), for callers that draw at
   // stage size.
   QSize StageSize() const;
@@ -75,8 +83,12 @@ public:
 private:
   struct Caches;
   struct Kept;
-  PaintOptions OptionsFor(QSize Size, Quality Q) const;
-  void Paint(const DisplayList& List, QImage& Image, Quality Q, const QRegion& Only = {});
+  // The stage scaled by StageToImage, or stretched over the image when none.
+  PaintOptions OptionsFor(QSize Size, Quality Q, const std::optional<QTransform>& StageToImage = std::nullopt) const;
+  // Draws only the pixels of Only (all when empty).
+  void Paint(const DisplayList& List, QImage& Image, Quality Q, const QRegion& Only = {},
+             const std::optional<QTransform>& StageToImage = std::nullopt);
+  QImage NewFrame(QSize Size) const;
 
   std::shared_ptr<const Movie> FMovie;
   std::unique_ptr<Caches> FCaches;

@@ -1,5 +1,6 @@
 #include "swf/render/ShapePaths.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -252,6 +253,17 @@ const Shape& ShapeCache::Morph(const MorphShape& Morph, std::uint16_t Ratio)
   return *slot;
 }
 
+const Shape& ShapeCache::Sliced(const Shape& S, const Matrix& Place, const NineSlice& Slice)
+{
+  SliceKey key{S.Handle, {Place.A, Place.B, Place.C, Place.D, Place.Tx, Place.Ty}};
+  const auto grid = Slice.Key();
+  std::copy(grid.begin(), grid.end(), key.second.begin() + 6);
+  auto& slot = FSliced[key];
+  if (!slot)
+    slot = std::make_unique<Shape>(Slice.Slice(S, Place));
+  return *slot;
+}
+
 void ShapeCache::Trim()
 {
   ++FTrims;
@@ -259,6 +271,11 @@ void ShapeCache::Trim()
     for (const auto& [key, shape] : FMorphs)
       FGeometry.erase(shape->Handle);
     FMorphs.clear();
+  }
+  if (FSliced.size() > MaxMorphShapes) {
+    for (const auto& [key, shape] : FSliced)
+      FGeometry.erase(shape->Handle);
+    FSliced.clear();
   }
   std::erase_if(FGeometry, [this](const auto& E) { return FTrims - E.second.Used > KeepFrames; });
 }

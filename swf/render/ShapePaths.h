@@ -13,6 +13,7 @@
 
 #include <QPainterPath>
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -20,6 +21,7 @@
 #include <utility>
 
 #include "swf/Movie.h"
+#include "swf/render/NineSlice.h"
 
 namespace quenloft::swf::render {
 
@@ -58,10 +60,14 @@ public:
   const ShapeGeometry& Geometry(const Shape& Shape);
   // The morph shape at Ratio, kept until a Trim drops it.
   const Shape& Morph(const MorphShape& Morph, std::uint16_t Ratio);
+  // Shape placed by Place in a 9-slice object, sliced by Slice; kept until
+  // a Trim drops it.
+  const Shape& Sliced(const Shape& Shape, const Matrix& Place, const NineSlice& Slice);
   // Between frames: drops the geometry of shapes not drawn for a while and
-  // the morph shapes when many ratios were asked for, so neither a long
-  // morph animation nor shapes that script replaces grow the cache without
-  // end. What Geometry and Morph returned stays valid until then.
+  // the morph and sliced shapes when many were asked for, so neither a long
+  // morph animation, an object whose scale changes every frame, nor shapes
+  // that script replaces grow the cache without end. What Geometry, Morph
+  // and Sliced returned stays valid until then.
   void Trim();
   std::size_t Size() const { return FGeometry.size(); }
 
@@ -72,6 +78,8 @@ private:
   };
   std::unordered_map<CharacterHandle, Entry> FGeometry;
   std::map<std::pair<CharacterHandle, std::uint16_t>, std::unique_ptr<Shape>> FMorphs;
+  using SliceKey = std::pair<CharacterHandle, std::array<double, 16>>;
+  std::map<SliceKey, std::unique_ptr<Shape>> FSliced;
   std::uint64_t FTrims = 0;
 };
 

@@ -247,9 +247,46 @@ Value GetNextHighestDepth(Machine&, Object* This, std::span<const Value>)
   return Value(next);
 }
 
+// scale9Grid: the clip's 9-slice grid as a flash.geom.Rectangle in pixels,
+// or undefined when it has none.
+Value GetScale9Grid(Machine& M, Object* This, std::span<const Value>)
+{
+  ClipObject* c = Live(This);
+  if (!c || !c->Instance()->ScalingGrid)
+    return Value();
+  const Rect& g = *c->Instance()->ScalingGrid;
+  const Value args[] = {Value(g.XMin / 20.0), Value(g.YMin / 20.0), Value((double(g.XMax) - g.XMin) / 20),
+                        Value((double(g.YMax) - g.YMin) / 20)};
+  return M.Construct(Value(static_cast<Object*>(M.Constructor("Rectangle"))), args);
+}
+
+// Anything but an object (undefined, null) takes the grid away.
+Value SetScale9Grid(Machine& M, Object* This, std::span<const Value> Args)
+{
+  ClipObject* c = Live(This);
+  if (!c)
+    return Value();
+  const Value v = Arg(Args, 0);
+  if (!v.IsObject()) {
+    c->Instance()->ScalingGrid.reset();
+    return Value();
+  }
+  Object* r = v.AsObject();
+  const auto twips = [&](std::string_view Name) {
+    const double t = std::round(r->Get(M, M.Intern(Name)).ToNumber(M) * 20);
+    return std::isfinite(t) ? std::clamp(t, -1e9, 1e9) : 0.0;
+  };
+  const double x = twips("x"), y = twips("y");
+  const double w = twips("width"), h = twips("height");
+  const auto edge = [](double V) { return static_cast<std::int32_t>(std::clamp(V, -1e9, 1e9)); };
+  c->Instance()->ScalingGrid = Rect{edge(x), edge(x + w), edge(y), edge(y + h)};
+  return Value();
+}
+
 } // namespace
 
 extern const Member MovieClipSpaceMethods[] = {
+    Accessor("scale9Grid", GetScale9Grid, SetScale9Grid, DontDelete | DontEnum | OnlySwf8),
     Method("getBounds", GetBounds),
     Method("getRect", GetBounds, DontEnum | OnlySwf8),
     Method("hitTest", HitTest),

@@ -225,3 +225,54 @@ TEST(PlayerTest, KeepsTheBareTimelineAndTellsWhetherScriptRuns)
   player.Advance();
   EXPECT_EQ(player.Timeline().CurrentFrame(), 0u);
 }
+
+namespace {
+
+TActions Scale9Of(const std::string& Clip)
+{
+  return TActions().GetVar(Clip).Str("scale9Grid").Op(0x4E).Trace();
+}
+
+} // namespace
+
+TEST(PlayerTest, Scale9GridComesFromTheFileAndScriptSetsOrClearsIt)
+{
+  // Sprite 2 (a 100 px square) has a grid 10 px in from its edges; sprite
+  // 3 has none.
+  const TBytes sprite = SpriteTag(2, 1, Join({Place2(1, 1), ShowFrame(), End()}));
+  const TBytes plain = SpriteTag(3, 1, Join({Place2(1, 1), ShowFrame(), End()}));
+  const TBytes grid = Tag(78, TBitWriter().U16(2).Rect(200, 1800, 200, 1800).Out);
+  TActions a = Scale9Of("kid");
+  const TActions other = Scale9Of("other");
+  a.Bytes.insert(a.Bytes.end(), other.Bytes.begin(), other.Bytes.end());
+  // kid.scale9Grid = undefined
+  a.GetVar("kid").Str("scale9Grid").Undefined().Op(0x4F);
+  const TActions cleared = Scale9Of("kid");
+  a.Bytes.insert(a.Bytes.end(), cleared.Bytes.begin(), cleared.Bytes.end());
+  // kid.scale9Grid = new flash.geom.Rectangle(1, 2, 3, 4)
+  a.GetVar("kid").Str("scale9Grid").Int(4).Int(3).Int(2).Int(1).Int(4).GetVar("flash").Str("geom").Op(0x4E);
+  a.Str("Rectangle").Op(0x53).Op(0x4F);
+  a.Bytes.insert(a.Bytes.end(), cleared.Bytes.begin(), cleared.Bytes.end());
+  const TBytes tags = Join({RectShape(1, 2000, 2000), sprite, plain, grid, PlaceNamed(1, 2, "kid"),
+                            PlaceNamed(2, 3, "other"), Script(a), ShowFrame()});
+  EXPECT_EQ(Play(tags, 1, 1), "(x=10, y=10, w=80, h=80)\nundefined\nundefined\n(x=1, y=2, w=3, h=4)\n");
+  // Before version 8 clips have no such property.
+  EXPECT_EQ(Play(tags, 1, 1, 7).substr(0, 10), "undefined\n");
+}
+
+TEST(PlayerTest, AFrameBudgetSkipsTheBlocksPastItUntilTheNextFrame)
+{
+  // Frame 1 runs two blocks, frame 2 one.
+  const TBytes tags = Join({TraceOf("a"), TraceOf("b"), ShowFrame(), TraceOf("c"), ShowFrame()});
+  for (const std::uint64_t budget : {std::uint64_t{0}, std::uint64_t{2}}) {
+    std::string out;
+    avm1::PlayerOutput output;
+    output.Trace = [&out](std::string_view Line) { out += std::string(Line) + "\n"; };
+    output.FrameBudget = budget;
+    avm1::Player player(ReadMovie(MovieFile(tags, 'F', 2, 100, 100, 8)), output);
+    player.Advance();
+    // The first block (three actions) spends the whole budget of 2: the
+    // second never runs.
+    EXPECT_EQ(out, budget == 0 ? "a\nb\nc\n" : "a\nc\n") << budget;
+  }
+}

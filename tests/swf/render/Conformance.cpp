@@ -130,8 +130,15 @@ CaseToml ParseCaseToml(const std::string& Text)
       else if (key == "known_failure")
         toml.KnownFailure = value == "true";
     } else if (section.size() == 1 && section[0] == "player_options") {
-      if (key == "with_renderer")
+      if (key == "with_renderer") {
         toml.Quality = InlineValue(value, "quality");
+      } else if (key == "viewport_dimensions") {
+        toml.ViewportWidth = static_cast<int>(Integer(InlineValue(value, "width")));
+        toml.ViewportHeight = static_cast<int>(Integer(InlineValue(value, "height")));
+        const std::string factor = InlineValue(value, "scale_factor");
+        if (!factor.empty())
+          toml.ScaleFactor = std::strtod(factor.c_str(), nullptr);
+      }
     } else if (section.size() >= 2 && section[0] == "image_comparisons") {
       Comparison& c = comparisons[section[1]];
       Check* check = nullptr;

@@ -28,13 +28,18 @@ struct CaseToml {
   int Advances = 1;    // num_frames or num_ticks
   std::string Quality; // low, medium, high or best; empty when unsaid
   bool KnownFailure = false;
+  // [player_options] viewport_dimensions: the window the stage is fitted
+  // into (pixels); 0 x 0 when unsaid (the stage's own size).
+  int ViewportWidth = 0;
+  int ViewportHeight = 0;
+  double ScaleFactor = 1; // what the window's pixels are to the system's
   std::vector<Comparison> Comparisons; // sorted by trigger
 };
 
 // Reads the keys of a test.toml this runner needs: num_frames, num_ticks,
 // known_failure, [image_comparisons.NAME] with tolerance, max_outliers and
-// trigger, [[image_comparisons.NAME.checks]], and the quality of
-// [player_options] with_renderer. Anything else is ignored. A comparison
+// trigger, [[image_comparisons.NAME.checks]], the quality of
+// [player_options] with_renderer and its viewport_dimensions. Anything else is ignored. A comparison
 // without checks has one of its own keys (tolerance 0 and no outliers by
 // default); one without trigger captures after the last advance.
 CaseToml ParseCaseToml(const std::string& Text);

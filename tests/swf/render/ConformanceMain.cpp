@@ -139,7 +139,11 @@ CaseOutcome RunCase(const fs::path& Dir, const std::string& Name, const std::str
     }
     QImage actual;
     try {
-      actual = renderer.RenderFrame(timeline->List(), renderer.StageSize(), quality);
+      // The reference draws into a window of the viewport's size when the
+      // case names one, the stage fitted into it.
+      actual = toml.ViewportWidth > 0 && toml.ViewportHeight > 0
+                   ? renderer.RenderViewport(timeline->List(), {toml.ViewportWidth, toml.ViewportHeight}, quality)
+                   : renderer.RenderFrame(timeline->List(), renderer.StageSize(), quality);
     } catch (const std::exception& e) {
       outcome.Passed = false;
       outcome.Detail += " " + c.Name + ": " + e.what() + ";";

@@ -28,9 +28,13 @@ trigger = 2
 
 [player_options]
 with_renderer = { optional = false, quality = "high" }
+viewport_dimensions = { width = 1920, height = 1080, scale_factor = 1.25 }
 )");
   EXPECT_EQ(toml.Advances, 30);
   EXPECT_EQ(toml.Quality, "high");
+  EXPECT_EQ(toml.ViewportWidth, 1920);
+  EXPECT_EQ(toml.ViewportHeight, 1080);
+  EXPECT_DOUBLE_EQ(toml.ScaleFactor, 1.25);
   ASSERT_EQ(toml.Comparisons.size(), 3u);
   EXPECT_EQ(toml.Comparisons[0].Name, "frame1");
   EXPECT_EQ(toml.Comparisons[0].Trigger, 2);

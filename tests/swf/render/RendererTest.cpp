@@ -245,6 +245,28 @@ TEST_F(Frames, DrawFitsTheStageIntoTheTarget)
   EXPECT_EQ(canvas.pixel(190, 90), qRgb(255, 255, 255)); // the stage
 }
 
+TEST_F(Frames, AViewportFitsTheStageWholeAndCentredAndShowsWhatLiesBeyondIt)
+{
+  // Blue: 50 px at the stage's corner; green: 50 px left of the stage.
+  const DisplayList list{Placed(1, 2), Placed(2, 3, -1000, 0)};
+  struct Case {
+    QSize Size;
+    QPoint Blue, Green, Margin;
+  };
+  // A wide window: the stage 200 px high in the middle; a tall one: 100 px
+  // wide at the top of the middle half.
+  const Case cases[] = {{{400, 200}, {110, 10}, {90, 10}, {50, 150}}, {{100, 200}, {20, 70}, {-1, -1}, {50, 20}}};
+  for (const Case& c : cases) {
+    const QImage frame = Renderer(M).RenderViewport(list, c.Size, Quality::Low);
+    ASSERT_EQ(frame.size(), c.Size);
+    EXPECT_EQ(frame.pixel(c.Blue), qRgb(0, 0, 255));
+    if (c.Green.x() >= 0) {
+      EXPECT_EQ(frame.pixel(c.Green), qRgb(0, 255, 0));
+    }
+    EXPECT_EQ(frame.pixel(c.Margin), qRgb(255, 255, 255));
+  }
+}
+
 // A 1 x 1 lossless bitmap of colour C (32-bit pixels, X R G B).
 Bitmap Pixel(CharacterId Id, Rgba C)
 {
@@ -394,6 +416,24 @@ TEST_F(Frames, AnObjectCachedAsABitmapLandsOnWholePixels)
     EXPECT_EQ(image, Draw({Placed(1, 2, 520, 500)}, q)) << static_cast<int>(q);
     EXPECT_NE(image, Draw({Placed(1, 2, 510, 490)}, q)) << static_cast<int>(q);
     EXPECT_EQ(kept.RenderFrame({cached}, {100, 100}, q), image);
+  }
+}
+
+TEST_F(Frames, AFilterWhoseImageWouldOutgrowThePlayersBiggestBitmapIsLeftOut)
+{
+  Filter glow;
+  glow.Type = Filter::Kind::Glow;
+  glow.Color = {0, 0, 255, 255};
+  glow.BlurX = glow.BlurY = 6;
+  glow.Strength = 4;
+  // The red square across the whole width, in the lower half.
+  DisplayObject o = Placed(1, 1, 0, 1000);
+  o.Filters = std::make_shared<const FilterList>(FilterList{glow});
+  // 4000 px wide the glow fits; 8000 px and the glow's reach do not.
+  for (const int width : {4000, 8000}) {
+    const QImage image = Renderer(M).RenderFrame({o}, {width, 20}, Quality::Low);
+    EXPECT_EQ(image.pixel(width / 2, 15), qRgb(255, 0, 0));
+    EXPECT_EQ(image.pixel(width / 2, 9) == qRgb(255, 255, 255), width == 8000) << width;
   }
 }
 
