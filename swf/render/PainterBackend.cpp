@@ -315,8 +315,9 @@ void PainterBackend::Collect(const ShapeDraw& Draw)
     return;
   QPainter cover(mask.Coverage.get());
   SetUp(cover);
-  for (const auto& [first, end] : FillGroups(FShapes.Geometry(*Draw.Shape))) {
-    const std::size_t last = std::min(end, areas.size());
+  for (const auto& group : FillGroups(FShapes.Geometry(*Draw.Shape))) {
+    const std::size_t first = group.first;
+    const std::size_t last = std::min(group.second, areas.size());
     const QRect box = CoveredBox(areas, first, last);
     PaintAdded(cover, box, [&](QPainter& Tile) {
       for (std::size_t k = first; k < last; ++k)
