@@ -13,16 +13,6 @@ namespace {
 
 using namespace testing;
 
-DisplayObject Placed(Depth D, CharacterId Id, double Tx = 0, double Ty = 0)
-{
-  DisplayObject o;
-  o.Depth = D;
-  o.Character = Id;
-  o.Transform.Tx = Tx;
-  o.Transform.Ty = Ty;
-  return o;
-}
-
 class Commands : public ::testing::Test {
 protected:
   Commands()

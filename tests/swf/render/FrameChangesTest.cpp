@@ -31,16 +31,6 @@ protected:
     M->Dictionary.emplace(10, s);
   }
 
-  static DisplayObject Placed(Depth D, CharacterId Id, double Tx = 0, double Ty = 0)
-  {
-    DisplayObject o;
-    o.Depth = D;
-    o.Character = Id;
-    o.Transform.Tx = Tx;
-    o.Transform.Ty = Ty;
-    return o;
-  }
-
   static DisplayObject Group(Depth D, DisplayList Children, BlendMode Mode = BlendMode::Normal)
   {
     DisplayObject o = Placed(D, 10);

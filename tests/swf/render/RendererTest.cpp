@@ -32,16 +32,6 @@ protected:
     M->Dictionary.emplace(10, s);
   }
 
-  static DisplayObject Placed(Depth D, CharacterId Id, double Tx = 0, double Ty = 0)
-  {
-    DisplayObject o;
-    o.Depth = D;
-    o.Character = Id;
-    o.Transform.Tx = Tx;
-    o.Transform.Ty = Ty;
-    return o;
-  }
-
   static DisplayObject SpriteOf(Depth D, DisplayList Children)
   {
     DisplayObject o = Placed(D, 10);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "swf/Movie.h"
+#include "swf/Timeline.h"
 
 namespace quenloft::swf::render::testing {
 
@@ -64,6 +65,17 @@ inline Shape SquareShape(CharacterId Id, Rgba C, std::int32_t Size = 2000)
   s.Styles.Fills.push_back(Solid(C));
   Square(s, 0, 0, Size, 1);
   return s;
+}
+
+// Character Id placed at depth D, moved by (Tx, Ty) twips.
+inline DisplayObject Placed(Depth D, CharacterId Id, double Tx = 0, double Ty = 0)
+{
+  DisplayObject o;
+  o.Depth = D;
+  o.Character = Id;
+  o.Transform.Tx = Tx;
+  o.Transform.Ty = Ty;
+  return o;
 }
 
 } // namespace quenloft::swf::render::testing
